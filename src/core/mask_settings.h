@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace hsc {
+
+// Mask-character indices: the positions in the main window's drop-down lists.
+inline constexpr int MCHAR_CIRCLE = 0, MCHAR_SQUARE = 1, MCHAR_KOME = 2, MCHAR_NONE = 3;
+inline constexpr int CHAR_STAR = 0, CHAR_X = 1, CHAR_NONE = 2;
+inline constexpr int NUMBER_NINE = 0, NUMBER_ZERO = 1, NUMBER_NONE = 2;
+inline constexpr int STEP_STRONG = 1, STEP_MEDIUM = 2, STEP_WEAK = 3;
+
+// Byte limits of the text fields (without terminator).
+inline constexpr std::size_t PASSWORD_MAX = 31;
+inline constexpr std::size_t KEY_FILE_MAX = 256;
+inline constexpr std::size_t TARGET_COLUMN_MAX = 1023;
+inline constexpr std::size_t HINT_MAX = 32;
+inline constexpr std::size_t TARGET_COLUMNS_MAX = 1024;
+
+// The user's choices. Texts are UTF-8; they become CP932 only where they enter stored
+// bytes of a workbook (password check value, key, hints). The yes/no fields are plain
+// bools here; the settings file keeps "Y"/"N".
+struct MaskSettings {
+    std::string password = "Q-Marle";
+    int mask_mchar = MCHAR_CIRCLE;
+    int mask_char = CHAR_STAR;
+    int mask_number = NUMBER_NINE;
+    bool is_overwrite = false;
+    bool is_autoshape = false;
+    bool is_file_hash = false;
+    bool is_no_password = false;
+    bool is_recrypto = false;
+    std::string key_file;
+    std::string target_column;
+    std::string password_hint;
+    std::string keyfile_hint;
+    int mask_step = STEP_STRONG;
+
+    bool operator==(const MaskSettings&) const = default;
+};
+
+inline constexpr int DIRECTION_MASK = 0;
+inline constexpr int DIRECTION_UNMASK = -1;
+
+// The values the processing driver derives for one file and the engine reads.
+struct FileContext {
+    int process_direction = DIRECTION_UNMASK;
+    std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
+    int target_column_count = 0;  // 0: every shared string is masked
+};
+
+}  // namespace hsc

@@ -1,0 +1,281 @@
+#include "package/mfile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <sys/stat.h>
+
+#include "core/status.h"
+
+namespace hsc {
+namespace {
+
+constexpr std::int64_t FIRST_STEP = 1024;
+constexpr std::int64_t LARGE_CAPACITY = 104857600;  // 100 MiB: from here growth is linear
+constexpr std::int64_t LARGE_STEP = 10485760;       // 10 MiB
+
+Mfile* find_live(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f->state != MFILE_REMOVED && f->name == name) return f.get();
+    return nullptr;
+}
+
+Mfile* find_any(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f->name == name) return f.get();
+    return nullptr;
+}
+
+std::unique_ptr<std::uint8_t[]> allocate(std::int64_t bytes) {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[std::max<std::int64_t>(bytes, 1)]);
+}
+
+Mfile* load_disk_file(MfileRegistry& reg, std::string_view name) {
+    std::int64_t size = 0;
+    if (int rc = aod_fsze(std::filesystem::path(std::string(name)), size); rc != RC_OK) {
+        char text[64];
+        std::snprintf(text, sizeof text, "mopen() aod_fsze() rc=%d", rc);
+        reg.last_error = text;
+        return nullptr;
+    }
+    if (reg.slots.size() >= static_cast<std::size_t>(MFILE_MAX_OPEN_FILES)) {
+        reg.last_error = "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
+        return nullptr;
+    }
+    auto f = std::make_unique<Mfile>();
+    f->name = name;
+    f->last_error = &reg.last_error;
+    f->step = FIRST_STEP;
+    f->capacity = size;
+    f->buffer = size <= MFILE_MAX_LENGTH ? allocate(size) : nullptr;
+    if (!f->buffer) {
+        reg.last_error = "mopen() malloc()";
+        return nullptr;
+    }
+    std::FILE* fp = std::fopen(f->name.c_str(), "rb");
+    if (!fp) {
+        reg.last_error = "mopen() fopen()";
+        return nullptr;
+    }
+    std::size_t got = std::fread(f->buffer.get(), 1, static_cast<std::size_t>(size), fp);
+    std::fclose(fp);
+    if (got != static_cast<std::size_t>(size)) {
+        reg.last_error = "mopen() fread()";
+        return nullptr;
+    }
+    f->length = size;
+    reg.slots.push_back(std::move(f));
+    return reg.slots.back().get();
+}
+
+void set_error(Mfile* f, const char* text) {
+    if (f->last_error) *f->last_error = text;
+}
+
+// Grows the buffer so that size more bytes fit at the position (the growth rule).
+bool grow(Mfile* f, std::int64_t size) {
+    if (f->capacity >= LARGE_CAPACITY)
+        f->step = LARGE_STEP;
+    else
+        f->step *= f->multiplier;
+    std::int64_t need = f->capacity + size - f->position;  // added must reach this
+    std::int64_t added = need <= 0 ? 0 : (need + f->step - 1) / f->step * f->step;
+    if (f->capacity + added > MFILE_MAX_LENGTH) return false;
+    auto bigger = allocate(f->capacity + added);
+    if (!bigger) return false;
+    if (f->capacity > 0) std::memcpy(bigger.get(), f->buffer.get(), static_cast<std::size_t>(f->capacity));
+    f->buffer = std::move(bigger);
+    f->capacity += added;
+    if (added > 0) f->step = added;
+    return true;
+}
+
+}  // namespace
+
+Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
+    reg.last_error.clear();
+    const bool reading = mode == "rb" || mode == "ab";
+    const bool writing = mode == "wb";
+    if ((!reading && !writing) || name.empty() || name.size() > MFILE_MAX_NAME) return nullptr;
+
+    if (reading) {
+        if (Mfile* f = find_live(reg, name)) {
+            f->position = 0;
+            f->state = MFILE_OPEN;
+            return f;
+        }
+        return load_disk_file(reg, name);
+    }
+
+    Mfile* f = find_any(reg, name);
+    std::unique_ptr<Mfile> fresh;
+    if (!f) {
+        if (reg.slots.size() >= static_cast<std::size_t>(MFILE_MAX_OPEN_FILES)) {
+            reg.last_error = "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
+            return nullptr;
+        }
+        fresh = std::make_unique<Mfile>();
+        fresh->name = name;
+        fresh->last_error = &reg.last_error;
+        f = fresh.get();
+    }
+    f->position = 0;
+    f->buffer = allocate(FIRST_STEP);
+    if (!f->buffer) {
+        reg.last_error = "mopen() malloc()";
+        f->capacity = f->length = 0;
+        return nullptr;
+    }
+    f->step = FIRST_STEP;
+    f->capacity = FIRST_STEP;
+    f->multiplier = 2;
+    f->length = 0;
+    f->state = MFILE_OPEN;
+    if (fresh) reg.slots.push_back(std::move(fresh));
+    return f;
+}
+
+std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f) {
+    if (!f || f->position < 0 || f->position >= f->length) return 0;
+    std::uint64_t want = static_cast<std::uint64_t>(size) * count;
+    std::uint64_t avail = static_cast<std::uint64_t>(f->length - f->position);
+    std::size_t n = static_cast<std::size_t>(std::min(want, avail));
+    if (n > 0) std::memcpy(dst, f->buffer.get() + f->position, n);
+    f->position += static_cast<std::int64_t>(n);
+    return n;
+}
+
+std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f) {
+    if (!f || f->position < 0) return 0;
+    const auto* bytes = static_cast<const std::uint8_t*>(src);
+    if (size > static_cast<std::size_t>(MFILE_MAX_LENGTH) ||
+        count > static_cast<std::size_t>(MFILE_MAX_LENGTH) / std::max<std::size_t>(size, 1)) {
+        f->state = MFILE_WRITE_FAILED;
+        set_error(f, "mwrite() malloc()");
+        return 0;
+    }
+    const auto item = static_cast<std::int64_t>(size);
+    // Grow for every item first, so that a failed growth writes nothing at all.
+    for (std::size_t i = 0; i < count; ++i) {
+        std::int64_t written = item * static_cast<std::int64_t>(i);
+        if (f->position + written + item >= f->capacity - 1) {
+            std::int64_t saved_pos = f->position;
+            f->position += written;
+            bool ok = grow(f, item);
+            f->position = saved_pos;
+            if (!ok) {
+                f->state = MFILE_WRITE_FAILED;
+                set_error(f, "mwrite() malloc()");
+                return 0;
+            }
+        }
+    }
+    std::size_t n = size * count;
+    if (n > 0) std::memcpy(f->buffer.get() + f->position, bytes, n);
+    f->position += static_cast<std::int64_t>(n);
+    f->length = std::max(f->length, f->position);
+    return count;
+}
+
+int mseek(Mfile* f, std::int64_t offset, int origin) {
+    if (!f) return -1;
+    std::int64_t base;
+    switch (origin) {
+        case 0: base = 0; break;
+        case 1: base = f->position; break;
+        case 2: base = f->length; break;
+        default: return -1;
+    }
+    std::int64_t target = base + offset;
+    if (target < 0 || target > f->capacity) return -1;
+    f->position = target;
+    return 0;
+}
+
+std::int64_t mtell(const Mfile* f) {
+    if (!f || f->position < 0 || f->position > f->capacity) return -1;
+    return f->position;
+}
+
+int meof(const Mfile* f) { return (!f || f->position >= f->length) ? -1 : 0; }
+
+int mclose(Mfile* f) {
+    if (!f) return 0;
+    f->state = MFILE_CLOSED;
+    f->position = 0;
+    f->step = 2;
+    return 0;
+}
+
+int mremove(MfileRegistry& reg, std::string_view name) {
+    if (name.empty()) return 0;
+    if (Mfile* f = find_any(reg, name)) {
+        f->buffer.reset();
+        f->capacity = f->length = f->position = 0;
+        f->name.clear();
+        f->state = MFILE_REMOVED;
+    }
+    return 0;
+}
+
+int mfree_all(MfileRegistry& reg) {
+    reg.slots.clear();
+    return 0;
+}
+
+int mcount(const MfileRegistry& reg) { return static_cast<int>(reg.slots.size()); }
+
+int mlist(const MfileRegistry& reg, std::vector<std::string>& names) {
+    names.clear();
+    for (const auto& f : reg.slots)
+        if (f->state != MFILE_REMOVED) names.push_back(f->name);
+    return 0;
+}
+
+std::int64_t msize(const MfileRegistry& reg, std::string_view name) {
+    const Mfile* f = name.empty() ? nullptr : find_any(reg, name);
+    return f ? f->length : 0;
+}
+
+const std::string& merror(const MfileRegistry& reg) { return reg.last_error; }
+
+std::span<const std::uint8_t> mdata(const Mfile* f) {
+    if (!f || !f->buffer) return {};
+    return {f->buffer.get(), static_cast<std::size_t>(f->length)};
+}
+
+bool mwrite_all(Mfile* f, std::string_view bytes) {
+    if (bytes.empty()) return true;
+    return mwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+}
+
+int aod_fsze(const std::filesystem::path& path, std::int64_t& size) {
+    std::FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp) return RC_OPEN;
+    struct stat st{};
+    int rc = ::fstat(fileno(fp), &st);
+    std::fclose(fp);
+    if (rc != 0 || !S_ISREG(st.st_mode)) return RC_FAIL;
+    size = st.st_size;
+    return RC_OK;
+}
+
+int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out) {
+    if (mode != 0) return RC_OPEN;  // only streams are read this way
+    Mfile* f = mopen(reg, name, "rb");
+    if (!f) return RC_OPEN;
+    std::string text;
+    char chunk[4096];
+    try {
+        while (std::size_t n = mread(chunk, 1, sizeof chunk, f)) text.append(chunk, n);
+    } catch (const std::bad_alloc&) {
+        mclose(f);
+        return RC_NOMEM;
+    }
+    mclose(f);
+    out = std::move(text);
+    return RC_OK;
+}
+
+}  // namespace hsc

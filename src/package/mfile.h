@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hsc {
+
+// Named, growable in-memory byte streams with a stdio-like interface. Each part of an
+// unpacked workbook is one stream named by its entry path. A stream outlives mclose():
+// it keeps its bytes and can be reopened by name until the registry is emptied.
+
+inline constexpr int MFILE_MAX_OPEN_FILES = 100000;
+inline constexpr std::size_t MFILE_MAX_NAME = 256;
+// Lengths and positions are 32-bit signed in the stored formats that carry them.
+inline constexpr std::int64_t MFILE_MAX_LENGTH = INT32_MAX;
+
+inline constexpr int MFILE_OPEN = 0;
+inline constexpr int MFILE_CLOSED = 1;
+inline constexpr int MFILE_REMOVED = 9;
+inline constexpr int MFILE_WRITE_FAILED = -9;
+
+struct Mfile {
+    std::string name;
+    int state = MFILE_OPEN;
+    std::unique_ptr<std::uint8_t[]> buffer;  // capacity bytes
+    std::int64_t step = 1024;
+    std::int64_t capacity = 0;
+    std::int64_t multiplier = 2;
+    std::int64_t length = 0;
+    std::int64_t position = 0;
+    std::int64_t saved_position = 0;
+    std::string* last_error = nullptr;  // the owning registry's last-error text
+};
+
+// The registry of one processed workbook. Slots fill from 0 upwards and are freed only
+// all together; a removed stream keeps its slot with an empty name.
+class MfileRegistry {
+public:
+    MfileRegistry() = default;
+    MfileRegistry(const MfileRegistry&) = delete;
+    MfileRegistry& operator=(const MfileRegistry&) = delete;
+
+    std::vector<std::unique_ptr<Mfile>> slots;
+    std::string last_error;
+};
+
+// mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
+Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode);
+std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f);
+std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f);
+int mseek(Mfile* f, std::int64_t offset, int origin);
+std::int64_t mtell(const Mfile* f);
+int meof(const Mfile* f);
+int mclose(Mfile* f);
+int mremove(MfileRegistry& reg, std::string_view name);
+int mfree_all(MfileRegistry& reg);
+int mcount(const MfileRegistry& reg);
+int mlist(const MfileRegistry& reg, std::vector<std::string>& names);
+std::int64_t msize(const MfileRegistry& reg, std::string_view name);
+const std::string& merror(const MfileRegistry& reg);
+
+// The stream's bytes, without copying.
+std::span<const std::uint8_t> mdata(const Mfile* f);
+// Writes a whole string at the position; true when every byte was written.
+bool mwrite_all(Mfile* f, std::string_view bytes);
+
+// Size of a disk file: 0, -101 (cannot be opened for reading) or -1 (no status).
+int aod_fsze(const std::filesystem::path& path, std::int64_t& size);
+// Mode 0: the whole stream of that name into out. 0, -101 or -2.
+int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out);
+
+}  // namespace hsc

@@ -1,0 +1,182 @@
+#include "package/mfile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/status.h"
+#include "support/temp_dir.h"
+
+namespace hsc {
+namespace {
+
+std::string contents(const Mfile* f) {
+    auto d = mdata(f);
+    return {reinterpret_cast<const char*>(d.data()), d.size()};
+}
+
+TEST(Mfile, ReopenForReadingKeepsBytesEvenAfterClose) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "xl/workbook.xml", "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(mwrite_all(f, "<workbook/>"));
+    mclose(f);
+    EXPECT_EQ(f->state, MFILE_CLOSED);
+    Mfile* g = mopen(reg, "xl/workbook.xml", "rb");
+    ASSERT_EQ(g, f);
+    EXPECT_EQ(g->position, 0);
+    EXPECT_EQ(g->state, MFILE_OPEN);
+    EXPECT_EQ(contents(g), "<workbook/>");
+    EXPECT_EQ(mcount(reg), 1);
+}
+
+TEST(Mfile, SecondWriteOpenTruncates) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "a", "wb");
+    mwrite_all(f, "hello");
+    Mfile* g = mopen(reg, "a", "wb");
+    EXPECT_EQ(g, f);
+    EXPECT_EQ(g->length, 0);
+    EXPECT_EQ(msize(reg, "a"), 0);
+}
+
+TEST(Mfile, RejectsBadModesAndNames) {
+    MfileRegistry reg;
+    EXPECT_EQ(mopen(reg, "a", "r+b"), nullptr);
+    EXPECT_EQ(mopen(reg, "a", "w"), nullptr);
+    EXPECT_EQ(mopen(reg, "", "wb"), nullptr);
+    EXPECT_EQ(mopen(reg, std::string(257, 'n'), "wb"), nullptr);
+    EXPECT_NE(mopen(reg, std::string(256, 'n'), "wb"), nullptr);
+    EXPECT_EQ(mcount(reg), 1);
+}
+
+TEST(Mfile, ReadOfMissingNameSetsLastError) {
+    MfileRegistry reg;
+    EXPECT_EQ(mopen(reg, "/nonexistent/hushcel/file", "rb"), nullptr);
+    EXPECT_EQ(merror(reg), "mopen() aod_fsze() rc=-101");
+    EXPECT_EQ(mcount(reg), 0);
+    // every open clears it first
+    mopen(reg, "x", "wb");
+    EXPECT_EQ(merror(reg), "");
+}
+
+TEST(Mfile, ReadOpenLoadsDiskFileAndRemovedStreamFallsBackToDisk) {
+    test::TempDir dir;
+    auto path = dir / "disk.bin";
+    test::write_file(path, "from disk");
+    MfileRegistry reg;
+    Mfile* mem = mopen(reg, path.string(), "wb");
+    mwrite_all(mem, "in memory");
+    EXPECT_EQ(contents(mopen(reg, path.string(), "rb")), "in memory");
+    mremove(reg, path.string());
+    EXPECT_EQ(mem->state, MFILE_REMOVED);
+    Mfile* loaded = mopen(reg, path.string(), "ab");
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_NE(loaded, mem);
+    EXPECT_EQ(contents(loaded), "from disk");
+    EXPECT_EQ(loaded->capacity, 9);
+    EXPECT_EQ(loaded->step, 1024);
+}
+
+TEST(Mfile, ShortReadThenEof) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "ten", "wb");
+    mwrite_all(f, "0123456789");
+    mseek(f, 0, 0);
+    char buf[16];
+    EXPECT_EQ(meof(f), 0);
+    EXPECT_EQ(mread(buf, 1, 16, f), 10u);
+    EXPECT_EQ(mread(buf, 1, 16, f), 0u);
+    EXPECT_EQ(meof(f), -1);
+}
+
+TEST(Mfile, SeekBoundsAreTheCapacity) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "s", "wb");
+    EXPECT_EQ(mseek(f, 1024, 0), 0);
+    EXPECT_EQ(mtell(f), 1024);
+    EXPECT_EQ(mseek(f, 1025, 0), -1);
+    EXPECT_EQ(mtell(f), 1024);
+    EXPECT_EQ(mseek(f, -1, 0), -1);
+    EXPECT_EQ(mseek(f, 0, 3), -1);
+    mwrite_all(f, "abc");  // at 1024: grows, length follows the position
+    EXPECT_EQ(f->length, 1027);
+    EXPECT_EQ(mseek(f, -3, 2), 0);
+    EXPECT_EQ(mtell(f), 1024);
+    EXPECT_EQ(mseek(f, 1, 1), 0);
+    EXPECT_EQ(mtell(f), 1025);
+}
+
+struct GrowthCase {
+    const char* label;
+    std::size_t first;   // bytes written first
+    std::size_t second;  // then this many more as one item
+    std::int64_t capacity;
+};
+
+class MfileGrowth : public ::testing::TestWithParam<GrowthCase> {};
+
+TEST_P(MfileGrowth, FollowsTheStepRule) {
+    const auto& c = GetParam();
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "g", "wb");
+    std::string a(c.first, 'a'), b(c.second, 'b');
+    ASSERT_TRUE(mwrite_all(f, a));
+    if (c.second) ASSERT_EQ(mwrite(b.data(), b.size(), 1, f), 1u);
+    EXPECT_EQ(f->capacity, c.capacity);
+    EXPECT_EQ(contents(f), a + b);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MfileGrowth,
+    ::testing::Values(GrowthCase{"thousand_fits", 1000, 0, 1024},
+                      GrowthCase{"one_more_fits", 1000, 1, 1024},
+                      GrowthCase{"ending_at_1022_fits", 1000, 22, 1024},
+                      GrowthCase{"reaching_1023_grows", 1000, 23, 3072},
+                      GrowthCase{"five_thousand_at_once", 0, 5000, 7168}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Mfile, ReopenedStreamGrowsInSmallSteps) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "r", "wb");
+    mclose(f);
+    EXPECT_EQ(f->step, 2);
+    f = mopen(reg, "r", "rb");
+    std::string big(1100, 'x');
+    ASSERT_EQ(mwrite(big.data(), big.size(), 1, f), 1u);
+    // step 2 doubles to 4; added is the smallest multiple of 4 with 0 + added >= 1024 + 1100
+    EXPECT_EQ(f->capacity, 1024 + 2124);
+    EXPECT_EQ(f->step, 2124);
+}
+
+TEST(Mfile, ListSkipsRemovedButCountKeepsThem) {
+    MfileRegistry reg;
+    mopen(reg, "a", "wb");
+    mopen(reg, "b", "wb");
+    mopen(reg, "c", "wb");
+    mremove(reg, "b");
+    mremove(reg, "not-there");
+    std::vector<std::string> names;
+    mlist(reg, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(mcount(reg), 3);
+    EXPECT_EQ(msize(reg, "zzz"), 0);
+    mfree_all(reg);
+    EXPECT_EQ(mcount(reg), 0);
+}
+
+TEST(Mfile, ReadWholeFile) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "big", "wb");
+    std::string data(10000, 'q');
+    data[9999] = 'z';
+    mwrite_all(f, data);
+    std::string out;
+    EXPECT_EQ(read_whole_file(reg, 0, "big", out), RC_OK);
+    EXPECT_EQ(out, data);
+    EXPECT_EQ(f->state, MFILE_CLOSED);
+    EXPECT_EQ(read_whole_file(reg, 0, "/nonexistent/x", out), RC_OPEN);
+}
+
+}  // namespace
+}  // namespace hsc
