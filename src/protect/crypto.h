@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+// The published algorithms the stored formats are built on, written here: AES (single
+// blocks), SHA-512 (with this program's own padding rule) and MD5. Contexts are plain
+// caller-owned values; nothing here allocates.
+namespace hsc {
+
+struct aes_context {
+    std::uint8_t round_keys[240];
+    std::uint8_t rounds = 0;  // 10, 12 or 14; 0 means not keyed
+};
+
+// length 16 or 128: 16-byte key; 24 or 192: 24-byte key; 32: 32-byte key. 0, or 255 for any other.
+int aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx);
+// 0 on success; 255 (output untouched) when the context is not keyed. In place is allowed.
+int aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx);
+int aes_decrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx);
+
+struct sha512_context {
+    std::uint64_t state[8];
+    std::uint64_t bit_count;
+    std::uint64_t buffered;
+    std::uint8_t block[128];
+};
+void sha512_init(sha512_context& ctx);
+void sha512_update(sha512_context& ctx, const void* data, std::size_t size);
+void sha512_final(sha512_context& ctx, std::uint8_t digest[64]);
+// 0, or -101 when the file cannot be opened for binary reading (digest untouched).
+int sha512_file(const std::filesystem::path& path, std::uint8_t digest[64]);
+
+struct md5_context {
+    std::uint32_t count[2];
+    std::uint32_t state[4];
+    std::uint8_t block[64];
+};
+void md5_init(md5_context& ctx);
+void md5_update(md5_context& ctx, const void* data, std::size_t size);
+void md5_final(md5_context& ctx, std::uint8_t digest[16]);
+
+}  // namespace hsc
