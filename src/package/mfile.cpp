@@ -227,6 +227,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
 
 int mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
+    reg.refusal.clear();
     return 0;
 }
 

@@ -48,6 +48,9 @@ public:
 
     std::vector<std::unique_ptr<Mfile>> slots;
     std::string last_error;
+    // Why the package unpacked into this registry was refused, as the user reads it;
+    // empty when it was not. Set by unzip_package, kept until mfree_all.
+    std::string refusal;
 };
 
 // mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
