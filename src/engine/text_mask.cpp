@@ -124,24 +124,28 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s) {
 
 void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags, int target_column_count,
                               const MaskSettings& s) {
+    // Tags as this part spells them: <si> or, written with a prefix, <x:si>.
+    const std::string prefix(root_element_prefix(text));
+    const std::string si_open = "<" + prefix + "si>", si_close = "</" + prefix + "si>";
+    const std::string t_open = "<" + prefix + "t>", t_start = "<" + prefix + "t", t_close = "</" + prefix + "t>";
     std::size_t item = 0;
     std::size_t p = 0;
     while (p < text.size()) {
-        if (at(text, p, "<si>")) {
+        if (at(text, p, si_open)) {
             const bool selected = target_column_count == 0 || (item < flags.size() && flags[item] != 0);
             ++item;
-            p = selected ? p + 4 : find_or_end(text, "</si>", p + 4);
+            p = selected ? p + si_open.size() : find_or_end(text, si_close, p + si_open.size());
             continue;
         }
-        if (at(text, p, "<t>")) {
-            p = mask_element_run(text, p + 3, "</t>", false, s);
+        if (at(text, p, t_open)) {
+            p = mask_element_run(text, p + t_open.size(), t_close, false, s);
             continue;
         }
-        if (at(text, p, "<t") && p + 2 < text.size() && is_xml_space(text[p + 2])) {
+        if (at(text, p, t_start) && p + t_start.size() < text.size() && is_xml_space(text[p + t_start.size()])) {
             bool preserve = false;
-            const std::size_t close = text_start_tag_end(text, p + 3, preserve);
+            const std::size_t close = text_start_tag_end(text, p + t_start.size() + 1, preserve);
             if (close != std::string_view::npos) {
-                p = mask_element_run(text, close + 1, "</t>", preserve, s);
+                p = mask_element_run(text, close + 1, t_close, preserve, s);
                 continue;
             }
         }

@@ -188,6 +188,24 @@ int compare_entry_names(std::string_view a, std::string_view b) {
     return byte_order(a, b);
 }
 
+std::string_view root_element_prefix(std::string_view xml) {
+    std::size_t p = 0;
+    while ((p = xml.find('<', p)) != std::string_view::npos) {
+        if (p + 1 < xml.size() && (xml[p + 1] == '?' || xml[p + 1] == '!')) {  // declaration, comment
+            ++p;
+            continue;
+        }
+        std::size_t end = p + 1;
+        while (end < xml.size() && xml[end] != '>' && xml[end] != '/' && xml[end] != ' ' && xml[end] != '\t' &&
+               xml[end] != '\r' && xml[end] != '\n')
+            ++end;
+        const std::string_view name = xml.substr(p + 1, end - p - 1);
+        const std::size_t colon = name.find(':');
+        return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon + 1);
+    }
+    return {};
+}
+
 void sort_entry_names(std::vector<std::string>& names) {
     // A bottom-up merge sort: compare_entry_names mixes two orders and is not transitive
     // for every set of names (a2.x < a10.x < a1z.x < a2.x), which std::sort does not

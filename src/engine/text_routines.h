@@ -43,6 +43,11 @@ int mb_extra_bytes(int mode, unsigned char byte, std::size_t& position);
 // extension agree; plain byte order otherwise. Negative, 0 or positive.
 int compare_entry_names(std::string_view a, std::string_view b);
 
+// The namespace prefix of an XML part's root element, with its colon ("x:" for
+// <x:sst ...>), or empty when the root element has none. Parts written with a prefix use
+// it on every element of the main namespace.
+std::string_view root_element_prefix(std::string_view xml);
+
 // Sorts entry names by compare_entry_names, stably and safely for any set of names.
 void sort_entry_names(std::vector<std::string>& names);
 

@@ -1,6 +1,7 @@
 #include "engine/workbook_scan.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/status.h"
 #include "engine/text_routines.h"
@@ -88,21 +89,26 @@ bool parse_index(std::string_view text, std::size_t& index) {
 }  // namespace
 
 std::size_t count_shared_string_items(std::string_view shared_strings) {
+    const std::string si = "<" + std::string(root_element_prefix(shared_strings)) + "si";
     std::size_t count = 0;
-    for (std::size_t p = shared_strings.find("<si"); p != std::string_view::npos; p = shared_strings.find("<si", p + 3))
+    for (std::size_t p = shared_strings.find(si); p != std::string_view::npos; p = shared_strings.find(si, p + si.size()))
         ++count;
     return count;
 }
 
 void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
     if (ctx.target_column_count <= 0 || flags.empty()) return;
-    std::size_t p = sheet.find("<c");
+    // Tags as this part spells them: <c> or, written with a prefix, <x:c>.
+    const std::string prefix(root_element_prefix(sheet));
+    const std::string c_start = "<" + prefix + "c", c_close = "</" + prefix + "c>";
+    const std::string v_open = "<" + prefix + "v>", v_close = "</" + prefix + "v>";
+    std::size_t p = sheet.find(c_start);
     while (p != std::string_view::npos) {
-        if (p + 2 >= sheet.size() || !is_xml_space(sheet[p + 2])) {  // <col, <cfRule, ...
-            p = sheet.find("<c", p + 2);
+        if (p + c_start.size() >= sheet.size() || !is_xml_space(sheet[p + c_start.size()])) {  // <col, <cfRule, ...
+            p = sheet.find(c_start, p + c_start.size());
             continue;
         }
-        const CellTag tag = read_cell_tag(sheet, p + 2);
+        const CellTag tag = read_cell_tag(sheet, p + c_start.size());
         p = tag.end;
         // The attributes count wherever they stand in the tag: t before r is as good.
         int row = 0, column = 0;
@@ -110,17 +116,18 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
                             is_target_column(column, ctx);
         if (target && !tag.empty && tag.has_t && tag.t == "s") {
             // The value is that of this cell only: look no further than its "</c>".
-            const std::size_t cell_end = std::min(sheet.find("</c>", p), sheet.size());
+            const std::size_t cell_end = std::min(sheet.find(c_close, p), sheet.size());
             const std::string_view content = sheet.substr(p, cell_end - p);
-            const std::size_t v = content.find("<v>");
-            const std::size_t v_end = v == std::string_view::npos ? v : content.find("</v>", v + 3);
+            const std::size_t v = content.find(v_open);
+            const std::size_t v_begin = v == std::string_view::npos ? v : v + v_open.size();
+            const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
             std::size_t index = 0;
-            if (v_end != std::string_view::npos && parse_index(content.substr(v + 3, v_end - v - 3), index) &&
+            if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
                 index < flags.size())
                 flags[index] = 1;
             p = cell_end;
         }
-        p = sheet.find("<c", p);
+        p = sheet.find(c_start, p);
     }
 }
 

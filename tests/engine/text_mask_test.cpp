@@ -155,6 +155,18 @@ TEST(MaskSharedStrings, MoreItemsThanFlagsLeavesTheRestUnmasked) {
     EXPECT_EQ(text, sst("<si><t>*</t></si><si><t>B</t></si>"));
 }
 
+// Some producers write the main namespace with a prefix (<x:sst><x:si><x:t>): their cell
+// text must be masked all the same.
+TEST(MaskSharedStrings, PrefixedElementsAreMasked) {
+    const std::string head = "<?xml version=\"1.0\"?><x:sst xmlns:x=\"http://schemas.openxmlformats.org/"
+                             "spreadsheetml/2006/main\">";
+    std::string text = head + "<x:si><x:t>Ab</x:t></x:si><x:si><x:t xml:space=\"preserve\"> Cd</x:t></x:si>"
+                              "<x:si><x:t>Ef</x:t></x:si></x:sst>";
+    mask_shared_strings_text(text, {1, 1, 0}, 1, settings(1));
+    EXPECT_EQ(text, head + "<x:si><x:t>**</x:t></x:si><x:si><x:t xml:space=\"preserve\"> **</x:t></x:si>"
+                           "<x:si><x:t>Ef</x:t></x:si></x:sst>");
+}
+
 // ---- the drawing pass -------------------------------------------------------------------
 
 TEST(MaskDrawingText, MasksOnlyTheTextOfATElements) {

@@ -223,6 +223,27 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"LeadingZerosTieBroken", "d01.xml", "d1.xml", -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct PrefixCase {
+    const char* name;
+    const char* xml;
+    const char* prefix;
+};
+
+class RootElementPrefix : public testing::TestWithParam<PrefixCase> {};
+
+TEST_P(RootElementPrefix, FindsThePrefixOfTheRoot) {
+    EXPECT_EQ(root_element_prefix(GetParam().xml), GetParam().prefix);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RootElementPrefix,
+    testing::Values(PrefixCase{"Plain", "<?xml version=\"1.0\"?>\n<sst xmlns=\"m\"><si/></sst>", ""},
+                    PrefixCase{"Prefixed", "<?xml version=\"1.0\"?><x:sst xmlns:x=\"m\"/>", "x:"},
+                    PrefixCase{"CommentFirst", "<!-- a:b --><x:worksheet>", "x:"},
+                    PrefixCase{"PrefixOnlyInAttributes", "<sst xmlns:x=\"m\">", ""},
+                    PrefixCase{"NoElement", "text", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(SortEntryNames, ListsDrawingsInNumericOrder) {
     std::vector<std::string> names;
     for (int i = 12; i >= 1; --i) names.push_back("xl/drawings/drawing" + std::to_string(i) + ".xml");

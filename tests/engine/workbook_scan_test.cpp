@@ -86,9 +86,20 @@ TEST(ScanWorksheet, ColumnsBeyondTheCountAreIgnored) {
     EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 0, 0}));
 }
 
+TEST(ScanWorksheet, PrefixedElementsAreScanned) {
+    const std::string text =
+        "<?xml version=\"1.0\"?><x:worksheet xmlns:x=\"m\"><x:cols><x:col min=\"1\" max=\"1\"/></x:cols>"
+        "<x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"s\"><x:v>2</x:v></x:c><x:c r=\"D1\" t=\"s\"><x:v>1</x:v></x:c>"
+        "</x:row></x:sheetData></x:worksheet>";
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(text, columns({B}), flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 1, 0}));
+}
+
 TEST(CountSharedStringItems, CountsEverySiOpening) {
     EXPECT_EQ(count_shared_string_items(""), 0u);
     EXPECT_EQ(count_shared_string_items("<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>"), 2u);
+    EXPECT_EQ(count_shared_string_items("<?xml?><x:sst><x:si><x:t>a</x:t></x:si></x:sst>"), 1u);
 }
 
 }  // namespace
