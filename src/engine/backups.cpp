@@ -26,22 +26,10 @@ int write_stream(MfileRegistry& reg, std::string_view name, std::string_view byt
     return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
 }
 
-}  // namespace
-
-bool stream_exists(const MfileRegistry& reg, std::string_view name) {
-    for (const auto& f : reg.slots)
-        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) return true;
-    return false;
-}
-
-std::string drawing_backup_name(std::size_t k) {
-    char name[64];
-    std::snprintf(name, sizeof name, "xl/drawings/BKdrawing%zu.xml", k);
-    return name;
-}
-
-int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
-                 std::string_view backup_name, std::string_view password) {
+// Writes `plain` to the temporary stream, encrypts it into the backup and removes the
+// temporary stream again.
+int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
+                std::string_view password) {
     if (int rc = write_stream(reg, temp_name, plain); rc != RC_OK) return rc;
     const CryptStreams streams{0, &reg};
     tiv_crypt_key key;
@@ -59,6 +47,35 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
         rc = RC_FAIL;
     }
     mremove(reg, temp_name);  // the plain copy never stays in the package
+    return rc;
+}
+
+}  // namespace
+
+bool stream_exists(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) return true;
+    return false;
+}
+
+std::string drawing_backup_name(std::size_t k) {
+    char name[64];
+    std::snprintf(name, sizeof name, "xl/drawings/BKdrawing%zu.xml", k);
+    return name;
+}
+
+int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
+                 std::string_view backup_name, std::string_view password) {
+    // A package may hold an entry of the temporary name itself: keep its bytes aside and
+    // put them back afterwards, so that the temporary stream never replaces it.
+    std::string kept;
+    const bool had_entry = stream_exists(reg, temp_name);
+    if (had_entry && read_whole_file(reg, 0, temp_name, kept) != RC_OK) return RC_FAIL;
+    const int rc = encrypt_via(reg, temp_name, plain, backup_name, password);
+    if (had_entry) {
+        const int wrc = write_stream(reg, temp_name, kept);
+        return rc != RC_OK ? rc : wrc;
+    }
     return rc;
 }
 

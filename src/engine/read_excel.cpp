@@ -17,6 +17,7 @@ constexpr std::string_view WORKBOOK_NAME = "xl/workbook.xml";
 constexpr std::string_view WORKSHEET_PREFIX = "xl/worksheets/sheet";
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
 constexpr std::string_view TABLE_PREFIX = "xl/tables/table";
+constexpr std::string_view DRAWING_BACKUP_PREFIX = "xl/drawings/BKdrawing";
 
 // The parts of one package that the rewrite needs, read from the memory streams.
 struct PackageParts {
@@ -100,6 +101,12 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
+bool holds_backups(const std::vector<std::string>& entries) {
+    for (const std::string& name : entries)
+        if (name == SHARED_STRINGS_BACKUP_NAME || name.starts_with(DRAWING_BACKUP_PREFIX)) return true;
+    return false;
+}
+
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx) {
     const int direction = ctx.process_direction;
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
@@ -108,6 +115,10 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
     // Every workbook package has a workbook part; without one there is nothing to mark.
     if (!parts.has_workbook) return RC_FAIL;
+
+    // A package that still holds backups was masked before: masking it again would put
+    // masked text into the backups, over the only copy of the original.
+    if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
 
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
     const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);

@@ -18,7 +18,8 @@ inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 // bytes for the backups and the write reservation are `s.password` as given.
 // 0; -1 unreadable package or part, failed encryption; -2 out of memory; -3 thumbnail of
 // an unknown kind; -9 a size limit; -101 a stream cannot be opened (a backup missing);
-// -103 short stream write; -9999 the package holds table parts.
+// -103 short stream write; -9999 the package holds table parts. Masking refuses (-1) a
+// package that already holds backups, before anything is rewritten.
 int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
                    const FileContext& ctx);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace hsc {
@@ -28,6 +30,8 @@ struct RunCase {
     bool preserve;
     std::string expected;
 };
+
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
 class MaskTextRun : public testing::TestWithParam<RunCase> {};
 
@@ -74,6 +78,8 @@ struct CutCase {
     std::string beyond;
     std::string expected_run;
 };
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
 class MaskTextRunCut : public testing::TestWithParam<CutCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <random>
 
@@ -19,6 +21,8 @@ struct CellRefCase {
     int row;
     int column;
 };
+
+void PrintTo(const CellRefCase& c, std::ostream* os) { *os << c.name; }
 
 class ParseCellRef : public testing::TestWithParam<CellRefCase> {};
 
@@ -55,6 +59,8 @@ struct NumericCase {
     int rc;
 };
 
+void PrintTo(const NumericCase& c, std::ostream* os) { *os << c.name; }
+
 class IsNumericText : public testing::TestWithParam<NumericCase> {};
 
 TEST_P(IsNumericText, Decides) { EXPECT_EQ(is_numeric_text(GetParam().text), GetParam().rc) << GetParam().text; }
@@ -87,6 +93,8 @@ struct SplitCase {
     std::string text;
     std::vector<std::string> items;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitNextItem : public testing::TestWithParam<SplitCase> {};
 
@@ -134,6 +142,8 @@ struct UpperCase {
     std::string result;
 };
 
+void PrintTo(const UpperCase& c, std::ostream* os) { *os << c.name; }
+
 class UpperAsciiUnquoted : public testing::TestWithParam<UpperCase> {};
 
 TEST_P(UpperAsciiUnquoted, ChangesOnlyUnquotedLetters) {
@@ -162,6 +172,8 @@ struct MbCase {
     unsigned char byte;
     int extra;
 };
+
+void PrintTo(const MbCase& c, std::ostream* os) { *os << c.name; }
 
 class MbExtraBytes : public testing::TestWithParam<MbCase> {};
 
@@ -199,6 +211,8 @@ struct CompareCase {
     int expected;  // sign
 };
 
+void PrintTo(const CompareCase& c, std::ostream* os) { *os << c.name; }
+
 class CompareEntryNames : public testing::TestWithParam<CompareCase> {};
 
 TEST_P(CompareEntryNames, OrdersAndIsAntisymmetric) {
@@ -228,6 +242,8 @@ struct PrefixCase {
     const char* xml;
     const char* prefix;
 };
+
+void PrintTo(const PrefixCase& c, std::ostream* os) { *os << c.name; }
 
 class RootElementPrefix : public testing::TestWithParam<PrefixCase> {};
 

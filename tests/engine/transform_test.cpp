@@ -231,6 +231,35 @@ TEST_P(Refusals, PackageWithoutWorkbookPartFails) {
 INSTANTIATE_TEST_SUITE_P(Directions, Refusals, testing::Values(DIRECTION_MASK, DIRECTION_UNMASK),
                          [](const auto& info) { return std::string(info.param == DIRECTION_MASK ? "Mask" : "Unmask"); });
 
+// Masked before and its footer lost: masking again would overwrite the backups with
+// masked text. Nothing is rewritten.
+TEST(Transform, MaskingAPackageThatHoldsBackupsIsRefused) {
+    for (const char* backup : {"xl/BKsharedStrings.xml", "xl/drawings/BKdrawing1.xml"}) {
+        MfileRegistry reg;
+        Entries e = selection_package();
+        e.push_back({backup, "TIVA"});
+        auto names = test::load_package(reg, e);
+        EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK)), RC_FAIL) << backup;
+        EXPECT_EQ(stream(reg, backup), "TIVA") << backup;
+        EXPECT_EQ(stream(reg, "xl/workbook.xml"), test::kWorkbook) << backup;
+    }
+}
+
+// An entry that happens to carry the temporary name is part of the package: it stays.
+TEST(Transform, PackageEntryWithTheTemporaryNameSurvives) {
+    MfileRegistry reg;
+    Entries e = drawing_package({1});
+    e.push_back({"TempsharedStrings.xml", "mine"});
+    e.push_back({"Tempdrawing.xml", "also mine"});
+    auto names = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    EXPECT_EQ(stream(reg, "TempsharedStrings.xml"), "mine");
+    EXPECT_EQ(stream(reg, "Tempdrawing.xml"), "also mine");
+    auto again = live_names(reg);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OK);
+    EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"Alice", "Bob", "東京"}));
+}
+
 TEST(Transform, UnknownDirectionFails) {
     MfileRegistry reg;
     auto names = test::load_package(reg, selection_package());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,8 @@ struct ScanCase {
     std::string cells;
     std::vector<std::uint8_t> flags;  // expected, over 4 items
 };
+
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 
 class ScanWorksheet : public testing::TestWithParam<ScanCase> {};
 
