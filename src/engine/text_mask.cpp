@@ -154,10 +154,20 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
 }
 
 void mask_drawing_text(std::string& text, const MaskSettings& s) {
-    std::size_t p = text.find("<a:t>");
+    std::size_t p = text.find("<a:t");
     while (p != std::string::npos) {
-        p = mask_element_run(text, p + 5, "</a:t>", false, s);
-        p = text.find("<a:t>", p);
+        const std::size_t after = p + 4;
+        if (after < text.size() && text[after] == '>') {
+            p = mask_element_run(text, after + 1, "</a:t>", false, s);
+        } else if (after < text.size() && is_xml_space(text[after])) {
+            // <a:t> with attributes holds shape text as well; spaces count as in <a:t>.
+            bool preserve = false;
+            const std::size_t close = text_start_tag_end(text, after + 1, preserve);
+            p = close == std::string_view::npos ? after : mask_element_run(text, close + 1, "</a:t>", false, s);
+        } else {
+            p = after;  // <a:tab>, <a:tbl>, <a:tc>, ...
+        }
+        p = text.find("<a:t", p);
     }
 }
 

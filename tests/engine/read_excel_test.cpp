@@ -111,6 +111,14 @@ TEST(HscReadExcel, NotAZipFails) {
     EXPECT_EQ(hsc_read_excel(reg, dir / "missing.xlsx", settings(false), context(DIRECTION_MASK)), RC_FAIL);
 }
 
+// Debian's interpreter, which has python3-openpyxl, before any other python3 on the path.
+std::string python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
+
+int run_python(const fs::path& script, const std::string& args) {
+    const std::string command = python() + " '" + script.string() + "' " + args;
+    return std::system(command.c_str());
+}
+
 // ---- the corpus -------------------------------------------------------------------------
 
 std::vector<fs::path> corpus_zips() {
@@ -188,12 +196,41 @@ INSTANTIATE_TEST_SUITE_P(Shapes, CorpusRoundTrip, testing::Bool(),
 
 // ---- an independent reader ----------------------------------------------------------------
 
-// Debian's interpreter, which has python3-openpyxl, before any other python3 on the path.
-std::string python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
 
-int run_python(const fs::path& script, const std::string& args) {
-    const std::string command = python() + " '" + script.string() + "' " + args;
-    return std::system(command.c_str());
+// Every corpus workbook masked in full (all columns, shapes on, strongest step), then read
+// by Python's zipfile and re: inside every text element of the shared strings and the
+// drawings, no letter and no digit but 9 is left, and every three-byte character is ●.
+TEST(HscReadExcel, CorpusMaskedTextHoldsOnlyMaskCharacters) {
+    const auto files = corpus_zips();
+    if (files.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
+    test::TempDir dir;
+    int masked_count = 0;
+    for (const fs::path& input : files) {
+        MfileRegistry reg;
+        if (hsc_read_excel(reg, input, settings(true), context(DIRECTION_MASK)) != RC_OK) continue;
+        fs::path output;
+        const fs::path masked = dir / ("masked" + std::to_string(masked_count++) + ".xlsx");
+        ASSERT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, false, masked), RC_OK) << input;
+    }
+    ASSERT_GT(masked_count, 0);
+    test::write_file(dir / "check.py", R"(import sys, re, zipfile, glob
+text_element = re.compile(r"<(?:x:)?t(?:\s[^>]*)?>(.*?)</(?:x:)?t>|<a:t(?:\s[^>]*)?>(.*?)</a:t>", re.S)
+bad = []
+for path in sorted(glob.glob(sys.argv[1] + "/masked*.xlsx")):
+    z = zipfile.ZipFile(path)
+    for name in z.namelist():
+        if name != "xl/sharedStrings.xml" and not name.startswith("xl/drawings/drawing"):
+            continue
+        for m in text_element.finditer(z.read(name).decode("utf-8")):
+            run = re.sub(r"&[^;]*;", "", m.group(1) if m.group(1) is not None else m.group(2))
+            left = [c for c in run if re.match(r"[A-Za-z0-8]", c) or
+                    (len(c.encode("utf-8")) == 3 and c != "●")]
+            if left:
+                bad.append((path, name, run[:40]))
+print(len(bad), bad[:5])
+sys.exit(1 if bad else 0)
+)");
+    EXPECT_EQ(run_python(dir / "check.py", "'" + dir.path().string() + "'"), 0);
 }
 
 // A complete small workbook, masked in columns B and C and read back by openpyxl: the

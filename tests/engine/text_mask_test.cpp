@@ -188,6 +188,16 @@ TEST(MaskDrawingText, MasksOnlyTheTextOfATElements) {
     EXPECT_EQ(text, expected);
 }
 
+TEST(MaskDrawingText, OtherElementsStartingWithATAreLeftAlone) {
+    const std::string table = "<a:tbl><a:tr h=\"1\"><a:tc><a:txBody><a:p><a:r><a:t xml:space=\"preserve\">Ab 1</a:t>"
+                              "</a:r><a:tab/></a:p></a:txBody></a:tc></a:tr></a:tbl><a:t/>";
+    std::string text = table;
+    mask_drawing_text(text, settings(1));
+    std::string expected = table;
+    expected.replace(expected.find("Ab 1"), 4, "** 9");
+    EXPECT_EQ(text, expected);
+}
+
 TEST(MaskDrawingText, DrawingWithoutTextStaysAsItIs) {
     const std::string chart_anchor =
         "<xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr id=\"2\" name=\"Chart 1\"/>"
