@@ -62,7 +62,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
     }
     // Worksheets are scanned once the table is known, whatever order the names came in.
-    if (ctx.process_direction == DIRECTION_MASK && parts.has_shared_strings) {
+    if (ctx.process_direction == DIRECTION_MASK && parts.has_shared_strings && ctx.target_column_count > 0) {
         std::string sheet;
         for (std::string_view name : worksheets) {
             if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
