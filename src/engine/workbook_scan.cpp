@@ -101,20 +101,36 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
     // Tags as this part spells them: <c> or, written with a prefix, <x:c>.
     const std::string prefix(root_element_prefix(sheet));
     const std::string c_start = "<" + prefix + "c", c_close = "</" + prefix + "c>";
+    const std::string row_start = "<" + prefix + "row";
     const std::string v_open = "<" + prefix + "v>", v_close = "</" + prefix + "v>";
-    std::size_t p = sheet.find(c_start);
+    // A cell without r stands in the column after the previous cell of its row.
+    constexpr int UNKNOWN = -2;
+    int previous_column = -1;
+    const auto ends_name = [&](std::size_t at) {
+        return at < sheet.size() && (is_xml_space(sheet[at]) || sheet[at] == '>' || sheet[at] == '/');
+    };
+    std::size_t p = sheet.find('<');
     while (p != std::string_view::npos) {
-        if (p + c_start.size() >= sheet.size() || !is_xml_space(sheet[p + c_start.size()])) {  // <col, <cfRule, ...
-            p = sheet.find(c_start, p + c_start.size());
+        if (sheet.compare(p, row_start.size(), row_start) == 0 && ends_name(p + row_start.size())) {
+            previous_column = -1;
+            p = sheet.find('<', p + row_start.size());
+            continue;
+        }
+        if (sheet.compare(p, c_start.size(), c_start) != 0 || !ends_name(p + c_start.size())) {  // <col, <cfRule, ...
+            p = sheet.find('<', p + 1);
             continue;
         }
         const CellTag tag = read_cell_tag(sheet, p + c_start.size());
         p = tag.end;
         // The attributes count wherever they stand in the tag: t before r is as good.
-        int row = 0, column = 0;
-        const bool target = tag.has_r && tag.r.size() <= CELL_REF_MAX && parse_cell_ref(tag.r, row, column) == RC_OK &&
-                            is_target_column(column, ctx);
-        if (target && !tag.empty && tag.has_t && tag.t == "s") {
+        int row = 0, column = UNKNOWN;
+        if (tag.has_r) {
+            if (tag.r.size() > CELL_REF_MAX || parse_cell_ref(tag.r, row, column) != RC_OK) column = UNKNOWN;
+        } else if (previous_column != UNKNOWN) {
+            column = previous_column + 1;
+        }
+        previous_column = column;
+        if (column != UNKNOWN && is_target_column(column, ctx) && !tag.empty && tag.has_t && tag.t == "s") {
             // The value is that of this cell only: look no further than its "</c>".
             const std::size_t cell_end = std::min(sheet.find(c_close, p), sheet.size());
             const std::string_view content = sheet.substr(p, cell_end - p);
@@ -127,7 +143,7 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
                 flags[index] = 1;
             p = cell_end;
         }
-        p = sheet.find(c_start, p);
+        p = sheet.find('<', p);
     }
 }
 

@@ -79,8 +79,24 @@ INSTANTIATE_TEST_SUITE_P(
                  R"(<c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>3</v></c>)"
                  R"(<c r="D1" t="s"><v>2</v></c>)",
                  {0, 1, 0, 1}},
-        ScanCase{"UnterminatedTag", {B}, R"(<c r="B1" t="s")", {0, 0, 0, 0}}),
+        ScanCase{"UnterminatedTag", {B}, R"(<c r="B1" t="s")", {0, 0, 0, 0}},
+        // Cells may leave out r: each then stands in the column after the previous cell.
+        ScanCase{"CellsWithoutReference", {B},
+                 R"(<c t="s"><v>0</v></c><c t="s"><v>1</v></c><c><v>7</v></c><c t="s"><v>3</v></c>)", {0, 1, 0, 0}},
+        ScanCase{"ImplicitColumnAfterExplicit", {C}, R"(<c r="B1" t="s"><v>0</v></c><c t="s"><v>2</v></c>)",
+                 {0, 0, 1, 0}},
+        ScanCase{"ImplicitColumnAfterBadReference", {C}, R"(<c r="B0" t="s"><v>0</v></c><c t="s"><v>2</v></c>)",
+                 {0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanWorksheet, EachRowStartsAgainAtTheFirstColumn) {
+    const std::string text = "<worksheet><sheetData><row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c></row>"
+                             "<row r=\"2\" spans=\"1:2\"><c t=\"s\"><v>2</v></c><c t=\"s\"><v>3</v></c></row></sheetData>"
+                             "<rowBreaks/></worksheet>";
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(text, columns({B}), flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 1, 0, 1}));
+}
 
 TEST(ScanWorksheet, ColumnsBeyondTheCountAreIgnored) {
     FileContext ctx = columns({B});
