@@ -7,9 +7,19 @@
 #include <utility>
 #include <vector>
 
+#include "core/mask_settings.h"
 #include "package/mfile.h"
 
 namespace hsc::test {
+
+// Per-file values for a direction and a list of zero-based target columns.
+inline FileContext context(int direction, const std::vector<int>& columns = {}) {
+    FileContext ctx;
+    ctx.process_direction = direction;
+    for (std::size_t i = 0; i < columns.size(); ++i) ctx.target_column_numbers[i] = columns[i];
+    ctx.target_column_count = static_cast<int>(columns.size());
+    return ctx;
+}
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 

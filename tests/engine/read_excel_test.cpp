@@ -16,14 +16,7 @@ namespace hsc {
 namespace {
 
 namespace fs = std::filesystem;
-
-FileContext context(int direction, std::vector<int> columns = {}) {
-    FileContext ctx;
-    ctx.process_direction = direction;
-    for (std::size_t i = 0; i < columns.size(); ++i) ctx.target_column_numbers[i] = columns[i];
-    ctx.target_column_count = static_cast<int>(columns.size());
-    return ctx;
-}
+using test::context;
 
 MaskSettings settings(bool shapes) {
     MaskSettings s;

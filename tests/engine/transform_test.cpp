@@ -11,6 +11,7 @@
 namespace hsc {
 namespace {
 
+using test::context;
 using test::Entries;
 using test::has_stream;
 using test::stream;
@@ -22,14 +23,6 @@ MaskSettings mask_settings(bool shapes) {
     s.password = "secret";
     s.is_autoshape = shapes;
     return s;
-}
-
-FileContext context(int direction, std::vector<int> columns = {}) {
-    FileContext ctx;
-    ctx.process_direction = direction;
-    for (std::size_t i = 0; i < columns.size(); ++i) ctx.target_column_numbers[i] = columns[i];
-    ctx.target_column_count = static_cast<int>(columns.size());
-    return ctx;
 }
 
 // Names of the live streams of a registry, for a second pass over the same package.
