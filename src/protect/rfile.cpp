@@ -14,6 +14,8 @@ namespace hsc {
 namespace {
 
 constexpr std::size_t READ_AHEAD = 4096;
+constexpr int LOCK_ATTEMPTS = 100;
+constexpr useconds_t LOCK_PAUSE_US = 1000;
 
 int open_flags(int mode) {
     switch (mode) {
@@ -54,9 +56,14 @@ std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, m
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
 
     if (mode == RFILE_READ) {
-        // Held until the handle closes; writers only take their lock for a moment, so
-        // waiting here is short.
-        if (lock(fd, LOCK_SH) != 0 && errno != ENOLCK && errno != EOPNOTSUPP) return nullptr;
+        // Held until the handle closes. Writers of this program hold theirs only for a
+        // moment, so a short wait is enough; a file that stays locked is refused.
+        for (int attempt = 0;; ++attempt) {
+            if (lock(fd, LOCK_SH | LOCK_NB) == 0) break;
+            if (errno != EWOULDBLOCK) break;  // no locks on this file system: read anyway
+            if (attempt == LOCK_ATTEMPTS) return nullptr;
+            ::usleep(LOCK_PAUSE_US);
+        }
         return file;
     }
     if (lock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -182,7 +189,13 @@ int rfile_write_line(std::string_view text, RFILE& file) {
     // A text that already ends its line gets no second line end. (Only a final LF
     // counts: a CR inside the text must not swallow the line end.)
     bool ends_line = text.size() >= 2 && text.back() == '\n';
-    std::string line(text);
+    std::string line;
+    try {
+        line.reserve(text.size() + 2);
+    } catch (const std::bad_alloc&) {
+        return RC_NOMEM;
+    }
+    line = text;
     if (!ends_line) line += "\r\n";
     if (rfile_write(line.data(), line.size(), file) != line.size()) return RC_SHORT_WRITE;
     return RC_OK;

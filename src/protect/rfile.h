@@ -31,10 +31,11 @@ inline constexpr mode_t RFILE_DEFAULT_PERMS = 0666;
 // One open file. It closes itself when destroyed.
 //
 // Sharing: POSIX has no sharing modes, so advisory locks (flock) stand in for them. An
-// RFILE_READ handle holds a shared lock for its lifetime. A writing open takes an
-// exclusive lock without waiting and gives it back at once; when a reader holds the
-// file the open fails, so a writer never truncates or changes a file under a reader of
-// this program. Writers do not exclude each other.
+// RFILE_READ handle holds a shared lock for its lifetime; an open that cannot get it
+// within about 0.1 s fails. A writing open takes an exclusive lock without waiting and
+// gives it back at once; when a reader holds the file the open fails, so a writer never
+// truncates or changes a file under a reader of this program. Writers do not exclude
+// each other.
 class RFILE {
 public:
     RFILE(int fd, int mode) : fd_(fd), mode_(mode) {}
@@ -89,7 +90,7 @@ int rfile_seek(RFILE& file, std::int32_t offset, int origin);
 int rfile_read_line(std::string& line, std::size_t size, RFILE& file);
 
 // Writes the text and CR LF (nothing is added when the text already ends in a line
-// end). 0; -103 when the line is not written in full.
+// end). 0; -2 out of memory; -103 when the line is not written in full.
 int rfile_write_line(std::string_view text, RFILE& file);
 
 // Flushes the written bytes to the disk: 0, or -103.

@@ -1,6 +1,9 @@
 #include "protect/rfile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -125,6 +128,18 @@ TEST(RfileOpen, WritersWaitForNoOneButNeverTruncateUnderAReader) {
     ASSERT_NE(w1, nullptr);
     ASSERT_NE(w2, nullptr);
     EXPECT_EQ(read_file(path), "");
+}
+
+TEST(RfileOpen, ReaderIsRefusedWhileAnotherHoldsTheFileExclusively) {
+    TempDir dir;
+    auto path = dir / "f";
+    write_file(path, "x");
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(rfile_open(path, RFILE_READ), nullptr);
+    ::close(fd);
+    EXPECT_NE(rfile_open(path, RFILE_READ), nullptr);
 }
 
 TEST(RfileClose, HandlesReleaseTheirDescriptors) {
