@@ -47,8 +47,10 @@ std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, m
     do fd = ::open(path.c_str(), flags | O_CLOEXEC, perms);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
-    auto file = std::unique_ptr<RFILE>(new (std::nothrow) RFILE(fd, mode));
-    if (!file) {
+    std::unique_ptr<RFILE> file;
+    try {
+        file = std::make_unique<RFILE>(fd, mode);
+    } catch (const std::bad_alloc&) {
         ::close(fd);
         return nullptr;
     }
@@ -91,8 +93,11 @@ void RFILE::drop_read_ahead() {
 bool RFILE::next_byte(unsigned char& byte) {
     if (ahead_pos_ == ahead_len_) {
         if (!ahead_) {
-            ahead_.reset(new (std::nothrow) unsigned char[READ_AHEAD]);
-            if (!ahead_) return false;
+            try {
+                ahead_ = std::make_unique<unsigned char[]>(READ_AHEAD);
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
         }
         ssize_t n;
         do n = ::read(fd_, ahead_.get(), READ_AHEAD);

@@ -219,8 +219,8 @@ int ini_set(INIFILE& store, int sealed, std::string_view name, std::string_view 
     try {
         std::string stored;
         if (sealed & INI_SEALED) {
-            if (!value.empty() && seal_text(value, store.seal_password, stored) != RC_OK)
-                return RC_NOMEM;
+            if (!value.empty())
+                if (int rc = seal_text(value, store.seal_password, stored); rc != RC_OK) return rc;
         } else {
             stored = value;
         }

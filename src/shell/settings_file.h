@@ -57,8 +57,8 @@ int ini_load(INIFILE& store);
 // created; -103 a line cannot be written.
 int ini_save(INIFILE& store);
 // Sets the first entry of that name, or appends one; with the INI_SEALED bit the value
-// is stored sealed. 0; -2 out of memory; -9 when the stored value would exceed
-// INI_VALUE_MAX bytes (the store is unchanged).
+// is stored sealed. 0; -1 a value to seal holds a zero byte; -2 out of memory; -9 when
+// the stored value would exceed INI_VALUE_MAX bytes. On failure the store is unchanged.
 int ini_set(INIFILE& store, int sealed, std::string_view name, std::string_view value);
 // The value of the first live entry of that name (case-sensitive). 0 and the value in
 // `out`; 1403 not found. With the INI_SEALED bit the value is unsealed; -1 (`out`

@@ -558,13 +558,14 @@ TEST(SettingsStore, SetReplacesTheFirstAndGetFindsTheFirst) {
     EXPECT_TRUE(store.entries.empty());
 }
 
-TEST(SettingsStore, StoredValuesHaveALimit) {
+TEST(SettingsStore, ValuesThatCannotBeStoredLeaveTheStoreUnchanged) {
     INIFILE store;
     store.seal_password = SEAL_PASSWORD;
     EXPECT_EQ(ini_set(store, INI_PLAIN, "V", std::string(INI_VALUE_MAX, 'v')), RC_OK);
     EXPECT_EQ(ini_set(store, INI_PLAIN, "V", std::string(INI_VALUE_MAX + 1, 'w')), RC_SIZE_LIMIT);
     EXPECT_EQ(ini_set(store, INI_SEALED, "S", std::string(INI_VALUE_MAX / 2 + 1, 's')),
               RC_SIZE_LIMIT);  // its sealed form is twice as long and more
+    EXPECT_EQ(ini_set(store, INI_SEALED, "Z", std::string("a\0b", 3)), RC_FAIL);
     ASSERT_EQ(store.entries.size(), 1u);
     EXPECT_EQ(store.entries[0].value, std::string(INI_VALUE_MAX, 'v'));
 }
