@@ -68,6 +68,11 @@ int mlist(const MfileRegistry& reg, std::vector<std::string>& names);
 std::int64_t msize(const MfileRegistry& reg, std::string_view name);
 const std::string& merror(const MfileRegistry& reg);
 
+// Makes room for a stream of `length` bytes in all, so that writing up to that length
+// never grows (and copies) the buffer; the content stays. 0, or -1 when the room cannot
+// be had (nothing changes then).
+int mreserve(Mfile* f, std::int64_t length);
+
 // The stream's bytes, without copying.
 std::span<const std::uint8_t> mdata(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.

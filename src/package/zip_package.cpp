@@ -27,6 +27,8 @@ namespace {
 constexpr std::size_t READ_PIECE = 8192;    // bytes per read from an archive entry
 constexpr std::size_t WRITE_PIECE = 16384;  // bytes per write into an archive entry
 constexpr std::size_t INFLATE_PIECE = 65536;  // inflated bytes per step
+constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
+constexpr std::uint64_t DEFLATE_RATIO_SLACK = 4096;  // block headers of tiny entries
 constexpr std::uint64_t ZIP64_THRESHOLD = 0xFFFFFFFFull;
 constexpr int DEFLATE_MEM_LEVEL = 8;
 
@@ -327,6 +329,11 @@ int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info
     if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_LARGE, name);
     if (info.compression_method == 0 && info.compressed_size != info.uncompressed_size)
         return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    // Deflate cannot do better than 1032 to 1 (258 bytes from a 2-bit code): a larger
+    // declared size is a lie that would only make us reserve memory for nothing.
+    if (info.compression_method == Z_DEFLATED &&
+        info.uncompressed_size > info.compressed_size * DEFLATE_MAX_RATIO + DEFLATE_RATIO_SLACK)
+        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
 
     // The local header must be where the directory says, and the data inside the file.
     int method = 0, level = 0;
@@ -455,6 +462,12 @@ int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& targ
     fs::path dest;
     if (mode == ZIP_MODE_MEMORY) {
         sink.stream = mopen(reg, name, "wb");
+        // The whole entry at once: no growth copies on the way. The size was checked.
+        if (sink.stream && mreserve(sink.stream, static_cast<std::int64_t>(info.uncompressed_size)) != 0) {
+            mclose(sink.stream);
+            unzCloseCurrentFile(uf);
+            return RC_NOMEM;
+        }
     } else {
         dest = target / safe_relative_path(name);
         std::error_code ec;

@@ -66,6 +66,17 @@ std::string with(std::function<void(RawEntry&)> change, std::string data = "<sst
 
 std::string zeros(std::size_t n) { return std::string(n, '\0'); }
 
+// Bytes that deflate poorly.
+std::string noise(std::size_t n) {
+    std::string s(n, '\0');
+    unsigned seed = 7;
+    for (auto& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    return s;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Archives, ZipRefusalTest,
     ::testing::Values(
@@ -89,13 +100,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"StoredSizesDisagree",
                     [] { return with([](RawEntry& e) { e.method = 0; e.uncompressed_size = 3; }); }, UNZ_BADZIPFILE,
                     "破損", true},
+        RefusalCase{"DeclaresMoreThanDeflateCanGive",
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 16u << 20; }); }, UNZ_BADZIPFILE,
+                    "破損", true},
         RefusalCase{"EntryBeyondAStream",
                     [] { return with([](RawEntry& e) { e.uncompressed_size = 0x80000000u; }); }, RC_SIZE_LIMIT,
                     "サイズ", true},
         // Many directory records sharing one deflated kernel: 40 x 64 MiB declared.
         RefusalCase{"OverlappingEntriesBeyondThePackageLimit",
                     [] {
-                        RawEntry kernel = entry("k00", zeros(1000));
+                        RawEntry kernel = entry("k00", noise(70000));  // enough to declare 64 MiB
                         kernel.uncompressed_size = 64u << 20;
                         std::vector<RawEntry> entries{kernel};
                         for (int i = 1; i < 40; ++i) {
