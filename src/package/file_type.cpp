@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/status.h"
 #include "protect/rfile.h"
@@ -108,6 +109,60 @@ int find_compound_entry(Source& s, std::string_view entry_name, std::uint32_t& s
     return RC_OK;
 }
 
+// The same search along the directory's sector chain, for compound files whose
+// directory is not stored in one run after its first sector (the file-order scan
+// misses the entry there). 0 found; 1403 not found or the structure is damaged.
+int find_compound_entry_by_chain(Source& s, std::string_view entry_name) {
+    constexpr std::uint32_t END_OF_CHAIN = 0xFFFFFFFE;
+    constexpr std::uint32_t MAX_REGULAR = 0xFFFFFFFA;
+    constexpr std::size_t HEADER_DIFAT = 109;
+    unsigned char header[CFB_SECTOR];
+    if (!s.seek(0) || s.read(header, sizeof header) < sizeof header) return RC_NOT_FOUND;
+    const unsigned shift = header[30] | header[31] << 8;
+    if (shift != 9 && shift != 12) return RC_NOT_FOUND;
+    const std::size_t sector_size = std::size_t{1} << shift;
+    const std::uint32_t fat_sectors = le32(header + 44);
+    const std::uint32_t first_dir = le32(header + 48);
+    std::uint32_t difat_next = le32(header + 68);
+    const std::uint32_t difat_count = le32(header + 72);
+    const std::size_t per_sector = sector_size / 4;
+    if (fat_sectors == 0 || fat_sectors > (1u << 20)) return RC_NOT_FOUND;
+
+    std::vector<unsigned char> sector(sector_size);
+    auto read_sector = [&](std::uint32_t index) {
+        if (index > MAX_REGULAR) return false;
+        return s.seek((static_cast<std::int64_t>(index) + 1) * static_cast<std::int64_t>(sector_size)) &&
+               s.read(sector.data(), sector_size) == sector_size;
+    };
+    // The FAT sectors are listed in the header and then in the DIFAT chain.
+    std::vector<std::uint32_t> fat_list;
+    for (std::size_t i = 0; i < HEADER_DIFAT && fat_list.size() < fat_sectors; ++i)
+        fat_list.push_back(le32(header + 76 + 4 * i));
+    for (std::uint32_t n = 0; n < difat_count && fat_list.size() < fat_sectors; ++n) {
+        if (!read_sector(difat_next)) return RC_NOT_FOUND;
+        for (std::size_t i = 0; i + 1 < per_sector && fat_list.size() < fat_sectors; ++i)
+            fat_list.push_back(le32(sector.data() + 4 * i));
+        difat_next = le32(sector.data() + 4 * (per_sector - 1));
+    }
+    std::vector<std::uint32_t> fat;
+    fat.reserve(fat_list.size() * per_sector);
+    for (std::uint32_t f : fat_list) {
+        if (!read_sector(f)) return RC_NOT_FOUND;
+        for (std::size_t i = 0; i < per_sector; ++i) fat.push_back(le32(sector.data() + 4 * i));
+    }
+    const std::string wanted = utf16le(entry_name);
+    std::size_t visited = 0;
+    for (std::uint32_t dir = first_dir; dir != END_OF_CHAIN; dir = fat[dir]) {
+        if (dir >= fat.size() || ++visited > fat.size() || !read_sector(dir)) return RC_NOT_FOUND;
+        for (std::size_t at = 0; at + CFB_DIR_ENTRY <= sector_size; at += CFB_DIR_ENTRY) {
+            const unsigned char* e = sector.data() + at;
+            const unsigned name_bytes = e[64] | e[65] << 8;
+            if (name_bytes == wanted.size() + 2 && std::memcmp(e, wanted.data(), wanted.size()) == 0) return RC_OK;
+        }
+    }
+    return RC_NOT_FOUND;
+}
+
 bool is_locked_row(int code) { return code == 19 || code == 29 || code == 39; }
 
 int classify(Source* source, std::string_view head, std::string_view name, bool buffer_mode, int& code_out) {
@@ -126,7 +181,9 @@ int classify(Source* source, std::string_view head, std::string_view name, bool 
         if (is_locked_row(row.code)) {
             if (!source->seek(0)) return RC_SEEK;
             std::uint32_t size = 0;
-            if (find_compound_entry(*source, "EncryptedPackage", size) != RC_OK) return RC_FAIL;
+            if (find_compound_entry(*source, "EncryptedPackage", size) != RC_OK &&
+                find_compound_entry_by_chain(*source, "EncryptedPackage") != RC_OK)
+                return RC_FAIL;
         }
         code_out = row.code;
         return RC_OK;

@@ -48,6 +48,39 @@ std::string compound_file(std::string_view entry, std::uint32_t first_sector = 1
     return file;
 }
 
+void put_u32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// A compound file whose directory runs over sectors 0 and 2 with the allocation table
+// between them: the entry is only found by following the directory's sector chain.
+std::string compound_file_split_directory(std::string_view entry) {
+    std::string header(SIG_CFB);
+    header.resize(512, '\0');
+    header[30] = 9;                 // 512-byte sectors
+    put_u32(header, 44, 1);         // one FAT sector
+    put_u32(header, 48, 0);         // directory starts in sector 0
+    put_u32(header, 68, 0xFFFFFFFE);  // no further DIFAT sectors
+    for (int i = 0; i < 109; ++i) put_u32(header, 76 + 4 * i, 0xFFFFFFFF);
+    put_u32(header, 76, 1);         // the FAT is sector 1
+    auto dir_entry = [](std::string_view name) {
+        std::string e(128, '\0');
+        std::string n = utf16(name);
+        e.replace(0, n.size(), n);
+        e[64] = static_cast<char>(n.size() + 2);
+        e[66] = 2;
+        return e;
+    };
+    std::string dir0 = dir_entry("Root Entry") + dir_entry("EncryptionInfo") + dir_entry("DataSpaces") +
+                       dir_entry("Version");
+    std::string fat(512, '\xFF');
+    put_u32(fat, 0, 2);           // directory: sector 0, then sector 2
+    put_u32(fat, 4, 0xFFFFFFFD);  // sector 1 holds the FAT
+    put_u32(fat, 8, 0xFFFFFFFE);
+    std::string dir2 = dir_entry(entry) + std::string(384, '\xFF');
+    return header + dir0 + fat + dir2;
+}
+
 struct TypeCase {
     std::string label;
     std::string name;
@@ -83,6 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
         TypeCase{"japanese_name", "顧客名簿.xlsx", ZIP, 0, 12},
         TypeCase{"locked_xlsx", "secret.xlsx", CFB_LOCKED, 0, 19},
         TypeCase{"compound_xlsx_without_package", "old.xlsx", CFB_PLAIN, -1, -1},
+        TypeCase{"locked_xlsx_directory_in_two_runs", "secret.xlsx",
+                 compound_file_split_directory("EncryptedPackage"), 0, 19},
+        TypeCase{"split_directory_without_package", "old.xlsx", compound_file_split_directory("Workbook"), -1, -1},
         TypeCase{"locked_docx", "secret.docx", CFB_LOCKED, 0, 29},
         TypeCase{"locked_pptx", "secret.pptx", CFB_LOCKED, 0, 39},
         TypeCase{"compound_xlsm_has_no_row", "secret.xlsm", CFB_LOCKED, 0, -1},
@@ -184,6 +220,9 @@ TEST(FileType, CorpusFilesOfEachKind) {
     } cases[] = {
         {"poi/protect.xlsx", 0, 19},
         {"msoffcrypto/example_password.xlsx", 0, 19},
+        {"xlnt/6_encrypted_libre.xlsx", 0, 19},
+        {"exceldatareader/standard_AES128_SHA1_ECB_pwd_password.xlsx", 0, 19},
+        {"roo/type_excel.xlsx", -1, -1},
         {"poi/SampleSS.xlsx", 0, 12},
         {"calamine/vba.xlsm", 0, 14},
         {"poi/SampleSS.xls", 0, 11},
