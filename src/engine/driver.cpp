@@ -7,6 +7,7 @@
 #include "core/cp932.h"
 #include "core/status.h"
 #include "engine/text_routines.h"
+#include "engine/backup_check.h"
 #include "engine/read_excel.h"
 #include "package/atomic_file.h"
 #include "package/file_type.h"
@@ -37,6 +38,8 @@ constexpr const char* MSG_FOOTER = "内部処理エラーです(hsc_write_footer
 constexpr const char* MSG_FOOTER_LOST =
     "マスク済みのバックアップ(%s)がありますが、フッターがありません。再マスクすると元のテキストが失われるため、"
     "処理を中断します。";
+constexpr const char* MSG_BACKUP_PASSWORD =
+    "パスワードが一致しませんでした(バックアップを復号できません)。処理を中断します。";
 constexpr const char* MSG_SAVE = "出力ファイル(%s)を保存できませんでした。処理を中断します。";
 constexpr const char* MSG_ALREADY_MASKED = "マスク済みのファイルです。マスクは行いません(%s)。";
 constexpr const char* MSG_NOT_MASKED = "マスクされたファイルではありません。復元は行いません(%s)。";
@@ -129,6 +132,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(with_number(MSG_CHECK_FOOTER, rc));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
+
+    // The backups must decipher to what they recorded before they replace the masked
+    // text: a footer without a check value lets any password through to here.
+    if (ctx.process_direction == DIRECTION_UNMASK &&
+        verify_backup_password(input, stored.password) == RC_REFUSED) {
+        reporter.error(MSG_BACKUP_PASSWORD);
+        return RC_REFUSED;
+    }
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.

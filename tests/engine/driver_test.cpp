@@ -320,6 +320,27 @@ TEST_F(Driver, FolderThatTakesNoNewFileLeavesTheInputAlone) {
     EXPECT_EQ(test::read_file(book()), original);
 }
 
+TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    settings.is_no_password = true;
+    settings.password = "right";
+    ASSERT_EQ(process(book()), RC_OK);
+    const std::string masked = test::read_file(book());
+
+    settings.password = "wrong";
+    EXPECT_EQ(process(book()), RC_REFUSED);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{
+                              "パスワードが一致しませんでした(バックアップを復号できません)。処理を中断します。"});
+    EXPECT_EQ(test::read_file(book()), masked);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+
+    settings.password = "right";
+    ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+}
+
 TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
     write_book(test::small_workbook(NAMES));
     ProcessOptions only_restore;
