@@ -162,7 +162,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // The output is composed beside its target and replaces it only when complete.
-    const std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
+    std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
+    if (settings.is_overwrite) {
+        // Replacing a symbolic link would leave the workbook it names unchanged.
+        std::error_code ec;
+        if (std::filesystem::is_symlink(input, ec)) {
+            auto real = std::filesystem::canonical(input, ec);
+            if (!ec) target = real;
+        }
+    }
     AtomicFile out;
     if (rc = out.open(target); rc != RC_OK) {
         mfree_all(reg);

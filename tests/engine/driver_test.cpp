@@ -306,6 +306,19 @@ TEST_F(Driver, OverwriteRoundTripKeepsPermissionsAndRestoresTheText) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST_F(Driver, OverwriteThroughASymbolicLinkReplacesTheWorkbookItNames) {
+    fs::create_directory(dir / "real");
+    test::write_zip(dir / "real" / "book.xlsx", test::small_workbook(NAMES));
+    fs::create_symlink("real/book.xlsx", dir / "link.xlsx");
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(dir / "link.xlsx"), RC_OK);
+    EXPECT_EQ(output, fs::canonical(dir / "real" / "book.xlsx"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.xlsx"));
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(dir / "real" / "book.xlsx", info), RC_OK);
+    EXPECT_TRUE(info.present);
+}
+
 TEST_F(Driver, FolderThatTakesNoNewFileLeavesTheInputAlone) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     write_book(test::small_workbook(NAMES));
