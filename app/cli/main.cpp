@@ -80,14 +80,20 @@ void inspect_file(const fs::path& path, Result& r) {
     const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
     const std::string hint = cp932_display(info.hint);
     std::string backup_list;
-    for (const auto& b : backups) backup_list += (backup_list.empty() ? "" : ",") + b;
+    for (const auto& b : backups) {
+        if (!backup_list.empty()) backup_list += ',';
+        backup_list += b;
+    }
 
     r.summary = r.input + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
                 (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + hint + "\"" +
                 " backups=" + (readable ? (backup_list.empty() ? "-" : backup_list) : "?");
     std::string jb = "[";
-    for (std::size_t i = 0; i < backups.size(); ++i) jb += (i ? "," : "") + json_string(backups[i]);
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        if (i) jb += ',';
+        jb += json_string(backups[i]);
+    }
     jb += "]";
     r.json_extra = ",\"type\":" + std::to_string(code) + ",\"type_name\":" + json_string(type_name) +
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
@@ -119,7 +125,10 @@ void process_one(const fs::path& path, Command command, const MaskSettings& sett
 
 std::string json_line(const Result& r) {
     std::string message;
-    for (const auto& e : r.errors) message += (message.empty() ? "" : "\n") + e;
+    for (const auto& e : r.errors) {
+        if (!message.empty()) message += '\n';
+        message += e;
+    }
     return "{\"input\":" + json_string(r.input) + ",\"output\":" + json_string(r.output) + ",\"action\":\"" +
            r.action + "\",\"status\":" + std::to_string(r.status) + ",\"message\":" + json_string(message) +
            r.json_extra + "}";
