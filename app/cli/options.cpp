@@ -30,7 +30,10 @@ bool choose(const Choice (&choices)[N], std::string_view word, std::optional<int
 template <std::size_t N>
 std::string listing(const Choice (&choices)[N]) {
     std::string s;
-    for (const Choice& c : choices) s += (s.empty() ? "" : "|") + std::string(c.word);
+    for (const Choice& c : choices) {
+        if (!s.empty()) s += '|';
+        s += c.word;
+    }
     return s;
 }
 
