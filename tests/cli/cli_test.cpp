@@ -5,6 +5,7 @@
 
 #include "cli_run.h"
 #include "package/file_type.h"
+#include "shell/settings_file.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
@@ -73,6 +74,34 @@ TEST(Cli, MasksAndRestoresWithThePasswordFromEachSource) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     r = run_hushcel(dir.path(), args({"●名簿.xlsx"}));
     EXPECT_EQ(r.exit_code, 3);
+}
+
+TEST(Cli, SettingsFileGivesTheFieldsAndOptionsOverrideSingleOnes) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(people(9)));
+    MaskSettings saved;
+    hsc_init_settings(saved);
+    saved.password = "from the settings";
+    saved.target_column = "A";
+    saved.password_hint = "設定のヒント";
+    ASSERT_EQ(hsc_write_ini(saved, dir / "my.ini"), 0);
+
+    // Columns from the settings file: only column A is masked.
+    auto r = run_hushcel(dir.path(), {"--settings", "my.ini", "book.xlsx"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string sst = test::entry_data(test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+    EXPECT_EQ(sst.find(people(9)[0]), std::string::npos);
+    EXPECT_NE(sst.find(people(9)[1]), std::string::npos);
+
+    // The settings' password and hint were used; --columns overrides only the columns.
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "inspect", "●book.xlsx"});
+    EXPECT_NE(r.out.find("hint=\"設定のヒント\""), std::string::npos) << r.out;
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--columns", "B*", "●book.xlsx"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "●book.xlsx: マスク列(B*)の指定内容が不正です。\n");
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "●book.xlsx"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(text_parts(dir / "〇●book.xlsx"), text_parts(dir / "book.xlsx"));
 }
 
 TEST(Cli, WrongPasswordOnRestoreShowsTheHintAndChangesNothing) {
