@@ -104,6 +104,51 @@ TEST(Cli, SettingsFileGivesTheFieldsAndOptionsOverrideSingleOnes) {
     EXPECT_EQ(text_parts(dir / "〇●book.xlsx"), text_parts(dir / "book.xlsx"));
 }
 
+// --ask-password on a terminal (a pseudo-terminal here): asked twice when masking,
+// never echoed.
+TEST(Cli, AskPasswordOnTheTerminalWithoutEcho) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(people(10)));
+    const char* bin_dir = std::getenv("HUSHCEL_BINARY_DIR");
+    const fs::path binary = bin_dir && *bin_dir ? fs::path(bin_dir) / "hushcel"
+                                                : fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "hushcel";
+    test::write_file(dir / "ask.py", R"(import os, pty, sys
+binary, folder, answer = sys.argv[1:4]
+pid, fd = pty.fork()
+if pid == 0:
+    os.chdir(folder)
+    os.execv(binary, [binary, "--settings", "none.ini", "--ask-password", "mask", "book.xlsx"])
+seen = b""
+def read_until(text):
+    global seen
+    while text.encode() not in seen:
+        seen += os.read(fd, 1024)
+read_until("パスワード: ")
+os.write(fd, b"s3cret-word\n")
+read_until("パスワード(確認): ")
+os.write(fd, answer.encode() + b"\n")
+try:
+    while True:
+        piece = os.read(fd, 1024)
+        if not piece:
+            break
+        seen += piece
+except OSError:
+    pass
+_, status = os.waitpid(pid, 0)
+assert b"s3cret-word" not in seen, seen
+sys.stdout.write(seen.decode())
+sys.exit(os.waitstatus_to_exitcode(status))
+)");
+    const std::string run = "python3 " + (dir / "ask.py").string() + " " + binary.string() + " " + dir.path().string();
+    EXPECT_EQ(test::run_shell(run + " other-word >" + (dir / "log1").string()), 2);
+    EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+    EXPECT_EQ(test::run_shell(run + " s3cret-word >" + (dir / "log2").string()), 0) << test::read_file(dir / "log2");
+    ASSERT_TRUE(fs::exists(dir / "●book.xlsx"));
+    auto r = run_hushcel(dir.path(), args({"restore", "●book.xlsx"}), {{"HUSHCEL_PASSWORD", "s3cret-word"}});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
 TEST(Cli, WrongPasswordOnRestoreShowsTheHintAndChangesNothing) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(people(2)));
