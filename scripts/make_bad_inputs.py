@@ -29,7 +29,8 @@ FOOTER_PREFIX = "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0"
 # Message fragments, as the program words them.
 SIZE = "処理可能なサイズを超えました"
 DAMAGED = "破損"
-BACKUP_DAMAGED = "バックアップ(xl/BKsharedStrings.xml)が破損しているか"
+BACKUP_DAMAGED = "バックアップが破損しています"
+NOT_A_ZIP = "zip形式のファイルとして読み取れません"
 ENCRYPTED = "暗号化されたエントリ"
 METHOD = "圧縮形式"
 DUPLICATE = "同じ名前のエントリ"
@@ -105,8 +106,8 @@ def cases():
         rawzip.workbook() + [Entry("../../escaped.txt", "x"), Entry("/tmp/escaped-abs.txt", "y"),
                              Entry("..\\..\\escaped-back.txt", "z")])
 
-    yield "truncated-half.xlsx", PASSWORD, "refused", "", good[:len(good) // 2]
-    yield "truncated-tail.xlsx", PASSWORD, "refused", "", good[:-10]
+    yield "truncated-half.xlsx", PASSWORD, "refused", NOT_A_ZIP, good[:len(good) // 2]
+    yield "truncated-tail.xlsx", PASSWORD, "refused", NOT_A_ZIP, good[:-10]
     yield "empty.xlsx", PASSWORD, "refused", NOT_SUPPORTED, b""
     yield "text.xlsx", PASSWORD, "refused", NOT_SUPPORTED, b"name,amount\nsuzuki,100\n"
     yield "encrypted-entry.xlsx", PASSWORD, "refused", ENCRYPTED, shared(lambda e: setattr(e, "flags", 1))
@@ -145,7 +146,7 @@ def cases():
     yield "backup-size-edited.xlsx", PASSWORD, "refused", BACKUP_DAMAGED, masked_workbook(
         backup=put32(box, trailer + 16, len(original) - 1))
     yield "backup-payload-length-edited.xlsx", PASSWORD, "refused", BACKUP_DAMAGED, masked_workbook(
-        backup=put32(box, trailer + 12, 512))
+        backup=put32(box, trailer + 12, 1024))
     yield "backup-digest-edited.xlsx", PASSWORD, "refused", BACKUP_DAMAGED, masked_workbook(
         backup=flip(box, trailer + 22, 0xFF))
     yield "backup-not-a-container.xlsx", PASSWORD, "refused", BACKUP_DAMAGED, masked_workbook(backup=b"x" * 1024)
