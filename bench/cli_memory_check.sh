@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
-cli="$build/app/cli/hushcel"
+cli="$build/hushcel"
 [[ -x "$cli" ]] || { echo "no CLI at $cli (cmake --build $build --target hushcel)" >&2; exit 2; }
 corpus=${HUSHCEL_CORPUS:-$root/../shared/corpus}
 
