@@ -135,6 +135,14 @@ def cases():
     yield "table-parts.xlsx", PASSWORD, "refused", TABLES, rawzip.build(
         rawzip.workbook() + [Entry("xl/tables/table1.xml", "<table/>")])
 
+    # A compound file whose FAT sectors are listed by one DIFAT sector naming itself.
+    cfb = bytearray(8192)
+    cfb[0:8] = b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"
+    struct.pack_into("<H", cfb, 30, 12)  # 4096-byte sectors
+    struct.pack_into("<I", cfb, 44, 1 << 20)
+    struct.pack_into("<I", cfb, 72, 1 << 20)
+    yield "compound-fat-loop.xlsx", PASSWORD, "refused", "tiv_file_type", bytes(cfb)
+
     # Masked workbooks: restored with the password, refused when their backup is damaged.
     yield "masked.xlsx", PASSWORD, "restores", "", masked_workbook()
     yield "masked-short-footer.xlsx", PASSWORD, "restores", "", masked_workbook(short=True)
