@@ -156,20 +156,26 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
         return 0;
     }
     const auto item = static_cast<std::int64_t>(size);
-    // Grow for every item first, so that a failed growth writes nothing at all.
-    for (std::size_t i = 0; i < count; ++i) {
-        std::int64_t written = item * static_cast<std::int64_t>(i);
-        if (f->position + written + item >= f->capacity - 1) {
-            std::int64_t saved_pos = f->position;
-            f->position += written;
-            bool ok = grow(f, item);
-            f->position = saved_pos;
-            if (!ok) {
-                f->state = MFILE_WRITE_FAILED;
-                set_error(f, "mwrite() malloc()");
-                return 0;
-            }
+    // Grow before copying anything, so that a failed growth writes nothing at all. The
+    // growth test runs item by item; jump straight to the next item that triggers it.
+    std::int64_t i = 0;
+    const auto items = static_cast<std::int64_t>(count);
+    while (i < items) {
+        // first item j >= i with position + j * item + item >= capacity - 1
+        std::int64_t room = f->capacity - 1 - item - f->position;
+        std::int64_t j = room <= 0 ? 0 : (item == 0 ? items : (room + item - 1) / item);
+        j = std::max(j, i);
+        if (j >= items) break;
+        std::int64_t saved_pos = f->position;
+        f->position += item * j;
+        bool ok = grow(f, item);
+        f->position = saved_pos;
+        if (!ok) {
+            f->state = MFILE_WRITE_FAILED;
+            set_error(f, "mwrite() malloc()");
+            return 0;
         }
+        i = j + 1;
     }
     std::size_t n = size * count;
     if (n > 0) std::memcpy(f->buffer.get() + f->position, bytes, n);

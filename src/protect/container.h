@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -36,12 +38,54 @@ struct CryptStream {
     std::FILE* file = nullptr;
 };
 
+// The built-in key text; the password's bytes are laid over its start.
+inline constexpr std::string_view BUILTIN_KEY_TEXT = "Hq3vN8wLz2Tc5Kp0Yd7Rb1Xs9Fm4Ge6J";
+inline constexpr std::string_view CONTAINER_MAGIC = "TIVA";
+inline constexpr std::uint32_t CONTAINER_VERSION = 1000;
+inline constexpr std::size_t CONTAINER_MAX_NAME = 255;     // fits the trailer's name field
+inline constexpr std::size_t CONTAINER_MAX_PASSWORD = 32;  // the key text's capacity
+// Trailer offsets.
+inline constexpr int TRAILER_MAGIC = 0;
+inline constexpr int TRAILER_VERSION = 4;
+inline constexpr int TRAILER_RESERVED = 8;
+inline constexpr int TRAILER_PAYLOAD_LENGTH = 12;
+inline constexpr int TRAILER_SOURCE_SIZE = 16;
+inline constexpr int TRAILER_PAD_COUNT = 20;
+inline constexpr int TRAILER_DIGEST = 22;
+inline constexpr int TRAILER_NAME_LENGTH = 38;
+inline constexpr int TRAILER_NAME = 40;
+
+// Builds the key record for one source. 0; -1 when the name is longer than 255 bytes, the
+// password longer than 32, the key length not 128 bits, or (files) the source cannot be
+// opened; -9 when the source is larger than the 32-bit size field holds.
 int tiv_crypt_key_init(const CryptStreams& streams, tiv_crypt_key& key, std::string_view source_name,
                        std::string_view password, std::uint32_t cipher_kind, int key_bits);
+// The routines never open or close the streams. Both refuse (-1) cipher kinds other than
+// CIPHER_XOR and CIPHER_AES: the reserved kind has no cipher and would store plain units.
+// 0; -1 bad kind, or the source's length differs from the size in the key record;
+// -102 the source got shorter while reading; -103 short write; -104 cannot rewind.
 int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream source,
                        CryptStream destination);
+// 0 with exactly the source size written; -104 container shorter than 512 bytes (or no
+// rewind); -102 trailer or payload shorter than the trailer says; -4 bad magic or a pad
+// count that does not fit the source size; -1 bad kind; -103 short write. A wrong password
+// is not detected: the output then has the right length and meaningless bytes.
 int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream container,
                        CryptStream destination);
+// MD5 of the rest of the stream, read to its end. 0; -1 when the stream is not set.
 int tiv_stream_digest(const CryptStreams& streams, CryptStream stream, std::uint8_t digest[16]);
+
+// Memory-stream conveniences for the workbook backups (AES, 128 bits).
+// encrypt_stream_to: the live stream plain_name into a new container backup_name, whose
+// trailer names plain_name. The caller removes plain_name afterwards (it is a temporary).
+// decrypt_stream_to: the container backup_name into plain_name (created or truncated).
+// The trailer is checked before plain_name is touched. The caller removes backup_name.
+// Both: 0, -101 when a stream is missing or cannot be opened, -1 when the two names are the
+// same, or a code of the routines above. A failure after the destination was opened removes
+// it, so no partial stream can reach a package.
+int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std::string_view backup_name,
+                      std::string_view password);
+int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
+                      std::string_view password);
 
 }  // namespace hsc

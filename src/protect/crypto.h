@@ -42,4 +42,22 @@ void md5_init(md5_context& ctx);
 void md5_update(md5_context& ctx, const void* data, std::size_t size);
 void md5_final(md5_context& ctx, std::uint8_t digest[16]);
 
+// Output byte i = input byte i XOR key byte i, for i below length. Its own inverse. 0.
+int xor_unit(const std::uint8_t* in, const std::uint8_t* key, std::size_t length, std::uint8_t* out);
+
+// Hooks of the reserved cipher kind. No cipher stands behind them: they do nothing and
+// return 0 (the container refuses that kind rather than store unenciphered units).
+struct reserved_cipher_context {};
+int reserved_set_key(int key_bits, const std::uint8_t* key_text, reserved_cipher_context& ctx);
+int reserved_encrypt_unit(int key_bits, const std::uint8_t* in, const reserved_cipher_context& ctx,
+                          std::uint8_t* out);
+int reserved_decrypt_unit(int key_bits, const std::uint8_t* in, const reserved_cipher_context& ctx,
+                          std::uint8_t* out);
+
+// Little-endian packing used by the stored records. All return 0.
+int put_u16_le(std::uint8_t* dst, std::uint16_t value);
+int put_u32_le(std::uint8_t* dst, std::uint32_t value);
+int get_u16_le(const std::uint8_t* src, std::uint16_t& value);
+int get_u32_le(const std::uint8_t* src, std::uint32_t& value);
+
 }  // namespace hsc

@@ -133,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
                       GrowthCase{"one_more_fits", 1000, 1, 1024},
                       GrowthCase{"ending_at_1022_fits", 1000, 22, 1024},
                       GrowthCase{"reaching_1023_grows", 1000, 23, 3072},
-                      GrowthCase{"five_thousand_at_once", 0, 5000, 7168}),
+                      GrowthCase{"five_thousand_at_once", 0, 5000, 7168},
+                      GrowthCase{"five_thousand_bytewise", 5000, 0, 7168},
+                      GrowthCase{"twenty_thousand_bytewise", 20000, 0, 31744}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Mfile, ReopenedStreamGrowsInSmallSteps) {

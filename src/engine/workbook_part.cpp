@@ -1,0 +1,307 @@
+#include "engine/workbook_part.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "core/status.h"
+
+namespace hsc {
+namespace {
+
+constexpr std::string_view WORKBOOK_PART = "xl/workbook.xml";
+constexpr std::string_view CONTENT_TYPES_PART = "[Content_Types].xml";
+constexpr std::string_view ROOT_RELS_PART = "_rels/.rels";
+constexpr std::string_view THUMBNAIL_PREFIX = "docProps/thumbnail.";
+constexpr std::string_view JPEG_THUMBNAIL_PART = "docProps/thumbnail.jpeg";
+
+constexpr std::string_view JPEG_DEFAULT = "<Default Extension=\"jpeg\" ContentType=\"image/jpeg\"/>";
+constexpr std::string_view THUMBNAIL_RELATIONSHIP_HEAD =
+    "<Relationship Target=\"docProps/thumbnail.jpeg\" "
+    "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\" "
+    "Id=\"rId";
+
+using TagFilter = std::function<bool(std::string_view tag)>;
+
+char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool iequals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower_ascii(x) == lower_ascii(y); });
+}
+
+bool iends_with(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && iequals(text.substr(text.size() - tail.size()), tail);
+}
+
+// The '>' that ends the tag opened at lt; a '>' inside a quoted attribute value does not.
+std::size_t tag_end(std::string_view text, std::size_t lt) {
+    char quote = 0;
+    for (std::size_t i = lt + 1; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The element name of a tag, with any namespace prefix ("x:fileSharing" -> "fileSharing").
+std::string_view local_name(std::string_view tag) {
+    std::size_t end = tag.find_first_of(" \t\r\n/>", 1);
+    std::string_view name = tag.substr(1, end == std::string_view::npos ? std::string_view::npos : end - 1);
+    std::size_t colon = name.rfind(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The value of attribute `name` in a tag, or empty.
+std::string_view attribute(std::string_view tag, std::string_view name) {
+    for (std::size_t p = tag.find(name); p != std::string_view::npos; p = tag.find(name, p + 1)) {
+        const bool starts_word = p > 0 && (tag[p - 1] == ' ' || tag[p - 1] == '\t' || tag[p - 1] == '\r' ||
+                                           tag[p - 1] == '\n');
+        std::size_t q = p + name.size();
+        if (!starts_word || q + 1 >= tag.size() || tag[q] != '=' || (tag[q + 1] != '"' && tag[q + 1] != '\''))
+            continue;
+        std::size_t close = tag.find(tag[q + 1], q + 2);
+        if (close == std::string_view::npos) return {};
+        return tag.substr(q + 2, close - q - 2);
+    }
+    return {};
+}
+
+// At every occurrence of needle, cuts out the tag that holds it, from the nearest '<'
+// before to its '>' (and a closing tag that directly follows a non-empty one). Only tags
+// that `keep_out` accepts are cut; an occurrence outside any tag (in text content) is
+// left alone, so no data around it is lost. -1 when the brackets are missing.
+int cut_elements(std::string& text, std::string_view needle, const TagFilter& keep_out) {
+    std::size_t pos = 0;
+    for (std::size_t p; (p = text.find(needle, pos)) != std::string::npos;) {
+        std::size_t lt = text.rfind('<', p);
+        if (lt == std::string::npos) return RC_FAIL;
+        std::size_t gt = tag_end(text, lt);
+        if (gt == std::string::npos) return RC_FAIL;
+        std::string_view tag = std::string_view(text).substr(lt, gt - lt + 1);
+        if (gt < p || !keep_out(tag)) {
+            pos = p + needle.size();
+            continue;
+        }
+        std::size_t end = gt + 1;
+        if (text[gt - 1] != '/') {
+            std::size_t name_end = tag.find_first_of(" \t\r\n/>", 1);
+            std::string close = "</" + std::string(tag.substr(1, name_end - 1)) + ">";
+            if (text.compare(end, close.size(), close) == 0) end += close.size();
+        }
+        text.erase(lt, end - lt);
+        pos = lt;
+    }
+    return RC_OK;
+}
+
+bool is_file_sharing(std::string_view tag) { return local_name(tag) == "fileSharing"; }
+
+int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
+    Mfile* f = mopen(reg, name, "wb");
+    if (!f) return RC_OPEN;
+    const bool ok = mwrite_all(f, bytes);
+    mclose(f);
+    return ok ? RC_OK : RC_SHORT_WRITE;
+}
+
+int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
+    int rc = read_whole_file(reg, 0, name, out);
+    if (rc == RC_NOMEM) return RC_NOMEM;
+    return rc == RC_OK ? RC_OK : RC_FAIL;
+}
+
+std::string file_sharing_element(std::string_view write_password) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%02x", reservation_password_hash(write_password));
+    std::string value(hex);
+    std::transform(value.begin(), value.end(), value.begin(),
+                   [](char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; });
+    return "<fileSharing reservationPassword=\"" + value + "\" userName=\"Hushcel\"/>";
+}
+
+int thumbnail_kind(std::string_view name) {
+    if (name.find("docProps/thumbnail.jpeg") != std::string_view::npos) return THUMBNAIL_JPEG;
+    if (name.find("docProps/thumbnail.wmf") != std::string_view::npos) return THUMBNAIL_WMF;
+    if (name.find("docProps/thumbnail.emf") != std::string_view::npos) return THUMBNAIL_EMF;
+    return -1;
+}
+
+// A Default for "jpeg" exists (extensions compare without case, so a second one would
+// make the package invalid).
+bool has_jpeg_default(std::string_view types) {
+    constexpr std::string_view needle = "Extension=\"";
+    for (std::size_t p = types.find(needle); p != std::string_view::npos; p = types.find(needle, p + 1)) {
+        std::size_t start = p + needle.size();
+        std::size_t close = types.find('"', start);
+        if (close != std::string_view::npos && iequals(types.substr(start, close - start), "jpeg")) return true;
+    }
+    return false;
+}
+
+// Removes the content type of the old WMF/EMF thumbnail: its Override, and a Default for
+// its extension unless another part of the package still has that extension.
+int cut_old_thumbnail_type(std::string& types, int kind, const std::vector<std::string>& entries) {
+    const std::string_view ext = kind == THUMBNAIL_WMF ? "wmf" : "emf";
+    const std::string needle = std::string("ContentType=\"image/x-") + std::string(ext) + "\"";
+    const std::string part_name = "/" + std::string(THUMBNAIL_PREFIX) + std::string(ext);
+    return cut_elements(types, needle, [&](std::string_view tag) {
+        const std::string_view element = local_name(tag);
+        if (element == "Override") return iequals(attribute(tag, "PartName"), part_name);
+        if (element == "Default") {
+            const std::string dot_ext = "." + std::string(attribute(tag, "Extension"));
+            return std::none_of(entries.begin(), entries.end(), [&](const std::string& name) {
+                return !name.starts_with(THUMBNAIL_PREFIX) && iends_with(name, dot_ext);
+            });
+        }
+        return true;
+    });
+}
+
+// The relationship of the new thumbnail takes the next free number after the largest
+// rId in use.
+int insert_thumbnail_relationship(std::string& rels) {
+    constexpr std::string_view needle = "Id=\"rId";
+    std::int64_t largest = 0;
+    for (std::size_t p = rels.find(needle); p != std::string::npos; p = rels.find(needle, p + 1)) {
+        std::size_t start = p + needle.size();
+        std::size_t close = rels.find('"', start);
+        if (close == std::string::npos) return RC_FAIL;
+        if (close - start > RELATIONSHIP_VALUE_MAX) return RC_SIZE_LIMIT;
+        std::size_t digits = 0;
+        while (start + digits < close && rels[start + digits] >= '0' && rels[start + digits] <= '9') ++digits;
+        if (digits == 0 || digits > 9) continue;  // too large to be followed: uniqueness is checked below
+        largest = std::max<std::int64_t>(largest, std::stoll(rels.substr(start, digits)));
+    }
+    std::int64_t next = largest + 1;
+    while (rels.find(std::string(needle) + std::to_string(next) + "\"") != std::string::npos) ++next;
+
+    std::size_t at = rels.find("</Relationships>");
+    if (at == std::string::npos) return RC_FAIL;
+    rels.insert(at, std::string(THUMBNAIL_RELATIONSHIP_HEAD) + std::to_string(next) + "\"/>");
+    return RC_OK;
+}
+
+// Points the relationship of the old WMF/EMF thumbnail at the JPEG name.
+int retarget_thumbnail_relationship(std::string& rels, int kind) {
+    const std::string_view ext = kind == THUMBNAIL_WMF ? "wmf" : "emf";
+    for (std::string_view target : {"Target=\"docProps/thumbnail.", "Target=\"/docProps/thumbnail."}) {
+        const std::string needle = std::string(target) + std::string(ext);
+        for (std::size_t p = rels.find(needle); p != std::string::npos; p = rels.find(needle, p + 1)) {
+            const std::size_t name_end = p + needle.size();
+            if (rels.size() - name_end > RELATIONSHIP_VALUE_MAX) return RC_SIZE_LIMIT;
+            rels.replace(name_end - ext.size(), ext.size(), "jpeg");
+        }
+    }
+    return RC_OK;
+}
+
+}  // namespace
+
+std::uint32_t reservation_password_hash(std::string_view text) {
+    std::uint32_t h = 0;
+    for (std::size_t i = 1; i <= text.size(); ++i) {
+        // A byte 0x80-0xFF counts as 0xFF80-0xFFFF: the verifier works on signed 16-bit characters.
+        const auto c = static_cast<std::uint16_t>(static_cast<std::int8_t>(text[i - 1]));
+        const std::uint32_t v = static_cast<std::uint32_t>(c) << (i % 32);
+        const std::uint32_t high = static_cast<std::uint32_t>(static_cast<std::int32_t>(v) >> 15);
+        h ^= (v & 0x7FFF) | high;
+    }
+    return h ^ static_cast<std::uint32_t>(text.size()) ^ 0xCE4B;
+}
+
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
+                          int direction) {
+    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+    std::string text = workbook_text;
+
+    // Removes the write reservation of an earlier masking, or one the user set.
+    if (int rc = cut_elements(text, "reservationPassword", is_file_sharing); rc != RC_OK) return rc;
+
+    if (direction == DIRECTION_MASK) {
+        // A fileSharing element of the newer kind (hashValue, no reservationPassword) goes
+        // too: the workbook may hold only one.
+        if (int rc = cut_elements(text, "fileSharing", is_file_sharing); rc != RC_OK) return rc;
+
+        // fileSharing stands before workbookPr in the workbook part.
+        if (std::size_t pr = text.find("<workbookPr"); pr != std::string::npos) {
+            if (text.size() - pr >= WORKBOOK_PR_TAIL_MAX) return RC_SIZE_LIMIT;
+            // The password bytes are those the caller passes: the pipeline has already
+            // turned the password into its CP932 form, which the verifier is defined over.
+            const std::string write_password =
+                s.password.empty() ? std::string(FALLBACK_WRITE_PASSWORD) : "z" + s.password;
+            text.insert(pr, file_sharing_element(write_password));
+        }
+    }
+
+    if (int rc = write_stream(reg, WORKBOOK_PART, text); rc != RC_OK) return rc;
+    workbook_text = std::move(text);
+    return RC_OK;
+}
+
+int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
+                      std::span<const std::uint8_t> image, int direction) {
+    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+
+    // Classify first, so that a thumbnail of an unknown kind changes nothing.
+    int kind = THUMBNAIL_NONE;
+    bool have_types = false, have_rels = false;
+    for (const std::string& name : entries) {
+        if (name == CONTENT_TYPES_PART) {
+            have_types = true;
+        } else if (name == ROOT_RELS_PART) {
+            have_rels = true;
+        } else if (name.starts_with(THUMBNAIL_PREFIX)) {
+            kind = thumbnail_kind(name);
+            if (kind < 0) return RC_REFUSED;
+        }
+    }
+    if (!have_types || !have_rels) return RC_FAIL;  // not a workbook package
+
+    std::string types, rels;
+    if (int rc = read_part(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
+    if (int rc = read_part(reg, ROOT_RELS_PART, rels); rc != RC_OK) return rc;
+    for (const std::string& name : entries)
+        if (name.starts_with(THUMBNAIL_PREFIX)) mremove(reg, name);
+
+    const bool thumbnail_relationship = rels.find(THUMBNAIL_PREFIX) != std::string::npos;
+
+    if (direction == DIRECTION_UNMASK) {
+        // The thumbnail from before masking is not kept: the restored workbook has none.
+        if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
+        if (thumbnail_relationship) {
+            int rc = cut_elements(rels, THUMBNAIL_PREFIX, [](std::string_view) { return true; });
+            if (rc != RC_OK) return rc;
+        }
+        return write_stream(reg, ROOT_RELS_PART, rels);
+    }
+
+    const bool old_picture = kind == THUMBNAIL_WMF || kind == THUMBNAIL_EMF;
+    if (thumbnail_relationship && old_picture) {
+        if (int rc = cut_old_thumbnail_type(types, kind, entries); rc != RC_OK) return rc;
+    }
+    if (!has_jpeg_default(types) && kind != THUMBNAIL_JPEG) {
+        std::size_t at = types.find("</Types>");
+        if (at == std::string::npos) return RC_FAIL;
+        types.insert(at, JPEG_DEFAULT);
+    }
+    if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
+
+    if (!thumbnail_relationship) {
+        if (int rc = insert_thumbnail_relationship(rels); rc != RC_OK) return rc;
+    } else if (old_picture) {
+        if (int rc = retarget_thumbnail_relationship(rels, kind); rc != RC_OK) return rc;
+    }
+    if (int rc = write_stream(reg, ROOT_RELS_PART, rels); rc != RC_OK) return rc;
+
+    return write_stream(reg, JPEG_THUMBNAIL_PART,
+                        std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+}
+
+}  // namespace hsc

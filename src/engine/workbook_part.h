@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/mask_settings.h"
+#include "package/mfile.h"
+
+namespace hsc {
+
+// The signs a masked workbook carries besides its masked text: a write-reservation
+// password in xl/workbook.xml and a striped thumbnail instead of a preview.
+
+// Limits of the rewrites; beyond them the result is -9.
+inline constexpr std::size_t WORKBOOK_PR_TAIL_MAX = 100000;  // bytes from "<workbookPr" to the end
+inline constexpr std::size_t RELATIONSHIP_VALUE_MAX = 8000;  // an Id number, the text after a target
+
+// The write password used when the masking password is empty.
+inline constexpr std::string_view FALLBACK_WRITE_PASSWORD = "Q-Marle";
+
+inline constexpr int THUMBNAIL_NONE = 0;
+inline constexpr int THUMBNAIL_JPEG = 1;
+inline constexpr int THUMBNAIL_WMF = 2;
+inline constexpr int THUMBNAIL_EMF = 3;
+
+// The legacy 16-bit write-password verifier of the Office formats, over the bytes of the
+// text: each byte (sign-extended) rotated within 15 bits by its one-based position, all
+// XORed, then XOR length XOR 0xCE4B. Texts longer than 23 bytes give wider values,
+// computed in 32-bit arithmetic exactly as the verifier loop does.
+std::uint32_t reservation_password_hash(std::string_view text);
+
+// Rewrites the workbook part and writes it back as the stream "xl/workbook.xml", in
+// both directions, also when nothing changed. Both directions cut out the fileSharing
+// elements that carry a reservation password; masking inserts a new one with the write
+// password "z" + password (or "Q-Marle") before <workbookPr. workbook_text holds the
+// rewritten text afterwards; on failure it is left as it was.
+// 0; -1 malformed element or bad direction; -9 limit; -101 / -103 stream failures.
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
+                          int direction);
+
+// Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
+// thumbnail, with its relationship in "_rels/.rels" and content type in
+// "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship.
+// 0; -1 a part missing or unreadable, a malformed element, bad direction; -2 out of
+// memory; -3 a thumbnail of another kind; -9 limit; -101 / -103 stream failures.
+int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
+                      std::span<const std::uint8_t> image, int direction);
+
+// The built-in striped thumbnail: a baseline JPEG of 200 x 200 pixels.
+std::span<const std::uint8_t> striped_thumbnail_jpeg();
+
+}  // namespace hsc

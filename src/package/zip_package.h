@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/mfile.h"
+
+namespace hsc {
+
+// Zip extraction and composition of workbook packages through minizip, always over our
+// own file-function table, so that archives can live on disk or in memory streams.
+
+// Where the entries go (unzip_package) or come from (zip_package).
+inline constexpr int ZIP_MODE_MEMORY = 0;  // memory streams named by the entry path
+inline constexpr int ZIP_MODE_DISK = -1;   // files below a directory
+
+// A workbook package holds fewer entries than this (directory entries counted).
+inline constexpr int ZIP_MAX_ENTRIES = 5000;
+// Entry names are at most this many bytes.
+inline constexpr std::size_t ZIP_MAX_ENTRY_NAME = 255;
+
+// Where archives themselves live. Workbook archives are always disk files; a caller may
+// keep whole archives in memory streams named by the archive path instead.
+struct ZipArchiveLocation {
+    bool on_disk = true;
+};
+
+// Sets the archive location: flag 0 memory streams, nonzero disk files. Always 0.
+int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
+
+// Extracts every file entry of the archive, in central-directory order, into memory
+// streams (mode ZIP_MODE_MEMORY) or into files below `target` (disk mode; the target
+// directory is emptied first). `names` receives the extracted entry names.
+// 0; -3 capacity below 1 or (disk mode) empty target; -101 not a readable archive or a
+// destination cannot be created; -9 the archive holds `capacity` entries or more, a name
+// of 256 bytes or more, or an entry larger than a stream can hold (nothing is extracted
+// then); -1 an entry cannot be opened, written or (disk mode) has an unsafe path;
+// -2 a stream write failed; -104 no memory for the buffer; other negative values are the
+// zip library's (for example -105 for a checksum mismatch).
+int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
+                  const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
+                  const ZipArchiveLocation& location = {});
+
+// Writes one deflated entry per name, in list order, from memory streams (mode
+// ZIP_MODE_MEMORY) or from files below `source` (disk mode; empty: the current
+// directory). Entries get no extra fields and no comments; the archive no comment.
+// In memory mode entries are dated all-zero (1980-01-00 00:00:00); in disk mode they get
+// the file's local last-write time. Leading "/" and "\" are dropped from entry names.
+// A failed composition leaves no archive behind.
+// 0; -2 no memory; -9 an entry name of 256 bytes or more; -101 the archive or a source
+// cannot be created or opened, or the zip library refuses an entry; -102 short read;
+// -103 the zip library fails to take data; -5 an entry or the archive cannot be finished.
+int zip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
+                const std::filesystem::path& source, const std::vector<std::string>& names,
+                const ZipArchiveLocation& location = {});
+
+// The output name of a processed workbook: the input itself when overwriting, otherwise
+// the same folder with "●" (masking) or "〇" (restoring) in front of the file name.
+std::filesystem::path output_path_for(const std::filesystem::path& input, int direction, bool is_overwrite);
+
+// Packs every live stream of the registry, in registry order, into a workbook archive
+// written at `compose_into`; `output` receives the final output name
+// (output_path_for). The caller moves the archive there. Status of zip_package.
+int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
+                    int direction, bool is_overwrite, const std::filesystem::path& compose_into);
+
+// The same, composed into a temporary file beside the output and renamed over it, so
+// that a failure leaves any existing file at the output name (or the input) untouched.
+int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
+                    int direction, bool is_overwrite);
+
+// Disk helpers of the disk modes.
+int make_dirs(const std::filesystem::path& path);    // 0 or -1
+int remove_tree(const std::filesystem::path& path);  // 0 or -1
+// DOS date in the high 16 bits, time in the low 16 bits, local time. 0 or -1.
+int get_file_dos_time(const std::filesystem::path& path, std::uint32_t& dos_date_time);
+int set_file_dos_time(const std::filesystem::path& path, std::uint32_t dos_date_time);
+
+}  // namespace hsc

@@ -1,0 +1,604 @@
+#include "package/zip_package.h"
+
+#include <gtest/gtest.h>
+#include <minizip/unzip.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+
+#include "core/mask_settings.h"
+#include "core/status.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+namespace hsc {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::ZipEntry;
+
+// Bytes that deflate poorly, so that entries span several read and write pieces.
+std::string noise(std::size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    for (auto& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    return s;
+}
+
+test::ZipBuildOptions stored() {
+    test::ZipBuildOptions o;
+    o.deflate = false;
+    return o;
+}
+
+test::ZipBuildOptions dated(std::uint16_t date, std::uint16_t time) {
+    test::ZipBuildOptions o;
+    o.dos_date = date;
+    o.dos_time = time;
+    return o;
+}
+
+const std::vector<ZipEntry>& sample_package() {
+    static const std::vector<ZipEntry> entries = {
+        {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
+        {"_rels/.rels", "<Relationships/>"},
+        {"xl/", ""},
+        {"xl/workbook.xml", "<workbook><sheets/></workbook>"},
+        {"xl/media/", ""},
+        {"xl/media/image1.png", noise(40000, 7)},
+        {"xl/empty.bin", ""},
+        {"docProps/売上.xml", "<p>売上表</p>"},
+    };
+    return entries;
+}
+
+std::vector<ZipEntry> files_only(const std::vector<ZipEntry>& entries) {
+    std::vector<ZipEntry> out;
+    for (const auto& e : entries)
+        if (e.name.back() != '/' && e.name.back() != '\\') out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> names_of(const std::vector<ZipEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries) out.push_back(e.name);
+    return out;
+}
+
+// The live streams of the registry as (name, bytes), in registry order.
+std::vector<ZipEntry> streams_of(MfileRegistry& reg) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    std::vector<ZipEntry> out;
+    for (const auto& n : names) {
+        Mfile* f = mopen(reg, n, "rb");
+        auto bytes = mdata(f);
+        out.push_back({n, std::string(bytes.begin(), bytes.end())});
+        mclose(f);
+    }
+    return out;
+}
+
+void put_stream(MfileRegistry& reg, const std::string& name, const std::string& bytes) {
+    Mfile* f = mopen(reg, name, "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(mwrite_all(f, bytes));
+    mclose(f);
+}
+
+// Every entry as the composition writes it: deflated, all-zero date, nothing extra.
+void expect_composed_form(const test::ZipArchiveInfo& info, const std::string& file_bytes) {
+    for (const auto& e : info.entries) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(e.method, 8);
+        EXPECT_EQ(e.dos_date, 0x0020);
+        EXPECT_EQ(e.dos_time, 0x0000);
+        EXPECT_EQ(e.extra_length, 0);
+        EXPECT_EQ(e.local_extra_length, 0);
+        EXPECT_EQ(e.comment_length, 0);
+        EXPECT_EQ(e.flags & 1, 0) << "encrypted";
+        EXPECT_TRUE(e.crc_ok);
+    }
+    EXPECT_TRUE(info.comment.empty());
+    EXPECT_TRUE(info.comment_ends_file);
+    ASSERT_GE(file_bytes.size(), 2u);
+    EXPECT_EQ(file_bytes.substr(file_bytes.size() - 2), std::string(2, '\0'));
+}
+
+class ZipPackageTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    MfileRegistry reg;
+    std::vector<std::string> names;
+};
+
+// ---- extraction ----
+
+class UnzipMethodTest : public ZipPackageTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UnzipMethodTest, ExtractsEveryFileEntryIntoStreamsAndSkipsDirectories) {
+    test::ZipBuildOptions options;
+    options.deflate = GetParam();
+    test::write_zip(tmp / "in.xlsx", sample_package(), options);
+
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+
+    const auto expected = files_only(sample_package());
+    EXPECT_EQ(names, names_of(expected));
+    EXPECT_EQ(mcount(reg), static_cast<int>(expected.size()));
+    EXPECT_EQ(streams_of(reg), expected);
+    for (const auto& slot : reg.slots) EXPECT_EQ(slot->state, MFILE_CLOSED) << slot->name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, UnzipMethodTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Deflated" : "Stored"; });
+
+TEST_F(ZipPackageTest, BackslashDirectoryEntryIsSkipped) {
+    test::write_zip(tmp / "in.xlsx", {{"xl\\media\\", ""}, {"xl/workbook.xml", "<w/>"}}, stored());
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(names, std::vector<std::string>{"xl/workbook.xml"});
+    EXPECT_EQ(mcount(reg), 1);
+}
+
+struct EntryLimitCase {
+    const char* label;
+    int files;
+    int directories;
+    int expected;
+    friend void PrintTo(const EntryLimitCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class EntryLimitTest : public ZipPackageTest, public ::testing::WithParamInterface<EntryLimitCase> {};
+
+TEST_P(EntryLimitTest, RefusesBeforeAnythingIsExtracted) {
+    const auto& c = GetParam();
+    std::vector<ZipEntry> entries;
+    for (int i = 0; i < c.directories; ++i) entries.push_back({"d" + std::to_string(i) + "/", ""});
+    for (int i = 0; i < c.files; ++i) entries.push_back({"f" + std::to_string(i), "x"});
+    test::write_zip(tmp / "in.xlsx", entries, stored());
+
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), c.expected);
+    if (c.expected == RC_OK) {
+        EXPECT_EQ(names.size(), static_cast<std::size_t>(c.files));
+        EXPECT_EQ(mcount(reg), c.files);
+    } else {
+        EXPECT_TRUE(names.empty());
+        EXPECT_EQ(mcount(reg), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, EntryLimitTest,
+    ::testing::Values(EntryLimitCase{"Files4999", 4999, 0, RC_OK}, EntryLimitCase{"Files5000", 5000, 0, RC_SIZE_LIMIT},
+                      EntryLimitCase{"Files4998Dirs2", 4998, 2, RC_SIZE_LIMIT}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ZipPackageTest, SmallCapacityCountsEntries) {
+    test::write_zip(tmp / "in.xlsx", {{"a", "1"}, {"b", "2"}});
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, 2, names), RC_SIZE_LIMIT);
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, 3, names), RC_OK);
+    EXPECT_EQ(names.size(), 2u);
+}
+
+TEST_F(ZipPackageTest, EntryNamesOf256BytesOrMoreAreRefusedBeforeExtraction) {
+    const std::string longest(255, 'n');
+    test::write_zip(tmp / "ok.xlsx", {{"a.xml", "a"}, {longest, "b"}});
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "ok.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(names.back(), longest);
+
+    MfileRegistry fresh;
+    test::write_zip(tmp / "long.xlsx", {{"a.xml", "a"}, {std::string(256, 'n'), "b"}});
+    EXPECT_EQ(unzip_package(fresh, ZIP_MODE_MEMORY, tmp / "long.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
+    EXPECT_EQ(mcount(fresh), 0);
+    EXPECT_TRUE(names.empty());
+}
+
+struct BadInputCase {
+    const char* label;
+    std::string bytes;  // empty label "Missing": no file at all
+    friend void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class NotAZipTest : public ZipPackageTest, public ::testing::WithParamInterface<BadInputCase> {};
+
+TEST_P(NotAZipTest, GivesCannotOpen) {
+    const auto& c = GetParam();
+    const fs::path path = tmp / "in.xlsx";
+    if (std::string(c.label) != "Missing") test::write_file(path, c.bytes);
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, path, {}, ZIP_MAX_ENTRIES, names), RC_OPEN);
+    EXPECT_EQ(mcount(reg), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, NotAZipTest,
+    ::testing::Values(BadInputCase{"Missing", ""}, BadInputCase{"Empty", ""},
+                      BadInputCase{"Text", "name,amount\nsuzuki,100\n"},
+                      BadInputCase{"CompoundFile", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0')},
+                      // A local header and nothing else: no central directory.
+                      BadInputCase{"LocalHeaderOnly", test::build_zip({{"a.xml", "abc"}}).substr(0, 40)}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ZipPackageTest, InvalidArguments) {
+    test::write_zip(tmp / "in.xlsx", {{"a", "1"}});
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, 0, names), RC_REFUSED);
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_DISK, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_REFUSED);
+}
+
+TEST_F(ZipPackageTest, ChecksumMismatchIsPassedThrough) {
+    std::string zip = test::build_zip({{"a.xml", "hello world"}}, stored());
+    zip[30 + 5] ^= 0x20;  // first data byte after the 30-byte header and the 5-byte name
+    test::write_file(tmp / "in.xlsx", zip);
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), UNZ_CRCERROR);
+}
+
+TEST_F(ZipPackageTest, EntryLargerThanAStreamCanHoldIsRefused) {
+    std::string zip = test::build_zip({{"a.xml", "abc"}, {"big.bin", "tiny"}}, stored());
+    // Declare 2 GiB for the second entry in its central record (uncompressed size at +24).
+    std::size_t cd = zip.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(cd, std::string::npos);
+    zip.replace(cd + 24, 4, std::string("\x00\x00\x00\x80", 4));
+    test::write_file(tmp / "in.xlsx", zip);
+
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
+    EXPECT_EQ(mcount(reg), 0);
+}
+
+TEST_F(ZipPackageTest, DataBeyondTheDeclaredSizeIsNeverWritten) {
+    // The size check above relies on the data never outgrowing the declared size.
+    std::string zip = test::build_zip({{"a.xml", noise(50000, 5)}});
+    const std::string four("\x04\x00\x00\x00", 4);
+    zip.replace(22, 4, four);  // local header: uncompressed size
+    zip.replace(zip.rfind(std::string("PK\x01\x02", 4)) + 24, 4, four);
+    test::write_file(tmp / "in.xlsx", zip);
+
+    EXPECT_NE(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_LE(msize(reg, "a.xml"), 4);
+}
+
+// ---- composition ----
+
+TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderAndBytesInTheComposedForm) {
+    test::write_zip(tmp / "in.xlsx", sample_package(), dated(0x5A86, 0x5295));
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "composed.tmp"), RC_OK);
+    EXPECT_EQ(output, tmp / "●in.xlsx");
+    EXPECT_FALSE(fs::exists(output)) << "composing into a given path leaves the final name to the caller";
+
+    const std::string bytes = test::read_file(tmp / "composed.tmp");
+    const auto info = test::read_zip_bytes(bytes);
+    expect_composed_form(info, bytes);
+    EXPECT_EQ(test::read_zip(tmp / "composed.tmp"), files_only(sample_package()));
+}
+
+TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrder) {
+    test::write_zip(tmp / "in.xlsx", sample_package());
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    mremove(reg, "xl/media/image1.png");
+    put_stream(reg, "xl/workbook.xml", "<workbook rewritten/>");  // keeps its place
+    put_stream(reg, "xl/BKsharedStrings.xml", noise(3000, 3));
+
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false), RC_OK);
+    const std::vector<ZipEntry> expected = {
+        {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
+        {"_rels/.rels", "<Relationships/>"},
+        {"xl/workbook.xml", "<workbook rewritten/>"},
+        {"xl/empty.bin", ""},
+        {"docProps/売上.xml", "<p>売上表</p>"},
+        {"xl/BKsharedStrings.xml", noise(3000, 3)},
+    };
+    EXPECT_EQ(test::read_zip(output), expected);
+}
+
+TEST_F(ZipPackageTest, LeadingSeparatorsAreDroppedFromEntryNames) {
+    put_stream(reg, "/\\xl/a.xml", "a");
+    ASSERT_EQ(zip_package(reg, ZIP_MODE_MEMORY, tmp / "out.zip", {}, {"/\\xl/a.xml"}), RC_OK);
+    EXPECT_EQ(test::read_zip(tmp / "out.zip"), (std::vector<ZipEntry>{{"xl/a.xml", "a"}}));
+}
+
+TEST_F(ZipPackageTest, EmptyPackageIsAValidArchiveWithoutComment) {
+    ASSERT_EQ(zip_package(reg, ZIP_MODE_MEMORY, tmp / "out.zip", {}, {}), RC_OK);
+    const std::string bytes = test::read_file(tmp / "out.zip");
+    expect_composed_form(test::read_zip_bytes(bytes), bytes);
+    EXPECT_TRUE(test::read_zip(tmp / "out.zip").empty());
+}
+
+TEST_F(ZipPackageTest, FailedCompositionLeavesNoArchive) {
+    put_stream(reg, "a.xml", "a");
+    test::write_file(tmp / "out.zip", "an older file at the archive path");
+    // The second name is neither a stream nor a file: the source cannot be opened.
+    EXPECT_EQ(zip_package(reg, ZIP_MODE_MEMORY, tmp / "out.zip", {}, {"a.xml", "no/such/part.xml"}), RC_OPEN);
+    EXPECT_FALSE(fs::exists(tmp / "out.zip"));
+
+    EXPECT_EQ(zip_package(reg, ZIP_MODE_MEMORY, tmp / "missing" / "out.zip", {}, {"a.xml"}), RC_OPEN);
+
+    put_stream(reg, std::string(256, 'n'), "x");
+    EXPECT_EQ(zip_package(reg, ZIP_MODE_MEMORY, tmp / "out.zip", {}, {std::string(256, 'n')}), RC_SIZE_LIMIT);
+    EXPECT_FALSE(fs::exists(tmp / "out.zip"));
+}
+
+// ---- output naming and hsc_write_excel ----
+
+struct NamingCase {
+    const char* label;
+    const char* input;
+    int direction;
+    bool overwrite;
+    const char* expected;
+    friend void PrintTo(const NamingCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class OutputNameTest : public ::testing::TestWithParam<NamingCase> {};
+
+TEST_P(OutputNameTest, PrefixGoesInFrontOfTheFileName) {
+    const auto& c = GetParam();
+    EXPECT_EQ(output_path_for(c.input, c.direction, c.overwrite).string(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OutputNameTest,
+    ::testing::Values(NamingCase{"Mask", "/data/売上表.xlsx", DIRECTION_MASK, false, "/data/●売上表.xlsx"},
+                      NamingCase{"Unmask", "/data/売上表.xlsx", DIRECTION_UNMASK, false, "/data/〇売上表.xlsx"},
+                      NamingCase{"FolderWithKanji", "/表/売上.xlsm", DIRECTION_MASK, false, "/表/●売上.xlsm"},
+                      NamingCase{"NoFolder", "売上.xlsx", DIRECTION_MASK, false, "●売上.xlsx"},
+                      NamingCase{"RelativeFolder", "in/a b.xlsx", DIRECTION_UNMASK, false, "in/〇a b.xlsx"},
+                      NamingCase{"OverwriteMask", "/data/売上表.xlsx", DIRECTION_MASK, true, "/data/売上表.xlsx"},
+                      NamingCase{"OverwriteUnmask", "/data/x.xlsx", DIRECTION_UNMASK, true, "/data/x.xlsx"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+std::vector<std::string> folder_listing(const fs::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST_F(ZipPackageTest, WriteExcelBesideTheInputLeavesTheInputAlone) {
+    test::write_zip(tmp / "売上表.xlsx", sample_package());
+    const std::string original = test::read_file(tmp / "売上表.xlsx");
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "売上表.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false), RC_OK);
+    EXPECT_EQ(output, tmp / "〇売上表.xlsx");
+    EXPECT_EQ(test::read_file(tmp / "売上表.xlsx"), original);
+    EXPECT_EQ(test::read_zip(output), files_only(sample_package()));
+    EXPECT_EQ(folder_listing(tmp.path()), (std::vector<std::string>{"〇売上表.xlsx", "売上表.xlsx"}));
+}
+
+TEST_F(ZipPackageTest, WriteExcelOverwriteReplacesTheInputAndKeepsItsPermissions) {
+    const fs::path input = tmp / "in.xlsx";
+    test::write_zip(input, sample_package());
+    fs::permissions(input, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    put_stream(reg, "xl/workbook.xml", "<masked/>");
+
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, true), RC_OK);
+    EXPECT_EQ(output, input);
+    auto entries = test::read_zip(input);
+    ASSERT_EQ(entries.size(), files_only(sample_package()).size());
+    EXPECT_EQ(entries[2], (ZipEntry{"xl/workbook.xml", "<masked/>"}));
+    EXPECT_EQ(fs::status(input).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(folder_listing(tmp.path()), std::vector<std::string>{"in.xlsx"}) << "no temporary file is left";
+}
+
+TEST_F(ZipPackageTest, WriteExcelFailureKeepsTheInputAndLeavesNoTemporaryFile) {
+    const fs::path input = tmp / "in.xlsx";
+    test::write_zip(input, sample_package());
+    const std::string original = test::read_file(input);
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    put_stream(reg, std::string(256, 'n'), "cannot be an entry name");
+
+    fs::path output;
+    EXPECT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, true), RC_SIZE_LIMIT);
+    EXPECT_EQ(test::read_file(input), original);
+    EXPECT_EQ(folder_listing(tmp.path()), std::vector<std::string>{"in.xlsx"});
+}
+
+// ---- archives in memory streams ----
+
+TEST_F(ZipPackageTest, ArchivesCanLiveInMemoryStreams) {
+    ZipArchiveLocation where;
+    EXPECT_TRUE(where.on_disk);
+    EXPECT_EQ(tiv_zip_on_memory(where, 0), RC_OK);
+    EXPECT_FALSE(where.on_disk);
+
+    put_stream(reg, "in.zip", test::build_zip(sample_package()));
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, "in.zip", {}, ZIP_MAX_ENTRIES, names, where), RC_OK);
+    ASSERT_EQ(zip_package(reg, ZIP_MODE_MEMORY, "out.zip", {}, names, where), RC_OK);
+    EXPECT_FALSE(fs::exists("out.zip"));
+
+    Mfile* out = mopen(reg, "out.zip", "rb");
+    ASSERT_NE(out, nullptr);
+    auto span = mdata(out);
+    const std::string bytes(span.begin(), span.end());
+    mclose(out);
+    const auto info = test::read_zip_bytes(bytes);
+    expect_composed_form(info, bytes);
+    std::vector<ZipEntry> got;
+    for (const auto& e : info.entries) got.push_back({e.name, e.data});
+    EXPECT_EQ(got, files_only(sample_package()));
+
+    EXPECT_EQ(tiv_zip_on_memory(where, -1), RC_OK);
+    EXPECT_TRUE(where.on_disk);
+}
+
+// ---- disk mode ----
+
+std::time_t local_time(int y, int mo, int d, int h, int mi, int s) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+TEST_F(ZipPackageTest, DiskModeExtractsInsideTheTargetWithEntryTimesAndPacksThemBack) {
+    // 2025-04-06 10:20:42 local time.
+    const std::uint16_t date = (45 << 9) | (4 << 5) | 6, time = (10 << 11) | (20 << 5) | 21;
+    test::write_zip(tmp / "in.zip", sample_package(), dated(date, time));
+    const fs::path target = tmp / "out";
+    fs::create_directories(target / "old");
+    test::write_file(target / "old" / "stale.txt", "left from before");
+
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_DISK, tmp / "in.zip", target, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(mcount(reg), 0);
+    EXPECT_EQ(names, names_of(files_only(sample_package())));
+    EXPECT_FALSE(fs::exists(target / "old")) << "the target is emptied first";
+    EXPECT_TRUE(fs::is_directory(target / "xl" / "media"));
+    for (const auto& e : files_only(sample_package())) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(test::read_file(target / e.name), e.data);
+        struct stat st{};
+        ASSERT_EQ(::stat((target / e.name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, local_time(2025, 4, 6, 10, 20, 42));
+    }
+
+    ASSERT_EQ(zip_package(reg, ZIP_MODE_DISK, tmp / "again.zip", target, names), RC_OK);
+    const auto info = test::read_zip_info(tmp / "again.zip");
+    ASSERT_EQ(info.entries.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(info.entries[i].name, names[i]);
+        EXPECT_EQ(info.entries[i].data, files_only(sample_package())[i].data);
+        EXPECT_EQ(info.entries[i].method, 8);
+        EXPECT_EQ(info.entries[i].dos_date, date);
+        EXPECT_EQ(info.entries[i].dos_time, time);
+        EXPECT_EQ(info.entries[i].extra_length, 0);
+    }
+    EXPECT_TRUE(info.comment.empty());
+}
+
+TEST_F(ZipPackageTest, DiskModeRefusesNamesThatLeaveTheTarget) {
+    test::write_zip(tmp / "in.zip", {{"a.xml", "a"}, {"../escaped.txt", "x"}});
+    const fs::path target = tmp / "out";
+    fs::create_directories(target);
+    test::write_file(target / "keep.txt", "kept");
+
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_DISK, tmp / "in.zip", target, ZIP_MAX_ENTRIES, names), RC_FAIL);
+    EXPECT_FALSE(fs::exists(tmp / "escaped.txt"));
+    EXPECT_EQ(test::read_file(target / "keep.txt"), "kept") << "a refused archive changes nothing";
+}
+
+TEST_F(ZipPackageTest, DosTimesRoundTripThroughAFile) {
+    const fs::path file = tmp / "f.txt";
+    test::write_file(file, "x");
+    const std::uint32_t dos = ((44u << 9 | 12u << 5 | 31u) << 16) | (23u << 11 | 59u << 5 | 29u);  // 2024-12-31 23:59:58
+    ASSERT_EQ(set_file_dos_time(file, dos), RC_OK);
+    std::uint32_t back = 0;
+    ASSERT_EQ(get_file_dos_time(file, back), RC_OK);
+    EXPECT_EQ(back, dos);
+    EXPECT_EQ(get_file_dos_time(tmp / "missing", back), RC_FAIL);
+}
+
+// ---- the real-workbook corpus ----
+
+bool starts_with_zip_signature(const std::string& bytes) { return bytes.rfind("PK\x03\x04", 0) == 0; }
+
+// A zip that an independent reader takes whole: every entry readable and its CRC right.
+bool readable_by_independent_reader(const std::string& bytes) {
+    if (!starts_with_zip_signature(bytes)) return false;
+    try {
+        const auto info = test::read_zip_bytes(bytes);
+        return std::all_of(info.entries.begin(), info.entries.end(), [](const auto& e) { return e.crc_ok; });
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+constexpr const char* PYTHON_CHECK = R"(import sys, zipfile
+bad = 0
+for line in open(sys.argv[1], encoding="utf-8"):
+    src, out = line.rstrip("\n").split("\t")
+    with zipfile.ZipFile(src) as a, zipfile.ZipFile(out) as b:
+        want = [i for i in a.infolist() if not i.filename.endswith("/")]
+        got = b.infolist()
+        problems = []
+        if [i.filename for i in want] != [i.filename for i in got]:
+            problems.append("entry names differ")
+        elif any(a.read(x) != b.read(y) for x, y in zip(want, got)):
+            problems.append("entry bytes differ")
+        if b.testzip() is not None:
+            problems.append("bad CRC in output")
+        odd = [i.filename for i in got
+               if i.compress_type != 8 or i.date_time != (1980, 1, 0, 0, 0, 0) or i.extra or i.comment]
+        if odd:
+            problems.append("%d entries not deflated, zero-dated and plain, first %s" % (len(odd), odd[0]))
+        if b.comment:
+            problems.append("archive comment")
+        if problems:
+            bad += 1
+            print(src, "; ".join(problems))
+sys.exit(1 if bad else 0)
+)";
+
+TEST(ZipCorpusTest, EveryWorkbookRoundTripsAndDamagedFilesFailCleanly) {
+    const fs::path corpus = test::corpus_dir();
+    if (corpus.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS is not set";
+    TempDir tmp;
+    std::ofstream pairs(tmp / "pairs.tsv", std::ios::binary);
+    int round_trips = 0;
+
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(corpus))
+        if (e.is_regular_file() && e.path().extension() != ".md") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        const std::string bytes = test::read_file(file);
+        MfileRegistry reg;
+        std::vector<std::string> names;
+        const int rc = unzip_package(reg, ZIP_MODE_MEMORY, file, {}, ZIP_MAX_ENTRIES, names);
+        if (!readable_by_independent_reader(bytes)) {
+            // Encrypted or legacy compound files, truncated archives, bad checksums.
+            EXPECT_NE(rc, RC_OK);
+            if (!starts_with_zip_signature(bytes)) {
+                EXPECT_EQ(rc, RC_OPEN);
+            }
+            continue;
+        }
+        ASSERT_EQ(rc, RC_OK);
+        const auto original = test::read_zip_bytes(bytes);
+        std::vector<ZipEntry> expected;
+        for (const auto& e : original.entries)
+            if (e.name.back() != '/') expected.push_back({e.name, e.data});
+        EXPECT_EQ(names, names_of(expected));
+
+        const fs::path out = tmp / ("out" + std::to_string(++round_trips) + ".xlsx");
+        fs::path output;
+        ASSERT_EQ(hsc_write_excel(reg, file, output, DIRECTION_MASK, false, out), RC_OK);
+        const std::string out_bytes = test::read_file(out);
+        const auto composed = test::read_zip_bytes(out_bytes);
+        expect_composed_form(composed, out_bytes);
+        std::vector<ZipEntry> got;
+        for (const auto& e : composed.entries) got.push_back({e.name, e.data});
+        EXPECT_EQ(got, expected);
+        pairs << file.string() << '\t' << out.string() << '\n';
+    }
+    pairs.close();
+    EXPECT_GT(round_trips, 0);
+
+    // A second, unrelated reader of the composed archives.
+    if (std::system("python3 -c 'import zipfile' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not available";
+    test::write_file(tmp / "check.py", PYTHON_CHECK);
+    const std::string cmd = "python3 '" + (tmp / "check.py").string() + "' '" + (tmp / "pairs.tsv").string() +
+                            "' >'" + (tmp / "report.txt").string() + "' 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << test::read_file(tmp / "report.txt");
+}
+
+}  // namespace
+}  // namespace hsc
