@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "dialogs.h"
 #include "message_box.h"
@@ -46,6 +47,9 @@ QComboBox* make_list(QWidget* parent, const char* name, const Items& items, int 
 QCheckBox* make_check(QWidget* parent, const char* name, const char* text, int x, int y, int width) {
     auto* box = new QCheckBox(QString::fromUtf8(text), parent);
     box->setObjectName(name);
+    // Wide enough for its text where the client area allows: fonts differ from system
+    // to system, and a cut label is unreadable.
+    width = std::min(std::max(width, box->sizeHint().width()), MainWindow::CLIENT_WIDTH - x);
     box->setGeometry(x, y, width, 20);
     return box;
 }

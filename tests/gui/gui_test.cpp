@@ -162,7 +162,9 @@ private slots:
             QVERIFY2(f.get<QCheckBox>(name), name);
             QCOMPARE(f.get<QCheckBox>(name)->text(), text);
         }
-        QCOMPARE(f.get<QCheckBox>("noPassword")->geometry(), QRect(140, 155, 150, 20));
+        QCOMPARE(f.get<QCheckBox>("noPassword")->pos(), QPoint(140, 155));
+        QCOMPARE(f.get<QCheckBox>("fileHash")->pos(), QPoint(140, 180));
+        QVERIFY(f.get<QCheckBox>("fileHash")->width() >= 120);
         QStringList labels;
         for (const auto& l : hsc::gui::PAINTED_LABELS) labels << QString::fromUtf8(l.text);
         QCOMPARE(labels, (QStringList{"パスワード", "マスク列", "マスク強度", "漢字マスク文字", "英字マスク文字",
