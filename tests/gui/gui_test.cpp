@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -87,6 +89,7 @@ struct Fixture {
                             hsc::Reporter& r) {
                          processed.push_back(in);
                          last_settings = s;
+                         if (during) during();
                          if (in.filename().string().starts_with("bad")) {
                              r.error("rejected");
                              return hsc::RC_FAIL;
@@ -96,6 +99,7 @@ struct Fixture {
                          return hsc::RC_OK;
                      }};
     hsc::MaskSettings last_settings;
+    std::function<void()> during;  // runs inside the pipeline, as events of a nested loop would
     std::unique_ptr<MainWindow> window;
     int exits = 0;
 };
@@ -381,6 +385,22 @@ private slots:
         QCOMPARE(MessageBox::shown()[1].icon, MessageBox::Critical);
     }
 
+    void closingDuringADropEndsAfterItsLastFile() {
+        Fixture f;
+        f.window->show();
+        int exits_seen_inside = -1;
+        f.during = [&] {
+            if (f.processed.size() == 1) f.window->close();
+            exits_seen_inside = f.exits;
+        };
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        f.window->dropFiles({"/d/bad1.xlsx", "/d/bad2.xlsx"});
+        QCOMPARE(f.processed.size(), size_t(2));
+        QCOMPARE(exits_seen_inside, 0);  // the second file was still handled
+        QCOMPARE(f.exits, 1);
+    }
+
     void exitWithChangedSettingsAsksAndSavesOnYes() {
         Fixture f;
         f.get<QLineEdit>("password")->setText("new password");
@@ -425,6 +445,32 @@ private slots:
         hsc::gui::SingleInstance second(name);
         QVERIFY(!second.claim());
         QVERIFY(raised.wait(2000));
+    }
+
+    void secondStartOfTheProgramEndsAtOnceWithZero() {
+        hsc::test::TempDir dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString tmp = QString::fromStdString(dir.path().string());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TMPDIR", tmp);  // where the single-instance socket lives
+        env.insert("HOME", tmp);
+        env.insert("XDG_CONFIG_HOME", tmp + "/config");
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(HUSHCEL_GUI_BINARY, {});
+        QVERIFY(first.waitForStarted());
+        const QString socket = tmp + "/" + hsc::gui::SingleInstance::defaultName();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
+
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(HUSHCEL_GUI_BINARY, {"ignored.xlsx"});
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);  // the first copy goes on
+        first.kill();
+        first.waitForFinished();
     }
 };
 
