@@ -445,6 +445,12 @@ private slots:
         hsc::gui::SingleInstance second(name);
         QVERIFY(!second.claim());
         QVERIFY(raised.wait(2000));
+
+        Fixture f;  // what the raise request does to a minimised window
+        f.window->showMinimized();
+        f.window->bringToFront();
+        QVERIFY(f.window->isVisible());
+        QVERIFY(!(f.window->windowState() & Qt::WindowMinimized));
     }
 
     void secondStartOfTheProgramEndsAtOnceWithZero() {
