@@ -1,0 +1,133 @@
+#include "engine/backups.h"
+
+#include <cstdio>
+
+#include "core/status.h"
+#include "engine/text_mask.h"
+#include "protect/container.h"
+
+namespace hsc {
+namespace {
+
+constexpr int KEY_BITS = 128;
+
+// Closes the stream when the scope ends, whatever path leaves it.
+struct ClosingMfile {
+    Mfile* f;
+    ~ClosingMfile() {
+        if (f) mclose(f);
+    }
+};
+
+int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
+    Mfile* f = mopen(reg, name, "wb");
+    if (!f) return RC_OPEN;
+    ClosingMfile closing{f};
+    return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
+}
+
+// Writes `plain` to the temporary stream, encrypts it into the backup and removes the
+// temporary stream again.
+int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
+                std::string_view password) {
+    if (int rc = write_stream(reg, temp_name, plain); rc != RC_OK) return rc;
+    const CryptStreams streams{0, &reg};
+    tiv_crypt_key key;
+    int rc = tiv_crypt_key_init(streams, key, temp_name, password, CIPHER_AES, KEY_BITS);
+    if (rc == RC_OK) {
+        Mfile* source = mopen(reg, temp_name, "rb");
+        ClosingMfile closing_source{source};
+        Mfile* backup = source ? mopen(reg, backup_name, "wb") : nullptr;
+        ClosingMfile closing_backup{backup};
+        if (!source || !backup)
+            rc = RC_OPEN;
+        else if (tiv_encrypt_stream(streams, key, CryptStream{source, nullptr}, CryptStream{backup, nullptr}) != RC_OK)
+            rc = RC_FAIL;
+    } else {
+        rc = RC_FAIL;
+    }
+    mremove(reg, temp_name);  // the plain copy never stays in the package
+    return rc;
+}
+
+}  // namespace
+
+bool stream_exists(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) return true;
+    return false;
+}
+
+std::string drawing_backup_name(std::size_t k) {
+    char name[64];
+    std::snprintf(name, sizeof name, "xl/drawings/BKdrawing%zu.xml", k);
+    return name;
+}
+
+int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
+                 std::string_view backup_name, std::string_view password) {
+    // A package may hold an entry of the temporary name itself: keep its bytes aside and
+    // put them back afterwards, so that the temporary stream never replaces it.
+    std::string kept;
+    const bool had_entry = stream_exists(reg, temp_name);
+    if (had_entry && read_whole_file(reg, 0, temp_name, kept) != RC_OK) return RC_FAIL;
+    const int rc = encrypt_via(reg, temp_name, plain, backup_name, password);
+    if (had_entry) {
+        const int wrc = write_stream(reg, temp_name, kept);
+        return rc != RC_OK ? rc : wrc;
+    }
+    return rc;
+}
+
+int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
+                   std::string_view password) {
+    // Only streams of the package: a missing backup is never looked up on disk.
+    if (!stream_exists(reg, backup_name)) return RC_OPEN;
+    const CryptStreams streams{0, &reg};
+    tiv_crypt_key key;
+    if (tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, KEY_BITS) != RC_OK) return RC_FAIL;
+    {
+        Mfile* backup = mopen(reg, backup_name, "rb");
+        ClosingMfile closing_backup{backup};
+        if (!backup) return RC_OPEN;
+        Mfile* out = mopen(reg, target_name, "wb");
+        ClosingMfile closing_out{out};
+        if (!out) return RC_OPEN;
+        if (tiv_decrypt_stream(streams, key, CryptStream{backup, nullptr}, CryptStream{out, nullptr}) != RC_OK)
+            return RC_FAIL;
+    }
+    mremove(reg, backup_name);
+    return RC_OK;
+}
+
+int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
+                        int target_column_count, const MaskSettings& s, std::string_view password) {
+    if (int rc = store_backup(reg, SHARED_STRINGS_TEMP_NAME, text, SHARED_STRINGS_BACKUP_NAME, password); rc != RC_OK)
+        return rc;
+    mask_shared_strings_text(text, flags, target_column_count, s);
+    return write_stream(reg, SHARED_STRINGS_NAME, text);
+}
+
+int restore_shared_strings(MfileRegistry& reg, std::string_view password) {
+    return restore_backup(reg, SHARED_STRINGS_BACKUP_NAME, SHARED_STRINGS_NAME, password);
+}
+
+int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::vector<std::string>& texts,
+                  const MaskSettings& s, std::string_view password) {
+    for (std::size_t i = 0; i < names.size() && i < texts.size(); ++i) {
+        if (int rc = store_backup(reg, DRAWING_TEMP_NAME, texts[i], drawing_backup_name(i + 1), password); rc != RC_OK)
+            return rc;
+        mask_drawing_text(texts[i], s);
+        if (int rc = write_stream(reg, names[i], texts[i]); rc != RC_OK) return rc;
+        std::string().swap(texts[i]);  // done with this drawing
+    }
+    return RC_OK;
+}
+
+int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::string_view password) {
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (int rc = restore_backup(reg, drawing_backup_name(i + 1), names[i], password); rc != RC_OK) return rc;
+    return RC_OK;
+}
+
+}  // namespace hsc

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/mask_settings.h"
+#include "package/mfile.h"
+
+// Masking with an encrypted backup inside the package, and restoring from it. The
+// backups are encrypted stream containers (AES, 128-bit key from the password bytes
+// the caller passes).
+namespace hsc {
+
+inline constexpr std::string_view SHARED_STRINGS_NAME = "xl/sharedStrings.xml";
+inline constexpr std::string_view SHARED_STRINGS_BACKUP_NAME = "xl/BKsharedStrings.xml";
+inline constexpr std::string_view SHARED_STRINGS_TEMP_NAME = "TempsharedStrings.xml";
+inline constexpr std::string_view DRAWING_TEMP_NAME = "Tempdrawing.xml";
+
+// True when the registry holds a live stream of that name (never looks at the disk).
+bool stream_exists(const MfileRegistry& reg, std::string_view name);
+
+// "xl/drawings/BKdrawing%d.xml" for the drawing at position k (1-based).
+std::string drawing_backup_name(std::size_t k);
+
+// Encrypts `plain` into the stream `backup_name`, by way of the temporary stream
+// `temp_name` (its name is the container's source name). 0, -1, -101, -103.
+int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
+                 std::string_view backup_name, std::string_view password);
+// Decrypts the stream `backup_name` into `target_name` and removes the backup.
+// 0, -1, -101 (backup missing or a stream cannot be opened).
+int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
+                   std::string_view password);
+
+// Stores the backup of the untouched shared-string text, masks `text` in place and
+// writes it back as "xl/sharedStrings.xml". 0, -1, -101, -103.
+int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
+                        int target_column_count, const MaskSettings& s, std::string_view password);
+// "xl/sharedStrings.xml" from its backup. 0, -1, -101 (no backup).
+int restore_shared_strings(MfileRegistry& reg, std::string_view password);
+
+// For each drawing k (1-based, in list order): backup k, then the masked text written
+// back under the drawing's own name. 0, -1, -101, -103.
+int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::vector<std::string>& texts,
+                  const MaskSettings& s, std::string_view password);
+// Backup k back over the k-th drawing of `names` (the same ordered list that masking
+// numbered). 0, -1, -101 (a backup missing).
+int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::string_view password);
+
+}  // namespace hsc

@@ -1,0 +1,156 @@
+#include "engine/read_excel.h"
+
+#include <new>
+#include <string_view>
+
+#include "core/status.h"
+#include "engine/backups.h"
+#include "engine/text_routines.h"
+#include "engine/workbook_part.h"
+#include "engine/workbook_scan.h"
+#include "package/zip_package.h"
+
+namespace hsc {
+namespace {
+
+constexpr std::string_view WORKBOOK_NAME = "xl/workbook.xml";
+constexpr std::string_view WORKSHEET_PREFIX = "xl/worksheets/sheet";
+constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
+constexpr std::string_view TABLE_PREFIX = "xl/tables/table";
+constexpr std::string_view DRAWING_BACKUP_PREFIX = "xl/drawings/BKdrawing";
+
+// The parts of one package that the rewrite needs, read from the memory streams.
+struct PackageParts {
+    bool has_workbook = false;
+    std::string workbook_text;
+    bool has_shared_strings = false;
+    std::string shared_strings_text;
+    std::vector<std::uint8_t> shared_string_flags;
+    std::vector<std::string> drawing_part_names;
+    std::vector<std::string> drawing_texts;
+};
+
+int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
+    const int rc = read_whole_file(reg, 0, name, text);
+    if (rc == RC_OK) return RC_OK;
+    return rc == RC_NOMEM ? RC_NOMEM : RC_FAIL;
+}
+
+// Classifies the sorted entries, reads the parts that matter and selects the shared
+// strings that cells of the target columns refer to.
+int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
+               PackageParts& parts) {
+    std::vector<std::string_view> worksheets;
+    // A table part anywhere stops the processing before anything is read or rewritten.
+    for (const std::string& name : entries)
+        if (name.starts_with(TABLE_PREFIX)) return RC_UNSUPPORTED_OBJECTS;
+    for (const std::string& name : entries) {
+        if (name == WORKBOOK_NAME) {
+            if (int rc = read_part(reg, name, parts.workbook_text); rc != RC_OK) return rc;
+            parts.has_workbook = true;
+        } else if (name == SHARED_STRINGS_NAME) {
+            if (int rc = read_part(reg, name, parts.shared_strings_text); rc != RC_OK) return rc;
+            parts.has_shared_strings = true;
+            parts.shared_string_flags.assign(count_shared_string_items(parts.shared_strings_text), 0);
+        } else if (name.starts_with(WORKSHEET_PREFIX)) {
+            worksheets.push_back(name);
+        } else if (name.starts_with(DRAWING_PREFIX)) {
+            if (parts.drawing_part_names.size() >= DRAWING_PARTS_MAX) return RC_SIZE_LIMIT;
+            parts.drawing_part_names.push_back(name);
+            parts.drawing_texts.emplace_back();
+            if (int rc = read_part(reg, name, parts.drawing_texts.back()); rc != RC_OK) return rc;
+        }
+    }
+    // Worksheets are scanned once the table is known, whatever order the names came in.
+    if (ctx.process_direction == DIRECTION_MASK && parts.has_shared_strings && ctx.target_column_count > 0) {
+        std::string sheet;
+        for (std::string_view name : worksheets) {
+            if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
+            scan_worksheet(sheet, ctx, parts.shared_string_flags);
+        }
+    }
+    return RC_OK;
+}
+
+int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx) {
+    const std::string_view password = s.password;
+    if (parts.has_shared_strings)
+        if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags,
+                                         ctx.target_column_count, s, password);
+            rc != RC_OK)
+            return rc;
+    if (s.is_autoshape)
+        if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, password); rc != RC_OK)
+            return rc;
+    return RC_OK;
+}
+
+int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s) {
+    const std::string_view password = s.password;
+    if (parts.has_shared_strings)
+        if (int rc = restore_shared_strings(reg, password); rc != RC_OK) return rc;
+    if (s.is_autoshape) return restore_drawings(reg, parts.drawing_part_names, password);
+    // With the option off, drawing backups that the package still holds (masked with the
+    // option on) are restored all the same: leaving them would let a later masking
+    // overwrite the only copy of the original text with masked text.
+    for (std::size_t i = 0; i < parts.drawing_part_names.size(); ++i) {
+        const std::string backup = drawing_backup_name(i + 1);
+        if (!stream_exists(reg, backup)) continue;
+        if (int rc = restore_backup(reg, backup, parts.drawing_part_names[i], password); rc != RC_OK) return rc;
+    }
+    return RC_OK;
+}
+
+bool holds_backups(const std::vector<std::string>& entries) {
+    for (const std::string& name : entries)
+        if (name == SHARED_STRINGS_BACKUP_NAME || name.starts_with(DRAWING_BACKUP_PREFIX)) return true;
+    return false;
+}
+
+int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx) {
+    const int direction = ctx.process_direction;
+    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+    sort_entry_names(entries);
+    PackageParts parts;
+    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
+    // Every workbook package has a workbook part; without one there is nothing to mark.
+    if (!parts.has_workbook) return RC_FAIL;
+
+    // A package that still holds backups was masked before: masking it again would put
+    // masked text into the backups, over the only copy of the original.
+    if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
+
+    if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
+    const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);
+    if (rc != RC_OK) return rc;
+
+    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction);
+    if (trc == RC_OK || trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
+    return RC_FAIL;
+}
+
+}  // namespace
+
+int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
+                      const FileContext& ctx) {
+    try {
+        return transform(reg, entries, s, ctx);
+    } catch (const std::bad_alloc&) {
+        return RC_NOMEM;
+    }
+}
+
+int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
+                   const FileContext& ctx) {
+    try {
+        std::vector<std::string> entries;
+        const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ENTRY_LIST_CAPACITY, entries);
+        if (rc == RC_SIZE_LIMIT || rc == RC_NOMEM) return rc;
+        if (rc != RC_OK) return RC_FAIL;
+        return transform(reg, entries, s, ctx);
+    } catch (const std::bad_alloc&) {
+        return RC_NOMEM;
+    }
+}
+
+}  // namespace hsc

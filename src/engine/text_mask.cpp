@@ -1,0 +1,174 @@
+#include "engine/text_mask.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "engine/text_routines.h"
+
+namespace hsc {
+namespace {
+
+// UTF-8 bytes of the three-byte mask characters, by `mask_mchar` index.
+constexpr const char* MCHAR_BYTES[] = {
+    "\xE2\x97\x8F",  // ● U+25CF
+    "\xE2\x96\xA0",  // ■ U+25A0
+    "\xE2\x80\xBB",  // ※ U+203B
+};
+
+// The replacement byte of a class, or 0 when the index has no character ("なし" or unknown).
+char letter_mask(int index) { return index == CHAR_STAR ? '*' : index == CHAR_X ? 'X' : 0; }
+char digit_mask(int index) { return index == NUMBER_NINE ? '9' : index == NUMBER_ZERO ? '0' : 0; }
+const char* mchar_mask(int index) {
+    return index >= 0 && index < static_cast<int>(std::size(MCHAR_BYTES)) ? MCHAR_BYTES[index] : nullptr;
+}
+
+bool is_continuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
+bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool at(std::string_view text, std::size_t p, std::string_view what) {
+    return text.size() - p >= what.size() && text.compare(p, what.size(), what) == 0;
+}
+
+// Position of `what` at or after `from`, or the end of the text.
+std::size_t find_or_end(std::string_view text, std::string_view what, std::size_t from) {
+    std::size_t p = text.find(what, from);
+    return p == std::string_view::npos ? text.size() : p;
+}
+
+// Masks the run from `begin` to the next `close` (or the end of the text); returns the
+// position after the closing tag.
+std::size_t mask_element_run(std::string& text, std::size_t begin, std::string_view close, bool preserve,
+                             const MaskSettings& s) {
+    const std::size_t end = find_or_end(text, close, begin);
+    mask_text_run(std::span<char>(text.data() + begin, end - begin), preserve, s);
+    return std::min(end + close.size(), text.size());
+}
+
+// At a "<t" followed by whitespace: the end of its start tag ('>') when the element has
+// content, or npos for an empty or unterminated element. `preserve` tells whether the
+// tag carries xml:space="preserve" (either quote).
+std::size_t text_start_tag_end(std::string_view text, std::size_t attrs, bool& preserve) {
+    preserve = false;
+    std::size_t p = attrs;
+    char quote = 0;
+    for (; p < text.size(); ++p) {
+        const char c = text[p];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        } else if (c == '<') {
+            return std::string_view::npos;
+        }
+    }
+    if (p >= text.size() || text[p - 1] == '/') return std::string_view::npos;
+    std::string_view tag = text.substr(attrs, p - attrs);
+    preserve = tag.find("xml:space=\"preserve\"") != std::string_view::npos ||
+               tag.find("xml:space='preserve'") != std::string_view::npos;
+    return p;
+}
+
+}  // namespace
+
+int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s) {
+    const int step = std::max(s.mask_step, 1);
+    const char* mchar = mchar_mask(s.mask_mchar);
+    const char letter = letter_mask(s.mask_char);
+    const char digit = digit_mask(s.mask_number);
+    int m = 0;  // multi-byte characters since the last replacement turn
+    int single = 0;
+    const std::size_t n = run.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b = static_cast<unsigned char>(run[i]);
+        std::size_t after = i;
+        const int extra = mb_extra_bytes(ENC_UTF8, b, after);
+        if (extra > 0) {
+            if (after >= n) break;  // a character cut off by the end of the run stays as it is
+            bool whole = true;
+            for (std::size_t k = i + 1; k <= after; ++k)
+                whole = whole && is_continuation(static_cast<unsigned char>(run[k]));
+            if (whole) {
+                if (++m >= step) {
+                    if (extra == 2 && mchar) std::copy_n(mchar, 3, run.data() + i);
+                    m = 0;
+                }
+                i = after + 1;
+                continue;
+            }
+            // A lead byte without its continuation bytes is no character: a single
+            // byte that is never replaced, so no byte after it can be overwritten.
+        } else if (preserve && b == ' ') {
+            ++i;
+            continue;
+        } else if (b == '&') {
+            std::size_t k = i + 1;
+            while (k < n && run[k] != ';') ++k;
+            i = k < n ? k + 1 : n;
+            continue;
+        }
+        if (++single >= step) {
+            if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) {
+                if (letter) run[i] = letter;
+            } else if (b >= '0' && b <= '9') {
+                if (digit) run[i] = digit;
+            }
+            single = 0;
+        }
+        ++i;
+    }
+    return 0;
+}
+
+void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags, int target_column_count,
+                              const MaskSettings& s) {
+    // Tags as this part spells them: <si> or, written with a prefix, <x:si>.
+    const std::string prefix(root_element_prefix(text));
+    const std::string si_open = "<" + prefix + "si>", si_close = "</" + prefix + "si>";
+    const std::string t_open = "<" + prefix + "t>", t_start = "<" + prefix + "t", t_close = "</" + prefix + "t>";
+    std::size_t item = 0;
+    std::size_t p = 0;
+    while (p < text.size()) {
+        if (at(text, p, si_open)) {
+            const bool selected = target_column_count == 0 || (item < flags.size() && flags[item] != 0);
+            ++item;
+            p = selected ? p + si_open.size() : find_or_end(text, si_close, p + si_open.size());
+            continue;
+        }
+        if (at(text, p, t_open)) {
+            p = mask_element_run(text, p + t_open.size(), t_close, false, s);
+            continue;
+        }
+        if (at(text, p, t_start) && p + t_start.size() < text.size() && is_xml_space(text[p + t_start.size()])) {
+            bool preserve = false;
+            const std::size_t close = text_start_tag_end(text, p + t_start.size() + 1, preserve);
+            if (close != std::string_view::npos) {
+                p = mask_element_run(text, close + 1, t_close, preserve, s);
+                continue;
+            }
+        }
+        ++p;
+    }
+}
+
+void mask_drawing_text(std::string& text, const MaskSettings& s) {
+    std::size_t p = text.find("<a:t");
+    while (p != std::string::npos) {
+        const std::size_t after = p + 4;
+        if (after < text.size() && text[after] == '>') {
+            p = mask_element_run(text, after + 1, "</a:t>", false, s);
+        } else if (after < text.size() && is_xml_space(text[after])) {
+            // <a:t> with attributes holds shape text as well; spaces count as in <a:t>.
+            bool preserve = false;
+            const std::size_t close = text_start_tag_end(text, after + 1, preserve);
+            p = close == std::string_view::npos ? after : mask_element_run(text, close + 1, "</a:t>", false, s);
+        } else {
+            p = after;  // <a:tab>, <a:tbl>, <a:tc>, ...
+        }
+        p = text.find("<a:t", p);
+    }
+}
+
+}  // namespace hsc

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/mask_settings.h"
+
+// The character masker and the passes that find the text runs of the shared-string
+// table and of drawing parts. Everything works in place and keeps every byte length.
+namespace hsc {
+
+// Masks one run of XML text (UTF-8 with entity references) in place. Every
+// `mask_step`-th character of each class is replaced: three-byte characters by the
+// `mask_mchar` character, ASCII letters by `mask_char`, digits by `mask_number`.
+// Entity references stay whole and uncounted; with `preserve` spaces are not counted.
+// Nothing outside the span is read or written. Returns 0.
+int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s);
+
+// The masking pass over the shared-string table. With `target_column_count` 0 every
+// item is masked; otherwise only items whose entry in `flags` is non-zero.
+void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags,
+                              int target_column_count, const MaskSettings& s);
+
+// The masking pass over a drawing part: the text of every <a:t> element.
+void mask_drawing_text(std::string& text, const MaskSettings& s);
+
+}  // namespace hsc

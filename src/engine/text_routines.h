@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small routines over byte texts shared by the masking engine. None keeps state.
+namespace hsc {
+
+// Selectors of the multi-byte character rules.
+inline constexpr int ENC_SJIS = 1;
+inline constexpr int ENC_EUC = 2;
+inline constexpr int ENC_UTF8 = 3;
+inline constexpr int ENC_UTF16 = 4;
+
+// Longest item split_next_item hands back.
+inline constexpr std::size_t ITEM_MAX = 4000;
+
+// Next non-empty item of a comma-separated text, starting at `offset`. 0 item returned
+// (offset left on the comma that ended it, or at the end); 1403 no further item; -9 an
+// item longer than 4000 bytes. A comma inside a multi-byte character never splits, and
+// one ';' at the very end of the last item is dropped.
+int split_next_item(int mode, std::string_view text, std::size_t& offset, std::string& item);
+
+// A cell reference such as B12, $B$12 or AB7 to zero-based row and column.
+// 0, or -1 with both set to 0.
+int parse_cell_ref(std::string_view ref, int& row, int& column);
+
+// 0 when the text is a decimal number (digits, any commas, at most one '.', a leading
+// sign, at least one digit), -1 otherwise.
+int is_numeric_text(std::string_view text);
+
+// Upper-cases a-z outside single- or double-quoted sections, in place. -1 when a
+// quoted section is still open at the end.
+int upper_ascii_unquoted(int mode, std::string& text);
+
+// Number of further bytes of the character that `byte` begins (0 for a single-byte
+// character); `position` is advanced by that number.
+int mb_extra_bytes(int mode, unsigned char byte, std::size_t& position);
+
+// Natural order of package entry names: drawing2.xml before drawing10.xml when stem and
+// extension agree; plain byte order otherwise. Negative, 0 or positive.
+int compare_entry_names(std::string_view a, std::string_view b);
+
+// The namespace prefix of an XML part's root element, with its colon ("x:" for
+// <x:sst ...>), or empty when the root element has none. Parts written with a prefix use
+// it on every element of the main namespace.
+std::string_view root_element_prefix(std::string_view xml);
+
+// Sorts entry names by compare_entry_names, stably and safely for any set of names.
+void sort_entry_names(std::vector<std::string>& names);
+
+}  // namespace hsc

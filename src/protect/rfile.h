@@ -1,0 +1,99 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// A thin file layer over POSIX descriptors for callers that need an exact position in
+// a real file: the footer (relative to the end of a workbook), file type detection
+// (leading bytes) and the settings file (line by line).
+namespace hsc {
+
+// Open modes.
+inline constexpr int RFILE_READ = 1;    // read; the file must exist; others may read
+inline constexpr int RFILE_CREATE = 2;  // write; created or truncated
+inline constexpr int RFILE_APPEND = 3;  // write; created when missing; starts at the end
+inline constexpr int RFILE_UPDATE = 4;  // read and write; created when missing; starts at 0
+
+// Seek origins.
+inline constexpr int RFILE_SEEK_SET = 1;
+inline constexpr int RFILE_SEEK_END = 2;
+inline constexpr int RFILE_SEEK_CUR = 3;
+
+// Permissions of a file that an open creates ("normal" files: 0666 less the umask).
+inline constexpr mode_t RFILE_DEFAULT_PERMS = 0666;
+
+// One open file. It closes itself when destroyed.
+//
+// Sharing: POSIX has no sharing modes, so advisory locks (flock) stand in for them. An
+// RFILE_READ handle holds a shared lock for its lifetime; an open that cannot get it
+// within about 0.1 s fails. A writing open takes an exclusive lock without waiting and
+// gives it back at once; when a reader holds the file the open fails, so a writer never
+// truncates or changes a file under a reader of this program. Writers do not exclude
+// each other.
+class RFILE {
+public:
+    RFILE(int fd, int mode) : fd_(fd), mode_(mode) {}
+    ~RFILE();
+    RFILE(const RFILE&) = delete;
+    RFILE& operator=(const RFILE&) = delete;
+
+    int mode() const { return mode_; }
+
+private:
+    friend std::size_t rfile_read(void*, std::size_t, RFILE&);
+    friend std::size_t rfile_write(const void*, std::size_t, RFILE&);
+    friend int rfile_seek(RFILE&, std::int32_t, int);
+    friend int rfile_read_line(std::string&, std::size_t, RFILE&);
+    friend int rfile_sync(RFILE&);
+
+    // rfile_read_line reads ahead; every other operation first hands the unread bytes
+    // back to the descriptor, so the file position is always the logical one.
+    bool next_byte(unsigned char& byte);
+    void unread_byte();
+    void drop_read_ahead();
+
+    int fd_;
+    int mode_;
+    std::unique_ptr<unsigned char[]> ahead_;
+    std::size_t ahead_pos_ = 0;
+    std::size_t ahead_len_ = 0;
+};
+
+// A new handle, or null when the mode is not 1 to 4, the path names a folder, a reader
+// holds the file (writing modes), or the system refuses the open. `perms` apply only
+// when the open creates the file.
+std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode,
+                                  mode_t perms = RFILE_DEFAULT_PERMS);
+// 0; the handle is closed and released.
+int rfile_close(std::unique_ptr<RFILE> file);
+
+// Bytes read; 0 at the end of the file or on failure (also for a write-only handle).
+std::size_t rfile_read(void* buffer, std::size_t count, RFILE& file);
+// Bytes written; fewer than asked on failure (0 for a read-only handle).
+std::size_t rfile_write(const void* bytes, std::size_t count, RFILE& file);
+
+// 0 (also when the move is refused: a target before the start leaves the position
+// where it was, so the following read or write comes up short); -3 for an origin other
+// than 1, 2, 3; -104 when the system rejects the move as an invalid argument.
+int rfile_seek(RFILE& file, std::int32_t offset, int origin);
+
+// One line of at most size - 1 bytes into `line` (without its end): 1 when a line was
+// read, 0 at the end of the file. A line ends at LF, CR LF or a lone CR; a double quote
+// opens a stretch, up to the next double quote, in which CR and LF are ordinary bytes.
+// A longer line is cut and its rest comes with the next call. size < 2 reads nothing.
+int rfile_read_line(std::string& line, std::size_t size, RFILE& file);
+
+// Writes the text and CR LF (nothing is added when the text already ends in a line
+// end). 0; -2 out of memory; -103 when the line is not written in full.
+int rfile_write_line(std::string_view text, RFILE& file);
+
+// Flushes the written bytes to the disk: 0, or -103.
+int rfile_sync(RFILE& file);
+
+}  // namespace hsc

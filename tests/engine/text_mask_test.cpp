@@ -1,0 +1,211 @@
+#include "engine/text_mask.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <string>
+
+namespace hsc {
+namespace {
+
+MaskSettings settings(int step, int mchar = MCHAR_CIRCLE, int letter = CHAR_STAR, int number = NUMBER_NINE) {
+    MaskSettings s;
+    s.mask_step = step;
+    s.mask_mchar = mchar;
+    s.mask_char = letter;
+    s.mask_number = number;
+    return s;
+}
+
+std::string masked(std::string run, const MaskSettings& s, bool preserve = false) {
+    EXPECT_EQ(mask_text_run(std::span<char>(run.data(), run.size()), preserve, s), 0);
+    return run;
+}
+
+struct RunCase {
+    const char* name;
+    std::string run;
+    MaskSettings s;
+    bool preserve;
+    std::string expected;
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+
+class MaskTextRun : public testing::TestWithParam<RunCase> {};
+
+TEST_P(MaskTextRun, MasksInPlaceKeepingTheLength) {
+    const auto& c = GetParam();
+    const std::string got = masked(c.run, c.s, c.preserve);
+    EXPECT_EQ(got, c.expected);
+    EXPECT_EQ(got.size(), c.run.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MaskTextRun,
+    testing::Values(
+        RunCase{"StrongCircleStarNine", "東京都ABC123", settings(1), false, "●●●***999"},
+        RunCase{"StrongSquareXZero", "東京都ABC123", settings(1, MCHAR_SQUARE, CHAR_X, NUMBER_ZERO), false,
+                "■■■XXX000"},
+        RunCase{"Kome", "東京", settings(1, MCHAR_KOME), false, "※※"},
+        RunCase{"MediumEachClassCountsAlone", "東京都ABC123", settings(2), false, "東●都A*C929"},
+        RunCase{"WeakHyphensTakeTheirTurn", "A-B-C", settings(3), false, "A-*-C"},
+        RunCase{"MediumHyphensHideEveryLetter", "A-B-C-D", settings(2), false, "A-B-C-D"},
+        RunCase{"NoneStillCounts", "東京都ABC123", settings(2, MCHAR_NONE, CHAR_NONE, NUMBER_NINE), false,
+                "東京都ABC929"},
+        RunCase{"UnknownIndexesAreNone", "東A1", settings(1, 7, -1, 5), false, "東A1"},
+        RunCase{"StepBelowOneActsLikeOne", "AB1", settings(0), false, "**9"},
+        RunCase{"EntityKeptWhole", "Tom &amp; Jerry", settings(1), false, "*** &amp; *****"},
+        RunCase{"CharacterReferenceKeptWhole", "&#12354;B", settings(1), false, "&#12354;*"},
+        RunCase{"SpacesCountWithoutPreserve", " AB CD ", settings(2), false, " *B C* "},
+        RunCase{"PreservedSpacesDoNotCount", " AB CD ", settings(2), true, " A* C* "},
+        RunCase{"TwoAndFourByteNeverReplaced", "é😀A", settings(1), false, "é😀*"},
+        RunCase{"TwoByteTakesItsTurn", "éé東", settings(3), false, "éé●"},
+        RunCase{"HalfWidthKanaAndFullWidthDigit", "ｱ１", settings(1), false, "●●"},
+        RunCase{"PunctuationStays", "a.b,c", settings(1), false, "*.*,*"},
+        // A lead byte without its continuation bytes is a single byte that is never
+        // replaced; the letters after it are masked as letters.
+        RunCase{"BrokenLeadByte", "\xE6" "AB", settings(1), false, "\xE6**"},
+        RunCase{"Empty", "", settings(1), false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A run may end inside a character or an entity reference: the bytes beyond the run
+// must stay untouched (they are the next part of the document).
+struct CutCase {
+    const char* name;
+    std::string run;
+    std::string beyond;
+    std::string expected_run;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class MaskTextRunCut : public testing::TestWithParam<CutCase> {};
+
+TEST_P(MaskTextRunCut, NeverTouchesBytesBeyondTheRun) {
+    const auto& c = GetParam();
+    std::string buffer = c.run + c.beyond;
+    mask_text_run(std::span<char>(buffer.data(), c.run.size()), false, settings(1));
+    EXPECT_EQ(buffer.substr(0, c.run.size()), c.expected_run);
+    EXPECT_EQ(buffer.substr(c.run.size()), c.beyond);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MaskTextRunCut,
+    testing::Values(CutCase{"ThreeByteCutAfterOne", "A\xE6", "\x9D\xB1" "BC", "*\xE6"},
+                    CutCase{"ThreeByteCutAfterTwo", "A\xE6\x9D", "\xB1" "BC", "*\xE6\x9D"},
+                    CutCase{"FourByteCut", "A\xF0\x9F\x98", "\x80Z", "*\xF0\x9F\x98"},
+                    CutCase{"EntityCut", "A&am", "p;B", "*&am"},
+                    CutCase{"AmpersandLast", "AB&", "amp;C", "**&"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the shared-string pass -----------------------------------------------------------
+
+const std::string kHead = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                          "\n<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"3\" "
+                          "uniqueCount=\"3\">";
+
+std::string sst(const std::string& items) { return kHead + items + "</sst>"; }
+
+TEST(MaskSharedStrings, MasksOnlyFlaggedItemsWhenColumnsAreChosen) {
+    std::string text = sst("<si><t>Alice</t></si><si><t>Bob</t></si><si><t>東京 12</t></si>");
+    const std::size_t length = text.size();
+    mask_shared_strings_text(text, {1, 0, 1}, 1, settings(1));
+    EXPECT_EQ(text, sst("<si><t>*****</t></si><si><t>Bob</t></si><si><t>●● 99</t></si>"));
+    EXPECT_EQ(text.size(), length);
+}
+
+TEST(MaskSharedStrings, MasksEveryItemWithoutChosenColumns) {
+    std::string text = sst("<si><t>Alice</t></si><si><t>Bob</t></si>");
+    mask_shared_strings_text(text, {0, 0}, 0, settings(1));
+    EXPECT_EQ(text, sst("<si><t>*****</t></si><si><t>***</t></si>"));
+}
+
+TEST(MaskSharedStrings, MasksRichRunsAndPhoneticReadingsButNoMarkup) {
+    const std::string item =
+        "<si><r><rPr><b/><sz val=\"11\"/><rFont val=\"Arial\"/></rPr><t>Ab</t></r>"
+        "<r><t xml:space=\"preserve\"> Cd</t></r><rPh sb=\"0\" eb=\"1\"><t>トウ</t></rPh>"
+        "<phoneticPr fontId=\"1\"/></si>";
+    std::string text = sst(item);
+    mask_shared_strings_text(text, {1}, 1, settings(1));
+    EXPECT_EQ(text, sst("<si><r><rPr><b/><sz val=\"11\"/><rFont val=\"Arial\"/></rPr><t>**</t></r>"
+                        "<r><t xml:space=\"preserve\"> **</t></r><rPh sb=\"0\" eb=\"1\"><t>●●</t></rPh>"
+                        "<phoneticPr fontId=\"1\"/></si>"));
+}
+
+TEST(MaskSharedStrings, PreserveFlagOnlyForTheElementThatCarriesIt) {
+    std::string text = sst("<si><t xml:space=\"preserve\"> AB </t></si><si><t> AB </t></si>");
+    mask_shared_strings_text(text, {}, 0, settings(2));
+    EXPECT_EQ(text, sst("<si><t xml:space=\"preserve\"> A* </t></si><si><t> *B </t></si>"));
+}
+
+// Text elements with other attribute spellings still hold cell text: they are masked too.
+TEST(MaskSharedStrings, OtherTextElementSpellingsAreMasked) {
+    std::string text = sst("<si><t xml:space='preserve'> AB</t></si><si><t\txml:space=\"default\">CD</t></si>"
+                           "<si><t/></si><si><t xml:space=\"preserve\"/></si><si><tx>EF</tx></si>");
+    mask_shared_strings_text(text, {}, 0, settings(2));
+    EXPECT_EQ(text, sst("<si><t xml:space='preserve'> A*</t></si><si><t\txml:space=\"default\">C*</t></si>"
+                        "<si><t/></si><si><t xml:space=\"preserve\"/></si><si><tx>EF</tx></si>"));
+}
+
+TEST(MaskSharedStrings, UnterminatedRunIsMaskedToTheEndOfTheText) {
+    std::string text = "<si><t>AB";
+    mask_shared_strings_text(text, {1}, 1, settings(1));
+    EXPECT_EQ(text, "<si><t>**");
+}
+
+TEST(MaskSharedStrings, MoreItemsThanFlagsLeavesTheRestUnmasked) {
+    std::string text = sst("<si><t>A</t></si><si><t>B</t></si>");
+    mask_shared_strings_text(text, {1}, 1, settings(1));
+    EXPECT_EQ(text, sst("<si><t>*</t></si><si><t>B</t></si>"));
+}
+
+// Some producers write the main namespace with a prefix (<x:sst><x:si><x:t>): their cell
+// text must be masked all the same.
+TEST(MaskSharedStrings, PrefixedElementsAreMasked) {
+    const std::string head = "<?xml version=\"1.0\"?><x:sst xmlns:x=\"http://schemas.openxmlformats.org/"
+                             "spreadsheetml/2006/main\">";
+    std::string text = head + "<x:si><x:t>Ab</x:t></x:si><x:si><x:t xml:space=\"preserve\"> Cd</x:t></x:si>"
+                              "<x:si><x:t>Ef</x:t></x:si></x:sst>";
+    mask_shared_strings_text(text, {1, 1, 0}, 1, settings(1));
+    EXPECT_EQ(text, head + "<x:si><x:t>**</x:t></x:si><x:si><x:t xml:space=\"preserve\"> **</x:t></x:si>"
+                           "<x:si><x:t>Ef</x:t></x:si></x:sst>");
+}
+
+// ---- the drawing pass -------------------------------------------------------------------
+
+TEST(MaskDrawingText, MasksOnlyTheTextOfATElements) {
+    const std::string shape =
+        "<xdr:sp><xdr:nvSpPr><xdr:cNvPr id=\"2\" name=\"TextBox 1\"/></xdr:nvSpPr><xdr:txBody><a:p>"
+        "<a:r><a:rPr lang=\"en-US\" sz=\"1100\"/><a:t>Total 2015</a:t></a:r><a:r><a:t>東京</a:t></a:r>"
+        "</a:p></xdr:txBody></xdr:sp>";
+    std::string text = shape;
+    mask_drawing_text(text, settings(1));
+    std::string expected = shape;
+    expected.replace(expected.find("Total 2015"), 10, "***** 9999");
+    expected.replace(expected.find("東京"), 6, "●●");
+    EXPECT_EQ(text, expected);
+}
+
+TEST(MaskDrawingText, OtherElementsStartingWithATAreLeftAlone) {
+    const std::string table = "<a:tbl><a:tr h=\"1\"><a:tc><a:txBody><a:p><a:r><a:t xml:space=\"preserve\">Ab 1</a:t>"
+                              "</a:r><a:tab/></a:p></a:txBody></a:tc></a:tr></a:tbl><a:t/>";
+    std::string text = table;
+    mask_drawing_text(text, settings(1));
+    std::string expected = table;
+    expected.replace(expected.find("Ab 1"), 4, "** 9");
+    EXPECT_EQ(text, expected);
+}
+
+TEST(MaskDrawingText, DrawingWithoutTextStaysAsItIs) {
+    const std::string chart_anchor =
+        "<xdr:graphicFrame macro=\"\"><xdr:nvGraphicFramePr><xdr:cNvPr id=\"2\" name=\"Chart 1\"/>"
+        "</xdr:nvGraphicFramePr></xdr:graphicFrame>";
+    std::string text = chart_anchor;
+    mask_drawing_text(text, settings(1));
+    EXPECT_EQ(text, chart_anchor);
+}
+
+}  // namespace
+}  // namespace hsc

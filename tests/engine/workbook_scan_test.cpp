@@ -1,0 +1,126 @@
+#include "engine/workbook_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <string>
+#include <vector>
+
+namespace hsc {
+namespace {
+
+FileContext columns(std::vector<int> numbers) {
+    FileContext ctx;
+    ctx.process_direction = DIRECTION_MASK;
+    for (std::size_t i = 0; i < numbers.size(); ++i) ctx.target_column_numbers[i] = numbers[i];
+    ctx.target_column_count = static_cast<int>(numbers.size());
+    return ctx;
+}
+
+std::string sheet(const std::string& cells) {
+    return "<?xml version=\"1.0\"?><worksheet><cols><col min=\"1\" max=\"2\" width=\"9\"/></cols>"
+           "<sheetData><row r=\"1\">" +
+           cells + "</row></sheetData></worksheet>";
+}
+
+struct ScanCase {
+    const char* name;
+    std::vector<int> columns;  // zero-based target columns
+    std::string cells;
+    std::vector<std::uint8_t> flags;  // expected, over 4 items
+};
+
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
+class ScanWorksheet : public testing::TestWithParam<ScanCase> {};
+
+TEST_P(ScanWorksheet, FlagsTheItemsOfTargetCells) {
+    const auto& c = GetParam();
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(sheet(c.cells), columns(c.columns), flags);
+    EXPECT_EQ(flags, c.flags);
+}
+
+const int B = 1, C = 2, D = 3;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScanWorksheet,
+    testing::Values(
+        ScanCase{"NoColumnsFlagsNothing", {}, R"(<c r="B1" t="s"><v>0</v></c>)", {0, 0, 0, 0}},
+        ScanCase{"StringInTargetColumn", {B}, R"(<c r="B1" t="s"><v>2</v></c>)", {0, 0, 1, 0}},
+        ScanCase{"StringInOtherColumn", {B}, R"(<c r="D1" t="s"><v>2</v></c>)", {0, 0, 0, 0}},
+        ScanCase{"SecondOfSeveralColumns", {C, D}, R"(<c r="D7" s="3" t="s"><v>1</v></c>)", {0, 1, 0, 0}},
+        ScanCase{"AbsoluteAndLowercaseReference", {B}, R"(<c r="$b$1" t="s"><v>3</v></c>)", {0, 0, 0, 1}},
+        // Each cell is judged by its own reference: the number cell in B does not make
+        // the string cell in D a target.
+        ScanCase{"NumberInTargetThenStringElsewhere", {B},
+                 R"(<c r="B1"><v>5</v></c><c r="D1" t="s"><v>1</v></c>)", {0, 0, 0, 0}},
+        ScanCase{"OtherTypesNeverFlag", {B},
+                 R"(<c r="B1" t="str"><f>A1</f><v>1</v></c><c r="B2" t="inlineStr"><is><t>x</t></is></c>)"
+                 R"(<c r="B3" t="b"><v>1</v></c><c r="B4" t="e"><v>#N/A</v></c><c r="B5"><v>2</v></c>)",
+                 {0, 0, 0, 0}},
+        ScanCase{"IndexAtItemCountFlagsNothing", {B}, R"(<c r="B1" t="s"><v>4</v></c>)", {0, 0, 0, 0}},
+        ScanCase{"NonNumericIndexFlagsNothing", {B},
+                 R"(<c r="B1" t="s"><v>1a</v></c><c r="B2" t="s"><v>-1</v></c><c r="B3" t="s"><v>1.0</v></c>)",
+                 {0, 0, 0, 0}},
+        ScanCase{"BadReferenceFlagsNothing", {B}, R"(<c r="B0" t="s"><v>1</v></c>)", {0, 0, 0, 0}},
+        // The value belongs to this cell only: an empty string cell must not take the
+        // value of the next cell.
+        ScanCase{"EmptyCellDoesNotBorrowTheNextValue", {B},
+                 R"(<c r="B1" t="s"/><c r="D1" t="s"><v>2</v></c><c r="B2" t="s"></c><c r="D2" t="s"><v>3</v></c>)",
+                 {0, 0, 0, 0}},
+        // Attribute order does not matter: t before r is the same cell.
+        ScanCase{"TypeBeforeReference", {B}, R"(<c t="s" s="1" r="B1"><v>0</v></c>)", {1, 0, 0, 0}},
+        ScanCase{"OtherAttributesEndingInRorT", {B}, R"(<c cr="B1" r="D1" ct="s" t="n"><v>0</v></c>)",
+                 {0, 0, 0, 0}},
+        ScanCase{"SingleQuotedAttributes", {B}, R"(<c r='B1' t='s'><v>1</v></c>)", {0, 1, 0, 0}},
+        ScanCase{"ManyCells", {B, C},
+                 R"(<c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="C1" t="s"><v>3</v></c>)"
+                 R"(<c r="D1" t="s"><v>2</v></c>)",
+                 {0, 1, 0, 1}},
+        ScanCase{"UnterminatedTag", {B}, R"(<c r="B1" t="s")", {0, 0, 0, 0}},
+        // Cells may leave out r: each then stands in the column after the previous cell.
+        ScanCase{"CellsWithoutReference", {B},
+                 R"(<c t="s"><v>0</v></c><c t="s"><v>1</v></c><c><v>7</v></c><c t="s"><v>3</v></c>)", {0, 1, 0, 0}},
+        ScanCase{"ImplicitColumnAfterExplicit", {C}, R"(<c r="B1" t="s"><v>0</v></c><c t="s"><v>2</v></c>)",
+                 {0, 0, 1, 0}},
+        ScanCase{"ImplicitColumnAfterBadReference", {C}, R"(<c r="B0" t="s"><v>0</v></c><c t="s"><v>2</v></c>)",
+                 {0, 0, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanWorksheet, EachRowStartsAgainAtTheFirstColumn) {
+    const std::string text = "<worksheet><sheetData><row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c></row>"
+                             "<row r=\"2\" spans=\"1:2\"><c t=\"s\"><v>2</v></c><c t=\"s\"><v>3</v></c></row></sheetData>"
+                             "<rowBreaks/></worksheet>";
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(text, columns({B}), flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 1, 0, 1}));
+}
+
+TEST(ScanWorksheet, ColumnsBeyondTheCountAreIgnored) {
+    FileContext ctx = columns({B});
+    ctx.target_column_numbers[1] = D;  // present in the array, but not counted
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(sheet(R"(<c r="D1" t="s"><v>1</v></c>)"), ctx, flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 0, 0}));
+}
+
+TEST(ScanWorksheet, PrefixedElementsAreScanned) {
+    const std::string text =
+        "<?xml version=\"1.0\"?><x:worksheet xmlns:x=\"m\"><x:cols><x:col min=\"1\" max=\"1\"/></x:cols>"
+        "<x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"s\"><x:v>2</x:v></x:c><x:c r=\"D1\" t=\"s\"><x:v>1</x:v></x:c>"
+        "</x:row></x:sheetData></x:worksheet>";
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(text, columns({B}), flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 1, 0}));
+}
+
+TEST(CountSharedStringItems, CountsEverySiOpening) {
+    EXPECT_EQ(count_shared_string_items(""), 0u);
+    EXPECT_EQ(count_shared_string_items("<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>"), 2u);
+    EXPECT_EQ(count_shared_string_items("<?xml?><x:sst><x:si><x:t>a</x:t></x:si></x:sst>"), 1u);
+}
+
+}  // namespace
+}  // namespace hsc
