@@ -9,6 +9,7 @@
 #include "gui_reporter.h"
 #include "main_window.h"
 #include "shell/messages.h"
+#include "shell/settings_store.h"
 #include "shell/texts.h"
 #include "single_instance.h"
 
@@ -42,11 +43,7 @@ int main(int argc, char** argv) {
     context.third_line = hsc::APP_THIRD_LINE;
     hsc::gui::GuiReporter reporter;
 
-    // Interim, until the settings file reader is part of the shell: the defaults, unsaved.
-    struct NoSettingsFile final : hsc::SettingsStore {
-        int read(hsc::MaskSettings&) override { return -101; }
-        int write(const hsc::MaskSettings&) override { return -101; }
-    } store;
+    hsc::IniSettingsStore store(hsc::settings_path(QCoreApplication::applicationDirPath().toStdString()));
     hsc::LinuxPlatform platform;
     hsc::Shell shell(store, platform, reporter, pipeline());
     shell.start();

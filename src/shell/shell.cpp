@@ -12,9 +12,9 @@ Shell::Shell(SettingsStore& store, Platform& platform, Reporter& reporter, Proce
     : store_(store), platform_(platform), reporter_(reporter), process_(std::move(process)) {}
 
 void Shell::start() {
-    settings_ = MaskSettings{};
+    hsc_init_settings(settings_);
     store_.read(settings_);  // nothing stored: the defaults stay
-    snapshot_ = settings_;
+    snapshot_ = hsc_take_snapshot(settings_);
 }
 
 void Shell::drop(std::vector<fs::path> files, const ControlValues& controls) {
@@ -82,10 +82,6 @@ void Shell::save_prompt(const ControlValues& controls) {
     if (reporter_.ask_yes_no(MSG_SAVE_SETTINGS)) save_settings(controls);
 }
 
-bool Shell::settings_changed() const {
-    MaskSettings now = settings_;
-    now.mask_step = snapshot_.mask_step;  // the strength alone does not count
-    return !(now == snapshot_);
-}
+bool Shell::settings_changed() const { return hsc_settings_changed(settings_, snapshot_) == 0; }
 
 }  // namespace hsc

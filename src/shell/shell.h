@@ -9,6 +9,7 @@
 #include "core/reporter.h"
 #include "shell/controls.h"
 #include "shell/platform.h"
+#include "shell/settings_file.h"
 
 namespace hsc {
 
@@ -38,7 +39,7 @@ public:
     void start();
 
     MaskSettings& settings() { return settings_; }
-    const MaskSettings& snapshot() const { return snapshot_; }
+    const MaskSettings& snapshot() const { return snapshot_.values; }
 
     // A drop of files, in drop order, with the values the controls showed at that moment.
     // A drop that arrives while another is being handled (from inside one of its
@@ -69,7 +70,7 @@ private:
     Reporter& reporter_;
     ProcessFile process_;
     MaskSettings settings_;
-    MaskSettings snapshot_;
+    SettingsSnapshot snapshot_;
     std::deque<PendingDrop> queue_;
     bool busy_ = false;
 };

@@ -21,6 +21,8 @@
 #include "dialogs.h"
 #include "main_window.h"
 #include "message_box.h"
+#include "shell/settings_file.h"
+#include "shell/settings_store.h"
 #include "shell/texts.h"
 #include "single_instance.h"
 #include "support/temp_dir.h"
@@ -416,6 +418,36 @@ private slots:
         QCOMPARE(f.store.writes, 2);
         QCOMPARE(f.store.stored->target_column, std::string("C"));
         QCOMPARE(f.exits, 1);
+    }
+
+    void exitWritesTheSettingsFileOnYes() {
+        hsc::test::TempDir dir;
+        const fs::path file = dir / "Hushcel.ini";
+        hsc::IniSettingsStore store(file);
+        NoPlatform platform;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter, [](auto&...) { return hsc::RC_FAIL; });
+        shell.start();
+        int exits = 0;
+        MainWindow window(shell, [&] { ++exits; });
+        QCOMPARE(window.findChild<QLineEdit*>("password")->text(), QStringLiteral("Q-Marle"));  // no file yet
+
+        window.findChild<QLineEdit*>("targetColumn")->setText("B,E");
+        window.dropFiles({"/nowhere/x.xlsx"});      // the controls are taken at a drop
+        window.findChild<QCheckBox*>("overwrite")->setChecked(true);  // and again on Yes
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        window.close();
+        QCOMPARE(exits, 1);
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("設定を保存しますか？"));
+        QVERIFY(fs::exists(file));
+
+        hsc::MaskSettings read;
+        hsc::hsc_init_settings(read);
+        QCOMPARE(hsc::hsc_read_ini(read, file), 0);
+        QCOMPARE(read.target_column, std::string("B,E"));
+        QVERIFY(read.is_overwrite);
+        QCOMPARE(read.password, std::string("Q-Marle"));
     }
 
     void exitPathsWithoutChangesDoNotAsk() {
