@@ -13,22 +13,6 @@
 #include "shell/texts.h"
 #include "single_instance.h"
 
-namespace {
-
-hsc::ProcessFile pipeline() {
-#ifdef HUSHCEL_NO_PIPELINE
-    return [](const std::filesystem::path&, std::filesystem::path&, const hsc::MaskSettings&, hsc::FileContext&,
-              hsc::Reporter& reporter) {
-        reporter.error("この版には処理エンジンが組み込まれていません。");
-        return -1;
-    };
-#else
-    return hsc::hsc_process_file;
-#endif
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // the command line is not used
     QApplication::setApplicationName(QStringLiteral("Hushcel"));
@@ -45,7 +29,10 @@ int main(int argc, char** argv) {
 
     hsc::IniSettingsStore store(hsc::settings_path(QCoreApplication::applicationDirPath().toStdString()));
     hsc::LinuxPlatform platform;
-    hsc::Shell shell(store, platform, reporter, pipeline());
+    hsc::Shell shell(store, platform, reporter,
+                     [](const std::filesystem::path& in, std::filesystem::path& out, const hsc::MaskSettings& s,
+                        hsc::FileContext& ctx,
+                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
     shell.start();
 
     if (!QGuiApplication::primaryScreen()) {

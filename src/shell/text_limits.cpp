@@ -1,8 +1,8 @@
 #include "shell/text_limits.h"
 
-#include <iconv.h>
-
 #include <algorithm>
+
+#include "core/cp932.h"
 
 namespace hsc {
 namespace {
@@ -16,35 +16,12 @@ std::size_t utf8_char_size(unsigned char lead) {
     return 1;
 }
 
-// Converts one text at a time to CP932; one descriptor per call keeps this free of
-// shared state.
-class Cp932Counter {
-public:
-    Cp932Counter() : cd_(iconv_open("CP932", "UTF-8")) {}
-    ~Cp932Counter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-    }
-    Cp932Counter(const Cp932Counter&) = delete;
-    Cp932Counter& operator=(const Cp932Counter&) = delete;
-
-    // CP932 bytes of one character; its UTF-8 size when it has no CP932 form.
-    std::size_t char_length(std::string_view ch) {
-        if (ch.size() == 1 && static_cast<unsigned char>(ch[0]) < 0x80) return 1;
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return ch.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string in(ch);
-        char out[8];
-        char* inp = in.data();
-        std::size_t inleft = in.size();
-        char* outp = out;
-        std::size_t outleft = sizeof out;
-        if (iconv(cd_, &inp, &inleft, &outp, &outleft) == static_cast<std::size_t>(-1)) return ch.size();
-        return sizeof out - outleft;
-    }
-
-private:
-    iconv_t cd_;
-};
+// CP932 bytes of one character; its UTF-8 size when it has no CP932 form.
+std::size_t char_length(std::string_view ch) {
+    if (ch.size() == 1) return 1;
+    std::string cp932;
+    return utf8_to_cp932(ch, cp932) ? cp932.size() : ch.size();
+}
 
 }  // namespace
 
@@ -59,22 +36,20 @@ std::string utf8_prefix(std::string_view text, std::size_t max_bytes) {
 }
 
 std::size_t cp932_length(std::string_view text) {
-    Cp932Counter counter;
     std::size_t total = 0;
     for (std::size_t i = 0; i < text.size();) {
         std::size_t n = std::min(utf8_char_size(static_cast<unsigned char>(text[i])), text.size() - i);
-        total += counter.char_length(text.substr(i, n));
+        total += char_length(text.substr(i, n));
         i += n;
     }
     return total;
 }
 
 std::string cp932_prefix(std::string_view text, std::size_t max_bytes) {
-    Cp932Counter counter;
     std::size_t total = 0, end = 0;
     while (end < text.size()) {
         std::size_t n = std::min(utf8_char_size(static_cast<unsigned char>(text[end])), text.size() - end);
-        std::size_t len = counter.char_length(text.substr(end, n));
+        std::size_t len = char_length(text.substr(end, n));
         if (total + len > max_bytes) break;
         total += len;
         end += n;

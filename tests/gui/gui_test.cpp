@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "core/status.h"
+#include "engine/driver.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "message_box.h"
@@ -26,6 +27,7 @@
 #include "shell/texts.h"
 #include "single_instance.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 using hsc::gui::FileChooser;
 using hsc::gui::MainWindow;
@@ -401,6 +403,91 @@ private slots:
         QCOMPARE(f.processed.size(), size_t(2));
         QCOMPARE(exits_seen_inside, 0);  // the second file was still handled
         QCOMPARE(f.exits, 1);
+    }
+
+    void dropOfARealWorkbookMasksAndRestoresIt() {
+        const fs::path corpus = hsc::test::corpus_dir();
+        if (corpus.empty()) QSKIP("HUSHCEL_CORPUS is not set");
+        hsc::test::TempDir dir;
+        const fs::path input = dir / "book.xlsx";
+        fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", input);
+        MemoryStore store;
+        NoPlatform platform;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter,
+                     [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+        shell.start();
+        MainWindow window(shell, [] {});
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(input.string())});
+        const fs::path masked = dir / "●book.xlsx";
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text,
+                 QString::fromStdString(masked.string()) + "を出力しました。内容を確認しますか？");
+        QVERIFY(fs::exists(masked));
+        QVERIFY(hsc::test::read_file(masked) != hsc::test::read_file(input));
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(masked.string())});
+        const fs::path restored = dir / "〇●book.xlsx";
+        QVERIFY(fs::exists(restored));
+        const auto original = hsc::test::read_zip(input);
+        const auto back = hsc::test::read_zip(restored);
+        auto part = [](const std::vector<hsc::test::ZipEntry>& entries, std::string_view name) {
+            for (const auto& e : entries)
+                if (e.name == name) return e.data;
+            return std::string("(missing)");
+        };
+        QCOMPARE(part(back, "xl/sharedStrings.xml"), part(original, "xl/sharedStrings.xml"));
+        QVERIFY(platform.opened.empty());
+    }
+
+    void recryptCycleWithAFakeApplication_data() {
+        QTest::addColumn<bool>("saves");
+        QTest::newRow("application saves") << true;
+        QTest::newRow("application does not save") << false;
+    }
+    void recryptCycleWithAFakeApplication() {
+        QFETCH(bool, saves);
+        const fs::path corpus = hsc::test::corpus_dir();
+        if (corpus.empty()) QSKIP("HUSHCEL_CORPUS is not set");
+        hsc::test::TempDir dir;
+        const fs::path book = dir / "book.xlsx";
+        fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", book);
+        const fs::path app = dir / "calc.sh";
+        // "Saving" touches the workbook: a new time within the same second still counts.
+        hsc::test::write_file(app, saves ? "#!/bin/sh\ntouch \"$1\"\n" : "#!/bin/sh\n");
+        fs::permissions(app, fs::perms::owner_all);
+        hsc::SpreadsheetLookup lookup;
+        lookup.override_command = app.string();
+        hsc::LinuxPlatform platform(lookup);
+        MemoryStore store;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter,
+                         [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                            hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+        shell.start();
+        MainWindow window(shell, [] {});
+        window.findChild<QCheckBox*>("overwrite")->setChecked(true);
+        auto masked = [&] { return hsc::test::read_zip_info(book).comment.starts_with("COMPANY=KESTRIL PRODUCT=Hushcel"); };
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(book.string())});  // masked in place
+        QVERIFY(masked());
+
+        window.findChild<QCheckBox*>("recrypto")->setChecked(true);
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::Yes);             // open the restored workbook
+        if (saves) MessageBox::setNextAnswer(MessageBox::Ok);  // the re-encryption notice
+        window.dropFiles({QString::fromStdString(book.string())});
+        QCOMPARE(masked(), saves);
+        QCOMPARE(MessageBox::shown().size(), size_t(saves ? 2 : 1));
+        if (saves) {
+            QCOMPARE(MessageBox::shown()[1].text, QStringLiteral("自動再暗号化"));
+            QCOMPARE(MessageBox::shown()[1].icon, MessageBox::Information);
+        }
     }
 
     void exitWithChangedSettingsAsksAndSavesOnYes() {
