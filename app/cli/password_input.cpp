@@ -16,7 +16,6 @@ void drop_line_end(std::string& line) {
 
 // One line from the terminal with echo off; echo is restored on every path.
 bool read_hidden(int tty, const char* prompt, std::string& line) {
-    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) return false;
     termios old{};
     const bool have_termios = ::tcgetattr(tty, &old) == 0;
     if (have_termios) {
@@ -24,6 +23,12 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    // The prompt comes only once echo is off: the flush above would otherwise drop what
+    // the user typed as soon as the prompt appeared.
+    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) {
+        if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &old);
+        return false;
     }
     line.clear();
     char c;
