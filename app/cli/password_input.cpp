@@ -14,7 +14,8 @@ void drop_line_end(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
 }
 
-// One line from the terminal with echo off; echo is restored on every path.
+// One line from the terminal with echo off; echo is restored on every path. Echo goes
+// off before the prompt shows, and nothing typed after the prompt is discarded.
 bool read_hidden(int tty, const char* prompt, std::string& line) {
     termios old{};
     const bool have_termios = ::tcgetattr(tty, &old) == 0;
@@ -22,7 +23,11 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         termios quiet = old;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+        ::tcsetattr(tty, TCSANOW, &quiet);
+    }
+    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) {
+        if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
+        return false;
     }
     // The prompt comes only once echo is off: the flush above would otherwise drop what
     // the user typed as soon as the prompt appeared.
@@ -40,7 +45,7 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         }
         line += c;
     }
-    if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &old);
+    if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
     drop_line_end(line);
     return got_end || !line.empty();
 }
