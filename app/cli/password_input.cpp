@@ -29,12 +29,6 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
         return false;
     }
-    // The prompt comes only once echo is off: the flush above would otherwise drop what
-    // the user typed as soon as the prompt appeared.
-    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) {
-        if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &old);
-        return false;
-    }
     line.clear();
     char c;
     bool got_end = false;
