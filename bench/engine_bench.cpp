@@ -204,6 +204,33 @@ void BM_ScanAndMaskText(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanAndMaskText)->Unit(benchmark::kMillisecond);
 
+// The worksheet scan alone, against the number of chosen columns (the text of the column
+// setting holds at most about 500 of them). The chosen columns are the last ones of the
+// list, so that every cell goes through the whole list.
+void BM_ScanWorksheetColumns(benchmark::State& state) {
+    const Fixture& f = fixture(100000);
+    const auto columns = static_cast<int>(state.range(0));
+    FileContext ctx;
+    ctx.process_direction = DIRECTION_MASK;
+    for (int i = 0; i < columns; ++i) ctx.target_column_numbers[static_cast<std::size_t>(i)] = 1000 + i;
+    ctx.target_column_numbers[static_cast<std::size_t>(columns - 2)] = 0;
+    ctx.target_column_numbers[static_cast<std::size_t>(columns - 1)] = 1;
+    ctx.target_column_count = columns;
+    std::size_t sheet_bytes = 0;
+    for (auto _ : state) {
+        std::vector<std::uint8_t> flags(100000, 0);
+        sheet_bytes = 0;
+        for (const auto& [name, bytes] : f.entries)
+            if (name.starts_with("xl/worksheets/")) {
+                scan_worksheet(bytes, ctx, flags);
+                sheet_bytes += bytes.size();
+            }
+        benchmark::DoNotOptimize(flags.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sheet_bytes));
+}
+BENCHMARK(BM_ScanWorksheetColumns)->Arg(2)->Arg(50)->Arg(500)->Unit(benchmark::kMillisecond);
+
 // The growth pattern of a memory stream written in many small pieces, as the maskers and
 // the zip reader do. Arguments: piece size, total megabytes (above 100 MiB the steps
 // become linear).
