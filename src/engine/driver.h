@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 #include "core/mask_settings.h"
 #include "core/reporter.h"
@@ -14,5 +15,21 @@ namespace hsc {
 // values (process_direction tells the caller whether the file was restored).
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
+
+// Direction a caller may insist on; a file in the other state is refused.
+inline constexpr int DIRECTION_ANY = 1;
+
+// The points between the steps of writing the output, for tests that inject faults.
+enum class WriteStep { composed, footer_written, synced };
+
+struct ProcessOptions {
+    int only_direction = DIRECTION_ANY;  // DIRECTION_ANY, DIRECTION_MASK or DIRECTION_UNMASK
+    // Called at each step; a non-zero status fails that step as if it had failed itself.
+    std::function<int(WriteStep)> fault;
+};
+
+int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
+                     const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
+                     const ProcessOptions& options);
 
 }  // namespace hsc

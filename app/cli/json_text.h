@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace hsc::cli {
+
+// A JSON string literal, quotes included. Bytes that are not valid UTF-8 (file names
+// may hold any bytes) become U+FFFD so the output always parses.
+std::string json_string(std::string_view text);
+
+}  // namespace hsc::cli

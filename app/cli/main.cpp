@@ -1,0 +1,256 @@
+// hushcel: the masking pipeline from a terminal.
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+#include "core/cp932.h"
+#include "core/status.h"
+#include "engine/driver.h"
+#include "json_text.h"
+#include "options.h"
+#include "package/file_type.h"
+#include "package/package_entries.h"
+#include "password_input.h"
+#include "protect/footer.h"
+#include "shell/settings_file.h"
+
+namespace fs = std::filesystem;
+using namespace hsc;
+using namespace hsc::cli;
+
+namespace {
+
+constexpr int EXIT_ALL_DONE = 0;
+constexpr int EXIT_SOME_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_ONLY_REFUSED = 3;
+
+// Collects the messages of one file; nobody is asked anything.
+class CollectingReporter final : public Reporter {
+public:
+    void error(std::string_view text) override { errors.emplace_back(text); }
+    bool ask_yes_no(std::string_view) override { return false; }
+    std::vector<std::string> errors;
+};
+
+struct Result {
+    std::string input;
+    std::string output;
+    const char* action = "mask";
+    int status = RC_OK;
+    std::vector<std::string> errors;
+    std::string summary;     // the line printed for a success
+    std::string json_extra;  // further JSON members (inspect)
+};
+
+fs::path executable_dir() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : exe.parent_path();
+}
+
+bool footer_present(const fs::path& path) {
+    FooterInfo info;
+    return hsc_read_footer(path, info) == RC_OK && info.present;
+}
+
+void inspect_file(const fs::path& path, Result& r) {
+    r.action = "inspect";
+    int code = TYPE_UNKNOWN;
+    int rc = tiv_file_type(path, code);
+    if (rc == RC_OPEN) {
+        r.status = RC_FAIL;
+        r.errors.push_back("ファイルオープンエラーです(" + r.input + ")。ファイルを開いている場合は閉じてください。");
+        return;
+    }
+    FooterInfo info;
+    hsc_read_footer(path, info);  // a file too short for a footer simply has none
+    std::vector<std::string> names, backups;
+    bool readable = list_package_entries(path, names) == RC_OK;
+    if (readable) backups = backup_entries(names);
+
+    const std::string type_name(file_type_name(code));
+    const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
+    const std::string hint = cp932_display(info.hint);
+    std::string backup_list;
+    for (const auto& b : backups) {
+        if (!backup_list.empty()) backup_list += ',';
+        backup_list += b;
+    }
+
+    r.summary = r.input + ": type=" + type_name + "(" + std::to_string(code) + ")" +
+                " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
+                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + hint + "\"" +
+                " backups=" + (readable ? (backup_list.empty() ? "-" : backup_list) : "?");
+    std::string jb = "[";
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        if (i) jb += ',';
+        jb += json_string(backups[i]);
+    }
+    jb += "]";
+    r.json_extra = ",\"type\":" + std::to_string(code) + ",\"type_name\":" + json_string(type_name) +
+                   ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
+                   ",\"recorded\":" + (info.has_hash ? "true" : "false") + ",\"hint\":" + json_string(hint) +
+                   ",\"backups\":" + (readable ? jb : "null");
+}
+
+void process_one(const fs::path& path, Command command, const MaskSettings& settings, Result& r) {
+    if (command == Command::inspect) return inspect_file(path, r);
+    ProcessOptions po;
+    if (command == Command::mask) po.only_direction = DIRECTION_MASK;
+    if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
+    const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
+    r.action = restoring ? "restore" : "mask";
+    CollectingReporter reporter;
+    FileContext ctx;
+    fs::path output;
+    r.status = hsc_process_file(path, output, settings, ctx, reporter, po);
+    r.errors = std::move(reporter.errors);
+    if (r.status == RC_OK) {
+        r.action = ctx.process_direction == DIRECTION_UNMASK ? "restore" : "mask";
+        r.output = output.string();
+        r.summary = r.input + ": " + (ctx.process_direction == DIRECTION_UNMASK ? "restored" : "masked") + " -> " +
+                    r.output;
+    } else if (r.errors.empty()) {
+        r.errors.push_back("処理できませんでした(rc=" + std::to_string(r.status) + ")。");
+    }
+}
+
+std::string json_line(const Result& r) {
+    std::string message;
+    for (const auto& e : r.errors) {
+        if (!message.empty()) message += '\n';
+        message += e;
+    }
+    return "{\"input\":" + json_string(r.input) + ",\"output\":" + json_string(r.output) + ",\"action\":\"" +
+           r.action + "\",\"status\":" + std::to_string(r.status) + ",\"message\":" + json_string(message) +
+           r.json_extra + "}";
+}
+
+// Runs the files on `jobs` threads and prints the results in the order of the files.
+void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>& results) {
+    const std::size_t total = o.files.size();
+    results.assign(total, Result{});
+    for (std::size_t i = 0; i < total; ++i) results[i].input = o.files[i];
+    const bool progress = total > 1 && ::isatty(STDERR_FILENO);
+
+    std::mutex lock;
+    std::vector<bool> done(total, false);
+    std::size_t printed = 0, finished = 0;
+    std::atomic<std::size_t> next{0};
+
+    auto print_ready = [&] {  // with `lock` held
+        if (progress) std::fputs("\r\033[K", stderr);
+        while (printed < total && done[printed]) {
+            const Result& r = results[printed++];
+            if (o.json) std::printf("%s\n", json_line(r).c_str());
+            else if (r.status == RC_OK) std::printf("%s\n", r.summary.c_str());
+            if (!o.json || r.status != RC_OK)
+                for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
+        }
+        std::fflush(stdout);
+        if (progress && finished < total)
+            std::fprintf(stderr, "[%zu/%zu] %s", finished, total, o.files[std::min(printed, total - 1)].c_str());
+        std::fflush(stderr);
+    };
+
+    auto worker = [&] {
+        for (std::size_t i; (i = next++) < total;) {
+            process_one(fs::path(o.files[i]), o.command, settings, results[i]);
+            std::lock_guard guard(lock);
+            done[i] = true;
+            ++finished;
+            print_ready();
+        }
+    };
+    const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), total));
+    std::vector<std::thread> threads;
+    for (int t = 1; t < jobs; ++t) threads.emplace_back(worker);
+    worker();
+    for (auto& t : threads) t.join();
+}
+
+// Files that must not be processed at the same time: one's output is another's input.
+bool outputs_collide(const std::vector<std::string>& files) {
+    std::set<fs::path> inputs;
+    for (const auto& f : files) inputs.insert(fs::weakly_canonical(fs::absolute(f)));
+    for (const auto& in : inputs)
+        for (const char* prefix : {"●", "〇"})
+            if (inputs.count(in.parent_path() / (prefix + in.filename().string()))) return true;
+    return false;
+}
+
+bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
+    hsc_init_settings(s);
+    const fs::path file = o.settings_file ? fs::path(*o.settings_file) : settings_path(executable_dir());
+    std::error_code ec;
+    if (!fs::exists(file, ec)) return true;  // a missing settings file means the defaults
+    if (int rc = hsc_read_ini(s, file); rc != RC_OK) {
+        message = "設定ファイル(" + file.string() + ")を読み込めませんでした(rc=" + std::to_string(rc) + ")。";
+        return false;
+    }
+    return true;
+}
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "hushcel: %s\n'hushcel --help' で使い方を表示します。\n", message.c_str());
+    return EXIT_USAGE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    std::string message;
+    if (!parse_options(argc, argv, o, message)) return usage_error(message);
+    if (o.help) {
+        std::fputs(HELP_TEXT, stdout);
+        return EXIT_ALL_DONE;
+    }
+
+    MaskSettings settings;
+    if (!load_settings(o, settings, message)) return usage_error(message);
+    apply_overrides(o, settings);
+
+    std::set<fs::path> seen;
+    for (const auto& f : o.files)
+        if (!seen.insert(fs::weakly_canonical(fs::absolute(f))).second)
+            return usage_error("同じファイルが2回指定されています: " + f);
+
+    if (o.command != Command::inspect) {
+        if (o.password_file) {
+            if (!read_password_file(*o.password_file, settings.password, message)) return usage_error(message);
+        } else if (o.ask_password) {
+            bool masking = o.command == Command::mask;
+            if (o.command == Command::automatic)
+                for (const auto& f : o.files) masking = masking || !footer_present(f);
+            if (!ask_password(masking, settings.password, message)) return usage_error(message);
+        } else if (const char* env = std::getenv("HUSHCEL_PASSWORD"); env && *env) {
+            settings.password = env;
+        }
+        // Refused here, before any file is touched.
+        MaskSettings stored;
+        if (!stored_settings(settings, stored, message)) return usage_error(message);
+    }
+
+    if (o.jobs > 1 && outputs_collide(o.files)) o.jobs = 1;
+
+    std::vector<Result> results;
+    run_all(o, settings, results);
+
+    bool any_failed = false, only_refused = true;
+    for (const auto& r : results) {
+        if (r.status == RC_OK) continue;
+        any_failed = true;
+        only_refused = only_refused && r.status == RC_REFUSED;
+    }
+    if (!any_failed) return EXIT_ALL_DONE;
+    return only_refused ? EXIT_ONLY_REFUSED : EXIT_SOME_FAILED;
+}

@@ -1,0 +1,234 @@
+#include "options.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+namespace hsc::cli {
+namespace {
+
+struct Choice {
+    std::string_view word;
+    int value;
+};
+
+constexpr Choice STRENGTHS[] = {{"strong", STEP_STRONG}, {"medium", STEP_MEDIUM}, {"weak", STEP_WEAK}};
+constexpr Choice KANJI_MASKS[] = {{"●", MCHAR_CIRCLE}, {"■", MCHAR_SQUARE}, {"※", MCHAR_KOME}, {"none", MCHAR_NONE}};
+constexpr Choice ALPHA_MASKS[] = {{"*", CHAR_STAR}, {"X", CHAR_X}, {"none", CHAR_NONE}};
+constexpr Choice DIGIT_MASKS[] = {{"9", NUMBER_NINE}, {"0", NUMBER_ZERO}, {"none", NUMBER_NONE}};
+
+template <std::size_t N>
+bool choose(const Choice (&choices)[N], std::string_view word, std::optional<int>& out) {
+    for (const Choice& c : choices)
+        if (c.word == word) {
+            out = c.value;
+            return true;
+        }
+    return false;
+}
+
+template <std::size_t N>
+std::string listing(const Choice (&choices)[N]) {
+    std::string s;
+    for (const Choice& c : choices) {
+        if (!s.empty()) s += '|';
+        s += c.word;
+    }
+    return s;
+}
+
+}  // namespace
+
+bool parse_options(int argc, char** argv, Options& o, std::string& message) {
+    bool only_files = false;
+    bool command_allowed = true;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (only_files || arg == "-" || !arg.starts_with("-")) {
+            if (command_allowed && !only_files) {
+                command_allowed = false;
+                if (arg == "auto") continue;
+                if (arg == "mask") { o.command = Command::mask; continue; }
+                if (arg == "restore") { o.command = Command::restore; continue; }
+                if (arg == "inspect") { o.command = Command::inspect; continue; }
+            }
+            o.files.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            only_files = true;
+            continue;
+        }
+        // --name=value or --name value
+        std::string name(arg);
+        std::optional<std::string> inline_value;
+        if (auto eq = name.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            inline_value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        auto value = [&](std::string& out) {
+            if (inline_value) {
+                out = *inline_value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                message = name + " には値が必要です。";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto flag = [&](bool& out) {
+            if (inline_value) {
+                message = name + " は値をとりません。";
+                return false;
+            }
+            out = true;
+            return true;
+        };
+        std::string v;
+        if (name == "-h" || name == "--help") {
+            if (!flag(o.help)) return false;
+        } else if (name == "--json") {
+            if (!flag(o.json)) return false;
+        } else if (name == "--shapes") {
+            if (!flag(o.shapes)) return false;
+        } else if (name == "--overwrite") {
+            if (!flag(o.overwrite)) return false;
+        } else if (name == "--no-record-password") {
+            if (!flag(o.no_record_password)) return false;
+        } else if (name == "--ask-password") {
+            if (!flag(o.ask_password)) return false;
+        } else if (name == "-j" || name == "--jobs") {
+            if (!value(v)) return false;
+            int n = 0;
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 64) {
+                message = "-j には 1 から 64 の数を指定してください: " + v;
+                return false;
+            }
+            o.jobs = n;
+        } else if (name == "--columns") {
+            if (!value(v)) return false;
+            o.columns = v;
+        } else if (name == "--strength") {
+            if (!value(v)) return false;
+            if (!choose(STRENGTHS, v, o.strength)) {
+                message = "--strength には " + listing(STRENGTHS) + " を指定してください: " + v;
+                return false;
+            }
+        } else if (name == "--kanji-mask") {
+            if (!value(v)) return false;
+            if (!choose(KANJI_MASKS, v, o.kanji_mask)) {
+                message = "--kanji-mask には " + listing(KANJI_MASKS) + " を指定してください: " + v;
+                return false;
+            }
+        } else if (name == "--alpha-mask") {
+            if (!value(v)) return false;
+            if (!choose(ALPHA_MASKS, v, o.alpha_mask)) {
+                message = "--alpha-mask には " + listing(ALPHA_MASKS) + " を指定してください: " + v;
+                return false;
+            }
+        } else if (name == "--digit-mask") {
+            if (!value(v)) return false;
+            if (!choose(DIGIT_MASKS, v, o.digit_mask)) {
+                message = "--digit-mask には " + listing(DIGIT_MASKS) + " を指定してください: " + v;
+                return false;
+            }
+        } else if (name == "--hint") {
+            if (!value(v)) return false;
+            o.hint = v;
+        } else if (name == "--key-file") {
+            if (!value(v)) return false;
+            if (v.empty()) {
+                message = "--key-file に認証ファイルを指定してください。";
+                return false;
+            }
+            o.key_file = v;
+        } else if (name == "--settings") {
+            if (!value(v)) return false;
+            o.settings_file = v;
+        } else if (name == "--password-file") {
+            if (!value(v)) return false;
+            o.password_file = v;
+        } else if (name == "--password") {
+            message = "パスワードはコマンドラインでは受け付けません(--password-file、--ask-password、"
+                      "環境変数 HUSHCEL_PASSWORD のいずれかを使ってください)。";
+            return false;
+        } else {
+            message = "不明なオプションです: " + std::string(arg);
+            return false;
+        }
+    }
+    if (!o.help && o.files.empty()) {
+        message = "ファイルが指定されていません。";
+        return false;
+    }
+    return true;
+}
+
+void apply_overrides(const Options& o, MaskSettings& s) {
+    if (o.columns) s.target_column = *o.columns;
+    if (o.strength) s.mask_step = *o.strength;
+    if (o.kanji_mask) s.mask_mchar = *o.kanji_mask;
+    if (o.alpha_mask) s.mask_char = *o.alpha_mask;
+    if (o.digit_mask) s.mask_number = *o.digit_mask;
+    if (o.shapes) s.is_autoshape = true;
+    if (o.overwrite) s.is_overwrite = true;
+    if (o.no_record_password) s.is_no_password = true;
+    if (o.key_file) {
+        s.is_file_hash = true;
+        s.key_file = *o.key_file;
+    }
+    // The hint of the mode this run authenticates with.
+    if (o.hint) (s.is_file_hash ? s.keyfile_hint : s.password_hint) = *o.hint;
+}
+
+const char* const HELP_TEXT = R"(hushcel - masks personal data in chosen columns of xlsx/xlsm workbooks, and restores it
+
+Usage:
+  hushcel [auto] FILE...      mask a workbook without a footer, restore one with a footer
+  hushcel mask FILE...        mask only (a masked workbook is refused)
+  hushcel restore FILE...     restore only (a workbook that is not masked is refused)
+  hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
+
+The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), or over the
+input with --overwrite. The input is replaced only by a complete workbook.
+
+Options (each overrides one field of the settings file for this run):
+  --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook)
+  --strength strong|medium|weak
+  --kanji-mask ●|■|※|none   mask character for double-byte characters
+  --alpha-mask '*'|X|none     mask character for letters
+  --digit-mask 9|0|none       mask character for digits
+  --shapes                also mask the text of shapes (drawings)
+  --overwrite             write the result over the input
+  --no-record-password    do not record the password check value (restore accepts any password)
+  --hint TEXT             hint shown when a wrong password (or authentication file) is used
+  --key-file FILE         authenticate with the contents of FILE instead of a password
+  --settings FILE         read the settings from FILE (missing: the defaults)
+
+Password (never a plain option), first that applies:
+  --password-file FILE    first line of FILE ("-": standard input)
+  --ask-password          ask on the terminal without echo (twice when masking)
+  HUSHCEL_PASSWORD        environment variable
+  the settings file
+
+Output:
+  --json                  one JSON object per file on standard output
+                          (input, output, action, status, message)
+  -j N                    process N files at once
+  -h, --help              this text
+
+Exit status: 0 all processed; 1 at least one failed; 2 usage error;
+             3 the only failures were refused passwords or authentication files.
+
+Examples:
+  hushcel --columns B,C --password-file pw.txt customers.xlsx
+  echo "$PW" | hushcel restore --password-file - ●customers.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
+  hushcel inspect --json ●customers.xlsx
+  HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
+)";
+
+}  // namespace hsc::cli

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/mask_settings.h"
+
+namespace hsc::cli {
+
+enum class Command { automatic, mask, restore, inspect };
+
+// What the command line asks for. Each set override replaces one settings field.
+struct Options {
+    Command command = Command::automatic;
+    std::vector<std::string> files;
+    bool help = false;
+    bool json = false;
+    int jobs = 1;
+    std::optional<std::string> settings_file;
+    std::optional<std::string> password_file;
+    bool ask_password = false;
+
+    std::optional<std::string> columns;
+    std::optional<int> strength;
+    std::optional<int> kanji_mask, alpha_mask, digit_mask;
+    bool shapes = false;
+    bool overwrite = false;
+    bool no_record_password = false;
+    std::optional<std::string> hint;
+    std::optional<std::string> key_file;
+};
+
+// false with a message on a usage error.
+bool parse_options(int argc, char** argv, Options& options, std::string& message);
+
+// The overrides over the settings read from the settings file.
+void apply_overrides(const Options& options, MaskSettings& settings);
+
+extern const char* const HELP_TEXT;
+
+}  // namespace hsc::cli

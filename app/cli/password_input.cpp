@@ -1,0 +1,94 @@
+#include "password_input.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <termios.h>
+#include <unistd.h>
+
+namespace hsc::cli {
+namespace {
+
+void drop_line_end(std::string& line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+}
+
+// One line from the terminal with echo off; echo is restored on every path.
+bool read_hidden(int tty, const char* prompt, std::string& line) {
+    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) return false;
+    termios old{};
+    const bool have_termios = ::tcgetattr(tty, &old) == 0;
+    if (have_termios) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    line.clear();
+    char c;
+    bool got_end = false;
+    while (::read(tty, &c, 1) == 1) {
+        if (c == '\n') {
+            got_end = true;
+            break;
+        }
+        line += c;
+    }
+    if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &old);
+    drop_line_end(line);
+    return got_end || !line.empty();
+}
+
+}  // namespace
+
+bool read_password_file(const std::string& path, std::string& password, std::string& message) {
+    std::string line;
+    if (path == "-") {
+        if (!std::getline(std::cin, line)) {
+            message = "パスワードを標準入力から読み込めませんでした。";
+            return false;
+        }
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in || !std::getline(in, line)) {
+            message = "パスワードファイル(" + path + ")を読み込めませんでした。";
+            return false;
+        }
+    }
+    drop_line_end(line);
+    if (line.empty()) {
+        message = "パスワードファイル(" + path + ")の1行目が空です。";
+        return false;
+    }
+    password = line;
+    return true;
+}
+
+bool ask_password(bool confirm, std::string& password, std::string& message) {
+    int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        message = "パスワードを入力する端末がありません(--password-file を使ってください)。";
+        return false;
+    }
+    std::string first, second;
+    bool ok = read_hidden(tty, "パスワード: ", first);
+    if (ok && confirm) ok = read_hidden(tty, "パスワード(確認): ", second);
+    ::close(tty);
+    if (!ok) {
+        message = "パスワードが入力されませんでした。";
+        return false;
+    }
+    if (confirm && first != second) {
+        message = "確認のパスワードが一致しませんでした。";
+        return false;
+    }
+    if (first.empty()) {
+        message = "パスワードが空です。";
+        return false;
+    }
+    password = first;
+    return true;
+}
+
+}  // namespace hsc::cli

@@ -1,0 +1,107 @@
+#include "core/cp932.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <iconv.h>
+
+namespace hsc {
+namespace {
+
+// One iconv descriptor per call: conversions run on several threads at once.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) ::iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Whole-text conversion; false on any character without a form in the target.
+    bool convert(std::string_view in, std::string& out) {
+        if (!ok()) return false;
+        std::string result(in.size() * 4 + 16, '\0');
+        char* src = const_cast<char*>(in.data());
+        std::size_t src_left = in.size();
+        char* dst = result.data();
+        std::size_t dst_left = result.size();
+        if (::iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<std::size_t>(-1)) return false;
+        if (::iconv(cd_, nullptr, nullptr, &dst, &dst_left) == static_cast<std::size_t>(-1)) return false;
+        result.resize(result.size() - dst_left);
+        out = std::move(result);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+bool is_lead_byte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+}  // namespace
+
+bool utf8_to_cp932(std::string_view utf8, std::string& out) {
+    Converter c("CP932", "UTF-8");
+    return c.convert(utf8, out);
+}
+
+bool cp932_to_utf8(std::string_view cp932, std::string& out) {
+    Converter c("UTF-8", "CP932");
+    return c.convert(cp932, out);
+}
+
+std::string cp932_display(std::string_view cp932) {
+    std::string text;
+    if (cp932_to_utf8(cp932, text)) return text;
+    // Character by character, so one bad byte does not hide the readable rest.
+    text.clear();
+    for (std::size_t i = 0; i < cp932.size();) {
+        std::size_t n = is_lead_byte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size() ? 2 : 1;
+        std::string piece;
+        if (cp932_to_utf8(cp932.substr(i, n), piece)) {
+            text += piece;
+        } else {
+            for (std::size_t k = 0; k < n; ++k) {
+                char esc[5];
+                std::snprintf(esc, sizeof esc, "\\x%02X", static_cast<unsigned char>(cp932[i + k]));
+                text += esc;
+            }
+        }
+        i += n;
+    }
+    return text;
+}
+
+bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message) {
+    struct Field {
+        const std::string& text;
+        std::string MaskSettings::*member;
+        std::size_t limit;
+        const char* name;
+    };
+    const Field fields[] = {
+        {settings.password, &MaskSettings::password, PASSWORD_MAX, "パスワード"},
+        {settings.password_hint, &MaskSettings::password_hint, HINT_MAX, "パスワードのヒント"},
+        {settings.keyfile_hint, &MaskSettings::keyfile_hint, HINT_MAX, "認証ファイルのヒント"},
+    };
+    MaskSettings copy = settings;
+    for (const Field& f : fields) {
+        std::string bytes;
+        if (!utf8_to_cp932(f.text, bytes)) {
+            message = std::string(f.name) + "に使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。";
+            return false;
+        }
+        if (bytes.size() > f.limit) {
+            message = std::string(f.name) + "が長すぎます(Shift-JISで" + std::to_string(f.limit) + "バイトまで、現在" +
+                      std::to_string(bytes.size()) + "バイト)。";
+            return false;
+        }
+        copy.*f.member = std::move(bytes);
+    }
+    stored = std::move(copy);
+    return true;
+}
+
+}  // namespace hsc

@@ -1,0 +1,73 @@
+#include "cli_run.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "support/temp_dir.h"
+
+namespace hsc::test {
+
+namespace fs = std::filesystem;
+
+CliResult run_hushcel(const fs::path& cwd, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const std::string& input) {
+    // The tool is built into the build root; this test program into its tests/ folder.
+    const char* bin_dir = std::getenv("HUSHCEL_BINARY_DIR");
+    const fs::path binary = bin_dir && *bin_dir ? fs::path(bin_dir) / "hushcel"
+                                                : fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "hushcel";
+    if (!fs::exists(binary)) throw std::runtime_error("hushcel is not built: " + binary.string());
+    TempDir io;
+    write_file(io / "in", input);
+
+    std::vector<std::string> env_text;
+    for (char** e = environ; *e; ++e) {
+        std::string kv = *e;
+        if (kv.starts_with("HUSHCEL_PASSWORD=") || kv.starts_with("HOME=") || kv.starts_with("XDG_CONFIG_HOME="))
+            continue;
+        env_text.push_back(kv);
+    }
+    env_text.push_back("HOME=" + (io / "home").string());
+    env_text.push_back("XDG_CONFIG_HOME=" + (io / "config").string());
+    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+    std::vector<char*> envp, argv;
+    for (auto& s : env_text) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string bin = binary.string();
+    argv.push_back(bin.data());
+    std::vector<std::string> arg_copy = args;
+    for (auto& a : arg_copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const std::string in = (io / "in").string(), out = (io / "out").string(), err = (io / "err").string();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int fi = ::open(in.c_str(), O_RDONLY);
+        int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fi, 0);
+        ::dup2(fo, 1);
+        ::dup2(fe, 2);
+        ::setsid();  // no controlling terminal: --ask-password has nothing to ask on
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        ::execve(bin.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliResult r;
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+int run_shell(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace hsc::test

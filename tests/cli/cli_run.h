@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hsc::test {
+
+struct CliResult {
+    int exit_code = -1;
+    std::string out, err;
+};
+
+// Runs the built `hushcel` in `cwd` with `args`, the extra environment `env` (HOME and
+// XDG_CONFIG_HOME point into `cwd`, so no user settings are read) and `input` on stdin.
+CliResult run_hushcel(const std::filesystem::path& cwd, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env = {}, const std::string& input = "");
+
+// Runs a shell command line; its exit code.
+int run_shell(const std::string& command);
+
+}  // namespace hsc::test

@@ -1,0 +1,385 @@
+#include "engine/driver.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <set>
+
+#include "core/status.h"
+#include "protect/footer.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+#include "support/workbook_fixture.h"
+#include "support/zip_builder.h"
+
+namespace hsc {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> NAMES = {"山田太郎", "東京都千代田区1-1", "03-1234-5678",
+                                        "佐藤花子", "大阪市北区2-2",     "06-9876-5432"};
+
+std::set<std::string> folder_listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    fs::path book() const { return dir / "book.xlsx"; }
+    void write_book(const std::vector<test::ZipEntry>& entries) { test::write_zip(book(), entries); }
+    int process(const fs::path& input, const ProcessOptions& options = {}) {
+        rep = test::RecordingReporter{};
+        output.clear();
+        return hsc_process_file(input, output, settings, ctx, rep, options);
+    }
+    test::TempDir dir;
+    MaskSettings settings;
+    FileContext ctx;
+    fs::path output;
+    test::RecordingReporter rep;
+};
+
+TEST_F(Driver, MasksThenRestoresBesideTheInput) {
+    write_book(test::small_workbook(NAMES));
+    const std::string original = test::read_file(book());
+
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(ctx.process_direction, DIRECTION_MASK);
+    EXPECT_EQ(output, dir / "●book.xlsx");
+    EXPECT_TRUE(rep.errors.empty());
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(output, info), RC_OK);
+    EXPECT_TRUE(info.present);
+    const auto masked = test::read_zip(output);
+    EXPECT_EQ(test::entry_data(masked, "xl/sharedStrings.xml").find("山田"), std::string::npos);
+
+    ASSERT_EQ(process(dir / "●book.xlsx"), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(ctx.process_direction, DIRECTION_UNMASK);
+    EXPECT_EQ(output, dir / "〇●book.xlsx");
+    ASSERT_EQ(hsc_read_footer(output, info), RC_OK);
+    EXPECT_FALSE(info.present);
+    const auto restored = test::read_zip(output);
+    EXPECT_EQ(test::entry_data(restored, "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+
+    EXPECT_EQ(test::read_file(book()), original);
+    EXPECT_EQ(folder_listing(dir.path()), (std::set<std::string>{"book.xlsx", "●book.xlsx", "〇●book.xlsx"}));
+}
+
+// One failing input per row: the status, and the one message it gives.
+struct FailCase {
+    const char* label;
+    std::function<void(const fs::path& book, MaskSettings&)> setup;
+    int status;
+    std::string message;  // "PATH" stands for the input path, "KEY" for key_file
+};
+void PrintTo(const FailCase& c, std::ostream* os) { *os << c.label; }
+
+class DriverFailure : public Driver, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
+    const FailCase& c = GetParam();
+    c.setup(book(), settings);
+    const auto before = folder_listing(dir.path());
+    const std::string bytes = fs::exists(book()) ? test::read_file(book()) : "";
+
+    EXPECT_EQ(process(book()), c.status);
+    std::string expected = c.message;
+    for (auto [token, value] : {std::pair<std::string, std::string>{"PATH", book().string()}, {"KEY", settings.key_file}})
+        if (auto at = expected.find(token); at != std::string::npos) expected.replace(at, token.size(), value);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{expected});
+    EXPECT_TRUE(output.empty());
+    EXPECT_EQ(folder_listing(dir.path()), before);
+    if (fs::exists(book())) EXPECT_EQ(test::read_file(book()), bytes);
+}
+
+void good_book(const fs::path& p) { test::write_zip(p, test::small_workbook(NAMES)); }
+
+std::string cfb(bool encrypted) {
+    std::string f("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    f.resize(512, '\0');
+    std::string dir(512, '\0');
+    const char* names[] = {"Root Entry", encrypted ? "EncryptedPackage" : "Workbook"};
+    for (int e = 0; e < 2; ++e)
+        for (int i = 0; names[e][i]; ++i) dir[e * 128 + 2 * i] = names[e][i];
+    std::fill(dir.begin() + 256, dir.begin() + 260, '\xFF');
+    return f + dir + std::string(512, 'd');
+}
+
+void masked_book(const fs::path& p, MaskSettings& s, const std::string& password, const std::string& hint) {
+    good_book(p);
+    MaskSettings m;
+    m.password = password;
+    m.password_hint = hint;
+    m.is_overwrite = true;
+    FileContext ctx;
+    fs::path out;
+    test::RecordingReporter rep;
+    ASSERT_EQ(hsc_process_file(p, out, m, ctx, rep), RC_OK);
+    (void)s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, DriverFailure,
+    ::testing::Values(
+        FailCase{"missing_file", [](const fs::path&, MaskSettings&) {}, -1,
+                 "ファイルオープンエラーです(PATH)。ファイルを開いている場合は閉じてください。"},
+        FailCase{"compound_file_without_package",
+                 [](const fs::path& p, MaskSettings&) { test::write_file(p, cfb(false)); }, -1,
+                 "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。"},
+        FailCase{"read_password", [](const fs::path& p, MaskSettings&) { test::write_file(p, cfb(true)); }, -1,
+                 "読み取りパスワードが設定されているファイルはサポート対象外です。(PATH)"},
+        FailCase{"text_file_named_xlsx",
+                 [](const fs::path& p, MaskSettings&) { test::write_file(p, "name,address\nyamada,tokyo\n"); }, -1,
+                 "サポート対象外のファイルです(PATH)。"},
+        FailCase{"key_file_empty",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                 },
+                 -1, "認証ファイル()を読み込む事が出来ませんでした。処理を中断します。"},
+        FailCase{"key_file_missing",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = (p.parent_path() / "none.key").string();
+                 },
+                 -1, "認証ファイル(KEY)を読み込む事が出来ませんでした。処理を中断します。"},
+        FailCase{"key_file_is_a_folder",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = p.parent_path().string();
+                 },
+                 -1, "認証ファイル(KEY)を読み込む事が出来ませんでした。処理を中断します。"},
+        FailCase{"invalid_columns_stop_restoring_too",
+                 [](const fs::path& p, MaskSettings& s) {
+                     masked_book(p, s, "Q-Marle", "");
+                     s.target_column = "A,B*";
+                 },
+                 -1, "マスク列(A,B*)の指定内容が不正です。"},
+        FailCase{"wrong_password_with_hint",
+                 [](const fs::path& p, MaskSettings& s) {
+                     masked_book(p, s, "正しい", "いつもの");
+                     s.password = "違う";
+                 },
+                 -3, "パスワードが一致しませんでした。ヒントは\"いつもの\"です。"},
+        FailCase{"workbook_shorter_than_a_footer",
+                 [](const fs::path& p, MaskSettings&) { test::write_zip(p, {{"a", ""}}); }, -1,
+                 "内部処理エラーです(hsc_check_footer() rc=-103)。処理を中断します。"},
+        FailCase{"table_parts",
+                 [](const fs::path& p, MaskSettings&) { test::write_zip(p, test::workbook_with_table(NAMES)); }, -1,
+                 "未対応のオブジェクト(テーブル書式設定等)が含まれています。処理を中断します。"},
+        FailCase{"broken_zip",
+                 [](const fs::path& p, MaskSettings&) {
+                     test::write_file(p, "PK\x03\x04" + std::string(2000, '\x11'));
+                 },
+                 -1, "内部処理エラーです(hsc_read_excel() rc=-1)。処理を中断します。"},
+        FailCase{"masked_workbook_that_lost_its_footer",
+                 [](const fs::path& p, MaskSettings& s) {
+                     masked_book(p, s, "Q-Marle", "");
+                     std::string bytes = test::read_file(p);
+                     bytes.resize(bytes.size() - FOOTER_SIZE);
+                     bytes[bytes.size() - 1] = bytes[bytes.size() - 2] = '\0';
+                     test::write_file(p, bytes);
+                 },
+                 -1,
+                 "マスク済みのバックアップ(xl/BKsharedStrings.xml)がありますが、フッターがありません。"
+                 "再マスクすると元のテキストが失われるため、処理を中断します。(PATH)"},
+        FailCase{"password_without_cp932_form",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.password = "pass\xF0\x9F\x94\x91";
+                 },
+                 -1, "パスワードに使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。"},
+        FailCase{"hint_too_long",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.password_hint = std::string(33, 'h');
+                 },
+                 -1, "パスワードのヒントが長すぎます(Shift-JISで32バイトまで、現在33バイト)。"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct ColumnCase {
+    const char* label;
+    std::string text;
+    std::vector<int> columns;  // empty with valid=false: refused
+    bool valid;
+};
+void PrintTo(const ColumnCase& c, std::ostream* os) { *os << c.label; }
+class DriverColumns : public Driver, public ::testing::WithParamInterface<ColumnCase> {};
+
+TEST_P(DriverColumns, TurnsTheListIntoColumnNumbers) {
+    const ColumnCase& c = GetParam();
+    write_book(test::small_workbook(NAMES));
+    settings.target_column = c.text;
+    const int rc = process(book());
+    if (!c.valid) {
+        EXPECT_EQ(rc, RC_FAIL);
+        EXPECT_EQ(rep.errors, std::vector<std::string>{"マスク列(" + c.text + ")の指定内容が不正です。"});
+        return;
+    }
+    ASSERT_EQ(rc, RC_OK) << rep.errors.at(0);
+    EXPECT_EQ(std::vector<int>(ctx.target_column_numbers.begin(),
+                               ctx.target_column_numbers.begin() + ctx.target_column_count),
+              c.columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, DriverColumns,
+    ::testing::Values(ColumnCase{"empty_means_all", "", {}, true},
+                      ColumnCase{"spellings_of_B", "b,$B,B,B7", {1, 1, 1, 1}, true},
+                      ColumnCase{"last_column", "XFD", {16383}, true},
+                      ColumnCase{"empty_items_and_final_semicolon", "A,,C;", {0, 2}, true},
+                      ColumnCase{"order_and_duplicates_kept", "C,A,C", {2, 0, 2}, true},
+                      ColumnCase{"beyond_last_column", "XFE", {}, false},
+                      ColumnCase{"four_letters", "AAAA", {}, false}, ColumnCase{"digit_only", "7", {}, false},
+                      ColumnCase{"star", "B*", {}, false}, ColumnCase{"fullwidth_letter", "Ａ", {}, false},
+                      ColumnCase{"longer_than_1023_bytes", std::string(1024, ','), {}, false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Driver, OnlyColumnsOfTheListAreMasked) {
+    write_book(test::small_workbook(NAMES));
+    settings.target_column = "A";
+    ASSERT_EQ(process(book()), RC_OK);
+    const std::string sst = test::entry_data(test::read_zip(output), "xl/sharedStrings.xml");
+    EXPECT_EQ(sst.find("山田太郎"), std::string::npos);
+    EXPECT_NE(sst.find("東京都千代田区1-1"), std::string::npos);
+    EXPECT_NE(sst.find("03-1234-5678"), std::string::npos);
+}
+
+// An injected fault between the steps of an overwrite leaves the old workbook, whole,
+// and nothing else in the folder.
+class DriverOverwriteFault : public Driver, public ::testing::WithParamInterface<WriteStep> {};
+
+TEST_P(DriverOverwriteFault, LeavesTheOldWorkbook) {
+    write_book(test::small_workbook(NAMES));
+    const std::string original = test::read_file(book());
+    settings.is_overwrite = true;
+    ProcessOptions options;
+    std::vector<WriteStep> seen;
+    options.fault = [&](WriteStep step) {
+        seen.push_back(step);
+        return step == GetParam() ? RC_SHORT_WRITE : RC_OK;
+    };
+    EXPECT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(rep.errors.size(), 1u);
+    EXPECT_EQ(seen.back(), GetParam());
+    EXPECT_EQ(test::read_file(book()), original);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+
+    // Without the fault the same call replaces it by the complete masked workbook.
+    ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_EQ(output, book());
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(book(), info), RC_OK);
+    EXPECT_TRUE(info.present);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, DriverOverwriteFault,
+                         ::testing::Values(WriteStep::composed, WriteStep::footer_written, WriteStep::synced),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case WriteStep::composed: return "composed";
+                                 case WriteStep::footer_written: return "footer_written";
+                                 default: return "synced";
+                             }
+                         });
+
+TEST_F(Driver, OverwriteRoundTripKeepsPermissionsAndRestoresTheText) {
+    write_book(test::small_workbook(NAMES));
+    ::chmod(book().c_str(), 0640);
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(book()), RC_OK);
+    ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_EQ(ctx.process_direction, DIRECTION_UNMASK);
+    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+    struct stat st;
+    ASSERT_EQ(::stat(book().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(Driver, OverwriteThroughASymbolicLinkReplacesTheWorkbookItNames) {
+    fs::create_directory(dir / "real");
+    test::write_zip(dir / "real" / "book.xlsx", test::small_workbook(NAMES));
+    fs::create_symlink("real/book.xlsx", dir / "link.xlsx");
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(dir / "link.xlsx"), RC_OK);
+    EXPECT_EQ(output, fs::canonical(dir / "real" / "book.xlsx"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.xlsx"));
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(dir / "real" / "book.xlsx", info), RC_OK);
+    EXPECT_TRUE(info.present);
+}
+
+TEST_F(Driver, FolderThatTakesNoNewFileLeavesTheInputAlone) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    write_book(test::small_workbook(NAMES));
+    const std::string original = test::read_file(book());
+    settings.is_overwrite = true;
+    ::chmod(dir.path().c_str(), 0555);
+    const int rc = process(book());
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(rc, RC_FAIL);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"出力ファイル(" + book().string() +
+                                                   ")を保存できませんでした。処理を中断します。"});
+    EXPECT_EQ(test::read_file(book()), original);
+}
+
+TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    settings.is_no_password = true;
+    settings.password = "right";
+    ASSERT_EQ(process(book()), RC_OK);
+    const std::string masked = test::read_file(book());
+
+    settings.password = "wrong";
+    EXPECT_EQ(process(book()), RC_REFUSED);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{
+                              "パスワードが一致しませんでした(バックアップを復号できません)。処理を中断します。"});
+    EXPECT_EQ(test::read_file(book()), masked);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+
+    settings.password = "right";
+    ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+}
+
+TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
+    write_book(test::small_workbook(NAMES));
+    ProcessOptions only_restore;
+    only_restore.only_direction = DIRECTION_UNMASK;
+    EXPECT_EQ(process(book(), only_restore), RC_FAIL);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"マスクされたファイルではありません。復元は行いません(" +
+                                                   book().string() + ")。"});
+    ProcessOptions only_mask;
+    only_mask.only_direction = DIRECTION_MASK;
+    ASSERT_EQ(process(book(), only_mask), RC_OK);
+    const fs::path masked = output;
+    settings.password = "wrong";  // refused for its state before any password check
+    EXPECT_EQ(process(masked, only_mask), RC_FAIL);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"マスク済みのファイルです。マスクは行いません(" + masked.string() + ")。"});
+}
+
+TEST_F(Driver, FailureInTheReadStepLeavesNothingForTheNextFile) {
+    test::write_zip(dir / "table.xlsx", test::workbook_with_table({"Table text"}));
+    write_book(test::small_workbook(NAMES));
+    EXPECT_EQ(process(dir / "table.xlsx"), RC_FAIL);
+    ASSERT_EQ(process(book()), RC_OK);
+    std::set<std::string> names;
+    for (const auto& e : test::read_zip(output)) names.insert(e.name);
+    EXPECT_EQ(names.count("xl/tables/table1.xml"), 0u);
+    EXPECT_EQ(names.count("xl/BKsharedStrings.xml"), 1u);
+}
+
+}  // namespace
+}  // namespace hsc

@@ -1,0 +1,75 @@
+#include "core/cp932.h"
+
+#include <gtest/gtest.h>
+
+namespace hsc {
+namespace {
+
+TEST(Cp932, ConvertsBothWays) {
+    std::string sjis;
+    ASSERT_TRUE(utf8_to_cp932("●山田〇ｱ～A", sjis));
+    EXPECT_EQ(sjis, "\x81\x9C\x8E\x52\x93\x63\x81\x5A\xB1\x81\x60" "A");
+    std::string back;
+    ASSERT_TRUE(cp932_to_utf8(sjis, back));
+    EXPECT_EQ(back, "●山田〇ｱ～A");
+}
+
+TEST(Cp932, RefusesWhatItCannotRepresent) {
+    std::string out = "untouched";
+    EXPECT_FALSE(utf8_to_cp932("emoji \xF0\x9F\x98\x80", out));
+    EXPECT_FALSE(utf8_to_cp932("한국어", out));
+    EXPECT_FALSE(utf8_to_cp932("bad \xC3", out));  // cut UTF-8 sequence
+    EXPECT_FALSE(cp932_to_utf8("\x81", out));      // lead byte without trail byte
+    EXPECT_EQ(out, "untouched");
+}
+
+TEST(Cp932, DisplayEscapesOnlyTheBadBytes) {
+    EXPECT_EQ(cp932_display("\x8E\x52\x93\x63"), "山田");
+    EXPECT_EQ(cp932_display("ab\x85\x40" "c"), "ab\\x85\\x40c");
+}
+
+struct LimitCase {
+    const char* label;
+    std::string password, password_hint, keyfile_hint;
+    bool ok;
+    const char* message_part;
+};
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
+
+class StoredSettings : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(StoredSettings, ChecksCharactersAndByteLimits) {
+    const LimitCase& c = GetParam();
+    MaskSettings s;
+    s.password = c.password;
+    s.password_hint = c.password_hint;
+    s.keyfile_hint = c.keyfile_hint;
+    MaskSettings stored;
+    std::string message;
+    EXPECT_EQ(stored_settings(s, stored, message), c.ok) << message;
+    if (c.ok) {
+        std::string p;
+        ASSERT_TRUE(utf8_to_cp932(c.password, p));
+        EXPECT_EQ(stored.password, p);
+        EXPECT_EQ(stored.target_column, s.target_column);
+    } else {
+        EXPECT_NE(message.find(c.message_part), std::string::npos) << message;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, StoredSettings,
+    ::testing::Values(
+        // 15 kanji are 30 bytes in CP932 (45 in UTF-8): within the 31-byte limit.
+        LimitCase{"password_15_kanji", "山山山山山山山山山山山山山山山", "", "", true, ""},
+        LimitCase{"password_31_ascii", std::string(31, 'p'), "", "", true, ""},
+        LimitCase{"password_32_ascii", std::string(32, 'p'), "", "", false, "31バイト"},
+        LimitCase{"password_16_kanji", "山山山山山山山山山山山山山山山山", "", "", false, "パスワードが長すぎます"},
+        LimitCase{"password_emoji", "pass\xF0\x9F\x98\x80", "", "", false, "パスワードに使用できない文字"},
+        LimitCase{"hint_16_kanji", "pw", "山山山山山山山山山山山山山山山山", "", true, ""},
+        LimitCase{"hint_33_bytes", "pw", std::string(33, 'h'), "", false, "パスワードのヒントが長すぎます"},
+        LimitCase{"keyfile_hint_korean", "pw", "", "한", false, "認証ファイルのヒントに使用できない文字"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace hsc

@@ -1,0 +1,337 @@
+#include "protect/footer.h"
+
+#include <gtest/gtest.h>
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+
+#include <cstring>
+#include <functional>
+
+#include "core/cp932.h"
+#include "core/status.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+
+namespace hsc {
+namespace {
+
+// An empty zip archive: only the end-of-central-directory record, comment length 0.
+const std::string EMPTY_ZIP("PK\x05\x06" + std::string(18, '\0'));
+
+std::string openssl_sha512_hex(std::string_view bytes) {
+    unsigned char d[SHA512_DIGEST_LENGTH];
+    SHA512(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), d);
+    std::string hex;
+    for (unsigned char c : d) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", c);
+        hex += two;
+    }
+    return hex;
+}
+
+// AES-128-ECB of the zero-filled units under "71209486": what a sealed hint must be.
+std::string openssl_seal(std::string_view plain) {
+    unsigned char key[16] = {};
+    std::memcpy(key, "71209486", 8);
+    std::string units(plain);
+    units.resize((plain.size() + 15) / 16 * 16, '\0');
+    std::string out(units.size() + 16, '\0');
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key, nullptr);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    int n = 0;
+    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
+                      reinterpret_cast<const unsigned char*>(units.data()), static_cast<int>(units.size()));
+    EVP_CIPHER_CTX_free(ctx);
+    std::string hex;
+    for (int i = 0; i < n; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(out[i]));
+        hex += two;
+    }
+    return hex;
+}
+
+MaskSettings stored(MaskSettings s) {
+    MaskSettings out;
+    std::string message;
+    EXPECT_TRUE(stored_settings(s, out, message)) << message;
+    return out;
+}
+
+std::string record_text(const std::string& record) { return record.substr(0, record.find('\0')); }
+
+struct HintCase {
+    const char* label;
+    std::string hint;  // UTF-8
+    std::size_t sealed_digits;
+};
+void PrintTo(const HintCase& c, std::ostream* os) { *os << c.label; }
+class FooterHint : public ::testing::TestWithParam<HintCase> {};
+
+TEST_P(FooterHint, FullFormSealsTheHintAndHashesThePassword) {
+    MaskSettings s;
+    s.password = "秘密pass";
+    s.password_hint = GetParam().hint;
+    s.keyfile_hint = "not this one";
+    MaskSettings st = stored(s);
+    std::string record;
+    ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
+    ASSERT_EQ(record.size(), FOOTER_SIZE);
+    EXPECT_EQ(record.find_first_not_of('\0', record_text(record).size()), std::string::npos);
+    const std::string sealed = st.password_hint.empty() ? "" : openssl_seal(st.password_hint);
+    EXPECT_EQ(sealed.size(), GetParam().sealed_digits);
+    EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"" + sealed +
+                                       "\" FILE=N HASH=" + openssl_sha512_hex(st.password));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, FooterHint,
+                         ::testing::Values(HintCase{"none", "", 0}, HintCase{"one_byte", "a", 32},
+                                           HintCase{"sixteen_bytes", "0123456789abcdef", 32},
+                                           HintCase{"seventeen_bytes", "0123456789abcdefg", 64},
+                                           HintCase{"sixteen_kanji_32_bytes", "猫猫猫猫猫猫猫猫猫猫猫猫猫猫猫猫", 64}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FooterFormat, FileModeHashesTheKeyFileAndSealsItsHint) {
+    test::TempDir dir;
+    const std::string key_bytes(1000, '\x5a');
+    test::write_file(dir / "key.bin", key_bytes);
+    MaskSettings s;
+    s.is_file_hash = true;
+    s.key_file = (dir / "key.bin").string();
+    s.keyfile_hint = "USBの鍵";
+    MaskSettings st = stored(s);
+    std::string record;
+    ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
+    EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"" +
+                                       openssl_seal(st.keyfile_hint) + "\" FILE=Y HASH=" + openssl_sha512_hex(key_bytes));
+}
+
+TEST(FooterFormat, ShortFormWhenNothingIsRecorded) {
+    MaskSettings s;
+    s.is_no_password = true;
+    s.password_hint = "ignored";
+    std::string record;
+    ASSERT_EQ(hsc_format_footer(stored(s), record), RC_OK);
+    EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 FILE=N");
+}
+
+TEST(FooterWrite, BecomesTheZipCommentOfTheArchive) {
+    test::TempDir dir;
+    const auto book = dir / "book.xlsx";
+    zipFile out = zipOpen64(book.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(zipOpenNewFileInZip64(out, "xl/workbook.xml", nullptr, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                    Z_DEFAULT_COMPRESSION, 0),
+              ZIP_OK);
+    ASSERT_EQ(zipWriteInFileInZip(out, "<workbook/>", 11), ZIP_OK);
+    ASSERT_EQ(zipCloseFileInZip(out), ZIP_OK);
+    ASSERT_EQ(zipClose(out, nullptr), ZIP_OK);
+    const std::string packed = test::read_file(book);
+    ASSERT_EQ(packed.substr(packed.size() - 2), std::string(2, '\0'));
+
+    MaskSettings s;
+    ASSERT_EQ(hsc_write_footer(book, stored(s)), RC_OK);
+    const std::string bytes = test::read_file(book);
+    ASSERT_EQ(bytes.size(), packed.size() + FOOTER_SIZE);
+    EXPECT_EQ(bytes.substr(0, packed.size() - 2), packed.substr(0, packed.size() - 2));
+    EXPECT_EQ(bytes.substr(packed.size() - 2, 2), std::string("\x00\x02", 2));
+    const std::string record = bytes.substr(bytes.size() - FOOTER_SIZE);
+    EXPECT_TRUE(record.starts_with(FOOTER_PREFIX));
+
+    unzFile zf = unzOpen64(book.c_str());
+    ASSERT_NE(zf, nullptr);
+    std::string comment(FOOTER_SIZE + 1, '\0');
+    int n = unzGetGlobalComment(zf, comment.data(), static_cast<uLong>(comment.size()));
+    unzClose(zf);
+    ASSERT_EQ(n, static_cast<int>(FOOTER_SIZE));
+    EXPECT_EQ(comment.substr(0, FOOTER_SIZE), record);
+}
+
+TEST(FooterWrite, UnreadableKeyFileLeavesTheWorkbookUntouched) {
+    test::TempDir dir;
+    const auto book = dir / "book.xlsx";
+    test::write_file(book, EMPTY_ZIP);
+    MaskSettings s;
+    s.is_file_hash = true;
+    s.key_file = (dir / "gone.key").string();
+    EXPECT_EQ(hsc_write_footer(book, stored(s)), RC_REFUSED);
+    s.key_file.clear();
+    EXPECT_EQ(hsc_write_footer(book, stored(s)), RC_REFUSED);
+    EXPECT_EQ(test::read_file(book), EMPTY_ZIP);
+}
+
+TEST(FooterWrite, MissingFolderCannotBeOpened) {
+    test::TempDir dir;
+    EXPECT_EQ(hsc_write_footer(dir / "no" / "book.xlsx", stored(MaskSettings{})), RC_OPEN);
+}
+
+// Masks with one set of settings, checks with another.
+struct CheckCase {
+    const char* label;
+    std::function<void(MaskSettings&)> masked_with;
+    std::function<void(MaskSettings&)> checked_with;
+    int status;
+    int present;
+    std::string message;  // empty: no message
+};
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.label; }
+
+class FooterCheck : public ::testing::TestWithParam<CheckCase> {
+protected:
+    void SetUp() override {
+        test::write_file(dir / "right.key", "the right key file");
+        test::write_file(dir / "wrong.key", "another key file");
+    }
+    std::string key(const char* name) { return (dir / name).string(); }
+    test::TempDir dir;
+};
+
+TEST_P(FooterCheck, VerifiesAndReports) {
+    const CheckCase& c = GetParam();
+    const auto book = dir / "book.xlsx";
+    test::write_file(book, EMPTY_ZIP);
+    MaskSettings mask;
+    mask.key_file = key("right.key");
+    c.masked_with(mask);
+    ASSERT_EQ(hsc_write_footer(book, stored(mask)), RC_OK);
+    const std::string before = test::read_file(book);
+
+    MaskSettings check;
+    check.key_file = key("right.key");
+    c.checked_with(check);
+    int present = 99;
+    test::RecordingReporter rep;
+    EXPECT_EQ(hsc_check_footer(book, stored(check), present, rep), c.status);
+    EXPECT_EQ(present, c.present);
+    std::string expected = c.message;
+    if (auto at = expected.find("KEY"); at != std::string::npos) expected.replace(at, 3, key("gone.key"));
+    if (c.message.empty())
+        EXPECT_TRUE(rep.errors.empty());
+    else
+        EXPECT_EQ(rep.errors, std::vector<std::string>{expected});
+    EXPECT_EQ(test::read_file(book), before);
+}
+
+auto nothing = [](MaskSettings&) {};
+auto file_mode = [](MaskSettings& s) { s.is_file_hash = true; };
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FooterCheck,
+    ::testing::Values(
+        CheckCase{"same_password", nothing, nothing, 0, 0, ""},
+        CheckCase{"password_differing_in_case", [](MaskSettings& s) { s.password = "Secret"; },
+                  [](MaskSettings& s) { s.password = "secret"; }, -3, 0,
+                  "パスワードが一致しませんでした。処理を中断します。"},
+        CheckCase{"wrong_password_shows_japanese_hint",
+                  [](MaskSettings& s) {
+                      s.password = "犬の名前";
+                      s.password_hint = "最初の犬";
+                  },
+                  [](MaskSettings& s) { s.password = "猫の名前"; }, -3, 0,
+                  "パスワードが一致しませんでした。ヒントは\"最初の犬\"です。"},
+        CheckCase{"kanji_password_matches", [](MaskSettings& s) { s.password = "犬の名前"; },
+                  [](MaskSettings& s) { s.password = "犬の名前"; }, 0, 0, ""},
+        CheckCase{"file_mode_right_key", file_mode, file_mode, 0, 0, ""},
+        CheckCase{"file_mode_footer_checked_in_password_mode", file_mode, nothing, -3, 0,
+                  "ファイル認証モードで暗号化されています。処理を中断します。"},
+        CheckCase{"file_mode_wrong_key",
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                  },
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                      s.key_file = s.key_file.substr(0, s.key_file.size() - 9) + "wrong.key";
+                  },
+                  -3, 0, "認証ファイルが一致しませんでした。処理を中断します。"},
+        CheckCase{"file_mode_wrong_key_with_hint",
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                      s.keyfile_hint = "blue stick";
+                      s.password_hint = "not shown";
+                  },
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                      s.key_file = s.key_file.substr(0, s.key_file.size() - 9) + "wrong.key";
+                  },
+                  -3, 0, "認証ファイルが一致しませんでした。ヒントは\"blue stick\"です。"},
+        CheckCase{"file_mode_key_file_unreadable", file_mode,
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                      s.key_file = s.key_file.substr(0, s.key_file.size() - 9) + "gone.key";
+                  },
+                  -3, 0, "認証ファイル(KEY)を読み込む事が出来ませんでした。処理を中断します。"},
+        CheckCase{"password_footer_checked_in_file_mode_uses_the_password", nothing, file_mode, 0, 0, ""},
+        CheckCase{"password_footer_in_file_mode_wrong_password", nothing,
+                  [](MaskSettings& s) {
+                      s.is_file_hash = true;
+                      s.password = "other";
+                  },
+                  -3, 0, "パスワードが一致しませんでした。処理を中断します。"},
+        CheckCase{"short_form_accepts_any_password", [](MaskSettings& s) { s.is_no_password = true; },
+                  [](MaskSettings& s) { s.password = "anything"; }, 0, 0, ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct TailCase {
+    const char* label;
+    std::string bytes;
+    int status;
+    int present;
+};
+void PrintTo(const TailCase& c, std::ostream* os) { *os << c.label; }
+class FooterTail : public ::testing::TestWithParam<TailCase> {};
+
+TEST_P(FooterTail, RecognisesThePrefixOnly) {
+    test::TempDir dir;
+    test::write_file(dir / "f.xlsx", GetParam().bytes);
+    int present = 99;
+    test::RecordingReporter rep;
+    EXPECT_EQ(hsc_check_footer(dir / "f.xlsx", MaskSettings{}, present, rep), GetParam().status);
+    EXPECT_EQ(present, GetParam().present);
+    EXPECT_TRUE(rep.errors.empty());
+}
+
+std::string tail_with(std::string text) {
+    text.resize(FOOTER_SIZE, '\0');
+    return std::string(100, 'z') + text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, FooterTail,
+    ::testing::Values(TailCase{"no_footer", std::string(2000, 'z'), 0, -1},
+                      TailCase{"other_version_same_prefix",
+                               tail_with("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=9.9 FILE=N"), 0, 0},
+                      TailCase{"prefix_without_trailing_space", tail_with("COMPANY=KESTRIL PRODUCT=Hushcel"), 0, -1},
+                      TailCase{"record_without_hash", tail_with("COMPANY=KESTRIL PRODUCT=Hushcel HINT=\"\""), 0, 0},
+                      TailCase{"shorter_than_512", std::string(511, 'z'), -103, -1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FooterCheckFile, MissingFileCannotBeOpened) {
+    test::TempDir dir;
+    int present = 99;
+    test::RecordingReporter rep;
+    EXPECT_EQ(hsc_check_footer(dir / "missing.xlsx", MaskSettings{}, present, rep), RC_OPEN);
+    EXPECT_EQ(present, -1);
+}
+
+TEST(FooterRead, ReportsWhatIsRecordedWithoutVerifying) {
+    test::TempDir dir;
+    const auto book = dir / "book.xlsx";
+    test::write_file(book, EMPTY_ZIP);
+    MaskSettings s;
+    s.password_hint = "ヒント";
+    ASSERT_EQ(hsc_write_footer(book, stored(s)), RC_OK);
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(book, info), RC_OK);
+    EXPECT_TRUE(info.present);
+    EXPECT_FALSE(info.file_mode);
+    EXPECT_TRUE(info.has_hash);
+    EXPECT_EQ(cp932_display(info.hint), "ヒント");
+    EXPECT_EQ(info.version, "2.0.0.0");
+}
+
+}  // namespace
+}  // namespace hsc

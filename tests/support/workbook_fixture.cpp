@@ -1,0 +1,87 @@
+#include "support/workbook_fixture.h"
+
+#include <stdexcept>
+
+namespace hsc::test {
+namespace {
+
+std::string xml_escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings) {
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+    std::string rows;
+    for (std::size_t i = 0; i < strings.size(); i += 3) {
+        const std::size_t r = i / 3 + 1;
+        rows += "<row r=\"" + std::to_string(r) + "\">";
+        for (std::size_t k = 0; k < 3 && i + k < strings.size(); ++k)
+            rows += "<c r=\"" + std::string(1, static_cast<char>('A' + k)) + std::to_string(r) + "\" t=\"s\"><v>" +
+                    std::to_string(i + k) + "</v></c>";
+        rows += "</row>";
+    }
+    std::string sst = decl + "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"" +
+                      std::to_string(strings.size()) + "\" uniqueCount=\"" + std::to_string(strings.size()) + "\">";
+    for (const auto& s : strings) sst += "<si><t>" + xml_escape(s) + "</t></si>";
+    sst += "</sst>";
+    return {
+        {"[Content_Types].xml",
+         decl + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                "<Override PartName=\"/xl/workbook.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+                "<Override PartName=\"/xl/sharedStrings.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
+                "</Types>"},
+        {"_rels/.rels",
+         decl + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                "Target=\"xl/workbook.xml\"/></Relationships>"},
+        {"xl/workbook.xml",
+         decl + "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                "<workbookPr defaultThemeVersion=\"124226\"/><sheets><sheet name=\"名簿\" sheetId=\"1\" r:id=\"rId1\"/>"
+                "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         decl + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                "Target=\"worksheets/sheet1.xml\"/>"
+                "<Relationship Id=\"rId2\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+                "Target=\"sharedStrings.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml",
+         decl + "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" + rows +
+                "</sheetData></worksheet>"},
+        {"xl/sharedStrings.xml", sst},
+    };
+}
+
+std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings) {
+    auto entries = small_workbook(strings);
+    entries.push_back({"xl/tables/table1.xml",
+                       "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" "
+                       "name=\"T\" ref=\"A1:C2\"/>"});
+    return entries;
+}
+
+std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& name) {
+    for (const auto& e : entries)
+        if (e.name == name) return e.data;
+    throw std::runtime_error("no entry " + name);
+}
+
+}  // namespace hsc::test

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/zip_builder.h"
+
+namespace hsc::test {
+
+// A small but complete workbook package: one sheet whose row r holds, in columns A, B,
+// C, the shared strings 3r, 3r+1, 3r+2 of `strings` (as far as they go).
+std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings);
+// The same with a table part, which the pipeline does not support.
+std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings);
+// The bytes of one entry, or throws.
+std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& name);
+
+}  // namespace hsc::test
