@@ -14,16 +14,20 @@ void drop_line_end(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
 }
 
-// One line from the terminal with echo off; echo is restored on every path.
+// One line from the terminal with echo off; echo is restored on every path. Echo goes
+// off before the prompt shows, and nothing typed after the prompt is discarded.
 bool read_hidden(int tty, const char* prompt, std::string& line) {
-    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) return false;
     termios old{};
     const bool have_termios = ::tcgetattr(tty, &old) == 0;
     if (have_termios) {
         termios quiet = old;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+        ::tcsetattr(tty, TCSANOW, &quiet);
+    }
+    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) {
+        if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
+        return false;
     }
     line.clear();
     char c;
@@ -35,7 +39,7 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         }
         line += c;
     }
-    if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &old);
+    if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
     drop_line_end(line);
     return got_end || !line.empty();
 }

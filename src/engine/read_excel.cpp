@@ -25,10 +25,10 @@ struct PackageParts {
     bool has_workbook = false;
     std::string workbook_text;
     bool has_shared_strings = false;
-    std::string shared_strings_text;
+    std::string shared_strings_text;  // read only when masking
     std::vector<std::uint8_t> shared_string_flags;
     std::vector<std::string> drawing_part_names;
-    std::vector<std::string> drawing_texts;
+    std::vector<std::string> drawing_texts;  // read only when masking
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -41,6 +41,7 @@ int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
 // strings that cells of the target columns refer to.
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
                PackageParts& parts) {
+    const bool masking = ctx.process_direction == DIRECTION_MASK;
     std::vector<std::string_view> worksheets;
     // A table part anywhere stops the processing before anything is read or rewritten.
     for (const std::string& name : entries)
@@ -50,20 +51,23 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (int rc = read_part(reg, name, parts.workbook_text); rc != RC_OK) return rc;
             parts.has_workbook = true;
         } else if (name == SHARED_STRINGS_NAME) {
-            if (int rc = read_part(reg, name, parts.shared_strings_text); rc != RC_OK) return rc;
             parts.has_shared_strings = true;
+            // Restoring takes the text from the backup: the masked text is never read.
+            if (!masking) continue;
+            if (int rc = read_part(reg, name, parts.shared_strings_text); rc != RC_OK) return rc;
             parts.shared_string_flags.assign(count_shared_string_items(parts.shared_strings_text), 0);
         } else if (name.starts_with(WORKSHEET_PREFIX)) {
             worksheets.push_back(name);
         } else if (name.starts_with(DRAWING_PREFIX)) {
             if (parts.drawing_part_names.size() >= DRAWING_PARTS_MAX) return RC_SIZE_LIMIT;
             parts.drawing_part_names.push_back(name);
+            if (!masking) continue;
             parts.drawing_texts.emplace_back();
             if (int rc = read_part(reg, name, parts.drawing_texts.back()); rc != RC_OK) return rc;
         }
     }
     // Worksheets are scanned once the table is known, whatever order the names came in.
-    if (ctx.process_direction == DIRECTION_MASK && parts.has_shared_strings && ctx.target_column_count > 0) {
+    if (masking && parts.has_shared_strings && ctx.target_column_count > 0) {
         std::string sheet;
         for (std::string_view name : worksheets) {
             if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;

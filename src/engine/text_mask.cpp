@@ -149,7 +149,8 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
                 continue;
             }
         }
-        ++p;
+        // Every tag looked for starts with '<': skip the bytes between tags in one step.
+        p = find_or_end(text, "<", p + 1);
     }
 }
 

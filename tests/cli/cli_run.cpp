@@ -15,10 +15,7 @@ namespace fs = std::filesystem;
 
 CliResult run_hushcel(const fs::path& cwd, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& input) {
-    // The tool is built into the build root; this test program into its tests/ folder.
-    const char* bin_dir = std::getenv("HUSHCEL_BINARY_DIR");
-    const fs::path binary = bin_dir && *bin_dir ? fs::path(bin_dir) / "hushcel"
-                                                : fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "hushcel";
+    const fs::path binary = binary_dir() / "hushcel";
     if (!fs::exists(binary)) throw std::runtime_error("hushcel is not built: " + binary.string());
     TempDir io;
     write_file(io / "in", input);

@@ -109,11 +109,10 @@ TEST(Cli, SettingsFileGivesTheFieldsAndOptionsOverrideSingleOnes) {
 TEST(Cli, AskPasswordOnTheTerminalWithoutEcho) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(people(10)));
-    const char* bin_dir = std::getenv("HUSHCEL_BINARY_DIR");
-    const fs::path binary = bin_dir && *bin_dir ? fs::path(bin_dir) / "hushcel"
-                                                : fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "hushcel";
-    test::write_file(dir / "ask.py", R"(import os, pty, sys
+    const fs::path binary = test::binary_dir() / "hushcel";
+    test::write_file(dir / "ask.py", R"(import os, pty, signal, sys
 binary, folder, answer = sys.argv[1:4]
+signal.alarm(60)  # a prompt that never comes fails the test instead of hanging it
 pid, fd = pty.fork()
 if pid == 0:
     os.chdir(folder)
@@ -122,7 +121,10 @@ seen = b""
 def read_until(text):
     global seen
     while text.encode() not in seen:
-        seen += os.read(fd, 1024)
+        piece = os.read(fd, 1024)
+        if not piece:
+            sys.exit("no prompt %r in %r" % (text, seen))
+        seen += piece
 read_until("パスワード: ")
 os.write(fd, b"s3cret-word\n")
 read_until("パスワード(確認): ")

@@ -161,6 +161,20 @@ TEST(MaskSharedStrings, MoreItemsThanFlagsLeavesTheRestUnmasked) {
     EXPECT_EQ(text, sst("<si><t>*</t></si><si><t>B</t></si>"));
 }
 
+// The pass jumps from one '<' to the next: tags after a byte-order mark, line breaks,
+// a stray '<' right before a tag, and trailing text without tags must all still be seen.
+TEST(MaskSharedStrings, FindsTagsWhateverBytesStandBetweenThem) {
+    std::string text = "\xEF\xBB\xBF" + kHead + "\r\n  <si>\n <t>AB</t>\n</si> <<si><t>CD</t></si>\t"
+                       "<si><t>EF</t></si>tail 12";
+    mask_shared_strings_text(text, {1, 1, 0}, 1, settings(1));
+    EXPECT_EQ(text, "\xEF\xBB\xBF" + kHead + "\r\n  <si>\n <t>**</t>\n</si> <<si><t>**</t></si>\t"
+                    "<si><t>EF</t></si>tail 12");
+
+    std::string no_tags = "AB 12";
+    mask_shared_strings_text(no_tags, {}, 0, settings(1));
+    EXPECT_EQ(no_tags, "AB 12");
+}
+
 // Some producers write the main namespace with a prefix (<x:sst><x:si><x:t>): their cell
 // text must be masked all the same.
 TEST(MaskSharedStrings, PrefixedElementsAreMasked) {

@@ -445,9 +445,7 @@ TEST(StripedThumbnail, IsBaselineJfifJpegOf200By200) {
 }
 
 TEST(StripedThumbnail, BuiltInBytesMatchTheResourceFile) {
-    const char* source = std::getenv("HUSHCEL_SOURCE_DIR");
-    if (!source) GTEST_SKIP() << "HUSHCEL_SOURCE_DIR not set";
-    const std::string file = test::read_file(std::filesystem::path(source) / "resources" / "striped_thumbnail.jpg");
+    const std::string file = test::read_file(test::source_dir() / "resources" / "striped_thumbnail.jpg");
     const auto built_in = striped_thumbnail_jpeg();
     EXPECT_TRUE(file == std::string(built_in.begin(), built_in.end())) << "run resources/make_thumbnail.py again";
 }

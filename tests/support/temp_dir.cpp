@@ -31,6 +31,9 @@ void write_file(const std::filesystem::path& path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+std::filesystem::path source_dir() { return HUSHCEL_SOURCE_DIR; }
+std::filesystem::path binary_dir() { return HUSHCEL_BINARY_DIR; }
+
 std::filesystem::path corpus_dir() {
     const char* dir = std::getenv("HUSHCEL_CORPUS");
     if (!dir || !*dir || !std::filesystem::is_directory(dir)) return {};

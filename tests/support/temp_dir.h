@@ -24,6 +24,10 @@ private:
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 
+// The repository's root folder and the build folder the tests were built in.
+std::filesystem::path source_dir();
+std::filesystem::path binary_dir();
+
 // The shared workbook corpus folder (HUSHCEL_CORPUS), or empty when it is not there.
 std::filesystem::path corpus_dir();
 

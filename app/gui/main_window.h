@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <functional>
+
+#include "shell/shell.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace hsc::gui {
+
+// A text painted on the window, with its top-left corner in client pixels.
+struct PaintedLabel {
+    int x, y;
+    const char* text;
+};
+extern const PaintedLabel PAINTED_LABELS[6];
+
+// The banner and the painted labels under the controls.
+class Panel : public QWidget {
+public:
+    explicit Panel(QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QPixmap banner_;
+};
+
+// The main window: the controls, the menu with its accelerators, drops, and the exit
+// paths. The logic is the shell's; this class moves values between widgets and shell.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int CLIENT_WIDTH = 305;
+    static constexpr int CLIENT_HEIGHT = 390;
+
+    // on_exit ends the program (the application's event loop in the product).
+    MainWindow(Shell& shell, std::function<void()> on_exit);
+
+    ControlValues controls() const;           // hsc_get_controls' source
+    void setControls(const ControlValues& c); // hsc_set_controls' target
+
+    // Handles one drop of files (what a drop event does).
+    void dropFiles(const QStringList& paths);
+
+    // Brings the window to the front, also out of the minimised state.
+    void bringToFront();
+
+    QAction* action(const char* name) const;
+
+    // The commands of the menu.
+    void exitCommand();
+    void saveCommand();
+    void helpCommand();
+    void versionCommand();
+    void passwordHintCommand();
+    void keyfileHintCommand();
+    void keyFileCommand();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildControls(QWidget* panel);
+    void buildMenu();
+    void leave();  // the save prompt, then the end of the program
+
+    Shell& shell_;
+    std::function<void()> on_exit_;
+    QString last_chosen_key_file_;
+    bool leaving_ = false;
+    bool exit_after_drop_ = false;
+
+    QLineEdit* password_;
+    QLineEdit* target_column_;
+    QComboBox* strength_;
+    QComboBox* kanji_;
+    QComboBox* alpha_;
+    QComboBox* digit_;
+    QPushButton* cancel_;
+    QCheckBox* overwrite_;
+    QCheckBox* file_hash_;
+    QCheckBox* no_password_;
+    QCheckBox* autoshape_;
+    QCheckBox* recrypto_;
+};
+
+}  // namespace hsc::gui

@@ -1,0 +1,62 @@
+#include "message_box.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace hsc::gui {
+
+std::deque<MessageBox::Button> MessageBox::answers_;
+std::vector<MessageBox::Shown> MessageBox::shown_;
+bool MessageBox::test_mode_ = false;
+
+MessageBox::Button MessageBox::show(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost) {
+    if (!answers_.empty() || test_mode_) {
+        bool answered = !answers_.empty();
+        Button answer = yes_no ? No : Ok;
+        if (answered) {
+            answer = answers_.front();
+            answers_.pop_front();
+        }
+        shown_.push_back({text, icon, yes_no, topmost, owner != nullptr, answered});
+        return answer;
+    }
+    static constexpr QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                  QMessageBox::Question, QMessageBox::Critical};
+    QMessageBox box(icons[icon], QStringLiteral("Hushcel"), text,
+                    yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    int result = box.exec();
+    if (yes_no) return result == QMessageBox::Yes ? Yes : No;
+    return Ok;
+}
+
+void MessageBox::setNextAnswer(Button button) { answers_.push_back(button); }
+void MessageBox::setTestMode(bool on) { test_mode_ = on; }
+const std::vector<MessageBox::Shown>& MessageBox::shown() { return shown_; }
+void MessageBox::clearShown() {
+    shown_.clear();
+    answers_.clear();
+}
+
+std::deque<QString> FileChooser::names_;
+bool FileChooser::test_mode_ = false;
+int FileChooser::opened_ = 0;
+
+QString FileChooser::getOpenFileName(QWidget* owner, const QString& title, const QString& start,
+                                     const QString& filter) {
+    ++opened_;
+    if (!names_.empty() || test_mode_) {
+        QString name;
+        if (!names_.empty()) {
+            name = names_.front();
+            names_.pop_front();
+        }
+        return name;
+    }
+    return QFileDialog::getOpenFileName(owner, title, start, filter);
+}
+
+void FileChooser::setNextFileName(const QString& path) { names_.push_back(path); }
+void FileChooser::setTestMode(bool on) { test_mode_ = on; }
+
+}  // namespace hsc::gui

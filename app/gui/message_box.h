@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <deque>
+#include <vector>
+
+class QWidget;
+
+namespace hsc::gui {
+
+// Every message box of the program goes through here. Tests queue the answers with
+// setNextAnswer and read what was shown; in test mode a box without a queued answer
+// is recorded and answered with its default (Ok or No) instead of waiting.
+class MessageBox {
+public:
+    enum Button { NoButton = 0, Ok, Yes, No };
+    enum Icon { NoIcon, Information, Question, Critical };
+
+    struct Shown {
+        QString text;
+        Icon icon;
+        bool yes_no;
+        bool topmost;
+        bool owned;     // had an owner window
+        bool answered;  // by a queued answer (false: the test-mode default)
+    };
+
+    // Shows a box with the caption "Hushcel". yes_no: Yes and No buttons, otherwise Ok.
+    static Button show(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost);
+
+    static void setNextAnswer(Button button);
+    static void setTestMode(bool on);
+    static const std::vector<Shown>& shown();
+    static void clearShown();
+
+private:
+    static std::deque<Button> answers_;
+    static std::vector<Shown> shown_;
+    static bool test_mode_;
+};
+
+// The file chooser, with the same pre-answer scheme: setNextFileName queues the path
+// the next chooser returns (an empty one: the user cancelled).
+class FileChooser {
+public:
+    static QString getOpenFileName(QWidget* owner, const QString& title, const QString& start,
+                                   const QString& filter);
+    static void setNextFileName(const QString& path);
+    static void setTestMode(bool on);
+    static int opened() { return opened_; }
+
+private:
+    static std::deque<QString> names_;
+    static bool test_mode_;
+    static int opened_;
+};
+
+}  // namespace hsc::gui

@@ -1,0 +1,47 @@
+#include "shell/controls.h"
+
+#include "shell/text_limits.h"
+#include "shell/texts.h"
+
+namespace hsc {
+namespace {
+
+template <typename Items>
+int list_index(int value, const Items& items) {
+    return value >= 0 && value < static_cast<int>(items.size()) ? value : -1;
+}
+
+}  // namespace
+
+int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
+    s.password = cp932_prefix(c.password, PASSWORD_MAX);
+    s.target_column = utf8_prefix(c.target_column, TARGET_COLUMN_MAX);
+    s.mask_step = c.strength + 1;
+    s.mask_mchar = c.kanji;
+    s.mask_char = c.alpha;
+    s.mask_number = c.digit;
+    s.is_overwrite = c.overwrite;
+    s.is_file_hash = c.file_hash;
+    s.is_no_password = c.no_password;
+    s.is_autoshape = c.autoshape;
+    s.is_recrypto = c.recrypto;
+    return 0;
+}
+
+ControlValues hsc_set_controls(const MaskSettings& s) {
+    ControlValues c;
+    c.password = s.password;
+    c.target_column = s.target_column;
+    c.strength = list_index(s.mask_step - 1, STRENGTH_ITEMS);
+    c.kanji = list_index(s.mask_mchar, KANJI_MASK_ITEMS);
+    c.alpha = list_index(s.mask_char, ALPHA_MASK_ITEMS);
+    c.digit = list_index(s.mask_number, DIGIT_MASK_ITEMS);
+    c.overwrite = s.is_overwrite;
+    c.file_hash = s.is_file_hash;
+    c.no_password = s.is_no_password;
+    c.autoshape = s.is_autoshape;
+    c.recrypto = s.is_recrypto;
+    return c;
+}
+
+}  // namespace hsc

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "core/mask_settings.h"
+
+namespace hsc {
+
+// What the main window's controls show. A list index of -1 means nothing is selected.
+struct ControlValues {
+    std::string password;
+    std::string target_column;
+    int strength = 0;  // index in STRENGTH_ITEMS; mask_step - 1
+    int kanji = 0;
+    int alpha = 0;
+    int digit = 0;
+    bool overwrite = false;
+    bool file_hash = false;
+    bool no_password = false;
+    bool autoshape = false;
+    bool recrypto = false;
+
+    bool operator==(const ControlValues&) const = default;
+};
+
+// Controls to settings. The password is cut to 31 bytes of its CP932 form and the
+// target columns to 1023 bytes, both on a character boundary. Always 0.
+int hsc_get_controls(const ControlValues& controls, MaskSettings& settings);
+
+// Settings to controls. An index outside its list selects nothing (-1).
+ControlValues hsc_set_controls(const MaskSettings& settings);
+
+}  // namespace hsc

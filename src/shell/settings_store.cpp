@@ -1,0 +1,11 @@
+#include "shell/settings_store.h"
+
+#include "shell/settings_file.h"
+
+namespace hsc {
+
+int IniSettingsStore::read(MaskSettings& settings) { return hsc_read_ini(settings, file_); }
+
+int IniSettingsStore::write(const MaskSettings& settings) { return hsc_write_ini(settings, file_); }
+
+}  // namespace hsc

@@ -1,0 +1,87 @@
+#include "shell/shell.h"
+
+#include "core/status.h"
+#include "shell/texts.h"
+
+#include <string>
+
+namespace hsc {
+namespace fs = std::filesystem;
+
+Shell::Shell(SettingsStore& store, Platform& platform, Reporter& reporter, ProcessFile process)
+    : store_(store), platform_(platform), reporter_(reporter), process_(std::move(process)) {}
+
+void Shell::start() {
+    hsc_init_settings(settings_);
+    store_.read(settings_);  // nothing stored: the defaults stay
+    snapshot_ = hsc_take_snapshot(settings_);
+}
+
+void Shell::drop(std::vector<fs::path> files, const ControlValues& controls) {
+    queue_.push_back({std::move(files), controls});
+    if (busy_) return;  // the running handler takes it up when its own drop is done
+    busy_ = true;
+    struct Release {
+        bool& flag;
+        ~Release() { flag = false; }
+    } release{busy_};
+    while (!queue_.empty()) {
+        PendingDrop next = std::move(queue_.front());
+        queue_.pop_front();
+        handle(next);
+    }
+}
+
+void Shell::handle(const PendingDrop& drop) {
+    hsc_get_controls(drop.controls, settings_);
+    for (const fs::path& file : drop.files) handle_file(file);
+}
+
+void Shell::handle_file(const fs::path& input) {
+    fs::path output;
+    FileContext ctx;
+    if (process_(input, output, settings_, ctx, reporter_) != RC_OK) return;  // already reported
+    if (!reporter_.ask_yes_no(format_message(MSG_OPEN_OUTPUT, output.string()))) return;
+
+    // Re-encryption: a workbook just restored in place is masked again once the
+    // spreadsheet application has ended, when it was saved meanwhile.
+    const bool recrypt =
+        ctx.process_direction == DIRECTION_UNMASK && settings_.is_recrypto && settings_.is_overwrite;
+    FileTime before;
+    if (recrypt) {
+        if (platform_.get_file_time(output, before) != RC_OK) return;
+        // Another instance of the application would take the file over and let the one
+        // we start end at once; ask the user to close it first.
+        while (platform_.find_spreadsheet_process() == RC_OK) {
+            if (reporter_.ask_yes_no(MSG_CLOSE_SPREADSHEET)) return;
+        }
+    }
+
+    platform_.open_with_excel(output);  // a failure to start leaves the time unchanged
+    if (!recrypt) return;
+
+    FileTime after;
+    if (platform_.get_file_time(output, after) != RC_OK) return;
+    if (after == before) return;  // not saved: it stays restored
+    reporter_.info(MSG_RECRYPT);
+    fs::path again;
+    FileContext again_ctx;
+    process_(input, again, settings_, again_ctx, reporter_);  // failures are reported by the pipeline
+}
+
+void Shell::save_settings(const ControlValues& controls) {
+    hsc_get_controls(controls, settings_);
+    if (int rc = store_.write(settings_); rc != RC_OK) {
+        // Said plainly: otherwise the user leaves believing the settings were kept.
+        reporter_.error(format_message(MSG_SAVE_FAILED, std::to_string(rc)));
+    }
+}
+
+void Shell::save_prompt(const ControlValues& controls) {
+    if (!settings_changed()) return;
+    if (reporter_.ask_yes_no(MSG_SAVE_SETTINGS)) save_settings(controls);
+}
+
+bool Shell::settings_changed() const { return hsc_settings_changed(settings_, snapshot_) == 0; }
+
+}  // namespace hsc

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "core/mask_settings.h"
+#include "core/reporter.h"
+#include "shell/controls.h"
+#include "shell/platform.h"
+#include "shell/settings_file.h"
+
+namespace hsc {
+
+// The per-file pipeline as the shell calls it; hsc_process_file in the product, a fake
+// in tests.
+using ProcessFile = std::function<int(const std::filesystem::path& input, std::filesystem::path& output,
+                                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter)>;
+
+// Where the settings persist.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    // Reads the stored settings over settings; non-zero when there is nothing to read
+    // (settings then keep their values).
+    virtual int read(MaskSettings& settings) = 0;
+    // Writes settings; non-zero on failure.
+    virtual int write(const MaskSettings& settings) = 0;
+};
+
+// The application logic behind the main window, free of any toolkit. Owns the settings
+// record and the start-up snapshot.
+class Shell {
+public:
+    Shell(SettingsStore& store, Platform& platform, Reporter& reporter, ProcessFile process);
+
+    // Start-up: defaults, the stored settings over them, then the snapshot.
+    void start();
+
+    MaskSettings& settings() { return settings_; }
+    const MaskSettings& snapshot() const { return snapshot_.values; }
+
+    // A drop of files, in drop order, with the values the controls showed at that moment.
+    // A drop that arrives while another is being handled (from inside one of its
+    // questions) is queued and handled after it.
+    void drop(std::vector<std::filesystem::path> files, const ControlValues& controls);
+    bool busy() const { return busy_; }
+
+    // Ctrl+S: the controls into the settings, then the settings file.
+    void save_settings(const ControlValues& controls);
+
+    // The exit paths: when the settings differ from the start-up snapshot, asks whether
+    // to save them and saves on Yes. The program ends afterwards whatever the answer.
+    void save_prompt(const ControlValues& controls);
+
+    // True when the settings differ from the snapshot in anything but the strength.
+    bool settings_changed() const;
+
+private:
+    struct PendingDrop {
+        std::vector<std::filesystem::path> files;
+        ControlValues controls;
+    };
+    void handle(const PendingDrop& drop);
+    void handle_file(const std::filesystem::path& input);
+
+    SettingsStore& store_;
+    Platform& platform_;
+    Reporter& reporter_;
+    ProcessFile process_;
+    MaskSettings settings_;
+    SettingsSnapshot snapshot_;
+    std::deque<PendingDrop> queue_;
+    bool busy_ = false;
+};
+
+}  // namespace hsc

@@ -1,0 +1,603 @@
+// The window under QT_QPA_PLATFORM=offscreen. Message boxes and the file chooser are
+// answered through their pre-answer queues; nothing waits for a user.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QUrl>
+#include <QMenuBar>
+#include <QtTest>
+#include <optional>
+
+#include "core/status.h"
+#include "engine/driver.h"
+#include "dialogs.h"
+#include "main_window.h"
+#include "message_box.h"
+#include "shell/settings_file.h"
+#include "shell/settings_store.h"
+#include "shell/texts.h"
+#include "single_instance.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+
+using hsc::gui::FileChooser;
+using hsc::gui::MainWindow;
+using hsc::gui::MessageBox;
+using hsc::gui::ValueDialog;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MemoryStore final : public hsc::SettingsStore {
+public:
+    int read(hsc::MaskSettings& s) override {
+        if (!stored) return hsc::RC_OPEN;
+        s = *stored;
+        return hsc::RC_OK;
+    }
+    int write(const hsc::MaskSettings& s) override {
+        stored = s;
+        ++writes;
+        return hsc::RC_OK;
+    }
+    std::optional<hsc::MaskSettings> stored;
+    int writes = 0;
+};
+
+class NoPlatform final : public hsc::Platform {
+public:
+    int get_file_time(const fs::path&, hsc::FileTime&) override { return hsc::RC_OPEN; }
+    int find_spreadsheet_process() override { return hsc::RC_FAIL; }
+    int open_with_excel(const fs::path& p) override {
+        opened.push_back(p);
+        return hsc::RC_OK;
+    }
+    std::vector<fs::path> opened;
+};
+
+class ErrorsOnly final : public hsc::Reporter {
+public:
+    void error(std::string_view t) override { MessageBox::show(nullptr, MessageBox::Critical, QString::fromStdString(std::string(t)), false, true); }
+    bool ask_yes_no(std::string_view t) override {
+        return MessageBox::show(nullptr, MessageBox::Question, QString::fromStdString(std::string(t)), true, true) ==
+               MessageBox::Yes;
+    }
+    void info(std::string_view t) override { MessageBox::show(nullptr, MessageBox::Information, QString::fromStdString(std::string(t)), false, true); }
+};
+
+// One window with everything it talks to.
+struct Fixture {
+    explicit Fixture(std::optional<hsc::MaskSettings> stored = std::nullopt) {
+        store.stored = stored;
+        shell.start();
+        window = std::make_unique<MainWindow>(shell, [this] { ++exits; });
+    }
+    template <typename T>
+    T* get(const char* name) { return window->findChild<T*>(name); }
+
+    MemoryStore store;
+    NoPlatform platform;
+    ErrorsOnly reporter;
+    std::vector<fs::path> processed;
+    hsc::Shell shell{store, platform, reporter,
+                     [this](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                            hsc::Reporter& r) {
+                         processed.push_back(in);
+                         last_settings = s;
+                         if (during) during();
+                         if (in.filename().string().starts_with("bad")) {
+                             r.error("rejected");
+                             return hsc::RC_FAIL;
+                         }
+                         ctx.process_direction = hsc::DIRECTION_MASK;
+                         out = in.parent_path() / ("●" + in.filename().string());
+                         return hsc::RC_OK;
+                     }};
+    hsc::MaskSettings last_settings;
+    std::function<void()> during;  // runs inside the pipeline, as events of a nested loop would
+    std::unique_ptr<MainWindow> window;
+    int exits = 0;
+};
+
+QStringList items(QComboBox* box) {
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
+    return list;
+}
+
+// Runs action and, once its modal dialog is up, hands the dialog to inspect and closes it.
+// The polling timer dies with this call, so a command that opens nothing leaves no
+// stray callback behind.
+QString run_modal(const std::function<void()>& action, const std::function<void(QWidget*)>& inspect = {}) {
+    QString name;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
+        poll.stop();
+        name = modal->objectName();
+        if (inspect) inspect(modal);
+        if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+    });
+    poll.start();
+    action();
+    return name;
+}
+
+}  // namespace
+
+class GuiTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        MessageBox::setTestMode(true);
+        MessageBox::clearShown();
+        FileChooser::setTestMode(true);
+    }
+    void cleanup() {
+        for (const auto& box : MessageBox::shown()) QVERIFY2(box.answered, qPrintable("unanswered box: " + box.text));
+    }
+
+    void windowHasItsControlsAndSize() {
+        Fixture f;
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("Hushcel"));
+        QCOMPARE(f.window->centralWidget()->size(), QSize(305, 390));
+        QCOMPARE(f.window->minimumSize(), f.window->maximumSize());
+        QVERIFY(!(f.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(items(f.get<QComboBox>("strength")), (QStringList{"強", "中", "弱"}));
+        QCOMPARE(items(f.get<QComboBox>("kanjiMask")), (QStringList{"●", "■", "※", "なし"}));
+        QCOMPARE(items(f.get<QComboBox>("alphaMask")), (QStringList{"*", "X", "なし"}));
+        QCOMPARE(items(f.get<QComboBox>("digitMask")), (QStringList{"9", "0", "なし"}));
+        QCOMPARE(f.get<QLineEdit>("password")->echoMode(), QLineEdit::Password);
+        QCOMPARE(f.get<QLineEdit>("password")->geometry(), QRect(22, 180, 105, 20));
+        QCOMPARE(f.get<QLineEdit>("targetColumn")->geometry(), QRect(122, 225, 155, 20));
+        QCOMPARE(f.get<QPushButton>("cancel")->text(), QStringLiteral("キャンセル"));
+        QCOMPARE(f.get<QPushButton>("cancel")->geometry(), QRect(195, 340, 100, 20));
+        const std::pair<const char*, QString> checks[] = {
+            {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
+            {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}};
+        for (const auto& [name, text] : checks) {
+            QVERIFY2(f.get<QCheckBox>(name), name);
+            QCOMPARE(f.get<QCheckBox>(name)->text(), text);
+        }
+        QCOMPARE(f.get<QCheckBox>("noPassword")->pos(), QPoint(140, 155));
+        QCOMPARE(f.get<QCheckBox>("fileHash")->pos(), QPoint(140, 180));
+        QVERIFY(f.get<QCheckBox>("fileHash")->width() >= 120);
+        QStringList labels;
+        for (const auto& l : hsc::gui::PAINTED_LABELS) labels << QString::fromUtf8(l.text);
+        QCOMPARE(labels, (QStringList{"パスワード", "マスク列", "マスク強度", "漢字マスク文字", "英字マスク文字",
+                                      "数字マスク文字"}));
+        // The banner is drawn: the panel's picture holds black stripes at (17, 10) onward.
+        QImage shot = f.window->centralWidget()->grab().toImage();
+        int dark = 0;
+        for (int y = 10; y < 139; ++y)
+            for (int x = 17; x < 297; ++x) dark += qGray(shot.pixel(x * shot.width() / 305, y * shot.height() / 390)) < 64;
+        QVERIFY(dark > 5000);
+    }
+
+    void controlsShowTheStoredSettings() {
+        hsc::MaskSettings s;
+        s.password = "secret";
+        s.target_column = "B,D";
+        s.mask_step = 2;
+        s.mask_mchar = 3;
+        s.mask_char = 1;
+        s.mask_number = 2;
+        s.is_overwrite = s.is_recrypto = true;
+        Fixture f(s);
+        QCOMPARE(f.get<QLineEdit>("password")->text(), QStringLiteral("secret"));
+        QCOMPARE(f.get<QLineEdit>("targetColumn")->text(), QStringLiteral("B,D"));
+        QCOMPARE(f.get<QComboBox>("strength")->currentIndex(), 1);
+        QCOMPARE(f.get<QComboBox>("kanjiMask")->currentText(), QStringLiteral("なし"));
+        QCOMPARE(f.get<QComboBox>("alphaMask")->currentText(), QStringLiteral("X"));
+        QCOMPARE(f.get<QComboBox>("digitMask")->currentIndex(), 2);
+        QVERIFY(f.get<QCheckBox>("overwrite")->isChecked());
+        QVERIFY(f.get<QCheckBox>("recrypto")->isChecked());
+        QVERIFY(!f.get<QCheckBox>("autoshape")->isChecked());
+    }
+
+    void outOfRangeSettingsSelectNothing() {
+        hsc::MaskSettings s;
+        s.mask_step = 7;
+        s.mask_mchar = 9;
+        Fixture f(s);
+        QCOMPARE(f.get<QComboBox>("strength")->currentIndex(), -1);
+        QCOMPARE(f.get<QComboBox>("kanjiMask")->currentIndex(), -1);
+        QCOMPARE(f.window->controls().strength, -1);
+    }
+
+    void menuHasEveryCommandAndAccelerator() {
+        Fixture f;
+        const std::tuple<const char*, QString, QKeySequence> actions[] = {
+            {"exit", "終了(&X)", QKeySequence("Ctrl+X")},
+            {"save", "設定保存(&S)", QKeySequence("Ctrl+S")},
+            {"keyFile", "認証ファイル(&F)", QKeySequence("Ctrl+F")},
+            {"keyfileHint", "認証ファイルヒント(&K)", QKeySequence("Ctrl+K")},
+            {"passwordHint", "パスワードヒント(&P)", QKeySequence("Ctrl+P")},
+            {"help", "ヘルプ(&H)", QKeySequence("F1")},
+            {"version", "バージョン情報(&A)", QKeySequence("Ctrl+A")},
+        };
+        for (const auto& [name, text, key] : actions) {
+            QAction* a = f.window->action(name);
+            QVERIFY2(a, name);
+            QCOMPARE(a->text(), text);
+            QCOMPARE(a->shortcut(), key);
+        }
+        QStringList menus;
+        for (QAction* a : f.window->menuBar()->actions()) menus << a->text();
+        QCOMPARE(menus, (QStringList{"ファイル(&F)", "認証(&C)", "ヘルプ(&H)"}));
+    }
+
+    void acceleratorOpensItsDialog() {
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QString name = run_modal([&] { QTest::keyClick(f.window.get(), Qt::Key_F1); });
+        QCOMPARE(name, QStringLiteral("HELPDLG"));
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        name = run_modal([&] { QTest::keyClick(f.window.get(), Qt::Key_P, Qt::ControlModifier); });
+        QCOMPARE(name, QStringLiteral("PWDHINTDLG"));
+    }
+
+    void menuCommandsOpenTheirDialogs() {
+        Fixture f;
+        f.shell.settings().key_file = "/keys/photo.jpg";
+        f.shell.settings().keyfile_hint = "猫";
+        QString help_text;
+        QCOMPARE(run_modal([&] { f.window->action("help")->trigger(); },
+                           [&](QWidget* d) {
+                               QCOMPARE(d->windowTitle(), QStringLiteral("Hushcelヘルプ"));
+                               auto* edit = d->findChild<QPlainTextEdit*>("helpText");
+                               QVERIFY(edit->isReadOnly());
+                               help_text = edit->toPlainText();
+                           }),
+                 QStringLiteral("HELPDLG"));
+        QCOMPARE(help_text.size(), QString::fromUtf8(hsc::hsc_help_text.data()).remove('\r').size());
+        QString shown;
+        QCOMPARE(run_modal([&] { f.window->action("keyFile")->trigger(); },
+                           [&](QWidget* d) {
+                               QCOMPARE(d->windowTitle(), QStringLiteral("Hushcel認証ファイル"));
+                               shown = d->findChild<QLineEdit*>()->text();
+                           }),
+                 QStringLiteral("FILEDLG"));
+        QCOMPARE(shown, QStringLiteral("/keys/photo.jpg"));
+        QCOMPARE(run_modal([&] { f.window->action("keyfileHint")->trigger(); },
+                           [&](QWidget* d) {
+                               QCOMPARE(d->windowTitle(), QStringLiteral("Hushcel認証ファイルヒント"));
+                               shown = d->findChild<QLineEdit*>()->text();
+                           }),
+                 QStringLiteral("KEYHINTDLG"));
+        QCOMPARE(shown, QStringLiteral("猫"));
+        QCOMPARE(run_modal([&] { f.window->action("passwordHint")->trigger(); }), QStringLiteral("PWDHINTDLG"));
+    }
+
+    void versionBoxHasTheThreeLines() {
+        Fixture f;
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        f.window->action("version")->trigger();
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        const auto& box = MessageBox::shown()[0];
+        QCOMPARE(box.text, QStringLiteral("Hushcel                 \nversion : 2.0.0.0\nCopyright (C) KESTRIL\n"));
+        QCOMPARE(box.icon, MessageBox::NoIcon);
+        QVERIFY(box.topmost && box.owned && !box.yes_no);
+    }
+
+    void hintLimitCountsCp932Bytes_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("message");
+        const QString pwd = "パスワードヒントが長すぎます。", key = "認証ファイルヒントが長すぎます。";
+        QTest::newRow("password hint 32 ascii") << int(ValueDialog::PasswordHint) << QString(32, 'h') << true << "";
+        QTest::newRow("password hint 33 ascii") << int(ValueDialog::PasswordHint) << QString(33, 'h') << false << pwd;
+        QTest::newRow("password hint 16 kanji") << int(ValueDialog::PasswordHint) << QString(16, QChar(0x732B)) << true << "";
+        QTest::newRow("keyfile hint 17 kanji") << int(ValueDialog::KeyfileHint) << QString(17, QChar(0x732B)) << false << key;
+        QTest::newRow("keyfile hint empty") << int(ValueDialog::KeyfileHint) << QString() << true << "";
+        QTest::newRow("path 256") << int(ValueDialog::KeyFile) << "/" + QString(255, 'p') << true << "";
+        QTest::newRow("path 257") << int(ValueDialog::KeyFile) << "/" + QString(256, 'p') << false
+                                  << "ファイルパスが長すぎます。";
+    }
+    void hintLimitCountsCp932Bytes() {
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(QString, message);
+        hsc::MaskSettings s;
+        s.password_hint = s.keyfile_hint = s.key_file = "before";
+        QString last;
+        ValueDialog d(ValueDialog::Kind(kind), s, last, nullptr);
+        d.show();
+        d.edit()->setText(text);
+        if (!accepted) MessageBox::setNextAnswer(MessageBox::Ok);
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        std::string field = kind == ValueDialog::KeyFile ? s.key_file
+                            : kind == ValueDialog::PasswordHint ? s.password_hint
+                                                                : s.keyfile_hint;
+        if (accepted) {
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+            QCOMPARE(QString::fromStdString(field), text);
+            QVERIFY(MessageBox::shown().empty());
+        } else {
+            QVERIFY(d.isVisible());  // stays open
+            QCOMPARE(field, std::string("before"));
+            QCOMPARE(MessageBox::shown().size(), size_t(1));
+            QCOMPARE(MessageBox::shown()[0].text, message);
+            QCOMPARE(MessageBox::shown()[0].icon, MessageBox::Critical);
+            QVERIFY(MessageBox::shown()[0].topmost);
+        }
+    }
+
+    void chooserFillsTheFieldAndEscapeKeepsTheSetting() {
+        hsc::MaskSettings s;
+        s.key_file = "/old/key.png";
+        QString last;
+        {
+            ValueDialog d(ValueDialog::KeyFile, s, last, nullptr);
+            d.show();
+            FileChooser::setNextFileName("/new/key.png");
+            QTest::mouseClick(d.chooseButton(), Qt::LeftButton);
+            QCOMPARE(d.edit()->text(), QStringLiteral("/new/key.png"));
+            QVERIFY(d.isVisible());
+            QTest::keyClick(&d, Qt::Key_Escape);
+            QVERIFY(!d.isVisible());
+        }
+        QCOMPARE(s.key_file, std::string("/old/key.png"));
+        QCOMPARE(last, QStringLiteral("/new/key.png"));  // the chooser starts there next time
+        ValueDialog again(ValueDialog::KeyFile, s, last, nullptr);
+        QCOMPARE(again.edit()->text(), QStringLiteral("/old/key.png"));
+        FileChooser::setNextFileName(QString());  // cancelled: nothing changes
+        QTest::mouseClick(again.chooseButton(), Qt::LeftButton);
+        QCOMPARE(again.edit()->text(), QStringLiteral("/old/key.png"));
+    }
+
+    void dropEventProcessesEachFileWithTheShownControls() {
+        Fixture f;
+        f.get<QLineEdit>("password")->setText("typed");
+        f.get<QComboBox>("strength")->setCurrentIndex(2);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile("/data/a.xlsx"), QUrl::fromLocalFile("/data/bad.xlsx"),
+                      QUrl::fromLocalFile("/data/c.xlsx")});
+        MessageBox::setNextAnswer(MessageBox::No);   // a: do not open
+        MessageBox::setNextAnswer(MessageBox::Ok);   // bad: its error
+        MessageBox::setNextAnswer(MessageBox::Yes);  // c: open
+        f.window->show();
+        // A drag enters, then drops: the window takes files only as a drop target.
+        QDragEnterEvent enter(QPoint(150, 150), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(150, 150), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.window.get(), &drop);
+        QCOMPARE(f.processed, (std::vector<fs::path>{"/data/a.xlsx", "/data/bad.xlsx", "/data/c.xlsx"}));
+        QCOMPARE(f.last_settings.password, std::string("typed"));
+        QCOMPARE(f.last_settings.mask_step, 3);
+        QCOMPARE(f.platform.opened, std::vector<fs::path>{"/data/●c.xlsx"});
+        QCOMPARE(MessageBox::shown().size(), size_t(3));
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("/data/●a.xlsxを出力しました。内容を確認しますか？"));
+        QVERIFY(MessageBox::shown()[0].yes_no && MessageBox::shown()[0].topmost && !MessageBox::shown()[0].owned);
+        QCOMPARE(MessageBox::shown()[0].icon, MessageBox::Question);
+        QCOMPARE(MessageBox::shown()[1].icon, MessageBox::Critical);
+    }
+
+    void closingDuringADropEndsAfterItsLastFile() {
+        Fixture f;
+        f.window->show();
+        int exits_seen_inside = -1;
+        f.during = [&] {
+            if (f.processed.size() == 1) f.window->close();
+            exits_seen_inside = f.exits;
+        };
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        f.window->dropFiles({"/d/bad1.xlsx", "/d/bad2.xlsx"});
+        QCOMPARE(f.processed.size(), size_t(2));
+        QCOMPARE(exits_seen_inside, 0);  // the second file was still handled
+        QCOMPARE(f.exits, 1);
+    }
+
+    void dropOfARealWorkbookMasksAndRestoresIt() {
+        const fs::path corpus = hsc::test::corpus_dir();
+        if (corpus.empty()) QSKIP("HUSHCEL_CORPUS is not set");
+        hsc::test::TempDir dir;
+        const fs::path input = dir / "book.xlsx";
+        fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", input);
+        MemoryStore store;
+        NoPlatform platform;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter,
+                     [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+        shell.start();
+        MainWindow window(shell, [] {});
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(input.string())});
+        const fs::path masked = dir / "●book.xlsx";
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text,
+                 QString::fromStdString(masked.string()) + "を出力しました。内容を確認しますか？");
+        QVERIFY(fs::exists(masked));
+        QVERIFY(hsc::test::read_file(masked) != hsc::test::read_file(input));
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(masked.string())});
+        const fs::path restored = dir / "〇●book.xlsx";
+        QVERIFY(fs::exists(restored));
+        const auto original = hsc::test::read_zip(input);
+        const auto back = hsc::test::read_zip(restored);
+        auto part = [](const std::vector<hsc::test::ZipEntry>& entries, std::string_view name) {
+            for (const auto& e : entries)
+                if (e.name == name) return e.data;
+            return std::string("(missing)");
+        };
+        QCOMPARE(part(back, "xl/sharedStrings.xml"), part(original, "xl/sharedStrings.xml"));
+        QVERIFY(platform.opened.empty());
+    }
+
+    void recryptCycleWithAFakeApplication_data() {
+        QTest::addColumn<bool>("saves");
+        QTest::newRow("application saves") << true;
+        QTest::newRow("application does not save") << false;
+    }
+    void recryptCycleWithAFakeApplication() {
+        QFETCH(bool, saves);
+        const fs::path corpus = hsc::test::corpus_dir();
+        if (corpus.empty()) QSKIP("HUSHCEL_CORPUS is not set");
+        hsc::test::TempDir dir;
+        const fs::path book = dir / "book.xlsx";
+        fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", book);
+        const fs::path app = dir / "calc.sh";
+        // "Saving" touches the workbook: a new time within the same second still counts.
+        hsc::test::write_file(app, saves ? "#!/bin/sh\ntouch \"$1\"\n" : "#!/bin/sh\n");
+        fs::permissions(app, fs::perms::owner_all);
+        hsc::SpreadsheetLookup lookup;
+        lookup.override_command = app.string();
+        hsc::LinuxPlatform platform(lookup);
+        MemoryStore store;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter,
+                         [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                            hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+        shell.start();
+        MainWindow window(shell, [] {});
+        window.findChild<QCheckBox*>("overwrite")->setChecked(true);
+        auto masked = [&] { return hsc::test::read_zip_info(book).comment.starts_with("COMPANY=KESTRIL PRODUCT=Hushcel"); };
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString(book.string())});  // masked in place
+        QVERIFY(masked());
+
+        window.findChild<QCheckBox*>("recrypto")->setChecked(true);
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::Yes);             // open the restored workbook
+        if (saves) MessageBox::setNextAnswer(MessageBox::Ok);  // the re-encryption notice
+        window.dropFiles({QString::fromStdString(book.string())});
+        QCOMPARE(masked(), saves);
+        QCOMPARE(MessageBox::shown().size(), size_t(saves ? 2 : 1));
+        if (saves) {
+            QCOMPARE(MessageBox::shown()[1].text, QStringLiteral("自動再暗号化"));
+            QCOMPARE(MessageBox::shown()[1].icon, MessageBox::Information);
+        }
+    }
+
+    void exitWithChangedSettingsAsksAndSavesOnYes() {
+        Fixture f;
+        f.get<QLineEdit>("password")->setText("new password");
+        f.window->saveCommand();  // Ctrl+S writes without asking
+        QCOMPARE(f.store.writes, 1);
+        QVERIFY(MessageBox::shown().empty());
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.get<QLineEdit>("targetColumn")->setText("C");
+        f.window->action("exit")->trigger();
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("設定を保存しますか？"));
+        QCOMPARE(MessageBox::shown()[0].icon, MessageBox::Question);
+        QCOMPARE(f.store.writes, 2);
+        QCOMPARE(f.store.stored->target_column, std::string("C"));
+        QCOMPARE(f.exits, 1);
+    }
+
+    void exitWritesTheSettingsFileOnYes() {
+        hsc::test::TempDir dir;
+        const fs::path file = dir / "Hushcel.ini";
+        hsc::IniSettingsStore store(file);
+        NoPlatform platform;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter, [](auto&...) { return hsc::RC_FAIL; });
+        shell.start();
+        int exits = 0;
+        MainWindow window(shell, [&] { ++exits; });
+        QCOMPARE(window.findChild<QLineEdit*>("password")->text(), QStringLiteral("Q-Marle"));  // no file yet
+
+        window.findChild<QLineEdit*>("targetColumn")->setText("B,E");
+        window.dropFiles({"/nowhere/x.xlsx"});      // the controls are taken at a drop
+        window.findChild<QCheckBox*>("overwrite")->setChecked(true);  // and again on Yes
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        window.close();
+        QCOMPARE(exits, 1);
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("設定を保存しますか？"));
+        QVERIFY(fs::exists(file));
+
+        hsc::MaskSettings read;
+        hsc::hsc_init_settings(read);
+        QCOMPARE(hsc::hsc_read_ini(read, file), 0);
+        QCOMPARE(read.target_column, std::string("B,E"));
+        QVERIFY(read.is_overwrite);
+        QCOMPARE(read.password, std::string("Q-Marle"));
+    }
+
+    void exitPathsWithoutChangesDoNotAsk() {
+        Fixture f;
+        f.get<QLineEdit>("password")->setText("typed but never taken");
+        QTest::mouseClick(f.get<QPushButton>("cancel"), Qt::LeftButton);
+        QVERIFY(MessageBox::shown().empty());
+        QCOMPARE(f.store.writes, 0);
+        QCOMPARE(f.exits, 1);
+
+        Fixture g;
+        g.shell.settings().password_hint = "hint";  // as a dialog would
+        MessageBox::setNextAnswer(MessageBox::No);
+        g.window->show();
+        g.window->close();
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(g.store.writes, 0);
+        QCOMPARE(g.exits, 1);
+        QVERIFY(!g.window->isVisible());
+    }
+
+    void secondInstanceRaisesTheFirst() {
+        const QString name = QStringLiteral("hushcel-test-%1").arg(QCoreApplication::applicationPid());
+        hsc::gui::SingleInstance first(name);
+        QVERIFY(first.claim());
+        QSignalSpy raised(&first, &hsc::gui::SingleInstance::raiseRequested);
+        hsc::gui::SingleInstance second(name);
+        QVERIFY(!second.claim());
+        QVERIFY(raised.wait(2000));
+
+        Fixture f;  // what the raise request does to a minimised window
+        f.window->showMinimized();
+        f.window->bringToFront();
+        QVERIFY(f.window->isVisible());
+        QVERIFY(!(f.window->windowState() & Qt::WindowMinimized));
+    }
+
+    void secondStartOfTheProgramEndsAtOnceWithZero() {
+        hsc::test::TempDir dir;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString tmp = QString::fromStdString(dir.path().string());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TMPDIR", tmp);  // where the single-instance socket lives
+        env.insert("HOME", tmp);
+        env.insert("XDG_CONFIG_HOME", tmp + "/config");
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(HUSHCEL_GUI_BINARY, {});
+        QVERIFY(first.waitForStarted());
+        const QString socket = tmp + "/" + hsc::gui::SingleInstance::defaultName();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
+
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(HUSHCEL_GUI_BINARY, {"ignored.xlsx"});
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);  // the first copy goes on
+        first.kill();
+        first.waitForFinished();
+    }
+};
+
+QTEST_MAIN(GuiTest)
+#include "gui_test.moc"

@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/status.h"
+#include "shell/shell.h"
+#include "shell/texts.h"
+#include "support/temp_dir.h"
+
+namespace hsc {
+namespace {
+namespace fs = std::filesystem;
+
+// One log of everything the shell does with the outside, in order.
+struct Log {
+    std::vector<std::string> events;
+};
+
+// Reporter that logs and answers from a script (No when it runs dry).
+class ScriptedReporter final : public Reporter {
+public:
+    explicit ScriptedReporter(Log& log) : log_(log) {}
+    void error(std::string_view t) override { log_.events.push_back("error: " + std::string(t)); }
+    bool ask_yes_no(std::string_view t) override {
+        log_.events.push_back("ask: " + std::string(t));
+        if (on_ask) on_ask(t);
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+    void info(std::string_view t) override { log_.events.push_back("info: " + std::string(t)); }
+
+    std::vector<bool> answers;
+    std::function<void(std::string_view)> on_ask;
+
+private:
+    Log& log_;
+};
+
+class FakePlatform final : public Platform {
+public:
+    explicit FakePlatform(Log& log) : log_(log) {}
+    int get_file_time(const fs::path& path, FileTime& t) override {
+        log_.events.push_back("time " + path.filename().string());
+        if (!file_exists) return RC_OPEN;
+        t = FileTime{2026, 12, 10, 3, 0, 0, mtime};
+        return RC_OK;
+    }
+    int find_spreadsheet_process() override {
+        log_.events.push_back("running?");
+        if (running_answers.empty()) return RC_FAIL;
+        bool r = running_answers.front();
+        running_answers.erase(running_answers.begin());
+        return r ? RC_OK : RC_FAIL;
+    }
+    int open_with_excel(const fs::path& path) override {
+        log_.events.push_back("open " + path.filename().string());
+        if (app_saves) ++mtime;
+        return RC_OK;
+    }
+
+    bool app_saves = false;
+    bool file_exists = true;
+    long mtime = 1;
+    std::vector<bool> running_answers;
+
+private:
+    Log& log_;
+};
+
+class FakeStore final : public SettingsStore {
+public:
+    int read(MaskSettings& s) override {
+        if (!stored) return RC_OPEN;
+        s = *stored;
+        return RC_OK;
+    }
+    int write(const MaskSettings& s) override {
+        ++writes;
+        if (fail) return RC_OPEN;
+        stored = s;
+        return RC_OK;
+    }
+    std::optional<MaskSettings> stored;
+    int writes = 0;
+    bool fail = false;
+};
+
+// The pipeline stand-in: a file named "bad*" is rejected with an error, a file named
+// "masked*" is restored (in place when overwrite is on), anything else is masked.
+struct FakePipeline {
+    Log& log;
+    std::vector<MaskSettings> seen;
+    int operator()(const fs::path& in, fs::path& out, const MaskSettings& s, FileContext& ctx, Reporter& r) {
+        seen.push_back(s);
+        std::string name = in.filename().string();
+        log.events.push_back("process " + name);
+        if (name.starts_with("bad")) {
+            r.error("rejected " + name);
+            return RC_FAIL;
+        }
+        ctx.process_direction = name.starts_with("masked") ? DIRECTION_UNMASK : DIRECTION_MASK;
+        const char* prefix = ctx.process_direction == DIRECTION_MASK ? "●" : "〇";
+        out = s.is_overwrite ? in : in.parent_path() / (prefix + name);
+        return RC_OK;
+    }
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    ShellTest()
+        : reporter(log), platform(log), pipeline{log, {}},
+          shell(store, platform, reporter, [this](auto&... a) { return pipeline(a...); }) {
+        shell.start();
+    }
+    std::string ask_open(std::string_view output) {
+        return "ask: " + format_message(MSG_OPEN_OUTPUT, output);
+    }
+
+    Log log;
+    ScriptedReporter reporter;
+    FakePlatform platform;
+    FakeStore store;
+    FakePipeline pipeline;
+    Shell shell;
+};
+
+TEST_F(ShellTest, ThreeFilesAreProcessedInTurnAndNoDoesNotStopTheNext) {
+    reporter.answers = {false, true, false};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx", "/d/c.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "process a.xlsx", ask_open("/d/●a.xlsx"),
+                              "process b.xlsx", ask_open("/d/●b.xlsx"), "open ●b.xlsx",
+                              "process c.xlsx", ask_open("/d/●c.xlsx")}));
+}
+
+TEST_F(ShellTest, RejectedFileGivesOnlyItsErrorAndTheNextGoesOn) {
+    shell.drop({"/d/bad.xlsx", "/d/ok.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process bad.xlsx", "error: rejected bad.xlsx",
+                                                    "process ok.xlsx", ask_open("/d/●ok.xlsx")}));
+}
+
+TEST_F(ShellTest, ControlsAreTakenOncePerDrop) {
+    ControlValues c;
+    c.password = "first";
+    c.strength = 1;
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
+    ASSERT_EQ(pipeline.seen.size(), 2u);
+    EXPECT_EQ(pipeline.seen[0].password, "first");
+    EXPECT_EQ(pipeline.seen[1].mask_step, 2);
+    EXPECT_EQ(shell.settings().password, "first");
+}
+
+struct CycleCase {
+    const char* name;
+    bool recrypto, overwrite, app_saves;
+    std::vector<std::string> expected;  // after the question to open
+};
+
+class Recrypt : public ShellTest, public ::testing::WithParamInterface<CycleCase> {};
+
+TEST_P(Recrypt, FollowsTheRule) {
+    const CycleCase& p = GetParam();
+    platform.app_saves = p.app_saves;
+    ControlValues c;
+    c.recrypto = p.recrypto;
+    c.overwrite = p.overwrite;
+    reporter.answers = {true};
+    shell.drop({"/d/masked.xlsx"}, c);
+    std::string out = p.overwrite ? "/d/masked.xlsx" : "/d/〇masked.xlsx";
+    std::vector<std::string> expected{"process masked.xlsx", ask_open(out)};
+    expected.insert(expected.end(), p.expected.begin(), p.expected.end());
+    EXPECT_EQ(log.events, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Recrypt,
+    ::testing::Values(
+        CycleCase{"SavedIsMaskedAgainAfterTheNotice", true, true, true,
+                  {"time masked.xlsx", "running?", "open masked.xlsx", "time masked.xlsx",
+                   "info: 自動再暗号化", "process masked.xlsx"}},
+        CycleCase{"NotSavedStaysRestored", true, true, false,
+                  {"time masked.xlsx", "running?", "open masked.xlsx", "time masked.xlsx"}},
+        CycleCase{"OverwriteOffOnlyOpens", true, false, true, {"open 〇masked.xlsx"}},
+        CycleCase{"RecryptOffOnlyOpens", false, true, true, {"open masked.xlsx"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ShellTest, MaskedOutputIsNeverMaskedAgain) {
+    platform.app_saves = true;
+    ControlValues c;
+    c.recrypto = c.overwrite = true;
+    reporter.answers = {true};
+    shell.drop({"/d/plain.xlsx"}, c);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process plain.xlsx", ask_open("/d/plain.xlsx"),
+                                                    "open plain.xlsx"}));
+}
+
+TEST_F(ShellTest, RunningApplicationIsAskedToCloseUntilItIs) {
+    platform.running_answers = {true, true, false};
+    ControlValues c;
+    c.recrypto = c.overwrite = true;
+    reporter.answers = {true, false, false};  // open: yes; abort: no, no
+    shell.drop({"/d/masked.xlsx"}, c);
+    std::string close_q = "ask: " + std::string(MSG_CLOSE_SPREADSHEET);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process masked.xlsx", ask_open("/d/masked.xlsx"),
+                                                    "time masked.xlsx", "running?", close_q, "running?",
+                                                    close_q, "running?", "open masked.xlsx",
+                                                    "time masked.xlsx"}));
+}
+
+TEST_F(ShellTest, AbortingWhileTheApplicationRunsSkipsToTheNextFile) {
+    platform.running_answers = {true};
+    ControlValues c;
+    c.recrypto = c.overwrite = true;
+    reporter.answers = {true, true, false};
+    shell.drop({"/d/masked.xlsx", "/d/b.xlsx"}, c);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process masked.xlsx", ask_open("/d/masked.xlsx"),
+                                                    "time masked.xlsx", "running?",
+                                                    "ask: " + std::string(MSG_CLOSE_SPREADSHEET),
+                                                    "process b.xlsx", ask_open("/d/b.xlsx")}));
+}
+
+TEST_F(ShellTest, VanishedOutputEndsThatFileSilently) {
+    platform.file_exists = false;
+    ControlValues c;
+    c.recrypto = c.overwrite = true;
+    reporter.answers = {true};
+    shell.drop({"/d/masked.xlsx"}, c);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process masked.xlsx", ask_open("/d/masked.xlsx"),
+                                                    "time masked.xlsx"}));
+}
+
+TEST_F(ShellTest, DropDuringAQuestionIsQueuedNotInterleaved) {
+    ControlValues second;
+    second.password = "second";
+    bool dropped = false;
+    reporter.on_ask = [&](std::string_view) {
+        if (dropped) return;
+        dropped = true;
+        shell.drop({"/d/late.xlsx"}, second);  // arrives while the first drop asks
+    };
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process a.xlsx", ask_open("/d/●a.xlsx"),
+                                                    "process b.xlsx", ask_open("/d/●b.xlsx"),
+                                                    "process late.xlsx", ask_open("/d/●late.xlsx")}));
+    ASSERT_EQ(pipeline.seen.size(), 3u);
+    EXPECT_EQ(pipeline.seen[1].password, "");
+    EXPECT_EQ(pipeline.seen[2].password, "second");
+    EXPECT_FALSE(shell.busy());
+}
+
+TEST_F(ShellTest, StartTakesStoredSettingsAndSnapshot) {
+    MaskSettings stored;
+    stored.password = "stored";
+    store.stored = stored;
+    shell.start();
+    EXPECT_EQ(shell.settings().password, "stored");
+    EXPECT_EQ(shell.snapshot(), stored);
+    EXPECT_FALSE(shell.settings_changed());
+}
+
+TEST_F(ShellTest, SavePromptOnlyWhenSettingsDifferFromTheSnapshot) {
+    ControlValues c = hsc_set_controls(shell.settings());
+    c.strength = 2;  // the strength alone does not count
+    shell.drop({"/d/bad.xlsx"}, c);
+    log.events.clear();
+    shell.save_prompt(c);
+    EXPECT_TRUE(log.events.empty());
+    EXPECT_EQ(store.writes, 0);
+
+    c.password = "changed";
+    shell.drop({"/d/bad.xlsx"}, c);
+    log.events.clear();
+    reporter.answers = {false};
+    shell.save_prompt(c);
+    EXPECT_EQ(log.events, std::vector<std::string>{"ask: " + std::string(MSG_SAVE_SETTINGS)});
+    EXPECT_EQ(store.writes, 0);
+
+    reporter.answers = {true};
+    shell.save_prompt(c);
+    ASSERT_EQ(store.writes, 1);
+    EXPECT_EQ(store.stored->password, "changed");
+    EXPECT_EQ(store.stored->mask_step, 3);
+}
+
+TEST_F(ShellTest, ChangesTypedButNeverTakenDoNotAsk) {
+    ControlValues c = hsc_set_controls(shell.settings());
+    c.password = "typed only";
+    shell.save_prompt(c);
+    EXPECT_TRUE(log.events.empty());
+}
+
+TEST_F(ShellTest, DialogChangesCountForThePrompt) {
+    shell.settings().password_hint = "ヒント";
+    reporter.answers = {true};
+    shell.save_prompt(hsc_set_controls(shell.settings()));
+    ASSERT_TRUE(store.stored);
+    EXPECT_EQ(store.stored->password_hint, "ヒント");
+}
+
+TEST_F(ShellTest, FailedSaveIsReported) {
+    store.fail = true;
+    shell.save_settings(ControlValues{});
+    ASSERT_EQ(log.events.size(), 1u);
+    EXPECT_TRUE(log.events[0].starts_with("error: 設定を保存できませんでした(rc=-101)"));
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// The cycle against the real platform layer and a small fake spreadsheet application.
+class RecryptWithFakeApplication : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecryptWithFakeApplication, MasksAgainOnlyWhenTheApplicationSaved) {
+    const bool saves = GetParam();
+    test::TempDir dir;
+    fs::path app = dir / "calc.sh";
+    // "Saving" rewrites the file: its time changes even within the same second.
+    test::write_file(app, saves ? "#!/bin/sh\nprintf 'edited' > \"$1\"\n" : "#!/bin/sh\ncat \"$1\" > /dev/null\n");
+    fs::permissions(app, fs::perms::owner_all);
+    fs::path book = dir / "masked.xlsx";
+    test::write_file(book, "restored");
+
+    SpreadsheetLookup lookup;
+    lookup.override_command = app.string();
+    LinuxPlatform platform(lookup);
+    Log log;
+    ScriptedReporter reporter(log);
+    reporter.answers = {true};
+    FakeStore store;
+    FakePipeline pipeline{log, {}};
+    Shell shell(store, platform, reporter, [&](auto&... a) { return pipeline(a...); });
+    shell.start();
+    ControlValues c;
+    c.recrypto = c.overwrite = true;
+    shell.drop({book}, c);
+
+    std::vector<std::string> expected{"process masked.xlsx", "ask: " + format_message(MSG_OPEN_OUTPUT, book.string())};
+    if (saves) {
+        expected.push_back("info: 自動再暗号化");
+        expected.push_back("process masked.xlsx");
+    }
+    EXPECT_EQ(log.events, expected);
+    EXPECT_EQ(test::read_file(book), saves ? "edited" : "restored");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecryptWithFakeApplication, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Saves" : "DoesNotSave"; });
+
+}  // namespace
+}  // namespace hsc

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "shell/controls.h"
+#include "shell/text_limits.h"
+#include "shell/texts.h"
+
+namespace hsc {
+namespace {
+
+// glibc's converter as an independent measure of the CP932 form.
+std::string to_cp932(std::string_view utf8) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string in(utf8), out(utf8.size() * 2 + 16, '\0');
+    char* ip = in.data();
+    char* op = out.data();
+    std::size_t il = in.size(), ol = out.size();
+    EXPECT_NE(iconv(cd, &ip, &il, &op, &ol), static_cast<std::size_t>(-1));
+    iconv_close(cd);
+    out.resize(out.size() - ol);
+    return out;
+}
+
+TEST(HelpText, HasTheListedShape) {
+    std::string_view text = hsc_help_text;
+    EXPECT_EQ(to_cp932(text).size(), 1342u);
+    EXPECT_TRUE(text.ends_with("ブックで利用してください。\r\n"));
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find("\r\n", start);
+        ASSERT_NE(end, std::string_view::npos);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 26u);
+    EXPECT_EQ(lines[0], "[はじめに]");
+    EXPECT_EQ(lines[5], "");
+    EXPECT_EQ(lines[15], "[注意事項]");
+    EXPECT_EQ(lines[19], "    書き込みパスワードは、パスワードの先頭に\"z\"を付けたものになります。");
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);  // no bare LF anywhere
+}
+
+TEST(VersionText, IsTheThreeLineFormat) {
+    EXPECT_EQ(hsc_version_text("third"), "Hushcel                 \r\nversion : 2.0.0.0\r\nthird\r\n");
+}
+
+TEST(TextLimits, Cp932LengthCountsDoubleByteCharacters) {
+    EXPECT_EQ(cp932_length("abc"), 3u);
+    EXPECT_EQ(cp932_length("山田ｱ"), 5u);  // half-width katakana is one byte
+    EXPECT_EQ(cp932_length("😀"), 4u);      // no CP932 form: its UTF-8 bytes
+    EXPECT_EQ(cp932_prefix("山田太郎", 5), "山田");
+    EXPECT_EQ(utf8_prefix("山田", 5), "山");
+    EXPECT_EQ(utf8_prefix("ab", 9), "ab");
+}
+
+TEST(Controls, SettingsRoundTripThroughTheControls) {
+    MaskSettings s;
+    s.password = "秘密pass";
+    s.target_column = "A,C";
+    s.mask_step = 3;
+    s.mask_mchar = 2;
+    s.mask_char = 1;
+    s.mask_number = 2;
+    s.is_overwrite = true;
+    s.is_no_password = true;
+    s.is_recrypto = true;
+    ControlValues c = hsc_set_controls(s);
+    EXPECT_EQ(c.strength, 2);
+    EXPECT_EQ(c.kanji, 2);
+    EXPECT_TRUE(c.overwrite && c.no_password && c.recrypto);
+    EXPECT_FALSE(c.file_hash || c.autoshape);
+    MaskSettings back;
+    hsc_get_controls(c, back);
+    EXPECT_EQ(back, s);
+}
+
+TEST(Controls, OutOfRangeIndexSelectsNothingAndReadsBackAsNone) {
+    MaskSettings s;
+    s.mask_step = 7;
+    s.mask_mchar = 9;
+    s.mask_char = -4;
+    ControlValues c = hsc_set_controls(s);
+    EXPECT_EQ(c.strength, -1);
+    EXPECT_EQ(c.kanji, -1);
+    EXPECT_EQ(c.alpha, -1);
+    EXPECT_EQ(c.digit, 0);
+    hsc_get_controls(c, s);
+    EXPECT_EQ(s.mask_step, 0);
+    EXPECT_EQ(s.mask_mchar, -1);
+}
+
+TEST(Controls, LongTextsAreCutWhenRead) {
+    ControlValues c;
+    c.password = std::string(40, 'p');
+    c.target_column = std::string(1030, 'A');
+    MaskSettings s;
+    hsc_get_controls(c, s);
+    EXPECT_EQ(s.password, std::string(31, 'p'));
+    EXPECT_EQ(s.target_column.size(), 1023u);
+
+    c.password.clear();
+    for (int i = 0; i < 20; ++i) c.password += "漢";  // two bytes each in CP932
+    hsc_get_controls(c, s);
+    EXPECT_EQ(to_cp932(s.password).size(), 30u);  // the 16th would make 32
+}
+
+}  // namespace
+}  // namespace hsc
