@@ -39,7 +39,7 @@ constexpr const char* MSG_FOOTER_LOST =
     "マスク済みのバックアップ(%s)がありますが、フッターがありません。再マスクすると元のテキストが失われるため、"
     "処理を中断します。";
 constexpr const char* MSG_BACKUP_PASSWORD =
-    "パスワードが一致しませんでした(バックアップを復号できません)。処理を中断します。";
+    "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。";
 constexpr const char* MSG_SAVE = "出力ファイル(%s)を保存できませんでした。処理を中断します。";
 constexpr const char* MSG_ALREADY_MASKED = "マスク済みのファイルです。マスクは行いません(%s)。";
 constexpr const char* MSG_NOT_MASKED = "マスクされたファイルではありません。復元は行いません(%s)。";
@@ -154,10 +154,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     MfileRegistry reg;  // the package of this file only; released on every path
     rc = hsc_read_excel(reg, input, stored, ctx);
     if (rc != RC_OK) {
+        // Why a damaged or hostile package was refused, when the reader could say.
+        const std::string refusal = reg.refusal;
         mfree_all(reg);
         if (rc == RC_NOMEM) return fail(MSG_READ_NOMEM);
         if (rc == SIZE_LIMIT_EXCEEDED) return fail(MSG_SIZE);
         if (rc == UNSUPPORTED_OBJECTS) return fail(MSG_OBJECTS);
+        if (!refusal.empty()) return fail(refusal + "(" + path_text + ")");
         return fail(with_number(MSG_READ, rc));
     }
 

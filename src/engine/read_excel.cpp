@@ -1,5 +1,6 @@
 #include "engine/read_excel.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 
@@ -105,6 +106,26 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
+// The entries a masked package will hold: the backups masking adds, and the thumbnail
+// when the package has none to replace.
+std::size_t entries_after_masking(const std::vector<std::string>& entries, const PackageParts& parts,
+                                  const MaskSettings& s) {
+    std::size_t count = entries.size();
+    if (parts.has_shared_strings) ++count;
+    if (s.is_autoshape) count += parts.drawing_part_names.size();
+    const bool has_thumbnail = std::any_of(entries.begin(), entries.end(), [](const std::string& name) {
+        return name.starts_with("docProps/thumbnail.");
+    });
+    if (!has_thumbnail) ++count;
+    return count;
+}
+
+std::size_t live_streams(const MfileRegistry& reg) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    return names.size();
+}
+
 bool holds_backups(const std::vector<std::string>& entries) {
     for (const std::string& name : entries)
         if (name == SHARED_STRINGS_BACKUP_NAME || name.starts_with(DRAWING_BACKUP_PREFIX)) return true;
@@ -123,14 +144,20 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     // A package that still holds backups was masked before: masking it again would put
     // masked text into the backups, over the only copy of the original.
     if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
+    // A masked package must unpack again to be restored: refuse, before anything is
+    // masked, one that its backups would push to the entry limit.
+    if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ENTRY_LIST_CAPACITY)
+        return RC_SIZE_LIMIT;
 
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
     const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
     const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction);
-    if (trc == RC_OK || trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
-    return RC_FAIL;
+    if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
+    if (trc != RC_OK) return RC_FAIL;
+    if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;
+    return RC_OK;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "core/status.h"
@@ -134,18 +135,23 @@ int find_compound_entry_by_chain(Source& s, std::string_view entry_name) {
         return s.seek((static_cast<std::int64_t>(index) + 1) * static_cast<std::int64_t>(sector_size)) &&
                s.read(sector.data(), sector_size) == sector_size;
     };
-    // The FAT sectors are listed in the header and then in the DIFAT chain.
+    // The FAT sectors are listed in the header and then in the DIFAT chain. A sector listed
+    // twice is taken once: otherwise a few sectors naming themselves over and over would
+    // make the FAT as large as the header claims, whatever the size of the file.
     std::vector<std::uint32_t> fat_list;
-    for (std::size_t i = 0; i < HEADER_DIFAT && fat_list.size() < fat_sectors; ++i)
-        fat_list.push_back(le32(header + 76 + 4 * i));
-    for (std::uint32_t n = 0; n < difat_count && fat_list.size() < fat_sectors; ++n) {
+    std::unordered_set<std::uint32_t> listed;
+    std::size_t count = 0;
+    auto list = [&](std::uint32_t index) {
+        ++count;
+        if (listed.insert(index).second) fat_list.push_back(index);
+    };
+    for (std::size_t i = 0; i < HEADER_DIFAT && count < fat_sectors; ++i) list(le32(header + 76 + 4 * i));
+    for (std::uint32_t n = 0; n < difat_count && count < fat_sectors; ++n) {
         if (!read_sector(difat_next)) return RC_NOT_FOUND;
-        for (std::size_t i = 0; i + 1 < per_sector && fat_list.size() < fat_sectors; ++i)
-            fat_list.push_back(le32(sector.data() + 4 * i));
+        for (std::size_t i = 0; i + 1 < per_sector && count < fat_sectors; ++i) list(le32(sector.data() + 4 * i));
         difat_next = le32(sector.data() + 4 * (per_sector - 1));
     }
     std::vector<std::uint32_t> fat;
-    fat.reserve(fat_list.size() * per_sector);
     for (std::uint32_t f : fat_list) {
         if (!read_sector(f)) return RC_NOT_FOUND;
         for (std::size_t i = 0; i < per_sector; ++i) fat.push_back(le32(sector.data() + 4 * i));

@@ -184,6 +184,20 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
     return count;
 }
 
+int mreserve(Mfile* f, std::int64_t length) {
+    if (!f || length < 0) return -1;
+    // Growth starts once a write reaches capacity - 1, so two more bytes keep it away.
+    const std::int64_t want = length + 2;
+    if (want <= f->capacity) return 0;
+    if (want > MFILE_MAX_LENGTH) return -1;
+    auto bigger = allocate(want);
+    if (!bigger) return -1;
+    if (f->length > 0) std::memcpy(bigger.get(), f->buffer.get(), static_cast<std::size_t>(f->length));
+    f->buffer = std::move(bigger);
+    f->capacity = want;
+    return 0;
+}
+
 int mseek(Mfile* f, std::int64_t offset, int origin) {
     if (!f) return -1;
     std::int64_t base;
@@ -227,6 +241,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
 
 int mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
+    reg.refusal.clear();
     return 0;
 }
 

@@ -48,6 +48,9 @@ public:
 
     std::vector<std::unique_ptr<Mfile>> slots;
     std::string last_error;
+    // Why the package unpacked into this registry was refused, as the user reads it;
+    // empty when it was not. Set by unzip_package, kept until mfree_all.
+    std::string refusal;
 };
 
 // mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
@@ -64,6 +67,11 @@ int mcount(const MfileRegistry& reg);
 int mlist(const MfileRegistry& reg, std::vector<std::string>& names);
 std::int64_t msize(const MfileRegistry& reg, std::string_view name);
 const std::string& merror(const MfileRegistry& reg);
+
+// Makes room for a stream of `length` bytes in all, so that writing up to that length
+// never grows (and copies) the buffer; the content stays. 0, or -1 when the room cannot
+// be had (nothing changes then).
+int mreserve(Mfile* f, std::int64_t length);
 
 // The stream's bytes, without copying.
 std::span<const std::uint8_t> mdata(const Mfile* f);

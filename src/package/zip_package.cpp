@@ -3,12 +3,16 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <new>
+#include <set>
+#include <string_view>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +26,9 @@ namespace {
 
 constexpr std::size_t READ_PIECE = 8192;    // bytes per read from an archive entry
 constexpr std::size_t WRITE_PIECE = 16384;  // bytes per write into an archive entry
+constexpr std::size_t INFLATE_PIECE = 65536;  // inflated bytes per step
+constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
+constexpr std::uint64_t DEFLATE_RATIO_SLACK = 4096;  // block headers of tiny entries
 constexpr std::uint64_t ZIP64_THRESHOLD = 0xFFFFFFFFull;
 constexpr int DEFLATE_MEM_LEVEL = 8;
 
@@ -30,6 +37,9 @@ constexpr int DEFLATE_MEM_LEVEL = 8;
 struct ZipIo {
     MfileRegistry* reg;
     bool on_disk;
+    // Where a read archive ends for minizip: just after its end record. minizip looks
+    // for that record only in the last 65,535 bytes, so a longer comment would hide it.
+    std::int64_t end = -1;
 };
 
 // What the open function hands to minizip: a descriptor or a stream, and the last error.
@@ -37,6 +47,7 @@ struct ArchiveHandle {
     int fd = -1;
     Mfile* stream = nullptr;
     int error = 0;
+    std::int64_t end = -1;  // the archive's end as minizip sees it; -1: the real end
 };
 
 voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
@@ -48,6 +59,7 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     const bool create = (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0;
 
     ArchiveHandle h;
+    if (read_only) h.end = io->end;
     if (io->on_disk) {
         if (read_only)
             h.fd = ::open(path, O_RDONLY | O_CLOEXEC);
@@ -72,9 +84,18 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     return record;
 }
 
+std::int64_t position_of(ArchiveHandle* h) {
+    return h->stream ? mtell(h->stream) : static_cast<std::int64_t>(::lseek(h->fd, 0, SEEK_CUR));
+}
+
 uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return 0;
+    if (h->end >= 0) {
+        const std::int64_t pos = position_of(h);
+        if (pos < 0 || pos >= h->end) return 0;
+        size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - pos));
+    }
     if (h->stream) return static_cast<uLong>(mread(buf, 1, size, h->stream));
     uLong done = 0;
     while (done < size) {
@@ -117,7 +138,7 @@ uLong ZCALLBACK io_write(voidpf, voidpf stream, const void* buf, uLong size) {
 ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return static_cast<ZPOS64_T>(-1);
-    std::int64_t pos = h->stream ? mtell(h->stream) : static_cast<std::int64_t>(::lseek(h->fd, 0, SEEK_CUR));
+    std::int64_t pos = position_of(h);
     if (pos < 0) {
         h->error = h->stream ? EINVAL : errno;
         return static_cast<ZPOS64_T>(-1);
@@ -135,7 +156,11 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         case ZLIB_FILEFUNC_SEEK_END: whence = SEEK_END; break;
         default: return -1;
     }
-    const auto off = static_cast<std::int64_t>(offset);
+    auto off = static_cast<std::int64_t>(offset);
+    if (whence == SEEK_END && h->end >= 0) {
+        whence = SEEK_SET;
+        off += h->end;
+    }
     if (h->stream) {
         if (mseek(h->stream, off, whence) != 0) {
             h->error = EINVAL;
@@ -180,13 +205,43 @@ zlib_filefunc64_def make_table(ZipIo& io) {
 
 // ---- helpers ----
 
+// Why a package is refused, as the user reads it; %s is the entry name.
+constexpr const char* MSG_NOT_A_ZIP = "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。";
+constexpr const char* MSG_ENCRYPTED = "暗号化されたエントリ(%s)が含まれているため処理できません。";
+constexpr const char* MSG_METHOD = "対応していない圧縮形式のエントリ(%s)が含まれているため処理できません。";
+constexpr const char* MSG_DUPLICATE = "同じ名前のエントリ(%s)が複数含まれているため処理できません。";
+constexpr const char* MSG_BAD_NAME = "不正な名前のエントリ(%s)が含まれているため処理できません。";
+constexpr const char* MSG_UNSAFE_PATH = "展開先フォルダの外を指すエントリ(%s)が含まれているため処理できません。";
+constexpr const char* MSG_CHECKSUM = "エントリ(%s)のチェックサムが一致しません。ファイルが破損しています。";
+constexpr const char* MSG_DAMAGED = "エントリ(%s)が破損しています。ファイルが破損しているか、途中で切れています。";
+constexpr const char* MSG_TOO_MANY = "エントリの数が上限(%s)を超えています。";
+constexpr const char* MSG_TOO_LARGE = "エントリ(%s)の展開後のサイズが上限を超えています。";
+constexpr const char* MSG_NAME_TOO_LONG = "エントリ名が長すぎます(%s)。";
+
+// An entry name as it may be shown: control characters would reach a terminal as commands.
+std::string printable(std::string_view name) {
+    std::string out;
+    for (unsigned char c : name) out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+    return out;
+}
+
+int refuse(MfileRegistry& reg, int rc, const char* format, std::string_view name = {}) {
+    std::string text(format);
+    if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, printable(name));
+    reg.refusal = std::move(text);
+    return rc;
+}
+
 bool is_directory_entry(const std::string& name) {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
 }
 
-// The place of an entry below the target directory, or empty when the name would leave
-// it ("..") or is empty.
+// The place of an entry below the target directory, or empty when the name could leave
+// it: a ".." part, an absolute path, a drive letter or stream name (":"), backslashes
+// read as separators.
 fs::path safe_relative_path(const std::string& name) {
+    if (name.empty() || name.front() == '/' || name.front() == '\\') return {};
+    if (name.find(':') != std::string::npos) return {};
     std::string clean = name;
     for (char& c : clean)
         if (c == '\\') c = '/';
@@ -208,6 +263,41 @@ std::string strip_leading_separators(const std::string& name) {
     return i == std::string::npos ? std::string() : name.substr(i);
 }
 
+// The offset just after the archive's end record: the last "PK\5\6" whose comment
+// length reaches the end of the file exactly. -1 when there is none.
+std::int64_t end_record_end(std::string_view tail, std::uint64_t file_size) {
+    constexpr std::size_t END_RECORD = 22;
+    if (tail.size() < END_RECORD) return -1;
+    const std::uint64_t tail_at = file_size - tail.size();
+    for (std::size_t i = tail.size() - END_RECORD + 1; i-- > 0;) {
+        if (tail.compare(i, 4, "PK\x05\x06") != 0) continue;
+        const auto comment = static_cast<std::size_t>(static_cast<unsigned char>(tail[i + 20]) |
+                                                      static_cast<unsigned char>(tail[i + 21]) << 8);
+        if (i + END_RECORD + comment == tail.size()) return static_cast<std::int64_t>(tail_at + i + END_RECORD);
+    }
+    return -1;
+}
+
+// The last bytes of an archive that can hold its end record and comment.
+std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_disk, std::uint64_t size) {
+    constexpr std::uint64_t MAX_TAIL = 22 + 65535;
+    const std::uint64_t n = std::min(size, MAX_TAIL);
+    std::string tail;
+    if (on_disk) {
+        std::FILE* f = std::fopen(archive.c_str(), "rb");
+        if (!f) return tail;
+        tail.resize(n);
+        if (::fseeko(f, static_cast<off_t>(size - n), SEEK_SET) != 0 || std::fread(tail.data(), 1, n, f) != n)
+            tail.clear();
+        std::fclose(f);
+    } else if (Mfile* m = mopen(reg, archive.string(), "rb")) {
+        auto bytes = mdata(m);
+        if (bytes.size() >= n) tail.assign(reinterpret_cast<const char*>(bytes.data()) + bytes.size() - n, n);
+        mclose(m);
+    }
+    return tail;
+}
+
 struct UnzCloser {
     unzFile uf;
     ~UnzCloser() { unzClose(uf); }
@@ -225,65 +315,166 @@ int current_entry(unzFile uf, unz_file_info64& info, std::string& name) {
     return RC_OK;
 }
 
-// Checks every entry before anything is extracted: count, name length, size, path.
-int check_entries(unzFile uf, int mode, int capacity) {
-    unz_global_info64 global{};
-    if (int rc = unzGetGlobalInfo64(uf, &global); rc != UNZ_OK) return rc;
-    if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return RC_SIZE_LIMIT;
+// Checks one file entry's header against what we can process faithfully.
+int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info, const std::string& name,
+                     std::uint64_t archive_size, std::uint64_t& total) {
+    if (info.flag & 1) return refuse(reg, RC_FAIL, MSG_ENCRYPTED, name);
+    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
+        return refuse(reg, RC_FAIL, MSG_METHOD, name);
+    // A stream holds at most MFILE_MAX_LENGTH bytes; the package as a whole is bounded too,
+    // so that entries sharing one deflated kernel cannot multiply it.
+    if (info.uncompressed_size > static_cast<ZPOS64_T>(MFILE_MAX_LENGTH))
+        return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_LARGE, name);
+    total += info.uncompressed_size;
+    if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_LARGE, name);
+    if (info.compression_method == 0 && info.compressed_size != info.uncompressed_size)
+        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    // Deflate cannot do better than 1032 to 1 (258 bytes from a 2-bit code): a larger
+    // declared size is a lie that would only make us reserve memory for nothing.
+    if (info.compression_method == Z_DEFLATED &&
+        info.uncompressed_size > info.compressed_size * DEFLATE_MAX_RATIO + DEFLATE_RATIO_SLACK)
+        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
 
-    long long seen = 0;
+    // The local header must be where the directory says, and the data inside the file.
+    int method = 0, level = 0;
+    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    const ZPOS64_T data_at = unzGetCurrentFileZStreamPos64(uf);
+    unzCloseCurrentFile(uf);
+    if (data_at > archive_size || info.compressed_size > archive_size - data_at)
+        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    return RC_OK;
+}
+
+// Checks every entry before anything is extracted: count, names, sizes, methods,
+// encryption, duplicates, where the data lies, and (disk mode) where it would go.
+int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size) {
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_NOT_A_ZIP);
+    const std::string limit = std::to_string(capacity - 1);
+    if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_MANY, limit);
+
+    std::set<std::string> seen;
+    std::uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
-        if (++seen >= capacity) return RC_SIZE_LIMIT;  // the directory holds more than it says
+        // the directory may hold more than it says
+        if (seen.size() + 1 >= static_cast<std::size_t>(capacity)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_MANY, limit);
         unz_file_info64 info{};
         std::string name;
-        if (int r = current_entry(uf, info, name); r != RC_OK) return r;
-        if (name.find('\0') != std::string::npos) return RC_FAIL;
+        if (int r = current_entry(uf, info, name); r != RC_OK) {
+            if (r == RC_SIZE_LIMIT) return refuse(reg, r, MSG_NAME_TOO_LONG, std::to_string(info.size_filename));
+            return refuse(reg, r, MSG_NOT_A_ZIP);
+        }
+        if (name.empty() || name.find('\0') != std::string::npos) return refuse(reg, RC_FAIL, MSG_BAD_NAME, name);
+        if (mode != ZIP_MODE_MEMORY && safe_relative_path(name).empty())
+            return refuse(reg, RC_FAIL, MSG_UNSAFE_PATH, name);
+        // Composition drops leading separators, so "/a" and "a" would become one name.
+        if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, MSG_DUPLICATE, name);
         if (!is_directory_entry(name)) {
-            // minizip never inflates past the declared size, so this bounds the data too.
-            if (mode == ZIP_MODE_MEMORY && info.uncompressed_size > static_cast<ZPOS64_T>(MFILE_MAX_LENGTH))
-                return RC_SIZE_LIMIT;
-            if (mode != ZIP_MODE_MEMORY && safe_relative_path(name).empty()) return RC_FAIL;
+            if (int r = check_file_entry(reg, uf, info, name, archive_size, total); r != RC_OK) return r;
         }
         rc = unzGoToNextFile(uf);
     }
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : rc;
+    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : refuse(reg, rc, MSG_NOT_A_ZIP);
 }
 
-// Copies the open entry into a stream or a file. 0 or a status.
-int copy_entry(unzFile uf, std::vector<char>& buf, Mfile* stream, std::FILE* file) {
-    std::int64_t total = 0;
-    for (;;) {
-        int n = unzReadCurrentFile(uf, buf.data(), static_cast<unsigned>(buf.size()));
-        if (n < 0) return n;
+// Where inflated bytes go: a stream or a file.
+struct Sink {
+    Mfile* stream = nullptr;
+    std::FILE* file = nullptr;
+    int put(const unsigned char* bytes, std::size_t n) {
         if (n == 0) return RC_OK;
-        total += n;
-        if (stream) {
-            if (total > MFILE_MAX_LENGTH) return RC_SIZE_LIMIT;
-            if (mwrite(buf.data(), static_cast<std::size_t>(n), 1, stream) != 1) return RC_NOMEM;
-        } else if (std::fwrite(buf.data(), 1, static_cast<std::size_t>(n), file) != static_cast<std::size_t>(n)) {
-            return RC_FAIL;
-        }
+        if (stream) return mwrite(bytes, n, 1, stream) == 1 ? RC_OK : RC_NOMEM;
+        return std::fwrite(bytes, 1, n, file) == n ? RC_OK : RC_FAIL;
     }
+};
+
+struct Buffers {
+    std::vector<unsigned char> in, out;
+};
+
+struct InflateEnd {
+    z_stream* zs;
+    ~InflateEnd() {
+        if (zs) inflateEnd(zs);
+    }
+};
+
+// Copies the entry opened raw into the sink, inflating it ourselves, so that it can
+// never outgrow its declared size: the copy stops as soon as it would. The inflated
+// bytes must then match the declared size and checksum exactly. 0, RC_SIZE_LIMIT,
+// UNZ_CRCERROR, UNZ_BADZIPFILE or a write status of the sink.
+int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink) {
+    const bool deflated = info.compression_method == Z_DEFLATED;
+    z_stream zs{};
+    InflateEnd guard{nullptr};
+    if (deflated) {
+        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return RC_NOMEM;
+        guard.zs = &zs;
+    }
+    const std::uint64_t declared = info.uncompressed_size;
+    std::uint64_t produced = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    bool ended = !deflated;
+
+    auto take = [&](const unsigned char* bytes, std::size_t n) {
+        if (n > declared - produced) return RC_SIZE_LIMIT;
+        produced += n;
+        crc = crc32(crc, bytes, static_cast<uInt>(n));
+        return sink.put(bytes, n);
+    };
+
+    for (;;) {
+        int n = unzReadCurrentFile(uf, b.in.data(), static_cast<unsigned>(b.in.size()));
+        if (n < 0) return UNZ_BADZIPFILE;
+        if (n == 0) break;
+        if (!deflated) {
+            if (int rc = take(b.in.data(), static_cast<std::size_t>(n)); rc != RC_OK) return rc;
+            continue;
+        }
+        if (ended) continue;  // bytes after the end of the deflated data are not content
+        zs.next_in = b.in.data();
+        zs.avail_in = static_cast<uInt>(n);
+        do {
+            zs.next_out = b.out.data();
+            zs.avail_out = static_cast<uInt>(b.out.size());
+            int z = inflate(&zs, Z_NO_FLUSH);
+            if (z != Z_OK && z != Z_STREAM_END && z != Z_BUF_ERROR) return z == Z_MEM_ERROR ? RC_NOMEM : UNZ_BADZIPFILE;
+            if (int rc = take(b.out.data(), b.out.size() - zs.avail_out); rc != RC_OK) return rc;
+            if (z == Z_STREAM_END) {
+                ended = true;
+                break;
+            }
+            if (z == Z_BUF_ERROR) break;  // needs more input
+        } while (zs.avail_in > 0 || zs.avail_out == 0);
+    }
+    if (!ended || produced != declared) return UNZ_BADZIPFILE;
+    return crc == static_cast<uLong>(info.crc) ? RC_OK : UNZ_CRCERROR;
 }
 
 // Extracts the current (file) entry. `names` receives its name once a destination exists.
 int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, const std::string& name,
-                  std::uint32_t dos_date_time, int capacity, std::vector<char>& buf, std::vector<std::string>& names) {
-    if (unzOpenCurrentFilePassword(uf, nullptr) != UNZ_OK) return RC_FAIL;
+                  const unz_file_info64& info, int capacity, Buffers& buf, std::vector<std::string>& names) {
+    int method = 0, level = 0;
+    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
 
-    Mfile* stream = nullptr;
-    std::FILE* file = nullptr;
+    Sink sink;
     fs::path dest;
     if (mode == ZIP_MODE_MEMORY) {
-        stream = mopen(reg, name, "wb");
+        sink.stream = mopen(reg, name, "wb");
+        // The whole entry at once: no growth copies on the way. The size was checked.
+        if (sink.stream && mreserve(sink.stream, static_cast<std::int64_t>(info.uncompressed_size)) != 0) {
+            mclose(sink.stream);
+            unzCloseCurrentFile(uf);
+            return RC_NOMEM;
+        }
     } else {
         dest = target / safe_relative_path(name);
         std::error_code ec;
         fs::create_directories(dest.parent_path(), ec);
-        file = std::fopen(dest.c_str(), "wb");
+        sink.file = std::fopen(dest.c_str(), "wb");
     }
-    if (!stream && !file) {
+    if (!sink.stream && !sink.file) {
         unzCloseCurrentFile(uf);
         return RC_OPEN;
     }
@@ -292,15 +483,17 @@ int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& targ
         rc = RC_SIZE_LIMIT;
     else
         names.push_back(name);
-    if (rc == RC_OK) rc = copy_entry(uf, buf, stream, file);
+    if (rc == RC_OK) rc = copy_entry(uf, info, buf, sink);
 
-    if (stream) mclose(stream);
-    if (file) {
-        if (std::fclose(file) != 0 && rc == RC_OK) rc = RC_FAIL;
-        if (rc == RC_OK) set_file_dos_time(dest, dos_date_time);
+    if (sink.stream) mclose(sink.stream);
+    if (sink.file) {
+        if (std::fclose(sink.file) != 0 && rc == RC_OK) rc = RC_FAIL;
+        if (rc == RC_OK) set_file_dos_time(dest, static_cast<std::uint32_t>(info.dosDate));
     }
-    int close_rc = unzCloseCurrentFile(uf);  // reports a checksum mismatch
-    if (rc == RC_OK) rc = close_rc;
+    unzCloseCurrentFile(uf);
+    if (rc == UNZ_CRCERROR) return refuse(reg, rc, MSG_CHECKSUM, name);
+    if (rc == UNZ_BADZIPFILE) return refuse(reg, rc, MSG_DAMAGED, name);
+    if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, MSG_TOO_LARGE, name);
     return rc;
 }
 
@@ -385,24 +578,36 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
                   std::vector<std::string>& names, const ZipArchiveLocation& location) {
     if (capacity < 1 || (mode != ZIP_MODE_MEMORY && target.empty())) return RC_REFUSED;
     names.clear();
+    reg.refusal.clear();
+
+    std::uint64_t archive_size = 0;
+    if (location.on_disk) {
+        std::error_code ec;
+        archive_size = fs::file_size(archive, ec);
+        if (ec) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
+    } else {
+        archive_size = static_cast<std::uint64_t>(msize(reg, archive.string()));
+    }
 
     ZipIo io{&reg, location.on_disk};
+    io.end = end_record_end(archive_tail(reg, archive, location.on_disk, archive_size), archive_size);
     zlib_filefunc64_def table = make_table(io);
     unzFile uf = unzOpen2_64(archive.c_str(), &table);
-    if (!uf) return RC_OPEN;
+    if (!uf) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
     UnzCloser closer{uf};
 
     // Everything that can refuse the archive is checked before anything is written.
-    if (int rc = check_entries(uf, mode, capacity); rc != RC_OK) return rc;
+    if (int rc = check_entries(reg, uf, mode, capacity, archive_size); rc != RC_OK) return rc;
 
     if (mode != ZIP_MODE_MEMORY) {
         remove_tree(target);
         if (make_dirs(target) != RC_OK) return RC_FAIL;
     }
 
-    std::vector<char> buf;
+    Buffers buf;
     try {
-        buf.resize(READ_PIECE);
+        buf.in.resize(READ_PIECE);
+        buf.out.resize(INFLATE_PIECE);
     } catch (const std::bad_alloc&) {
         return RC_SEEK;  // no memory for the extraction buffer
     }
@@ -411,17 +616,15 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     while (rc == UNZ_OK) {
         unz_file_info64 info{};
         std::string name;
-        if (int r = current_entry(uf, info, name); r != RC_OK) return r;
+        if (int r = current_entry(uf, info, name); r != RC_OK) return refuse(reg, r, MSG_NOT_A_ZIP);
         if (is_directory_entry(name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(name)) != RC_OK) return RC_FAIL;
-        } else if (int r = extract_entry(reg, uf, mode, target, name, static_cast<std::uint32_t>(info.dosDate),
-                                         capacity, buf, names);
-                   r != RC_OK) {
+        } else if (int r = extract_entry(reg, uf, mode, target, name, info, capacity, buf, names); r != RC_OK) {
             return r;
         }
         rc = unzGoToNextFile(uf);
     }
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : rc;
+    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : refuse(reg, rc, MSG_NOT_A_ZIP);
 }
 
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,

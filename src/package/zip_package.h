@@ -20,6 +20,9 @@ inline constexpr int ZIP_MODE_DISK = -1;   // files below a directory
 inline constexpr int ZIP_MAX_ENTRIES = 5000;
 // Entry names are at most this many bytes.
 inline constexpr std::size_t ZIP_MAX_ENTRY_NAME = 255;
+// The inflated bytes of all entries of one package together are at most this many; each
+// entry also fits a memory stream (MFILE_MAX_LENGTH).
+inline constexpr std::int64_t ZIP_MAX_PACKAGE_BYTES = std::int64_t{2} << 30;  // 2 GiB
 
 // Where archives themselves live. Workbook archives are always disk files; a caller may
 // keep whole archives in memory streams named by the archive path instead.
@@ -33,12 +36,18 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // Extracts every file entry of the archive, in central-directory order, into memory
 // streams (mode ZIP_MODE_MEMORY) or into files below `target` (disk mode; the target
 // directory is emptied first). `names` receives the extracted entry names.
+// The archive is untrusted: every entry is checked before anything is extracted, and
+// each entry is inflated no further than its declared size.
 // 0; -3 capacity below 1 or (disk mode) empty target; -101 not a readable archive or a
 // destination cannot be created; -9 the archive holds `capacity` entries or more, a name
-// of 256 bytes or more, or an entry larger than a stream can hold (nothing is extracted
-// then); -1 an entry cannot be opened, written or (disk mode) has an unsafe path;
-// -2 a stream write failed; -104 no memory for the buffer; other negative values are the
-// zip library's (for example -105 for a checksum mismatch).
+// of 256 bytes or more, an entry larger than a stream can hold, more than
+// ZIP_MAX_PACKAGE_BYTES in all, or an entry that inflates beyond its declared size;
+// -1 an entry that cannot be processed faithfully (encrypted, compressed other than
+// stored or deflated, a name given twice, an empty name) or (disk mode) a name that
+// leaves the target or a file write failure; -2 a stream write failed; -104 no memory
+// for the buffer; -103 (the zip library's "bad zip file") damaged entry data or entry
+// data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
+// the user why; nothing is extracted when the refusal comes from the checks.
 int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
                   const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
                   const ZipArchiveLocation& location = {});

@@ -85,12 +85,14 @@ void digest_and_count(Io& io, std::uint8_t digest[16], std::int64_t& count) {
 
 struct TrailerInfo {
     std::int64_t source_size = 0;
+    std::uint8_t digest[16] = {};
 };
 
-// Reads and checks the trailer; leaves the container at its start. The pad count must be
-// the one the writer derives from the source size, and the payload before the trailer
-// must hold every block that the source size needs: otherwise the output could not be
-// the source's length.
+// Reads and checks the trailer; leaves the container at its start. Everything the
+// trailer says about the container must agree with it: the payload length is the
+// container's length less the trailer, the payload holds exactly the blocks the source
+// size needs, and the pad count is the one the writer derives from the source size.
+// A damaged container is refused here rather than decrypted into a wrong length.
 int read_trailer(Io& container, TrailerInfo& info) {
     if (!container.seek(-CONTAINER_BLOCK, 2)) return RC_SEEK;
     const std::int64_t trailer_at = container.tell();
@@ -98,17 +100,27 @@ int read_trailer(Io& container, TrailerInfo& info) {
     if (trailer_at < 0 || container.read(trailer, sizeof trailer) != sizeof trailer) return RC_SHORT_READ;
     if (std::memcmp(trailer + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size()) != 0)
         return RC_BAD_MAGIC;
-    std::uint32_t size = 0;
+    std::uint32_t payload_length = 0, size = 0;
     std::uint16_t pad = 0;
+    get_u32_le(trailer + TRAILER_PAYLOAD_LENGTH, payload_length);
     get_u32_le(trailer + TRAILER_SOURCE_SIZE, size);
     get_u16_le(trailer + TRAILER_PAD_COUNT, pad);
     const std::int64_t in_last = size % CONTAINER_BLOCK;
     if (pad != (in_last == 0 ? 0 : CONTAINER_BLOCK - in_last)) return RC_BAD_MAGIC;
     const std::int64_t payload = (static_cast<std::int64_t>(size) + pad);
     if (trailer_at < payload) return RC_SHORT_READ;
+    if (static_cast<std::int64_t>(payload_length) != payload || trailer_at != payload) return RC_BAD_MAGIC;
     if (!container.seek(0, 0)) return RC_SEEK;
     info.source_size = size;
+    std::memcpy(info.digest, trailer + TRAILER_DIGEST, sizeof info.digest);
     return RC_OK;
+}
+
+// Tells the user why a restore is refused: the backup does not give back what it holds.
+void note_damaged_backup(MfileRegistry& reg, std::string_view backup_name, int rc) {
+    if (rc != RC_BAD_MAGIC && rc != RC_SHORT_READ && rc != RC_SEEK) return;
+    reg.refusal = "バックアップ(" + std::string(backup_name) +
+                  ")が破損しているか、別のパスワードでマスクされています。元のテキストを復元できないため、処理を中断します。";
 }
 
 bool has_live_stream(const MfileRegistry& reg, std::string_view name) {
@@ -226,21 +238,17 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
     return RC_OK;
 }
 
-int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream container,
-                       CryptStream destination) {
-    Io in(streams, container), out(streams, destination);
-    if (!in.valid() || !out.valid()) return RC_FAIL;
-    TrailerInfo info;
-    if (int rc = read_trailer(in, info); rc != RC_OK) return rc;
-    UnitCipher cipher;
-    if (cipher.init(key) != RC_OK) return RC_FAIL;
-    const std::int64_t source_size = info.source_size;
-    if (source_size == 0) return RC_OK;
+namespace {
 
+// One pass over the payload: deciphers the blocks that hold the source, feeds the plain
+// bytes to MD5 and, when `out` is given, writes them.
+int decrypt_pass(Io& in, const UnitCipher& cipher, std::int64_t source_size, Io* out, std::uint8_t digest[16]) {
+    md5_context md5;
+    md5_init(md5);
     std::int64_t written = 0;
     std::uint8_t block[CONTAINER_BLOCK];
     std::uint8_t plain[CONTAINER_BLOCK];
-    for (;;) {
+    while (written < source_size) {
         // The trailer check made sure every needed block is there.
         if (in.read(block, sizeof block) != sizeof block) return RC_SHORT_READ;
         std::size_t out_count = CONTAINER_BLOCK;
@@ -251,10 +259,42 @@ int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
                 break;
             }
         }
-        if (out.write(plain, out_count) != out_count) return RC_SHORT_WRITE;
+        md5_update(md5, plain, out_count);
+        if (out && out->write(plain, out_count) != out_count) return RC_SHORT_WRITE;
         written += static_cast<std::int64_t>(out_count);
-        if (written == source_size) return RC_OK;
     }
+    md5_final(md5, digest);
+    return RC_OK;
+}
+
+}  // namespace
+
+namespace {
+
+// Checks the trailer and proves, by a first pass that writes nothing, that this key gives
+// back the source whose digest the trailer holds. The container holds no check of the
+// key, so this is what keeps a damaged backup or another password from writing garbage as
+// "restored" text. Leaves the container at its start.
+int verify_container(Io& in, const tiv_crypt_key& key, TrailerInfo& info, UnitCipher& cipher) {
+    if (int rc = read_trailer(in, info); rc != RC_OK) return rc;
+    if (cipher.init(key) != RC_OK) return RC_FAIL;
+    std::uint8_t digest[16];
+    if (int rc = decrypt_pass(in, cipher, info.source_size, nullptr, digest); rc != RC_OK) return rc;
+    if (std::memcmp(digest, info.digest, sizeof digest) != 0) return RC_BAD_MAGIC;
+    return in.seek(0, 0) ? RC_OK : RC_SEEK;
+}
+
+}  // namespace
+
+int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream container,
+                       CryptStream destination) {
+    Io in(streams, container), out(streams, destination);
+    if (!in.valid() || !out.valid()) return RC_FAIL;
+    TrailerInfo info;
+    UnitCipher cipher;
+    if (int rc = verify_container(in, key, info, cipher); rc != RC_OK) return rc;
+    std::uint8_t digest[16];
+    return decrypt_pass(in, cipher, info.source_size, &out, digest);
 }
 
 int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std::string_view backup_name,
@@ -287,10 +327,13 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
     if (!has_live_stream(registry, backup_name)) return RC_OPEN;
     Mfile* in = mopen(registry, backup_name, "rb");
     if (!in) return RC_OPEN;
-    Io check(streams, {in, nullptr});
+    // The part is opened for writing only once the backup has proved itself.
+    Io container(streams, {in, nullptr});
     TrailerInfo info;
-    if (int rc = read_trailer(check, info); rc != RC_OK) {
+    UnitCipher cipher;
+    if (int rc = verify_container(container, key, info, cipher); rc != RC_OK) {
         mclose(in);
+        note_damaged_backup(registry, backup_name, rc);
         return rc;
     }
     Mfile* out = mopen(registry, plain_name, "wb");
@@ -298,7 +341,9 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
         mclose(in);
         return RC_OPEN;
     }
-    const int rc = tiv_decrypt_stream(streams, key, {in, nullptr}, {out, nullptr});
+    Io plain(streams, {out, nullptr});
+    std::uint8_t digest[16];
+    const int rc = decrypt_pass(container, cipher, info.source_size, &plain, digest);
     mclose(in);
     mclose(out);
     if (rc != RC_OK) mremove(registry, plain_name);

@@ -67,9 +67,11 @@ int tiv_crypt_key_init(const CryptStreams& streams, tiv_crypt_key& key, std::str
 int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream source,
                        CryptStream destination);
 // 0 with exactly the source size written; -104 container shorter than 512 bytes (or no
-// rewind); -102 trailer or payload shorter than the trailer says; -4 bad magic or a pad
-// count that does not fit the source size; -1 bad kind; -103 short write. A wrong password
-// is not detected: the output then has the right length and meaningless bytes.
+// rewind); -102 trailer or payload shorter than the trailer says; -4 bad magic, a trailer
+// that disagrees with the container (payload length, pad count), or plain bytes whose MD5
+// differs from the trailer's digest (a damaged container or another password); -1 bad
+// kind; -103 short write. Everything is checked before the first byte is written, so a
+// refused container leaves the destination untouched.
 int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream container,
                        CryptStream destination);
 // MD5 of the rest of the stream, read to its end. 0; -1 when the stream is not set.
@@ -79,7 +81,9 @@ int tiv_stream_digest(const CryptStreams& streams, CryptStream stream, std::uint
 // encrypt_stream_to: the live stream plain_name into a new container backup_name, whose
 // trailer names plain_name. The caller removes plain_name afterwards (it is a temporary).
 // decrypt_stream_to: the container backup_name into plain_name (created or truncated).
-// The trailer is checked before plain_name is touched. The caller removes backup_name.
+// The trailer and the digest are checked before plain_name is touched; a backup that
+// does not give back its source sets the registry's refusal text. The caller removes
+// backup_name.
 // Both: 0, -101 when a stream is missing or cannot be opened, -1 when the two names are the
 // same, or a code of the routines above. A failure after the destination was opened removes
 // it, so no partial stream can reach a package.

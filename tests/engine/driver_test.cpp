@@ -179,7 +179,15 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const fs::path& p, MaskSettings&) {
                      test::write_file(p, "PK\x03\x04" + std::string(2000, '\x11'));
                  },
-                 -1, "内部処理エラーです(hsc_read_excel() rc=-1)。処理を中断します。"},
+                 -1, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。(PATH)"},
+        FailCase{"encrypted_entry",
+                 [](const fs::path& p, MaskSettings&) {
+                     std::string zip = test::build_zip(test::small_workbook(NAMES));
+                     zip[6] |= 1;  // first local header, then its central record: flag "encrypted"
+                     zip[zip.find(std::string("PK\x01\x02", 4)) + 8] |= 1;
+                     test::write_file(p, zip);
+                 },
+                 -1, "暗号化されたエントリ([Content_Types].xml)が含まれているため処理できません。(PATH)"},
         FailCase{"masked_workbook_that_lost_its_footer",
                  [](const fs::path& p, MaskSettings& s) {
                      masked_book(p, s, "Q-Marle", "");
@@ -344,7 +352,7 @@ TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
     settings.password = "wrong";
     EXPECT_EQ(process(book()), RC_REFUSED);
     EXPECT_EQ(rep.errors, std::vector<std::string>{
-                              "パスワードが一致しませんでした(バックアップを復号できません)。処理を中断します。"});
+                              "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。"});
     EXPECT_EQ(test::read_file(book()), masked);
     EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
 

@@ -1,11 +1,7 @@
 // libFuzzer target for the settings file reader: any byte string as "Hushcel.ini".
 //
-// Not part of the normal build. From the repository root:
-//   clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//     tests/fuzz/fuzz_settings.cpp src/shell/settings_file.cpp src/protect/rfile.cpp \
-//     src/package/tokenizer.cpp src/protect/sealed.cpp src/protect/crypto.cpp \
-//     -o build-fuzz/fuzz_settings
-//   build-fuzz/fuzz_settings -max_len=70000 -max_total_time=600 build-fuzz/corpus
+// The reader works on files, so each input is written to a private temporary folder.
+// Built with the other fuzz targets (HUSHCEL_FUZZ=ON, scripts/fuzz).
 //
 // Checks, for every input: reading never crashes or overruns, the fields stay within
 // their limits, and whatever was read survives a write and a second read unchanged.

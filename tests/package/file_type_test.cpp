@@ -234,5 +234,25 @@ TEST(FileType, CorpusFilesOfEachKind) {
     }
 }
 
+TEST(FileType, CompoundFileWhoseFatSectorsNameThemselvesStaysSmall) {
+    // 8 KiB whose header claims a million FAT sectors, all listed by one DIFAT sector
+    // that names itself as the next: the FAT would have grown to 4 GiB.
+    std::string file(8192, '\0');
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    file.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    file[30] = 12;  // 4096-byte sectors
+    put32(44, 1u << 20);
+    put32(68, 0);
+    put32(72, 1u << 20);
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "book.xlsx", "wb");
+    ASSERT_TRUE(mwrite_all(f, file));
+    mclose(f);
+    int code = 0;
+    EXPECT_EQ(tiv_file_type(reg, FILE_TYPE_STREAM, "book.xlsx", code), RC_FAIL);
+}
+
 }  // namespace
 }  // namespace hsc

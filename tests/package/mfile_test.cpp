@@ -180,5 +180,23 @@ TEST(Mfile, ReadWholeFile) {
     EXPECT_EQ(read_whole_file(reg, 0, "/nonexistent/x", out), RC_OPEN);
 }
 
+TEST(Mfile, ReservedRoomTakesTheWholeStreamWithoutGrowing) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "a", "wb");
+    ASSERT_TRUE(mwrite_all(f, "head"));
+    ASSERT_EQ(mreserve(f, 100000), 0);
+    const std::uint8_t* buffer = f->buffer.get();
+    const std::string rest(100000 - 4, 'x');
+    ASSERT_TRUE(mwrite_all(f, rest));
+    EXPECT_EQ(f->buffer.get(), buffer) << "no growth copy";
+    auto bytes = mdata(f);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "head" + rest);
+
+    EXPECT_EQ(mreserve(f, 10), 0) << "less than there is changes nothing";
+    EXPECT_EQ(f->length, 100000);
+    EXPECT_EQ(mreserve(f, MFILE_MAX_LENGTH), -1);
+    EXPECT_EQ(mreserve(nullptr, 1), -1);
+}
+
 }  // namespace
 }  // namespace hsc

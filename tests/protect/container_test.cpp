@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -250,15 +252,17 @@ TEST_P(Container, PasswordIsLaidOverTheBuiltInKeyText) {
     }
 }
 
-TEST_P(Container, AnotherPasswordGivesBytesOfTheRightLengthThatDiffer) {
+TEST_P(Container, AnotherPasswordIsRefusedAndWritesNothing) {
+    // The trailer's digest of the source is what tells a wrong key: without it the
+    // "restored" text would be garbage of the right length.
     std::mt19937 rng(2);
     const Bytes source = test::random_bytes(rng, 1001);
     Streams s(GetParam());
     const auto enc = s.encrypt(source, "right");
     const auto dec = s.decrypt(enc.bytes, "wrong");
-    EXPECT_EQ(dec.rc, 0);
-    EXPECT_EQ(dec.bytes.size(), source.size());
-    EXPECT_NE(dec.bytes, source);
+    EXPECT_EQ(dec.rc, RC_BAD_MAGIC);
+    EXPECT_TRUE(dec.bytes.empty());
+    EXPECT_EQ(s.decrypt(enc.bytes, "right").bytes, source);
 }
 
 TEST_P(Container, EmptyContainerWritesNothing) {
@@ -311,6 +315,63 @@ TEST_P(Container, PadCountThatDoesNotFitTheSizeIsRefused) {
     Streams s(GetParam());
     EXPECT_EQ(s.decrypt(box, "pw").rc, RC_BAD_MAGIC);
 }
+
+// A damaged backup never decrypts into a "restored" part: every kind of damage is found
+// before the first byte is written.
+struct DamageCase {
+    const char* label;
+    std::function<void(Bytes&)> damage;
+    int expected;
+    friend void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class ContainerDamage : public ::testing::TestWithParam<std::tuple<Family, DamageCase>> {};
+
+void put_le(Bytes& b, std::size_t at, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+TEST_P(ContainerDamage, IsRefusedBeforeAnythingIsWritten) {
+    const auto& [family, c] = GetParam();
+    Bytes box = sample_container(family, 1500);  // 3 payload blocks, pad 36
+    c.damage(box);
+    Streams s(family);
+    const auto dec = s.decrypt(box, "pw");
+    EXPECT_EQ(dec.rc, c.expected);
+    EXPECT_TRUE(dec.bytes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, ContainerDamage,
+    ::testing::Combine(
+        ::testing::Values(Family::Memory, Family::File),
+        ::testing::Values(
+            DamageCase{"BitFlipInFirstBlock", [](Bytes& b) { b[5] ^= 0x01; }, RC_BAD_MAGIC},
+            DamageCase{"BitFlipInLastUnit", [](Bytes& b) { b[1024 + 470] ^= 0x80; }, RC_BAD_MAGIC},
+            DamageCase{"DigestEdited", [](Bytes& b) { b[b.size() - 512 + 22] ^= 0xFF; }, RC_BAD_MAGIC},
+            DamageCase{"PayloadLengthEdited", [](Bytes& b) { put_le(b, b.size() - 512 + 12, 1024, 4); },
+                       RC_BAD_MAGIC},
+            DamageCase{"SourceSizeShrunkWithItsPad",
+                       [](Bytes& b) {
+                           put_le(b, b.size() - 512 + 16, 1400, 4);
+                           put_le(b, b.size() - 512 + 20, 136, 2);
+                       },
+                       RC_BAD_MAGIC},
+            DamageCase{"SourceSizeBeyondThePayload",
+                       [](Bytes& b) {
+                           put_le(b, b.size() - 512 + 16, 2000, 4);
+                           put_le(b, b.size() - 512 + 20, 48, 2);
+                       },
+                       RC_SHORT_READ},
+            DamageCase{"ExtraBlockBeforeTheTrailer",
+                       [](Bytes& b) { b.insert(b.end() - 512, 512, std::uint8_t{0}); }, RC_BAD_MAGIC},
+            DamageCase{"TruncatedInsideThePayload", [](Bytes& b) { b.erase(b.begin() + 1000, b.begin() + 1100); },
+                       RC_SHORT_READ},
+            DamageCase{"TruncatedInsideTheTrailer", [](Bytes& b) { b.resize(b.size() - 100); }, RC_BAD_MAGIC})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param) == Family::Memory ? "Memory" : "File") + "_" +
+               std::get<1>(info.param).label;
+    });
 
 // ---------------------------------------------------------------------------------------
 // Cipher kinds and key records
@@ -466,6 +527,22 @@ TEST(BackupStreams, MissingStreamsAndSameNamesAreRefused) {
     EXPECT_EQ(decrypt_stream_to(reg, "xl/drawings/BKdrawing1.xml", "xl/drawings/drawing1.xml", "pw"), RC_OPEN);
     EXPECT_EQ(msize(reg, "xl/drawings/BKdrawing1.xml"), 0);
     EXPECT_EQ(encrypt_stream_to(reg, "a", "a", "pw"), RC_FAIL);
+}
+
+TEST(BackupStreams, BackupOfAnotherPasswordLeavesThePartUntouchedAndSaysWhy) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, TEMP_NAME, "wb");
+    mwrite_all(f, "<sst><si><t>Tanaka</t></si></sst>");
+    mclose(f);
+    ASSERT_EQ(encrypt_stream_to(reg, TEMP_NAME, "xl/BKsharedStrings.xml", "right"), 0);
+    f = mopen(reg, "xl/sharedStrings.xml", "wb");
+    mwrite_all(f, "masked");
+    mclose(f);
+    EXPECT_EQ(decrypt_stream_to(reg, "xl/BKsharedStrings.xml", "xl/sharedStrings.xml", "wrong"), RC_BAD_MAGIC);
+    auto d = mdata(mopen(reg, "xl/sharedStrings.xml", "rb"));
+    EXPECT_EQ(std::string(d.begin(), d.end()), "masked");
+    EXPECT_NE(reg.refusal.find("xl/BKsharedStrings.xml"), std::string::npos) << reg.refusal;
+    EXPECT_NE(reg.refusal.find("別のパスワード"), std::string::npos) << reg.refusal;
 }
 
 TEST(BackupStreams, DamagedBackupLeavesThePartUntouched) {
