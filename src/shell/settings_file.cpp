@@ -16,6 +16,7 @@
 #include "core/status.h"
 #include "protect/rfile.h"
 #include "protect/sealed.h"
+#include "shell/text_limits.h"
 
 namespace hsc {
 namespace {
@@ -72,36 +73,6 @@ bool is_utf8(std::string_view text) {
         i += w;
     }
     return true;
-}
-
-// Bytes a character takes in the CP932 form: ASCII and the half-width katakana take one,
-// every other character two (characters CP932 cannot hold are refused where the text is
-// converted; counting them as two keeps the cut safe).
-std::size_t cp932_width(std::string_view utf8_char) {
-    if (utf8_char.size() == 1) return 1;
-    if (utf8_char.size() == 3) {
-        unsigned cp = (static_cast<unsigned char>(utf8_char[0]) & 0x0Fu) << 12 |
-                      (static_cast<unsigned char>(utf8_char[1]) & 0x3Fu) << 6 |
-                      (static_cast<unsigned char>(utf8_char[2]) & 0x3Fu);
-        if (cp >= 0xFF61 && cp <= 0xFF9F) return 1;
-    }
-    return 2;
-}
-
-enum class Measure { Utf8Bytes, Cp932Bytes };
-
-// The longest leading part of a valid UTF-8 text whose size stays within `limit`,
-// cut between characters.
-std::string fit(std::string_view text, std::size_t limit, Measure measure) {
-    std::size_t used = 0, i = 0;
-    while (i < text.size()) {
-        std::size_t w = utf8_width(static_cast<unsigned char>(text[i]));
-        std::size_t cost = measure == Measure::Utf8Bytes ? w : cp932_width(text.substr(i, w));
-        if (used + cost > limit) break;
-        used += cost;
-        i += w;
-    }
-    return std::string(text.substr(0, i));
 }
 
 // The leading decimal number of a text: blanks skipped, an optional sign, the digits up
@@ -289,9 +260,11 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file) {
             if (ini_get(store, INI_PLAIN, key, value) != RC_OK) return std::nullopt;
             return value;
         };
-        auto text_field = [&](std::string_view key, std::size_t limit, Measure measure) {
+        // Over-long values are cut between characters: the password and the hints by the
+        // bytes of their stored CP932 form, the column list by its UTF-8 bytes.
+        auto text_field = [&](std::string_view key, std::size_t limit, auto cut) {
             auto v = sealed_text(key);
-            return v ? fit(*v, limit, measure) : std::string();
+            return v ? cut(*v, limit) : std::string();
         };
         auto number = [&](std::string_view key, int missing) {
             auto v = plain(key);
@@ -302,14 +275,14 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file) {
             return v && is_yes(*v);
         };
 
-        read.password = text_field("PASSWORD", PASSWORD_MAX, Measure::Cp932Bytes);
-        read.password_hint = text_field("PASSWORD_HINT", HINT_MAX, Measure::Cp932Bytes);
-        read.keyfile_hint = text_field("KEYFILE_HINT", HINT_MAX, Measure::Cp932Bytes);
+        read.password = text_field("PASSWORD", PASSWORD_MAX, cp932_prefix);
+        read.password_hint = text_field("PASSWORD_HINT", HINT_MAX, cp932_prefix);
+        read.keyfile_hint = text_field("KEYFILE_HINT", HINT_MAX, cp932_prefix);
         read.mask_step = number("MASK_STEP", STEP_STRONG);
         read.mask_mchar = number("MASK_MCHAR", MCHAR_CIRCLE);
         read.mask_char = number("MASK_CHAR", CHAR_STAR);
         read.mask_number = number("MASK_NUMBER", NUMBER_NINE);
-        read.target_column = text_field("TARGET_COLUMN", TARGET_COLUMN_MAX, Measure::Utf8Bytes);
+        read.target_column = text_field("TARGET_COLUMN", TARGET_COLUMN_MAX, utf8_prefix);
         read.is_overwrite = flag("IS_OVERWRITE");
         read.is_file_hash = flag("IS_FILE_HASH");
         read.is_no_password = flag("IS_NO_PASSWORD");

@@ -83,9 +83,11 @@ TEST(BadInputCorpus, EveryCaseGetsItsExpectedOutcome) {
         EXPECT_EQ(test::read_file(dir / c.file), input) << "the input is never changed";
         auto after = listing(tmp.path());
         // Everything new is inside the case's folder.
-        for (const auto& [name, bytes] : after)
-            if (!outside_before.count(name))
+        for (const auto& [name, bytes] : after) {
+            if (!outside_before.count(name)) {
                 EXPECT_TRUE(name.starts_with(fs::relative(dir, tmp.path()).string() + "/")) << name;
+            }
+        }
         EXPECT_FALSE(fs::exists(tmp / "escaped.txt"));
         EXPECT_FALSE(fs::exists(tmp / "a" / "escaped.txt"));
         EXPECT_FALSE(fs::exists("/tmp/escaped-abs.txt"));

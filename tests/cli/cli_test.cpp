@@ -329,12 +329,13 @@ TEST(CliCorpus, MaskThenRestoreGivesBackTheTextParts) {
             EXPECT_TRUE(r.err.starts_with(name + ": ")) << r.err;
             EXPECT_EQ(folder(dir.path()), (std::map<std::string, std::string>{{name, test::read_file(entry.path())}}));
             EXPECT_EQ(must_round_trip.count(rel), 0u) << r.err;
-            if (code == TYPE_XLSX_LOCKED)
+            if (code == TYPE_XLSX_LOCKED) {
                 EXPECT_NE(r.err.find("読み取りパスワードが設定されているファイルはサポート対象外です。"), std::string::npos);
-            else if (code != TYPE_XLSX && code != TYPE_XLSM)
+            } else if (code != TYPE_XLSX && code != TYPE_XLSM) {
                 EXPECT_TRUE(r.err.find("サポート対象外のファイルです") != std::string::npos ||
                             r.err.find("tiv_file_type() rc=-1") != std::string::npos)
                     << r.err;
+            }
             continue;
         }
         EXPECT_TRUE(code == TYPE_XLSX || code == TYPE_XLSM);

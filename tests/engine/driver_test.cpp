@@ -95,7 +95,9 @@ TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
     EXPECT_EQ(rep.errors, std::vector<std::string>{expected});
     EXPECT_TRUE(output.empty());
     EXPECT_EQ(folder_listing(dir.path()), before);
-    if (fs::exists(book())) EXPECT_EQ(test::read_file(book()), bytes);
+    if (fs::exists(book())) {
+        EXPECT_EQ(test::read_file(book()), bytes);
+    }
 }
 
 void good_book(const fs::path& p) { test::write_zip(p, test::small_workbook(NAMES)); }

@@ -35,7 +35,7 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
     std::vector<test::ZipEntry> zip;
     for (const auto& [name, bytes] : e) zip.push_back({name, bytes});
     test::TempDir dir;
-    test::write_zip(dir / "in.xlsx", zip, {.deflate = false});
+    test::write_zip(dir / "in.xlsx", zip, {.deflate = false, .comment = {}});
 
     MaskSettings s;
     s.is_autoshape = c.shapes;

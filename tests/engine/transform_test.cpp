@@ -122,9 +122,11 @@ TEST(Transform, RestoringTakesTheTextFromTheBackupsAlone) {
 
     auto again = live_names(reg);
     ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OK);
-    for (const auto& [name, bytes] : original)
-        if (name == "xl/sharedStrings.xml" || name.starts_with("xl/drawings/drawing"))
+    for (const auto& [name, bytes] : original) {
+        if (name == "xl/sharedStrings.xml" || name.starts_with("xl/drawings/drawing")) {
             EXPECT_EQ(stream(reg, name), bytes) << name;
+        }
+    }
 }
 
 TEST(Transform, DrawingBackupsAreNumberedInNaturalOrder) {

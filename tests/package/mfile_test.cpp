@@ -122,7 +122,9 @@ TEST_P(MfileGrowth, FollowsTheStepRule) {
     Mfile* f = mopen(reg, "g", "wb");
     std::string a(c.first, 'a'), b(c.second, 'b');
     ASSERT_TRUE(mwrite_all(f, a));
-    if (c.second) ASSERT_EQ(mwrite(b.data(), b.size(), 1, f), 1u);
+    if (c.second) {
+        ASSERT_EQ(mwrite(b.data(), b.size(), 1, f), 1u);
+    }
     EXPECT_EQ(f->capacity, c.capacity);
     EXPECT_EQ(contents(f), a + b);
 }
