@@ -89,7 +89,8 @@ bool parse_index(std::string_view text, std::size_t& index) {
 }  // namespace
 
 std::size_t count_shared_string_items(std::string_view shared_strings) {
-    const std::string si = "<" + std::string(root_element_prefix(shared_strings)) + "si";
+    std::string si(1, '<');
+    si.append(root_element_prefix(shared_strings)).append("si");
     std::size_t count = 0;
     for (std::size_t p = shared_strings.find(si); p != std::string_view::npos; p = shared_strings.find(si, p + si.size()))
         ++count;

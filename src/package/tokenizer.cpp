@@ -56,7 +56,7 @@ int next_token(int charset, std::string_view text, std::size_t& position, std::s
                 position = i;
                 return RC_OK;
             }
-            token = "=";
+            token.assign(1, '=');
             position = i + 1;
             return RC_OK;
         }

@@ -163,7 +163,9 @@ int ini_save(INIFILE& store) {
 
         // A crash or a full disk must never leave half a file: write a temporary file
         // beside the target, flush it, then rename it over the target.
-        std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+        std::string temp_name(1, '.');
+        temp_name.append(target.filename().string()).append(".XXXXXX");
+        std::string temp = (folder / temp_name).string();
         int fd = ::mkstemp(temp.data());  // created 0600
         if (fd < 0) return RC_OPEN;
         ::close(fd);
