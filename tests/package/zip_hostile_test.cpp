@@ -9,6 +9,7 @@
 #include "core/status.h"
 #include "package/zip_package.h"
 #include "support/raw_zip.h"
+#include "support/zip_builder.h"
 #include "support/temp_dir.h"
 
 namespace hsc {
@@ -133,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"DeflateDataCutShort",
                     [] {
                         return with([](RawEntry& e) {
-                            std::string d = test::raw_deflate_bytes(e.data);
+                            std::string d = test::raw_deflate(e.data, 9);
                             e.payload = d.substr(0, d.size() / 2);
                         }, std::string(5000, 'a') + "secret");
                     },

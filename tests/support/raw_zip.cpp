@@ -4,41 +4,16 @@
 
 #include <stdexcept>
 
+#include "support/zip_builder.h"
+
 namespace hsc::test {
-namespace {
 
-void put16(std::string& s, std::uint32_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void put32(std::string& s, std::uint32_t v) {
-    put16(s, v & 0xFFFF);
-    put16(s, v >> 16);
-}
-
-}  // namespace
-
-std::string raw_deflate_bytes(const std::string& data) {
-    z_stream zs{};
-    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2");
-    std::string out(deflateBound(&zs, data.size()), '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&zs, Z_FINISH);
-    deflateEnd(&zs);
-    if (rc != Z_STREAM_END) throw std::runtime_error("deflate");
-    out.resize(zs.total_out);
-    return out;
-}
 
 std::string build_raw_zip(const std::vector<RawEntry>& entries, const std::string& comment) {
     std::string out, central;
     std::uint32_t last_local = 0;
     for (const RawEntry& e : entries) {
-        const std::string payload = e.payload ? *e.payload : e.method == 8 ? raw_deflate_bytes(e.data) : e.data;
+        const std::string payload = e.payload ? *e.payload : e.method == 8 ? raw_deflate(e.data, Z_BEST_COMPRESSION) : e.data;
         const std::uint32_t crc =
             e.crc.value_or(static_cast<std::uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()),
                                                             static_cast<uInt>(e.data.size()))));

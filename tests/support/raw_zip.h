@@ -22,7 +22,6 @@ struct RawEntry {
     bool local_header = true;             // false: a central record only (points at another's header)
 };
 
-std::string raw_deflate_bytes(const std::string& data);
 std::string build_raw_zip(const std::vector<RawEntry>& entries, const std::string& comment = {});
 
 }  // namespace hsc::test

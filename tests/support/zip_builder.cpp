@@ -16,14 +16,6 @@ constexpr std::size_t LOCAL_SIZE = 30;
 constexpr std::size_t CENTRAL_SIZE = 46;
 constexpr std::size_t END_SIZE = 22;
 
-void put16(std::string& s, std::uint32_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void put32(std::string& s, std::uint32_t v) {
-    put16(s, v & 0xFFFF);
-    put16(s, v >> 16);
-}
 std::uint32_t get16(std::string_view s, std::size_t at) {
     if (at + 2 > s.size()) throw std::runtime_error("zip: truncated record");
     return static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1]) << 8;
@@ -34,22 +26,6 @@ std::uint32_t crc_of(std::string_view data) {
     uLong crc = crc32(0L, Z_NULL, 0);
     return static_cast<std::uint32_t>(
         crc32_z(crc, reinterpret_cast<const Bytef*>(data.data()), data.size()));
-}
-
-std::string raw_deflate(std::string_view data) {
-    z_stream zs{};
-    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2");
-    std::string out(deflateBound(&zs, data.size()), '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&zs, Z_FINISH);
-    deflateEnd(&zs);
-    if (rc != Z_STREAM_END) throw std::runtime_error("deflate");
-    out.resize(zs.total_out);
-    return out;
 }
 
 std::string raw_inflate(std::string_view data, std::size_t expected) {
@@ -67,6 +43,31 @@ std::string raw_inflate(std::string_view data, std::size_t expected) {
 }
 
 }  // namespace
+
+void put16(std::string& s, std::uint32_t v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void put32(std::string& s, std::uint32_t v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+
+std::string raw_deflate(std::string_view data, int level) {
+    z_stream zs{};
+    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2");
+    std::string out(deflateBound(&zs, data.size()), '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    int rc = deflate(&zs, Z_FINISH);
+    deflateEnd(&zs);
+    if (rc != Z_STREAM_END) throw std::runtime_error("deflate");
+    out.resize(zs.total_out);
+    return out;
+}
 
 void PrintTo(const ZipEntry& e, std::ostream* os) {
     *os << "{\"" << e.name << "\", " << e.data.size() << " bytes}";

@@ -26,6 +26,11 @@ struct ZipBuildOptions {
     std::string comment;      // archive comment
 };
 
+// Little-endian fields and raw deflate data, for archives built by hand.
+void put16(std::string& s, std::uint32_t v);
+void put32(std::string& s, std::uint32_t v);
+std::string raw_deflate(std::string_view data, int level = -1);  // -1: zlib's default level
+
 // A zip archive holding the entries in order. A name ending in "/" is a directory entry.
 std::string build_zip(const std::vector<ZipEntry>& entries, const ZipBuildOptions& options = {});
 void write_zip(const std::filesystem::path& path, const std::vector<ZipEntry>& entries,
