@@ -20,6 +20,7 @@
 #include "password_input.h"
 #include "protect/footer.h"
 #include "shell/settings_file.h"
+#include "shell/texts.h"
 
 namespace fs = std::filesystem;
 using namespace hsc;
@@ -212,6 +213,11 @@ int main(int argc, char** argv) {
     if (!parse_options(argc, argv, o, message)) return usage_error(message);
     if (o.help) {
         std::fputs(HELP_TEXT, stdout);
+        return EXIT_ALL_DONE;
+    }
+    if (o.version) {
+        std::printf("%s %s\n%s\n", std::string(APP_NAME).c_str(), std::string(APP_VERSION).c_str(),
+                    std::string(APP_THIRD_LINE).c_str());
         return EXIT_ALL_DONE;
     }
 

@@ -89,6 +89,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         std::string v;
         if (name == "-h" || name == "--help") {
             if (!flag(o.help)) return false;
+        } else if (name == "--version") {
+            if (!flag(o.version)) return false;
         } else if (name == "--json") {
             if (!flag(o.json)) return false;
         } else if (name == "--shapes") {
@@ -160,7 +162,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             return false;
         }
     }
-    if (!o.help && o.files.empty()) {
+    if (!o.help && !o.version && o.files.empty()) {
         message = "ファイルが指定されていません。";
         return false;
     }
@@ -219,6 +221,7 @@ Output:
                           (input, output, action, status, message)
   -j N                    process N files at once
   -h, --help              this text
+  --version               the program's name and version
 
 Exit status: 0 all processed; 1 at least one failed; 2 usage error;
              3 the only failures were refused passwords or authentication files.

@@ -15,6 +15,7 @@ struct Options {
     Command command = Command::automatic;
     std::vector<std::string> files;
     bool help = false;
+    bool version = false;
     bool json = false;
     int jobs = 1;
     std::optional<std::string> settings_file;

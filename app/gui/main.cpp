@@ -1,8 +1,10 @@
 // hushcel-gui: the desktop window.
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QTimer>
 #include <iostream>
 
 #include "engine/driver.h"
@@ -14,13 +16,20 @@
 #include "single_instance.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);  // the command line is not used
+    QApplication app(argc, argv);  // takes Qt's own options out of the command line
     QApplication::setApplicationName(QStringLiteral("Hushcel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/hushcel/icon-256.png")));
 
-    // A second copy brings the first one forward and ends, before reading any settings.
+    // Workbooks named on the command line ("Open with" of a file manager) are processed
+    // as if dropped. Made absolute here, since a running copy works in its own folder.
+    QStringList files;
+    for (const QString& arg : QApplication::arguments().mid(1))
+        if (!arg.isEmpty()) files << QFileInfo(arg).absoluteFilePath();
+
+    // A second copy brings the first one forward, hands it its files and ends, before
+    // reading any settings.
     hsc::gui::SingleInstance instance;
-    if (!instance.claim()) return 0;
+    if (!instance.claim(files)) return 0;
 
     hsc::MessageTable table = hsc::MessageTable::standard();
     hsc::TivContext context(table);
@@ -42,6 +51,9 @@ int main(int argc, char** argv) {
     hsc::gui::MainWindow window(shell, [] { QCoreApplication::exit(0); });
     QObject::connect(&instance, &hsc::gui::SingleInstance::raiseRequested, &window,
                      &hsc::gui::MainWindow::bringToFront);
+    QObject::connect(&instance, &hsc::gui::SingleInstance::filesRequested, &window,
+                     &hsc::gui::MainWindow::dropFiles);
     window.show();
+    if (!files.isEmpty()) QTimer::singleShot(0, &window, [&window, files] { window.dropFiles(files); });
     return app.exec();
 }

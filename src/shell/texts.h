@@ -7,7 +7,7 @@
 namespace hsc {
 
 inline constexpr std::string_view APP_NAME = "Hushcel";
-inline constexpr std::string_view APP_VERSION = "2.0.0.0";
+inline constexpr std::string_view APP_VERSION = HUSHCEL_VERSION;  // the project version of the build
 // Third line of the version box.
 inline constexpr std::string_view APP_THIRD_LINE = "Copyright (C) KESTRIL";
 

@@ -230,6 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"bad_strength", {"--strength", "extreme", "book.xlsx"}, "strong|medium|weak"},
                       UsageCase{"bad_kanji_mask", {"--kanji-mask", "★", "book.xlsx"}, "●|■|※|none"},
                       UsageCase{"missing_value", {"book.xlsx", "--columns"}, "--columns には値が必要です"},
+                      UsageCase{"version_with_value", {"--version=2", "book.xlsx"}, "--version は値をとりません"},
                       UsageCase{"bad_jobs", {"-j", "0", "book.xlsx"}, "-j には"},
                       UsageCase{"same_file_twice", {"book.xlsx", "./book.xlsx"}, "2回指定"},
                       UsageCase{"missing_password_file", {"--password-file", "nope.txt", "book.xlsx"}, "nope.txt"},
@@ -237,6 +238,23 @@ INSTANTIATE_TEST_SUITE_P(
                                 "32バイトまで"},
                       UsageCase{"ask_without_terminal", {"--ask-password", "book.xlsx"}, "端末がありません"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Cli, VersionPrintsTheProjectVersionAndTouchesNothing) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(people(5)));
+    const auto before = folder(dir.path());
+    const std::string expected = std::string("Hushcel ") + HUSHCEL_VERSION + "\nCopyright (C) KESTRIL\n";
+    for (const auto& argv : std::vector<std::vector<std::string>>{{"--version"}, {"--version", "book.xlsx"},
+                                                                   {"mask", "book.xlsx", "--version"}}) {
+        auto r = run_hushcel(dir.path(), args(argv), PW);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(folder(dir.path()), before);
+    // The version the package and the manual page carry.
+    EXPECT_EQ(std::string(HUSHCEL_VERSION).find_first_not_of("0123456789."), std::string::npos);
+}
 
 TEST(Cli, JsonLinesParseAndCarryEachResult) {
     test::TempDir dir;

@@ -19,6 +19,7 @@
 
 #include "core/status.h"
 #include "engine/driver.h"
+#include "protect/footer.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "message_box.h"
@@ -27,6 +28,7 @@
 #include "shell/texts.h"
 #include "single_instance.h"
 #include "support/temp_dir.h"
+#include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
 
 using hsc::gui::FileChooser;
@@ -107,6 +109,17 @@ struct Fixture {
     std::unique_ptr<MainWindow> window;
     int exits = 0;
 };
+
+// The program's environment: no display, its socket and settings inside `dir`.
+QProcessEnvironment gui_environment(const fs::path& dir) {
+    const QString tmp = QString::fromStdString(dir.string());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", tmp);  // where the single-instance socket lives
+    env.insert("HOME", tmp);
+    env.insert("XDG_CONFIG_HOME", tmp + "/config");  // no settings file: the defaults
+    return env;
+}
 
 QStringList items(QComboBox* box) {
     QStringList list;
@@ -572,30 +585,83 @@ private slots:
         QVERIFY(!(f.window->windowState() & Qt::WindowMinimized));
     }
 
-    void secondStartOfTheProgramEndsAtOnceWithZero() {
+    void laterCopyHandsItsFilesToTheFirst() {
+        const QString name = QStringLiteral("hushcel-files-%1").arg(QCoreApplication::applicationPid());
+        hsc::gui::SingleInstance first(name);
+        QVERIFY(first.claim());
+        QSignalSpy files(&first, &hsc::gui::SingleInstance::filesRequested);
+        QSignalSpy raised(&first, &hsc::gui::SingleInstance::raiseRequested);
+        const QStringList sent = {"/data/名簿 2026.xlsx", "/data/line\nbreak.xlsm", "/data/raise\n.xlsx"};
+        hsc::gui::SingleInstance second(name);
+        QVERIFY(!second.claim(sent));
+        QVERIFY(files.wait(2000));
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(files[0][0].toStringList(), sent);
+        QCOMPARE(raised.size(), 1);
+
+        hsc::gui::SingleInstance third(name);  // no files: only brought forward
+        QVERIFY(!third.claim());
+        QTRY_COMPARE(raised.size(), 2);
+        QTest::qWait(100);
+        QCOMPARE(files.size(), 1);
+    }
+
+    // The program started with a workbook (as "Open with" of a file manager does) masks it
+    // as if it had been dropped. It then waits at the "open the output?" question, so the
+    // output is checked on disk.
+    void programMasksTheWorkbookOfItsCommandLine() {
         hsc::test::TempDir dir;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        fs::create_directories(dir / "data");
+        hsc::test::write_zip(dir / "data" / "名簿.xlsx", hsc::test::small_workbook({"山田太郎", "東京都"}));
+        QProcess gui;
+        gui.setProcessEnvironment(gui_environment(dir.path()));
+        gui.setWorkingDirectory(QString::fromStdString(dir.path().string()));
+        gui.start(HUSHCEL_GUI_BINARY, {"data/名簿.xlsx"});  // relative to its folder
+        QVERIFY(gui.waitForStarted());
+        const fs::path masked = dir / "data" / "●名簿.xlsx";
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(masked), 30000);
+        QCOMPARE(gui.state(), QProcess::Running);
+        gui.kill();
+        gui.waitForFinished();
+        hsc::FooterInfo footer;
+        QCOMPARE(hsc::hsc_read_footer(masked, footer), hsc::RC_OK);
+        QVERIFY(footer.present);
+        const std::string strings = hsc::test::entry_data(hsc::test::read_zip(masked), "xl/sharedStrings.xml");
+        QVERIFY(strings.find("山田太郎") == std::string::npos);
+        QVERIFY(strings.find("東京都") == std::string::npos);
+    }
+
+    // A second start ends at once with 0 and hands its files to the running copy, which
+    // masks them; a relative path means the second start's folder, not the first's.
+    void secondStartHandsItsFilesToTheFirstAndEndsWithZero() {
+        hsc::test::TempDir dir;
+        fs::create_directories(dir / "first");
+        fs::create_directories(dir / "second" / "data");
+        hsc::test::write_zip(dir / "second" / "data" / "b.xlsx", hsc::test::small_workbook({"佐藤花子"}));
         const QString tmp = QString::fromStdString(dir.path().string());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("TMPDIR", tmp);  // where the single-instance socket lives
-        env.insert("HOME", tmp);
-        env.insert("XDG_CONFIG_HOME", tmp + "/config");
         QProcess first;
-        first.setProcessEnvironment(env);
+        first.setProcessEnvironment(gui_environment(dir.path()));
+        first.setWorkingDirectory(tmp + "/first");
         first.start(HUSHCEL_GUI_BINARY, {});
         QVERIFY(first.waitForStarted());
         const QString socket = tmp + "/" + hsc::gui::SingleInstance::defaultName();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
 
         QProcess second;
-        second.setProcessEnvironment(env);
-        second.start(HUSHCEL_GUI_BINARY, {"ignored.xlsx"});
+        second.setProcessEnvironment(gui_environment(dir.path()));
+        second.setWorkingDirectory(tmp + "/second");
+        second.start(HUSHCEL_GUI_BINARY, {"data/b.xlsx"});
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
+        const fs::path masked = dir / "second" / "data" / "●b.xlsx";
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(masked), 30000);
         QCOMPARE(first.state(), QProcess::Running);  // the first copy goes on
         first.kill();
         first.waitForFinished();
+        hsc::FooterInfo footer;
+        QCOMPARE(hsc::hsc_read_footer(masked, footer), hsc::RC_OK);
+        QVERIFY(footer.present);
     }
 };
 
