@@ -23,7 +23,7 @@ struct Options {
 
     std::optional<std::string> columns;
     std::optional<int> strength;
-    std::optional<int> kanji_mask, alpha_mask, digit_mask;
+    std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;
     bool overwrite = false;
     bool no_record_password = false;
