@@ -6,6 +6,7 @@
 
 #include "core/status.h"
 #include "engine/backups.h"
+#include "engine/inline_strings.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -29,6 +30,8 @@ struct PackageParts {
     std::vector<std::uint8_t> shared_string_flags;
     std::vector<std::string> drawing_part_names;
     std::vector<std::string> drawing_texts;  // read only when masking
+    std::size_t inline_cells = 0;            // inline-string cells turned into shared-string cells
+    bool created_shared_strings = false;     // the package had no table before
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -66,15 +69,31 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (int rc = read_part(reg, name, parts.drawing_texts.back()); rc != RC_OK) return rc;
         }
     }
+    if (!masking) return RC_OK;
     // Worksheets are scanned once the table is known, whatever order the names came in.
-    if (masking && parts.has_shared_strings && ctx.target_column_count > 0) {
-        std::string sheet;
-        for (std::string_view name : worksheets) {
-            if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
-            scan_worksheet(sheet, ctx, parts.shared_string_flags);
+    // Inline strings of the chosen columns join the table first, so the scan sees them
+    // as the shared-string cells they have become.
+    bool joinable = false;
+    if (int rc = begin_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, joinable);
+        rc != RC_OK)
+        return rc;
+    const std::string table_prefix(root_element_prefix(parts.shared_strings_text));
+    const std::size_t first_new = parts.shared_string_flags.size();
+    std::string items, sheet;
+    for (std::string_view name : worksheets) {
+        if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
+        if (joinable && sheet.find("inlineStr") != std::string::npos) {
+            const std::size_t next = parts.shared_string_flags.size();
+            if (const std::size_t n = convert_inline_strings(sheet, ctx, table_prefix, next, items); n > 0) {
+                if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
+                parts.shared_string_flags.resize(next + n, 0);
+            }
         }
+        if (ctx.target_column_count > 0) scan_worksheet(sheet, ctx, parts.shared_string_flags);
     }
-    return RC_OK;
+    parts.inline_cells = parts.shared_string_flags.size() - first_new;
+    return finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items, parts.inline_cells,
+                                 parts.created_shared_strings);
 }
 
 int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx) {
@@ -136,14 +155,15 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     const int direction = ctx.process_direction;
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
     sort_entry_names(entries);
-    PackageParts parts;
-    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
-    // Every workbook package has a workbook part; without one there is nothing to mark.
-    if (!parts.has_workbook) return RC_FAIL;
-
     // A package that still holds backups was masked before: masking it again would put
     // masked text into the backups, over the only copy of the original.
     if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
+    PackageParts parts;
+    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
+    if (parts.created_shared_strings) entries.emplace_back(SHARED_STRINGS_NAME);
+    // Every workbook package has a workbook part; without one there is nothing to mark.
+    if (!parts.has_workbook) return RC_FAIL;
+
     // A masked package must unpack again to be restored: refuse, before anything is
     // masked, one that its backups would push to the entry limit.
     if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ENTRY_LIST_CAPACITY)

@@ -104,11 +104,7 @@ int cut_elements(std::string& text, std::string_view needle, const TagFilter& ke
 bool is_file_sharing(std::string_view tag) { return local_name(tag) == "fileSharing"; }
 
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
-    Mfile* f = mopen(reg, name, "wb");
-    if (!f) return RC_OPEN;
-    const bool ok = mwrite_all(f, bytes);
-    mclose(f);
-    return ok ? RC_OK : RC_SHORT_WRITE;
+    return write_whole_file(reg, name, bytes);
 }
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
@@ -164,9 +160,9 @@ int cut_old_thumbnail_type(std::string& types, int kind, const std::vector<std::
     });
 }
 
-// The relationship of the new thumbnail takes the next free number after the largest
-// rId in use.
-int insert_thumbnail_relationship(std::string& rels) {
+}  // namespace
+
+int insert_relationship(std::string& rels, std::string_view head) {
     constexpr std::string_view needle = "Id=\"rId";
     std::int64_t largest = 0;
     for (std::size_t p = rels.find(needle); p != std::string::npos; p = rels.find(needle, p + 1)) {
@@ -184,9 +180,11 @@ int insert_thumbnail_relationship(std::string& rels) {
 
     std::size_t at = rels.find("</Relationships>");
     if (at == std::string::npos) return RC_FAIL;
-    rels.insert(at, std::string(THUMBNAIL_RELATIONSHIP_HEAD) + std::to_string(next) + "\"/>");
+    rels.insert(at, std::string(head) + std::to_string(next) + "\"/>");
     return RC_OK;
 }
+
+namespace {
 
 // Points the relationship of the old WMF/EMF thumbnail at the JPEG name.
 int retarget_thumbnail_relationship(std::string& rels, int kind) {
@@ -294,7 +292,7 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
     if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
 
     if (!thumbnail_relationship) {
-        if (int rc = insert_thumbnail_relationship(rels); rc != RC_OK) return rc;
+        if (int rc = insert_relationship(rels, THUMBNAIL_RELATIONSHIP_HEAD); rc != RC_OK) return rc;
     } else if (old_picture) {
         if (int rc = retarget_thumbnail_relationship(rels, kind); rc != RC_OK) return rc;
     }

@@ -49,6 +49,11 @@ int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const 
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
                       std::span<const std::uint8_t> image, int direction);
 
+// Inserts a relationship before "</Relationships>": `head` is its text up to the number
+// of its Id (ending in Id="rId), which takes the next free number after the largest in
+// use. 0; -1 no closing tag or an unclosed Id; -9 an Id longer than 8000 characters.
+int insert_relationship(std::string& rels, std::string_view head);
+
 // The built-in striped thumbnail: a baseline JPEG of 200 x 200 pixels.
 std::span<const std::uint8_t> striped_thumbnail_jpeg();
 

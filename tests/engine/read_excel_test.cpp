@@ -135,6 +135,8 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
     if (files.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
     const bool shapes = GetParam();
     int round_trips = 0;
+    test::TempDir kept;  // restored workbooks whose cell values are compared at the end
+    std::string pairs;
     for (const fs::path& input : files) {
         SCOPED_TRACE(input.string());
         std::vector<test::ZipEntry> original_list;
@@ -165,14 +167,25 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
         auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
         const bool has_sst = original.count("xl/sharedStrings.xml") > 0;
-        EXPECT_EQ(masked.count("xl/BKsharedStrings.xml") > 0, has_sst);
+        bool has_inline = false;
+        for (const auto& [name, bytes] : original)
+            has_inline = has_inline || (name.starts_with("xl/worksheets/sheet") && bytes.find("\"inlineStr\"") != std::string::npos);
+        // Inline strings join the table (created when there is none) before the backup.
+        EXPECT_EQ(masked.count("xl/BKsharedStrings.xml") > 0, has_sst || has_inline);
+        if (!shapes) {
+            const fs::path copy = kept / ("restored" + std::to_string(round_trips) + ".xlsx");
+            fs::copy_file(dir / "restored.xlsx", copy);
+            pairs += input.string() + "\t" + copy.string() + "\n";
+        }
         std::size_t drawings = 0;
         for (const auto& [name, bytes] : original) {
             const bool is_drawing = is_drawing_part(name);
             if (name != "xl/sharedStrings.xml" && !is_drawing) continue;
             drawings += is_drawing;
-            EXPECT_EQ(masked[name].size(), bytes.size()) << name;
-            EXPECT_EQ(restored[name], bytes) << name;
+            if (is_drawing || !has_inline) {  // a table that took inline strings grew
+                EXPECT_EQ(masked[name].size(), bytes.size()) << name;
+                EXPECT_EQ(restored[name], bytes) << name;
+            }
             if (is_drawing && !shapes) {
                 EXPECT_EQ(masked[name], bytes) << name;
             }
@@ -182,6 +195,28 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         for (const auto& [name, bytes] : restored) EXPECT_FALSE(name.find("/BK") != std::string::npos) << name;
     }
     EXPECT_GT(round_trips, 0);
+    if (pairs.empty() || std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0) return;
+    // Every restored workbook has the cell values of its original, read by openpyxl.
+    test::write_file(kept / "pairs.txt", pairs);
+    test::write_file(kept / "check.py", R"(import sys, warnings, openpyxl
+warnings.simplefilter("ignore")
+def values(path):
+    wb = openpyxl.load_workbook(path)
+    return {(ws.title, c.coordinate): c.value for ws in wb.worksheets for row in ws.iter_rows() for c in row
+            if c.value is not None}
+bad = []
+for line in open(sys.argv[1], encoding="utf-8"):
+    original, restored = line.rstrip("\n").split("\t")
+    try:
+        before = values(original)
+    except Exception:
+        continue  # a workbook openpyxl cannot read has nothing to compare
+    if values(restored) != before:
+        bad.append(original)
+print(bad if bad else "ok")
+sys.exit(1 if bad else 0)
+)");
+    EXPECT_EQ(run_python(kept / "check.py", "'" + (kept / "pairs.txt").string() + "'"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CorpusRoundTrip, testing::Bool(),
@@ -191,8 +226,9 @@ INSTANTIATE_TEST_SUITE_P(Shapes, CorpusRoundTrip, testing::Bool(),
 
 
 // Every corpus workbook masked in full (all columns, shapes on, strongest step), then read
-// by Python's zipfile and re: inside every text element of the shared strings and the
-// drawings, no letter and no digit but 9 is left, and every three-byte character is ●.
+// by Python's zipfile and re: no worksheet keeps an inline string, and inside every text
+// element of the shared strings and the drawings no letter, no digit but 9 and no
+// multi-byte character but the mask characters ● and × is left.
 TEST(HscReadExcel, CorpusMaskedTextHoldsOnlyMaskCharacters) {
     const auto files = corpus_zips();
     if (files.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
@@ -212,12 +248,15 @@ bad = []
 for path in sorted(glob.glob(sys.argv[1] + "/masked*.xlsx")):
     z = zipfile.ZipFile(path)
     for name in z.namelist():
+        if name.startswith("xl/worksheets/sheet") and b'"inlineStr"' in z.read(name):
+            bad.append((path, name, "inline string left"))
         if name != "xl/sharedStrings.xml" and not name.startswith("xl/drawings/drawing"):
             continue
         for m in text_element.finditer(z.read(name).decode("utf-8")):
             run = re.sub(r"&[^;]*;", "", m.group(1) if m.group(1) is not None else m.group(2))
+            run = re.sub(r"_x[0-9A-Fa-f]{4}_", "", run)
             left = [c for c in run if re.match(r"[A-Za-z0-8]", c) or
-                    (len(c.encode("utf-8")) == 3 and c != "●")]
+                    (len(c.encode("utf-8")) > 1 and c not in "●×")]
             if left:
                 bad.append((path, name, run[:40]))
 print(len(bad), bad[:5])
@@ -276,6 +315,146 @@ sys.exit(1 if bad else 0)
     fs::path output;
     ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
     EXPECT_EQ(run_python(dir / "check.py", "'" + (dir / "masked.xlsx").string() + "'"), 0);
+}
+
+// ---- inline strings -------------------------------------------------------------------------
+
+const char* kSheetType = "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+
+std::string content_types(bool with_table) {
+    return std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                       R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+                       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+                       R"(<Default Extension="xml" ContentType="application/xml"/>)"
+                       R"(<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
+                       R"(<Override PartName="/xl/worksheets/sheet1.xml" ContentType=")") +
+           kSheetType + "\"/>" +
+           (with_table ? R"(<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)"
+                       : "") +
+           "</Types>";
+}
+
+std::string workbook_rels(bool with_table) {
+    return std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>)") +
+           (with_table ? R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>)"
+                       : "") +
+           "</Relationships>";
+}
+
+struct InlineBook {
+    const char* name;
+    test::Entries entries;
+    std::string expected_masked;  // Python dict of cell -> value after masking column B
+};
+
+void PrintTo(const InlineBook& b, std::ostream* os) { *os << b.name; }
+
+// No shared-string table at all: masking creates one, with its relationship and type.
+InlineBook book_without_table() {
+    const std::string sheet = test::worksheet(
+        R"(<c r="A1" t="inlineStr"><is><t>Header</t></is></c><c r="B1" t="inlineStr"><is><t>Alice Smith</t></is></c>)"
+        R"(<c r="D1" t="inlineStr"><is><t>Bob</t></is></c></row><row r="2"><c r="B2" t="inlineStr"><is>)"
+        R"(<r><rPr><b/></rPr><t>山田</t></r><r><t xml:space="preserve"> 太郎</t></r></is></c><c r="C2"><v>42</v></c>)");
+    return {"NoTable",
+            {{"[Content_Types].xml", content_types(false)},
+             {"_rels/.rels", test::kRootRels},
+             {"xl/workbook.xml", test::kWorkbook},
+             {"xl/_rels/workbook.xml.rels", workbook_rels(false)},
+             {"xl/worksheets/sheet1.xml", sheet}},
+            R"({"A1": "Header", "B1": "***** *****", "D1": "Bob", "B2": "●● ●●", "C2": 42})"};
+}
+
+// A table with counts, and a worksheet written with the x: prefix.
+InlineBook book_with_prefixed_sheet() {
+    const std::string sheet =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        R"(<x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><x:sheetData>)"
+        R"(<x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="s"><x:v>1</x:v></x:c></x:row>)"
+        R"(<x:row r="2"><x:c r="B2" t="inlineStr"><x:is><x:t>Dave Miller</x:t></x:is></x:c>)"
+        R"(<x:c r="C2" t="inlineStr"><x:is><x:t>keep</x:t></x:is></x:c></x:row></x:sheetData></x:worksheet>)";
+    std::string table = test::shared_strings({"Header", "Carol"});
+    table.replace(table.find("<sst "), 5, R"(<sst count="2" uniqueCount="2" )");
+    return {"PrefixedSheet",
+            {{"[Content_Types].xml", content_types(true)},
+             {"_rels/.rels", test::kRootRels},
+             {"xl/workbook.xml", test::kWorkbook},
+             {"xl/_rels/workbook.xml.rels", workbook_rels(true)},
+             {"xl/sharedStrings.xml", table},
+             {"xl/worksheets/sheet1.xml", sheet}},
+            R"({"A1": "Header", "B1": "*****", "B2": "**** ******", "C2": "keep"})"};
+}
+
+class InlineStrings : public testing::TestWithParam<InlineBook> {};
+
+// Masked in column B and read by openpyxl: the inline strings of B show mask characters,
+// the others their text; restored, every cell has the value it had.
+TEST_P(InlineStrings, MaskAndRestoreThroughAnIndependentReader) {
+    if (std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "openpyxl not installed";
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", zip_entries(GetParam().entries));
+    ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(false),
+                               context(DIRECTION_MASK, {1})),
+              RC_OK);
+    test::write_file(dir / "check.py", std::string(R"(import re, sys, openpyxl, zipfile
+def values(path):
+    wb = openpyxl.load_workbook(path)
+    return {c.coordinate: c.value for ws in wb for row in ws.iter_rows() for c in row if c.value is not None}
+masked, restored, original = (values(sys.argv[i]) for i in (2, 3, 1))
+expected = )") + GetParam().expected_masked + R"(
+bad = []
+if masked != expected: bad.append(("masked", masked))
+if restored != original: bad.append(("restored", restored, original))
+if re.search(rb'<(?:x:)?c r="B[0-9]+"[^>]*t="inlineStr"', zipfile.ZipFile(sys.argv[2]).read("xl/worksheets/sheet1.xml")):
+    bad.append("an inline string of column B is left")
+print(bad if bad else "ok")
+sys.exit(1 if bad else 0)
+)");
+    const auto q = [&](const char* name) { return "'" + (dir / name).string() + "' "; };
+    EXPECT_EQ(run_python(dir / "check.py", q("book.xlsx") + q("masked.xlsx") + q("restored.xlsx")), 0);
+    // The table was taken into the backup with the new items: restoring gives back the
+    // worksheet as masking rewrote it and the table that belongs to it.
+    const auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
+    const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
+    EXPECT_EQ(restored.at("xl/worksheets/sheet1.xml"), masked.at("xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(restored.at("xl/sharedStrings.xml").size(), masked.at("xl/sharedStrings.xml").size());
+    EXPECT_EQ(restored.count("xl/BKsharedStrings.xml"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Books, InlineStrings, testing::Values(book_without_table(), book_with_prefixed_sheet()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Only worksheets that hold inline strings of the chosen columns are rewritten.
+TEST(InlineStringsPackage, OtherWorksheetsStayByteForByte) {
+    test::Entries e = book_without_table().entries;
+    const std::string untouched = test::worksheet(R"(<c r="A1" t="inlineStr"><is><t>only A</t></is></c>)");
+    e.push_back({"xl/worksheets/sheet2.xml", untouched});
+    MfileRegistry reg;
+    auto names = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet2.xml"), untouched);
+    EXPECT_NE(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
+    const std::string rels = test::stream(reg, "xl/_rels/workbook.xml.rels");
+    EXPECT_NE(rels.find(R"(Target="sharedStrings.xml" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Id="rId2")"),
+              std::string::npos) << rels;
+    EXPECT_NE(test::stream(reg, "[Content_Types].xml").find("PartName=\"/xl/sharedStrings.xml\""), std::string::npos);
+}
+
+// A package that names its shared-string part under another name gets no second table.
+TEST(InlineStringsPackage, TableUnderAnotherNameIsLeftAlone) {
+    test::Entries e = book_without_table().entries;
+    e[3].second = workbook_rels(true);
+    std::string rels = e[3].second;
+    rels.replace(rels.find("Target=\"sharedStrings.xml\""), 26, "Target=\"SharedStrings.xml\"");
+    e[3].second = rels;
+    MfileRegistry reg;
+    auto names = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    EXPECT_FALSE(test::has_stream(reg, "xl/sharedStrings.xml"));
+    EXPECT_EQ(test::stream(reg, "xl/_rels/workbook.xml.rels"), rels);
+    EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
 }
 
 }  // namespace
