@@ -96,6 +96,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.shapes)) return false;
         } else if (name == "--overwrite") {
             if (!flag(o.overwrite)) return false;
+        } else if (name == "--force") {
+            if (!flag(o.force)) return false;
         } else if (name == "--no-record-password") {
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--ask-password") {
@@ -214,6 +216,8 @@ Options (each overrides one field of the settings file for this run):
                               (emoji, rare kanji) becomes two of them
   --shapes                also mask the text of shapes (drawings)
   --overwrite             write the result over the input
+  --force                 restore a masked workbook even when it was changed after masking
+                          (without it such a workbook is refused: restoring loses the changes)
   --no-record-password    do not record the password check value (restore accepts any password)
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password

@@ -26,6 +26,7 @@ struct Options {
     std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;
     bool overwrite = false;
+    bool force = false;
     bool no_record_password = false;
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
