@@ -19,7 +19,7 @@ constexpr std::string_view WORKBOOK_NAME = "xl/workbook.xml";
 constexpr std::string_view WORKSHEET_PREFIX = "xl/worksheets/sheet";
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
 constexpr std::string_view TABLE_PREFIX = "xl/tables/table";
-constexpr std::string_view DRAWING_BACKUP_PREFIX = "xl/drawings/BKdrawing";
+constexpr std::string_view THUMBNAIL_PREFIX = "docProps/thumbnail.";
 
 // The parts of one package that the rewrite needs, read from the memory streams.
 struct PackageParts {
@@ -125,18 +125,52 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
-// The entries a masked package will hold: the backups masking adds, and the thumbnail
-// when the package has none to replace.
+// The entries a masked package will hold: the backups masking adds (the workbook part's
+// among them), and one more for the thumbnail: the striped one where there was none, or
+// the backup of the thumbnails it replaces (n of them become one and n backups).
 std::size_t entries_after_masking(const std::vector<std::string>& entries, const PackageParts& parts,
                                   const MaskSettings& s) {
-    std::size_t count = entries.size();
+    std::size_t count = entries.size() + 2;
     if (parts.has_shared_strings) ++count;
     if (s.is_autoshape) count += parts.drawing_part_names.size();
-    const bool has_thumbnail = std::any_of(entries.begin(), entries.end(), [](const std::string& name) {
-        return name.starts_with("docProps/thumbnail.");
-    });
-    if (!has_thumbnail) ++count;
     return count;
+}
+
+// Masking keeps the workbook part and the thumbnails it replaces as backups.
+int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const PackageParts& parts,
+                         std::string_view password) {
+    if (int rc = store_backup(reg, WORKBOOK_TEMP_NAME, parts.workbook_text, BACKUP_WORKBOOK, password); rc != RC_OK)
+        return rc;
+    for (const std::string& name : entries) {
+        if (!name.starts_with(THUMBNAIL_PREFIX)) continue;
+        std::string picture;
+        if (int rc = read_part(reg, name, picture); rc != RC_OK) return rc;
+        const std::string backup = thumbnail_backup_name(std::string_view(name).substr(THUMBNAIL_PREFIX.size()));
+        if (int rc = store_backup(reg, THUMBNAIL_TEMP_NAME, picture, backup, password); rc != RC_OK) return rc;
+    }
+    return RC_OK;
+}
+
+// Restoring the workbook part: its backup, byte for byte, when the part is still exactly
+// what masking made of it; otherwise (changed since, or masked by a program that keeps
+// no such backup) the reservation is cut out of the part as it is, keeping its changes.
+int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s) {
+    if (stream_exists(reg, BACKUP_WORKBOOK)) {
+        std::string original;
+        if (int rc = read_backup(reg, BACKUP_WORKBOOK, s.password, original); rc != RC_OK) return rc;
+        mremove(reg, BACKUP_WORKBOOK);
+        std::string masked_again = original;
+        if (rewrite_workbook_text(masked_again, s, DIRECTION_MASK) == RC_OK && masked_again == parts.workbook_text)
+            return write_whole_file(reg, WORKBOOK_NAME, original);
+    }
+    return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
+}
+
+// The extension of the thumbnail whose backup the package holds, or empty.
+std::string thumbnail_backup_in(const std::vector<std::string>& entries) {
+    for (const std::string& name : entries)
+        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) return std::string(ext);
+    return {};
 }
 
 std::size_t live_streams(const MfileRegistry& reg) {
@@ -145,11 +179,7 @@ std::size_t live_streams(const MfileRegistry& reg) {
     return names.size();
 }
 
-bool holds_backups(const std::vector<std::string>& entries) {
-    for (const std::string& name : entries)
-        if (name == SHARED_STRINGS_BACKUP_NAME || name.starts_with(DRAWING_BACKUP_PREFIX)) return true;
-    return false;
-}
+bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx) {
     const int direction = ctx.process_direction;
@@ -169,13 +199,24 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ENTRY_LIST_CAPACITY)
         return RC_SIZE_LIMIT;
 
-    if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
+    if (direction == DIRECTION_MASK) {
+        if (int rc = back_up_marked_parts(reg, entries, parts, s.password); rc != RC_OK) return rc;
+        if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
+    } else if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) {
+        return rc;
+    }
     const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
-    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction);
+    // The thumbnail kept by masking comes back under its own name, its relationship kept.
+    const std::string kept = direction == DIRECTION_UNMASK ? thumbnail_backup_in(entries) : std::string();
+    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
     if (trc != RC_OK) return RC_FAIL;
+    if (!kept.empty())
+        if (int rc = restore_backup(reg, thumbnail_backup_name(kept), std::string(THUMBNAIL_PREFIX) + kept, s.password);
+            rc != RC_OK)
+            return rc;
     if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;
     return RC_OK;
 }

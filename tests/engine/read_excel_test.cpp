@@ -192,6 +192,14 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         }
         for (std::size_t k = 1; k <= drawings; ++k)
             EXPECT_EQ(masked.count(drawing_backup_name(k)) > 0, shapes) << k;
+        // What masking marked comes back byte for byte: the workbook part (with any
+        // fileSharing of its own) and the thumbnail.
+        EXPECT_EQ(restored["xl/workbook.xml"], original.at("xl/workbook.xml"));
+        for (const auto& [name, bytes] : original)
+            if (name.starts_with("docProps/thumbnail.")) {
+                EXPECT_EQ(restored[name], bytes) << name;
+                EXPECT_EQ(restored["_rels/.rels"], original.at("_rels/.rels"));
+            }
         for (const auto& [name, bytes] : restored) EXPECT_FALSE(name.find("/BK") != std::string::npos) << name;
     }
     EXPECT_GT(round_trips, 0);
@@ -315,6 +323,103 @@ sys.exit(1 if bad else 0)
     fs::path output;
     ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
     EXPECT_EQ(run_python(dir / "check.py", "'" + (dir / "masked.xlsx").string() + "'"), 0);
+}
+
+// ---- what masking marks comes back --------------------------------------------------------
+
+struct MarkCase {
+    const char* name;
+    std::string thumbnail;  // extension of the package's own thumbnail, or empty
+};
+
+void PrintTo(const MarkCase& c, std::ostream* os) { *os << c.name; }
+
+// A workbook with its own fileSharing element (a read-only recommendation and a modern
+// write-protection hash) and a thumbnail.
+test::Entries marked_workbook(const std::string& thumbnail) {
+    test::Entries e = fixture_package();
+    std::string types = test::kContentTypes;
+    std::string rels = test::kRootRels;
+    if (!thumbnail.empty()) {
+        const std::string type = thumbnail == "wmf" ? "image/x-wmf" : "image/jpeg";
+        types.insert(types.find("</Types>"), "<Default Extension=\"" + thumbnail + "\" ContentType=\"" + type + "\"/>");
+        rels.insert(rels.find("</Relationships>"),
+                    "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/"
+                    "metadata/thumbnail\" Target=\"docProps/thumbnail." + thumbnail + "\"/>");
+        e.push_back({"docProps/thumbnail." + thumbnail, std::string("\xFF\xD8 picture of ") + thumbnail + std::string(1, '\0')});
+    }
+    e[0].second = types;
+    e[1].second = rels;
+    e[2].second =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        "\r\n"
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><fileVersion appName="xl"/>)"
+        R"(<fileSharing readOnlyRecommended="1" userName="Ann" algorithmName="SHA-512" hashValue="q/w=" saltValue="e+r=" spinCount="100000"/>)"
+        R"(<workbookPr defaultThemeVersion="124226"/><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>)";
+    return e;
+}
+
+// Every entry has a content type: a Default for its extension or an Override.
+std::vector<std::string> untyped_entries(const std::map<std::string, std::string>& package) {
+    const std::string& types = package.at("[Content_Types].xml");
+    std::vector<std::string> untyped;
+    for (const auto& [name, bytes] : package) {
+        if (name == "[Content_Types].xml") continue;
+        const std::string ext = name.substr(name.rfind('.') + 1);
+        if (types.find("Extension=\"" + ext + "\"") == std::string::npos &&
+            types.find("PartName=\"/" + name + "\"") == std::string::npos)
+            untyped.push_back(name);
+    }
+    return untyped;
+}
+
+class MarksComeBack : public testing::TestWithParam<MarkCase> {};
+
+TEST_P(MarksComeBack, WorkbookPartAndThumbnailByteForByte) {
+    const std::string ext = GetParam().thumbnail;
+    test::TempDir dir;
+    const auto original = marked_workbook(ext);
+    test::write_zip(dir / "book.xlsx", zip_entries(original));
+    ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(true),
+                               context(DIRECTION_MASK)),
+              RC_OK);
+    const auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
+    EXPECT_NE(masked.at("xl/workbook.xml").find("<fileSharing reservationPassword="), std::string::npos);
+    EXPECT_EQ(masked.at("xl/workbook.xml").find("Ann"), std::string::npos);
+    EXPECT_EQ(masked.count("xl/BKworkbook.xml"), 1u);
+    EXPECT_EQ(masked.count("docProps/BKthumbnail." + ext + ".xml"), ext.empty() ? 0u : 1u);
+    // A reader that knows only the table's and the drawings' backups leaves the others
+    // in place: the package stays valid, every entry has its content type.
+    EXPECT_EQ(untyped_entries(masked), std::vector<std::string>{});
+
+    const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
+    // Every part but the content types, which keep the JPEG default masking added.
+    for (const auto& [name, bytes] : original)
+        if (name != "[Content_Types].xml") EXPECT_EQ(restored.at(name), bytes) << name;
+    EXPECT_EQ(restored.size(), original.size());  // no backup, no striped thumbnail left
+    EXPECT_EQ(untyped_entries(restored), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Thumbnails, MarksComeBack,
+                         testing::Values(MarkCase{"NoThumbnail", ""}, MarkCase{"Jpeg", "jpeg"}, MarkCase{"Wmf", "wmf"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A workbook part changed after masking (a sheet added in a spreadsheet program) keeps
+// its change: only the reservation is cut out of it.
+TEST(MarksComeBackTransform, ChangedWorkbookPartKeepsItsChanges) {
+    MfileRegistry reg;
+    auto names = test::load_package(reg, marked_workbook("jpeg"));
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK)), RC_OK);
+    std::string workbook = test::stream(reg, "xl/workbook.xml");
+    workbook.insert(workbook.find("</sheets>"), R"(<sheet name="Added" sheetId="2" r:id="rId9"/>)");
+    test::put_stream(reg, "xl/workbook.xml", workbook);
+    names.clear();
+    mlist(reg, names);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_UNMASK)), RC_OK);
+    const std::string restored = test::stream(reg, "xl/workbook.xml");
+    EXPECT_NE(restored.find(R"(<sheet name="Added")"), std::string::npos);
+    EXPECT_EQ(restored.find("reservationPassword"), std::string::npos);
+    EXPECT_FALSE(test::has_stream(reg, "xl/BKworkbook.xml"));
 }
 
 // ---- inline strings -------------------------------------------------------------------------
