@@ -52,6 +52,43 @@ void replace_character(char* at, int length, const char* mchar, const char* wcha
     }
 }
 
+// The code point a numeric character reference ("&#1048;", "&#x418;") at the start of
+// `ref` (which ends with its ';') stands for, or -1 when it is no such reference.
+long reference_code_point(std::string_view ref) {
+    if (ref.size() < 4 || ref[1] != '#') return -1;
+    const bool hex = ref[2] == 'x' || ref[2] == 'X';
+    const std::string_view digits = ref.substr(hex ? 3 : 2, ref.size() - (hex ? 4 : 3));
+    if (digits.empty() || digits.size() > 8) return -1;
+    long value = 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return -1;
+        value = value * (hex ? 16 : 10) + d;
+    }
+    return value <= 0x10FFFF ? value : -1;
+}
+
+// The code point of a mask character given by its UTF-8 bytes (one to three bytes).
+long code_point_of(const char* utf8) {
+    const auto b = [&](int i) { return static_cast<unsigned char>(utf8[i]); };
+    if (b(0) < 0x80) return b(0);
+    if (b(0) < 0xE0) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+}
+
+// Overwrites the reference `ref` with one to `code_point`, zero-padded to its length
+// ("&#1048;" becomes "&#0215;"). A reference to a character of a class is always long
+// enough for the mask character of that class.
+void rewrite_reference(std::span<char> ref, long code_point) {
+    const std::string digits = std::to_string(code_point);
+    if (digits.size() + 3 > ref.size()) return;
+    std::string text = "&#" + std::string(ref.size() - 3 - digits.size(), '0') + digits + ";";
+    std::copy(text.begin(), text.end(), ref.begin());
+}
+
 bool is_continuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
 bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -137,6 +174,28 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
         } else if (b == '&') {
             std::size_t k = i + 1;
             while (k < n && run[k] != ';') ++k;
+            const long code_point =
+                k < n ? reference_code_point(std::string_view(run.data() + i, k + 1 - i)) : -1;
+            // A numeric reference is the character it names, masked like that character
+            // (writers such as openpyxl store every non-ASCII character so); named
+            // entities (&amp; &lt; ...) stay whole and uncounted.
+            if (code_point >= 0) {
+                const std::span<char> ref = run.subspan(i, k + 1 - i);
+                const bool ascii_letter =
+                    (code_point >= 'A' && code_point <= 'Z') || (code_point >= 'a' && code_point <= 'z');
+                const bool ascii_digit = code_point >= '0' && code_point <= '9';
+                if (code_point >= 0x80) {
+                    if (++m >= step) {
+                        const char* mask = code_point >= 0x800 && code_point <= 0xFFFF ? mchar : wchar;
+                        if (mask) rewrite_reference(ref, code_point_of(mask));
+                        m = 0;
+                    }
+                } else if (++single >= step) {
+                    if (ascii_letter && letter) rewrite_reference(ref, letter);
+                    if (ascii_digit && digit) rewrite_reference(ref, digit);
+                    single = 0;
+                }
+            }
             i = k < n ? k + 1 : n;
             continue;
         } else if (escapes == RunEscapes::cell_text && escape_at(run, i)) {

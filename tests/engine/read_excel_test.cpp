@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/status.h"
+#include "engine/backup_check.h"
 #include "engine/backups.h"
 #include "package/zip_package.h"
 #include "package_fixture.h"
@@ -325,6 +326,36 @@ sys.exit(1 if bad else 0)
     EXPECT_EQ(run_python(dir / "check.py", "'" + (dir / "masked.xlsx").string() + "'"), 0);
 }
 
+// ---- changes after masking ------------------------------------------------------------------
+
+// A masked part whose length differs from its backup's plain text was changed after
+// masking; each drawing is paired with the backup of its position.
+TEST(PartsChangedSinceMasking, NamesThePartsThatChangedLength) {
+    test::TempDir dir;
+    test::Entries e = fixture_package();
+    e.push_back({"xl/drawings/drawing2.xml", test::drawing("Second")});
+    test::write_zip(dir / "book.xlsx", zip_entries(e));
+    MfileRegistry reg;
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(DIRECTION_MASK)), RC_OK);
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    std::vector<std::string> changed{"stale"};
+    ASSERT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, std::vector<std::string>{});
+
+    auto entries = test::read_zip(dir / "masked.xlsx");
+    for (auto& entry : entries)
+        if (entry.name == "xl/drawings/drawing2.xml") entry.data.insert(entry.data.find("</a:t>"), " added");
+    test::write_zip(dir / "edited.xlsx", entries);
+    ASSERT_EQ(parts_changed_since_masking(dir / "edited.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, std::vector<std::string>{"xl/drawings/drawing2.xml"});
+
+    std::erase_if(entries, [](const test::ZipEntry& entry) { return entry.name == "xl/sharedStrings.xml"; });
+    test::write_zip(dir / "no_table.xlsx", entries);
+    ASSERT_EQ(parts_changed_since_masking(dir / "no_table.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, (std::vector<std::string>{"xl/sharedStrings.xml", "xl/drawings/drawing2.xml"}));
+}
+
 // ---- what masking marks comes back --------------------------------------------------------
 
 struct MarkCase {
@@ -394,8 +425,11 @@ TEST_P(MarksComeBack, WorkbookPartAndThumbnailByteForByte) {
 
     const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
     // Every part but the content types, which keep the JPEG default masking added.
-    for (const auto& [name, bytes] : original)
-        if (name != "[Content_Types].xml") EXPECT_EQ(restored.at(name), bytes) << name;
+    for (const auto& [name, bytes] : original) {
+        if (name != "[Content_Types].xml") {
+            EXPECT_EQ(restored.at(name), bytes) << name;
+        }
+    }
     EXPECT_EQ(restored.size(), original.size());  // no backup, no striped thumbnail left
     EXPECT_EQ(untyped_entries(restored), std::vector<std::string>{});
 }

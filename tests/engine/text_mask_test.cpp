@@ -61,7 +61,17 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"UnknownIndexesAreNone", "東A1", settings(1, 7, -1, 5), false, "東A1"},
         RunCase{"StepBelowOneActsLikeOne", "AB1", settings(0), false, "**9"},
         RunCase{"EntityKeptWhole", "Tom &amp; Jerry", settings(1), false, "*** &amp; *****"},
-        RunCase{"CharacterReferenceKeptWhole", "&#12354;B", settings(1), false, "&#12354;*"},
+        // A numeric reference is the character it names: masked in reference form, with
+        // the byte length kept by leading zeros.
+        RunCase{"ReferenceToKanaMasked", "&#12354;B", settings(1), false, "&#09679;*"},
+        RunCase{"ReferenceToCyrillicMasked", "&#1048;&#x432;", settings(1), false, "&#0215;&#0215;"},
+        RunCase{"ReferenceToLetterAndDigit", "&#65;&#x31;", settings(1), false, "&#42;&#057;"},
+        RunCase{"ReferenceToEmojiMasked", "&#x1F600;", settings(1), false, "&#000215;"},
+        RunCase{"ReferenceTakesItsTurn", "&#1048;&#1074;&#1072;", settings(2), false, "&#1048;&#0215;&#1072;"},
+        RunCase{"ReferenceWithNoneStays", "&#1048;", settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NINE, WCHAR_NONE),
+                false, "&#1048;"},
+        RunCase{"ReferenceToPunctuationStays", "&#44;&#x20;", settings(1), false, "&#44;&#x20;"},
+        RunCase{"NotAReference", "&#12a;&#;B", settings(1), false, "&#12a;&#;*"},
         RunCase{"SpacesCountWithoutPreserve", " AB CD ", settings(2), false, " *B C* "},
         RunCase{"PreservedSpacesDoNotCount", " AB CD ", settings(2), true, " A* C* "},
         // Two-byte characters of every script, and four-byte ones, are masked too.
