@@ -102,9 +102,10 @@ void inspect_file(const fs::path& path, Result& r) {
                    ",\"backups\":" + (readable ? jb : "null");
 }
 
-void process_one(const fs::path& path, Command command, const MaskSettings& settings, Result& r) {
+void process_one(const fs::path& path, Command command, bool force, const MaskSettings& settings, Result& r) {
     if (command == Command::inspect) return inspect_file(path, r);
     ProcessOptions po;
+    po.force = force;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;
     if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
     const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
@@ -164,7 +165,7 @@ void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>
 
     auto worker = [&] {
         for (std::size_t i; (i = next++) < total;) {
-            process_one(fs::path(o.files[i]), o.command, settings, results[i]);
+            process_one(fs::path(o.files[i]), o.command, o.force, settings, results[i]);
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;

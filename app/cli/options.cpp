@@ -16,6 +16,7 @@ constexpr Choice STRENGTHS[] = {{"strong", STEP_STRONG}, {"medium", STEP_MEDIUM}
 constexpr Choice KANJI_MASKS[] = {{"●", MCHAR_CIRCLE}, {"■", MCHAR_SQUARE}, {"※", MCHAR_KOME}, {"none", MCHAR_NONE}};
 constexpr Choice ALPHA_MASKS[] = {{"*", CHAR_STAR}, {"X", CHAR_X}, {"none", CHAR_NONE}};
 constexpr Choice DIGIT_MASKS[] = {{"9", NUMBER_NINE}, {"0", NUMBER_ZERO}, {"none", NUMBER_NONE}};
+constexpr Choice WCHAR_MASKS[] = {{"×", WCHAR_TIMES}, {"¤", WCHAR_CURRENCY}, {"none", WCHAR_NONE}};
 
 template <std::size_t N>
 bool choose(const Choice (&choices)[N], std::string_view word, std::optional<int>& out) {
@@ -97,6 +98,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.shapes)) return false;
         } else if (name == "--overwrite") {
             if (!flag(o.overwrite)) return false;
+        } else if (name == "--force") {
+            if (!flag(o.force)) return false;
         } else if (name == "--no-record-password") {
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--ask-password") {
@@ -137,6 +140,12 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
                 message = "--digit-mask には " + listing(DIGIT_MASKS) + " を指定してください: " + v;
                 return false;
             }
+        } else if (name == "--wchar-mask") {
+            if (!value(v)) return false;
+            if (!choose(WCHAR_MASKS, v, o.wchar_mask)) {
+                message = "--wchar-mask には " + listing(WCHAR_MASKS) + " を指定してください: " + v;
+                return false;
+            }
         } else if (name == "--hint") {
             if (!value(v)) return false;
             o.hint = v;
@@ -175,6 +184,7 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.kanji_mask) s.mask_mchar = *o.kanji_mask;
     if (o.alpha_mask) s.mask_char = *o.alpha_mask;
     if (o.digit_mask) s.mask_number = *o.digit_mask;
+    if (o.wchar_mask) s.mask_wchar = *o.wchar_mask;
     if (o.shapes) s.is_autoshape = true;
     if (o.overwrite) s.is_overwrite = true;
     if (o.no_record_password) s.is_no_password = true;
@@ -203,8 +213,13 @@ Options (each overrides one field of the settings file for this run):
   --kanji-mask ●|■|※|none   mask character for double-byte characters
   --alpha-mask '*'|X|none     mask character for letters
   --digit-mask 9|0|none       mask character for digits
+  --wchar-mask ×|¤|none       mask character for two-byte characters (accented, Greek,
+                              Cyrillic, Hebrew, Arabic, ...); a four-byte character
+                              (emoji, rare kanji) becomes two of them
   --shapes                also mask the text of shapes (drawings)
   --overwrite             write the result over the input
+  --force                 restore a masked workbook even when it was changed after masking
+                          (without it such a workbook is refused: restoring loses the changes)
   --no-record-password    do not record the password check value (restore accepts any password)
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password

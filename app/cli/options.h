@@ -24,9 +24,10 @@ struct Options {
 
     std::optional<std::string> columns;
     std::optional<int> strength;
-    std::optional<int> kanji_mask, alpha_mask, digit_mask;
+    std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;
     bool overwrite = false;
+    bool force = false;
     bool no_record_password = false;
     std::optional<std::string> hint;
     std::optional<std::string> key_file;

@@ -56,9 +56,10 @@ QCheckBox* make_check(QWidget* parent, const char* name, const char* text, int x
 
 }  // namespace
 
-const PaintedLabel PAINTED_LABELS[6] = {
+const PaintedLabel PAINTED_LABELS[7] = {
     {22, 162, "パスワード"},     {122, 207, "マスク列"},       {22, 207, "マスク強度"},
     {22, 252, "漢字マスク文字"}, {122, 252, "英字マスク文字"}, {222, 252, "数字マスク文字"},
+    {22, 297, "その他の文字のマスク文字"},
 };
 
 Panel::Panel(QWidget* parent) : QWidget(parent), banner_(QStringLiteral(":/hushcel/banner.png")) {
@@ -118,15 +119,16 @@ void MainWindow::buildControls(QWidget* panel) {
     kanji_ = make_list(panel, "kanjiMask", KANJI_MASK_ITEMS, 22, 270);
     alpha_ = make_list(panel, "alphaMask", ALPHA_MASK_ITEMS, 122, 270);
     digit_ = make_list(panel, "digitMask", DIGIT_MASK_ITEMS, 222, 270);
+    wchar_ = make_list(panel, "wcharMask", WCHAR_MASK_ITEMS, 22, 315);
     cancel_ = new QPushButton(QStringLiteral("キャンセル"), panel);
     cancel_->setObjectName("cancel");
-    cancel_->setGeometry(195, 340, 100, 20);
+    cancel_->setGeometry(195, 385, 100, 20);
     connect(cancel_, &QPushButton::clicked, this, &MainWindow::leave);
-    overwrite_ = make_check(panel, "overwrite", "上書き更新", 22, 310, 100);
+    overwrite_ = make_check(panel, "overwrite", "上書き更新", 22, 355, 100);
     file_hash_ = make_check(panel, "fileHash", "ファイル認証モード", 140, 180, 120);
     no_password_ = make_check(panel, "noPassword", "パスワードを記録しない", 140, 155, 150);
-    autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク", 122, 310, 150);
-    recrypto_ = make_check(panel, "recrypto", "自動再暗号化", 22, 340, 100);
+    autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク", 122, 355, 150);
+    recrypto_ = make_check(panel, "recrypto", "自動再暗号化", 22, 385, 100);
 }
 
 void MainWindow::buildMenu() {
@@ -162,6 +164,7 @@ ControlValues MainWindow::controls() const {
     c.kanji = kanji_->currentIndex();
     c.alpha = alpha_->currentIndex();
     c.digit = digit_->currentIndex();
+    c.wchar = wchar_->currentIndex();
     c.overwrite = overwrite_->isChecked();
     c.file_hash = file_hash_->isChecked();
     c.no_password = no_password_->isChecked();
@@ -177,6 +180,7 @@ void MainWindow::setControls(const ControlValues& c) {
     kanji_->setCurrentIndex(c.kanji);
     alpha_->setCurrentIndex(c.alpha);
     digit_->setCurrentIndex(c.digit);
+    wchar_->setCurrentIndex(c.wchar);
     overwrite_->setChecked(c.overwrite);
     file_hash_->setChecked(c.file_hash);
     no_password_->setChecked(c.no_password);

@@ -19,7 +19,7 @@ struct PaintedLabel {
     int x, y;
     const char* text;
 };
-extern const PaintedLabel PAINTED_LABELS[6];
+extern const PaintedLabel PAINTED_LABELS[7];
 
 // The banner and the painted labels under the controls.
 class Panel : public QWidget {
@@ -39,7 +39,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int CLIENT_WIDTH = 305;
-    static constexpr int CLIENT_HEIGHT = 390;
+    static constexpr int CLIENT_HEIGHT = 435;
 
     // on_exit ends the program (the application's event loop in the product).
     MainWindow(Shell& shell, std::function<void()> on_exit);
@@ -86,6 +86,7 @@ private:
     QComboBox* kanji_;
     QComboBox* alpha_;
     QComboBox* digit_;
+    QComboBox* wchar_;
     QPushButton* cancel_;
     QCheckBox* overwrite_;
     QCheckBox* file_hash_;

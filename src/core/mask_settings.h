@@ -9,6 +9,9 @@ namespace hsc {
 inline constexpr int MCHAR_CIRCLE = 0, MCHAR_SQUARE = 1, MCHAR_KOME = 2, MCHAR_NONE = 3;
 inline constexpr int CHAR_STAR = 0, CHAR_X = 1, CHAR_NONE = 2;
 inline constexpr int NUMBER_NINE = 0, NUMBER_ZERO = 1, NUMBER_NONE = 2;
+// Two-byte characters (accented Latin, Greek, Cyrillic, Hebrew, Arabic, ...); a four-byte
+// character (emoji, rare kanji) becomes two of them.
+inline constexpr int WCHAR_TIMES = 0, WCHAR_CURRENCY = 1, WCHAR_NONE = 2;
 inline constexpr int STEP_STRONG = 1, STEP_MEDIUM = 2, STEP_WEAK = 3;
 
 // Byte limits of the text fields (without terminator).
@@ -26,6 +29,7 @@ struct MaskSettings {
     int mask_mchar = MCHAR_CIRCLE;
     int mask_char = CHAR_STAR;
     int mask_number = NUMBER_NINE;
+    int mask_wchar = WCHAR_TIMES;
     bool is_overwrite = false;
     bool is_autoshape = false;
     bool is_file_hash = false;

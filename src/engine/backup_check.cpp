@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "core/status.h"
+#include "engine/backups.h"
+#include "engine/text_routines.h"
 #include "package/mfile.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
@@ -28,6 +30,28 @@ int verify_backup_password(const std::filesystem::path& input, std::string_view 
         const int rc = decrypt_stream_to(reg, name, VERIFIED_NAME, password);
         if (rc == RC_BAD_MAGIC || rc == RC_SHORT_READ || rc == RC_SEEK) return RC_REFUSED;
         mremove(reg, VERIFIED_NAME);
+    }
+    return RC_OK;
+}
+
+int parts_changed_since_masking(const std::filesystem::path& input, std::vector<std::string>& changed) {
+    changed.clear();
+    MfileRegistry reg;
+    std::vector<std::string> names;
+    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) return RC_FAIL;
+    // Each backup with the part it restores: the table, and drawing k in the order the
+    // restore numbers them.
+    std::vector<std::pair<std::string, std::string>> pairs{
+        {std::string(SHARED_STRINGS_BACKUP_NAME), std::string(SHARED_STRINGS_NAME)}};
+    sort_entry_names(names);
+    std::size_t k = 0;
+    for (const std::string& name : names)
+        if (name.starts_with("xl/drawings/drawing")) pairs.emplace_back(drawing_backup_name(++k), name);
+    for (const auto& [backup, part] : pairs) {
+        if (!stream_exists(reg, backup)) continue;
+        std::int64_t plain = 0;
+        if (container_source_size(reg, backup, plain) != RC_OK) return RC_FAIL;
+        if (!stream_exists(reg, part) || msize(reg, part) != plain) changed.push_back(part);
     }
     return RC_OK;
 }

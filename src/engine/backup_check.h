@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace hsc {
 
@@ -13,5 +15,13 @@ namespace hsc {
 // unpacked: the restore reports that itself); -3 a backup does not agree (another
 // password, or a damaged backup: the two cannot be told apart).
 int verify_backup_password(const std::filesystem::path& input, std::string_view password);
+
+// The masked parts of the workbook at `input` whose length is not that of the plain text
+// their backup holds. Masking keeps every length, so such a part was changed after
+// masking (a string added or removed in a spreadsheet program), and restoring it from
+// the backup would lose that change. A backup whose part is gone counts as well.
+// 0 with the part names in `changed` (empty: nothing changed); -1 the package or a
+// backup could not be read (the restore reports that itself).
+int parts_changed_since_masking(const std::filesystem::path& input, std::vector<std::string>& changed);
 
 }  // namespace hsc

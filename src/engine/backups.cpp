@@ -60,8 +60,8 @@ bool stream_exists(const MfileRegistry& reg, std::string_view name) {
 
 std::string drawing_backup_name(std::size_t k) {
     char name[64];
-    std::snprintf(name, sizeof name, "xl/drawings/BKdrawing%zu.xml", k);
-    return name;
+    std::snprintf(name, sizeof name, "%zu.xml", k);
+    return std::string(BACKUP_DRAWING_PREFIX) + name;
 }
 
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
@@ -98,6 +98,15 @@ int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string
     }
     mremove(reg, backup_name);
     return RC_OK;
+}
+
+int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain) {
+    // Deciphered into a stream no entry can be named (longer than any entry name).
+    const std::string scratch(MFILE_MAX_NAME, '~');
+    int rc = decrypt_stream_to(reg, backup_name, scratch, password);
+    if (rc == RC_OK) rc = read_whole_file(reg, 0, scratch, plain);
+    mremove(reg, scratch);
+    return rc;
 }
 
 int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,

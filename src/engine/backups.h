@@ -7,6 +7,7 @@
 
 #include "core/mask_settings.h"
 #include "package/mfile.h"
+#include "package/package_entries.h"
 
 // Masking with an encrypted backup inside the package, and restoring from it. The
 // backups are encrypted stream containers (AES, 128-bit key from the password bytes
@@ -14,9 +15,11 @@
 namespace hsc {
 
 inline constexpr std::string_view SHARED_STRINGS_NAME = "xl/sharedStrings.xml";
-inline constexpr std::string_view SHARED_STRINGS_BACKUP_NAME = "xl/BKsharedStrings.xml";
+inline constexpr std::string_view SHARED_STRINGS_BACKUP_NAME = BACKUP_SHARED_STRINGS;
 inline constexpr std::string_view SHARED_STRINGS_TEMP_NAME = "TempsharedStrings.xml";
 inline constexpr std::string_view DRAWING_TEMP_NAME = "Tempdrawing.xml";
+inline constexpr std::string_view WORKBOOK_TEMP_NAME = "Tempworkbook.xml";
+inline constexpr std::string_view THUMBNAIL_TEMP_NAME = "Tempthumbnail.xml";
 
 // True when the registry holds a live stream of that name (never looks at the disk).
 bool stream_exists(const MfileRegistry& reg, std::string_view name);
@@ -32,6 +35,10 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
 // 0, -1, -101 (backup missing or a stream cannot be opened).
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
                    std::string_view password);
+
+// The plain bytes a backup holds, checked by its digest; the backup stays.
+// 0, -101 (no such backup), or a code of the container.
+int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);
 
 // Stores the backup of the untouched shared-string text, masks `text` in place and
 // writes it back as "xl/sharedStrings.xml". 0, -1, -101, -103.

@@ -42,6 +42,11 @@ constexpr const char* MSG_BACKUP_PASSWORD =
     "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。";
 constexpr const char* MSG_SAVE = "出力ファイル(%s)を保存できませんでした。処理を中断します。";
 constexpr const char* MSG_ALREADY_MASKED = "マスク済みのファイルです。マスクは行いません(%s)。";
+constexpr const char* MSG_CHANGED_ASK =
+    "マスク後にブックが変更されています(%s)。復元すると、マスク後の変更は失われます。復元しますか？";
+constexpr const char* MSG_CHANGED =
+    "マスク後にブックが変更されています(%s)。復元するとその変更が失われるため、復元を中断しました。"
+    "ファイルは変更していません。";
 constexpr const char* MSG_NOT_MASKED = "マスクされたファイルではありません。復元は行いません(%s)。";
 
 std::string with_text(const char* format, std::string_view text) {
@@ -139,6 +144,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         verify_backup_password(input, stored.password) == RC_REFUSED) {
         reporter.error(MSG_BACKUP_PASSWORD);
         return RC_REFUSED;
+    }
+
+    // Masking keeps every length: a masked part of another length was edited afterwards,
+    // and its backup would silently drop those edits.
+    if (ctx.process_direction == DIRECTION_UNMASK && !options.force) {
+        std::vector<std::string> changed;
+        if (parts_changed_since_masking(input, changed) == RC_OK && !changed.empty()) {
+            std::string parts;
+            for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + name;
+            if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
+                return fail(with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
+        }
     }
 
     // A masked workbook that lost its footer still holds the only copy of the original

@@ -24,6 +24,9 @@ enum class WriteStep { composed, footer_written, synced };
 
 struct ProcessOptions {
     int only_direction = DIRECTION_ANY;  // DIRECTION_ANY, DIRECTION_MASK or DIRECTION_UNMASK
+    // Restore a workbook that was changed after masking without asking; otherwise the
+    // reporter is asked, and a No (the answer of a reporter with nobody to ask) refuses.
+    bool force = false;
     // Called at each step; a non-zero status fails that step as if it had failed itself.
     std::function<int(WriteStep)> fault;
 };

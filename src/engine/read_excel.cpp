@@ -6,6 +6,7 @@
 
 #include "core/status.h"
 #include "engine/backups.h"
+#include "engine/inline_strings.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -18,7 +19,7 @@ constexpr std::string_view WORKBOOK_NAME = "xl/workbook.xml";
 constexpr std::string_view WORKSHEET_PREFIX = "xl/worksheets/sheet";
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
 constexpr std::string_view TABLE_PREFIX = "xl/tables/table";
-constexpr std::string_view DRAWING_BACKUP_PREFIX = "xl/drawings/BKdrawing";
+constexpr std::string_view THUMBNAIL_PREFIX = "docProps/thumbnail.";
 
 // The parts of one package that the rewrite needs, read from the memory streams.
 struct PackageParts {
@@ -29,6 +30,8 @@ struct PackageParts {
     std::vector<std::uint8_t> shared_string_flags;
     std::vector<std::string> drawing_part_names;
     std::vector<std::string> drawing_texts;  // read only when masking
+    std::size_t inline_cells = 0;            // inline-string cells turned into shared-string cells
+    bool created_shared_strings = false;     // the package had no table before
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -66,15 +69,31 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (int rc = read_part(reg, name, parts.drawing_texts.back()); rc != RC_OK) return rc;
         }
     }
+    if (!masking) return RC_OK;
     // Worksheets are scanned once the table is known, whatever order the names came in.
-    if (masking && parts.has_shared_strings && ctx.target_column_count > 0) {
-        std::string sheet;
-        for (std::string_view name : worksheets) {
-            if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
-            scan_worksheet(sheet, ctx, parts.shared_string_flags);
+    // Inline strings of the chosen columns join the table first, so the scan sees them
+    // as the shared-string cells they have become.
+    bool joinable = false;
+    if (int rc = begin_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, joinable);
+        rc != RC_OK)
+        return rc;
+    const std::string table_prefix(root_element_prefix(parts.shared_strings_text));
+    const std::size_t first_new = parts.shared_string_flags.size();
+    std::string items, sheet;
+    for (std::string_view name : worksheets) {
+        if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
+        if (joinable && sheet.find("inlineStr") != std::string::npos) {
+            const std::size_t next = parts.shared_string_flags.size();
+            if (const std::size_t n = convert_inline_strings(sheet, ctx, table_prefix, next, items); n > 0) {
+                if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
+                parts.shared_string_flags.resize(next + n, 0);
+            }
         }
+        if (ctx.target_column_count > 0) scan_worksheet(sheet, ctx, parts.shared_string_flags);
     }
-    return RC_OK;
+    parts.inline_cells = parts.shared_string_flags.size() - first_new;
+    return finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items, parts.inline_cells,
+                                 parts.created_shared_strings);
 }
 
 int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx) {
@@ -106,18 +125,52 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
-// The entries a masked package will hold: the backups masking adds, and the thumbnail
-// when the package has none to replace.
+// The entries a masked package will hold: the backups masking adds (the workbook part's
+// among them), and one more for the thumbnail: the striped one where there was none, or
+// the backup of the thumbnails it replaces (n of them become one and n backups).
 std::size_t entries_after_masking(const std::vector<std::string>& entries, const PackageParts& parts,
                                   const MaskSettings& s) {
-    std::size_t count = entries.size();
+    std::size_t count = entries.size() + 2;
     if (parts.has_shared_strings) ++count;
     if (s.is_autoshape) count += parts.drawing_part_names.size();
-    const bool has_thumbnail = std::any_of(entries.begin(), entries.end(), [](const std::string& name) {
-        return name.starts_with("docProps/thumbnail.");
-    });
-    if (!has_thumbnail) ++count;
     return count;
+}
+
+// Masking keeps the workbook part and the thumbnails it replaces as backups.
+int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const PackageParts& parts,
+                         std::string_view password) {
+    if (int rc = store_backup(reg, WORKBOOK_TEMP_NAME, parts.workbook_text, BACKUP_WORKBOOK, password); rc != RC_OK)
+        return rc;
+    for (const std::string& name : entries) {
+        if (!name.starts_with(THUMBNAIL_PREFIX)) continue;
+        std::string picture;
+        if (int rc = read_part(reg, name, picture); rc != RC_OK) return rc;
+        const std::string backup = thumbnail_backup_name(std::string_view(name).substr(THUMBNAIL_PREFIX.size()));
+        if (int rc = store_backup(reg, THUMBNAIL_TEMP_NAME, picture, backup, password); rc != RC_OK) return rc;
+    }
+    return RC_OK;
+}
+
+// Restoring the workbook part: its backup, byte for byte, when the part is still exactly
+// what masking made of it; otherwise (changed since, or masked by a program that keeps
+// no such backup) the reservation is cut out of the part as it is, keeping its changes.
+int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s) {
+    if (stream_exists(reg, BACKUP_WORKBOOK)) {
+        std::string original;
+        if (int rc = read_backup(reg, BACKUP_WORKBOOK, s.password, original); rc != RC_OK) return rc;
+        mremove(reg, BACKUP_WORKBOOK);
+        std::string masked_again = original;
+        if (rewrite_workbook_text(masked_again, s, DIRECTION_MASK) == RC_OK && masked_again == parts.workbook_text)
+            return write_whole_file(reg, WORKBOOK_NAME, original);
+    }
+    return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
+}
+
+// The extension of the thumbnail whose backup the package holds, or empty.
+std::string thumbnail_backup_in(const std::vector<std::string>& entries) {
+    for (const std::string& name : entries)
+        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) return std::string(ext);
+    return {};
 }
 
 std::size_t live_streams(const MfileRegistry& reg) {
@@ -126,36 +179,44 @@ std::size_t live_streams(const MfileRegistry& reg) {
     return names.size();
 }
 
-bool holds_backups(const std::vector<std::string>& entries) {
-    for (const std::string& name : entries)
-        if (name == SHARED_STRINGS_BACKUP_NAME || name.starts_with(DRAWING_BACKUP_PREFIX)) return true;
-    return false;
-}
+bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx) {
     const int direction = ctx.process_direction;
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
     sort_entry_names(entries);
-    PackageParts parts;
-    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
-    // Every workbook package has a workbook part; without one there is nothing to mark.
-    if (!parts.has_workbook) return RC_FAIL;
-
     // A package that still holds backups was masked before: masking it again would put
     // masked text into the backups, over the only copy of the original.
     if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
+    PackageParts parts;
+    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
+    if (parts.created_shared_strings) entries.emplace_back(SHARED_STRINGS_NAME);
+    // Every workbook package has a workbook part; without one there is nothing to mark.
+    if (!parts.has_workbook) return RC_FAIL;
+
     // A masked package must unpack again to be restored: refuse, before anything is
     // masked, one that its backups would push to the entry limit.
     if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ENTRY_LIST_CAPACITY)
         return RC_SIZE_LIMIT;
 
-    if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
+    if (direction == DIRECTION_MASK) {
+        if (int rc = back_up_marked_parts(reg, entries, parts, s.password); rc != RC_OK) return rc;
+        if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
+    } else if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) {
+        return rc;
+    }
     const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
-    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction);
+    // The thumbnail kept by masking comes back under its own name, its relationship kept.
+    const std::string kept = direction == DIRECTION_UNMASK ? thumbnail_backup_in(entries) : std::string();
+    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
     if (trc != RC_OK) return RC_FAIL;
+    if (!kept.empty())
+        if (int rc = restore_backup(reg, thumbnail_backup_name(kept), std::string(THUMBNAIL_PREFIX) + kept, s.password);
+            rc != RC_OK)
+            return rc;
     if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;
     return RC_OK;
 }

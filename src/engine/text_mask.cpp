@@ -15,11 +15,78 @@ constexpr const char* MCHAR_BYTES[] = {
     "\xE2\x80\xBB",  // ※ U+203B
 };
 
+// UTF-8 bytes of the two-byte mask characters, by `mask_wchar` index.
+constexpr const char* WCHAR_BYTES[] = {
+    "\xC3\x97",  // × U+00D7
+    "\xC2\xA4",  // ¤ U+00A4
+};
+
 // The replacement byte of a class, or 0 when the index has no character ("なし" or unknown).
 char letter_mask(int index) { return index == CHAR_STAR ? '*' : index == CHAR_X ? 'X' : 0; }
 char digit_mask(int index) { return index == NUMBER_NINE ? '9' : index == NUMBER_ZERO ? '0' : 0; }
 const char* mchar_mask(int index) {
     return index >= 0 && index < static_cast<int>(std::size(MCHAR_BYTES)) ? MCHAR_BYTES[index] : nullptr;
+}
+
+const char* wchar_mask(int index) {
+    return index >= 0 && index < static_cast<int>(std::size(WCHAR_BYTES)) ? WCHAR_BYTES[index] : nullptr;
+}
+
+bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// "_x" + four hexadecimal digits + "_" at i: one character of cell text.
+bool escape_at(std::span<const char> run, std::size_t i) {
+    constexpr std::size_t ESCAPE_LENGTH = 7;
+    if (run.size() - i < ESCAPE_LENGTH || run[i] != '_' || run[i + 1] != 'x' || run[i + 6] != '_') return false;
+    return is_hex(run[i + 2]) && is_hex(run[i + 3]) && is_hex(run[i + 4]) && is_hex(run[i + 5]);
+}
+
+// Overwrites the character of `length` bytes at `at` with mask characters of the same
+// byte length, when its class has one.
+void replace_character(char* at, int length, const char* mchar, const char* wchar) {
+    if (length == 3 && mchar) std::copy_n(mchar, 3, at);
+    if (length == 2 && wchar) std::copy_n(wchar, 2, at);
+    if (length == 4 && wchar) {
+        std::copy_n(wchar, 2, at);
+        std::copy_n(wchar, 2, at + 2);
+    }
+}
+
+// The code point a numeric character reference ("&#1048;", "&#x418;") at the start of
+// `ref` (which ends with its ';') stands for, or -1 when it is no such reference.
+long reference_code_point(std::string_view ref) {
+    if (ref.size() < 4 || ref[1] != '#') return -1;
+    const bool hex = ref[2] == 'x' || ref[2] == 'X';
+    const std::string_view digits = ref.substr(hex ? 3 : 2, ref.size() - (hex ? 4 : 3));
+    if (digits.empty() || digits.size() > 8) return -1;
+    long value = 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return -1;
+        value = value * (hex ? 16 : 10) + d;
+    }
+    return value <= 0x10FFFF ? value : -1;
+}
+
+// The code point of a mask character given by its UTF-8 bytes (one to three bytes).
+long code_point_of(const char* utf8) {
+    const auto b = [&](int i) { return static_cast<unsigned char>(utf8[i]); };
+    if (b(0) < 0x80) return b(0);
+    if (b(0) < 0xE0) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+}
+
+// Overwrites the reference `ref` with one to `code_point`, zero-padded to its length
+// ("&#1048;" becomes "&#0215;"). A reference to a character of a class is always long
+// enough for the mask character of that class.
+void rewrite_reference(std::span<char> ref, long code_point) {
+    const std::string digits = std::to_string(code_point);
+    if (digits.size() + 3 > ref.size()) return;
+    std::string text = "&#" + std::string(ref.size() - 3 - digits.size(), '0') + digits + ";";
+    std::copy(text.begin(), text.end(), ref.begin());
 }
 
 bool is_continuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
@@ -38,9 +105,9 @@ std::size_t find_or_end(std::string_view text, std::string_view what, std::size_
 // Masks the run from `begin` to the next `close` (or the end of the text); returns the
 // position after the closing tag.
 std::size_t mask_element_run(std::string& text, std::size_t begin, std::string_view close, bool preserve,
-                             const MaskSettings& s) {
+                             const MaskSettings& s, RunEscapes escapes) {
     const std::size_t end = find_or_end(text, close, begin);
-    mask_text_run(std::span<char>(text.data() + begin, end - begin), preserve, s);
+    mask_text_run(std::span<char>(text.data() + begin, end - begin), preserve, s, escapes);
     return std::min(end + close.size(), text.size());
 }
 
@@ -72,9 +139,10 @@ std::size_t text_start_tag_end(std::string_view text, std::size_t attrs, bool& p
 
 }  // namespace
 
-int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s) {
+int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, RunEscapes escapes) {
     const int step = std::max(s.mask_step, 1);
     const char* mchar = mchar_mask(s.mask_mchar);
+    const char* wchar = wchar_mask(s.mask_wchar);
     const char letter = letter_mask(s.mask_char);
     const char digit = digit_mask(s.mask_number);
     int m = 0;  // multi-byte characters since the last replacement turn
@@ -92,7 +160,7 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s) {
                 whole = whole && is_continuation(static_cast<unsigned char>(run[k]));
             if (whole) {
                 if (++m >= step) {
-                    if (extra == 2 && mchar) std::copy_n(mchar, 3, run.data() + i);
+                    replace_character(run.data() + i, extra + 1, mchar, wchar);
                     m = 0;
                 }
                 i = after + 1;
@@ -106,7 +174,32 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s) {
         } else if (b == '&') {
             std::size_t k = i + 1;
             while (k < n && run[k] != ';') ++k;
+            const long code_point =
+                k < n ? reference_code_point(std::string_view(run.data() + i, k + 1 - i)) : -1;
+            // A numeric reference is the character it names, masked like that character
+            // (writers such as openpyxl store every non-ASCII character so); named
+            // entities (&amp; &lt; ...) stay whole and uncounted.
+            if (code_point >= 0) {
+                const std::span<char> ref = run.subspan(i, k + 1 - i);
+                const bool ascii_letter =
+                    (code_point >= 'A' && code_point <= 'Z') || (code_point >= 'a' && code_point <= 'z');
+                const bool ascii_digit = code_point >= '0' && code_point <= '9';
+                if (code_point >= 0x80) {
+                    if (++m >= step) {
+                        const char* mask = code_point >= 0x800 && code_point <= 0xFFFF ? mchar : wchar;
+                        if (mask) rewrite_reference(ref, code_point_of(mask));
+                        m = 0;
+                    }
+                } else if (++single >= step) {
+                    if (ascii_letter && letter) rewrite_reference(ref, letter);
+                    if (ascii_digit && digit) rewrite_reference(ref, digit);
+                    single = 0;
+                }
+            }
             i = k < n ? k + 1 : n;
+            continue;
+        } else if (escapes == RunEscapes::cell_text && escape_at(run, i)) {
+            i += 7;  // one character as a spreadsheet shows it: kept like an entity
             continue;
         }
         if (++single >= step) {
@@ -138,14 +231,14 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
             continue;
         }
         if (at(text, p, t_open)) {
-            p = mask_element_run(text, p + t_open.size(), t_close, false, s);
+            p = mask_element_run(text, p + t_open.size(), t_close, false, s, RunEscapes::cell_text);
             continue;
         }
         if (at(text, p, t_start) && p + t_start.size() < text.size() && is_xml_space(text[p + t_start.size()])) {
             bool preserve = false;
             const std::size_t close = text_start_tag_end(text, p + t_start.size() + 1, preserve);
             if (close != std::string_view::npos) {
-                p = mask_element_run(text, close + 1, t_close, preserve, s);
+                p = mask_element_run(text, close + 1, t_close, preserve, s, RunEscapes::cell_text);
                 continue;
             }
         }
@@ -159,12 +252,12 @@ void mask_drawing_text(std::string& text, const MaskSettings& s) {
     while (p != std::string::npos) {
         const std::size_t after = p + 4;
         if (after < text.size() && text[after] == '>') {
-            p = mask_element_run(text, after + 1, "</a:t>", false, s);
+            p = mask_element_run(text, after + 1, "</a:t>", false, s, RunEscapes::none);
         } else if (after < text.size() && is_xml_space(text[after])) {
             // <a:t> with attributes holds shape text as well; spaces count as in <a:t>.
             bool preserve = false;
             const std::size_t close = text_start_tag_end(text, after + 1, preserve);
-            p = close == std::string_view::npos ? after : mask_element_run(text, close + 1, "</a:t>", false, s);
+            p = close == std::string_view::npos ? after : mask_element_run(text, close + 1, "</a:t>", false, s, RunEscapes::none);
         } else {
             p = after;  // <a:tab>, <a:tbl>, <a:tc>, ...
         }

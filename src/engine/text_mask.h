@@ -11,12 +11,19 @@
 // table and of drawing parts. Everything works in place and keeps every byte length.
 namespace hsc {
 
+// Whether a run may hold the "_xHHHH_" escapes of cell text (one character each, such
+// as _x000D_ for a carriage return). Drawing text has none.
+enum class RunEscapes { none, cell_text };
+
 // Masks one run of XML text (UTF-8 with entity references) in place. Every
 // `mask_step`-th character of each class is replaced: three-byte characters by the
-// `mask_mchar` character, ASCII letters by `mask_char`, digits by `mask_number`.
-// Entity references stay whole and uncounted; with `preserve` spaces are not counted.
-// Nothing outside the span is read or written. Returns 0.
-int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s);
+// `mask_mchar` character, two-byte characters by the `mask_wchar` character and
+// four-byte characters by two of those, ASCII letters by `mask_char`, digits by
+// `mask_number`. Entity references (and, in cell text, _xHHHH_ escapes) stay whole and
+// uncounted; with `preserve` spaces are not counted. Nothing outside the span is read or
+// written. Returns 0.
+int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s,
+                  RunEscapes escapes = RunEscapes::none);
 
 // The masking pass over the shared-string table. With `target_column_count` 0 every
 // item is masked; otherwise only items whose entry in `flags` is non-zero.

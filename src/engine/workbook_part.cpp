@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/status.h"
+#include "engine/text_routines.h"
 
 namespace hsc {
 namespace {
@@ -104,11 +105,7 @@ int cut_elements(std::string& text, std::string_view needle, const TagFilter& ke
 bool is_file_sharing(std::string_view tag) { return local_name(tag) == "fileSharing"; }
 
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
-    Mfile* f = mopen(reg, name, "wb");
-    if (!f) return RC_OPEN;
-    const bool ok = mwrite_all(f, bytes);
-    mclose(f);
-    return ok ? RC_OK : RC_SHORT_WRITE;
+    return write_whole_file(reg, name, bytes);
 }
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
@@ -117,13 +114,47 @@ int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
     return rc == RC_OK ? RC_OK : RC_FAIL;
 }
 
-std::string file_sharing_element(std::string_view write_password) {
+std::string file_sharing_element(std::string_view prefix, std::string_view write_password) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%02x", reservation_password_hash(write_password));
     std::string value(hex);
     std::transform(value.begin(), value.end(), value.begin(),
                    [](char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c; });
-    return "<fileSharing reservationPassword=\"" + value + "\" userName=\"Hushcel\"/>";
+    return "<" + std::string(prefix) + "fileSharing reservationPassword=\"" + value + "\" userName=\"Hushcel\"/>";
+}
+
+// Position of the start tag of element `name` (exactly that name), or npos.
+std::size_t find_start_tag(std::string_view text, std::string_view name, std::size_t from = 0) {
+    const std::string start = "<" + std::string(name);
+    for (std::size_t p = text.find(start, from); p != std::string_view::npos; p = text.find(start, p + 1)) {
+        const std::size_t after = p + start.size();
+        if (after < text.size() && (text[after] == '>' || text[after] == '/' || text[after] == ' ' ||
+                                    text[after] == '\t' || text[after] == '\r' || text[after] == '\n'))
+            return p;
+    }
+    return std::string_view::npos;
+}
+
+// Where fileSharing goes: the schema orders the workbook part fileVersion, fileSharing,
+// workbookPr, workbookProtection, ... So before workbookPr when there is one; otherwise
+// after fileVersion, or else right after the root's start tag. npos: no root element.
+std::size_t file_sharing_position(std::string_view text, std::string_view prefix) {
+    const std::string p(prefix);
+    if (std::size_t pr = find_start_tag(text, p + "workbookPr"); pr != std::string_view::npos) return pr;
+    const auto after_element = [&](std::size_t lt, std::string_view name) -> std::size_t {
+        const std::size_t gt = tag_end(text, lt);
+        if (gt == std::string_view::npos) return gt;
+        if (text[gt - 1] == '/') return gt + 1;
+        const std::string close = "</" + p + std::string(name) + ">";
+        const std::size_t end = text.find(close, gt);
+        return end == std::string_view::npos ? end : end + close.size();
+    };
+    if (std::size_t fv = find_start_tag(text, p + "fileVersion"); fv != std::string_view::npos)
+        return after_element(fv, "fileVersion");
+    const std::size_t root = find_start_tag(text, p + "workbook");
+    if (root == std::string_view::npos) return root;
+    const std::size_t gt = tag_end(text, root);
+    return gt == std::string_view::npos || text[gt - 1] == '/' ? std::string_view::npos : gt + 1;
 }
 
 int thumbnail_kind(std::string_view name) {
@@ -164,9 +195,9 @@ int cut_old_thumbnail_type(std::string& types, int kind, const std::vector<std::
     });
 }
 
-// The relationship of the new thumbnail takes the next free number after the largest
-// rId in use.
-int insert_thumbnail_relationship(std::string& rels) {
+}  // namespace
+
+int insert_relationship(std::string& rels, std::string_view head) {
     constexpr std::string_view needle = "Id=\"rId";
     std::int64_t largest = 0;
     for (std::size_t p = rels.find(needle); p != std::string::npos; p = rels.find(needle, p + 1)) {
@@ -184,9 +215,11 @@ int insert_thumbnail_relationship(std::string& rels) {
 
     std::size_t at = rels.find("</Relationships>");
     if (at == std::string::npos) return RC_FAIL;
-    rels.insert(at, std::string(THUMBNAIL_RELATIONSHIP_HEAD) + std::to_string(next) + "\"/>");
+    rels.insert(at, std::string(head) + std::to_string(next) + "\"/>");
     return RC_OK;
 }
+
+namespace {
 
 // Points the relationship of the old WMF/EMF thumbnail at the JPEG name.
 int retarget_thumbnail_relationship(std::string& rels, int kind) {
@@ -198,6 +231,37 @@ int retarget_thumbnail_relationship(std::string& rels, int kind) {
             if (rels.size() - name_end > RELATIONSHIP_VALUE_MAX) return RC_SIZE_LIMIT;
             rels.replace(name_end - ext.size(), ext.size(), "jpeg");
         }
+    }
+    return RC_OK;
+}
+
+// Restoring a kept thumbnail: masking pointed its relationship at the striped JPEG (and,
+// for WMF or EMF, dropped its content type); both are undone.
+int keep_thumbnail_links(std::string& types, std::string& rels, bool thumbnail_relationship,
+                         std::string_view ext) {
+    const std::string name = std::string(THUMBNAIL_PREFIX) + std::string(ext);
+    if (!thumbnail_relationship) {
+        const std::string head =
+            "<Relationship Target=\"" + name +
+            "\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\" Id=\"rId";
+        if (int rc = insert_relationship(rels, head); rc != RC_OK) return rc;
+    } else if (ext != "jpeg") {
+        for (std::string_view target : {"Target=\"docProps/thumbnail.jpeg\"", "Target=\"/docProps/thumbnail.jpeg\""})
+            for (std::size_t p = rels.find(target); p != std::string::npos; p = rels.find(target, p + 1))
+                rels.replace(p + target.size() - 5, 4, ext);
+    }
+    bool typed = false;
+    constexpr std::string_view needle = "Extension=\"";
+    for (std::size_t p = types.find(needle); p != std::string::npos && !typed; p = types.find(needle, p + 1)) {
+        const std::size_t start = p + needle.size(), close = types.find('"', start);
+        typed = close != std::string::npos && iequals(std::string_view(types).substr(start, close - start), ext);
+    }
+    typed = typed || types.find("PartName=\"/" + name + "\"") != std::string::npos;
+    if (!typed) {
+        const std::string content_type = ext == "wmf" ? "image/x-wmf" : ext == "emf" ? "image/x-emf" : "image/" + std::string(ext);
+        const std::size_t at = types.find("</Types>");
+        if (at == std::string::npos) return RC_FAIL;
+        types.insert(at, "<Default Extension=\"" + std::string(ext) + "\" ContentType=\"" + content_type + "\"/>");
     }
     return RC_OK;
 }
@@ -218,8 +282,15 @@ std::uint32_t reservation_password_hash(std::string_view text) {
 
 int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
                           int direction) {
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
     std::string text = workbook_text;
+    if (int rc = rewrite_workbook_text(text, s, direction); rc != RC_OK) return rc;
+    if (int rc = write_stream(reg, WORKBOOK_PART, text); rc != RC_OK) return rc;
+    workbook_text = std::move(text);
+    return RC_OK;
+}
+
+int rewrite_workbook_text(std::string& text, const MaskSettings& s, int direction) {
+    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
 
     // Removes the write reservation of an earlier masking, or one the user set.
     if (int rc = cut_elements(text, "reservationPassword", is_file_sharing); rc != RC_OK) return rc;
@@ -229,24 +300,22 @@ int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const 
         // too: the workbook may hold only one.
         if (int rc = cut_elements(text, "fileSharing", is_file_sharing); rc != RC_OK) return rc;
 
-        // fileSharing stands before workbookPr in the workbook part.
-        if (std::size_t pr = text.find("<workbookPr"); pr != std::string::npos) {
-            if (text.size() - pr >= WORKBOOK_PR_TAIL_MAX) return RC_SIZE_LIMIT;
+        // Written with the prefix the part uses for its own elements (x:workbookPr).
+        const std::string_view prefix = root_element_prefix(text);
+        if (std::size_t at = file_sharing_position(text, prefix); at != std::string::npos) {
+            if (text.size() - at >= WORKBOOK_PR_TAIL_MAX) return RC_SIZE_LIMIT;
             // The password bytes are those the caller passes: the pipeline has already
             // turned the password into its CP932 form, which the verifier is defined over.
             const std::string write_password =
                 s.password.empty() ? std::string(FALLBACK_WRITE_PASSWORD) : "z" + s.password;
-            text.insert(pr, file_sharing_element(write_password));
+            text.insert(at, file_sharing_element(prefix, write_password));
         }
     }
-
-    if (int rc = write_stream(reg, WORKBOOK_PART, text); rc != RC_OK) return rc;
-    workbook_text = std::move(text);
     return RC_OK;
 }
 
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction) {
+                      std::span<const std::uint8_t> image, int direction, std::string_view kept_extension) {
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
 
     // Classify first, so that a thumbnail of an unknown kind changes nothing.
@@ -273,12 +342,16 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
     const bool thumbnail_relationship = rels.find(THUMBNAIL_PREFIX) != std::string::npos;
 
     if (direction == DIRECTION_UNMASK) {
-        // The thumbnail from before masking is not kept: the restored workbook has none.
-        if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
-        if (thumbnail_relationship) {
+        if (!kept_extension.empty()) {
+            if (int rc = keep_thumbnail_links(types, rels, thumbnail_relationship, kept_extension); rc != RC_OK)
+                return rc;
+        } else if (thumbnail_relationship) {
+            // Without a backup the thumbnail from before masking is gone: the restored
+            // workbook has none.
             int rc = cut_elements(rels, THUMBNAIL_PREFIX, [](std::string_view) { return true; });
             if (rc != RC_OK) return rc;
         }
+        if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
         return write_stream(reg, ROOT_RELS_PART, rels);
     }
 
@@ -294,7 +367,7 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
     if (int rc = write_stream(reg, CONTENT_TYPES_PART, types); rc != RC_OK) return rc;
 
     if (!thumbnail_relationship) {
-        if (int rc = insert_thumbnail_relationship(rels); rc != RC_OK) return rc;
+        if (int rc = insert_relationship(rels, THUMBNAIL_RELATIONSHIP_HEAD); rc != RC_OK) return rc;
     } else if (old_picture) {
         if (int rc = retarget_thumbnail_relationship(rels, kind); rc != RC_OK) return rc;
     }

@@ -35,19 +35,31 @@ std::uint32_t reservation_password_hash(std::string_view text);
 // Rewrites the workbook part and writes it back as the stream "xl/workbook.xml", in
 // both directions, also when nothing changed. Both directions cut out the fileSharing
 // elements that carry a reservation password; masking inserts a new one with the write
-// password "z" + password (or "Q-Marle") before <workbookPr. workbook_text holds the
+// password "z" + password (or "Q-Marle") where the schema puts it: before <workbookPr>,
+// else after <fileVersion>, else first in the root element. workbook_text holds the
 // rewritten text afterwards; on failure it is left as it was.
 // 0; -1 malformed element or bad direction; -9 limit; -101 / -103 stream failures.
 int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
                           int direction);
 
+// The same rewrite of the text alone, in place; nothing is written. On failure the text
+// may be partly rewritten. 0; -1; -9.
+int rewrite_workbook_text(std::string& text, const MaskSettings& s, int direction);
+
 // Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
 // thumbnail, with its relationship in "_rels/.rels" and content type in
-// "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship.
+// "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship; with
+// `kept_extension` (the caller puts back "docProps/thumbnail.<ext>" from its backup) the
+// relationship stays, pointed at that name, and the extension keeps a content type.
 // 0; -1 a part missing or unreadable, a malformed element, bad direction; -2 out of
 // memory; -3 a thumbnail of another kind; -9 limit; -101 / -103 stream failures.
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction);
+                      std::span<const std::uint8_t> image, int direction, std::string_view kept_extension = {});
+
+// Inserts a relationship before "</Relationships>": `head` is its text up to the number
+// of its Id (ending in Id="rId), which takes the next free number after the largest in
+// use. 0; -1 no closing tag or an unclosed Id; -9 an Id longer than 8000 characters.
+int insert_relationship(std::string& rels, std::string_view head);
 
 // The built-in striped thumbnail: a baseline JPEG of 200 x 200 pixels.
 std::span<const std::uint8_t> striped_thumbnail_jpeg();

@@ -97,15 +97,32 @@ std::size_t count_shared_string_items(std::string_view shared_strings) {
     return count;
 }
 
-void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
-    if (ctx.target_column_count <= 0 || flags.empty()) return;
-    // Tags as this part spells them: <c> or, written with a prefix, <x:c>.
-    const std::string prefix(root_element_prefix(sheet));
-    const std::string c_start = "<" + prefix + "c", c_close = "</" + prefix + "c>";
-    const std::string row_start = "<" + prefix + "row";
-    const std::string v_open = "<" + prefix + "v>", v_close = "</" + prefix + "v>";
-    // A cell without r stands in the column after the previous cell of its row.
-    constexpr int UNKNOWN = -2;
+namespace {
+
+// A cell without r stands in the column after the previous cell of its row.
+constexpr int UNKNOWN_COLUMN = -2;
+
+// One cell as the walk finds it.
+struct CellAt {
+    CellTag tag;
+    std::size_t begin = 0;  // its '<'
+    int column = UNKNOWN_COLUMN;
+};
+
+// The tags of one worksheet as it spells them: <c> or, written with a prefix, <x:c>.
+struct SheetTags {
+    explicit SheetTags(std::string_view sheet) : prefix(root_element_prefix(sheet)) {}
+    std::string start(std::string_view name) const { return "<" + prefix + std::string(name); }
+    std::string open(std::string_view name) const { return start(name) + ">"; }
+    std::string close(std::string_view name) const { return "</" + prefix + std::string(name) + ">"; }
+    std::string prefix;
+};
+
+// Calls visit(cell) for every cell of the sheet, in document order; visit returns the
+// position from which the walk goes on (at least the end of the cell's start tag).
+template <typename Visit>
+void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
+    const std::string c_start = tags.start("c"), row_start = tags.start("row");
     int previous_column = -1;
     const auto ends_name = [&](std::size_t at) {
         return at < sheet.size() && (is_xml_space(sheet[at]) || sheet[at] == '>' || sheet[at] == '/');
@@ -121,31 +138,142 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
             p = sheet.find('<', p + 1);
             continue;
         }
-        const CellTag tag = read_cell_tag(sheet, p + c_start.size());
-        p = tag.end;
+        CellAt cell;
+        cell.begin = p;
+        cell.tag = read_cell_tag(sheet, p + c_start.size());
         // The attributes count wherever they stand in the tag: t before r is as good.
-        int row = 0, column = UNKNOWN;
-        if (tag.has_r) {
-            if (tag.r.size() > CELL_REF_MAX || parse_cell_ref(tag.r, row, column) != RC_OK) column = UNKNOWN;
-        } else if (previous_column != UNKNOWN) {
+        int row = 0, column = UNKNOWN_COLUMN;
+        if (cell.tag.has_r) {
+            if (cell.tag.r.size() > CELL_REF_MAX || parse_cell_ref(cell.tag.r, row, column) != RC_OK)
+                column = UNKNOWN_COLUMN;
+        } else if (previous_column != UNKNOWN_COLUMN) {
             column = previous_column + 1;
         }
         previous_column = column;
-        if (column != UNKNOWN && is_target_column(column, ctx) && !tag.empty && tag.has_t && tag.t == "s") {
-            // The value is that of this cell only: look no further than its "</c>".
-            const std::size_t cell_end = std::min(sheet.find(c_close, p), sheet.size());
-            const std::string_view content = sheet.substr(p, cell_end - p);
-            const std::size_t v = content.find(v_open);
-            const std::size_t v_begin = v == std::string_view::npos ? v : v + v_open.size();
-            const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
-            std::size_t index = 0;
-            if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
-                index < flags.size())
-                flags[index] = 1;
-            p = cell_end;
-        }
+        cell.column = column;
+        p = std::max(visit(cell), cell.tag.end);
         p = sheet.find('<', p);
     }
+}
+
+// Where an element (its start tag without attributes) stands inside [from, to);
+// outer_begin is npos when it is not there. An empty element "<is/>" has an empty inner range.
+struct Inner {
+    std::size_t outer_begin = std::string_view::npos, inner_begin = 0, inner_end = 0, outer_end = 0;
+};
+Inner find_element(std::string_view text, std::size_t from, std::size_t to, const SheetTags& tags,
+                   std::string_view name) {
+    Inner in;
+    const std::string start = tags.start(name), open = tags.open(name), close = tags.close(name);
+    const std::string_view range = text.substr(0, to);
+    const std::size_t empty = range.find(start + "/>", from);
+    const std::size_t at = range.find(open, from);
+    if (empty != std::string_view::npos && (at == std::string_view::npos || empty < at)) {
+        in.outer_begin = empty;
+        in.inner_begin = in.inner_end = empty;
+        in.outer_end = empty + start.size() + 2;
+        return in;
+    }
+    if (at == std::string_view::npos) return in;
+    const std::size_t end = range.find(close, at);
+    if (end == std::string_view::npos) return in;
+    in.outer_begin = at;
+    in.inner_begin = at + open.size();
+    in.inner_end = end;
+    in.outer_end = end + close.size();
+    return in;
+}
+
+// The markup of `xml` with every element of the main namespace written with prefix
+// `to` instead of `from` (either may be empty). Other prefixes stay.
+std::string reprefix(std::string_view xml, std::string_view from, std::string_view to) {
+    if (from == to) return std::string(xml);
+    std::string out;
+    out.reserve(xml.size() + xml.size() / 8);
+    std::size_t p = 0;
+    while (p < xml.size()) {
+        const std::size_t lt = xml.find('<', p);
+        if (lt == std::string_view::npos) break;
+        std::size_t name = lt + 1;
+        if (name < xml.size() && xml[name] == '/') ++name;
+        out.append(xml, p, name - p);
+        p = name;
+        if (name >= xml.size() || xml[name] == '?' || xml[name] == '!') continue;
+        std::size_t name_end = name;
+        while (name_end < xml.size() && !is_xml_space(xml[name_end]) && xml[name_end] != '>' && xml[name_end] != '/')
+            ++name_end;
+        const std::string_view element = xml.substr(name, name_end - name);
+        if (!from.empty() && element.starts_with(from)) {
+            out.append(to).append(element.substr(from.size()));
+            p = name_end;
+        } else if (from.empty() && element.find(':') == std::string_view::npos) {
+            out.append(to).append(element);
+            p = name_end;
+        }
+    }
+    out.append(xml, p);
+    return out;
+}
+
+}  // namespace
+
+void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
+    if (ctx.target_column_count <= 0 || flags.empty()) return;
+    const SheetTags tags(sheet);
+    const std::string c_close = tags.close("c"), v_open = tags.open("v"), v_close = tags.close("v");
+    walk_cells(sheet, tags, [&](const CellAt& cell) {
+        const CellTag& tag = cell.tag;
+        if (cell.column == UNKNOWN_COLUMN || !is_target_column(cell.column, ctx) || tag.empty || !tag.has_t ||
+            tag.t != "s")
+            return tag.end;
+        // The value is that of this cell only: look no further than its "</c>".
+        const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
+        const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
+        const std::size_t v = content.find(v_open);
+        const std::size_t v_begin = v == std::string_view::npos ? v : v + v_open.size();
+        const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
+        std::size_t index = 0;
+        if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
+            index < flags.size())
+            flags[index] = 1;
+        return cell_end;
+    });
+}
+
+std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,
+                                   std::size_t next_index, std::string& items) {
+    const SheetTags tags(sheet);
+    const std::string c_close = tags.close("c");
+    const std::string si_open = "<" + std::string(table_prefix) + "si>";
+    const std::string si_close = "</" + std::string(table_prefix) + "si>";
+    const std::string empty_text = "<" + std::string(table_prefix) + "t/>";
+    std::string out;
+    std::size_t copied = 0, converted = 0;
+    walk_cells(sheet, tags, [&](const CellAt& cell) {
+        const CellTag& tag = cell.tag;
+        // Without a column list every inline string goes, as every shared string does.
+        const bool chosen = ctx.target_column_count <= 0 ||
+                            (cell.column != UNKNOWN_COLUMN && is_target_column(cell.column, ctx));
+        if (!chosen || tag.empty || !tag.has_t || tag.t != "inlineStr") return tag.end;
+        const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
+        const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
+        if (is.outer_begin == std::string_view::npos) return cell_end;
+        const std::size_t t_at = static_cast<std::size_t>(tag.t.data() - sheet.data());
+        if (out.empty()) out.reserve(sheet.size() + sheet.size() / 8);
+        out.append(sheet, copied, t_at - copied).append("s");
+        out.append(sheet, t_at + tag.t.size(), is.outer_begin - (t_at + tag.t.size()));
+        out.append(tags.open("v")).append(std::to_string(next_index + converted)).append(tags.close("v"));
+        copied = is.outer_end;
+        const std::string_view inner = std::string_view(sheet).substr(is.inner_begin, is.inner_end - is.inner_begin);
+        items.append(si_open).append(inner.empty() ? empty_text : reprefix(inner, tags.prefix, table_prefix));
+        items.append(si_close);
+        ++converted;
+        return cell_end;
+    });
+    if (converted == 0) return 0;
+    out.append(sheet, copied);
+    sheet = std::move(out);
+    return converted;
 }
 
 }  // namespace hsc

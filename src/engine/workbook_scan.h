@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,5 +18,13 @@ std::size_t count_shared_string_items(std::string_view shared_strings);
 // Sets flags[N] to 1 for every shared-string cell of a target column whose value is
 // N < flags.size(). Never fails: what does not parse flags nothing.
 void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags);
+
+// Turns the inline-string cells of the target columns (of every column when none are
+// chosen) into shared-string cells: t="inlineStr" becomes t="s" and the <is> element a
+// <v> with the next index, counting from `next_index`. The string of each cell is appended
+// to `items` as an <si> item, its markup written with the table's element prefix
+// `table_prefix`. Returns the number of cells turned; with 0 the sheet is untouched.
+std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,
+                                   std::size_t next_index, std::string& items);
 
 }  // namespace hsc

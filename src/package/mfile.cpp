@@ -271,6 +271,14 @@ bool mwrite_all(Mfile* f, std::string_view bytes) {
     return mwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
 
+int write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
+    Mfile* f = mopen(reg, name, "wb");
+    if (!f) return RC_OPEN;
+    const bool ok = mwrite_all(f, bytes);
+    mclose(f);
+    return ok ? RC_OK : RC_SHORT_WRITE;
+}
+
 int aod_fsze(const std::filesystem::path& path, std::int64_t& size) {
     std::FILE* fp = std::fopen(path.c_str(), "rb");
     if (!fp) return RC_OPEN;

@@ -80,6 +80,8 @@ bool mwrite_all(Mfile* f, std::string_view bytes);
 
 // Size of a disk file: 0, -101 (cannot be opened for reading) or -1 (no status).
 int aod_fsze(const std::filesystem::path& path, std::int64_t& size);
+// The stream `name` created (or truncated) with exactly `bytes`. 0, -101 or -103.
+int write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes);
 // Mode 0: the whole stream of that name into out. 0, -101 or -2.
 int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out);
 

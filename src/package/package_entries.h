@@ -8,14 +8,26 @@
 // Looks at the entry names of a workbook package without extracting anything.
 namespace hsc {
 
+// The backup entries of a masked workbook, each an encrypted stream container. Every
+// reader of the format knows the table's and the drawings' ("xl/drawings/BKdrawing%d.xml").
 inline constexpr std::string_view BACKUP_SHARED_STRINGS = "xl/BKsharedStrings.xml";
 inline constexpr std::string_view BACKUP_DRAWING_PREFIX = "xl/drawings/BKdrawing";
+// Kept by this program besides them, and ignored by other readers: the workbook part and
+// the thumbnail as they were before masking, so that restoring gives them back byte for
+// byte. Their ".xml" extension keeps the content types of the package complete.
+inline constexpr std::string_view BACKUP_WORKBOOK = "xl/BKworkbook.xml";
+inline constexpr std::string_view BACKUP_THUMBNAIL_PREFIX = "docProps/BKthumbnail.";
+inline constexpr std::string_view BACKUP_THUMBNAIL_SUFFIX = ".xml";
+
+// "docProps/BKthumbnail.<extension>.xml": the backup of "docProps/thumbnail.<extension>".
+std::string thumbnail_backup_name(std::string_view extension);
+// The extension of the thumbnail a backup name keeps, or empty when it names none.
+std::string_view thumbnail_backup_extension(std::string_view name);
 
 // The entry names in central-directory order. 0; -101 not a readable zip archive.
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names);
 
-// The backup entries a masked workbook carries: "xl/BKsharedStrings.xml" and
-// "xl/drawings/BKdrawing%d.xml".
+// The backup entries a masked workbook carries: every name above.
 std::vector<std::string> backup_entries(const std::vector<std::string>& names);
 
 }  // namespace hsc

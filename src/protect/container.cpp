@@ -297,6 +297,18 @@ int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
     return decrypt_pass(in, cipher, info.source_size, &out, digest);
 }
 
+int container_source_size(MfileRegistry& registry, std::string_view backup_name, std::int64_t& size) {
+    if (!has_live_stream(registry, backup_name)) return RC_OPEN;
+    Mfile* in = mopen(registry, backup_name, "rb");
+    if (!in) return RC_OPEN;
+    Io container(CryptStreams{0, &registry}, {in, nullptr});
+    TrailerInfo info;
+    const int rc = read_trailer(container, info);
+    mclose(in);
+    if (rc == RC_OK) size = info.source_size;
+    return rc;
+}
+
 int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std::string_view backup_name,
                       std::string_view password) {
     if (plain_name == backup_name) return RC_FAIL;

@@ -87,6 +87,10 @@ int tiv_stream_digest(const CryptStreams& streams, CryptStream stream, std::uint
 // Both: 0, -101 when a stream is missing or cannot be opened, -1 when the two names are the
 // same, or a code of the routines above. A failure after the destination was opened removes
 // it, so no partial stream can reach a package.
+// The length of the plain text the container `backup_name` holds, from its checked
+// trailer. 0; -101 no such stream; -4 / -102 / -104 as tiv_decrypt_stream.
+int container_source_size(MfileRegistry& registry, std::string_view backup_name, std::int64_t& size);
+
 int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std::string_view backup_name,
                       std::string_view password);
 int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,

@@ -20,6 +20,7 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.mask_mchar = c.kanji;
     s.mask_char = c.alpha;
     s.mask_number = c.digit;
+    s.mask_wchar = c.wchar;
     s.is_overwrite = c.overwrite;
     s.is_file_hash = c.file_hash;
     s.is_no_password = c.no_password;
@@ -36,6 +37,7 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.kanji = list_index(s.mask_mchar, KANJI_MASK_ITEMS);
     c.alpha = list_index(s.mask_char, ALPHA_MASK_ITEMS);
     c.digit = list_index(s.mask_number, DIGIT_MASK_ITEMS);
+    c.wchar = list_index(s.mask_wchar, WCHAR_MASK_ITEMS);
     c.overwrite = s.is_overwrite;
     c.file_hash = s.is_file_hash;
     c.no_password = s.is_no_password;

@@ -14,6 +14,7 @@ struct ControlValues {
     int kanji = 0;
     int alpha = 0;
     int digit = 0;
+    int wchar = 0;
     bool overwrite = false;
     bool file_hash = false;
     bool no_password = false;

@@ -284,6 +284,7 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file) {
         read.mask_mchar = number("MASK_MCHAR", MCHAR_CIRCLE);
         read.mask_char = number("MASK_CHAR", CHAR_STAR);
         read.mask_number = number("MASK_NUMBER", NUMBER_NINE);
+        read.mask_wchar = number("MASK_WCHAR", WCHAR_TIMES);
         read.target_column = text_field("TARGET_COLUMN", TARGET_COLUMN_MAX, utf8_prefix);
         read.is_overwrite = flag("IS_OVERWRITE");
         read.is_file_hash = flag("IS_FILE_HASH");
@@ -320,6 +321,7 @@ int hsc_write_ini(const MaskSettings& settings, const std::filesystem::path& fil
             {plain, "MASK_MCHAR", std::to_string(settings.mask_mchar)},
             {plain, "MASK_CHAR", std::to_string(settings.mask_char)},
             {plain, "MASK_NUMBER", std::to_string(settings.mask_number)},
+            {plain, "MASK_WCHAR", std::to_string(settings.mask_wchar)},
             {sealed, "TARGET_COLUMN", settings.target_column},
             {sealed, "KEY_FILE", settings.key_file},
             {plain, "IS_FILE_HASH", flag(settings.is_file_hash)},

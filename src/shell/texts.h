@@ -22,6 +22,7 @@ inline constexpr std::array<std::string_view, 3> STRENGTH_ITEMS = {"強", "中",
 inline constexpr std::array<std::string_view, 4> KANJI_MASK_ITEMS = {"●", "■", "※", "なし"};
 inline constexpr std::array<std::string_view, 3> ALPHA_MASK_ITEMS = {"*", "X", "なし"};
 inline constexpr std::array<std::string_view, 3> DIGIT_MASK_ITEMS = {"9", "0", "なし"};
+inline constexpr std::array<std::string_view, 3> WCHAR_MASK_ITEMS = {"×", "¤", "なし"};
 
 // Questions and notices of the main window.
 inline constexpr std::string_view MSG_OPEN_OUTPUT = "%sを出力しました。内容を確認しますか？";

@@ -391,5 +391,72 @@ TEST_F(Driver, FailureInTheReadStepLeavesNothingForTheNextFile) {
     EXPECT_EQ(names.count("xl/BKsharedStrings.xml"), 1u);
 }
 
+// Rewrites one entry of a masked workbook as a spreadsheet program would after an edit,
+// keeping its footer (the archive comment).
+void edit_entry(const fs::path& book, const std::string& name, const std::function<void(std::string&)>& edit) {
+    const test::ZipArchiveInfo info = test::read_zip_info(book);
+    std::vector<test::ZipEntry> entries;
+    for (const auto& e : info.entries) {
+        entries.push_back({e.name, e.data});
+        if (e.name == name) edit(entries.back().data);
+    }
+    test::ZipBuildOptions options;
+    options.comment = info.comment;
+    test::write_zip(book, entries, options);
+}
+
+void add_string(std::string& table) { table.insert(table.rfind("</sst>"), "<si><t>added later</t></si>"); }
+
+TEST_F(Driver, WorkbookChangedAfterMaskingIsNotRestoredBlindly) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(book()), RC_OK);
+    edit_entry(book(), "xl/sharedStrings.xml", add_string);
+    const std::string edited = test::read_file(book());
+
+    // Nobody to ask (or No): refused, the file untouched.
+    EXPECT_EQ(process(book()), RC_FAIL);
+    ASSERT_EQ(rep.questions.size(), 1u);
+    EXPECT_NE(rep.questions[0].find("xl/sharedStrings.xml"), std::string::npos);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    EXPECT_EQ(rep.errors[0], "マスク後にブックが変更されています(xl/sharedStrings.xml)。復元するとその変更が失われるため、"
+                             "復元を中断しました。ファイルは変更していません。(" + book().string() + ")");
+    EXPECT_EQ(test::read_file(book()), edited);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+
+    // Yes (the window's question) restores, as force does without asking.
+    rep.answers = {};
+    ProcessOptions force;
+    force.force = true;
+    ASSERT_EQ(process(book(), force), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_TRUE(rep.questions.empty());
+    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+}
+
+TEST_F(Driver, ChangedWorkbookRestoresWhenTheUserSaysYes) {
+    write_book(test::small_workbook(NAMES));
+    ASSERT_EQ(process(book()), RC_OK);
+    const fs::path masked = output;
+    edit_entry(masked, "xl/sharedStrings.xml", add_string);
+    rep = test::RecordingReporter{};
+    rep.answers = {true};
+    output.clear();
+    ASSERT_EQ(hsc_process_file(masked, output, settings, ctx, rep, ProcessOptions{}), RC_OK);
+    EXPECT_EQ(rep.questions.size(), 1u);
+    EXPECT_TRUE(rep.errors.empty());
+    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml"),
+              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+}
+
+// Unchanged masked workbooks are restored without a question.
+TEST_F(Driver, UnchangedWorkbookRestoresWithoutAQuestion) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(book()), RC_OK);
+    ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_TRUE(rep.questions.empty());
+}
+
 }  // namespace
 }  // namespace hsc

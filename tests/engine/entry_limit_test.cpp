@@ -1,4 +1,5 @@
-// A masked workbook gains backup entries and a thumbnail. Masking refuses a package that
+// A masked workbook gains backup entries (the table's, the drawings', the workbook
+// part's) and a thumbnail. Masking refuses a package that
 // they would push to the entry limit, because the masked result could then never be
 // unpacked again to be restored.
 #include <gtest/gtest.h>
@@ -55,10 +56,10 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, EntryLimitMasking,
-    ::testing::Values(LimitCase{"BackupAndThumbnailStayBelow", 4997, 0, false, RC_OK},
-                      LimitCase{"BackupAndThumbnailReachTheLimit", 4998, 0, false, RC_SIZE_LIMIT},
-                      LimitCase{"DrawingBackupsReachTheLimit", 4996, 2, true, RC_SIZE_LIMIT},
-                      LimitCase{"DrawingsLeftAloneStayBelow", 4996, 2, false, RC_OK}),
+    ::testing::Values(LimitCase{"BackupsAndThumbnailStayBelow", 4996, 0, false, RC_OK},
+                      LimitCase{"BackupsAndThumbnailReachTheLimit", 4997, 0, false, RC_SIZE_LIMIT},
+                      LimitCase{"DrawingBackupsReachTheLimit", 4995, 2, true, RC_SIZE_LIMIT},
+                      LimitCase{"DrawingsLeftAloneStayBelow", 4995, 2, false, RC_OK}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

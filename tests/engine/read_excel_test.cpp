@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/status.h"
+#include "engine/backup_check.h"
 #include "engine/backups.h"
 #include "package/zip_package.h"
 #include "package_fixture.h"
@@ -135,6 +136,8 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
     if (files.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
     const bool shapes = GetParam();
     int round_trips = 0;
+    test::TempDir kept;  // restored workbooks whose cell values are compared at the end
+    std::string pairs;
     for (const fs::path& input : files) {
         SCOPED_TRACE(input.string());
         std::vector<test::ZipEntry> original_list;
@@ -165,23 +168,64 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
         auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
         const bool has_sst = original.count("xl/sharedStrings.xml") > 0;
-        EXPECT_EQ(masked.count("xl/BKsharedStrings.xml") > 0, has_sst);
+        bool has_inline = false;
+        for (const auto& [name, bytes] : original)
+            has_inline = has_inline || (name.starts_with("xl/worksheets/sheet") && bytes.find("\"inlineStr\"") != std::string::npos);
+        // Inline strings join the table (created when there is none) before the backup.
+        EXPECT_EQ(masked.count("xl/BKsharedStrings.xml") > 0, has_sst || has_inline);
+        if (!shapes) {
+            const fs::path copy = kept / ("restored" + std::to_string(round_trips) + ".xlsx");
+            fs::copy_file(dir / "restored.xlsx", copy);
+            pairs += input.string() + "\t" + copy.string() + "\n";
+        }
         std::size_t drawings = 0;
         for (const auto& [name, bytes] : original) {
             const bool is_drawing = is_drawing_part(name);
             if (name != "xl/sharedStrings.xml" && !is_drawing) continue;
             drawings += is_drawing;
-            EXPECT_EQ(masked[name].size(), bytes.size()) << name;
-            EXPECT_EQ(restored[name], bytes) << name;
+            if (is_drawing || !has_inline) {  // a table that took inline strings grew
+                EXPECT_EQ(masked[name].size(), bytes.size()) << name;
+                EXPECT_EQ(restored[name], bytes) << name;
+            }
             if (is_drawing && !shapes) {
                 EXPECT_EQ(masked[name], bytes) << name;
             }
         }
         for (std::size_t k = 1; k <= drawings; ++k)
             EXPECT_EQ(masked.count(drawing_backup_name(k)) > 0, shapes) << k;
+        // What masking marked comes back byte for byte: the workbook part (with any
+        // fileSharing of its own) and the thumbnail.
+        EXPECT_EQ(restored["xl/workbook.xml"], original.at("xl/workbook.xml"));
+        for (const auto& [name, bytes] : original)
+            if (name.starts_with("docProps/thumbnail.")) {
+                EXPECT_EQ(restored[name], bytes) << name;
+                EXPECT_EQ(restored["_rels/.rels"], original.at("_rels/.rels"));
+            }
         for (const auto& [name, bytes] : restored) EXPECT_FALSE(name.find("/BK") != std::string::npos) << name;
     }
     EXPECT_GT(round_trips, 0);
+    if (pairs.empty() || std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0) return;
+    // Every restored workbook has the cell values of its original, read by openpyxl.
+    test::write_file(kept / "pairs.txt", pairs);
+    test::write_file(kept / "check.py", R"(import sys, warnings, openpyxl
+warnings.simplefilter("ignore")
+def values(path):
+    wb = openpyxl.load_workbook(path)
+    return {(ws.title, c.coordinate): c.value for ws in wb.worksheets for row in ws.iter_rows() for c in row
+            if c.value is not None}
+bad = []
+for line in open(sys.argv[1], encoding="utf-8"):
+    original, restored = line.rstrip("\n").split("\t")
+    try:
+        before = values(original)
+    except Exception:
+        continue  # a workbook openpyxl cannot read has nothing to compare
+    if values(restored) != before:
+        bad.append(original)
+print(bad if bad else "ok")
+sys.exit(1 if bad else 0)
+)");
+    EXPECT_EQ(run_python(kept / "check.py", "'" + (kept / "pairs.txt").string() + "'"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, CorpusRoundTrip, testing::Bool(),
@@ -191,8 +235,9 @@ INSTANTIATE_TEST_SUITE_P(Shapes, CorpusRoundTrip, testing::Bool(),
 
 
 // Every corpus workbook masked in full (all columns, shapes on, strongest step), then read
-// by Python's zipfile and re: inside every text element of the shared strings and the
-// drawings, no letter and no digit but 9 is left, and every three-byte character is ●.
+// by Python's zipfile and re: no worksheet keeps an inline string, and inside every text
+// element of the shared strings and the drawings no letter, no digit but 9 and no
+// multi-byte character but the mask characters ● and × is left.
 TEST(HscReadExcel, CorpusMaskedTextHoldsOnlyMaskCharacters) {
     const auto files = corpus_zips();
     if (files.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
@@ -212,12 +257,15 @@ bad = []
 for path in sorted(glob.glob(sys.argv[1] + "/masked*.xlsx")):
     z = zipfile.ZipFile(path)
     for name in z.namelist():
+        if name.startswith("xl/worksheets/sheet") and b'"inlineStr"' in z.read(name):
+            bad.append((path, name, "inline string left"))
         if name != "xl/sharedStrings.xml" and not name.startswith("xl/drawings/drawing"):
             continue
         for m in text_element.finditer(z.read(name).decode("utf-8")):
             run = re.sub(r"&[^;]*;", "", m.group(1) if m.group(1) is not None else m.group(2))
+            run = re.sub(r"_x[0-9A-Fa-f]{4}_", "", run)
             left = [c for c in run if re.match(r"[A-Za-z0-8]", c) or
-                    (len(c.encode("utf-8")) == 3 and c != "●")]
+                    (len(c.encode("utf-8")) > 1 and c not in "●×")]
             if left:
                 bad.append((path, name, run[:40]))
 print(len(bad), bad[:5])
@@ -276,6 +324,276 @@ sys.exit(1 if bad else 0)
     fs::path output;
     ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
     EXPECT_EQ(run_python(dir / "check.py", "'" + (dir / "masked.xlsx").string() + "'"), 0);
+}
+
+// ---- changes after masking ------------------------------------------------------------------
+
+// A masked part whose length differs from its backup's plain text was changed after
+// masking; each drawing is paired with the backup of its position.
+TEST(PartsChangedSinceMasking, NamesThePartsThatChangedLength) {
+    test::TempDir dir;
+    test::Entries e = fixture_package();
+    e.push_back({"xl/drawings/drawing2.xml", test::drawing("Second")});
+    test::write_zip(dir / "book.xlsx", zip_entries(e));
+    MfileRegistry reg;
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(DIRECTION_MASK)), RC_OK);
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    std::vector<std::string> changed{"stale"};
+    ASSERT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, std::vector<std::string>{});
+
+    auto entries = test::read_zip(dir / "masked.xlsx");
+    for (auto& entry : entries)
+        if (entry.name == "xl/drawings/drawing2.xml") entry.data.insert(entry.data.find("</a:t>"), " added");
+    test::write_zip(dir / "edited.xlsx", entries);
+    ASSERT_EQ(parts_changed_since_masking(dir / "edited.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, std::vector<std::string>{"xl/drawings/drawing2.xml"});
+
+    std::erase_if(entries, [](const test::ZipEntry& entry) { return entry.name == "xl/sharedStrings.xml"; });
+    test::write_zip(dir / "no_table.xlsx", entries);
+    ASSERT_EQ(parts_changed_since_masking(dir / "no_table.xlsx", changed), RC_OK);
+    EXPECT_EQ(changed, (std::vector<std::string>{"xl/sharedStrings.xml", "xl/drawings/drawing2.xml"}));
+}
+
+// ---- what masking marks comes back --------------------------------------------------------
+
+struct MarkCase {
+    const char* name;
+    std::string thumbnail;  // extension of the package's own thumbnail, or empty
+};
+
+void PrintTo(const MarkCase& c, std::ostream* os) { *os << c.name; }
+
+// A workbook with its own fileSharing element (a read-only recommendation and a modern
+// write-protection hash) and a thumbnail.
+test::Entries marked_workbook(const std::string& thumbnail) {
+    test::Entries e = fixture_package();
+    std::string types = test::kContentTypes;
+    std::string rels = test::kRootRels;
+    if (!thumbnail.empty()) {
+        const std::string type = thumbnail == "wmf" ? "image/x-wmf" : "image/jpeg";
+        types.insert(types.find("</Types>"), "<Default Extension=\"" + thumbnail + "\" ContentType=\"" + type + "\"/>");
+        rels.insert(rels.find("</Relationships>"),
+                    "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/"
+                    "metadata/thumbnail\" Target=\"docProps/thumbnail." + thumbnail + "\"/>");
+        e.push_back({"docProps/thumbnail." + thumbnail, std::string("\xFF\xD8 picture of ") + thumbnail + std::string(1, '\0')});
+    }
+    e[0].second = types;
+    e[1].second = rels;
+    e[2].second =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        "\r\n"
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><fileVersion appName="xl"/>)"
+        R"(<fileSharing readOnlyRecommended="1" userName="Ann" algorithmName="SHA-512" hashValue="q/w=" saltValue="e+r=" spinCount="100000"/>)"
+        R"(<workbookPr defaultThemeVersion="124226"/><sheets><sheet name="S" sheetId="1" r:id="rId1"/></sheets></workbook>)";
+    return e;
+}
+
+// Every entry has a content type: a Default for its extension or an Override.
+std::vector<std::string> untyped_entries(const std::map<std::string, std::string>& package) {
+    const std::string& types = package.at("[Content_Types].xml");
+    std::vector<std::string> untyped;
+    for (const auto& [name, bytes] : package) {
+        if (name == "[Content_Types].xml") continue;
+        const std::string ext = name.substr(name.rfind('.') + 1);
+        if (types.find("Extension=\"" + ext + "\"") == std::string::npos &&
+            types.find("PartName=\"/" + name + "\"") == std::string::npos)
+            untyped.push_back(name);
+    }
+    return untyped;
+}
+
+class MarksComeBack : public testing::TestWithParam<MarkCase> {};
+
+TEST_P(MarksComeBack, WorkbookPartAndThumbnailByteForByte) {
+    const std::string ext = GetParam().thumbnail;
+    test::TempDir dir;
+    const auto original = marked_workbook(ext);
+    test::write_zip(dir / "book.xlsx", zip_entries(original));
+    ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(true),
+                               context(DIRECTION_MASK)),
+              RC_OK);
+    const auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
+    EXPECT_NE(masked.at("xl/workbook.xml").find("<fileSharing reservationPassword="), std::string::npos);
+    EXPECT_EQ(masked.at("xl/workbook.xml").find("Ann"), std::string::npos);
+    EXPECT_EQ(masked.count("xl/BKworkbook.xml"), 1u);
+    EXPECT_EQ(masked.count("docProps/BKthumbnail." + ext + ".xml"), ext.empty() ? 0u : 1u);
+    // A reader that knows only the table's and the drawings' backups leaves the others
+    // in place: the package stays valid, every entry has its content type.
+    EXPECT_EQ(untyped_entries(masked), std::vector<std::string>{});
+
+    const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
+    // Every part but the content types, which keep the JPEG default masking added.
+    for (const auto& [name, bytes] : original) {
+        if (name != "[Content_Types].xml") {
+            EXPECT_EQ(restored.at(name), bytes) << name;
+        }
+    }
+    EXPECT_EQ(restored.size(), original.size());  // no backup, no striped thumbnail left
+    EXPECT_EQ(untyped_entries(restored), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Thumbnails, MarksComeBack,
+                         testing::Values(MarkCase{"NoThumbnail", ""}, MarkCase{"Jpeg", "jpeg"}, MarkCase{"Wmf", "wmf"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A workbook part changed after masking (a sheet added in a spreadsheet program) keeps
+// its change: only the reservation is cut out of it.
+TEST(MarksComeBackTransform, ChangedWorkbookPartKeepsItsChanges) {
+    MfileRegistry reg;
+    auto names = test::load_package(reg, marked_workbook("jpeg"));
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK)), RC_OK);
+    std::string workbook = test::stream(reg, "xl/workbook.xml");
+    workbook.insert(workbook.find("</sheets>"), R"(<sheet name="Added" sheetId="2" r:id="rId9"/>)");
+    test::put_stream(reg, "xl/workbook.xml", workbook);
+    names.clear();
+    mlist(reg, names);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_UNMASK)), RC_OK);
+    const std::string restored = test::stream(reg, "xl/workbook.xml");
+    EXPECT_NE(restored.find(R"(<sheet name="Added")"), std::string::npos);
+    EXPECT_EQ(restored.find("reservationPassword"), std::string::npos);
+    EXPECT_FALSE(test::has_stream(reg, "xl/BKworkbook.xml"));
+}
+
+// ---- inline strings -------------------------------------------------------------------------
+
+const char* kSheetType = "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+
+std::string content_types(bool with_table) {
+    return std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                       R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+                       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+                       R"(<Default Extension="xml" ContentType="application/xml"/>)"
+                       R"(<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)"
+                       R"(<Override PartName="/xl/worksheets/sheet1.xml" ContentType=")") +
+           kSheetType + "\"/>" +
+           (with_table ? R"(<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)"
+                       : "") +
+           "</Types>";
+}
+
+std::string workbook_rels(bool with_table) {
+    return std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>)") +
+           (with_table ? R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>)"
+                       : "") +
+           "</Relationships>";
+}
+
+struct InlineBook {
+    const char* name;
+    test::Entries entries;
+    std::string expected_masked;  // Python dict of cell -> value after masking column B
+};
+
+void PrintTo(const InlineBook& b, std::ostream* os) { *os << b.name; }
+
+// No shared-string table at all: masking creates one, with its relationship and type.
+InlineBook book_without_table() {
+    const std::string sheet = test::worksheet(
+        R"(<c r="A1" t="inlineStr"><is><t>Header</t></is></c><c r="B1" t="inlineStr"><is><t>Alice Smith</t></is></c>)"
+        R"(<c r="D1" t="inlineStr"><is><t>Bob</t></is></c></row><row r="2"><c r="B2" t="inlineStr"><is>)"
+        R"(<r><rPr><b/></rPr><t>山田</t></r><r><t xml:space="preserve"> 太郎</t></r></is></c><c r="C2"><v>42</v></c>)");
+    return {"NoTable",
+            {{"[Content_Types].xml", content_types(false)},
+             {"_rels/.rels", test::kRootRels},
+             {"xl/workbook.xml", test::kWorkbook},
+             {"xl/_rels/workbook.xml.rels", workbook_rels(false)},
+             {"xl/worksheets/sheet1.xml", sheet}},
+            R"({"A1": "Header", "B1": "***** *****", "D1": "Bob", "B2": "●● ●●", "C2": 42})"};
+}
+
+// A table with counts, and a worksheet written with the x: prefix.
+InlineBook book_with_prefixed_sheet() {
+    const std::string sheet =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        R"(<x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><x:sheetData>)"
+        R"(<x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="s"><x:v>1</x:v></x:c></x:row>)"
+        R"(<x:row r="2"><x:c r="B2" t="inlineStr"><x:is><x:t>Dave Miller</x:t></x:is></x:c>)"
+        R"(<x:c r="C2" t="inlineStr"><x:is><x:t>keep</x:t></x:is></x:c></x:row></x:sheetData></x:worksheet>)";
+    std::string table = test::shared_strings({"Header", "Carol"});
+    table.replace(table.find("<sst "), 5, R"(<sst count="2" uniqueCount="2" )");
+    return {"PrefixedSheet",
+            {{"[Content_Types].xml", content_types(true)},
+             {"_rels/.rels", test::kRootRels},
+             {"xl/workbook.xml", test::kWorkbook},
+             {"xl/_rels/workbook.xml.rels", workbook_rels(true)},
+             {"xl/sharedStrings.xml", table},
+             {"xl/worksheets/sheet1.xml", sheet}},
+            R"({"A1": "Header", "B1": "*****", "B2": "**** ******", "C2": "keep"})"};
+}
+
+class InlineStrings : public testing::TestWithParam<InlineBook> {};
+
+// Masked in column B and read by openpyxl: the inline strings of B show mask characters,
+// the others their text; restored, every cell has the value it had.
+TEST_P(InlineStrings, MaskAndRestoreThroughAnIndependentReader) {
+    if (std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "openpyxl not installed";
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", zip_entries(GetParam().entries));
+    ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(false),
+                               context(DIRECTION_MASK, {1})),
+              RC_OK);
+    test::write_file(dir / "check.py", std::string(R"(import re, sys, openpyxl, zipfile
+def values(path):
+    wb = openpyxl.load_workbook(path)
+    return {c.coordinate: c.value for ws in wb for row in ws.iter_rows() for c in row if c.value is not None}
+masked, restored, original = (values(sys.argv[i]) for i in (2, 3, 1))
+expected = )") + GetParam().expected_masked + R"(
+bad = []
+if masked != expected: bad.append(("masked", masked))
+if restored != original: bad.append(("restored", restored, original))
+if re.search(rb'<(?:x:)?c r="B[0-9]+"[^>]*t="inlineStr"', zipfile.ZipFile(sys.argv[2]).read("xl/worksheets/sheet1.xml")):
+    bad.append("an inline string of column B is left")
+print(bad if bad else "ok")
+sys.exit(1 if bad else 0)
+)");
+    const auto q = [&](const char* name) { return "'" + (dir / name).string() + "' "; };
+    EXPECT_EQ(run_python(dir / "check.py", q("book.xlsx") + q("masked.xlsx") + q("restored.xlsx")), 0);
+    // The table was taken into the backup with the new items: restoring gives back the
+    // worksheet as masking rewrote it and the table that belongs to it.
+    const auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
+    const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
+    EXPECT_EQ(restored.at("xl/worksheets/sheet1.xml"), masked.at("xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(restored.at("xl/sharedStrings.xml").size(), masked.at("xl/sharedStrings.xml").size());
+    EXPECT_EQ(restored.count("xl/BKsharedStrings.xml"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Books, InlineStrings, testing::Values(book_without_table(), book_with_prefixed_sheet()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Only worksheets that hold inline strings of the chosen columns are rewritten.
+TEST(InlineStringsPackage, OtherWorksheetsStayByteForByte) {
+    test::Entries e = book_without_table().entries;
+    const std::string untouched = test::worksheet(R"(<c r="A1" t="inlineStr"><is><t>only A</t></is></c>)");
+    e.push_back({"xl/worksheets/sheet2.xml", untouched});
+    MfileRegistry reg;
+    auto names = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet2.xml"), untouched);
+    EXPECT_NE(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
+    const std::string rels = test::stream(reg, "xl/_rels/workbook.xml.rels");
+    EXPECT_NE(rels.find(R"(Target="sharedStrings.xml" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Id="rId2")"),
+              std::string::npos) << rels;
+    EXPECT_NE(test::stream(reg, "[Content_Types].xml").find("PartName=\"/xl/sharedStrings.xml\""), std::string::npos);
+}
+
+// A package that names its shared-string part under another name gets no second table.
+TEST(InlineStringsPackage, TableUnderAnotherNameIsLeftAlone) {
+    test::Entries e = book_without_table().entries;
+    e[3].second = workbook_rels(true);
+    std::string rels = e[3].second;
+    rels.replace(rels.find("Target=\"sharedStrings.xml\""), 26, "Target=\"SharedStrings.xml\"");
+    e[3].second = rels;
+    MfileRegistry reg;
+    auto names = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    EXPECT_FALSE(test::has_stream(reg, "xl/sharedStrings.xml"));
+    EXPECT_EQ(test::stream(reg, "xl/_rels/workbook.xml.rels"), rels);
+    EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
 }
 
 }  // namespace

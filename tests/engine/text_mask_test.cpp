@@ -9,8 +9,10 @@
 namespace hsc {
 namespace {
 
-MaskSettings settings(int step, int mchar = MCHAR_CIRCLE, int letter = CHAR_STAR, int number = NUMBER_NINE) {
+MaskSettings settings(int step, int mchar = MCHAR_CIRCLE, int letter = CHAR_STAR, int number = NUMBER_NINE,
+                      int wchar = WCHAR_TIMES) {
     MaskSettings s;
+    s.mask_wchar = wchar;
     s.mask_step = step;
     s.mask_mchar = mchar;
     s.mask_char = letter;
@@ -18,8 +20,9 @@ MaskSettings settings(int step, int mchar = MCHAR_CIRCLE, int letter = CHAR_STAR
     return s;
 }
 
-std::string masked(std::string run, const MaskSettings& s, bool preserve = false) {
-    EXPECT_EQ(mask_text_run(std::span<char>(run.data(), run.size()), preserve, s), 0);
+std::string masked(std::string run, const MaskSettings& s, bool preserve = false,
+                   RunEscapes escapes = RunEscapes::none) {
+    EXPECT_EQ(mask_text_run(std::span<char>(run.data(), run.size()), preserve, s, escapes), 0);
     return run;
 }
 
@@ -29,6 +32,7 @@ struct RunCase {
     MaskSettings s;
     bool preserve;
     std::string expected;
+    RunEscapes escapes = RunEscapes::none;
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
@@ -37,7 +41,7 @@ class MaskTextRun : public testing::TestWithParam<RunCase> {};
 
 TEST_P(MaskTextRun, MasksInPlaceKeepingTheLength) {
     const auto& c = GetParam();
-    const std::string got = masked(c.run, c.s, c.preserve);
+    const std::string got = masked(c.run, c.s, c.preserve, c.escapes);
     EXPECT_EQ(got, c.expected);
     EXPECT_EQ(got.size(), c.run.size());
 }
@@ -57,11 +61,44 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"UnknownIndexesAreNone", "東A1", settings(1, 7, -1, 5), false, "東A1"},
         RunCase{"StepBelowOneActsLikeOne", "AB1", settings(0), false, "**9"},
         RunCase{"EntityKeptWhole", "Tom &amp; Jerry", settings(1), false, "*** &amp; *****"},
-        RunCase{"CharacterReferenceKeptWhole", "&#12354;B", settings(1), false, "&#12354;*"},
+        // A numeric reference is the character it names: masked in reference form, with
+        // the byte length kept by leading zeros.
+        RunCase{"ReferenceToKanaMasked", "&#12354;B", settings(1), false, "&#09679;*"},
+        RunCase{"ReferenceToCyrillicMasked", "&#1048;&#x432;", settings(1), false, "&#0215;&#0215;"},
+        RunCase{"ReferenceToLetterAndDigit", "&#65;&#x31;", settings(1), false, "&#42;&#057;"},
+        RunCase{"ReferenceToEmojiMasked", "&#x1F600;", settings(1), false, "&#000215;"},
+        RunCase{"ReferenceTakesItsTurn", "&#1048;&#1074;&#1072;", settings(2), false, "&#1048;&#0215;&#1072;"},
+        RunCase{"ReferenceWithNoneStays", "&#1048;", settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NINE, WCHAR_NONE),
+                false, "&#1048;"},
+        RunCase{"ReferenceToPunctuationStays", "&#44;&#x20;", settings(1), false, "&#44;&#x20;"},
+        RunCase{"NotAReference", "&#12a;&#;B", settings(1), false, "&#12a;&#;*"},
         RunCase{"SpacesCountWithoutPreserve", " AB CD ", settings(2), false, " *B C* "},
         RunCase{"PreservedSpacesDoNotCount", " AB CD ", settings(2), true, " A* C* "},
-        RunCase{"TwoAndFourByteNeverReplaced", "é😀A", settings(1), false, "é😀*"},
+        // Two-byte characters of every script, and four-byte ones, are masked too.
+        RunCase{"Cyrillic", "Приморский край, Владивосток", settings(1), false,
+                "×××××××××× ××××, ×××××××××××"},
+        RunCase{"Greek", "Αθήνα 10558", settings(1), false, "××××× 99999"},
+        RunCase{"Accented", "Männer Café", settings(1), false, "*×**** ***×"},
+        RunCase{"HebrewArabic", "שלום سلام", settings(1), false, "×××× ××××"},
+        RunCase{"CurrencySign", "Ωé", settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NINE, WCHAR_CURRENCY), false,
+                "¤¤"},
+        RunCase{"EmojiBecomesTwoMasks", "A😀B", settings(1), false, "*××*"},
+        RunCase{"RareKanjiOfFourBytes", "𠮷田", settings(1), false, "××●"},
+        RunCase{"WcharNoneKeepsTwoAndFourByte", "é😀東A", settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NINE, WCHAR_NONE),
+                false, "é😀●*"},
+        RunCase{"AllMultiByteClassesShareOneCount", "éé東😀ü", settings(2), false, "é×東××ü"},
         RunCase{"TwoByteTakesItsTurn", "éé東", settings(3), false, "éé●"},
+        // An _xHHHH_ escape of cell text is one character: kept whole and not counted.
+        RunCase{"EscapeKeptWhole", "A_x000D_B", settings(1), false, "*_x000D_*", RunEscapes::cell_text},
+        RunCase{"EscapeLowerHex", "_x00e9_1", settings(1), false, "_x00e9_9", RunEscapes::cell_text},
+        RunCase{"EscapeNotCounted", "AB_x0041_CD", settings(2), false, "A*_x0041_C*", RunEscapes::cell_text},
+        RunCase{"EscapeBesideEntity", "&amp;_x0009_Ж", settings(1), false, "&amp;_x0009_×", RunEscapes::cell_text},
+        RunCase{"NotAnEscapeTooShort", "_x12_", settings(1), false, "_*99_", RunEscapes::cell_text},
+        RunCase{"NotAnEscapeBadHex", "_x12G4_", settings(1), false, "_*99*9_", RunEscapes::cell_text},
+        RunCase{"EscapeCutByRunEnd", "_x004", settings(1), false, "_*999", RunEscapes::cell_text},
+        // An escaped underscore is one character; what follows it is ordinary text.
+        RunCase{"EscapedUnderscore", "_x005F_x0041_", settings(1), false, "_x005F_*9999_", RunEscapes::cell_text},
+        RunCase{"DrawingTextHasNoEscapes", "_x000D_", settings(1), false, "_*999*_"},
         RunCase{"HalfWidthKanaAndFullWidthDigit", "ｱ１", settings(1), false, "●●"},
         RunCase{"PunctuationStays", "a.b,c", settings(1), false, "*.*,*"},
         // A lead byte without its continuation bytes is a single byte that is never

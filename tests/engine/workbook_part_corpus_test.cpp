@@ -10,6 +10,7 @@
 
 #include "core/status.h"
 #include "engine/workbook_part.h"
+#include "engine/text_routines.h"
 #include "support/temp_dir.h"
 
 namespace hsc {
@@ -81,13 +82,16 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
         const std::string original = part(reg, "xl/workbook.xml");
         const std::string original_types = part(reg, "[Content_Types].xml");
         const bool had_file_sharing = original.find("fileSharing") != std::string::npos;
-        const bool has_pr = original.find("<workbookPr") != std::string::npos;
+        const bool has_pr = original.find("<workbookPr ") != std::string::npos ||
+                            original.find("<workbookPr/") != std::string::npos;
 
         MaskSettings s;
         s.password = "secret";
         std::string text = original;
         ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), RC_OK);
-        EXPECT_EQ(count(text, "fileSharing"), has_pr ? 1u : 0u);  // never two elements
+        EXPECT_EQ(count(text, "fileSharing"), 1u);  // every workbook gets one, never two
+        const std::string prefix(root_element_prefix(original));
+        EXPECT_NE(text.find("<" + prefix + "fileSharing reservationPassword="), std::string::npos);
         if (has_pr) {
             EXPECT_NE(text.find("userName=\"Hushcel\"/><workbookPr"), std::string::npos);
         }

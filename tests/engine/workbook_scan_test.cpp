@@ -1,4 +1,5 @@
 #include "engine/workbook_scan.h"
+#include "engine/inline_strings.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,120 @@ TEST(CountSharedStringItems, CountsEverySiOpening) {
     EXPECT_EQ(count_shared_string_items(""), 0u);
     EXPECT_EQ(count_shared_string_items("<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>"), 2u);
     EXPECT_EQ(count_shared_string_items("<?xml?><x:sst><x:si><x:t>a</x:t></x:si></x:sst>"), 1u);
+}
+
+// ---- inline strings joining the table ---------------------------------------------------
+
+struct InlineCase {
+    const char* name;
+    std::vector<int> columns;
+    std::string sheet;          // whole worksheet text
+    std::string table_prefix;
+    std::string expected_sheet;
+    std::string expected_items;
+};
+
+void PrintTo(const InlineCase& c, std::ostream* os) { *os << c.name; }
+
+class ConvertInlineStrings : public testing::TestWithParam<InlineCase> {};
+
+TEST_P(ConvertInlineStrings, TurnsChosenCellsIntoSharedStringCells) {
+    const auto& c = GetParam();
+    std::string text = c.sheet, items;
+    const std::size_t items_before = 5;
+    const std::size_t n = convert_inline_strings(text, columns(c.columns), c.table_prefix, items_before, items);
+    EXPECT_EQ(text, c.expected_sheet);
+    EXPECT_EQ(items, c.expected_items);
+    // One item per turned cell, in cell order.
+    const std::string si_close = "</" + c.table_prefix + "si>";
+    std::size_t items_written = 0;
+    for (std::size_t p = items.find(si_close); p != std::string::npos; p = items.find(si_close, p + 1))
+        ++items_written;
+    EXPECT_EQ(n, items_written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConvertInlineStrings,
+    testing::Values(
+        InlineCase{"OnlyTheChosenColumn", {B},
+                   sheet(R"(<c r="A1" t="inlineStr"><is><t>keep</t></is></c><c r="B1" s="2" t="inlineStr"><is><t>Alice</t></is></c>)"),
+                   "",
+                   sheet(R"(<c r="A1" t="inlineStr"><is><t>keep</t></is></c><c r="B1" s="2" t="s"><v>5</v></c>)"),
+                   "<si><t>Alice</t></si>"},
+        InlineCase{"EveryColumnWithoutAList", {},
+                   sheet(R"(<c r="A1" t="inlineStr"><is><t>a</t></is></c><c t="inlineStr"><is><t xml:space="preserve"> b </t></is></c>)"),
+                   "",
+                   sheet(R"(<c r="A1" t="s"><v>5</v></c><c t="s"><v>6</v></c>)"),
+                   R"(<si><t>a</t></si><si><t xml:space="preserve"> b </t></si>)"},
+        InlineCase{"RichRunsAndPhoneticsKept", {B},
+                   sheet(R"(<c r="B1" t="inlineStr"><is><r><rPr><b/></rPr><t>山田</t></r><r><t>太郎</t></r><rPh sb="0" eb="2"><t>ヤマダ</t></rPh></is></c>)"),
+                   "",
+                   sheet(R"(<c r="B1" t="s"><v>5</v></c>)"),
+                   R"(<si><r><rPr><b/></rPr><t>山田</t></r><r><t>太郎</t></r><rPh sb="0" eb="2"><t>ヤマダ</t></rPh></si>)"},
+        InlineCase{"PrefixedSheetUnprefixedTable", {B},
+                   "<x:worksheet xmlns:x=\"m\"><x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"inlineStr\"><x:is>"
+                   "<x:r><x:rPr><x:b/></x:rPr><x:t>Ann</x:t></x:r></x:is></x:c></x:row></x:sheetData></x:worksheet>",
+                   "",
+                   "<x:worksheet xmlns:x=\"m\"><x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"s\"><x:v>5</x:v></x:c>"
+                   "</x:row></x:sheetData></x:worksheet>",
+                   "<si><r><rPr><b/></rPr><t>Ann</t></r></si>"},
+        InlineCase{"UnprefixedSheetPrefixedTable", {B},
+                   sheet(R"(<c r="B1" t="inlineStr"><is><t xml:space="preserve">Bo b</t></is></c>)"), "x:",
+                   sheet(R"(<c r="B1" t="s"><v>5</v></c>)"),
+                   R"(<x:si><x:t xml:space="preserve">Bo b</x:t></x:si>)"},
+        InlineCase{"EmptyInlineString", {B}, sheet(R"(<c r="B1" t="inlineStr"><is/></c>)"), "",
+                   sheet(R"(<c r="B1" t="s"><v>5</v></c>)"), "<si><t/></si>"},
+        InlineCase{"OtherTypesStay", {B},
+                   sheet(R"(<c r="B1" t="str"><f>A1</f><v>x</v></c><c r="B2" t="s"><v>0</v></c><c r="B3" t="inlineStr"/>)"),
+                   "",
+                   sheet(R"(<c r="B1" t="str"><f>A1</f><v>x</v></c><c r="B2" t="s"><v>0</v></c><c r="B3" t="inlineStr"/>)"),
+                   ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// After the conversion the scan sees the new cells as ordinary shared-string cells.
+TEST(ConvertInlineStrings, ScanFlagsTheNewItems) {
+    std::string text = sheet(R"(<c r="B1" t="inlineStr"><is><t>x</t></is></c><c r="C1" t="inlineStr"><is><t>y</t></is></c>)");
+    std::string items;
+    ASSERT_EQ(convert_inline_strings(text, columns({B, C}), "", 2, items), 2u);
+    std::vector<std::uint8_t> flags(4, 0);
+    scan_worksheet(text, columns({C}), flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 0, 1}));
+}
+
+struct AppendCase {
+    const char* name;
+    std::string table;
+    std::string expected;
+};
+
+void PrintTo(const AppendCase& c, std::ostream* os) { *os << c.name; }
+
+class AppendSharedStringItems : public testing::TestWithParam<AppendCase> {};
+
+TEST_P(AppendSharedStringItems, AppendsAndRaisesTheCounts) {
+    std::string table = GetParam().table;
+    ASSERT_TRUE(append_shared_string_items(table, "<si><t>n</t></si><si><t>m</t></si>", 2));
+    EXPECT_EQ(table, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AppendSharedStringItems,
+    testing::Values(
+        AppendCase{"BothCounts", R"(<?xml?><sst xmlns="m" count="7" uniqueCount="3"><si><t>a</t></si></sst>)",
+                   R"(<?xml?><sst xmlns="m" count="9" uniqueCount="5"><si><t>a</t></si><si><t>n</t></si><si><t>m</t></si></sst>)"},
+        AppendCase{"UniqueCountFirst", R"(<sst uniqueCount='1' count='1'><si><t>a</t></si></sst>)",
+                   R"(<sst uniqueCount='3' count='3'><si><t>a</t></si><si><t>n</t></si><si><t>m</t></si></sst>)"},
+        AppendCase{"NoCounts", R"(<sst xmlns="m"></sst>)", R"(<sst xmlns="m"><si><t>n</t></si><si><t>m</t></si></sst>)"},
+        AppendCase{"EmptyRoot", R"(<?xml?><sst xmlns="m" count="0" uniqueCount="0"/>)",
+                   R"(<?xml?><sst xmlns="m" count="2" uniqueCount="2"><si><t>n</t></si><si><t>m</t></si></sst>)"},
+        AppendCase{"Prefixed", R"(<x:sst xmlns:x="m" uniqueCount="9"><x:si><x:t>a</x:t></x:si></x:sst>)",
+                   R"(<x:sst xmlns:x="m" uniqueCount="11"><x:si><x:t>a</x:t></x:si><si><t>n</t></si><si><t>m</t></si></x:sst>)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AppendSharedStringItems, NoRootNoAppend) {
+    std::string table = "<other/>";
+    EXPECT_FALSE(append_shared_string_items(table, "<si/>", 1));
+    EXPECT_EQ(table, "<other/>");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // Any byte string as a worksheet, scanned for shared-string cells of some target
-// columns: never reads outside the text nor flags an item that does not exist.
+// columns: never reads outside the text nor flags an item that does not exist. Its
+// inline strings turned into shared-string cells: one item per turned cell, and the
+// turned sheet holds no inline string of those columns for a second pass to turn.
 
 #include <cstdint>
 #include <string>
@@ -25,5 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(flags.size() == before);
     for (std::uint8_t f : flags) fuzz::check(f == 0 || f == 1);
     (void)count_shared_string_items(sheet);
+
+    std::string turned(sheet), items;
+    const std::string prefix = (options & 0x80) ? "x:" : "";
+    const std::size_t n = convert_inline_strings(turned, ctx, prefix, before, items);
+    fuzz::check(n == 0 ? turned == sheet && items.empty() : !items.empty());
+    std::string again_items;
+    std::string again = turned;
+    fuzz::check(convert_inline_strings(again, ctx, prefix, before + n, again_items) == 0);
     return 0;
 }

@@ -164,18 +164,19 @@ private slots:
     void windowHasItsControlsAndSize() {
         Fixture f;
         QCOMPARE(f.window->windowTitle(), QStringLiteral("Hushcel"));
-        QCOMPARE(f.window->centralWidget()->size(), QSize(305, 390));
+        QCOMPARE(f.window->centralWidget()->size(), QSize(305, 435));
         QCOMPARE(f.window->minimumSize(), f.window->maximumSize());
         QVERIFY(!(f.window->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(items(f.get<QComboBox>("strength")), (QStringList{"強", "中", "弱"}));
         QCOMPARE(items(f.get<QComboBox>("kanjiMask")), (QStringList{"●", "■", "※", "なし"}));
         QCOMPARE(items(f.get<QComboBox>("alphaMask")), (QStringList{"*", "X", "なし"}));
         QCOMPARE(items(f.get<QComboBox>("digitMask")), (QStringList{"9", "0", "なし"}));
+        QCOMPARE(items(f.get<QComboBox>("wcharMask")), (QStringList{"×", "¤", "なし"}));
         QCOMPARE(f.get<QLineEdit>("password")->echoMode(), QLineEdit::Password);
         QCOMPARE(f.get<QLineEdit>("password")->geometry(), QRect(22, 180, 105, 20));
         QCOMPARE(f.get<QLineEdit>("targetColumn")->geometry(), QRect(122, 225, 155, 20));
         QCOMPARE(f.get<QPushButton>("cancel")->text(), QStringLiteral("キャンセル"));
-        QCOMPARE(f.get<QPushButton>("cancel")->geometry(), QRect(195, 340, 100, 20));
+        QCOMPARE(f.get<QPushButton>("cancel")->geometry(), QRect(195, 385, 100, 20));
         const std::pair<const char*, QString> checks[] = {
             {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
             {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}};
@@ -189,12 +190,12 @@ private slots:
         QStringList labels;
         for (const auto& l : hsc::gui::PAINTED_LABELS) labels << QString::fromUtf8(l.text);
         QCOMPARE(labels, (QStringList{"パスワード", "マスク列", "マスク強度", "漢字マスク文字", "英字マスク文字",
-                                      "数字マスク文字"}));
+                                      "数字マスク文字", "その他の文字のマスク文字"}));
         // The banner is drawn: the panel's picture holds black stripes at (17, 10) onward.
         QImage shot = f.window->centralWidget()->grab().toImage();
         int dark = 0;
         for (int y = 10; y < 139; ++y)
-            for (int x = 17; x < 297; ++x) dark += qGray(shot.pixel(x * shot.width() / 305, y * shot.height() / 390)) < 64;
+            for (int x = 17; x < 297; ++x) dark += qGray(shot.pixel(x * shot.width() / 305, y * shot.height() / 435)) < 64;
         QVERIFY(dark > 5000);
     }
 
@@ -206,6 +207,7 @@ private slots:
         s.mask_mchar = 3;
         s.mask_char = 1;
         s.mask_number = 2;
+        s.mask_wchar = 1;
         s.is_overwrite = s.is_recrypto = true;
         Fixture f(s);
         QCOMPARE(f.get<QLineEdit>("password")->text(), QStringLiteral("secret"));
@@ -214,6 +216,7 @@ private slots:
         QCOMPARE(f.get<QComboBox>("kanjiMask")->currentText(), QStringLiteral("なし"));
         QCOMPARE(f.get<QComboBox>("alphaMask")->currentText(), QStringLiteral("X"));
         QCOMPARE(f.get<QComboBox>("digitMask")->currentIndex(), 2);
+        QCOMPARE(f.get<QComboBox>("wcharMask")->currentText(), QStringLiteral("¤"));
         QVERIFY(f.get<QCheckBox>("overwrite")->isChecked());
         QVERIFY(f.get<QCheckBox>("recrypto")->isChecked());
         QVERIFY(!f.get<QCheckBox>("autoshape")->isChecked());

@@ -59,6 +59,7 @@ MaskSettings everything_set() {
     s.mask_mchar = 2;
     s.mask_char = 1;
     s.mask_number = 1;
+    s.mask_wchar = 2;
     s.is_overwrite = s.is_autoshape = s.is_file_hash = s.is_no_password = s.is_recrypto = true;
     s.key_file = "/home/u/key.bin";
     s.target_column = "A,C";
@@ -78,6 +79,7 @@ TEST(SettingsDefaults, InitPutsTheDefaultsIntoAnyRecord) {
     EXPECT_EQ(s.mask_mchar, 0);
     EXPECT_EQ(s.mask_char, 0);
     EXPECT_EQ(s.mask_number, 0);
+    EXPECT_EQ(s.mask_wchar, WCHAR_TIMES);
     EXPECT_FALSE(s.is_overwrite || s.is_autoshape || s.is_file_hash || s.is_no_password ||
                  s.is_recrypto);
     EXPECT_EQ(s.key_file + s.target_column + s.password_hint + s.keyfile_hint, "");
@@ -112,7 +114,7 @@ TEST(SettingsRead, ReadsEveryKey) {
                        line("IS_RECRYPTO", "Y") + line("KEYFILE_HINT", oracle_seal("khint")) +
                        line("KEY_FILE", oracle_seal("/home/u/key.bin")) +
                        line("MASK_CHAR", "1") + line("MASK_MCHAR", "2") +
-                       line("MASK_NUMBER", "1") + line("MASK_STEP", "3") +
+                       line("MASK_NUMBER", "1") + line("MASK_STEP", "3") + line("MASK_WCHAR", "2") +
                        line("PASSWORD", oracle_seal("pw")) +
                        line("PASSWORD_HINT", oracle_seal("hint")) +
                        line("TARGET_COLUMN", oracle_seal("A,C"));
@@ -405,7 +407,7 @@ TEST(SettingsRead, UnterminatedQuoteAtTheEndOfTheFile) {
 
 // --- writing ---------------------------------------------------------------------------
 
-TEST(SettingsWrite, DefaultsGiveFifteenSortedLines) {
+TEST(SettingsWrite, DefaultsGiveSixteenSortedLines) {
     TempDir dir;
     MaskSettings s;
     ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
@@ -414,7 +416,7 @@ TEST(SettingsWrite, DefaultsGiveFifteenSortedLines) {
                            line("IS_OVERWRITE", "N") + line("IS_RECRYPTO", "N") +
                            line("KEYFILE_HINT", "") + line("KEY_FILE", "") +
                            line("MASK_CHAR", "0") + line("MASK_MCHAR", "0") +
-                           line("MASK_NUMBER", "0") + line("MASK_STEP", "1") +
+                           line("MASK_NUMBER", "0") + line("MASK_STEP", "1") + line("MASK_WCHAR", "0") +
                            line("PASSWORD", oracle_seal("Q-Marle")) + line("PASSWORD_HINT", "") +
                            line("TARGET_COLUMN", "");
     EXPECT_EQ(read_file(dir / "Hushcel.ini"), expected);
@@ -428,7 +430,7 @@ TEST(SettingsWrite, EveryFieldIsStoredInItsForm) {
     std::string text = read_file(dir / "Hushcel.ini");
     for (const auto& expected :
          {line("IS_RECRYPTO", "Y"), line("KEY_FILE", oracle_seal("/home/u/key.bin")),
-          line("MASK_CHAR", "-12"), line("TARGET_COLUMN", oracle_seal("A,C")),
+          line("MASK_CHAR", "-12"), line("MASK_WCHAR", "2"), line("TARGET_COLUMN", oracle_seal("A,C")),
           line("PASSWORD_HINT", oracle_seal("hint")), line("KEYFILE_HINT", oracle_seal("khint"))})
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
 }
@@ -510,6 +512,7 @@ TEST_P(SettingsRoundTrip, WriteThenReadGivesTheSameRecord) {
     s.mask_mchar = rng() % 3 ? static_cast<int>(rng() % 4) : pick();
     s.mask_char = rng() % 3 ? static_cast<int>(rng() % 3) : pick();
     s.mask_number = rng() % 3 ? static_cast<int>(rng() % 3) : pick();
+    s.mask_wchar = rng() % 3 ? static_cast<int>(rng() % 3) : pick();
     s.is_overwrite = coin();
     s.is_autoshape = coin();
     s.is_file_hash = coin();
@@ -624,6 +627,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"MaskMchar", [](MaskSettings& s) { s.mask_mchar = 1; }, 0},
         ChangeCase{"MaskChar", [](MaskSettings& s) { s.mask_char = 1; }, 0},
         ChangeCase{"MaskNumber", [](MaskSettings& s) { s.mask_number = 1; }, 0},
+        ChangeCase{"MaskWchar", [](MaskSettings& s) { s.mask_wchar = 1; }, 0},
         ChangeCase{"Overwrite", [](MaskSettings& s) { s.is_overwrite = true; }, 0},
         ChangeCase{"Autoshape", [](MaskSettings& s) { s.is_autoshape = true; }, 0},
         ChangeCase{"FileHash", [](MaskSettings& s) { s.is_file_hash = true; }, 0},

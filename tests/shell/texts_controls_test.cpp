@@ -62,12 +62,14 @@ TEST(Controls, SettingsRoundTripThroughTheControls) {
     s.mask_mchar = 2;
     s.mask_char = 1;
     s.mask_number = 2;
+    s.mask_wchar = 1;
     s.is_overwrite = true;
     s.is_no_password = true;
     s.is_recrypto = true;
     ControlValues c = hsc_set_controls(s);
     EXPECT_EQ(c.strength, 2);
     EXPECT_EQ(c.kanji, 2);
+    EXPECT_EQ(c.wchar, 1);
     EXPECT_TRUE(c.overwrite && c.no_password && c.recrypto);
     EXPECT_FALSE(c.file_hash || c.autoshape);
     MaskSettings back;
