@@ -550,7 +550,9 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     for (const Cell& c : s.cells) {
         if (c.row < header_row) continue;
         if (c.row == header_row) {
-            if (!c.number) columns[c.column].header = match_header(c.text);
+            ColumnSample& col = columns[c.column];
+            if (!c.number) col.header = match_header(c.text);
+            col.other_header = !col.header && c.text.find_first_not_of(" \t\r\n") != std::string::npos;
             continue;
         }
         if (data_rows.count(c.row) == 0) {

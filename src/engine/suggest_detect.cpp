@@ -230,7 +230,7 @@ unsigned postal_flags(std::string_view s, bool number) {
     if (s.size() == 8 && s[3] == '-' && all_digits(s.substr(0, 3)) && all_digits(s.substr(4))) return VALUE_POSTAL;
     if (s.size() == 7 && all_digits(s)) return mark ? VALUE_POSTAL : VALUE_SEVEN_DIGITS;
     // A postal code in a number cell loses its leading zero: 600001 for 060-0001.
-    if (number && s.size() == 6 && all_digits(s)) return VALUE_SEVEN_DIGITS;
+    if (number && s.size() == 6 && all_digits(s)) return VALUE_SIX_DIGITS;
     return 0;
 }
 
@@ -354,6 +354,8 @@ std::optional<HeaderWord> match_header(std::string_view header_text) {
     const std::string_view t = trim(h);
     // Long texts are notes or data, not headers.
     if (t.empty() || t.size() > 60) return std::nullopt;
+    // A value is no header, whatever words it holds: 〒209-1606, 東京都…電話局前.
+    if (classify_value(t) != 0) return std::nullopt;
     for (const Keyword& k : JAPANESE_WORDS)
         if (t.find(k.word) != std::string_view::npos) return HeaderWord{k.kind, k.word};
     for (const Keyword& k : JAPANESE_WHOLE)
@@ -459,7 +461,7 @@ std::optional<ColumnVerdict> judge_column(const ColumnSample& sample, int refere
     constexpr double HEADER_VETO = 0.2;         // a mail/phone/postal/date header over other data
 
     const std::size_t n = sample.values.size();
-    std::array<std::size_t, 8> count{};
+    std::array<std::size_t, 9> count{};
     std::vector<int> birth_years;
     std::size_t seven_rising = 0, seven_pairs = 0;
     long long previous_seven = -1;
@@ -474,7 +476,7 @@ std::optional<ColumnVerdict> judge_column(const ColumnSample& sample, int refere
             const auto d = value_date(v);
             if (d && d->year >= 1900 && d->year <= reference_year) birth_years.push_back(d->year);
         }
-        if (f & VALUE_SEVEN_DIGITS) {
+        if (f & (VALUE_SEVEN_DIGITS | VALUE_SIX_DIGITS)) {
             const std::string digits = to_halfwidth(trim(v));
             const long long value = std::stoll(std::string(trim(digits)));
             if (previous_seven >= 0) {
@@ -499,19 +501,24 @@ std::optional<ColumnVerdict> judge_column(const ColumnSample& sample, int refere
     consider(DataKind::name, at(VALUE_PERSON_NAME), varied);
     consider(DataKind::address, at(VALUE_ADDRESS), true);
     {
-        const std::size_t strong = at(VALUE_POSTAL), seven = at(VALUE_SEVEN_DIGITS);
-        // Running numbers (order numbers, IDs) rise row by row; postal codes do not.
+        const std::size_t strong = at(VALUE_POSTAL), seven = at(VALUE_SEVEN_DIGITS), six = at(VALUE_SIX_DIGITS);
+        // Running numbers (order numbers, IDs) rise row by row; postal codes do not. Bare
+        // numbers count only in a column mostly of seven digits: amounts spread over sizes.
         const bool running = seven_pairs >= 5 && seven_rising * 10 >= seven_pairs * 9;
         if (n >= MIN_VALUES && share(strong) >= SHARE) content.push_back({DataKind::postal_code, strong});
-        else if (n >= MIN_VALUES && share(strong + seven) >= SEVEN_DIGIT_SHARE && !running)
-            content.push_back({DataKind::postal_code, strong + seven});
+        else if (n >= MIN_VALUES && share(strong + seven) >= SHARE &&
+                 share(strong + seven + six) >= SEVEN_DIGIT_SHARE && !running)
+            content.push_back({DataKind::postal_code, strong + seven + six});
     }
     if (!birth_years.empty()) {
         std::sort(birth_years.begin(), birth_years.end());
         const int span = birth_years.back() - birth_years.front();
         const int median = birth_years[birth_years.size() / 2];
+        // Dates are the least telling values: under a header that names them otherwise
+        // (入会日, Member Since) they are taken at its word.
         consider(DataKind::birth_date, birth_years.size(),
-                 (n < 10 || span >= BIRTH_SPAN_YEARS) && median <= reference_year - BIRTH_MIN_AGE);
+                 !sample.other_header && (n < 10 || span >= BIRTH_SPAN_YEARS) &&
+                     median <= reference_year - BIRTH_MIN_AGE);
     }
     std::stable_sort(content.begin(), content.end(),
                      [](const ContentMatch& a, const ContentMatch& b) { return a.matched > b.matched; });
@@ -525,7 +532,7 @@ std::optional<ColumnVerdict> judge_column(const ColumnSample& sample, int refere
         for (std::size_t i = 0; i < n; ++i) {
             const bool number = i < sample.numbers.size() && sample.numbers[i];
             if (classify_value(sample.values[i], number) &
-                (VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_DATE))
+                (VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_SIX_DIGITS | VALUE_DATE))
                 ++personal;
         }
         // "メール配信" over 可/否: the header speaks of mail, the values are not addresses.
@@ -544,7 +551,7 @@ std::optional<ColumnVerdict> judge_column(const ColumnSample& sample, int refere
         switch (header->kind) {
             case DataKind::email: own = at(VALUE_EMAIL); break;
             case DataKind::phone: own = at(VALUE_PHONE); break;
-            case DataKind::postal_code: own = at(VALUE_POSTAL) + at(VALUE_SEVEN_DIGITS); break;
+            case DataKind::postal_code: own = at(VALUE_POSTAL) + at(VALUE_SEVEN_DIGITS) + at(VALUE_SIX_DIGITS); break;
             case DataKind::kana: own = at(VALUE_KANA); break;
             case DataKind::address: own = at(VALUE_ADDRESS); break;
             case DataKind::birth_date: own = birth_years.size(); break;

@@ -48,6 +48,7 @@ enum ValueFlag : unsigned {
     VALUE_DATE = 1u << 5,           // a calendar date (see value_date)
     VALUE_ADDRESS = 1u << 6,
     VALUE_PERSON_NAME = 1u << 7,    // family and given name in kanji, with a space between
+    VALUE_SIX_DIGITS = 1u << 8,     // a 6-digit number: a postal code that lost its leading 0?
 };
 
 // The flags of one value as a spreadsheet shows it. `number`: the cell holds a number
@@ -67,6 +68,7 @@ std::optional<CivilDate> serial_date(double serial);
 // The evidence of one column: its header word (if any) and its sampled values.
 struct ColumnSample {
     std::optional<HeaderWord> header;
+    bool other_header = false;         // the header cell names something else (入会日)
     std::vector<std::string> values;   // non-empty values as shown
     std::vector<bool> numbers;         // per value: the cell holds a number
 };
