@@ -354,8 +354,11 @@ std::optional<HeaderWord> match_header(std::string_view header_text) {
     const std::string_view t = trim(h);
     // Long texts are notes or data, not headers.
     if (t.empty() || t.size() > 60) return std::nullopt;
-    // A value is no header, whatever words it holds: 〒209-1606, 東京都…電話局前.
-    if (classify_value(t) != 0) return std::nullopt;
+    // A value is no header, whatever words it holds: 〒209-1606, 東京都…電話局前. Kana
+    // alone is no value: メールアドレス and フリガナ are headers written in kana.
+    constexpr unsigned VALUE_FORMS = VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_DATE |
+                                     VALUE_ADDRESS;
+    if ((classify_value(t) & VALUE_FORMS) != 0) return std::nullopt;
     for (const Keyword& k : JAPANESE_WORDS)
         if (t.find(k.word) != std::string_view::npos) return HeaderWord{k.kind, k.word};
     for (const Keyword& k : JAPANESE_WHOLE)
@@ -422,8 +425,8 @@ std::optional<CivilDate> serial_date(double serial) {
     // The 1900 system counts a 29 February 1900 that never was: day 60.
     if (days == 60) return CivilDate{1900, 2, 29};
     if (days > 60) --days;
-    // days since 1899-12-31; civil date from days since 1970-01-01
-    long z = days - 25568 + 719468 - 1;
+    // days since 1899-12-31 (day -25568 of 1970), then the civil date of that day
+    long z = days - 25568 + 719468;
     const long era = (z >= 0 ? z : z - 146096) / 146097;
     const long doe = z - era * 146097;
     const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
