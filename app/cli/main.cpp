@@ -19,7 +19,8 @@
 #include "package/package_entries.h"
 #include "password_input.h"
 #include "protect/footer.h"
-#include "suggest_report.h"
+#include "shell/suggestion_text.h"
+#include "suggest_json.h"
 #include "shell/settings_file.h"
 
 namespace fs = std::filesystem;

@@ -1,21 +1,20 @@
-#include "suggest_report.h"
+#include "shell/suggestion_text.h"
 
-#include <cstdio>
+#include <string_view>
 
-#include "json_text.h"
-
-namespace hsc::cli {
+namespace hsc {
 namespace {
 
-std::string percent(std::size_t matched, std::size_t values) {
+std::string share_percent(std::size_t matched, std::size_t values) {
     if (values == 0) return "0%";
     return std::to_string((matched * 100 + values / 2) / values) + "%";
 }
 
-std::string fraction(std::size_t matched, std::size_t values) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3f", values == 0 ? 0.0 : static_cast<double>(matched) / static_cast<double>(values));
-    return buf;
+// A sheet name as it may be shown: control characters would reach a terminal as commands.
+std::string printable(std::string_view name) {
+    std::string out;
+    for (unsigned char c : name) out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+    return out;
 }
 
 std::string pad(std::string s, std::size_t width) {
@@ -30,7 +29,7 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
                                         : "suggested columns " + s.columns;
     out += " (at most " + std::to_string(sample_rows) + " data rows of each worksheet looked at)";
     for (const SheetSuggestion& sheet : s.sheets) {
-        out += "\n  sheet \"" + sheet.name + "\" (" + sheet.part + "): ";
+        out += "\n  sheet \"" + printable(sheet.name) + "\" (" + sheet.part + "): ";
         out += sheet.header_row > 0 ? "header row " + std::to_string(sheet.header_row) : std::string("no header row");
         out += ", " + std::to_string(sheet.rows_read) + (sheet.sampled ? " rows read of more" : " rows");
         if (sheet.columns.empty()) out += "; nothing suggested";
@@ -41,7 +40,7 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
             if (v.header) reasons = "header word \"" + std::string(v.header->word) + "\"";
             for (const ContentMatch& m : v.content) {
                 if (!reasons.empty()) reasons += "; ";
-                reasons += std::string(data_kind_word(m.kind)) + " values " + percent(m.matched, v.values) + " of " +
+                reasons += std::string(data_kind_word(m.kind)) + " values " + share_percent(m.matched, v.values) + " of " +
                            std::to_string(v.values);
             }
             out += reasons;
@@ -49,36 +48,6 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
     }
     if (!s.columns.empty()) out += "\n  --columns " + s.columns;
     return out;
-}
-
-std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows) {
-    std::string j = ",\"suggestion\":{\"sample_rows\":" + std::to_string(sample_rows) +
-                    ",\"columns\":" + json_string(s.columns) + ",\"sheets\":[";
-    for (std::size_t i = 0; i < s.sheets.size(); ++i) {
-        const SheetSuggestion& sheet = s.sheets[i];
-        if (i) j += ',';
-        j += "{\"name\":" + json_string(sheet.name) + ",\"part\":" + json_string(sheet.part) +
-             ",\"header_row\":" + std::to_string(sheet.header_row) + ",\"rows_read\":" + std::to_string(sheet.rows_read) +
-             ",\"sampled\":" + (sheet.sampled ? "true" : "false") + ",\"columns\":[";
-        for (std::size_t k = 0; k < sheet.columns.size(); ++k) {
-            const ColumnSuggestion& c = sheet.columns[k];
-            const ColumnVerdict& v = c.verdict;
-            if (k) j += ',';
-            j += "{\"column\":" + json_string(column_letters(c.column)) + ",\"kind\":" +
-                 json_string(data_kind_word(v.kind)) + ",\"header_word\":" +
-                 (v.header ? json_string(v.header->word) : std::string("null")) + ",\"values\":" +
-                 std::to_string(v.values) + ",\"content\":[";
-            for (std::size_t m = 0; m < v.content.size(); ++m) {
-                if (m) j += ',';
-                j += "{\"kind\":" + json_string(data_kind_word(v.content[m].kind)) +
-                     ",\"matched\":" + std::to_string(v.content[m].matched) +
-                     ",\"share\":" + fraction(v.content[m].matched, v.values) + "}";
-            }
-            j += "]}";
-        }
-        j += "]}";
-    }
-    return j + "]}";
 }
 
 std::string suggestion_error(SuggestStatus status, const std::string& input) {
@@ -94,4 +63,4 @@ std::string suggestion_error(SuggestStatus status, const std::string& input) {
     return {};
 }
 
-}  // namespace hsc::cli
+}  // namespace hsc
