@@ -228,7 +228,8 @@ Password (never a plain option), first that applies:
 
 Output:
   --json                  one JSON object per file on standard output
-                          (input, output, action, status, message)
+                          (input, output, action, status, message; with --suggest
+                          also suggestion: the columns per worksheet and why)
   -j N                    process N files at once
   -h, --help              this text
 
