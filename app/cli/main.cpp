@@ -19,6 +19,8 @@
 #include "package/package_entries.h"
 #include "password_input.h"
 #include "protect/footer.h"
+#include "shell/suggestion_text.h"
+#include "suggest_json.h"
 #include "shell/settings_file.h"
 #include "shell/texts.h"
 
@@ -102,8 +104,22 @@ void inspect_file(const fs::path& path, Result& r) {
                    ",\"backups\":" + (readable ? jb : "null");
 }
 
+void suggest_file(const fs::path& path, Result& r) {
+    r.action = "inspect";
+    const SuggestLimits limits;
+    const WorkbookSuggestion s = suggest_columns(path, limits);
+    if (s.status != SuggestStatus::ok) {
+        r.status = s.status == SuggestStatus::cannot_open ? RC_OPEN : RC_FAIL;
+        r.errors.push_back(suggestion_error(s.status, r.input));
+        return;
+    }
+    r.summary = r.input + ": " + suggestion_text(s, limits.sample_rows);
+    r.json_extra = suggestion_json(s, limits.sample_rows);
+}
+
 void process_one(const fs::path& path, Command command, bool force, const MaskSettings& settings, Result& r) {
     if (command == Command::inspect) return inspect_file(path, r);
+    if (command == Command::suggest) return suggest_file(path, r);
     ProcessOptions po;
     po.force = force;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;
@@ -231,7 +247,7 @@ int main(int argc, char** argv) {
         if (!seen.insert(fs::weakly_canonical(fs::absolute(f))).second)
             return usage_error("同じファイルが2回指定されています: " + f);
 
-    if (o.command != Command::inspect) {
+    if (o.command != Command::inspect && o.command != Command::suggest) {
         if (o.password_file) {
             if (!read_password_file(*o.password_file, settings.password, message)) return usage_error(message);
         } else if (o.ask_password) {

@@ -94,6 +94,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.version)) return false;
         } else if (name == "--json") {
             if (!flag(o.json)) return false;
+        } else if (name == "--suggest") {
+            if (!flag(o.suggest)) return false;
         } else if (name == "--shapes") {
             if (!flag(o.shapes)) return false;
         } else if (name == "--overwrite") {
@@ -172,6 +174,14 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         }
     }
     if (!o.help && !o.version && o.files.empty()) {
+    if (o.suggest) {
+        if (o.command != Command::inspect) {
+            message = "--suggest は inspect と一緒に指定してください。";
+            return false;
+        }
+        o.command = Command::suggest;
+    }
+    if (!o.help && o.files.empty()) {
         message = "ファイルが指定されていません。";
         return false;
     }
@@ -203,6 +213,9 @@ Usage:
   hushcel mask FILE...        mask only (a masked workbook is refused)
   hushcel restore FILE...     restore only (a workbook that is not masked is refused)
   hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
+  hushcel inspect --suggest FILE...
+                              change nothing; suggest the columns that look like personal data
+                              (by header words and by the first 1000 data rows of each worksheet)
 
 The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
@@ -233,7 +246,8 @@ Password (never a plain option), first that applies:
 
 Output:
   --json                  one JSON object per file on standard output
-                          (input, output, action, status, message)
+                          (input, output, action, status, message; with --suggest
+                          also suggestion: the columns per worksheet and why)
   -j N                    process N files at once
   -h, --help              this text
   --version               the program's name and version
@@ -246,6 +260,7 @@ Examples:
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
   hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
   hushcel inspect --json ●customers.xlsx
+  hushcel inspect --suggest customers.xlsx
   HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
 )";
 

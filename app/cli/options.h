@@ -8,7 +8,8 @@
 
 namespace hsc::cli {
 
-enum class Command { automatic, mask, restore, inspect };
+// suggest: `inspect --suggest`, which looks for the columns to mask.
+enum class Command { automatic, mask, restore, inspect, suggest };
 
 // What the command line asks for. Each set override replaces one settings field.
 struct Options {
@@ -17,6 +18,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool suggest = false;
     int jobs = 1;
     std::optional<std::string> settings_file;
     std::optional<std::string> password_file;

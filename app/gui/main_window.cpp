@@ -17,6 +17,8 @@
 
 #include "dialogs.h"
 #include "message_box.h"
+#include "engine/suggest.h"
+#include "shell/suggestion_text.h"
 #include "shell/texts.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
@@ -142,6 +144,7 @@ void MainWindow::buildMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     add(file, "exit", "終了(&X)", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
     add(file, "save", "設定保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
+    add(file, "suggestColumns", "列を提案(&T)", QKeySequence(), &MainWindow::suggestColumnsCommand);
     QMenu* auth = menuBar()->addMenu(QStringLiteral("認証(&C)"));
     add(auth, "keyFile", "認証ファイル(&F)", QKeySequence(Qt::CTRL | Qt::Key_F), &MainWindow::keyFileCommand);
     add(auth, "keyfileHint", "認証ファイルヒント(&K)", QKeySequence(Qt::CTRL | Qt::Key_K),
@@ -265,6 +268,26 @@ void MainWindow::keyfileHintCommand() {
 void MainWindow::keyFileCommand() {
     ValueDialog dialog(ValueDialog::KeyFile, shell_.settings(), last_chosen_key_file_, this);
     dialog.exec();
+}
+
+void MainWindow::suggestColumnsCommand() {
+    const QString path = FileChooser::getOpenFileName(this, QStringLiteral("列を提案するブック"), QString(),
+                                                      QStringLiteral("Excel ブック (*.xlsx *.xlsm)"));
+    if (path.isEmpty()) return;
+    const SuggestLimits limits;
+    const WorkbookSuggestion s = suggest_columns(std::filesystem::path(path.toStdString()), limits);
+    if (s.status != SuggestStatus::ok) {
+        MessageBox::show(this, MessageBox::Critical, qs(suggestion_error(s.status, path.toStdString())), false, true);
+        return;
+    }
+    const QString report = qs(suggestion_text(s, limits.sample_rows));
+    if (s.columns.empty()) {
+        MessageBox::show(this, MessageBox::Information, report, false, true);
+        return;
+    }
+    const QString question = report + QStringLiteral("\n\nマスク列を「%1」にしますか?").arg(qs(s.columns));
+    if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes)
+        target_column_->setText(qs(s.columns));
 }
 
 }  // namespace hsc::gui

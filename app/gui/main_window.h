@@ -63,6 +63,9 @@ public:
     void passwordHintCommand();
     void keyfileHintCommand();
     void keyFileCommand();
+    // Suggests the columns of a chosen workbook and, once the user agrees, puts them
+    // into the column field.
+    void suggestColumnsCommand();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -161,6 +161,54 @@ private slots:
         for (const auto& box : MessageBox::shown()) QVERIFY2(box.answered, qPrintable("unanswered box: " + box.text));
     }
 
+    void suggestColumnsFillsTheColumnFieldOnceConfirmed() {
+        hsc::test::TempDir dir;
+        std::vector<std::string> strings;
+        for (int i = 0; i < 6; ++i) {
+            strings.push_back("山田太郎");
+            strings.push_back("東京都新宿区西新宿" + std::to_string(i + 1) + "-8-1");
+            strings.push_back("090-4100-52" + std::to_string(10 + i));
+        }
+        hsc::test::write_zip(dir / "名簿.xlsx", hsc::test::small_workbook(strings));
+        const QString book = QString::fromStdString((dir / "名簿.xlsx").string());
+        Fixture f;
+        QAction* action = f.window->action("suggestColumns");
+        QVERIFY(action);
+        QCOMPARE(action->text(), QStringLiteral("列を提案(&T)"));
+        auto* field = f.get<QLineEdit>("targetColumn");
+        field->setText(QStringLiteral("A"));
+
+        // Declined: the field keeps what the user typed.
+        FileChooser::setNextFileName(book);
+        MessageBox::setNextAnswer(MessageBox::No);
+        action->trigger();
+        QCOMPARE(MessageBox::shown().size(), std::size_t{1});
+        const auto& asked = MessageBox::shown().back();
+        QVERIFY(asked.yes_no);
+        QVERIFY2(asked.text.contains(QStringLiteral("「B,C」")), qPrintable(asked.text));
+        QVERIFY2(!asked.text.contains(QStringLiteral("西新宿")), qPrintable(asked.text));  // no values shown
+        QCOMPARE(field->text(), QStringLiteral("A"));
+
+        // Confirmed: the suggestion goes into the field.
+        FileChooser::setNextFileName(book);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        action->trigger();
+        QCOMPARE(field->text(), QStringLiteral("B,C"));
+
+        // No workbook chosen: nothing is asked; an unreadable one is reported.
+        MessageBox::clearShown();
+        FileChooser::setNextFileName(QString());
+        action->trigger();
+        QVERIFY(MessageBox::shown().empty());
+        hsc::test::write_file(dir / "notes.xlsx", "not a workbook");
+        FileChooser::setNextFileName(QString::fromStdString((dir / "notes.xlsx").string()));
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        action->trigger();
+        QCOMPARE(MessageBox::shown().size(), std::size_t{1});
+        QCOMPARE(MessageBox::shown().back().icon, MessageBox::Critical);
+        QCOMPARE(field->text(), QStringLiteral("B,C"));
+    }
+
     void windowHasItsControlsAndSize() {
         Fixture f;
         QCOMPARE(f.window->windowTitle(), QStringLiteral("Hushcel"));

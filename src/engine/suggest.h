@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/suggest_detect.h"
+
+namespace hsc {
+
+// A suggestion of the columns to mask: which columns of which worksheets look like
+// personal data, judged by their header words and by the start of their values. Reads
+// the workbook only (no password, nothing written) and never keeps more than a sample.
+
+struct SuggestLimits {
+    std::size_t sample_rows = 1000;  // data rows looked at per worksheet
+    std::size_t header_rows = 10;    // rows above the data where a header may stand
+    int reference_year = 0;          // this year (0: from the clock)
+};
+
+struct ColumnSuggestion {
+    int column = 0;  // zero-based
+    ColumnVerdict verdict;
+};
+
+struct SheetSuggestion {
+    std::string name;          // as the workbook names it
+    std::string part;          // its worksheet part, e.g. xl/worksheets/sheet1.xml
+    int header_row = 0;        // one-based; 0 when no header word was found
+    std::size_t rows_read = 0; // rows with cells that were looked at
+    bool sampled = false;      // the worksheet has more rows than were looked at
+    std::vector<ColumnSuggestion> columns;
+};
+
+enum class SuggestStatus { ok, cannot_open, not_a_workbook, damaged };
+
+struct WorkbookSuggestion {
+    SuggestStatus status = SuggestStatus::ok;
+    std::vector<SheetSuggestion> sheets;
+    // The suggested columns of all worksheets as a column list ("B,C,F"), ready for the
+    // column setting.
+    std::string columns;
+};
+
+WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits = {});
+
+// The column letters of a zero-based column number (0 -> A, 27 -> AB).
+std::string column_letters(int column);
+
+}  // namespace hsc

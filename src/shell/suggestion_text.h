@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "engine/suggest.h"
+
+namespace hsc {
+
+// The suggestion of one workbook as lines for a person to read (the terminal, the
+// window's question). It never holds a cell's value: only column letters, kinds, the
+// header words of our own list and counts.
+std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows);
+
+// Why no suggestion could be made, as the user reads it; empty for SuggestStatus::ok.
+std::string suggestion_error(SuggestStatus status, const std::string& input);
+
+}  // namespace hsc
