@@ -36,7 +36,7 @@ METHOD = "圧縮形式"
 DUPLICATE = "同じ名前のエントリ"
 CHECKSUM = "チェックサム"
 NOT_SUPPORTED = "サポート対象外"
-TABLES = "未対応のオブジェクト"
+TABLES = "テーブルを範囲に変換"
 FOOTER_LOST = "フッターがありません"
 WRONG_PASSWORD = "パスワードが一致しませんでした"
 

@@ -183,10 +183,20 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
     for (auto& t : threads) t.join();
 }
 
+// One spelling for every name of a file, as far as the system can tell; a name it
+// cannot resolve (too long, say) stays as given and fails later with its cause.
+fs::path same_file_key(const std::string& name) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(name, ec);
+    if (ec) return name;
+    fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute : canonical;
+}
+
 // An input whose output name is another input of the same run: "x.xlsx" and "●x.xlsx".
 std::optional<std::string> output_is_input(const std::vector<std::string>& files) {
     std::set<fs::path> inputs;
-    for (const auto& f : files) inputs.insert(fs::weakly_canonical(fs::absolute(f)));
+    for (const auto& f : files) inputs.insert(same_file_key(f));
     for (const auto& in : inputs)
         for (const char* prefix : {"●", "〇"})
             if (auto out = in.parent_path() / (prefix + in.filename().string()); inputs.count(out))
@@ -257,7 +267,7 @@ int main(int argc, char** argv) {
 
     std::set<fs::path> seen;
     for (const auto& f : o.files)
-        if (!seen.insert(fs::weakly_canonical(fs::absolute(f))).second)
+        if (!seen.insert(same_file_key(f)).second)
             return usage_error("同じファイルが2回指定されています: " + f);
 
     if (o.command != Command::inspect) {

@@ -239,7 +239,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (in.links() > 1 && !options.force) return fail(with_text(MSG_HARD_LINK, path_text));
     } else {
         std::error_code ec;
-        if (std::filesystem::symlink_status(target, ec).type() != std::filesystem::file_type::not_found) {
+        const auto status = std::filesystem::symlink_status(target, ec);
+        // A name the system cannot look at (too long) fails at the commit with its cause.
+        if (!ec && status.type() != std::filesystem::file_type::not_found) {
             if (identity_of(target) == in.identity()) return fail(with_text(MSG_OUTPUT_IS_INPUT, target.string()));
             if (!options.force && !reporter.ask_yes_no(with_text(MSG_ASK_REPLACE, target.string())))
                 return fail(with_text(MSG_OUTPUT_EXISTS, target.string()));

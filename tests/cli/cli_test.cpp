@@ -240,7 +240,11 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"missing_password_file", {"--password-file", "nope.txt", "book.xlsx"}, "nope.txt"},
                       UsageCase{"hint_too_long_in_cp932", {"--hint", "長い長い長い長い長い長い長い長い長", "book.xlsx"},
                                 "32バイトまで"},
-                      UsageCase{"ask_without_terminal", {"--ask-password", "book.xlsx"}, "端末がありません"}),
+                      UsageCase{"ask_without_terminal", {"--ask-password", "book.xlsx"}, "端末がありません"},
+                      UsageCase{"missing_settings_file", {"--settings", "none.ini", "book.xlsx"},
+                                "設定ファイル(none.ini)が見つかりません。"},
+                      UsageCase{"invalid_column_list", {"--columns", "A,B*", "book.xlsx"}, "(例: B,D,AA)"},
+                      UsageCase{"bad_max_memory", {"--max-memory", "lots", "book.xlsx"}, "512M"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Cli, JsonLinesParseAndCarryEachResult) {

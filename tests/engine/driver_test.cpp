@@ -454,14 +454,10 @@ TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(test::read_file(dir / "●book.xlsx"), "someone's own file");
     EXPECT_EQ(folder_listing(dir.path()), (std::set<std::string>{"book.xlsx", "●book.xlsx"}));
 
-    rep.answers = {true};
-    ProcessOptions ask;
-    settings.password = "x";
-    rep = test::RecordingReporter{};
-    output.clear();
     test::RecordingReporter yes;
     yes.answers = {true};
-    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, yes, ask), RC_OK);
+    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, yes), RC_OK);
+    EXPECT_EQ(yes.questions, std::vector<std::string>{question});
     FooterInfo info;
     ASSERT_EQ(hsc_read_footer(dir / "●book.xlsx", info), RC_OK);
     EXPECT_TRUE(info.present);
