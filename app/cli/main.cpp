@@ -239,8 +239,6 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     return true;
 }
 
-// Masking with a password every copy of Hushcel knows protects nothing.
-bool known_password(const MaskSettings& s) { return s.password.empty() || s.password == MaskSettings{}.password; }
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "hushcel: %s\n'hushcel --help' で使い方を表示します。\n", message.c_str());
@@ -298,7 +296,7 @@ int main(int argc, char** argv) {
             return usage_error("マスク済みのブックとマスクされていないブックが混在しています。"
                                "mask か restore を指定してください。");
         const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
-        if (masking && known_password(settings) && !o.allow_default_password)
+        if (masking && uses_known_password(settings) && !o.allow_default_password)
             return usage_error(std::string("パスワードが指定されていないか、既定のパスワードです。このままマスクすると、"
                                            "Hushcel を持っている人なら誰でもブックを復元できます") +
                                (settings.is_file_hash ? "(ファイル認証モードでもバックアップはパスワードで暗号化されます)" : "") +

@@ -3,6 +3,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/mask_settings.h"
@@ -73,6 +74,9 @@ private:
     SettingsSnapshot snapshot_;
     std::deque<PendingDrop> queue_;
     bool busy_ = false;
+    // The answer to masking with the known password in file-authentication mode, asked
+    // once per drop.
+    std::optional<bool> known_password_answer_;
 };
 
 }  // namespace hsc

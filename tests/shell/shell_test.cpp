@@ -152,6 +152,33 @@ TEST_F(ShellTest, ControlsAreTakenOncePerDrop) {
     EXPECT_EQ(shell.settings().password, "first");
 }
 
+// In file-authentication mode the backup is still enciphered with the password: with
+// the built-in one the user is asked once per drop before anything is masked.
+TEST_F(ShellTest, KnownPasswordInFileModeIsAskedOncePerDrop) {
+    ControlValues c;
+    c.password = MaskSettings{}.password;
+    c.file_hash = true;
+    const std::string question = "ask: " + std::string(MSG_ASK_KNOWN_PASSWORD);
+    reporter.answers = {false};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
+    EXPECT_EQ(log.events, std::vector<std::string>{question});
+
+    log.events.clear();
+    reporter.answers = {true, false, false};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
+    EXPECT_EQ(log.events, (std::vector<std::string>{question, "process a.xlsx", ask_open("/d/●a.xlsx"),
+                                                    "process b.xlsx", ask_open("/d/●b.xlsx")}));
+
+    // A password of one's own, or password mode: nobody is asked.
+    for (auto [password, file_hash] : {std::pair{"mine", true}, std::pair{"Q-Marle", false}}) {
+        log.events.clear();
+        c.password = password;
+        c.file_hash = file_hash;
+        shell.drop({"/d/a.xlsx"}, c);
+        EXPECT_EQ(log.events, (std::vector<std::string>{"process a.xlsx", ask_open("/d/●a.xlsx")}));
+    }
+}
+
 struct CycleCase {
     const char* name;
     bool recrypto, overwrite, app_saves;
