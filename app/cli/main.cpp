@@ -24,6 +24,7 @@
 #include "password_input.h"
 #include "protect/footer.h"
 #include "shell/settings_file.h"
+#include "shell/texts.h"
 
 namespace fs = std::filesystem;
 using namespace hsc;
@@ -234,8 +235,8 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
         return false;
     }
     for (const auto& key : unreadable)
-        std::fprintf(stderr, "hushcel: 警告: 設定ファイル(%s)の %s の値を読み取れませんでした。この項目は空として扱います。\n",
-                     file.c_str(), key.c_str());
+        std::fprintf(stderr, "hushcel: 警告: %s (%s)\n", format_message(MSG_UNREADABLE_SETTING, key).c_str(),
+                     file.c_str());
     return true;
 }
 

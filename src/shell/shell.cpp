@@ -15,6 +15,9 @@ Shell::Shell(SettingsStore& store, Platform& platform, Reporter& reporter, Proce
 void Shell::start() {
     hsc_init_settings(settings_);
     store_.read(settings_);  // nothing stored: the defaults stay
+    // A sealed value that could not be read back fell back to empty: say which.
+    for (const std::string& field : store_.unreadable_fields())
+        reporter_.error(format_message(MSG_UNREADABLE_SETTING, field));
     snapshot_ = hsc_take_snapshot(settings_);
 }
 

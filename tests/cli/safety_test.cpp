@@ -267,8 +267,8 @@ TEST(CliSettings, UnsealableValueGivesAWarningNamingTheField) {
     test::write_file(dir / "my.ini", "[Hushcel]\r\nPASSWORD=\"not sealed text\"\r\nTARGET_COLUMN=\"0123\"\r\n");
     auto r = run_hushcel(dir.path(), {"--settings", "my.ini", "inspect", "book.xlsx"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.err.find("の PASSWORD の値を読み取れませんでした"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("の TARGET_COLUMN の値を読み取れませんでした"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("設定ファイルの PASSWORD の値を読み取れませんでした"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("設定ファイルの TARGET_COLUMN の値を読み取れませんでした"), std::string::npos) << r.err;
     // The password fell back to empty: masking is refused rather than done with it.
     r = run_hushcel(dir.path(), {"--settings", "my.ini", "book.xlsx"});
     EXPECT_EQ(r.exit_code, 2) << r.err;

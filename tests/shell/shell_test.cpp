@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/status.h"
+#include "shell/settings_store.h"
 #include "shell/shell.h"
 #include "shell/texts.h"
 #include "support/temp_dir.h"
@@ -150,6 +151,20 @@ TEST_F(ShellTest, ControlsAreTakenOncePerDrop) {
     EXPECT_EQ(pipeline.seen[0].password, "first");
     EXPECT_EQ(pipeline.seen[1].mask_step, 2);
     EXPECT_EQ(shell.settings().password, "first");
+}
+
+TEST(ShellStart, UnsealableSettingsAreNamedAndFallBack) {
+    test::TempDir dir;
+    test::write_file(dir / "Hushcel.ini", "[Hushcel]\r\nPASSWORD=\"0g\"\r\nPASSWORD_HINT=\"\"\r\nMASK_STEP=\"2\"\r\n");
+    IniSettingsStore store(dir / "Hushcel.ini");
+    Log log;
+    ScriptedReporter reporter(log);
+    FakePlatform platform(log);
+    Shell shell(store, platform, reporter, [](auto&...) { return RC_OK; });
+    shell.start();
+    EXPECT_EQ(log.events, std::vector<std::string>{"error: " + format_message(MSG_UNREADABLE_SETTING, "PASSWORD")});
+    EXPECT_EQ(shell.settings().password, "");
+    EXPECT_EQ(shell.settings().mask_step, 2);
 }
 
 // In file-authentication mode the backup is still enciphered with the password: with
