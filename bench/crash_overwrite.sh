@@ -48,7 +48,8 @@ while (( $(date +%s) < end )); do
   before=$(sha256sum "$book" | cut -d' ' -f1)
   "$cli" --overwrite --password-file "$work/pw" "$book" >/dev/null 2>&1 &
   pid=$!
-  sleep "$(awk -v ms="$run_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * 1.2 * r / 32768 / 1000 }')"
+  # Anywhere from early in the run to a little after its usual end, where the commit is.
+  sleep "$(awk -v ms="$run_ms" -v r="$RANDOM" 'BEGIN { printf "%.3f", ms * (0.3 + 1.1 * r / 32768) / 1000 }')"
   if kill -9 "$pid" 2>/dev/null; then killed=$((killed + 1)); fi
   wait "$pid" 2>/dev/null && finished=$((finished + 1)) || true
   if ! now=$(check); then
