@@ -1,11 +1,14 @@
 // hushcel: the masking pipeline from a terminal.
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -15,6 +18,7 @@
 #include "engine/driver.h"
 #include "json_text.h"
 #include "options.h"
+#include "package/atomic_file.h"
 #include "package/file_type.h"
 #include "package/package_entries.h"
 #include "password_input.h"
@@ -66,13 +70,14 @@ bool footer_present(const fs::path& path) {
 
 void inspect_file(const fs::path& path, Result& r) {
     r.action = "inspect";
-    int code = TYPE_UNKNOWN;
-    int rc = tiv_file_type(path, code);
-    if (rc == RC_OPEN) {
+    InputFile in;
+    if (int error = in.open(path); error != 0) {
         r.status = RC_FAIL;
-        r.errors.push_back("ファイルオープンエラーです(" + r.input + ")。ファイルを開いている場合は閉じてください。");
+        r.errors.push_back(open_failure_message(error, path));
         return;
     }
+    int code = TYPE_UNKNOWN;
+    tiv_file_type(path, code);
     FooterInfo info;
     hsc_read_footer(path, info);  // a file too short for a footer simply has none
     std::vector<std::string> names, backups;
@@ -117,11 +122,11 @@ void suggest_file(const fs::path& path, Result& r) {
     r.json_extra = suggestion_json(s, limits.sample_rows);
 }
 
-void process_one(const fs::path& path, Command command, bool force, const MaskSettings& settings, Result& r) {
+void process_one(const fs::path& path, Command command, const MaskSettings& settings, const ProcessOptions& base,
+                 Result& r) {
     if (command == Command::inspect) return inspect_file(path, r);
     if (command == Command::suggest) return suggest_file(path, r);
-    ProcessOptions po;
-    po.force = force;
+    ProcessOptions po = base;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;
     if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
     const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
@@ -153,7 +158,7 @@ std::string json_line(const Result& r) {
 }
 
 // Runs the files on `jobs` threads and prints the results in the order of the files.
-void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>& results) {
+void run_all(const Options& o, const MaskSettings& settings, const ProcessOptions& po, std::vector<Result>& results) {
     const std::size_t total = o.files.size();
     results.assign(total, Result{});
     for (std::size_t i = 0; i < total; ++i) results[i].input = o.files[i];
@@ -181,7 +186,7 @@ void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>
 
     auto worker = [&] {
         for (std::size_t i; (i = next++) < total;) {
-            process_one(fs::path(o.files[i]), o.command, o.force, settings, results[i]);
+            process_one(fs::path(o.files[i]), o.command, settings, po, results[i]);
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;
@@ -195,27 +200,62 @@ void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>
     for (auto& t : threads) t.join();
 }
 
-// Files that must not be processed at the same time: one's output is another's input.
-bool outputs_collide(const std::vector<std::string>& files) {
+// One spelling for every name of a file, as far as the system can tell; a name it
+// cannot resolve (too long, say) stays as given and fails later with its cause.
+fs::path same_file_key(const std::string& name) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(name, ec);
+    if (ec) return name;
+    fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute : canonical;
+}
+
+// An input whose output name is another input of the same run: "x.xlsx" and "●x.xlsx".
+std::optional<std::string> output_is_input(const std::vector<std::string>& files) {
     std::set<fs::path> inputs;
-    for (const auto& f : files) inputs.insert(fs::weakly_canonical(fs::absolute(f)));
+    for (const auto& f : files) inputs.insert(same_file_key(f));
     for (const auto& in : inputs)
         for (const char* prefix : {"●", "〇"})
-            if (inputs.count(in.parent_path() / (prefix + in.filename().string()))) return true;
-    return false;
+            if (auto out = in.parent_path() / (prefix + in.filename().string()); inputs.count(out))
+                return out.filename().string();
+    return std::nullopt;
+}
+
+struct BatchStates {
+    bool any_masked = false, any_plain = false;
+};
+
+// Which of the files carry a footer; files that cannot be read count as neither.
+BatchStates batch_states(const std::vector<std::string>& files) {
+    BatchStates b;
+    for (const auto& f : files) {
+        FooterInfo info;
+        if (hsc_read_footer(f, info) != RC_OK) continue;
+        (info.present ? b.any_masked : b.any_plain) = true;
+    }
+    return b;
 }
 
 bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     hsc_init_settings(s);
     const fs::path file = o.settings_file ? fs::path(*o.settings_file) : settings_path(executable_dir());
     std::error_code ec;
-    if (!fs::exists(file, ec)) return true;  // a missing settings file means the defaults
-    if (int rc = hsc_read_ini(s, file); rc != RC_OK) {
+    if (!fs::exists(file, ec)) {
+        if (!o.settings_file) return true;  // no settings file of one's own: the defaults
+        message = "設定ファイル(" + file.string() + ")が見つかりません。";
+        return false;
+    }
+    std::vector<std::string> unreadable;
+    if (int rc = hsc_read_ini(s, file, &unreadable); rc != RC_OK) {
         message = "設定ファイル(" + file.string() + ")を読み込めませんでした(rc=" + std::to_string(rc) + ")。";
         return false;
     }
+    for (const auto& key : unreadable)
+        std::fprintf(stderr, "hushcel: 警告: %s (%s)\n", format_message(MSG_UNREADABLE_SETTING, key).c_str(),
+                     file.c_str());
     return true;
 }
+
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "hushcel: %s\n'hushcel --help' で使い方を表示します。\n", message.c_str());
@@ -225,6 +265,9 @@ int usage_error(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit (ulimit -f) then fails the write with EFBIG, which is reported,
+    // instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     std::string message;
     if (!parse_options(argc, argv, o, message)) return usage_error(message);
@@ -244,7 +287,7 @@ int main(int argc, char** argv) {
 
     std::set<fs::path> seen;
     for (const auto& f : o.files)
-        if (!seen.insert(fs::weakly_canonical(fs::absolute(f))).second)
+        if (!seen.insert(same_file_key(f)).second)
             return usage_error("同じファイルが2回指定されています: " + f);
 
     if (o.command != Command::inspect && o.command != Command::suggest) {
@@ -263,10 +306,39 @@ int main(int argc, char** argv) {
         if (!stored_settings(settings, stored, message)) return usage_error(message);
     }
 
-    if (o.jobs > 1 && outputs_collide(o.files)) o.jobs = 1;
+    if (o.command != Command::inspect) {
+        // Refused before anything is touched: a run whose outputs are its own inputs.
+        if (!settings.is_overwrite)
+            if (auto name = output_is_input(o.files))
+                return usage_error("出力ファイル名(" + *name + ")が入力ファイルとして指定されています。"
+                                   "同じ実行で一方の出力が他方を置き換えてしまいます。");
+        const BatchStates states = batch_states(o.files);
+        // "hushcel *.xlsx" run twice would restore the masked copies into plaintext ones.
+        if (o.command == Command::automatic && states.any_masked && states.any_plain)
+            return usage_error("マスク済みのブックとマスクされていないブックが混在しています。"
+                               "mask か restore を指定してください。");
+        const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
+        if (masking && uses_known_password(settings) && !o.allow_default_password)
+            return usage_error(std::string("パスワードが指定されていないか、既定のパスワードです。このままマスクすると、"
+                                           "Hushcel を持っている人なら誰でもブックを復元できます") +
+                               (settings.is_file_hash ? "(ファイル認証モードでもバックアップはパスワードで暗号化されます)" : "") +
+                               "。--password-file、--ask-password、HUSHCEL_PASSWORD のいずれかでパスワードを指定してください"
+                               "(承知の上で使う場合は --allow-default-password)。");
+        FileContext columns;
+        if (!parse_columns(settings.target_column, columns))
+            return usage_error("マスク列(" + settings.target_column + ")の指定内容が不正です。"
+                               "列は英字の列名をコンマで区切って指定してください(例: B,D,AA)。");
+    }
+
+    const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
+    ProcessOptions po;
+    po.force = o.force;
+    // The workers share one memory budget.
+    po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /
+                                                   static_cast<std::uint64_t>(std::max(jobs, 1)));
 
     std::vector<Result> results;
-    run_all(o, settings, results);
+    run_all(o, settings, po, results);
 
     bool any_failed = false, only_refused = true;
     for (const auto& r : results) {

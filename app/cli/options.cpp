@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -39,6 +40,21 @@ std::string listing(const Choice (&choices)[N]) {
 }
 
 }  // namespace
+
+bool parse_size(std::string_view text, std::uint64_t& bytes) {
+    std::uint64_t n = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end == text.data()) return false;
+    std::string_view unit(end, static_cast<std::size_t>(text.data() + text.size() - end));
+    int shift = 0;
+    if (unit == "K" || unit == "k") shift = 10;
+    else if (unit == "M" || unit == "m") shift = 20;
+    else if (unit == "G" || unit == "g") shift = 30;
+    else if (!unit.empty()) return false;
+    if (n == 0 || n > (UINT64_MAX >> shift)) return false;
+    bytes = n << shift;
+    return true;
+}
 
 bool parse_options(int argc, char** argv, Options& o, std::string& message) {
     bool only_files = false;
@@ -106,6 +122,18 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--ask-password") {
             if (!flag(o.ask_password)) return false;
+        } else if (name == "--force") {
+            if (!flag(o.force)) return false;
+        } else if (name == "--allow-default-password") {
+            if (!flag(o.allow_default_password)) return false;
+        } else if (name == "--max-memory") {
+            if (!value(v)) return false;
+            std::uint64_t bytes = 0;
+            if (!parse_size(v, bytes)) {
+                message = "--max-memory にはバイト数を指定してください(例: 512M、2G): " + v;
+                return false;
+            }
+            o.max_memory = bytes;
         } else if (name == "-j" || name == "--jobs") {
             if (!value(v)) return false;
             int n = 0;
@@ -236,7 +264,15 @@ Options (each overrides one field of the settings file for this run):
   --no-record-password    do not record the password check value (restore accepts any password)
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password
-  --settings FILE         read the settings from FILE (missing: the defaults)
+  --settings FILE         read the settings from FILE (it must exist)
+
+Safety:
+  --force                 replace an existing "●NAME"/"〇NAME" that is not the input, and
+                          overwrite an input that has other names (hard links)
+  --allow-default-password  mask even with the built-in default password or an empty one
+                          (anyone with Hushcel could then restore the workbook)
+  --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);
+                          shared by the -j workers; default: 1/8 of the memory, at most 1G
 
 Password (never a plain option), first that applies:
   --password-file FILE    first line of FILE ("-": standard input)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/mask_settings.h"
@@ -33,7 +35,14 @@ struct Options {
     bool no_record_password = false;
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
+
+    bool force = false;                   // replace existing outputs, accept hard-linked inputs
+    bool allow_default_password = false;  // mask with the built-in or an empty password
+    std::optional<std::uint64_t> max_memory;  // bytes for the packages in memory at once
 };
+
+// "512M", "2G", "1048576": bytes; false for anything else or zero.
+bool parse_size(std::string_view text, std::uint64_t& bytes);
 
 // false with a message on a usage error.
 bool parse_options(int argc, char** argv, Options& options, std::string& message);

@@ -7,12 +7,14 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 
 #include "dialogs.h"
@@ -98,7 +100,13 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     setCentralWidget(panel);
     buildControls(panel);
     buildMenu();
+    password_status_ = new QLabel(this);
+    password_status_->setObjectName("passwordStatus");
+    statusBar()->addWidget(password_status_);
+    statusBar()->setSizeGripEnabled(false);
+    connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
     setControls(hsc_set_controls(shell_.settings()));
+    showPasswordStatus();
 
     // A fixed size: the client area plus the menu bar. Centred on the primary screen.
     adjustSize();
@@ -189,6 +197,12 @@ void MainWindow::setControls(const ControlValues& c) {
     no_password_->setChecked(c.no_password);
     autoshape_->setChecked(c.autoshape);
     recrypto_->setChecked(c.recrypto);
+}
+
+void MainWindow::showPasswordStatus() {
+    MaskSettings typed;
+    typed.password = password_->text().toStdString();
+    password_status_->setText(uses_known_password(typed) ? qs(MSG_KNOWN_PASSWORD_STATUS) : QString());
 }
 
 void MainWindow::dropFiles(const QStringList& paths) {

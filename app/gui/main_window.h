@@ -9,6 +9,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -76,6 +77,7 @@ private:
     void buildControls(QWidget* panel);
     void buildMenu();
     void leave();  // the save prompt, then the end of the program
+    void showPasswordStatus();  // the status area says when the known password is in use
 
     Shell& shell_;
     std::function<void()> on_exit_;
@@ -96,6 +98,7 @@ private:
     QCheckBox* no_password_;
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
+    QLabel* password_status_;
 };
 
 }  // namespace hsc::gui

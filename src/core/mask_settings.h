@@ -44,6 +44,10 @@ struct MaskSettings {
     bool operator==(const MaskSettings&) const = default;
 };
 
+// The built-in default password is known to every copy of the program, and an empty one
+// is no better: a workbook masked with either can be restored by anyone.
+inline bool uses_known_password(const MaskSettings& s) { return s.password.empty() || s.password == MaskSettings{}.password; }
+
 inline constexpr int DIRECTION_MASK = 0;
 inline constexpr int DIRECTION_UNMASK = -1;
 

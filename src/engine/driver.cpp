@@ -1,7 +1,11 @@
 #include "engine/driver.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <unistd.h>
 #include <system_error>
 
 #include "core/cp932.h"
@@ -48,6 +52,29 @@ constexpr const char* MSG_CHANGED =
     "マスク後にブックが変更されています(%s)。復元するとその変更が失われるため、復元を中断しました。"
     "ファイルは変更していません。";
 constexpr const char* MSG_NOT_MASKED = "マスクされたファイルではありません。復元は行いません(%s)。";
+// The input, with the cause the system gave.
+constexpr const char* MSG_NOT_FOUND = "ファイル(%s)が見つかりません。";
+constexpr const char* MSG_IS_FOLDER = "(%s)はフォルダです。ブックのファイルを指定してください。";
+constexpr const char* MSG_NOT_A_FILE = "(%s)は通常のファイルではありません。ブックのファイルを指定してください。";
+constexpr const char* MSG_NO_READ_PERMISSION = "ファイル(%s)を読み取る権限がありません。";
+constexpr const char* MSG_NAME_TOO_LONG = "ファイル名が長すぎます(%s)。";
+constexpr const char* MSG_BUSY = "ファイル(%s)は別のプログラムが書き込み中です。終わってからもう一度処理してください。";
+constexpr const char* MSG_OPEN_CAUSE = "ファイル(%s)を開けませんでした(%e)。";
+constexpr const char* MSG_OLD_XLS =
+    "古い形式(.xls)のブックです(%s)。表計算ソフトで .xlsx 形式で保存してから処理してください。";
+constexpr const char* MSG_HARD_LINK =
+    "ファイル(%s)には別の名前(ハードリンク)があります。上書きしても別の名前には元の内容が残るため、処理を中断します。";
+// The output.
+constexpr const char* MSG_ASK_REPLACE = "出力ファイル(%s)は既に存在します。置き換えますか？";
+constexpr const char* MSG_OUTPUT_EXISTS = "出力ファイル(%s)が既に存在するため、保存しませんでした。";
+constexpr const char* MSG_OUTPUT_IS_INPUT = "出力ファイル(%s)が入力ファイルそのものを指しているため、保存しませんでした。";
+constexpr const char* MSG_CHANGED =
+    "処理中にファイル(%s)が変更されました。変更を失わないよう結果は保存しませんでした。もう一度処理してください。";
+constexpr const char* MSG_NO_SPACE = "ディスクの空き容量が足りないため、出力ファイル(%s)を保存できませんでした。";
+constexpr const char* MSG_NO_WRITE_PERMISSION = "フォルダに書き込む権限がないため、出力ファイル(%s)を保存できませんでした。";
+constexpr const char* MSG_READ_ONLY_FS = "読み取り専用の場所のため、出力ファイル(%s)を保存できませんでした。";
+constexpr const char* MSG_OUTPUT_NAME_TOO_LONG = "出力ファイル名が長すぎます(%s)。";
+constexpr const char* MSG_SAVE_CAUSE = "出力ファイル(%s)を保存できませんでした(%e)。";
 
 std::string with_text(const char* format, std::string_view text) {
     std::string s(format);
@@ -61,6 +88,25 @@ std::string with_number(const char* format, int value) {
     return s;
 }
 
+std::string with_cause(const char* format, std::string_view text, int error) {
+    std::string s = with_text(format, text);
+    if (auto at = s.find("%e"); at != std::string::npos) s.replace(at, 2, std::strerror(error));
+    return s;
+}
+
+bool is_no_space(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
+
+std::string save_failure_message(int error, const std::filesystem::path& target) {
+    const std::string name = target.string();
+    if (is_no_space(error)) return with_text(MSG_NO_SPACE, name);
+    if (error == EACCES || error == EPERM) return with_text(MSG_NO_WRITE_PERMISSION, name);
+    if (error == EROFS) return with_text(MSG_READ_ONLY_FS, name);
+    if (error == ENAMETOOLONG) return with_text(MSG_OUTPUT_NAME_TOO_LONG, name);
+    if (error == EEXIST) return with_text(MSG_OUTPUT_EXISTS, name);
+    if (error == 0) return with_text(MSG_SAVE, name);
+    return with_cause(MSG_SAVE_CAUSE, name, error);
+}
+
 bool key_file_readable(const std::string& key_file) {
     if (key_file.empty()) return false;
     std::error_code ec;
@@ -69,6 +115,8 @@ bool key_file_readable(const std::string& key_file) {
     std::uint8_t digest[64];
     return sha512_file(std::filesystem::path(key_file), digest) == RC_OK;
 }
+
+}  // namespace
 
 // The column list: items of the CP932 text, each read as a column letter.
 bool parse_columns(const std::string& target_column, FileContext& ctx) {
@@ -88,7 +136,25 @@ bool parse_columns(const std::string& target_column, FileContext& ctx) {
     return true;
 }
 
-}  // namespace
+std::string open_failure_message(int error, const std::filesystem::path& path) {
+    const std::string name = path.string();
+    switch (error) {
+        case ENOENT: case ENOTDIR: return with_text(MSG_NOT_FOUND, name);
+        case EISDIR: return with_text(MSG_IS_FOLDER, name);
+        case EINVAL: return with_text(MSG_NOT_A_FILE, name);
+        case EACCES: case EPERM: return with_text(MSG_NO_READ_PERMISSION, name);
+        case ENAMETOOLONG: return with_text(MSG_NAME_TOO_LONG, name);
+        case EWOULDBLOCK: return with_text(MSG_BUSY, name);
+        default: return with_cause(MSG_OPEN_CAUSE, name, error);
+    }
+}
+
+std::uint64_t default_memory_budget() {
+    constexpr std::uint64_t CAP = std::uint64_t{1} << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return CAP;
+    return std::min(CAP, static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) / 8);
+}
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter) {
@@ -110,11 +176,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::string message;
     if (!stored_settings(settings, stored, message)) return fail(message);
 
+    // The input stays open and locked for the run; what the system says about it is
+    // what the user reads.
+    InputFile in;
+    if (int error = in.open(input); error != 0)
+        return fail(open_failure_message(error, input));
+
     int type = TYPE_UNKNOWN;
     int rc = tiv_file_type(input, type);
     if (rc == RC_OPEN) return fail(with_text(MSG_OPEN, path_text));
     if (rc != RC_OK) return fail(with_number(MSG_FILE_TYPE, rc));
     if (type == TYPE_XLSX_LOCKED) return fail(with_text(MSG_READ_PASSWORD, path_text));
+    if (type == TYPE_XLS) return fail(with_text(MSG_OLD_XLS, path_text));
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(with_text(MSG_UNSUPPORTED, path_text));
 
     if (settings.is_file_hash && !key_file_readable(settings.key_file))
@@ -168,21 +241,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
-    MfileRegistry reg;  // the package of this file only; released on every path
-    rc = hsc_read_excel(reg, input, stored, ctx);
-    if (rc != RC_OK) {
-        // Why a damaged or hostile package was refused, when the reader could say.
-        const std::string refusal = reg.refusal;
-        mfree_all(reg);
-        if (rc == RC_NOMEM) return fail(MSG_READ_NOMEM);
-        if (rc == SIZE_LIMIT_EXCEEDED) return fail(MSG_SIZE);
-        if (rc == UNSUPPORTED_OBJECTS) return fail(MSG_OBJECTS);
-        if (!refusal.empty()) return fail(refusal + "(" + path_text + ")");
-        return fail(with_number(MSG_READ, rc));
-    }
-
-    // The output is composed beside its target and replaces it only when complete.
+    // Where the output goes, settled before the work: an existing file that is not the
+    // input is replaced only when the user says so.
     std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
+    bool replace = settings.is_overwrite;
     if (settings.is_overwrite) {
         // Replacing a symbolic link would leave the workbook it names unchanged.
         std::error_code ec;
@@ -190,29 +252,69 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             auto real = std::filesystem::canonical(input, ec);
             if (!ec) target = real;
         }
+        // The other names of a hard-linked file would keep the old content.
+        if (in.links() > 1 && !options.force) return fail(with_text(MSG_HARD_LINK, path_text));
+    } else {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(target, ec);
+        // A name the system cannot look at (too long) fails at the commit with its cause.
+        if (!ec && status.type() != std::filesystem::file_type::not_found) {
+            if (identity_of(target) == in.identity()) return fail(with_text(MSG_OUTPUT_IS_INPUT, target.string()));
+            if (!options.force && !reporter.ask_yes_no(with_text(MSG_ASK_REPLACE, target.string())))
+                return fail(with_text(MSG_OUTPUT_EXISTS, target.string()));
+            replace = true;
+        }
     }
-    AtomicFile out;
-    if (rc = out.open(target); rc != RC_OK) {
+
+    MfileRegistry reg;  // the package of this file only; released on every path
+    reg.max_package_bytes = options.max_memory ? options.max_memory : default_memory_budget();
+    rc = hsc_read_excel(reg, input, stored, ctx);
+    if (rc != RC_OK) {
+        // Why a damaged or hostile package was refused, when the reader could say.
+        const std::string refusal = reg.refusal;
         mfree_all(reg);
-        return fail(with_text(MSG_SAVE, target.string()));
+        if (rc == RC_NOMEM) return fail(MSG_READ_NOMEM);
+        if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
+            return fail(std::string(MSG_SIZE) + refusal + "(" + path_text + ")");
+        if (rc == SIZE_LIMIT_EXCEEDED) return fail(MSG_SIZE);
+        if (!refusal.empty()) return fail(refusal + "(" + path_text + ")");
+        if (rc == UNSUPPORTED_OBJECTS) return fail(MSG_OBJECTS);
+        return fail(with_number(MSG_READ, rc));
+    }
+
+    // The output is composed in a private temporary file beside its target and takes
+    // the target's place only when complete.
+    AtomicFile out;
+    if (int error = out.open(target); error != 0) {
+        mfree_all(reg);
+        return fail(save_failure_message(error, target));
     }
     std::filesystem::path named;
     rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.temp_path());
+    const int write_error = reg.os_error;
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
+    if (rc != RC_OK && write_error != 0) return fail(save_failure_message(write_error, target));
     if (rc == RC_NOMEM) return fail(MSG_WRITE_NOMEM);
     if (rc != RC_OK) return fail(with_number(MSG_WRITE, rc));
 
     if (ctx.process_direction == DIRECTION_MASK) {
+        errno = 0;
         rc = hsc_write_footer(out.temp_path(), stored);
+        const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
+        if (rc != RC_OK && is_no_space(footer_error)) return fail(save_failure_message(footer_error, target));
         if (rc != RC_OK) return fail(with_number(MSG_FOOTER, rc));
     }
 
-    rc = out.sync();
-    if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::synced);
-    if (rc == RC_OK) rc = out.commit();
-    if (rc != RC_OK) return fail(with_text(MSG_SAVE, target.string()));
+    // A replaced workbook keeps its mode, owner, group and extended attributes; a new
+    // one takes the input's permission bits, so a private workbook stays private.
+    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777);
+    if (error != 0) return fail(save_failure_message(error, target));
+    if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK) return fail(with_text(MSG_SAVE, target.string()));
+    // A version saved by someone else while we worked is never replaced.
+    if (settings.is_overwrite && !in.unchanged(target)) return fail(with_text(MSG_CHANGED, path_text));
+    if (error = out.commit(replace); error != 0) return fail(save_failure_message(error, target));
     output = target;
     return RC_OK;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "core/mask_settings.h"
 #include "core/reporter.h"
@@ -24,12 +26,29 @@ enum class WriteStep { composed, footer_written, synced };
 
 struct ProcessOptions {
     int only_direction = DIRECTION_ANY;  // DIRECTION_ANY, DIRECTION_MASK or DIRECTION_UNMASK
-    // Restore a workbook that was changed after masking without asking; otherwise the
-    // reporter is asked, and a No (the answer of a reporter with nobody to ask) refuses.
+    // Without asking: replace an existing output that is not the input, replace an input
+    // that has other names (hard links) when overwriting, and restore a workbook that was
+    // changed after masking. Otherwise the reporter is asked, and a No (the answer of a
+    // reporter with nobody to ask) refuses.
     bool force = false;
+    // The inflated bytes one package may have in memory; 0: default_memory_budget().
+    std::uint64_t max_memory = 0;
     // Called at each step; a non-zero status fails that step as if it had failed itself.
+    // The step `synced` comes just before the output is moved into place.
     std::function<int(WriteStep)> fault;
 };
+
+// A share of the machine's memory for one package at a time: an eighth of the physical
+// memory, at most 1 GiB.
+std::uint64_t default_memory_budget();
+
+// The message for an input file that cannot be opened: the cause the system gave
+// (`error` is an errno value) with the path.
+std::string open_failure_message(int error, const std::filesystem::path& path);
+
+// Reads the column list ("B,D,AA") into ctx's column numbers; false when an item is not
+// a column.
+bool parse_columns(const std::string& target_column, FileContext& ctx);
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter,

@@ -40,6 +40,63 @@ int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
     return rc == RC_NOMEM ? RC_NOMEM : RC_FAIL;
 }
 
+// The value of attribute `name` (with its `="`) in the element around `at`.
+std::string attribute_near(std::string_view xml, std::size_t at, std::string_view element, std::string_view name) {
+    const std::size_t open = xml.rfind(element, at);
+    if (open == std::string_view::npos) return {};
+    const std::size_t close = xml.find('>', open);
+    const std::string_view tag = xml.substr(open, close == std::string_view::npos ? std::string_view::npos : close - open);
+    std::size_t from = 0;
+    while ((from = tag.find(name, from)) != std::string_view::npos) {
+        // " name=" and not the end of a longer attribute name
+        if (from > 0 && (tag[from - 1] == ' ' || tag[from - 1] == '\t' || tag[from - 1] == '\n' || tag[from - 1] == '\r')) {
+            const std::size_t start = from + name.size();
+            const std::size_t end = tag.find('"', start);
+            if (end == std::string_view::npos) return {};
+            return std::string(tag.substr(start, end - start));
+        }
+        from += name.size();
+    }
+    return {};
+}
+
+std::string xml_unescape(std::string text) {
+    static constexpr std::pair<std::string_view, char> ENTITIES[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    for (const auto& [entity, c] : ENTITIES)
+        for (std::size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, entity.size(), 1, c);
+    return text;
+}
+
+// The name of the sheet whose relationships name the table part `table` ("xl/tables/
+// table1.xml"), found by text search like every other part; empty when not found.
+std::string sheet_of_table(MfileRegistry& reg, const std::vector<std::string>& entries, std::string_view table) {
+    const std::string wanted = "tables/" + std::string(table.substr(table.rfind('/') + 1)) + "\"";
+    constexpr std::string_view SHEET_RELS = "xl/worksheets/_rels/";
+    std::string text, sheet_file;
+    for (const std::string& name : entries) {
+        if (!name.starts_with(SHEET_RELS) || !name.ends_with(".xml.rels")) continue;
+        if (read_part(reg, name, text) == RC_OK && text.find(wanted) != std::string::npos) {
+            sheet_file = name.substr(SHEET_RELS.size(), name.size() - SHEET_RELS.size() - 5);  // "sheet1.xml"
+            break;
+        }
+    }
+    if (sheet_file.empty() || read_part(reg, "xl/_rels/workbook.xml.rels", text) != RC_OK) return {};
+    const std::size_t target = text.find("worksheets/" + sheet_file + "\"");
+    if (target == std::string::npos) return {};
+    const std::string id = attribute_near(text, target, "<Relationship", "Id=\"");
+    if (id.empty() || read_part(reg, WORKBOOK_NAME, text) != RC_OK) return {};
+    const std::size_t ref = text.find(":id=\"" + id + "\"");
+    if (ref == std::string::npos) return {};
+    return xml_unescape(attribute_near(text, ref, "<sheet ", "name=\""));
+}
+
+constexpr const char* MSG_TABLE =
+    "シート「%s」にテーブル(%t)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換してから"
+    "処理してください。";
+constexpr const char* MSG_TABLE_NO_SHEET =
+    "テーブル(%t)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換してから処理してください。";
+
 // Classifies the sorted entries, reads the parts that matter and selects the shared
 // strings that cells of the target columns refer to.
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
@@ -47,8 +104,15 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     const bool masking = ctx.process_direction == DIRECTION_MASK;
     std::vector<std::string_view> worksheets;
     // A table part anywhere stops the processing before anything is read or rewritten.
-    for (const std::string& name : entries)
-        if (name.starts_with(TABLE_PREFIX)) return RC_UNSUPPORTED_OBJECTS;
+    for (const std::string& name : entries) {
+        if (!name.starts_with(TABLE_PREFIX)) continue;
+        const std::string sheet = sheet_of_table(reg, entries, name);
+        std::string text = sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE;
+        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, sheet);
+        text.replace(text.find("%t"), 2, name);
+        reg.refusal = std::move(text);
+        return RC_UNSUPPORTED_OBJECTS;
+    }
     for (const std::string& name : entries) {
         if (name == WORKBOOK_NAME) {
             if (int rc = read_part(reg, name, parts.workbook_text); rc != RC_OK) return rc;

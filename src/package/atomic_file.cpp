@@ -1,78 +1,307 @@
 #include "package/atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
-
-#include "core/status.h"
+#include <vector>
 
 namespace hsc {
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr int TEMP_ATTEMPTS = 100;
 
-bool fsync_path(const std::filesystem::path& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) return false;
+// ---- named temporary files removed when the process is told to stop ----
+//
+// A signal handler may only call async-signal-safe functions and reach static data, so
+// the names of the live temporary files sit in a small fixed table. It is the one piece
+// of process-wide state here; it holds nothing but the names of our own files.
+constexpr int SIGNAL_SLOTS = 64;
+constexpr int SLOT_FREE = 0, SLOT_FILLING = 1, SLOT_LIVE = 2;
+struct TempSlot {
+    std::atomic<int> state{SLOT_FREE};
+    char path[PATH_MAX];
+};
+TempSlot g_temp_slots[SIGNAL_SLOTS];
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_temps_and_stop(int sig) {
+    const int saved = errno;
+    for (TempSlot& slot : g_temp_slots)
+        if (slot.state.load() == SLOT_LIVE) ::unlink(slot.path);
+    // Then die of the signal as if we had not caught it.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    ::raise(sig);
+    errno = saved;
+}
+
+void install_stop_handlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int sig : STOP_SIGNALS) {
+            struct sigaction old {};
+            if (::sigaction(sig, nullptr, &old) != 0) continue;
+            // A program that set its own handler, or ignores the signal (nohup), keeps it.
+            if (old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO)) continue;
+            struct sigaction act {};
+            act.sa_handler = remove_temps_and_stop;
+            ::sigemptyset(&act.sa_mask);
+            for (int other : STOP_SIGNALS) ::sigaddset(&act.sa_mask, other);
+            ::sigaction(sig, &act, nullptr);
+        }
+    });
+}
+
+// The slot now holding `path`, or -1 when the table is full or the path too long (the
+// file is then only removed by the destructor).
+int register_temp(const fs::path& path) {
+    install_stop_handlers();
+    std::error_code ec;
+    const std::string text = fs::absolute(path, ec).string();
+    if (ec || text.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < SIGNAL_SLOTS; ++i) {
+        int expected = SLOT_FREE;
+        if (!g_temp_slots[i].state.compare_exchange_strong(expected, SLOT_FILLING)) continue;
+        std::memcpy(g_temp_slots[i].path, text.c_str(), text.size() + 1);
+        g_temp_slots[i].state.store(SLOT_LIVE);
+        return i;
+    }
+    return -1;
+}
+
+void unregister_temp(int& slot) {
+    if (slot >= 0) g_temp_slots[slot].state.store(SLOT_FREE);
+    slot = -1;
+}
+
+// ---- helpers ----
+
+int retry_fsync(int fd) {
     int rc;
     do rc = ::fsync(fd);
     while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : errno;
+}
+
+void fsync_folder(const fs::path& folder) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    // The move is durable once the folder is flushed; failing that is not a lost file.
+    retry_fsync(fd);
     ::close(fd);
-    return rc == 0;
+}
+
+fs::path folder_of(const fs::path& target) {
+    fs::path folder = target.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+// A fresh hidden name in `folder`.
+fs::path random_name(const fs::path& folder, std::mt19937_64& rng) {
+    char name[40];
+    std::snprintf(name, sizeof name, ".hushcel-%016llx.tmp", static_cast<unsigned long long>(rng()));
+    return folder / name;
+}
+
+std::mt19937_64 seeded() {
+    std::random_device entropy;
+    return std::mt19937_64((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
+}
+
+FileIdentity identity_from(const struct stat& st) {
+    FileIdentity id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+// Copies the extended attributes of one open file to another. Attributes the system
+// will not set for us (security labels as a user, a file system without them) are
+// left out; the workbook's content does not depend on them.
+void copy_xattrs(int from, int to) {
+    ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0) return;
+    std::vector<char> names(static_cast<std::size_t>(size));
+    size = ::flistxattr(from, names.data(), names.size());
+    if (size <= 0) return;
+    std::vector<char> value;
+    for (const char* name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+        ssize_t n = ::fgetxattr(from, name, nullptr, 0);
+        if (n < 0) continue;
+        value.resize(static_cast<std::size_t>(n) + 1);
+        n = ::fgetxattr(from, name, value.data(), value.size());
+        if (n < 0) continue;
+        ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(n), 0);
+    }
 }
 
 }  // namespace
 
+// ---- InputFile ----
+
+InputFile::~InputFile() {
+    if (fd_ >= 0) ::close(fd_);  // also releases the lock
+}
+
+int InputFile::open(const fs::path& path) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISREG(st.st_mode)) return EINVAL;
+    identity_ = identity_from(st);
+    mode_ = st.st_mode;
+    links_ = st.st_nlink;
+    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
+        // A file system without locks is still processed; a held lock is not.
+        if (errno == EWOULDBLOCK) return EWOULDBLOCK;
+    }
+    return 0;
+}
+
+bool InputFile::unchanged(const fs::path& path) const {
+    return fd_ >= 0 && identity_of(path) == identity_;
+}
+
+FileIdentity identity_of(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FileIdentity{};
+    return identity_from(st);
+}
+
+// ---- AtomicFile ----
+
 AtomicFile::~AtomicFile() { discard(); }
 
-int AtomicFile::open(const std::filesystem::path& target) {
+int AtomicFile::open(const fs::path& target) {
     discard();
     target_ = target;
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    std::random_device entropy;
-    std::mt19937_64 rng((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
+    const fs::path folder = folder_of(target);
+    if (kind_ == TempKind::unnamed_if_possible) {
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            // Composition and the footer open the file again through its /proc name.
+            fs::path proc = "/proc/self/fd/" + std::to_string(fd);
+            if (::access(proc.c_str(), W_OK) == 0) {
+                fd_ = fd;
+                temp_ = proc;
+                unnamed_ = true;
+                return 0;
+            }
+            ::close(fd);
+        } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return errno;  // the folder itself refuses: no other way will work
+        }
+    }
+    auto rng = seeded();
     for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
-        char name[40];
-        std::snprintf(name, sizeof name, ".hushcel-%016llx.tmp", static_cast<unsigned long long>(rng()));
-        std::filesystem::path candidate = folder / name;
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fs::path candidate = random_name(folder, rng);
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            return RC_OPEN;
+            return errno;
         }
-        ::close(fd);
+        fd_ = fd;
         temp_ = candidate;
-        return RC_OK;
+        unnamed_ = false;
+        signal_slot_ = register_temp(candidate);
+        return 0;
     }
-    return RC_OPEN;
+    return EEXIST;
 }
 
-int AtomicFile::sync() {
-    if (temp_.empty()) return RC_SHORT_WRITE;
-    // A replaced file keeps its permissions (the writer may have re-created the file).
-    struct stat st;
-    if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::chmod(temp_.c_str(), st.st_mode & 07777);
-    return fsync_path(temp_, O_RDONLY) ? RC_OK : RC_SHORT_WRITE;
+int AtomicFile::sync(mode_t mode, int owner_of) {
+    if (fd_ < 0) return EBADF;
+    if (owner_of >= 0) {
+        struct stat st {};
+        if (::fstat(owner_of, &st) == 0 && ::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+            // Not root: at least the group, when we are one of its members.
+            if (::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM) return errno;
+        }
+        copy_xattrs(owner_of, fd_);
+    }
+    // After the owner: changing the owner clears the set-id bits.
+    if (::fchmod(fd_, mode & 07777) != 0) return errno;
+    return retry_fsync(fd_);
 }
 
-int AtomicFile::commit() {
-    if (temp_.empty()) return RC_OPEN;
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return RC_OPEN;
+// Gives the unnamed file the name `name`; EEXIST when it is taken.
+int AtomicFile::link_to(const fs::path& name) {
+    if (::linkat(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+    return 0;
+}
+
+// Renames the named file to `name`, replacing it or not.
+int AtomicFile::move_to(const fs::path& name, bool replace) {
+    if (replace) return ::rename(temp_.c_str(), name.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the no-replace rename: a hard link never replaces either.
+    if (::link(temp_.c_str(), name.c_str()) != 0) return errno;
+    ::unlink(temp_.c_str());
+    return 0;
+}
+
+int AtomicFile::commit(bool replace) {
+    if (fd_ < 0) return EBADF;
+    int rc = 0;
+    if (unnamed_ && !replace) {
+        rc = link_to(target_);
+    } else if (unnamed_) {
+        // A link cannot replace: give the file a hidden name, then rename it over.
+        auto rng = seeded();
+        fs::path named;
+        for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
+            named = random_name(folder_of(target_), rng);
+            signal_slot_ = register_temp(named);
+            rc = link_to(named);
+            if (rc != EEXIST) break;
+            unregister_temp(signal_slot_);
+        }
+        if (rc == 0) {
+            temp_ = named;
+            unnamed_ = false;
+            rc = move_to(target_, true);
+        } else {
+            unregister_temp(signal_slot_);
+        }
+    } else {
+        rc = move_to(target_, replace);
+    }
+    if (rc != 0) return rc;
+    unregister_temp(signal_slot_);
+    ::close(fd_);
+    fd_ = -1;
     temp_.clear();
-    std::filesystem::path folder = target_.parent_path();
-    // The rename is durable once the folder is flushed; failing that is not a lost file.
-    fsync_path(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
-    return RC_OK;
+    fsync_folder(folder_of(target_));
+    return 0;
 }
 
 void AtomicFile::discard() {
-    if (temp_.empty()) return;
-    ::unlink(temp_.c_str());
+    if (!unnamed_ && !temp_.empty()) ::unlink(temp_.c_str());
+    unregister_temp(signal_slot_);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     temp_.clear();
+    unnamed_ = false;
 }
 
 }  // namespace hsc

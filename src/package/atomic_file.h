@@ -1,37 +1,101 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <sys/types.h>
 
-// Writes a file so that its target is replaced only by a complete file: the content is
-// written to a temporary file in the target's folder, flushed to the disk and renamed
-// over the target. Until commit() the target is untouched; a temporary file that was
-// not committed is removed.
+// Files on disk: the input held for the run, and the output written so that its target
+// is replaced only by a complete file. Every failure returns the system's errno value
+// (0 for success), so that the user can be told the cause.
 namespace hsc {
 
+// What tells whether a file's content may have changed since it was read: another
+// save either writes a new file over the name or changes size or modification time.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t mtime_ns = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The input workbook, open for the whole run under a shared advisory lock: a program
+// that saves it under an exclusive lock waits for us (or we refuse while it saves), and
+// its identity is remembered when it is opened. Shared, because our own readers of the
+// same file take shared locks too; two runs that replace one workbook at once are told
+// apart by the identity check instead.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Opens and locks the file. 0; the errno of the failure; EISDIR for a folder, EINVAL
+    // for anything else that is not a regular file; EWOULDBLOCK when another process
+    // holds an exclusive lock.
+    int open(const std::filesystem::path& path);
+    int fd() const { return fd_; }
+    const FileIdentity& identity() const { return identity_; }
+    mode_t mode() const { return mode_; }
+    nlink_t links() const { return links_; }
+    // True when `path` still names the file that was opened, with the same size and
+    // modification time.
+    bool unchanged(const std::filesystem::path& path) const;
+
+private:
+    int fd_ = -1;
+    FileIdentity identity_;
+    mode_t mode_ = 0;
+    nlink_t links_ = 0;
+};
+
+// The identity of the file at `path` (following links); size -1 when it cannot be read.
+FileIdentity identity_of(const std::filesystem::path& path);
+
+// Where the temporary file lives before it is committed.
+enum class TempKind {
+    unnamed_if_possible,  // a file without a name (O_TMPFILE): a crash leaves nothing
+    named,                // a hidden 0600 file in the folder, removed on SIGINT/SIGTERM/SIGHUP
+};
+
+// The output: written to a temporary file of mode 0600 in the target's folder, flushed
+// to the disk and moved to the target's name. Until commit() the target is untouched;
+// a temporary file that was not committed is removed.
 class AtomicFile {
 public:
-    AtomicFile() = default;
+    explicit AtomicFile(TempKind kind = TempKind::unnamed_if_possible) : kind_(kind) {}
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates an empty temporary file beside `target`. 0; -101 when the folder takes no
-    // new file.
+    // Creates the empty temporary file beside `target`. 0 or errno.
     int open(const std::filesystem::path& target);
+    // A path through which the temporary file can be opened and written.
     const std::filesystem::path& temp_path() const { return temp_; }
     const std::filesystem::path& target() const { return target_; }
+    bool unnamed() const { return unnamed_; }
 
-    // Gives the temporary file the permissions of an existing target and flushes it to
-    // the disk. 0; -103.
-    int sync();
-    // Renames the temporary file over the target and flushes the folder. 0; -101.
-    int commit();
+    // Gives the temporary file the permission bits `mode`; with `owner_of` >= 0 also the
+    // owner and group (where permitted) and the extended attributes of that open file;
+    // then flushes it to the disk. 0 or errno.
+    int sync(mode_t mode, int owner_of = -1);
+    // Moves the temporary file to the target's name and flushes the folder. With
+    // `replace` false an existing target is kept and EEXIST returned. 0 or errno.
+    int commit(bool replace);
     // Removes the temporary file now (also done by the destructor).
     void discard();
 
 private:
+    int link_to(const std::filesystem::path& name);
+    int move_to(const std::filesystem::path& name, bool replace);
+
+    TempKind kind_;
     std::filesystem::path target_;
-    std::filesystem::path temp_;
+    std::filesystem::path temp_;  // the named file, or /proc/self/fd/N of the unnamed one
+    int fd_ = -1;
+    bool unnamed_ = false;
+    int signal_slot_ = -1;
 };
 
 }  // namespace hsc

@@ -17,6 +17,7 @@ inline constexpr int FILE_TYPE_FILE = -1;      // a disk file (any other value t
 
 // Type codes the processing driver gives meaning to.
 inline constexpr int TYPE_UNKNOWN = -1;
+inline constexpr int TYPE_XLS = 11;  // the old binary workbook
 inline constexpr int TYPE_XLSX = 12;
 inline constexpr int TYPE_XLSM = 14;
 inline constexpr int TYPE_XLSX_LOCKED = 19;

@@ -51,6 +51,12 @@ public:
     // Why the package unpacked into this registry was refused, as the user reads it;
     // empty when it was not. Set by unzip_package, kept until mfree_all.
     std::string refusal;
+    // The system's errno of the last failed write or create of an archive on disk; 0
+    // when none failed. Tells a full disk from a folder that takes no file.
+    int os_error = 0;
+    // The inflated bytes (sum of declared sizes) a package unpacked into this registry
+    // may have; 0: only the fixed limit of the zip reader.
+    std::uint64_t max_package_bytes = 0;
 };
 
 // mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.

@@ -67,7 +67,10 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
             h.fd = ::open(path, O_RDWR | O_CLOEXEC);
         else if (create)
             h.fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (h.fd < 0) return nullptr;
+        if (h.fd < 0) {
+            if (!read_only) io->reg->os_error = errno;
+            return nullptr;
+        }
     } else {
         // Memory streams can be read or created; updating an existing one is not offered.
         if (read_only)
@@ -111,7 +114,7 @@ uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
     return done;
 }
 
-uLong ZCALLBACK io_write(voidpf, voidpf stream, const void* buf, uLong size) {
+uLong ZCALLBACK io_write(voidpf opaque, voidpf stream, const void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return 0;
     if (h->stream) {
@@ -128,6 +131,7 @@ uLong ZCALLBACK io_write(voidpf, voidpf stream, const void* buf, uLong size) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             h->error = n < 0 ? errno : EIO;
+            static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
             break;
         }
         done += static_cast<uLong>(n);
@@ -216,7 +220,15 @@ constexpr const char* MSG_CHECKSUM = "エントリ(%s)のチェックサムが�
 constexpr const char* MSG_DAMAGED = "エントリ(%s)が破損しています。ファイルが破損しているか、途中で切れています。";
 constexpr const char* MSG_TOO_MANY = "エントリの数が上限(%s)を超えています。";
 constexpr const char* MSG_TOO_LARGE = "エントリ(%s)の展開後のサイズが上限を超えています。";
+constexpr const char* MSG_LARGER_THAN_DECLARED =
+    "エントリ(%s)が記録されたサイズより大きく展開されます。ファイルが破損しています。";
 constexpr const char* MSG_NAME_TOO_LONG = "エントリ名が長すぎます(%s)。";
+constexpr const char* MSG_OVER_BUDGET =
+    "展開後のサイズが使用できるメモリの上限を超えるため処理できません(展開後/上限: %s)。";
+
+std::string megabytes(std::uint64_t bytes) {
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+}
 
 // An entry name as it may be shown: control characters would reach a terminal as commands.
 std::string printable(std::string_view name) {
@@ -375,7 +387,11 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
         }
         rc = unzGoToNextFile(uf);
     }
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : refuse(reg, rc, MSG_NOT_A_ZIP);
+    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
+    // The whole package is held in memory: refuse it before inflating anything.
+    if (reg.max_package_bytes > 0 && total > reg.max_package_bytes)
+        return refuse(reg, RC_SIZE_LIMIT, MSG_OVER_BUDGET, megabytes(total) + "/" + megabytes(reg.max_package_bytes));
+    return RC_OK;
 }
 
 // Where inflated bytes go: a stream or a file.
@@ -493,7 +509,7 @@ int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& targ
     unzCloseCurrentFile(uf);
     if (rc == UNZ_CRCERROR) return refuse(reg, rc, MSG_CHECKSUM, name);
     if (rc == UNZ_BADZIPFILE) return refuse(reg, rc, MSG_DAMAGED, name);
-    if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, MSG_TOO_LARGE, name);
+    if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, MSG_LARGER_THAN_DECLARED, name);
     return rc;
 }
 

@@ -240,7 +240,7 @@ int hsc_init_settings(MaskSettings& settings) {
     return RC_OK;
 }
 
-int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file) {
+int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file, std::vector<std::string>* unreadable) {
     INIFILE store;
     store.path = file;
     store.seal_password = SEAL_PASSWORD;
@@ -255,6 +255,8 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file) {
         auto sealed_text = [&](std::string_view key) -> std::optional<std::string> {
             int rc = ini_get(store, INI_SEALED, key, value);
             if (rc == RC_NOMEM) out_of_memory = true;
+            const bool broken = (rc != RC_OK && rc != RC_NOT_FOUND && rc != RC_NOMEM) || (rc == RC_OK && !is_utf8(value));
+            if (broken && unreadable) unreadable->emplace_back(key);
             if (rc != RC_OK || !is_utf8(value)) return std::nullopt;
             return value;
         };

@@ -76,7 +76,10 @@ int hsc_init_settings(MaskSettings& settings);
 // UTF-8, a KEY_FILE longer than 256 bytes) count as missing; longer texts are cut to
 // their field without splitting a character (password and hints measured in the bytes
 // of their CP932 form, the target columns in UTF-8 bytes).
-int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file);
+// `unreadable`, when given, receives the keys of sealed values that could not be
+// unsealed, so that the user can be told which field fell back.
+int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file,
+                 std::vector<std::string>* unreadable = nullptr);
 
 // Writes every stored field of the record to the file. 0; -1 when the store cannot be
 // built (nothing is written); otherwise the result of ini_save.

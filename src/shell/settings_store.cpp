@@ -4,7 +4,10 @@
 
 namespace hsc {
 
-int IniSettingsStore::read(MaskSettings& settings) { return hsc_read_ini(settings, file_); }
+int IniSettingsStore::read(MaskSettings& settings) {
+    unreadable_.clear();
+    return hsc_read_ini(settings, file_, &unreadable_);
+}
 
 int IniSettingsStore::write(const MaskSettings& settings) { return hsc_write_ini(settings, file_); }
 

@@ -1,6 +1,7 @@
 #include "shell/shell.h"
 
 #include "core/status.h"
+#include "protect/footer.h"
 #include "shell/texts.h"
 
 #include <string>
@@ -14,6 +15,9 @@ Shell::Shell(SettingsStore& store, Platform& platform, Reporter& reporter, Proce
 void Shell::start() {
     hsc_init_settings(settings_);
     store_.read(settings_);  // nothing stored: the defaults stay
+    // A sealed value that could not be read back fell back to empty: say which.
+    for (const std::string& field : store_.unreadable_fields())
+        reporter_.error(format_message(MSG_UNREADABLE_SETTING, field));
     snapshot_ = hsc_take_snapshot(settings_);
 }
 
@@ -34,10 +38,21 @@ void Shell::drop(std::vector<fs::path> files, const ControlValues& controls) {
 
 void Shell::handle(const PendingDrop& drop) {
     hsc_get_controls(drop.controls, settings_);
+    known_password_answer_.reset();
     for (const fs::path& file : drop.files) handle_file(file);
 }
 
 void Shell::handle_file(const fs::path& input) {
+    // The password field is easy to leave as it is when the key is a file: ask before a
+    // workbook is masked with a password that every copy of the program knows.
+    if (settings_.is_file_hash && uses_known_password(settings_)) {
+        FooterInfo footer;
+        const bool restoring = hsc_read_footer(input, footer) == RC_OK && footer.present;
+        if (!restoring) {
+            if (!known_password_answer_) known_password_answer_ = reporter_.ask_yes_no(MSG_ASK_KNOWN_PASSWORD);
+            if (!*known_password_answer_) return;
+        }
+    }
     fs::path output;
     FileContext ctx;
     if (process_(input, output, settings_, ctx, reporter_) != RC_OK) return;  // already reported

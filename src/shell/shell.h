@@ -3,6 +3,8 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/mask_settings.h"
@@ -25,6 +27,8 @@ public:
     // Reads the stored settings over settings; non-zero when there is nothing to read
     // (settings then keep their values).
     virtual int read(MaskSettings& settings) = 0;
+    // The fields whose stored values the last read could not unseal (they fell back).
+    virtual std::vector<std::string> unreadable_fields() const { return {}; }
     // Writes settings; non-zero on failure.
     virtual int write(const MaskSettings& settings) = 0;
 };
@@ -73,6 +77,9 @@ private:
     SettingsSnapshot snapshot_;
     std::deque<PendingDrop> queue_;
     bool busy_ = false;
+    // The answer to masking with the known password in file-authentication mode, asked
+    // once per drop.
+    std::optional<bool> known_password_answer_;
 };
 
 }  // namespace hsc

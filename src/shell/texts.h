@@ -30,6 +30,13 @@ inline constexpr std::string_view MSG_CLOSE_SPREADSHEET =
     "自動再暗号化のためにExcelを終了させてください。\n処理を中断しますか？";
 inline constexpr std::string_view MSG_RECRYPT = "自動再暗号化";
 inline constexpr std::string_view MSG_SAVE_SETTINGS = "設定を保存しますか？";
+inline constexpr std::string_view MSG_UNREADABLE_SETTING =
+    "設定ファイルの %s の値を読み取れませんでした。この項目は空として扱います。";
+inline constexpr std::string_view MSG_KNOWN_PASSWORD_STATUS =
+    "既定のパスワードを使用中です(Hushcel があれば誰でも復元できます)";
+inline constexpr std::string_view MSG_ASK_KNOWN_PASSWORD =
+    "ファイル認証モードでも、バックアップはパスワードで暗号化されます。既定のパスワードのままでは、"
+    "Hushcel を持っている人なら誰でもブックを復元できます。このままマスクしますか？";
 inline constexpr std::string_view MSG_SAVE_FAILED = "設定を保存できませんでした(rc=%s)。";
 
 // Messages of the dialogs when a text is over its limit.

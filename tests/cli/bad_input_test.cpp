@@ -78,7 +78,7 @@ TEST(BadInputCorpus, EveryCaseGetsItsExpectedOutcome) {
         const std::string input = test::read_file(dir / c.file);
         const auto outside_before = listing(tmp.path());
 
-        const auto r = test::run_hushcel(dir, {"--settings", "no-such-settings.ini", c.file},
+        const auto r = test::run_hushcel(dir, {c.file},
                                          {{"HUSHCEL_PASSWORD", c.password}});
         EXPECT_EQ(test::read_file(dir / c.file), input) << "the input is never changed";
         auto after = listing(tmp.path());

@@ -1,6 +1,7 @@
 #include "engine/driver.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,7 +87,7 @@ TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
     const FailCase& c = GetParam();
     c.setup(book(), settings);
     const auto before = folder_listing(dir.path());
-    const std::string bytes = fs::exists(book()) ? test::read_file(book()) : "";
+    const std::string bytes = fs::is_regular_file(book()) ? test::read_file(book()) : "";
 
     EXPECT_EQ(process(book()), c.status);
     std::string expected = c.message;
@@ -95,7 +96,7 @@ TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
     EXPECT_EQ(rep.errors, std::vector<std::string>{expected});
     EXPECT_TRUE(output.empty());
     EXPECT_EQ(folder_listing(dir.path()), before);
-    if (fs::exists(book())) {
+    if (fs::is_regular_file(book())) {
         EXPECT_EQ(test::read_file(book()), bytes);
     }
 }
@@ -129,8 +130,11 @@ void masked_book(const fs::path& p, MaskSettings& s, const std::string& password
 INSTANTIATE_TEST_SUITE_P(
     Messages, DriverFailure,
     ::testing::Values(
-        FailCase{"missing_file", [](const fs::path&, MaskSettings&) {}, -1,
-                 "ファイルオープンエラーです(PATH)。ファイルを開いている場合は閉じてください。"},
+        FailCase{"missing_file", [](const fs::path&, MaskSettings&) {}, -1, "ファイル(PATH)が見つかりません。"},
+        FailCase{"folder",
+                 [](const fs::path& p, MaskSettings&) { fs::create_directory(p); }, -1,
+                 "(PATH)はフォルダです。ブックのファイルを指定してください。"},
+
         FailCase{"compound_file_without_package",
                  [](const fs::path& p, MaskSettings&) { test::write_file(p, cfb(false)); }, -1,
                  "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。"},
@@ -176,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "内部処理エラーです(hsc_check_footer() rc=-103)。処理を中断します。"},
         FailCase{"table_parts",
                  [](const fs::path& p, MaskSettings&) { test::write_zip(p, test::workbook_with_table(NAMES)); }, -1,
-                 "未対応のオブジェクト(テーブル書式設定等)が含まれています。処理を中断します。"},
+                 "シート「名簿」にテーブル(xl/tables/table1.xml)が含まれているため処理できません。"
+                 "表計算ソフトでテーブルを範囲に変換してから処理してください。(PATH)"},
         FailCase{"broken_zip",
                  [](const fs::path& p, MaskSettings&) {
                      test::write_file(p, "PK\x03\x04" + std::string(2000, '\x11'));
@@ -338,8 +343,8 @@ TEST_F(Driver, FolderThatTakesNoNewFileLeavesTheInputAlone) {
     const int rc = process(book());
     ::chmod(dir.path().c_str(), 0755);
     EXPECT_EQ(rc, RC_FAIL);
-    EXPECT_EQ(rep.errors, std::vector<std::string>{"出力ファイル(" + book().string() +
-                                                   ")を保存できませんでした。処理を中断します。"});
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"フォルダに書き込む権限がないため、出力ファイル(" + book().string() +
+                                                   ")を保存できませんでした。"});
     EXPECT_EQ(test::read_file(book()), original);
 }
 
@@ -378,6 +383,90 @@ TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
     settings.password = "wrong";  // refused for its state before any password check
     EXPECT_EQ(process(masked, only_mask), RC_FAIL);
     EXPECT_EQ(rep.errors, std::vector<std::string>{"マスク済みのファイルです。マスクは行いません(" + masked.string() + ")。"});
+}
+
+TEST_F(Driver, OldBinaryWorkbookIsNamedWithTheWayOut) {
+    test::write_file(dir / "old.xls", cfb(false));
+    EXPECT_EQ(process(dir / "old.xls"), RC_FAIL);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"古い形式(.xls)のブックです(" + (dir / "old.xls").string() +
+                                                   ")。表計算ソフトで .xlsx 形式で保存してから処理してください。"});
+}
+
+// A version saved by someone else between our read and our commit is never replaced.
+struct ChangeCase {
+    const char* label;
+    std::function<void(const fs::path&)> change;
+};
+void PrintTo(const ChangeCase& c, std::ostream* os) { *os << c.label; }
+class DriverInputChanged : public Driver, public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(DriverInputChanged, IsNotReplaced) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    std::string changed;
+    ProcessOptions options;
+    options.fault = [&](WriteStep step) {
+        if (step == WriteStep::synced) {
+            GetParam().change(book());
+            changed = test::read_file(book());
+        }
+        return RC_OK;
+    };
+    EXPECT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"処理中にファイル(" + book().string() +
+                                                   ")が変更されました。変更を失わないよう結果は保存しませんでした。"
+                                                   "もう一度処理してください。"});
+    EXPECT_EQ(test::read_file(book()), changed);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, DriverInputChanged,
+    ::testing::Values(
+        ChangeCase{"appended", [](const fs::path& p) { test::write_file(p, test::read_file(p) + "more"); }},
+        ChangeCase{"same_size_later_time",
+                   [](const fs::path& p) {
+                       // Same bytes count, same second: only the nanoseconds tell.
+                       struct stat st {};
+                       ::stat(p.c_str(), &st);
+                       std::string bytes = test::read_file(p);
+                       bytes[bytes.size() / 2] ^= 1;
+                       test::write_file(p, bytes);
+                       struct timespec times[2] = {st.st_atim, st.st_mtim};
+                       times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
+                       ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+                   }},
+        ChangeCase{"saved_as_a_new_file",
+                   [](const fs::path& p) {
+                       // What spreadsheet programs do: write a new file, rename it over.
+                       const fs::path fresh = p.parent_path() / "saving.tmp";
+                       test::write_zip(fresh, test::small_workbook({"新しい版"}));
+                       fs::rename(fresh, p);
+                   }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
+    write_book(test::small_workbook(NAMES));
+    test::write_file(dir / "●book.xlsx", "someone's own file");
+    const std::string question = "出力ファイル(" + (dir / "●book.xlsx").string() + ")は既に存在します。置き換えますか？";
+    EXPECT_EQ(process(book()), RC_FAIL);
+    EXPECT_EQ(rep.questions, std::vector<std::string>{question});
+    EXPECT_EQ(test::read_file(dir / "●book.xlsx"), "someone's own file");
+    EXPECT_EQ(folder_listing(dir.path()), (std::set<std::string>{"book.xlsx", "●book.xlsx"}));
+
+    test::RecordingReporter yes;
+    yes.answers = {true};
+    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, yes), RC_OK);
+    EXPECT_EQ(yes.questions, std::vector<std::string>{question});
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(dir / "●book.xlsx", info), RC_OK);
+    EXPECT_TRUE(info.present);
+
+    // With force nobody is asked.
+    ProcessOptions force;
+    force.force = true;
+    ASSERT_EQ(process(book(), force), RC_OK);
+    EXPECT_TRUE(rep.questions.empty());
 }
 
 TEST_F(Driver, FailureInTheReadStepLeavesNothingForTheNextFile) {

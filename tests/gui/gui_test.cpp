@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -245,6 +246,17 @@ private slots:
         for (int y = 10; y < 139; ++y)
             for (int x = 17; x < 297; ++x) dark += qGray(shot.pixel(x * shot.width() / 305, y * shot.height() / 435)) < 64;
         QVERIFY(dark > 5000);
+    }
+
+    void statusAreaSaysWhenTheKnownPasswordIsInUse() {
+        Fixture f;  // the defaults: the built-in password
+        auto* status = f.get<QLabel>("passwordStatus");
+        QVERIFY(status);
+        QVERIFY(status->text().contains(QStringLiteral("既定のパスワードを使用中です")));
+        f.get<QLineEdit>("password")->setText(QStringLiteral("my own words"));
+        QCOMPARE(status->text(), QString());
+        f.get<QLineEdit>("password")->setText(QString());  // empty is no better
+        QVERIFY(!status->text().isEmpty());
     }
 
     void controlsShowTheStoredSettings() {

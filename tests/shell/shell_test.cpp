@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/status.h"
+#include "shell/settings_store.h"
 #include "shell/shell.h"
 #include "shell/texts.h"
 #include "support/temp_dir.h"
@@ -150,6 +151,47 @@ TEST_F(ShellTest, ControlsAreTakenOncePerDrop) {
     EXPECT_EQ(pipeline.seen[0].password, "first");
     EXPECT_EQ(pipeline.seen[1].mask_step, 2);
     EXPECT_EQ(shell.settings().password, "first");
+}
+
+TEST(ShellStart, UnsealableSettingsAreNamedAndFallBack) {
+    test::TempDir dir;
+    test::write_file(dir / "Hushcel.ini", "[Hushcel]\r\nPASSWORD=\"0g\"\r\nPASSWORD_HINT=\"\"\r\nMASK_STEP=\"2\"\r\n");
+    IniSettingsStore store(dir / "Hushcel.ini");
+    Log log;
+    ScriptedReporter reporter(log);
+    FakePlatform platform(log);
+    Shell shell(store, platform, reporter, [](auto&...) { return RC_OK; });
+    shell.start();
+    EXPECT_EQ(log.events, std::vector<std::string>{"error: " + format_message(MSG_UNREADABLE_SETTING, "PASSWORD")});
+    EXPECT_EQ(shell.settings().password, "");
+    EXPECT_EQ(shell.settings().mask_step, 2);
+}
+
+// In file-authentication mode the backup is still enciphered with the password: with
+// the built-in one the user is asked once per drop before anything is masked.
+TEST_F(ShellTest, KnownPasswordInFileModeIsAskedOncePerDrop) {
+    ControlValues c;
+    c.password = MaskSettings{}.password;
+    c.file_hash = true;
+    const std::string question = "ask: " + std::string(MSG_ASK_KNOWN_PASSWORD);
+    reporter.answers = {false};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
+    EXPECT_EQ(log.events, std::vector<std::string>{question});
+
+    log.events.clear();
+    reporter.answers = {true, false, false};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
+    EXPECT_EQ(log.events, (std::vector<std::string>{question, "process a.xlsx", ask_open("/d/●a.xlsx"),
+                                                    "process b.xlsx", ask_open("/d/●b.xlsx")}));
+
+    // A password of one's own, or password mode: nobody is asked.
+    for (auto [password, file_hash] : {std::pair{"mine", true}, std::pair{"Q-Marle", false}}) {
+        log.events.clear();
+        c.password = password;
+        c.file_hash = file_hash;
+        shell.drop({"/d/a.xlsx"}, c);
+        EXPECT_EQ(log.events, (std::vector<std::string>{"process a.xlsx", ask_open("/d/●a.xlsx")}));
+    }
 }
 
 struct CycleCase {

@@ -75,6 +75,12 @@ std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& string
     entries.push_back({"xl/tables/table1.xml",
                        "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" "
                        "name=\"T\" ref=\"A1:C2\"/>"});
+    // The sheet names its table, as every spreadsheet program writes it.
+    entries.push_back({"xl/worksheets/_rels/sheet1.xml.rels",
+                       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                       "<Relationship Id=\"rId1\" "
+                       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/table\" "
+                       "Target=\"../tables/table1.xml\"/></Relationships>"});
     return entries;
 }
 

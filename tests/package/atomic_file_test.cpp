@@ -1,0 +1,150 @@
+#include "package/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <set>
+
+#include "support/temp_dir.h"
+
+namespace hsc {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+void write_through(const fs::path& path, const std::string& bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+mode_t mode_of(const fs::path& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+class AtomicFileKinds : public ::testing::TestWithParam<TempKind> {};
+
+TEST_P(AtomicFileKinds, TemporaryFileIsPrivateAndNewTargetsAreNeverReplaced) {
+    test::TempDir dir;
+    const mode_t old_mask = ::umask(0);  // whatever the umask, nobody else reads the plaintext
+    AtomicFile out(GetParam());
+    ASSERT_EQ(out.open(dir / "out.xlsx"), 0);
+    ::umask(old_mask);
+    EXPECT_EQ(out.unnamed(), GetParam() == TempKind::unnamed_if_possible);
+    EXPECT_EQ(mode_of(out.temp_path()), 0600u);
+    write_through(out.temp_path(), "new content");
+    ASSERT_EQ(out.sync(0640), 0);
+
+    test::write_file(dir / "out.xlsx", "someone else's file");
+    EXPECT_EQ(out.commit(false), EEXIST);
+    EXPECT_EQ(test::read_file(dir / "out.xlsx"), "someone else's file");
+    ASSERT_EQ(out.commit(true), 0);
+    EXPECT_EQ(test::read_file(dir / "out.xlsx"), "new content");
+    EXPECT_EQ(mode_of(dir / "out.xlsx"), 0640u);
+    EXPECT_EQ(listing(dir.path()), std::set<std::string>{"out.xlsx"});
+}
+
+TEST_P(AtomicFileKinds, NewTargetIsCreatedAndDiscardLeavesNothing) {
+    test::TempDir dir;
+    {
+        AtomicFile out(GetParam());
+        ASSERT_EQ(out.open(dir / "a.xlsx"), 0);
+        write_through(out.temp_path(), "a");
+        ASSERT_EQ(out.sync(0600), 0);
+        ASSERT_EQ(out.commit(false), 0);
+    }
+    {
+        AtomicFile out(GetParam());
+        ASSERT_EQ(out.open(dir / "b.xlsx"), 0);
+        write_through(out.temp_path(), "b");
+    }  // never committed
+    EXPECT_EQ(listing(dir.path()), std::set<std::string>{"a.xlsx"});
+    EXPECT_EQ(test::read_file(dir / "a.xlsx"), "a");
+}
+
+TEST_P(AtomicFileKinds, ReplacedFileKeepsTheExtendedAttributesOfTheOriginal) {
+    test::TempDir dir;
+    test::write_file(dir / "book.xlsx", "old");
+    if (::setxattr((dir / "book.xlsx").c_str(), "user.origin", "mail", 4, 0) != 0)
+        GTEST_SKIP() << "no user attributes on this file system";
+    InputFile in;
+    ASSERT_EQ(in.open(dir / "book.xlsx"), 0);
+    AtomicFile out(GetParam());
+    ASSERT_EQ(out.open(dir / "book.xlsx"), 0);
+    write_through(out.temp_path(), "new");
+    ASSERT_EQ(out.sync(in.mode(), in.fd()), 0);
+    ASSERT_EQ(out.commit(true), 0);
+    char value[16] = {};
+    ASSERT_EQ(::getxattr((dir / "book.xlsx").c_str(), "user.origin", value, sizeof value), 4);
+    EXPECT_EQ(std::string(value), "mail");
+    EXPECT_EQ(test::read_file(dir / "book.xlsx"), "new");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AtomicFileKinds, ::testing::Values(TempKind::unnamed_if_possible, TempKind::named),
+                         [](const auto& info) { return info.param == TempKind::named ? "named" : "unnamed"; });
+
+// A named temporary file is removed when the process is told to stop, and the process
+// still dies of the signal.
+class AtomicFileStop : public ::testing::TestWithParam<int> {};
+
+TEST_P(AtomicFileStop, NamedTemporaryFileIsRemovedOnTheSignal) {
+    test::TempDir dir;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        AtomicFile out(TempKind::named);
+        if (out.open(dir / "out.xlsx") != 0) ::_exit(3);
+        int fd = ::open(out.temp_path().c_str(), O_WRONLY);
+        if (fd < 0 || ::write(fd, "plain text", 10) != 10) ::_exit(4);
+        ::raise(GetParam());
+        ::_exit(5);  // not reached: the signal ends the process
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), GetParam());
+    EXPECT_TRUE(listing(dir.path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, AtomicFileStop, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST(InputFile, IdentityTellsAChangedFile) {
+    test::TempDir dir;
+    test::write_file(dir / "book.xlsx", "one");
+    InputFile in;
+    ASSERT_EQ(in.open(dir / "book.xlsx"), 0);
+    EXPECT_TRUE(in.unchanged(dir / "book.xlsx"));
+    test::write_file(dir / "book.xlsx", "two");  // same size; the time moves
+    struct timespec times[2] = {{0, UTIME_OMIT}, {0, 0}};
+    times[1].tv_sec = 1'000'000'000;
+    ::utimensat(AT_FDCWD, (dir / "book.xlsx").c_str(), times, 0);
+    EXPECT_FALSE(in.unchanged(dir / "book.xlsx"));
+    EXPECT_FALSE(in.unchanged(dir / "gone.xlsx"));
+}
+
+TEST(InputFile, OpenFailuresGiveTheSystemsCause) {
+    test::TempDir dir;
+    InputFile in;
+    EXPECT_EQ(in.open(dir / "none.xlsx"), ENOENT);
+    EXPECT_EQ(in.open(dir.path()), EISDIR);
+    EXPECT_EQ(in.open(dir / std::string(300, 'x')), ENAMETOOLONG);
+    EXPECT_EQ(in.open("/dev/null"), EINVAL);
+}
+
+}  // namespace
+}  // namespace hsc
