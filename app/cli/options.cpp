@@ -122,8 +122,6 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--ask-password") {
             if (!flag(o.ask_password)) return false;
-        } else if (name == "--force") {
-            if (!flag(o.force)) return false;
         } else if (name == "--allow-default-password") {
             if (!flag(o.allow_default_password)) return false;
         } else if (name == "--max-memory") {
@@ -201,7 +199,6 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             return false;
         }
     }
-    if (!o.help && !o.version && o.files.empty()) {
     if (o.suggest) {
         if (o.command != Command::inspect) {
             message = "--suggest は inspect と一緒に指定してください。";
@@ -209,7 +206,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         }
         o.command = Command::suggest;
     }
-    if (!o.help && o.files.empty()) {
+    if (!o.help && !o.version && o.files.empty()) {
         message = "ファイルが指定されていません。";
         return false;
     }
@@ -259,16 +256,16 @@ Options (each overrides one field of the settings file for this run):
                               (emoji, rare kanji) becomes two of them
   --shapes                also mask the text of shapes (drawings)
   --overwrite             write the result over the input
-  --force                 restore a masked workbook even when it was changed after masking
-                          (without it such a workbook is refused: restoring loses the changes)
   --no-record-password    do not record the password check value (restore accepts any password)
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password
   --settings FILE         read the settings from FILE (it must exist)
 
 Safety:
-  --force                 replace an existing "●NAME"/"〇NAME" that is not the input, and
-                          overwrite an input that has other names (hard links)
+  --force                 replace an existing "●NAME"/"〇NAME" that is not the input,
+                          overwrite an input that has other names (hard links), and restore
+                          a masked workbook that was changed after masking (without it such
+                          a workbook is refused: restoring would lose the changes)
   --allow-default-password  mask even with the built-in default password or an empty one
                           (anyone with Hushcel could then restore the workbook)
   --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);

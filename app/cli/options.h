@@ -31,12 +31,11 @@ struct Options {
     std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;
     bool overwrite = false;
-    bool force = false;
     bool no_record_password = false;
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
 
-    bool force = false;                   // replace existing outputs, accept hard-linked inputs
+    bool force = false;  // replace existing outputs, accept hard-linked inputs, restore edited workbooks
     bool allow_default_password = false;  // mask with the built-in or an empty password
     std::optional<std::uint64_t> max_memory;  // bytes for the packages in memory at once
 };

@@ -68,7 +68,7 @@ constexpr const char* MSG_HARD_LINK =
 constexpr const char* MSG_ASK_REPLACE = "出力ファイル(%s)は既に存在します。置き換えますか？";
 constexpr const char* MSG_OUTPUT_EXISTS = "出力ファイル(%s)が既に存在するため、保存しませんでした。";
 constexpr const char* MSG_OUTPUT_IS_INPUT = "出力ファイル(%s)が入力ファイルそのものを指しているため、保存しませんでした。";
-constexpr const char* MSG_CHANGED =
+constexpr const char* MSG_CHANGED_DURING_RUN =
     "処理中にファイル(%s)が変更されました。変更を失わないよう結果は保存しませんでした。もう一度処理してください。";
 constexpr const char* MSG_NO_SPACE = "ディスクの空き容量が足りないため、出力ファイル(%s)を保存できませんでした。";
 constexpr const char* MSG_NO_WRITE_PERMISSION = "フォルダに書き込む権限がないため、出力ファイル(%s)を保存できませんでした。";
@@ -313,7 +313,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (error != 0) return fail(save_failure_message(error, target));
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK) return fail(with_text(MSG_SAVE, target.string()));
     // A version saved by someone else while we worked is never replaced.
-    if (settings.is_overwrite && !in.unchanged(target)) return fail(with_text(MSG_CHANGED, path_text));
+    if (settings.is_overwrite && !in.unchanged(target)) return fail(with_text(MSG_CHANGED_DURING_RUN, path_text));
     if (error = out.commit(replace); error != 0) return fail(save_failure_message(error, target));
     output = target;
     return RC_OK;
