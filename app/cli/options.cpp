@@ -97,6 +97,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.overwrite)) return false;
         } else if (name == "--no-record-password") {
             if (!flag(o.no_record_password)) return false;
+        } else if (name == "--leaks") {
+            if (!flag(o.leaks)) return false;
         } else if (name == "--ask-password") {
             if (!flag(o.ask_password)) return false;
         } else if (name == "-j" || name == "--jobs") {
@@ -164,6 +166,10 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         message = "ファイルが指定されていません。";
         return false;
     }
+    if (o.leaks && o.command != Command::inspect) {
+        message = "--leaks は inspect と一緒に指定してください。";
+        return false;
+    }
     return true;
 }
 
@@ -191,6 +197,9 @@ Usage:
   hushcel mask FILE...        mask only (a masked workbook is refused)
   hushcel restore FILE...     restore only (a workbook that is not masked is refused)
   hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
+  hushcel inspect --leaks FILE...
+                              also decipher the backups (password as below) and look for the
+                              masked texts elsewhere in the masked workbook
 
 The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
@@ -216,12 +225,21 @@ Password (never a plain option), first that applies:
 
 Output:
   --json                  one JSON object per file on standard output
-                          (input, output, action, status, message)
+                          (input, output, action, status, message; after a masking also
+                          shared_strings, cells, shapes, complete and warnings: a list of
+                          {kind, parts})
   -j N                    process N files at once
   -h, --help              this text
 
-Exit status: 0 all processed; 1 at least one failed; 2 usage error;
-             3 the only failures were refused passwords or authentication files.
+Report: after each masking the line of the file counts the masked shared strings, the
+cells of the chosen columns that hold them and the masked shape texts; warnings follow on
+standard error: nothing was masked, or a masked text is still readable in another part
+of the workbook (comments, charts, pivot caches, formula results, ...), named there.
+
+Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
+             3 the only failures were refused passwords or authentication files;
+             4 all processed, with warnings: nothing was masked, or something masked is
+               still readable elsewhere in the workbook (also inspect --leaks finding any).
 
 Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx

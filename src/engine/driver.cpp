@@ -152,7 +152,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MfileRegistry reg;  // the package of this file only; released on every path
-    rc = hsc_read_excel(reg, input, stored, ctx);
+    MaskReport report;
+    rc = hsc_read_excel(reg, input, stored, ctx, &report);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const std::string refusal = reg.refusal;
@@ -197,6 +198,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_OK) rc = out.commit();
     if (rc != RC_OK) return fail(with_text(MSG_SAVE, target.string()));
     output = target;
+    ctx.report = std::move(report);
     return RC_OK;
 }
 

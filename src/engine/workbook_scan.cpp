@@ -97,8 +97,9 @@ std::size_t count_shared_string_items(std::string_view shared_strings) {
     return count;
 }
 
-void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
-    if (ctx.target_column_count <= 0 || flags.empty()) return;
+std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
+    std::size_t cells = 0;
+    if (ctx.target_column_count <= 0 || flags.empty()) return cells;
     // Tags as this part spells them: <c> or, written with a prefix, <x:c>.
     const std::string prefix(root_element_prefix(sheet));
     const std::string c_start = "<" + prefix + "c", c_close = "</" + prefix + "c>";
@@ -140,12 +141,15 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
             const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
             std::size_t index = 0;
             if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
-                index < flags.size())
+                index < flags.size()) {
                 flags[index] = 1;
+                ++cells;
+            }
             p = cell_end;
         }
         p = sheet.find('<', p);
     }
+    return cells;
 }
 
 }  // namespace hsc

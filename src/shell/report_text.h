@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/mask_report.h"
+
+// The report of a masking in words a user reads: the window and the command line show
+// the same sentences.
+namespace hsc {
+
+// "共有文字列 12件、セル 30件、図形の文字 2件" (the cells only when they were counted).
+std::string report_counts_text(const MaskReport& report);
+
+// One sentence per warning of the report, naming the parts where something was found.
+std::vector<std::string> report_warning_texts(const MaskReport& report);
+
+}  // namespace hsc
