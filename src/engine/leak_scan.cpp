@@ -17,6 +17,13 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, e - b);
 }
 
+// Digits with signs, points and commas only: the values of most cells, never a masked text.
+bool is_number_like(std::string_view s) {
+    for (char c : s)
+        if ((c < '0' || c > '9') && c != '.' && c != ',' && c != '-' && c != '+') return false;
+    return true;
+}
+
 std::size_t char_count(std::string_view s) {
     std::size_t n = 0;
     for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -90,8 +97,11 @@ long escape_at(std::string_view s, std::size_t p) {
 // their fixed tags; `<name/>` gives an empty range.
 struct ElementRanges {
     std::string open, close;
-    explicit ElementRanges(std::string_view prefix, std::string_view name)
-        : open("<" + std::string(prefix) + std::string(name)), close("</" + std::string(prefix) + std::string(name) + ">") {}
+    // Built by appending: g++ 12 warns falsely (-Wrestrict) on "<" + std::string(...).
+    explicit ElementRanges(std::string_view prefix, std::string_view name) {
+        open.append("<").append(prefix).append(name);
+        close.append("</").append(prefix).append(name).append(">");
+    }
 
     // The next element at or after `from`: its content in [begin, end), `next` after it.
     bool next(std::string_view text, std::size_t& from, std::size_t& begin, std::size_t& end) const {
@@ -127,8 +137,8 @@ std::vector<std::string_view> element_contents(std::string_view text, const Elem
 
 // The text a reader sees of one shared-string item, and its phonetic reading: the
 // contents of its <t> elements, those inside <rPh> apart.
-void item_texts(std::string_view item, std::string_view prefix, std::string& visible, std::string& phonetic) {
-    const ElementRanges t(prefix, "t"), rph(prefix, "rPh");
+void item_texts(std::string_view item, const ElementRanges& t, const ElementRanges& rph, std::string& visible,
+                std::string& phonetic) {
     std::size_t from = 0, begin = 0, end = 0;
     // Phonetic runs first, to know which <t> to leave out of the visible text.
     std::vector<std::pair<std::size_t, std::size_t>> phonetic_ranges;
@@ -265,7 +275,10 @@ public:
     PartScanner(const MaskedTexts& texts, PartInfo info) : texts_(texts), info_(info) {}
 
     void value(std::string_view raw, LeakKind kind, bool decode) {
-        if (trim(raw).empty()) return;
+        // Decoding never lengthens a text and the pieces are parts of it: a value shorter
+        // than every masked text holds none. Numbers are never looked for.
+        raw = trim(raw);
+        if (raw.size() < texts_.shortest() || is_number_like(raw)) return;
         std::string decoded;
         std::string_view v = raw;
         if (decode && (raw.find('&') != std::string_view::npos || raw.find("_x") != std::string_view::npos)) {
@@ -314,6 +327,24 @@ public:
     }
 
 private:
+    // The rest of a start tag whose attributes hold no text: to its '>' outside quotes.
+    std::size_t skip_tag(std::string_view x, std::size_t p, std::string_view name, std::vector<LeakKind>& stack) {
+        char quote = 0;
+        for (; p < x.size(); ++p) {
+            const char c = x[p];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>' || c == '<') {
+                break;
+            }
+        }
+        const bool empty = p < x.size() && x[p] == '>' && x[p - 1] == '/';
+        if (!empty) stack.push_back(element_kind(info_.type, name, {}, stack.empty() ? info_.kind : stack.back()));
+        return p < x.size() && x[p] == '>' ? p + 1 : p;
+    }
+
     static std::size_t skip_past(std::string_view x, std::size_t from, std::string_view end) {
         const std::size_t at = x.find(end, from);
         return at == std::string_view::npos ? x.size() : at + end.size();
@@ -327,6 +358,8 @@ private:
         while (p < n && !is_space(x[p]) && x[p] != '>' && x[p] != '/' && x[p] != '<') ++p;
         const std::string_view name = local_name(x.substr(name_begin, p - name_begin));
         attributes.clear();
+        const bool wanted = attributes_hold_text(info_.type, name) || (info_.type == PartType::worksheet && name == "c");
+        if (!wanted) return skip_tag(x, p, name, stack);
         bool empty = false;
         while (p < n) {
             while (p < n && is_space(x[p])) ++p;
@@ -442,6 +475,7 @@ std::size_t collect_masked_items(std::string_view original, std::string_view mas
     const ElementRanges si(prefix, "si");
     const std::vector<std::string_view> before = element_contents(original, si);
     const std::vector<std::string_view> after = element_contents(masked, ElementRanges(root_element_prefix(masked), "si"));
+    const ElementRanges t(prefix, "t"), rph(prefix, "rPh");
     std::size_t changed = 0;
     std::string visible, phonetic;
     for (std::size_t k = 0; k < before.size(); ++k) {
@@ -449,7 +483,7 @@ std::size_t collect_masked_items(std::string_view original, std::string_view mas
         ++changed;
         visible.clear();
         phonetic.clear();
-        item_texts(before[k], prefix, visible, phonetic);
+        item_texts(before[k], t, rph, visible, phonetic);
         texts.add_raw(visible);
         texts.add_raw(phonetic);
     }

@@ -34,6 +34,8 @@ public:
     // member has.
     bool contains(std::string_view text) const;
     std::size_t size() const { return texts_.size(); }
+    // Bytes of the shortest text of the set (the largest size_t when it is empty).
+    std::size_t shortest() const { return shortest_; }
     bool empty() const { return texts_.empty(); }
 
 private:

@@ -60,4 +60,21 @@ std::vector<std::string> report_warning_texts(const MaskReport& report) {
     return texts;
 }
 
+std::string outcome_text(const FileOutcome& outcome) {
+    const std::string input = outcome.input.filename().string();
+    const std::string output = outcome.output.filename().string();
+    switch (outcome.result) {
+        case FileOutcome::Result::masked:
+            return input + " をマスクしました → " + output +
+                   (outcome.report.produced ? "(" + report_counts_text(outcome.report) + ")" : std::string());
+        case FileOutcome::Result::restored:
+            return input + " を復元しました → " + output;
+        case FileOutcome::Result::failed:
+            break;
+    }
+    std::string text = input + " は処理できませんでした";
+    for (std::size_t i = 0; i < outcome.messages.size(); ++i) text += (i ? " " : ": ") + outcome.messages[i];
+    return text;
+}
+
 }  // namespace hsc

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,18 @@ std::string report_counts_text(const MaskReport& report);
 
 // One sentence per warning of the report, naming the parts where something was found.
 std::vector<std::string> report_warning_texts(const MaskReport& report);
+
+// What became of one file of a drop.
+struct FileOutcome {
+    enum class Result { masked, restored, failed };
+    std::filesystem::path input, output;
+    Result result = Result::failed;
+    MaskReport report;                  // of a masking
+    std::vector<std::string> messages;  // the failures reported for the file
+};
+
+// The line a file gets in the window: "●book.xlsx にマスクしました(共有文字列 ...)",
+// "〇book.xlsx に復元しました", "book.xlsx は処理できませんでした: ...".
+std::string outcome_text(const FileOutcome& outcome);
 
 }  // namespace hsc
