@@ -60,7 +60,7 @@ std::string report_json(const MaskReport& report) {
     for (const ReportWarning& w : report_warnings(report)) {
         if (warnings.size() > 1) warnings += ',';
         warnings += "{\"kind\":" + json_string(w.kind) + ",\"parts\":[";
-        for (std::size_t i = 0; i < w.parts.size(); ++i) warnings += (i ? "," : "") + json_string(w.parts[i]);
+        for (std::size_t i = 0; i < w.parts.size(); ++i) warnings.append(i ? "," : "").append(json_string(w.parts[i]));
         warnings += "]}";
     }
     warnings += "]";
@@ -134,7 +134,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     if (r.status != RC_OK) return;
     r.summary += " " + report_counts(r.report) + " leaks=";
     const auto warnings = report_warnings(r.report);
-    for (std::size_t i = 0; i < warnings.size(); ++i) r.summary += (i ? "," : "") + warnings[i].kind;
+    for (std::size_t i = 0; i < warnings.size(); ++i) r.summary.append(i ? "," : "").append(warnings[i].kind);
     if (warnings.empty()) r.summary += "none";
     r.json_extra += report_json(r.report);
 }
@@ -194,6 +194,7 @@ void run_all(const Options& o, const MaskSettings& settings, std::vector<Result>
             const Result& r = results[printed++];
             if (o.json) std::printf("%s\n", json_line(r).c_str());
             else if (r.status == RC_OK) std::printf("%s\n", r.summary.c_str());
+            std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
             if (!o.json && r.status == RC_OK)

@@ -231,10 +231,11 @@ Output:
   -j N                    process N files at once
   -h, --help              this text
 
-Report: after each masking the line of the file counts the masked shared strings, the
-cells of the chosen columns that hold them and the masked shape texts; warnings follow on
-standard error: nothing was masked, or a masked text is still readable in another part
-of the workbook (comments, charts, pivot caches, formula results, ...), named there.
+Report: after each masking, the line of the file counts the masked shared strings
+(strings=), the shared-string cells of the chosen columns (cells=) and the masked shape
+texts (shapes=). Warnings follow on standard error: nothing was masked, or a masked text
+is still readable in another part of the workbook (comments, charts, pivot caches,
+formula results, ...), each named there; the texts themselves are never printed.
 
 Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
              3 the only failures were refused passwords or authentication files;

@@ -46,7 +46,7 @@ struct LeakFinding {
 struct MaskReport {
     bool produced = false;              // set by a masking that ran to its end
     std::size_t shared_strings = 0;     // items of the shared-string table the masker changed
-    std::optional<std::size_t> cells;   // cells of the chosen columns holding those strings;
+    std::optional<std::size_t> cells;   // shared-string cells of the chosen columns (all masked);
                                         // none when every string is masked (no column list)
     std::size_t shapes = 0;             // texts of drawing parts the masker changed
     std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for

@@ -408,6 +408,10 @@ private:
     std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
 };
 
+// Parts that never hold workbook data: a theme names fonts and colours only, and a
+// masked text that happens to be a font name ("Nyala") is no leak.
+bool never_holds_data(std::string_view name) { return name.starts_with("xl/theme/"); }
+
 bool looks_like_xml(std::string_view bytes) {
     std::size_t p = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (p < bytes.size() && is_space(bytes[p])) ++p;
@@ -505,7 +509,7 @@ std::size_t collect_masked_runs(std::string_view original, std::string_view mask
 
 void scan_part(std::string_view name, std::string_view bytes, const MaskedTexts& texts,
                std::vector<LeakFinding>& findings) {
-    if (texts.empty() || !looks_like_xml(bytes)) return;
+    if (texts.empty() || never_holds_data(name) || !looks_like_xml(bytes)) return;
     PartScanner scanner(texts, part_info(name));
     scanner.run(bytes);
     scanner.report(name, findings);

@@ -53,7 +53,7 @@ std::vector<std::string> report_warning_texts(const MaskReport& report) {
             continue;
         }
         std::string parts;
-        for (const std::string& part : w.parts) parts += (parts.empty() ? "" : ", ") + part;
+        for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(part);
         texts.push_back(std::string("マスクした文字列が") + place_words(w.kind) + "に読める形で残っています(" +
                         parts + ")。");
     }
@@ -65,15 +65,18 @@ std::string outcome_text(const FileOutcome& outcome) {
     const std::string output = outcome.output.filename().string();
     switch (outcome.result) {
         case FileOutcome::Result::masked:
-            return input + " をマスクしました → " + output +
-                   (outcome.report.produced ? "(" + report_counts_text(outcome.report) + ")" : std::string());
+        {
+            std::string text = input + " をマスクしました → " + output;
+            if (outcome.report.produced) text.append("(").append(report_counts_text(outcome.report)).append(")");
+            return text;
+        }
         case FileOutcome::Result::restored:
             return input + " を復元しました → " + output;
         case FileOutcome::Result::failed:
             break;
     }
     std::string text = input + " は処理できませんでした";
-    for (std::size_t i = 0; i < outcome.messages.size(); ++i) text += (i ? " " : ": ") + outcome.messages[i];
+    for (std::size_t i = 0; i < outcome.messages.size(); ++i) text.append(i ? " " : ": ").append(outcome.messages[i]);
     return text;
 }
 

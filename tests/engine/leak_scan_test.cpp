@@ -111,6 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
              "<comments><commentList><comment ref=\"A1\"><text><t>Dear Yamada Taro,</t></text></comment></commentList>"
              "</comments>"),
         none("not_xml", "xl/media/image1.png", "\x89PNG\r\n\x1a\nYamada Taro"),
+        none("theme_font_name", "xl/theme/theme1.xml",
+             "<a:theme><a:fontScheme><a:font script=\"Ethi\" typeface=\"Yamada Taro\"/></a:fontScheme></a:theme>"),
         none("xml_comment_and_declaration", "docProps/app.xml",
              "<?xml version=\"1.0\"?><!-- Yamada Taro --><Properties/>")),
     [](const auto& info) { return std::string(info.param.label); });
