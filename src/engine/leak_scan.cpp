@@ -1,5 +1,6 @@
 #include "engine/leak_scan.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/status.h"
@@ -204,7 +205,10 @@ LeakKind element_kind(PartType type, std::string_view name, std::string_view cel
 bool attributes_hold_text(PartType type, std::string_view name) {
     if (type == PartType::worksheet) return name == "hyperlink" || name == "dataValidation";
     if (type == PartType::workbook) return name == "sheet";
-    return true;
+    // Run formatting names fonts and styles ("Calibri", "superscript") in any part.
+    static constexpr std::string_view FORMATTING[] = {"rFont", "font", "latin", "ea", "cs", "sym", "vertAlign",
+                                                      "u", "scheme", "family", "charset", "sz", "color"};
+    return std::find(std::begin(FORMATTING), std::end(FORMATTING), name) == std::end(FORMATTING);
 }
 
 // Calls `look` with a value and with the pieces of it that a reader sees on their own:
@@ -408,9 +412,9 @@ private:
     std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
 };
 
-// Parts that never hold workbook data: a theme names fonts and colours only, and a
-// masked text that happens to be a font name ("Nyala") is no leak.
-bool never_holds_data(std::string_view name) { return name.starts_with("xl/theme/"); }
+// Parts that never hold workbook data: the theme and the styles name fonts, colours and
+// formats only, and a masked text that happens to be a font name ("Nyala") is no leak.
+bool never_holds_data(std::string_view name) { return name.starts_with("xl/theme/") || name == "xl/styles.xml"; }
 
 bool looks_like_xml(std::string_view bytes) {
     std::size_t p = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;

@@ -111,6 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
              "<comments><commentList><comment ref=\"A1\"><text><t>Dear Yamada Taro,</t></text></comment></commentList>"
              "</comments>"),
         none("not_xml", "xl/media/image1.png", "\x89PNG\r\n\x1a\nYamada Taro"),
+        none("run_font_in_a_comment", "xl/comments1.xml",
+             "<comments><commentList><comment ref=\"A1\"><text><r><rPr><rFont val=\"Yamada Taro\"/></rPr>"
+             "<t>note</t></r></text></comment></commentList></comments>"),
+        none("styles", "xl/styles.xml", "<styleSheet><fonts><font><name val=\"Yamada Taro\"/></font></fonts></styleSheet>"),
         none("theme_font_name", "xl/theme/theme1.xml",
              "<a:theme><a:fontScheme><a:font script=\"Ethi\" typeface=\"Yamada Taro\"/></a:fontScheme></a:theme>"),
         none("xml_comment_and_declaration", "docProps/app.xml",
