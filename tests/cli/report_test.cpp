@@ -226,16 +226,17 @@ TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {
     EXPECT_EQ(r.exit_code, 2);
 }
 
-// Real workbooks (copied, never written): a masked workbook whose comments, sheet names
-// and formula results repeat masked texts names those parts; one whose comment and
-// cell texts differ reports none.
+// Real workbooks (copied, never written): masked workbooks whose comment boxes, sheet
+// names or chart caches repeat masked texts name those parts; one whose comment and cell
+// texts differ reports none.
 TEST(InspectLeaksCorpus, NamesThePartsOfARealWorkbook) {
     const fs::path corpus = test::corpus_dir();
     if (corpus.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
     test::TempDir dir;
     fs::copy_file(corpus / "poi/stress002.xlsx", dir / "stress.xlsx");
     fs::copy_file(corpus / "xlsxwriter/comment13.xlsx", dir / "comment.xlsx");
-    auto r = run_hushcel(dir.path(), args({"stress.xlsx", "comment.xlsx"}), PW);
+    fs::copy_file(corpus / "poi/47813.xlsx", dir / "chart.xlsx");
+    auto r = run_hushcel(dir.path(), args({"stress.xlsx", "comment.xlsx", "chart.xlsx"}), PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     r = run_hushcel(dir.path(), args({"inspect", "--leaks", "--json", "●stress.xlsx"}), PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
@@ -243,6 +244,9 @@ TEST(InspectLeaksCorpus, NamesThePartsOfARealWorkbook) {
                                  "{\"kind\":\"sheet-names\",\"parts\":[\"xl/workbook.xml\"]}",
                                  "{\"kind\":\"doc-properties\",\"parts\":[\"docProps/app.xml\"]}"})
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "--json", "●chart.xlsx"}), PW);
+    EXPECT_EQ(r.exit_code, 4) << r.err;
+    EXPECT_NE(r.out.find(",\"warnings\":" + one("charts", "xl/charts/chart1.xml") + "}"), std::string::npos) << r.out;
     r = run_hushcel(dir.path(), args({"inspect", "--leaks", "●comment.xlsx"}), PW);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find(" strings=1 shapes=0 leaks=none\n"), std::string::npos) << r.out;
