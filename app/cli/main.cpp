@@ -16,6 +16,7 @@
 #include "core/cp932.h"
 #include "core/status.h"
 #include "engine/driver.h"
+#include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
 #include "package/atomic_file.h"
@@ -25,6 +26,7 @@
 #include "protect/footer.h"
 #include "shell/suggestion_text.h"
 #include "suggest_json.h"
+#include "shell/report_text.h"
 #include "shell/settings_file.h"
 #include "shell/texts.h"
 
@@ -38,6 +40,7 @@ constexpr int EXIT_ALL_DONE = 0;
 constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_ONLY_REFUSED = 3;
+constexpr int EXIT_WARNINGS = 4;  // done, but the report warns: nothing masked, or masked text still readable
 
 // Collects the messages of one file; nobody is asked anything.
 class CollectingReporter final : public Reporter {
@@ -55,7 +58,32 @@ struct Result {
     std::vector<std::string> errors;
     std::string summary;     // the line printed for a success
     std::string json_extra;  // further JSON members (inspect)
+    MaskReport report;       // of a masking, or of inspect --leaks
 };
+
+// The report's counts and warnings as JSON members.
+std::string report_json(const MaskReport& report) {
+    std::string warnings = "[";
+    for (const ReportWarning& w : report_warnings(report)) {
+        if (warnings.size() > 1) warnings += ',';
+        warnings += "{\"kind\":" + json_string(w.kind) + ",\"parts\":[";
+        for (std::size_t i = 0; i < w.parts.size(); ++i) warnings.append(i ? "," : "").append(json_string(w.parts[i]));
+        warnings += "]}";
+    }
+    warnings += "]";
+    if (!report.produced) return ",\"warnings\":" + warnings;
+    return ",\"shared_strings\":" + std::to_string(report.shared_strings) +
+           ",\"cells\":" + (report.cells ? std::to_string(*report.cells) : std::string("null")) +
+           ",\"shapes\":" + std::to_string(report.shapes) + ",\"complete\":" + (report.complete() ? "true" : "false") +
+           ",\"warnings\":" + warnings;
+}
+
+// "strings=12 cells=30 shapes=2" for the line of a file.
+std::string report_counts(const MaskReport& report) {
+    return "strings=" + std::to_string(report.shared_strings) +
+           (report.cells ? " cells=" + std::to_string(*report.cells) : std::string()) +
+           " shapes=" + std::to_string(report.shapes);
+}
 
 fs::path executable_dir() {
     std::error_code ec;
@@ -68,7 +96,7 @@ bool footer_present(const fs::path& path) {
     return hsc_read_footer(path, info) == RC_OK && info.present;
 }
 
-void inspect_file(const fs::path& path, Result& r) {
+void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks, Result& r) {
     r.action = "inspect";
     InputFile in;
     if (int error = in.open(path); error != 0) {
@@ -107,6 +135,16 @@ void inspect_file(const fs::path& path, Result& r) {
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
                    ",\"recorded\":" + (info.has_hash ? "true" : "false") + ",\"hint\":" + json_string(hint) +
                    ",\"backups\":" + (readable ? jb : "null");
+    if (!leaks) return;
+    CollectingReporter reporter;
+    r.status = hsc_inspect_leaks(path, settings, r.report, reporter);
+    r.errors = std::move(reporter.errors);
+    if (r.status != RC_OK) return;
+    r.summary += " " + report_counts(r.report) + " leaks=";
+    const auto warnings = report_warnings(r.report);
+    for (std::size_t i = 0; i < warnings.size(); ++i) r.summary.append(i ? "," : "").append(warnings[i].kind);
+    if (warnings.empty()) r.summary += "none";
+    r.json_extra += report_json(r.report);
 }
 
 void suggest_file(const fs::path& path, Result& r) {
@@ -122,9 +160,10 @@ void suggest_file(const fs::path& path, Result& r) {
     r.json_extra = suggestion_json(s, limits.sample_rows);
 }
 
-void process_one(const fs::path& path, Command command, const MaskSettings& settings, const ProcessOptions& base,
+void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
                  Result& r) {
-    if (command == Command::inspect) return inspect_file(path, r);
+    const Command command = o.command;
+    if (command == Command::inspect) return inspect_file(path, settings, o.leaks, r);
     if (command == Command::suggest) return suggest_file(path, r);
     ProcessOptions po = base;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;
@@ -141,6 +180,9 @@ void process_one(const fs::path& path, Command command, const MaskSettings& sett
         r.output = output.string();
         r.summary = r.input + ": " + (ctx.process_direction == DIRECTION_UNMASK ? "restored" : "masked") + " -> " +
                     r.output;
+        r.report = std::move(ctx.report);
+        if (r.report.produced) r.summary += " (" + report_counts(r.report) + ")";
+        r.json_extra = report_json(r.report);
     } else if (r.errors.empty()) {
         r.errors.push_back("処理できませんでした(rc=" + std::to_string(r.status) + ")。");
     }
@@ -175,8 +217,12 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             const Result& r = results[printed++];
             if (o.json) std::printf("%s\n", json_line(r).c_str());
             else if (r.status == RC_OK) std::printf("%s\n", r.summary.c_str());
+            std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
+            if (!o.json && r.status == RC_OK)
+                for (const auto& w : report_warning_texts(r.report))
+                    std::fprintf(stderr, "%s: 警告: %s\n", r.input.c_str(), w.c_str());
         }
         std::fflush(stdout);
         if (progress && finished < total)
@@ -186,7 +232,7 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
 
     auto worker = [&] {
         for (std::size_t i; (i = next++) < total;) {
-            process_one(fs::path(o.files[i]), o.command, settings, po, results[i]);
+            process_one(fs::path(o.files[i]), o, settings, po, results[i]);
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;
@@ -290,7 +336,8 @@ int main(int argc, char** argv) {
         if (!seen.insert(same_file_key(f)).second)
             return usage_error("同じファイルが2回指定されています: " + f);
 
-    if (o.command != Command::inspect && o.command != Command::suggest) {
+    const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
+    if (!only_reading || o.leaks) {
         if (o.password_file) {
             if (!read_password_file(*o.password_file, settings.password, message)) return usage_error(message);
         } else if (o.ask_password) {
@@ -306,7 +353,7 @@ int main(int argc, char** argv) {
         if (!stored_settings(settings, stored, message)) return usage_error(message);
     }
 
-    if (o.command != Command::inspect) {
+    if (!only_reading) {
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
             if (auto name = output_is_input(o.files))
@@ -340,12 +387,15 @@ int main(int argc, char** argv) {
     std::vector<Result> results;
     run_all(o, settings, po, results);
 
-    bool any_failed = false, only_refused = true;
+    bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {
-        if (r.status == RC_OK) continue;
+        if (r.status == RC_OK) {
+            any_warning = any_warning || !report_warnings(r.report).empty();
+            continue;
+        }
         any_failed = true;
         only_refused = only_refused && r.status == RC_REFUSED;
     }
-    if (!any_failed) return EXIT_ALL_DONE;
+    if (!any_failed) return any_warning ? EXIT_WARNINGS : EXIT_ALL_DONE;
     return only_refused ? EXIT_ONLY_REFUSED : EXIT_SOME_FAILED;
 }

@@ -120,6 +120,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!flag(o.force)) return false;
         } else if (name == "--no-record-password") {
             if (!flag(o.no_record_password)) return false;
+        } else if (name == "--leaks") {
+            if (!flag(o.leaks)) return false;
         } else if (name == "--ask-password") {
             if (!flag(o.ask_password)) return false;
         } else if (name == "--allow-default-password") {
@@ -199,6 +201,14 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             return false;
         }
     }
+    if (o.leaks && o.command != Command::inspect) {
+        message = "--leaks は inspect と一緒に指定してください。";
+        return false;
+    }
+    if (o.leaks && o.suggest) {
+        message = "--leaks と --suggest は別々に指定してください。";
+        return false;
+    }
     if (o.suggest) {
         if (o.command != Command::inspect) {
             message = "--suggest は inspect と一緒に指定してください。";
@@ -241,6 +251,9 @@ Usage:
   hushcel inspect --suggest FILE...
                               change nothing; suggest the columns that look like personal data
                               (by header words and by the first 1000 data rows of each worksheet)
+  hushcel inspect --leaks FILE...
+                              also decipher the backups (password as below) and look for the
+                              masked texts elsewhere in the masked workbook
 
 The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
@@ -279,14 +292,24 @@ Password (never a plain option), first that applies:
 
 Output:
   --json                  one JSON object per file on standard output
-                          (input, output, action, status, message; with --suggest
-                          also suggestion: the columns per worksheet and why)
+                          (input, output, action, status, message; after a masking also
+                          shared_strings, cells, shapes, complete and warnings: a list of
+                          {kind, parts}; with --suggest also suggestion: the columns per
+                          worksheet and why)
   -j N                    process N files at once
   -h, --help              this text
   --version               the program's name and version
 
-Exit status: 0 all processed; 1 at least one failed; 2 usage error;
-             3 the only failures were refused passwords or authentication files.
+Report: after each masking, the line of the file counts the masked shared strings
+(strings=), the shared-string cells of the chosen columns (cells=) and the masked shape
+texts (shapes=). Warnings follow on standard error: nothing was masked, or a masked text
+is still readable in another part of the workbook (comments, charts, pivot caches,
+formula results, ...), each named there; the texts themselves are never printed.
+
+Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
+             3 the only failures were refused passwords or authentication files;
+             4 all processed, with warnings: nothing was masked, or something masked is
+               still readable elsewhere in the workbook (also inspect --leaks finding any).
 
 Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx

@@ -25,6 +25,7 @@ struct Options {
     std::optional<std::string> settings_file;
     std::optional<std::string> password_file;
     bool ask_password = false;
+    bool leaks = false;  // inspect: look for the masked texts elsewhere in the package
 
     std::optional<std::string> columns;
     std::optional<int> strength;

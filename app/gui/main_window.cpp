@@ -4,17 +4,20 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <algorithm>
 
 #include "dialogs.h"
@@ -100,6 +103,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     setCentralWidget(panel);
     buildControls(panel);
     buildMenu();
+    buildResults();
     password_status_ = new QLabel(this);
     password_status_->setObjectName("passwordStatus");
     statusBar()->addWidget(password_status_);
@@ -107,6 +111,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
     setControls(hsc_set_controls(shell_.settings()));
     showPasswordStatus();
+    shell_.on_file_done([this](const FileOutcome& outcome) { showOutcome(outcome); });
 
     // A fixed size: the client area plus the menu bar. Centred on the primary screen.
     adjustSize();
@@ -115,6 +120,38 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
         QRect area = screen->geometry();
         move(area.x() + (area.width() - CLIENT_WIDTH) / 2, area.y() + (area.height() - CLIENT_HEIGHT) / 2);
     }
+}
+
+MainWindow::~MainWindow() { shell_.on_file_done({}); }
+
+void MainWindow::buildResults() {
+    // A dock without title or handles: the list sits under the panel, whose size stays.
+    auto* dock = new QDockWidget(this);
+    dock->setObjectName("resultsDock");
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    dock->setTitleBarWidget(new QWidget(dock));
+    results_ = new QListWidget(dock);
+    results_->setObjectName("results");
+    results_->setWordWrap(true);
+    results_->setTextElideMode(Qt::ElideNone);
+    results_->setFixedSize(CLIENT_WIDTH, RESULTS_HEIGHT);
+    dock->setWidget(results_);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+}
+
+void MainWindow::showOutcome(const FileOutcome& outcome) {
+    const auto warnings = report_warning_texts(outcome.report);
+    auto add = [this](const std::string& text, QStyle::StandardPixmap icon) {
+        auto* item = new QListWidgetItem(style()->standardIcon(icon), qs(text));
+        item->setToolTip(qs(text));
+        results_->addItem(item);
+    };
+    const QStyle::StandardPixmap icon = outcome.result == FileOutcome::Result::failed ? QStyle::SP_MessageBoxCritical
+                                        : warnings.empty() ? QStyle::SP_DialogApplyButton
+                                                           : QStyle::SP_MessageBoxWarning;
+    add(outcome_text(outcome), icon);
+    for (const std::string& w : warnings) add("  " + w, QStyle::SP_MessageBoxWarning);
+    results_->scrollToBottom();
 }
 
 void MainWindow::buildControls(QWidget* panel) {
@@ -209,6 +246,7 @@ void MainWindow::dropFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& p : paths) files.emplace_back(p.toStdString());
     if (files.empty()) return;
+    if (!shell_.busy()) results_->clear();  // the list shows the files of this drop
     shell_.drop(std::move(files), controls());  // queued by the shell when one is running
     if (shell_.busy()) return;
     show();

@@ -11,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace hsc::gui {
@@ -41,15 +42,21 @@ class MainWindow : public QMainWindow {
 public:
     static constexpr int CLIENT_WIDTH = 305;
     static constexpr int CLIENT_HEIGHT = 435;
+    static constexpr int RESULTS_HEIGHT = 120;  // the list of results under the panel
 
     // on_exit ends the program (the application's event loop in the product).
     MainWindow(Shell& shell, std::function<void()> on_exit);
+    ~MainWindow() override;
 
     ControlValues controls() const;           // hsc_get_controls' source
     void setControls(const ControlValues& c); // hsc_set_controls' target
 
     // Handles one drop of files (what a drop event does).
     void dropFiles(const QStringList& paths);
+
+    // Adds the outcome of one file to the list of results: a line for the file, one
+    // for each warning of its report.
+    void showOutcome(const FileOutcome& outcome);
 
     // Brings the window to the front, also out of the minimised state.
     void bringToFront();
@@ -76,6 +83,7 @@ protected:
 private:
     void buildControls(QWidget* panel);
     void buildMenu();
+    void buildResults();
     void leave();  // the save prompt, then the end of the program
     void showPasswordStatus();  // the status area says when the known password is in use
 
@@ -99,6 +107,7 @@ private:
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
     QLabel* password_status_;
+    QListWidget* results_;
 };
 
 }  // namespace hsc::gui

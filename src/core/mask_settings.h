@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "core/mask_report.h"
+
 namespace hsc {
 
 // Mask-character indices: the positions in the main window's drop-down lists.
@@ -51,11 +53,13 @@ inline bool uses_known_password(const MaskSettings& s) { return s.password.empty
 inline constexpr int DIRECTION_MASK = 0;
 inline constexpr int DIRECTION_UNMASK = -1;
 
-// The values the processing driver derives for one file and the engine reads.
+// The values the processing driver derives for one file and the engine reads, and
+// what the driver hands back about it.
 struct FileContext {
     int process_direction = DIRECTION_UNMASK;
     std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
     int target_column_count = 0;  // 0: every shared string is masked
+    MaskReport report;            // filled when a masking was written
 };
 
 }  // namespace hsc

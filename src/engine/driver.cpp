@@ -268,7 +268,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     MfileRegistry reg;  // the package of this file only; released on every path
     reg.max_package_bytes = options.max_memory ? options.max_memory : default_memory_budget();
-    rc = hsc_read_excel(reg, input, stored, ctx);
+    MaskReport report;
+    rc = hsc_read_excel(reg, input, stored, ctx, &report);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const std::string refusal = reg.refusal;
@@ -316,6 +317,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (settings.is_overwrite && !in.unchanged(target)) return fail(with_text(MSG_CHANGED_DURING_RUN, path_text));
     if (error = out.commit(replace); error != 0) return fail(save_failure_message(error, target));
     output = target;
+    ctx.report = std::move(report);
     return RC_OK;
 }
 

@@ -14,7 +14,8 @@ namespace hsc {
 // restore, write the output and, when masking, its footer. Every failure is reported
 // once through the reporter. 0 processed; -1 failed and reported; -3 the footer check
 // reported the failure itself. `output` receives the path written; `ctx` the per-file
-// values (process_direction tells the caller whether the file was restored).
+// values (process_direction tells the caller whether the file was restored) and, after
+// a masking, its report: what was masked and what of it is still readable elsewhere.
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 

@@ -10,6 +10,7 @@
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
+#include "package/package_entries.h"
 #include "package/zip_package.h"
 
 namespace hsc {
@@ -32,6 +33,7 @@ struct PackageParts {
     std::vector<std::string> drawing_texts;  // read only when masking
     std::size_t inline_cells = 0;            // inline-string cells turned into shared-string cells
     bool created_shared_strings = false;     // the package had no table before
+    std::size_t target_cells = 0;  // shared-string cells of the target columns
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -153,23 +155,48 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
-        if (ctx.target_column_count > 0) scan_worksheet(sheet, ctx, parts.shared_string_flags);
+        if (ctx.target_column_count > 0) parts.target_cells += scan_worksheet(sheet, ctx, parts.shared_string_flags);
     }
     parts.inline_cells = parts.shared_string_flags.size() - first_new;
     return finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items, parts.inline_cells,
                                  parts.created_shared_strings);
 }
 
-int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx) {
+// The bytes of a live stream, without copying; empty when there is none.
+std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) {
+            const auto data = mdata(f.get());
+            return {reinterpret_cast<const char*>(data.data()), data.size()};
+        }
+    return {};
+}
+
+// With `report`: what the masking changed is compared with the untouched texts, which
+// also gives the set of masked texts for the leak scan.
+int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx,
+               MaskReport* report, MaskedTexts& masked) {
     const std::string_view password = s.password;
-    if (parts.has_shared_strings)
+    if (parts.has_shared_strings) {
+        std::string original;
+        if (report) original = parts.shared_strings_text;
         if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags,
                                          ctx.target_column_count, s, password);
             rc != RC_OK)
             return rc;
-    if (s.is_autoshape)
+        if (report) report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
+    }
+    if (s.is_autoshape) {
+        std::vector<std::string> originals;
+        if (report) originals = parts.drawing_texts;
         if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, password); rc != RC_OK)
             return rc;
+        if (report)
+            for (std::size_t i = 0; i < originals.size() && i < parts.drawing_part_names.size(); ++i)
+                report->shapes +=
+                    collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
+    }
+    if (report && ctx.target_column_count > 0) report->cells = parts.target_cells;
     return RC_OK;
 }
 
@@ -245,7 +272,8 @@ std::size_t live_streams(const MfileRegistry& reg) {
 
 bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
-int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx) {
+int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx,
+              MaskReport* report) {
     const int direction = ctx.process_direction;
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
     sort_entry_names(entries);
@@ -269,7 +297,10 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     } else if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) {
         return rc;
     }
-    const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx) : restore_parts(reg, parts, s);
+    MaskReport found;
+    MaskedTexts masked;
+    const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx, report ? &found : nullptr, masked)
+                                               : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
     // The thumbnail kept by masking comes back under its own name, its relationship kept.
@@ -282,28 +313,48 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
             rc != RC_OK)
             return rc;
     if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;
+    if (report && direction == DIRECTION_MASK) {
+        found.texts_looked_for = masked.size();
+        found.leaks = scan_package_for_leaks(reg, masked);
+        found.produced = true;
+        *report = std::move(found);
+    }
     return RC_OK;
 }
 
 }  // namespace
 
+std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    sort_entry_names(names);
+    std::vector<std::string> skipped = backup_entries(names);
+    std::vector<LeakFinding> findings;
+    if (texts.empty()) return findings;
+    for (const std::string& name : names) {
+        if (std::find(skipped.begin(), skipped.end(), name) != skipped.end()) continue;
+        scan_part(name, stream_bytes(reg, name), texts, findings);
+    }
+    return findings;
+}
+
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
-                      const FileContext& ctx) {
+                      const FileContext& ctx, MaskReport* report) {
     try {
-        return transform(reg, entries, s, ctx);
+        return transform(reg, entries, s, ctx, report);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
 }
 
 int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
-                   const FileContext& ctx) {
+                   const FileContext& ctx, MaskReport* report) {
     try {
         std::vector<std::string> entries;
         const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ENTRY_LIST_CAPACITY, entries);
         if (rc == RC_SIZE_LIMIT || rc == RC_NOMEM) return rc;
         if (rc != RC_OK) return RC_FAIL;
-        return transform(reg, entries, s, ctx);
+        return transform(reg, entries, s, ctx, report);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "core/mask_report.h"
 #include "core/mask_settings.h"
+#include "engine/leak_scan.h"
 #include "package/mfile.h"
 
 namespace hsc {
@@ -20,12 +22,18 @@ inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 // an unknown kind; -9 a size limit; -101 a stream cannot be opened (a backup missing);
 // -103 short stream write; -9999 the package holds table parts. Masking refuses (-1) a
 // package that already holds backups, before anything is rewritten.
+// With `report`, a masking fills it: what was masked, and the leak scan of the masked
+// package (the original texts of the masked strings looked for in every other part).
 int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
-                   const FileContext& ctx);
+                   const FileContext& ctx, MaskReport* report = nullptr);
 
 // The rewrite of a package already unpacked into `reg`, whose entry names are `entries`
 // (sorted here). Results as hsc_read_excel.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
-                      const FileContext& ctx);
+                      const FileContext& ctx, MaskReport* report = nullptr);
+
+// The leak scan over the parts of a package held in `reg`, backups left out. Findings in
+// the order of the entry names.
+std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts);
 
 }  // namespace hsc

@@ -217,8 +217,9 @@ std::string reprefix(std::string_view xml, std::string_view from, std::string_vi
 
 }  // namespace
 
-void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
-    if (ctx.target_column_count <= 0 || flags.empty()) return;
+std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
+    std::size_t cells = 0;
+    if (ctx.target_column_count <= 0 || flags.empty()) return cells;
     const SheetTags tags(sheet);
     const std::string c_close = tags.close("c"), v_open = tags.open("v"), v_close = tags.close("v");
     walk_cells(sheet, tags, [&](const CellAt& cell) {
@@ -234,10 +235,13 @@ void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<
         const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
         std::size_t index = 0;
         if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
-            index < flags.size())
+            index < flags.size()) {
             flags[index] = 1;
+            ++cells;
+        }
         return cell_end;
     });
+    return cells;
 }
 
 std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,

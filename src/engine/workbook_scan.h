@@ -16,8 +16,9 @@ namespace hsc {
 std::size_t count_shared_string_items(std::string_view shared_strings);
 
 // Sets flags[N] to 1 for every shared-string cell of a target column whose value is
-// N < flags.size(). Never fails: what does not parse flags nothing.
-void scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags);
+// N < flags.size(); returns the number of such cells. Never fails: what does not parse
+// flags nothing.
+std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags);
 
 // Turns the inline-string cells of the target columns (of every column when none are
 // chosen) into shared-string cells: t="inlineStr" becomes t="s" and the <is> element a

@@ -42,6 +42,44 @@ void Shell::handle(const PendingDrop& drop) {
     for (const fs::path& file : drop.files) handle_file(file);
 }
 
+namespace {
+
+// Passes everything on and keeps the failure texts of one file.
+class RecordingReporter final : public Reporter {
+public:
+    explicit RecordingReporter(Reporter& to) : to_(to) {}
+    void error(std::string_view text) override {
+        errors.emplace_back(text);
+        to_.error(text);
+    }
+    bool ask_yes_no(std::string_view text) override { return to_.ask_yes_no(text); }
+    void info(std::string_view text) override { to_.info(text); }
+    std::vector<std::string> errors;
+
+private:
+    Reporter& to_;
+};
+
+}  // namespace
+
+int Shell::process(const fs::path& input, fs::path& output, FileContext& ctx) {
+    RecordingReporter reporter(reporter_);
+    const int rc = process_(input, output, settings_, ctx, reporter);
+    if (file_done_) {
+        FileOutcome outcome;
+        outcome.input = input;
+        outcome.output = output;
+        outcome.messages = std::move(reporter.errors);
+        if (rc == RC_OK) {
+            outcome.result = ctx.process_direction == DIRECTION_UNMASK ? FileOutcome::Result::restored
+                                                                       : FileOutcome::Result::masked;
+            outcome.report = ctx.report;
+        }
+        file_done_(outcome);
+    }
+    return rc;
+}
+
 void Shell::handle_file(const fs::path& input) {
     // The password field is easy to leave as it is when the key is a file: ask before a
     // workbook is masked with a password that every copy of the program knows.
@@ -55,7 +93,7 @@ void Shell::handle_file(const fs::path& input) {
     }
     fs::path output;
     FileContext ctx;
-    if (process_(input, output, settings_, ctx, reporter_) != RC_OK) return;  // already reported
+    if (process(input, output, ctx) != RC_OK) return;  // already reported
     if (!reporter_.ask_yes_no(format_message(MSG_OPEN_OUTPUT, output.string()))) return;
 
     // Re-encryption: a workbook just restored in place is masked again once the
@@ -81,7 +119,7 @@ void Shell::handle_file(const fs::path& input) {
     reporter_.info(MSG_RECRYPT);
     fs::path again;
     FileContext again_ctx;
-    process_(input, again, settings_, again_ctx, reporter_);  // failures are reported by the pipeline
+    process(input, again, again_ctx);  // failures are reported by the pipeline
 }
 
 void Shell::save_settings(const ControlValues& controls) {

@@ -11,6 +11,7 @@
 #include "core/reporter.h"
 #include "shell/controls.h"
 #include "shell/platform.h"
+#include "shell/report_text.h"
 #include "shell/settings_file.h"
 
 namespace hsc {
@@ -51,6 +52,10 @@ public:
     void drop(std::vector<std::filesystem::path> files, const ControlValues& controls);
     bool busy() const { return busy_; }
 
+    // Told of every file once it has been processed (re-encryption included), before the
+    // question whether to open it.
+    void on_file_done(std::function<void(const FileOutcome&)> listener) { file_done_ = std::move(listener); }
+
     // Ctrl+S: the controls into the settings, then the settings file.
     void save_settings(const ControlValues& controls);
 
@@ -68,6 +73,8 @@ private:
     };
     void handle(const PendingDrop& drop);
     void handle_file(const std::filesystem::path& input);
+    // The pipeline on one file, its outcome told to the listener.
+    int process(const std::filesystem::path& input, std::filesystem::path& output, FileContext& ctx);
 
     SettingsStore& store_;
     Platform& platform_;
@@ -75,6 +82,7 @@ private:
     ProcessFile process_;
     MaskSettings settings_;
     SettingsSnapshot snapshot_;
+    std::function<void(const FileOutcome&)> file_done_;
     std::deque<PendingDrop> queue_;
     bool busy_ = false;
     // The answer to masking with the known password in file-authentication mode, asked

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -102,9 +103,11 @@ struct Fixture {
                              return hsc::RC_FAIL;
                          }
                          ctx.process_direction = hsc::DIRECTION_MASK;
+                         ctx.report = report;
                          out = in.parent_path() / ("●" + in.filename().string());
                          return hsc::RC_OK;
                      }};
+    hsc::MaskReport report;  // what the pipeline reports for a masked file
     hsc::MaskSettings last_settings;
     std::function<void()> during;  // runs inside the pipeline, as events of a nested loop would
     std::unique_ptr<MainWindow> window;
@@ -479,6 +482,75 @@ private slots:
         QCOMPARE(f.processed.size(), size_t(2));
         QCOMPARE(exits_seen_inside, 0);  // the second file was still handled
         QCOMPARE(f.exits, 1);
+    }
+
+    // Each file of a drop gets its line in the window, and each warning its own line
+    // in words; a new drop starts a new list.
+    void resultsOfADropAreListedInTheWindow() {
+        Fixture f;
+        f.report.produced = true;
+        f.report.shared_strings = 12;
+        f.report.cells = 30;
+        f.report.leaks = {{hsc::LeakKind::comments, "xl/comments1.xml", 1},
+                          {hsc::LeakKind::pivot_cache, "xl/pivotCache/pivotCacheRecords1.xml", 3}};
+        auto* list = f.get<QListWidget>("results");
+        QVERIFY(list);
+        QCOMPARE(f.window->centralWidget()->size(), QSize(305, 390));  // the list sits under the panel
+        QVERIFY(list->isVisibleTo(f.window.get()));
+        MessageBox::setNextAnswer(MessageBox::No);  // open ●book.xlsx?
+        MessageBox::setNextAnswer(MessageBox::Ok);  // bad1.xlsx: rejected
+        f.window->dropFiles({"/d/book.xlsx", "/d/bad1.xlsx"});
+        QStringList lines;
+        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+        QCOMPARE(lines, (QStringList{
+                            "book.xlsx をマスクしました → ●book.xlsx(共有文字列 12件、セル 30件、図形の文字 0件)",
+                            "  マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。",
+                            "  マスクした文字列がピボットテーブルのキャッシュに読める形で残っています"
+                            "(xl/pivotCache/pivotCacheRecords1.xml)。",
+                            "bad1.xlsx は処理できませんでした: rejected"}));
+
+        f.report = hsc::MaskReport{};
+        f.report.produced = true;  // nothing masked
+        MessageBox::setNextAnswer(MessageBox::No);
+        f.window->dropFiles({"/d/empty.xlsx"});
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("empty.xlsx をマスクしました → ●empty.xlsx(共有文字列 0件、図形の文字 0件)"));
+        QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクした文字列がありません")));
+    }
+
+    // The real pipeline: the masked workbook's comment still holds a masked name; the
+    // window says so, and the restore gets its line.
+    void dropOfAWorkbookWithALeakShowsTheWarning() {
+        hsc::test::TempDir dir;
+        auto entries = hsc::test::small_workbook({"山田太郎", "東京都", "03-1234", "佐藤花子", "大阪府", "06-5678"});
+        entries.push_back({"xl/comments1.xml", "<comments><commentList><comment ref=\"B1\"><text><t>山田太郎</t></text>"
+                                               "</comment></commentList></comments>"});
+        hsc::test::write_zip(dir / "book.xlsx", entries);
+        hsc::MaskSettings stored;
+        hsc::hsc_init_settings(stored);
+        stored.target_column = "A";
+        MemoryStore store;
+        store.stored = stored;
+        NoPlatform platform;
+        ErrorsOnly reporter;
+        hsc::Shell shell(store, platform, reporter,
+                         [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                            hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+        shell.start();
+        MainWindow window(shell, [] {});
+        auto* list = window.findChild<QListWidget*>("results");
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString((dir / "book.xlsx").string())});
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(),
+                 QStringLiteral("book.xlsx をマスクしました → ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)"));
+        QCOMPARE(list->item(1)->text(),
+                 QStringLiteral("  マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。"));
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        window.dropFiles({QString::fromStdString((dir / "●book.xlsx").string())});
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("●book.xlsx を復元しました → 〇●book.xlsx"));
     }
 
     void dropOfARealWorkbookMasksAndRestoresIt() {

@@ -136,6 +136,24 @@ TEST_F(ShellTest, ThreeFilesAreProcessedInTurnAndNoDoesNotStopTheNext) {
                               "process c.xlsx", ask_open("/d/●c.xlsx")}));
 }
 
+// The window's list learns of each file before the question whether to open it, with
+// the failure texts that were also shown; the re-encryption's masking is told as well.
+TEST_F(ShellTest, EveryFileOutcomeIsToldBeforeTheQuestion) {
+    std::vector<std::string> told;
+    shell.on_file_done([&](const FileOutcome& o) {
+        told.push_back(outcome_text(o));
+        log.events.push_back("told " + o.input.filename().string());
+    });
+    shell.drop({"/d/bad.xlsx", "/d/a.xlsx", "/d/masked.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "process bad.xlsx", "error: rejected bad.xlsx", "told bad.xlsx",
+                              "process a.xlsx", "told a.xlsx", ask_open("/d/●a.xlsx"),
+                              "process masked.xlsx", "told masked.xlsx", ask_open("/d/〇masked.xlsx")}));
+    EXPECT_EQ(told, (std::vector<std::string>{"bad.xlsx は処理できませんでした: rejected bad.xlsx",
+                                              "a.xlsx をマスクしました → ●a.xlsx",
+                                              "masked.xlsx を復元しました → 〇masked.xlsx"}));
+}
+
 TEST_F(ShellTest, RejectedFileGivesOnlyItsErrorAndTheNextGoesOn) {
     shell.drop({"/d/bad.xlsx", "/d/ok.xlsx"}, ControlValues{});
     EXPECT_EQ(log.events, (std::vector<std::string>{"process bad.xlsx", "error: rejected bad.xlsx",

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hsc {
+
+// Where the text of a masked string was still found readable after masking.
+enum class LeakKind {
+    shared_strings,   // another item of the shared-string table
+    inline_strings,   // a cell that holds its own string
+    formula_results,  // a cell's cached value (t="str" and the like)
+    formulas,         // a string literal inside a formula
+    comments,         // comments, threaded comments and their persons
+    vml,              // legacy drawings (comment boxes, form controls)
+    shapes,           // drawing parts whose text was not masked
+    charts,           // chart caches and titles
+    pivot_cache,      // pivot cache definitions and records
+    pivot_table,      // pivot table parts
+    doc_properties,   // docProps/*
+    headers_footers,  // page headers and footers
+    defined_names,    // defined names of the workbook
+    sheet_names,      // sheet names of the workbook
+    hyperlinks,       // hyperlink targets, tooltips and display texts
+    data_validation,  // validation lists, prompts and messages
+    external_links,   // cached values of linked workbooks
+    custom_xml,       // customXml/*
+    other,            // any other XML part or element
+};
+
+// The stable name of a kind, as --json prints it ("pivot-cache", ...).
+std::string_view leak_kind_name(LeakKind kind);
+
+// Matches of masked texts found in one part, for one kind. The text is never kept.
+struct LeakFinding {
+    LeakKind kind = LeakKind::other;
+    std::string part;
+    std::size_t count = 0;
+    bool operator==(const LeakFinding&) const = default;
+};
+
+// What masking one workbook did, and what of the masked text is still readable.
+struct MaskReport {
+    bool produced = false;              // set by a masking that ran to its end
+    std::size_t shared_strings = 0;     // items of the shared-string table the masker changed
+    std::optional<std::size_t> cells;   // shared-string cells of the chosen columns (all masked);
+                                        // none when every string is masked (no column list)
+    std::size_t shapes = 0;             // texts of drawing parts the masker changed
+    std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for
+    std::vector<LeakFinding> leaks;
+
+    bool nothing_masked() const { return shared_strings == 0 && shapes == 0; }
+    // Nothing to warn about: something was masked and none of it was found elsewhere.
+    bool complete() const { return !nothing_masked() && leaks.empty(); }
+};
+
+// One warning of a report: a stable kind ("nothing-masked" or a leak kind's name) and
+// the parts it was found in, in the order of the findings.
+struct ReportWarning {
+    std::string kind;
+    std::vector<std::string> parts;
+    bool operator==(const ReportWarning&) const = default;
+};
+inline constexpr std::string_view WARNING_NOTHING_MASKED = "nothing-masked";
+
+// The warnings of a produced report, "nothing-masked" first, one per leak kind.
+std::vector<ReportWarning> report_warnings(const MaskReport& report);
+
+}  // namespace hsc

@@ -1,0 +1,102 @@
+#include "engine/leak_check.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/cp932.h"
+#include "core/status.h"
+#include "engine/leak_scan.h"
+#include "engine/read_excel.h"
+#include "engine/text_routines.h"
+#include "package/package_entries.h"
+#include "package/zip_package.h"
+#include "protect/container.h"
+
+namespace hsc {
+namespace {
+
+constexpr const char* MSG_UNREADABLE = "ワークブックとして読み込めませんでした(%s)。";
+constexpr const char* MSG_NOT_MASKED =
+    "マスクされたファイルではないため、マスクした文字列の残りは調べられません(%s)。";
+constexpr const char* MSG_NO_DECIPHER =
+    "バックアップを復号できません(パスワードが一致しないか、バックアップが破損しています)。"
+    "マスクした文字列の残りは調べられません(%s)。";
+
+constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
+// Where a backup is deciphered to; never an entry name (longer than any).
+const std::string ORIGINAL_NAME(MFILE_MAX_NAME, '~');
+
+std::string with_path(const char* format, const std::filesystem::path& input) {
+    std::string s(format);
+    s.replace(s.find("%s"), 2, input.string());
+    return s;
+}
+
+std::string stream_text(MfileRegistry& reg, std::string_view name) {
+    std::string text;
+    read_whole_file(reg, 0, name, text);
+    return text;
+}
+
+// The original text of a backup, or a status: -3 when it does not decipher.
+int decipher(MfileRegistry& reg, std::string_view backup, std::string_view password, std::string& original) {
+    const int rc = decrypt_stream_to(reg, backup, ORIGINAL_NAME, password);
+    if (rc != RC_OK) return RC_REFUSED;
+    original = stream_text(reg, ORIGINAL_NAME);
+    mremove(reg, ORIGINAL_NAME);
+    return RC_OK;
+}
+
+}  // namespace
+
+int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
+                      Reporter& reporter) {
+    report = MaskReport{};
+    MaskSettings stored;
+    std::string message;
+    if (!stored_settings(settings, stored, message)) {
+        reporter.error(message);
+        return RC_FAIL;
+    }
+    MfileRegistry reg;
+    std::vector<std::string> names;
+    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) {
+        reporter.error(reg.refusal.empty() ? with_path(MSG_UNREADABLE, input) : reg.refusal);
+        return RC_FAIL;
+    }
+    const std::vector<std::string> backups = backup_entries(names);
+    if (backups.empty()) {
+        reporter.error(with_path(MSG_NOT_MASKED, input));
+        return RC_FAIL;
+    }
+    sort_entry_names(names);
+    MaskedTexts masked;
+    std::string original;
+    const auto has = [&](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+    if (has(BACKUP_SHARED_STRINGS)) {
+        if (decipher(reg, BACKUP_SHARED_STRINGS, stored.password, original) != RC_OK) {
+            reporter.error(with_path(MSG_NO_DECIPHER, input));
+            return RC_REFUSED;
+        }
+        report.shared_strings = collect_masked_items(original, stream_text(reg, "xl/sharedStrings.xml"), masked);
+    }
+    // Backup k belongs to the k-th drawing part in the order masking numbered them.
+    std::size_t k = 0;
+    for (const std::string& name : names) {
+        if (!name.starts_with(DRAWING_PREFIX)) continue;
+        const std::string backup = std::string(BACKUP_DRAWING_PREFIX) + std::to_string(++k) + ".xml";
+        if (!has(backup)) continue;
+        if (decipher(reg, backup, stored.password, original) != RC_OK) {
+            reporter.error(with_path(MSG_NO_DECIPHER, input));
+            return RC_REFUSED;
+        }
+        report.shapes += collect_masked_runs(original, stream_text(reg, name), masked);
+    }
+    report.texts_looked_for = masked.size();
+    report.leaks = scan_package_for_leaks(reg, masked);
+    report.produced = true;
+    return RC_OK;
+}
+
+}  // namespace hsc

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+
+#include "core/mask_report.h"
+#include "core/mask_settings.h"
+#include "core/reporter.h"
+
+namespace hsc {
+
+// The leak scan of a workbook masked before, changing nothing: the masked texts are the
+// items of its backups (deciphered with `settings.password`) that differ from the masked
+// parts, and they are looked for in every other part. Fills `report` (no cell count:
+// the columns of that masking are not recorded). Failures are reported once through
+// the reporter. 0; -1 not a readable workbook package or no backups to compare with;
+// -3 a backup does not decipher with the password.
+int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
+                      Reporter& reporter);
+
+}  // namespace hsc

@@ -1,0 +1,528 @@
+#include "engine/leak_scan.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/status.h"
+#include "engine/text_routines.h"
+
+namespace hsc {
+namespace {
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && is_space(s[b])) ++b;
+    while (e > b && is_space(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// Digits with signs, points and commas only: the values of most cells, never a masked text.
+bool is_number_like(std::string_view s) {
+    for (char c : s)
+        if ((c < '0' || c > '9') && c != '.' && c != ',' && c != '-' && c != '+') return false;
+    return true;
+}
+
+std::size_t char_count(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool is_scalar(std::uint32_t cp) { return cp != 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
+
+// "&...;" at `p`: the code point or -1, and the length of the reference.
+long entity_at(std::string_view s, std::size_t p, std::size_t& length) {
+    const std::size_t semi = s.find(';', p + 1);
+    if (semi == std::string_view::npos || semi - p > 12) return -1;
+    const std::string_view name = s.substr(p + 1, semi - p - 1);
+    length = semi - p + 1;
+    if (name == "amp") return '&';
+    if (name == "lt") return '<';
+    if (name == "gt") return '>';
+    if (name == "quot") return '"';
+    if (name == "apos") return '\'';
+    if (name.size() < 2 || name[0] != '#') return -1;
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty()) return -1;
+    std::uint32_t cp = 0;
+    for (char c : digits) {
+        const int d = hex ? hex_value(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (d < 0 || cp > 0x10FFFF) return -1;
+        cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+    }
+    return is_scalar(cp) ? static_cast<long>(cp) : -1;
+}
+
+// "_xHHHH_" at `p`: the UTF-16 code unit or -1.
+long escape_at(std::string_view s, std::size_t p) {
+    if (s.size() - p < 7 || s[p] != '_' || s[p + 1] != 'x' || s[p + 6] != '_') return -1;
+    long unit = 0;
+    for (std::size_t k = p + 2; k < p + 6; ++k) {
+        const int d = hex_value(s[k]);
+        if (d < 0) return -1;
+        unit = unit * 16 + d;
+    }
+    return unit;
+}
+
+// The positions of the elements `<prefix name ...>...</prefix name>` of a text, found by
+// their fixed tags; `<name/>` gives an empty range.
+struct ElementRanges {
+    std::string open, close;
+    // Built by appending: g++ 12 warns falsely (-Wrestrict) on "<" + std::string(...).
+    explicit ElementRanges(std::string_view prefix, std::string_view name) {
+        open.append("<").append(prefix).append(name);
+        close.append("</").append(prefix).append(name).append(">");
+    }
+
+    // The next element at or after `from`: its content in [begin, end), `next` after it.
+    bool next(std::string_view text, std::size_t& from, std::size_t& begin, std::size_t& end) const {
+        for (std::size_t p = text.find(open, from); p != std::string_view::npos; p = text.find(open, p + 1)) {
+            const std::size_t after = p + open.size();
+            if (after >= text.size()) break;
+            const char c = text[after];
+            if (c != '>' && c != '/' && !is_space(c)) continue;  // <sit>, <a:tab>, ...
+            const std::size_t tag_end = text.find('>', after);
+            if (tag_end == std::string_view::npos) break;
+            if (text[tag_end - 1] == '/') {
+                begin = end = tag_end + 1;
+                from = begin;
+                return true;
+            }
+            begin = tag_end + 1;
+            const std::size_t close_at = text.find(close, begin);
+            end = close_at == std::string_view::npos ? text.size() : close_at;
+            from = close_at == std::string_view::npos ? text.size() : close_at + close.size();
+            return true;
+        }
+        from = text.size();
+        return false;
+    }
+};
+
+std::vector<std::string_view> element_contents(std::string_view text, const ElementRanges& element) {
+    std::vector<std::string_view> out;
+    std::size_t from = 0, begin = 0, end = 0;
+    while (element.next(text, from, begin, end)) out.push_back(text.substr(begin, end - begin));
+    return out;
+}
+
+// The text a reader sees of one shared-string item, and its phonetic reading: the
+// contents of its <t> elements, those inside <rPh> apart.
+void item_texts(std::string_view item, const ElementRanges& t, const ElementRanges& rph, std::string& visible,
+                std::string& phonetic) {
+    std::size_t from = 0, begin = 0, end = 0;
+    // Phonetic runs first, to know which <t> to leave out of the visible text.
+    std::vector<std::pair<std::size_t, std::size_t>> phonetic_ranges;
+    while (rph.next(item, from, begin, end)) phonetic_ranges.emplace_back(begin, end);
+    from = 0;
+    while (t.next(item, from, begin, end)) {
+        bool in_phonetic = false;
+        for (const auto& [b, e] : phonetic_ranges) in_phonetic = in_phonetic || (begin >= b && end <= e);
+        (in_phonetic ? phonetic : visible).append(item.substr(begin, end - begin));
+    }
+}
+
+// What a part is, for the kinds of its elements.
+enum class PartType { worksheet, workbook, plain };
+
+struct PartInfo {
+    LeakKind kind = LeakKind::other;
+    PartType type = PartType::plain;
+};
+
+PartInfo part_info(std::string_view name) {
+    const auto under = [&](std::string_view prefix) { return name.starts_with(prefix); };
+    if (name == "xl/sharedStrings.xml") return {LeakKind::shared_strings};
+    if (name == "xl/workbook.xml") return {LeakKind::other, PartType::workbook};
+    if (under("xl/worksheets/_rels/")) return {LeakKind::hyperlinks};  // targets of the sheets' links
+    if (under("xl/worksheets/") || under("xl/chartsheets/") || under("xl/dialogsheets/") || under("xl/macrosheets/"))
+        return {LeakKind::other, PartType::worksheet};
+    if (under("xl/comments") || under("xl/threadedComments/") || under("xl/persons/")) return {LeakKind::comments};
+    if (under("xl/drawings/vmlDrawing")) return {LeakKind::vml};
+    if (under("xl/drawings/drawing")) return {LeakKind::shapes};
+    if (under("xl/charts/")) return {LeakKind::charts};
+    if (under("xl/pivotCache/")) return {LeakKind::pivot_cache};
+    if (under("xl/pivotTables/")) return {LeakKind::pivot_table};
+    if (under("docProps/")) return {LeakKind::doc_properties};
+    if (under("xl/externalLinks/")) return {LeakKind::external_links};
+    if (under("customXml/")) return {LeakKind::custom_xml};
+    return {};
+}
+
+std::string_view local_name(std::string_view qname) {
+    const std::size_t colon = qname.find(':');
+    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+}
+
+// The kind of an element's text and attributes inside a worksheet or the workbook part.
+LeakKind element_kind(PartType type, std::string_view name, std::string_view cell_type, LeakKind parent) {
+    if (type == PartType::worksheet) {
+        if (name == "c") return cell_type == "inlineStr" ? LeakKind::inline_strings : LeakKind::formula_results;
+        if (name == "f") return LeakKind::formulas;
+        if (name == "headerFooter") return LeakKind::headers_footers;
+        if (name == "hyperlink") return LeakKind::hyperlinks;
+        if (name == "dataValidation") return LeakKind::data_validation;
+    } else if (type == PartType::workbook) {
+        if (name == "definedName") return LeakKind::defined_names;
+        if (name == "sheet") return LeakKind::sheet_names;
+    }
+    return parent;
+}
+
+// Whether the attribute values of an element can hold text a reader sees. In sheets and
+// the workbook part most attributes are references, styles and sizes ("A1" is a cell's
+// position there, not its text).
+bool attributes_hold_text(PartType type, std::string_view name) {
+    if (type == PartType::worksheet) return name == "hyperlink" || name == "dataValidation";
+    if (type == PartType::workbook) return name == "sheet";
+    // Run formatting names fonts and styles ("Calibri", "superscript") in any part.
+    static constexpr std::string_view FORMATTING[] = {"rFont", "font", "latin", "ea", "cs", "sym", "vertAlign",
+                                                      "u", "scheme", "family", "charset", "sz", "color"};
+    return std::find(std::begin(FORMATTING), std::end(FORMATTING), name) == std::end(FORMATTING);
+}
+
+// Calls `look` with a value and with the pieces of it that a reader sees on their own:
+// its lines, a mail address behind "mailto:", the string literals of a formula or a
+// validation list, the texts between the codes of a header or footer.
+template <typename Look>
+void for_each_piece(std::string_view v, LeakKind kind, Look&& look) {
+    look(v);
+    if (v.find_first_of("\r\n") != std::string_view::npos) {
+        std::size_t b = 0;
+        for (std::size_t e; (e = v.find_first_of("\r\n", b)) != std::string_view::npos; b = e + 1) look(v.substr(b, e - b));
+        look(v.substr(b));
+    }
+    if (v.starts_with("mailto:")) look(v.substr(7, v.find('?') == std::string_view::npos ? v.npos : v.find('?') - 7));
+    if (kind == LeakKind::formulas || kind == LeakKind::data_validation || kind == LeakKind::defined_names) {
+        std::size_t open = v.find('"');
+        while (open != std::string_view::npos) {
+            const std::size_t close = v.find('"', open + 1);
+            if (close == std::string_view::npos) break;
+            const std::string_view literal = v.substr(open + 1, close - open - 1);
+            look(literal);
+            if (kind == LeakKind::data_validation && literal.find(',') != std::string_view::npos) {
+                std::size_t b = 0;
+                for (std::size_t e; (e = literal.find(',', b)) != std::string_view::npos; b = e + 1)
+                    look(literal.substr(b, e - b));
+                look(literal.substr(b));
+            }
+            open = v.find('"', close + 1);
+        }
+    }
+    if (kind == LeakKind::headers_footers && v.find('&') != std::string_view::npos) {
+        // &L &C &R &P &"font,style" &12 &K00FF00 ...: the texts between the codes.
+        std::string piece;
+        std::size_t i = 0;
+        while (i < v.size()) {
+            if (v[i] != '&' || i + 1 >= v.size()) {
+                piece += v[i++];
+                continue;
+            }
+            const char c = v[i + 1];
+            if (c == '&') {
+                piece += '&';
+                i += 2;
+                continue;
+            }
+            look(piece);
+            piece.clear();
+            if (c == '"') {
+                const std::size_t close = v.find('"', i + 2);
+                i = close == std::string_view::npos ? v.size() : close + 1;
+            } else if (c >= '0' && c <= '9') {
+                i += 1;
+                while (i < v.size() && v[i] >= '0' && v[i] <= '9') ++i;
+            } else if (c == 'K') {
+                i += 2;
+                for (int k = 0; k < 6 && i < v.size() && hex_value(v[i]) >= 0; ++k) ++i;
+            } else {
+                i += 2;
+            }
+        }
+        look(piece);
+    }
+}
+
+// Counts the values of one part that are masked texts, by kind.
+class PartScanner {
+public:
+    PartScanner(const MaskedTexts& texts, PartInfo info) : texts_(texts), info_(info) {}
+
+    void value(std::string_view raw, LeakKind kind, bool decode) {
+        // Decoding never lengthens a text and the pieces are parts of it: a value shorter
+        // than every masked text holds none. Numbers are never looked for.
+        raw = trim(raw);
+        if (raw.size() < texts_.shortest() || is_number_like(raw)) return;
+        std::string decoded;
+        std::string_view v = raw;
+        if (decode && (raw.find('&') != std::string_view::npos || raw.find("_x") != std::string_view::npos)) {
+            decoded = decode_xml_text(raw);
+            v = decoded;
+        }
+        bool found = false;
+        for_each_piece(v, kind, [&](std::string_view piece) { found = found || texts_.contains(trim(piece)); });
+        if (found) ++counts_[static_cast<std::size_t>(kind)];
+    }
+
+    void run(std::string_view x) {
+        std::vector<LeakKind> stack;
+        std::vector<std::pair<std::string_view, std::string_view>> attributes;
+        const auto current = [&] { return stack.empty() ? info_.kind : stack.back(); };
+        const std::size_t n = x.size();
+        std::size_t p = 0;
+        while (p < n) {
+            const std::size_t lt = x.find('<', p);
+            const std::size_t text_end = lt == std::string_view::npos ? n : lt;
+            if (text_end > p) value(x.substr(p, text_end - p), current(), true);
+            if (lt == std::string_view::npos) break;
+            const std::string_view rest = x.substr(lt);
+            if (rest.starts_with("<!--")) {
+                p = skip_past(x, lt + 4, "-->");
+            } else if (rest.starts_with("<![CDATA[")) {
+                const std::size_t end = x.find("]]>", lt + 9);
+                value(x.substr(lt + 9, (end == std::string_view::npos ? n : end) - lt - 9), current(), false);
+                p = end == std::string_view::npos ? n : end + 3;
+            } else if (rest.starts_with("<?")) {
+                p = skip_past(x, lt + 2, "?>");
+            } else if (rest.starts_with("<!")) {
+                p = skip_past(x, lt + 2, ">");
+            } else if (rest.starts_with("</")) {
+                if (!stack.empty()) stack.pop_back();
+                p = skip_past(x, lt + 2, ">");
+            } else {
+                p = start_tag(x, lt + 1, stack, attributes);
+            }
+        }
+    }
+
+    void report(std::string_view part, std::vector<LeakFinding>& findings) const {
+        for (std::size_t k = 0; k < counts_.size(); ++k)
+            if (counts_[k]) findings.push_back({static_cast<LeakKind>(k), std::string(part), counts_[k]});
+    }
+
+private:
+    // The rest of a start tag whose attributes hold no text: to its '>' outside quotes.
+    std::size_t skip_tag(std::string_view x, std::size_t p, std::string_view name, std::vector<LeakKind>& stack) {
+        char quote = 0;
+        for (; p < x.size(); ++p) {
+            const char c = x[p];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>' || c == '<') {
+                break;
+            }
+        }
+        const bool empty = p < x.size() && x[p] == '>' && x[p - 1] == '/';
+        if (!empty) stack.push_back(element_kind(info_.type, name, {}, stack.empty() ? info_.kind : stack.back()));
+        return p < x.size() && x[p] == '>' ? p + 1 : p;
+    }
+
+    static std::size_t skip_past(std::string_view x, std::size_t from, std::string_view end) {
+        const std::size_t at = x.find(end, from);
+        return at == std::string_view::npos ? x.size() : at + end.size();
+    }
+
+    // A start tag from its name at `p`; the position after it.
+    std::size_t start_tag(std::string_view x, std::size_t p, std::vector<LeakKind>& stack,
+                          std::vector<std::pair<std::string_view, std::string_view>>& attributes) {
+        const std::size_t n = x.size();
+        const std::size_t name_begin = p;
+        while (p < n && !is_space(x[p]) && x[p] != '>' && x[p] != '/' && x[p] != '<') ++p;
+        const std::string_view name = local_name(x.substr(name_begin, p - name_begin));
+        attributes.clear();
+        const bool wanted = attributes_hold_text(info_.type, name) || (info_.type == PartType::worksheet && name == "c");
+        if (!wanted) return skip_tag(x, p, name, stack);
+        bool empty = false;
+        while (p < n) {
+            while (p < n && is_space(x[p])) ++p;
+            if (p >= n || x[p] == '<') break;  // a tag without its end: what follows is read anew
+            if (x[p] == '>') {
+                ++p;
+                break;
+            }
+            if (x[p] == '/') {
+                empty = p + 1 < n && x[p + 1] == '>';
+                p += empty ? 2 : 1;
+                if (empty) break;
+                continue;
+            }
+            const std::size_t an = p;
+            while (p < n && x[p] != '=' && x[p] != '>' && x[p] != '/' && x[p] != '<' && !is_space(x[p])) ++p;
+            const std::string_view attribute = x.substr(an, p - an);
+            while (p < n && is_space(x[p])) ++p;
+            if (p >= n || x[p] != '=') {
+                if (p == an) ++p;
+                continue;
+            }
+            ++p;
+            while (p < n && is_space(x[p])) ++p;
+            if (p >= n || (x[p] != '"' && x[p] != '\'')) continue;
+            const char quote = x[p++];
+            std::size_t close = x.find(quote, p);
+            if (close == std::string_view::npos) close = n;
+            attributes.emplace_back(local_name(attribute), x.substr(p, close - p));
+            p = close < n ? close + 1 : n;
+        }
+        std::string_view cell_type;
+        if (info_.type == PartType::worksheet && name == "c")
+            for (const auto& [a, v] : attributes)
+                if (a == "t") cell_type = v;
+        const LeakKind kind =
+            element_kind(info_.type, name, cell_type, stack.empty() ? info_.kind : stack.back());
+        if (attributes_hold_text(info_.type, name))
+            for (const auto& [a, v] : attributes) value(v, kind, true);
+        if (!empty) stack.push_back(kind);
+        return p;
+    }
+
+    const MaskedTexts& texts_;
+    PartInfo info_;
+    std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
+};
+
+// Parts that never hold workbook data: the theme and the styles name fonts, colours and
+// formats only, and a masked text that happens to be a font name ("Nyala") is no leak.
+bool never_holds_data(std::string_view name) { return name.starts_with("xl/theme/") || name == "xl/styles.xml"; }
+
+bool looks_like_xml(std::string_view bytes) {
+    std::size_t p = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (p < bytes.size() && is_space(bytes[p])) ++p;
+    return p < bytes.size() && bytes[p] == '<';
+}
+
+}  // namespace
+
+std::string decode_xml_text(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t p = 0; p < raw.size();) {
+        if (raw[p] == '&') {
+            std::size_t length = 0;
+            const long cp = entity_at(raw, p, length);
+            if (cp >= 0) {
+                append_utf8(out, static_cast<std::uint32_t>(cp));
+                p += length;
+                continue;
+            }
+        } else if (raw[p] == '_') {
+            const long unit = escape_at(raw, p);
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                const long low = escape_at(raw, p + 7 <= raw.size() ? p + 7 : raw.size());
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    append_utf8(out, 0x10000 + ((static_cast<std::uint32_t>(unit) - 0xD800) << 10) +
+                                         (static_cast<std::uint32_t>(low) - 0xDC00));
+                    p += 14;
+                    continue;
+                }
+            } else if (unit >= 0 && is_scalar(static_cast<std::uint32_t>(unit))) {
+                append_utf8(out, static_cast<std::uint32_t>(unit));
+                p += 7;
+                continue;
+            }
+        }
+        out += raw[p++];
+    }
+    return out;
+}
+
+bool too_plain_to_look_for(std::string_view decoded) {
+    const std::string_view t = trim(decoded);
+    return char_count(t) < LEAK_MIN_CHARS || is_numeric_text(t) == RC_OK;
+}
+
+bool MaskedTexts::add(std::string_view text) {
+    const std::string_view t = trim(text);
+    if (too_plain_to_look_for(t)) return false;
+    texts_.emplace(t);
+    shortest_ = std::min(shortest_, t.size());
+    longest_ = std::max(longest_, t.size());
+    return true;
+}
+
+bool MaskedTexts::add_raw(std::string_view xml_text) { return add(decode_xml_text(xml_text)); }
+
+bool MaskedTexts::contains(std::string_view text) const {
+    if (text.size() < shortest_ || text.size() > longest_) return false;
+    return texts_.find(text) != texts_.end();
+}
+
+std::size_t collect_masked_items(std::string_view original, std::string_view masked, MaskedTexts& texts) {
+    const std::string_view prefix = root_element_prefix(original);
+    const ElementRanges si(prefix, "si");
+    const std::vector<std::string_view> before = element_contents(original, si);
+    const std::vector<std::string_view> after = element_contents(masked, ElementRanges(root_element_prefix(masked), "si"));
+    const ElementRanges t(prefix, "t"), rph(prefix, "rPh");
+    std::size_t changed = 0;
+    std::string visible, phonetic;
+    for (std::size_t k = 0; k < before.size(); ++k) {
+        if (k < after.size() && before[k] == after[k]) continue;
+        ++changed;
+        visible.clear();
+        phonetic.clear();
+        item_texts(before[k], t, rph, visible, phonetic);
+        texts.add_raw(visible);
+        texts.add_raw(phonetic);
+    }
+    return changed;
+}
+
+std::size_t collect_masked_runs(std::string_view original, std::string_view masked, MaskedTexts& texts) {
+    const ElementRanges run("a:", "t");
+    const std::vector<std::string_view> before = element_contents(original, run);
+    const std::vector<std::string_view> after = element_contents(masked, run);
+    std::size_t changed = 0;
+    for (std::size_t k = 0; k < before.size(); ++k) {
+        if (k < after.size() && before[k] == after[k]) continue;
+        ++changed;
+        texts.add_raw(before[k]);
+    }
+    return changed;
+}
+
+void scan_part(std::string_view name, std::string_view bytes, const MaskedTexts& texts,
+               std::vector<LeakFinding>& findings) {
+    if (texts.empty() || never_holds_data(name) || !looks_like_xml(bytes)) return;
+    PartScanner scanner(texts, part_info(name));
+    scanner.run(bytes);
+    scanner.report(name, findings);
+}
+
+std::vector<LeakFinding> scan_for_leaks(std::span<const PartBytes> parts, const MaskedTexts& texts) {
+    std::vector<LeakFinding> findings;
+    for (const PartBytes& part : parts) scan_part(part.name, part.bytes, texts, findings);
+    return findings;
+}
+
+}  // namespace hsc

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/mask_report.h"
+
+// The leak scan: after masking, the original texts of the masked strings are looked for
+// everywhere else in the package. Pure functions over (part name, bytes) pairs; no I/O.
+namespace hsc {
+
+// Texts shorter than this (in characters) are not looked for: one letter or one kanji
+// stands in too many places by chance.
+inline constexpr std::size_t LEAK_MIN_CHARS = 2;
+
+// The text an XML run stands for: entity and character references and the _xHHHH_
+// escapes of the workbook format decoded. Anything malformed stays as it is written.
+std::string decode_xml_text(std::string_view raw);
+
+// The set of masked texts, decoded and trimmed of surrounding whitespace. Texts of
+// fewer than LEAK_MIN_CHARS characters and plain numbers ("12", "-3.5") are not kept:
+// numbers stand in every part as sizes, counts and positions.
+class MaskedTexts {
+public:
+    // The raw (XML-escaped) text of a masked run or item; true when it was kept.
+    bool add_raw(std::string_view xml_text);
+    // A text already decoded; true when it was kept.
+    bool add(std::string_view text);
+    // Whether a decoded, trimmed text is one of the set. Cheap for texts whose length no
+    // member has.
+    bool contains(std::string_view text) const;
+    std::size_t size() const { return texts_.size(); }
+    // Bytes of the shortest text of the set (the largest size_t when it is empty).
+    std::size_t shortest() const { return shortest_; }
+    bool empty() const { return texts_.empty(); }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+    std::size_t shortest_ = static_cast<std::size_t>(-1);
+    std::size_t longest_ = 0;
+};
+
+// True for the texts the set never keeps (too short, a plain number); trims first.
+bool too_plain_to_look_for(std::string_view decoded);
+
+// What masking changed in the shared-string table: item k of `masked` is compared with
+// item k of `original`; each one that differs adds its text (and its phonetic reading)
+// from `original` to `texts`. The number of items that differ.
+std::size_t collect_masked_items(std::string_view original, std::string_view masked, MaskedTexts& texts);
+
+// The same for a drawing part, run by run (<a:t> elements). The number of runs that differ.
+std::size_t collect_masked_runs(std::string_view original, std::string_view masked, MaskedTexts& texts);
+
+struct PartBytes {
+    std::string_view name;
+    std::string_view bytes;
+};
+
+// Looks for the texts in one part: every text node and attribute value, in one forward
+// pass; a part that is not XML (pictures, binaries, backups) is skipped. Findings are
+// added to `findings`, one per kind of this part.
+void scan_part(std::string_view name, std::string_view bytes, const MaskedTexts& texts,
+               std::vector<LeakFinding>& findings);
+
+// scan_part over every part, in the order given.
+std::vector<LeakFinding> scan_for_leaks(std::span<const PartBytes> parts, const MaskedTexts& texts);
+
+}  // namespace hsc
