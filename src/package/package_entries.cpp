@@ -1,25 +1,14 @@
 #include "package/package_entries.h"
 
-#include <minizip/unzip.h>
-
 #include "core/status.h"
+#include "package/zip_package.h"
 
 namespace hsc {
 
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names) {
-    names.clear();
-    unzFile zf = unzOpen64(archive.c_str());
-    if (!zf) return RC_OPEN;
-    int rc = unzGoToFirstFile(zf);
-    while (rc == UNZ_OK) {
-        unz_file_info64 info;
-        char name[1024];
-        if (unzGetCurrentFileInfo64(zf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-        names.emplace_back(name);
-        rc = unzGoToNextFile(zf);
-    }
-    unzClose(zf);
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : RC_OPEN;
+    // The one bounded reader, with every check it makes before extracting.
+    MfileRegistry reg;
+    return list_zip_entries(reg, archive, ZIP_MAX_ENTRIES, names) == RC_OK ? RC_OK : RC_OPEN;
 }
 
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {

@@ -11,7 +11,8 @@ namespace hsc {
 inline constexpr std::string_view BACKUP_SHARED_STRINGS = "xl/BKsharedStrings.xml";
 inline constexpr std::string_view BACKUP_DRAWING_PREFIX = "xl/drawings/BKdrawing";
 
-// The entry names in central-directory order. 0; -101 not a readable zip archive.
+// The entry names in central-directory order, read by the bounded package reader.
+// 0; -101 not a readable zip archive or one the reader refuses.
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names);
 
 // The backup entries a masked workbook carries: "xl/BKsharedStrings.xml" and

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <span>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,6 +22,7 @@
 
 #include "core/mask_settings.h"
 #include "core/status.h"
+#include "package/package_entries.h"
 
 namespace hsc {
 namespace fs = std::filesystem;
@@ -31,6 +36,7 @@ constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
 constexpr std::uint64_t DEFLATE_RATIO_SLACK = 4096;  // block headers of tiny entries
 constexpr std::uint64_t ZIP64_THRESHOLD = 0xFFFFFFFFull;
 constexpr int DEFLATE_MEM_LEVEL = 8;
+constexpr int BACKUP_DEFLATE_LEVEL = 1;
 
 // ---- the file-function table handed to minizip ----
 
@@ -298,9 +304,36 @@ std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_di
     return tail;
 }
 
-struct UnzCloser {
-    unzFile uf;
-    ~UnzCloser() { unzClose(uf); }
+// An archive open for reading through our file-function table, its end clamped to the
+// end record; closed when it goes out of scope.
+struct ReadArchive {
+    ZipIo io{};
+    zlib_filefunc64_def table{};
+    unzFile uf = nullptr;
+    std::uint64_t size = 0;
+
+    ReadArchive() = default;
+    ReadArchive(const ReadArchive&) = delete;
+    ReadArchive& operator=(const ReadArchive&) = delete;
+    ~ReadArchive() {
+        if (uf) unzClose(uf);
+    }
+
+    // 0, or -101 with the registry's refusal set.
+    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
+        if (location.on_disk) {
+            std::error_code ec;
+            size = fs::file_size(archive, ec);
+            if (ec) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
+        } else {
+            size = static_cast<std::uint64_t>(msize(reg, archive.string()));
+        }
+        io = ZipIo{&reg, location.on_disk};
+        io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size), size);
+        table = make_table(io);
+        uf = unzOpen2_64(archive.c_str(), &table);
+        return uf ? RC_OK : refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
+    }
 };
 
 // Reads the current entry's header: its information and its whole name.
@@ -347,7 +380,9 @@ int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info
 
 // Checks every entry before anything is extracted: count, names, sizes, methods,
 // encryption, duplicates, where the data lies, and (disk mode) where it would go.
-int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size) {
+// `listed`, when given, receives every entry name in directory order.
+int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
+                  std::vector<std::string>* listed = nullptr) {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_NOT_A_ZIP);
     const std::string limit = std::to_string(capacity - 1);
@@ -370,6 +405,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
             return refuse(reg, RC_FAIL, MSG_UNSAFE_PATH, name);
         // Composition drops leading separators, so "/a" and "a" would become one name.
         if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, MSG_DUPLICATE, name);
+        if (listed) listed->push_back(name);
         if (!is_directory_entry(name)) {
             if (int r = check_file_entry(reg, uf, info, name, archive_size, total); r != RC_OK) return r;
         }
@@ -404,7 +440,10 @@ struct InflateEnd {
 // never outgrow its declared size: the copy stops as soon as it would. The inflated
 // bytes must then match the declared size and checksum exactly. 0, RC_SIZE_LIMIT,
 // UNZ_CRCERROR, UNZ_BADZIPFILE or a write status of the sink.
-int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink) {
+// When `raw` is given and the entry is deflated, it receives the deflated bytes as read;
+// it is emptied again when they hold anything after the end of the deflated data (such
+// bytes are not content, and a copy of them would not be a clean entry).
+int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink, std::vector<std::uint8_t>* raw) {
     const bool deflated = info.compression_method == Z_DEFLATED;
     z_stream zs{};
     InflateEnd guard{nullptr};
@@ -416,6 +455,11 @@ int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink) 
     std::uint64_t produced = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
     bool ended = !deflated;
+    if (!deflated) raw = nullptr;
+    if (raw) {
+        raw->clear();
+        raw->reserve(static_cast<std::size_t>(info.compressed_size));  // checked against the file size
+    }
 
     auto take = [&](const unsigned char* bytes, std::size_t n) {
         if (n > declared - produced) return RC_SIZE_LIMIT;
@@ -432,7 +476,14 @@ int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink) 
             if (int rc = take(b.in.data(), static_cast<std::size_t>(n)); rc != RC_OK) return rc;
             continue;
         }
-        if (ended) continue;  // bytes after the end of the deflated data are not content
+        if (ended) {  // bytes after the end of the deflated data are not content
+            if (raw) {
+                raw->clear();
+                raw = nullptr;
+            }
+            continue;
+        }
+        if (raw) raw->insert(raw->end(), b.in.data(), b.in.data() + n);
         zs.next_in = b.in.data();
         zs.avail_in = static_cast<uInt>(n);
         do {
@@ -449,6 +500,7 @@ int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink) 
         } while (zs.avail_in > 0 || zs.avail_out == 0);
     }
     if (!ended || produced != declared) return UNZ_BADZIPFILE;
+    if (raw && zs.avail_in > 0) raw->clear();  // the last piece held bytes after the end
     return crc == static_cast<uLong>(info.crc) ? RC_OK : UNZ_CRCERROR;
 }
 
@@ -483,9 +535,14 @@ int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& targ
         rc = RC_SIZE_LIMIT;
     else
         names.push_back(name);
-    if (rc == RC_OK) rc = copy_entry(uf, info, buf, sink);
+    std::vector<std::uint8_t> deflated;
+    if (rc == RC_OK) rc = copy_entry(uf, info, buf, sink, sink.stream ? &deflated : nullptr);
 
-    if (sink.stream) mclose(sink.stream);
+    if (sink.stream) {
+        // Kept so that composition can copy the entry as it is when nothing changes it.
+        if (rc == RC_OK) mkeep_deflated(sink.stream, std::move(deflated), static_cast<std::uint32_t>(info.crc));
+        mclose(sink.stream);
+    }
     if (sink.file) {
         if (std::fclose(sink.file) != 0 && rc == RC_OK) rc = RC_FAIL;
         if (rc == RC_OK) set_file_dos_time(dest, static_cast<std::uint32_t>(info.dosDate));
@@ -506,45 +563,31 @@ std::uint32_t dos_from_tm(const std::tm& t) {
     return date << 16 | time;
 }
 
-// One entry from a stream or a file into the open archive.
-int write_entry(MfileRegistry& reg, zipFile zf, int mode, const fs::path& source, const std::string& list_name,
-                std::vector<char>& buf) {
+// One entry from a file below `source` into the open archive, deflated on the way.
+int write_file_entry(zipFile zf, const fs::path& source, const std::string& list_name, std::vector<char>& buf) {
     const std::string entry = strip_leading_separators(list_name);
     if (entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
 
-    zip_fileinfo zi{};  // all-zero date: minizip stores date word 0x0020, time word 0
-    int zip64 = 0;
-    fs::path disk_path;
-    if (mode != ZIP_MODE_MEMORY) {
-        disk_path = source.empty() ? fs::path(entry) : source / entry;
-        std::uint32_t dos = 0;
-        if (get_file_dos_time(disk_path, dos) == RC_OK) zi.dosDate = dos;
-        std::error_code ec;
-        auto size = fs::file_size(disk_path, ec);
-        if (!ec && size >= ZIP64_THRESHOLD) zip64 = 1;
-    }
+    zip_fileinfo zi{};
+    const fs::path disk_path = source.empty() ? fs::path(entry) : source / entry;
+    std::uint32_t dos = 0;
+    if (get_file_dos_time(disk_path, dos) == RC_OK) zi.dosDate = dos;
+    std::error_code ec;
+    const auto size = fs::file_size(disk_path, ec);
+    const int zip64 = !ec && size >= ZIP64_THRESHOLD ? 1 : 0;
     if (zipOpenNewFileInZip3_64(zf, entry.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
                                 Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEFLATE_MEM_LEVEL, Z_DEFAULT_STRATEGY,
                                 nullptr, 0, zip64) != ZIP_OK)
         return RC_OPEN;
 
-    Mfile* stream = nullptr;
-    std::FILE* file = nullptr;
-    if (mode == ZIP_MODE_MEMORY)
-        stream = mopen(reg, list_name, "rb");
-    else
-        file = std::fopen(disk_path.c_str(), "rb");
-    if (!stream && !file) return RC_OPEN;  // zipClose finishes the open entry
-
+    std::FILE* file = std::fopen(disk_path.c_str(), "rb");
+    if (!file) return RC_OPEN;  // zipClose finishes the open entry
     int rc = RC_OK;
     for (;;) {
-        std::size_t n = stream ? mread(buf.data(), 1, buf.size(), stream) : std::fread(buf.data(), 1, buf.size(), file);
-        if (n < buf.size()) {
-            bool at_end = stream ? meof(stream) != 0 : std::feof(file) != 0;
-            if (!at_end) {
-                rc = RC_SHORT_READ;
-                break;
-            }
+        const std::size_t n = std::fread(buf.data(), 1, buf.size(), file);
+        if (n < buf.size() && !std::feof(file)) {
+            rc = RC_SHORT_READ;
+            break;
         }
         if (n == 0) break;
         if (zipWriteInFileInZip(zf, buf.data(), static_cast<unsigned>(n)) < 0) {
@@ -552,10 +595,190 @@ int write_entry(MfileRegistry& reg, zipFile zf, int mode, const fs::path& source
             break;
         }
     }
-    if (stream) mclose(stream);
-    if (file) std::fclose(file);
+    std::fclose(file);
     if (rc != RC_OK) return rc;
     return zipCloseFileInZip(zf) == ZIP_OK ? RC_OK : RC_ZIP_CLOSE;
+}
+
+// ---- composition from memory streams ----
+
+// How hard a part is deflated. A backup is AES ciphertext, which deflate cannot shrink:
+// the fastest level gives it the same size as any other (see bench/).
+int deflate_level_for(std::string_view name) {
+    const bool backup = name == BACKUP_SHARED_STRINGS || name.starts_with(BACKUP_DRAWING_PREFIX);
+    return backup ? BACKUP_DEFLATE_LEVEL : Z_DEFAULT_COMPRESSION;
+}
+
+// One entry's deflated bytes, ready to be copied into the archive: the form kept from
+// the input for an untouched entry, or its bytes deflated anew.
+struct DeflatedEntry {
+    std::string entry;                    // the name in the archive
+    std::span<const std::uint8_t> plain;  // the stream's bytes, when they must be deflated
+    int level = Z_DEFAULT_COMPRESSION;
+    std::span<const std::uint8_t> bytes;  // the kept form, or `own`
+    std::vector<std::uint8_t> own;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    int rc = RC_OK;
+
+    bool needs_deflate() const { return bytes.empty(); }
+
+    // Raw deflate with the entry settings (window bits -15, memory level 8).
+    void deflate_now() {
+        z_stream zs{};
+        if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, DEFLATE_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
+            rc = RC_NOMEM;
+            return;
+        }
+        try {
+            own.resize(deflateBound(&zs, static_cast<uLong>(plain.size())));
+        } catch (const std::bad_alloc&) {
+            deflateEnd(&zs);
+            rc = RC_NOMEM;
+            return;
+        }
+        zs.next_in = const_cast<Bytef*>(plain.data());
+        zs.avail_in = static_cast<uInt>(plain.size());
+        zs.next_out = own.data();
+        zs.avail_out = static_cast<uInt>(own.size());
+        const int z = deflate(&zs, Z_FINISH);
+        own.resize(zs.total_out);
+        deflateEnd(&zs);
+        if (z != Z_STREAM_END) {
+            rc = RC_NOMEM;
+            return;
+        }
+        crc = static_cast<std::uint32_t>(crc32_z(0L, plain.data(), plain.size()));
+        bytes = {own.data(), own.size()};
+    }
+};
+
+// Deflates the entries that need it on every core while the caller copies finished
+// entries into the archive in their order. The caller helps: while it waits for an
+// entry it deflates any entry nobody has taken yet, the largest first.
+class DeflateWork {
+public:
+    explicit DeflateWork(std::vector<DeflatedEntry>& entries) : entries_(entries), state_(entries.size()) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].needs_deflate()) order_.push_back(i);
+        std::stable_sort(order_.begin(), order_.end(),
+                         [&](std::size_t a, std::size_t b) { return entries[a].plain.size() > entries[b].plain.size(); });
+        for (std::size_t i : order_) state_[i] = PENDING;
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t helpers = std::min<std::size_t>({cores - 1, order_.size() > 0 ? order_.size() - 1 : 0, 7});
+        for (std::size_t t = 0; t < helpers; ++t) {
+            try {
+                threads_.emplace_back([this] { run(); });
+            } catch (const std::system_error&) {
+                break;  // fewer helpers; the caller deflates what is left
+            }
+        }
+    }
+    DeflateWork(const DeflateWork&) = delete;
+    DeflateWork& operator=(const DeflateWork&) = delete;
+    ~DeflateWork() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        for (auto& t : threads_) t.join();
+    }
+
+    // Returns once entry i is ready to be written.
+    void wait(std::size_t i) {
+        std::unique_lock lock(mutex_);
+        while (state_[i] != DONE) {
+            if (state_[i] == PENDING) {
+                run_one(i, lock);
+                continue;
+            }
+            if (auto j = next_pending(); j < entries_.size()) {
+                run_one(j, lock);
+                continue;
+            }
+            done_.wait(lock);
+        }
+    }
+
+private:
+    enum : unsigned char { DONE, PENDING, TAKEN };  // an entry with its bytes at hand starts DONE
+
+    std::size_t next_pending() const {
+        for (std::size_t i : order_)
+            if (state_[i] == PENDING) return i;
+        return entries_.size();
+    }
+    // Deflates entry i outside the lock.
+    void run_one(std::size_t i, std::unique_lock<std::mutex>& lock) {
+        state_[i] = TAKEN;
+        lock.unlock();
+        entries_[i].deflate_now();
+        lock.lock();
+        state_[i] = DONE;
+        done_.notify_all();
+    }
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            const std::size_t i = next_pending();
+            if (i >= entries_.size()) return;
+            run_one(i, lock);
+        }
+    }
+
+    std::vector<DeflatedEntry>& entries_;
+    std::vector<unsigned char> state_;
+    std::vector<std::size_t> order_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// An entry whose deflated bytes are at hand, copied into the archive as they are, with
+// the entry settings for its header.
+int write_deflated_entry(zipFile zf, const DeflatedEntry& e) {
+    zip_fileinfo zi{};  // all-zero date: minizip stores date word 0x0020, time word 0
+    if (zipOpenNewFileInZip3_64(zf, e.entry.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, 0) != ZIP_OK)
+        return RC_OPEN;
+    for (std::size_t at = 0; at < e.bytes.size(); at += WRITE_PIECE) {
+        const std::size_t n = std::min(WRITE_PIECE, e.bytes.size() - at);
+        if (zipWriteInFileInZip(zf, e.bytes.data() + at, static_cast<unsigned>(n)) < 0) return RC_SHORT_WRITE;
+    }
+    return zipCloseFileInZipRaw64(zf, e.size, e.crc) == ZIP_OK ? RC_OK : RC_ZIP_CLOSE;
+}
+
+// Every named stream into the open archive, in list order.
+int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::string>& names) {
+    std::vector<DeflatedEntry> entries(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        DeflatedEntry& e = entries[i];
+        e.entry = strip_leading_separators(names[i]);
+        if (e.entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
+        Mfile* f = mopen(reg, names[i], "rb");
+        if (!f) return RC_OPEN;
+        e.size = static_cast<std::uint64_t>(f->length);
+        e.bytes = mdeflated(f);
+        e.crc = f->crc;
+        // A stream that came stored, or was written to, is deflated anew.
+        if (e.bytes.empty()) {
+            e.plain = mdata(f);
+            e.level = deflate_level_for(names[i]);
+        }
+        mclose(f);
+    }
+    DeflateWork work(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        work.wait(i);
+        DeflatedEntry& e = entries[i];
+        if (e.rc != RC_OK) return e.rc;
+        if (int rc = write_deflated_entry(zf, e); rc != RC_OK) return rc;
+        std::vector<std::uint8_t>().swap(e.own);  // written: its memory goes back now
+        e.bytes = {};
+    }
+    return RC_OK;
 }
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
@@ -580,21 +803,10 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     names.clear();
     reg.refusal.clear();
 
-    std::uint64_t archive_size = 0;
-    if (location.on_disk) {
-        std::error_code ec;
-        archive_size = fs::file_size(archive, ec);
-        if (ec) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
-    } else {
-        archive_size = static_cast<std::uint64_t>(msize(reg, archive.string()));
-    }
-
-    ZipIo io{&reg, location.on_disk};
-    io.end = end_record_end(archive_tail(reg, archive, location.on_disk, archive_size), archive_size);
-    zlib_filefunc64_def table = make_table(io);
-    unzFile uf = unzOpen2_64(archive.c_str(), &table);
-    if (!uf) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
-    UnzCloser closer{uf};
+    ReadArchive in;
+    if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
+    unzFile uf = in.uf;
+    const std::uint64_t archive_size = in.size;
 
     // Everything that can refuse the archive is checked before anything is written.
     if (int rc = check_entries(reg, uf, mode, capacity, archive_size); rc != RC_OK) return rc;
@@ -627,6 +839,19 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : refuse(reg, rc, MSG_NOT_A_ZIP);
 }
 
+int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,
+                     const ZipArchiveLocation& location) {
+    names.clear();
+    reg.refusal.clear();
+    if (capacity < 1) return RC_REFUSED;
+    ReadArchive in;
+    if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
+    std::vector<std::string> listed;
+    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed); rc != RC_OK) return rc;
+    names = std::move(listed);
+    return RC_OK;
+}
+
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,
                 const std::vector<std::string>& names, const ZipArchiveLocation& location) {
     std::vector<char> buf;
@@ -647,9 +872,17 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     if (!zf) return RC_OPEN;
 
     int rc = RC_OK;
-    for (const std::string& name : names) {
-        rc = write_entry(reg, zf, mode, source, name, buf);
-        if (rc != RC_OK) break;
+    if (mode == ZIP_MODE_MEMORY) {
+        try {
+            rc = write_stream_entries(reg, zf, names);
+        } catch (const std::bad_alloc&) {
+            rc = RC_NOMEM;
+        }
+    } else {
+        for (const std::string& name : names) {
+            rc = write_file_entry(zf, source, name, buf);
+            if (rc != RC_OK) break;
+        }
     }
     if (zipClose(zf, nullptr) != ZIP_OK && rc == RC_OK) rc = RC_ZIP_CLOSE;
     if (rc != RC_OK) discard_archive(reg, archive, location);

@@ -52,6 +52,12 @@ int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& arc
                   const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
                   const ZipArchiveLocation& location = {});
 
+// The names of every entry (directories too), in central-directory order, after the same
+// checks that unzip_package makes before it extracts anything; nothing is inflated.
+// 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
+int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
+                     std::vector<std::string>& names, const ZipArchiveLocation& location = {});
+
 // Writes one deflated entry per name, in list order, from memory streams (mode
 // ZIP_MODE_MEMORY) or from files below `source` (disk mode; empty: the current
 // directory). Entries get no extra fields and no comments; the archive no comment.
