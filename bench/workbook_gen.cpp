@@ -154,20 +154,31 @@ std::string zip_bytes(const PackageEntries& entries) {
 
 namespace {
 
-// Text of shared string k of the table: its column is k % 8; every string is unique.
+constexpr std::array KANA = {"ア", "イ", "ウ", "エ", "オ", "カ", "キ", "ク", "ケ", "コ", "サ", "シ", "ス", "セ", "ソ",
+                             "タ", "チ", "ツ", "テ", "ト", "ナ", "ニ", "ヌ", "ネ", "ノ", "ハ", "ヒ", "フ", "ヘ", "ホ"};
+
+// Text of shared string k of the table, of the kind of column k % 8; numbers and kana
+// are drawn at random, so that the text compresses about as well as real records do.
 std::string table_text(std::size_t k, std::mt19937& rng) {
     auto pick = [&](const auto& list) { return std::string(list[rng() % list.size()]); };
-    const std::string serial = std::to_string(k / 8);
+    auto num = [&](unsigned mod) { return std::to_string(rng() % mod); };
+    auto kana = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += pick(KANA);
+        return s;
+    };
     const bool japanese = rng() % 10 < 7;
     switch (k % 8) {
-        case 0: return japanese ? pick(FAMILY) + pick(GIVEN) + serial : pick(LATIN) + " Taro " + serial;
-        case 1: return japanese ? pick(CITY) + serial + "番地" : "1-2-" + serial + " Shiba, Minato-ku, Tokyo";
-        case 2: return japanese ? "ヤマダ タロウ" + serial : "yamada" + serial + "@example.jp";
-        case 3: return japanese ? "担当:" + pick(FAMILY) + " 電話03-" + serial : "TEL 03-" + serial;
-        case 4: return japanese ? "株式会社" + pick(FAMILY) + "商事" + serial : "Example Trading " + serial;
-        case 5: return japanese ? "備考:至急対応" + serial : "Note " + serial;
-        case 6: return japanese ? "営業部第" + serial + "課" : "Sales " + serial;
-        default: return japanese ? "会員番号" + serial : "ID-" + serial;
+        case 0: return japanese ? pick(FAMILY) + " " + pick(GIVEN) : pick(LATIN) + " " + pick(LATIN);
+        case 1: return japanese ? pick(CITY) + num(9) + "-" + num(40) + "-" + num(30) + " " + kana(3) + "ハイツ" + num(900) + "号"
+                                : num(999) + " " + pick(LATIN) + " Street, Apt " + num(90);
+        case 2: return japanese ? kana(4) + " " + kana(3) : pick(LATIN) + num(10000) + "@example.jp";
+        case 3: return japanese ? "担当" + pick(FAMILY) + " 電話0" + num(90) + "-" + num(10000) + "-" + num(10000)
+                                : "TEL 0" + num(90) + "-" + num(10000) + "-" + num(10000);
+        case 4: return japanese ? "株式会社" + kana(3) + pick(FAMILY) + "商事" : pick(LATIN) + " Trading Co. " + num(1000);
+        case 5: return japanese ? "備考:" + kana(2) + "至急対応 " + num(100000) : "Note " + num(100000);
+        case 6: return japanese ? "営業第" + num(30) + "課 " + pick(CITY) : "Sales " + num(30);
+        default: return japanese ? "会員" + num(10000000) + kana(2) : "ID-" + num(10000000);
     }
 }
 

@@ -11,10 +11,14 @@ int list_package_entries(const std::filesystem::path& archive, std::vector<std::
     return list_zip_entries(reg, archive, ZIP_MAX_ENTRIES, names) == RC_OK ? RC_OK : RC_OPEN;
 }
 
+bool is_backup_entry(std::string_view name) {
+    return name == BACKUP_SHARED_STRINGS || name.starts_with(BACKUP_DRAWING_PREFIX);
+}
+
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {
     std::vector<std::string> found;
     for (const auto& n : names)
-        if (n == BACKUP_SHARED_STRINGS || std::string_view(n).starts_with(BACKUP_DRAWING_PREFIX)) found.push_back(n);
+        if (is_backup_entry(n)) found.push_back(n);
     return found;
 }
 

@@ -15,6 +15,9 @@ inline constexpr std::string_view BACKUP_DRAWING_PREFIX = "xl/drawings/BKdrawing
 // 0; -101 not a readable zip archive or one the reader refuses.
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names);
 
+// True for the name of a backup entry.
+bool is_backup_entry(std::string_view name);
+
 // The backup entries a masked workbook carries: "xl/BKsharedStrings.xml" and
 // "xl/drawings/BKdrawing%d.xml".
 std::vector<std::string> backup_entries(const std::vector<std::string>& names);

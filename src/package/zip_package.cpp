@@ -605,67 +605,105 @@ int write_file_entry(zipFile zf, const fs::path& source, const std::string& list
 // How hard a part is deflated. A backup is AES ciphertext, which deflate cannot shrink:
 // the fastest level gives it the same size as any other (see bench/).
 int deflate_level_for(std::string_view name) {
-    const bool backup = name == BACKUP_SHARED_STRINGS || name.starts_with(BACKUP_DRAWING_PREFIX);
-    return backup ? BACKUP_DEFLATE_LEVEL : Z_DEFAULT_COMPRESSION;
+    return is_backup_entry(name) ? BACKUP_DEFLATE_LEVEL : Z_DEFAULT_COMPRESSION;
 }
 
-// One entry's deflated bytes, ready to be copied into the archive: the form kept from
-// the input for an untouched entry, or its bytes deflated anew.
-struct DeflatedEntry {
-    std::string entry;                    // the name in the archive
-    std::span<const std::uint8_t> plain;  // the stream's bytes, when they must be deflated
+// A part of an entry's bytes deflated on its own. Large entries are cut into pieces so
+// that both cores share even a single large part: each piece but the last ends on a
+// byte boundary without closing the stream (a sync flush) and starts from the previous
+// piece's last 32 KiB as its dictionary, so the pieces laid end to end are one deflate
+// stream, compressed nearly as well as in one go.
+struct DeflatePiece {
+    std::span<const std::uint8_t> plain;
+    std::span<const std::uint8_t> dictionary;  // the bytes before `plain`, up to 32 KiB
+    bool last = true;
     int level = Z_DEFAULT_COMPRESSION;
-    std::span<const std::uint8_t> bytes;  // the kept form, or `own`
-    std::vector<std::uint8_t> own;
+    std::vector<std::uint8_t> out;
     std::uint32_t crc = 0;
-    std::uint64_t size = 0;
     int rc = RC_OK;
 
-    bool needs_deflate() const { return bytes.empty(); }
-
-    // Raw deflate with the entry settings (window bits -15, memory level 8).
-    void deflate_now() {
+    void run() {
         z_stream zs{};
         if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, DEFLATE_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
             rc = RC_NOMEM;
             return;
         }
+        struct End {
+            z_stream* zs;
+            ~End() { deflateEnd(zs); }
+        } end{&zs};
+        if (!dictionary.empty() &&
+            deflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size())) != Z_OK) {
+            rc = RC_NOMEM;
+            return;
+        }
         try {
-            own.resize(deflateBound(&zs, static_cast<uLong>(plain.size())));
+            out.resize(deflateBound(&zs, static_cast<uLong>(plain.size())) + 16);  // room for the sync flush
         } catch (const std::bad_alloc&) {
-            deflateEnd(&zs);
             rc = RC_NOMEM;
             return;
         }
         zs.next_in = const_cast<Bytef*>(plain.data());
         zs.avail_in = static_cast<uInt>(plain.size());
-        zs.next_out = own.data();
-        zs.avail_out = static_cast<uInt>(own.size());
-        const int z = deflate(&zs, Z_FINISH);
-        own.resize(zs.total_out);
-        deflateEnd(&zs);
-        if (z != Z_STREAM_END) {
+        zs.next_out = out.data();
+        zs.avail_out = static_cast<uInt>(out.size());
+        const int z = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+        const bool done = last ? z == Z_STREAM_END : (z == Z_OK && zs.avail_in == 0 && zs.avail_out > 0);
+        out.resize(zs.total_out);
+        if (!done) {
             rc = RC_NOMEM;
             return;
         }
         crc = static_cast<std::uint32_t>(crc32_z(0L, plain.data(), plain.size()));
-        bytes = {own.data(), own.size()};
     }
 };
 
-// Deflates the entries that need it on every core while the caller copies finished
-// entries into the archive in their order. The caller helps: while it waits for an
-// entry it deflates any entry nobody has taken yet, the largest first.
+constexpr std::size_t PIECE_BYTES = std::size_t{4} << 20;  // smaller entries stay in one piece
+constexpr std::size_t DICTIONARY_BYTES = 32768;
+
+// One entry ready to be copied into the archive: the form kept from the input for an
+// untouched entry, or the pieces of its bytes deflated anew.
+struct DeflatedEntry {
+    std::string entry;                    // the name in the archive
+    std::span<const std::uint8_t> kept;   // the deflated form kept from the input
+    std::vector<DeflatePiece> pieces;     // otherwise
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+
+    void cut(std::span<const std::uint8_t> plain, int level) {
+        std::size_t at = 0;
+        do {
+            DeflatePiece p;
+            const std::size_t n = plain.size() - at <= 2 * PIECE_BYTES ? plain.size() - at : PIECE_BYTES;
+            p.plain = plain.subspan(at, n);
+            const std::size_t dict = std::min(at, DICTIONARY_BYTES);
+            p.dictionary = plain.subspan(at - dict, dict);
+            p.level = level;
+            at += n;
+            p.last = at == plain.size();
+            pieces.push_back(std::move(p));
+        } while (at < plain.size());
+    }
+};
+
+// Deflates the pieces on every core while the caller copies finished entries into the
+// archive in their order. The caller helps: while it waits for an entry it deflates
+// pieces nobody has taken yet, that entry's first, then the largest.
 class DeflateWork {
 public:
-    explicit DeflateWork(std::vector<DeflatedEntry>& entries) : entries_(entries), state_(entries.size()) {
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].needs_deflate()) order_.push_back(i);
-        std::stable_sort(order_.begin(), order_.end(),
-                         [&](std::size_t a, std::size_t b) { return entries[a].plain.size() > entries[b].plain.size(); });
-        for (std::size_t i : order_) state_[i] = PENDING;
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const std::size_t helpers = std::min<std::size_t>({cores - 1, order_.size() > 0 ? order_.size() - 1 : 0, 7});
+    explicit DeflateWork(std::vector<DeflatedEntry>& entries) {
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            first_.push_back(pieces_.size());
+            for (auto& p : entries[e].pieces) pieces_.push_back(&p);
+        }
+        first_.push_back(pieces_.size());
+        state_.assign(pieces_.size(), PENDING);
+        for (std::size_t i = 0; i < pieces_.size(); ++i) order_.push_back(i);
+        std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+            return pieces_[a]->plain.size() > pieces_[b]->plain.size();
+        });
+        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t helpers = std::min<std::size_t>({cores - 1, pieces_.size() > 0 ? pieces_.size() - 1 : 0, 7});
         for (std::size_t t = 0; t < helpers; ++t) {
             try {
                 threads_.emplace_back([this] { run(); });
@@ -684,35 +722,35 @@ public:
         for (auto& t : threads_) t.join();
     }
 
-    // Returns once entry i is ready to be written.
-    void wait(std::size_t i) {
+    // Returns once every piece of entry e is deflated.
+    void wait(std::size_t e) {
         std::unique_lock lock(mutex_);
-        while (state_[i] != DONE) {
-            if (state_[i] == PENDING) {
-                run_one(i, lock);
-                continue;
+        for (std::size_t i = first_[e]; i < first_[e + 1]; ++i) {
+            while (state_[i] != DONE) {
+                if (state_[i] == PENDING) {
+                    run_one(i, lock);
+                } else if (auto j = next_pending(); j < pieces_.size()) {
+                    run_one(j, lock);
+                } else {
+                    done_.wait(lock);
+                }
             }
-            if (auto j = next_pending(); j < entries_.size()) {
-                run_one(j, lock);
-                continue;
-            }
-            done_.wait(lock);
         }
     }
 
 private:
-    enum : unsigned char { DONE, PENDING, TAKEN };  // an entry with its bytes at hand starts DONE
+    enum : unsigned char { PENDING, TAKEN, DONE };
 
     std::size_t next_pending() const {
         for (std::size_t i : order_)
             if (state_[i] == PENDING) return i;
-        return entries_.size();
+        return pieces_.size();
     }
-    // Deflates entry i outside the lock.
+    // Deflates piece i outside the lock.
     void run_one(std::size_t i, std::unique_lock<std::mutex>& lock) {
         state_[i] = TAKEN;
         lock.unlock();
-        entries_[i].deflate_now();
+        pieces_[i]->run();
         lock.lock();
         state_[i] = DONE;
         done_.notify_all();
@@ -721,12 +759,13 @@ private:
         std::unique_lock lock(mutex_);
         while (!stopping_) {
             const std::size_t i = next_pending();
-            if (i >= entries_.size()) return;
+            if (i >= pieces_.size()) return;
             run_one(i, lock);
         }
     }
 
-    std::vector<DeflatedEntry>& entries_;
+    std::vector<DeflatePiece*> pieces_;
+    std::vector<std::size_t> first_;  // entry e owns pieces first_[e] .. first_[e + 1] - 1
     std::vector<unsigned char> state_;
     std::vector<std::size_t> order_;
     std::mutex mutex_;
@@ -735,19 +774,35 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// Deflated bytes into the open entry, in pieces minizip takes.
+bool put_deflated(zipFile zf, std::span<const std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += WRITE_PIECE) {
+        const std::size_t n = std::min(WRITE_PIECE, bytes.size() - at);
+        if (zipWriteInFileInZip(zf, bytes.data() + at, static_cast<unsigned>(n)) < 0) return false;
+    }
+    return true;
+}
+
 // An entry whose deflated bytes are at hand, copied into the archive as they are, with
 // the entry settings for its header.
-int write_deflated_entry(zipFile zf, const DeflatedEntry& e) {
+int write_deflated_entry(zipFile zf, DeflatedEntry& e) {
     zip_fileinfo zi{};  // all-zero date: minizip stores date word 0x0020, time word 0
     if (zipOpenNewFileInZip3_64(zf, e.entry.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
                                 Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL,
                                 Z_DEFAULT_STRATEGY, nullptr, 0, 0) != ZIP_OK)
         return RC_OPEN;
-    for (std::size_t at = 0; at < e.bytes.size(); at += WRITE_PIECE) {
-        const std::size_t n = std::min(WRITE_PIECE, e.bytes.size() - at);
-        if (zipWriteInFileInZip(zf, e.bytes.data() + at, static_cast<unsigned>(n)) < 0) return RC_SHORT_WRITE;
+    std::uint32_t crc = e.crc;
+    if (e.pieces.empty()) {
+        if (!put_deflated(zf, e.kept)) return RC_SHORT_WRITE;
+    } else {
+        crc = 0;
+        for (DeflatePiece& p : e.pieces) {
+            if (!put_deflated(zf, p.out)) return RC_SHORT_WRITE;
+            crc = static_cast<std::uint32_t>(crc32_combine(crc, p.crc, static_cast<z_off_t>(p.plain.size())));
+            std::vector<std::uint8_t>().swap(p.out);  // written: its memory goes back now
+        }
     }
-    return zipCloseFileInZipRaw64(zf, e.size, e.crc) == ZIP_OK ? RC_OK : RC_ZIP_CLOSE;
+    return zipCloseFileInZipRaw64(zf, e.size, crc) == ZIP_OK ? RC_OK : RC_ZIP_CLOSE;
 }
 
 // Every named stream into the open archive, in list order.
@@ -760,23 +815,18 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
         Mfile* f = mopen(reg, names[i], "rb");
         if (!f) return RC_OPEN;
         e.size = static_cast<std::uint64_t>(f->length);
-        e.bytes = mdeflated(f);
+        e.kept = mdeflated(f);
         e.crc = f->crc;
         // A stream that came stored, or was written to, is deflated anew.
-        if (e.bytes.empty()) {
-            e.plain = mdata(f);
-            e.level = deflate_level_for(names[i]);
-        }
+        if (e.kept.empty()) e.cut(mdata(f), deflate_level_for(names[i]));
         mclose(f);
     }
     DeflateWork work(entries);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         work.wait(i);
-        DeflatedEntry& e = entries[i];
-        if (e.rc != RC_OK) return e.rc;
-        if (int rc = write_deflated_entry(zf, e); rc != RC_OK) return rc;
-        std::vector<std::uint8_t>().swap(e.own);  // written: its memory goes back now
-        e.bytes = {};
+        for (const DeflatePiece& p : entries[i].pieces)
+            if (p.rc != RC_OK) return p.rc;
+        if (int rc = write_deflated_entry(zf, entries[i]); rc != RC_OK) return rc;
     }
     return RC_OK;
 }
@@ -798,7 +848,7 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag) {
 }
 
 int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& target, int capacity,
-                  std::vector<std::string>& names, const ZipArchiveLocation& location) {
+                  std::vector<std::string>& names, const ZipArchiveLocation& location, EntryFilter wanted) {
     if (capacity < 1 || (mode != ZIP_MODE_MEMORY && target.empty())) return RC_REFUSED;
     names.clear();
     reg.refusal.clear();
@@ -831,6 +881,8 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
         if (int r = current_entry(uf, info, name); r != RC_OK) return refuse(reg, r, MSG_NOT_A_ZIP);
         if (is_directory_entry(name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(name)) != RC_OK) return RC_FAIL;
+        } else if (wanted && !wanted(name)) {
+            // checked with the rest, but neither inflated nor listed
         } else if (int r = extract_entry(reg, uf, mode, target, name, info, capacity, buf, names); r != RC_OK) {
             return r;
         }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/mfile.h"
@@ -48,9 +49,11 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // for the buffer; -103 (the zip library's "bad zip file") damaged entry data or entry
 // data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
 // the user why; nothing is extracted when the refusal comes from the checks.
+// With `wanted` given, only the file entries it accepts are extracted (all are checked).
+using EntryFilter = bool (*)(std::string_view name);
 int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
                   const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
-                  const ZipArchiveLocation& location = {});
+                  const ZipArchiveLocation& location = {}, EntryFilter wanted = nullptr);
 
 // The names of every entry (directories too), in central-directory order, after the same
 // checks that unzip_package makes before it extracts anything; nothing is inflated.

@@ -325,6 +325,22 @@ int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std:
     return rc;
 }
 
+int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password) {
+    const CryptStreams streams{0, &registry};
+    tiv_crypt_key key;
+    if (int rc = tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, 128); rc != RC_OK) return rc;
+    if (!has_live_stream(registry, backup_name)) return RC_OPEN;
+    Mfile* in = mopen(registry, backup_name, "rb");
+    if (!in) return RC_OPEN;
+    Io container(streams, {in, nullptr});
+    TrailerInfo info;
+    UnitCipher cipher;
+    const int rc = verify_container(container, key, info, cipher);
+    mclose(in);
+    note_damaged_backup(registry, backup_name, rc);
+    return rc;
+}
+
 int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
                       std::string_view password) {
     if (plain_name == backup_name) return RC_FAIL;

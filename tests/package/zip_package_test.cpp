@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <random>
 
 #include "core/mask_settings.h"
 #include "core/status.h"
@@ -203,6 +204,26 @@ TEST_F(ZipPackageTest, EntryNamesOf256BytesOrMoreAreRefusedBeforeExtraction) {
     EXPECT_TRUE(names.empty());
 }
 
+// A filtered unpack checks every entry but inflates only the wanted ones: a damaged
+// entry it does not want is not even read.
+TEST_F(ZipPackageTest, FilteredUnpackExtractsOnlyTheWantedEntries) {
+    test::write_zip(tmp / "in.xlsx", sample_package());
+    auto only_xml = [](std::string_view name) { return name.ends_with(".xml"); };
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names, {}, only_xml), RC_OK);
+    EXPECT_EQ(names, (std::vector<std::string>{"[Content_Types].xml", "xl/workbook.xml", "docProps/売上.xml"}));
+    EXPECT_EQ(mcount(reg), 3);
+
+    std::string bytes = test::build_zip({{"a.xml", "<a/>"}, {"b.bin", noise(2000, 1)}});
+    bytes[bytes.find("b.bin") + 5 + 10] ^= 0x55;  // inside b.bin's deflated data
+    test::write_file(tmp / "damaged.xlsx", bytes);
+    MfileRegistry fresh;
+    EXPECT_EQ(unzip_package(fresh, ZIP_MODE_MEMORY, tmp / "damaged.xlsx", {}, ZIP_MAX_ENTRIES, names, {}, only_xml),
+              RC_OK);
+    EXPECT_EQ(names, std::vector<std::string>{"a.xml"});
+    MfileRegistry whole;
+    EXPECT_NE(unzip_package(whole, ZIP_MODE_MEMORY, tmp / "damaged.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+}
+
 // The entry list (for inspect and the lost-footer check) comes from the same bounded
 // reader: every name, directories too, and the same refusals, a name far longer than
 // any buffer included.
@@ -347,6 +368,24 @@ TEST_F(ZipPackageTest, UntouchedEntriesAreCopiedAsDeflatedAndTheRestDeflatedAnew
             EXPECT_EQ(info.entries[i].compressed, test::raw_deflate(info.entries[i].data));
         }
     }
+}
+
+// A large rewritten part is deflated in pieces on both cores; the pieces make one
+// deflate stream, with one checksum, that compresses about as well as in one go.
+TEST_F(ZipPackageTest, LargePartsDeflatedInPiecesReadBackWhole) {
+    std::string text;
+    std::mt19937 rng(5);
+    while (text.size() < (std::size_t{13} << 20)) text += "<si><t>田中 " + std::to_string(rng() % 100000) + "</t></si>";
+    put_stream(reg, "xl/sharedStrings.xml", text);
+    put_stream(reg, "small.xml", "<a/>");
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    const std::string out = test::read_file(tmp / "out.zip");
+    const auto info = test::read_zip_bytes(out);
+    expect_composed_form(info, out);
+    ASSERT_EQ(info.entries.size(), 2u);
+    EXPECT_TRUE(info.entries[0].data == text) << "the pieces read back as the part";
+    EXPECT_LT(info.entries[0].compressed.size(), test::raw_deflate(text).size() * 102 / 100);
 }
 
 TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrder) {
