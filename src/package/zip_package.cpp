@@ -4,6 +4,7 @@
 #include <minizip/zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <new>
 #include <set>
 #include <string_view>
@@ -29,7 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t READ_PIECE = 8192;    // bytes per read from an archive entry
 constexpr std::size_t WRITE_PIECE = 16384;  // bytes per write into an archive entry
 constexpr std::size_t INFLATE_PIECE = 65536;  // inflated bytes per step
 constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
@@ -425,129 +426,147 @@ struct Sink {
     }
 };
 
-struct Buffers {
-    std::vector<unsigned char> in, out;
-};
-
 struct InflateEnd {
     z_stream* zs;
-    ~InflateEnd() {
-        if (zs) inflateEnd(zs);
+    ~InflateEnd() { inflateEnd(zs); }
+};
+
+// One file entry on its way out of the archive: its stored bytes are read in directory
+// order, then inflated, on whichever core is free, into its destination.
+struct Extraction {
+    std::string name;
+    unz_file_info64 info{};
+    std::vector<std::uint8_t> stored;  // the entry's data as the archive holds it
+    Sink sink;
+    fs::path dest;
+    bool clean = false;  // deflated data that ends exactly where the entry ends
+    int rc = RC_OK;
+
+    Extraction() = default;
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+    ~Extraction() {
+        if (sink.file) std::fclose(sink.file);
+        if (sink.stream) mclose(sink.stream);
+    }
+
+    // Inflates the stored bytes into the sink, never beyond the declared size: the copy
+    // stops as soon as it would. The bytes must then match the declared size and
+    // checksum exactly. Sets rc: 0, RC_SIZE_LIMIT, UNZ_CRCERROR, UNZ_BADZIPFILE,
+    // RC_NOMEM or a write status of the sink.
+    void inflate_now() {
+        try {
+            rc = inflate_into_sink();
+        } catch (const std::bad_alloc&) {
+            rc = RC_NOMEM;
+        }
+    }
+
+private:
+    int inflate_into_sink() {
+        const std::uint64_t declared = info.uncompressed_size;
+        std::uint64_t produced = 0;
+        uLong crc = crc32(0L, Z_NULL, 0);
+        auto take = [&](const unsigned char* bytes, std::size_t n) {
+            if (n > declared - produced) return RC_SIZE_LIMIT;
+            produced += n;
+            crc = crc32_z(crc, bytes, n);
+            return sink.put(bytes, n);
+        };
+        if (info.compression_method != Z_DEFLATED) {
+            if (int r = take(stored.data(), stored.size()); r != RC_OK) return r;
+        } else {
+            z_stream zs{};
+            if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return RC_NOMEM;
+            InflateEnd guard{&zs};
+            std::vector<unsigned char> out(INFLATE_PIECE);
+            zs.next_in = stored.data();
+            zs.avail_in = static_cast<uInt>(stored.size());
+            for (;;) {
+                zs.next_out = out.data();
+                zs.avail_out = static_cast<uInt>(out.size());
+                const int z = inflate(&zs, Z_NO_FLUSH);
+                if (z != Z_OK && z != Z_STREAM_END) return z == Z_MEM_ERROR ? RC_NOMEM : UNZ_BADZIPFILE;
+                if (int r = take(out.data(), out.size() - zs.avail_out); r != RC_OK) return r;
+                if (z == Z_STREAM_END) break;
+                // Bytes after the end of the deflated data are not content.
+            }
+            clean = zs.avail_in == 0;
+        }
+        if (produced != declared) return UNZ_BADZIPFILE;
+        return crc == static_cast<uLong>(info.crc) ? RC_OK : UNZ_CRCERROR;
     }
 };
 
-// Copies the entry opened raw into the sink, inflating it ourselves, so that it can
-// never outgrow its declared size: the copy stops as soon as it would. The inflated
-// bytes must then match the declared size and checksum exactly. 0, RC_SIZE_LIMIT,
-// UNZ_CRCERROR, UNZ_BADZIPFILE or a write status of the sink.
-// When `raw` is given and the entry is deflated, it receives the deflated bytes as read;
-// it is emptied again when they hold anything after the end of the deflated data (such
-// bytes are not content, and a copy of them would not be a clean entry).
-int copy_entry(unzFile uf, const unz_file_info64& info, Buffers& b, Sink& sink, std::vector<std::uint8_t>* raw) {
-    const bool deflated = info.compression_method == Z_DEFLATED;
-    z_stream zs{};
-    InflateEnd guard{nullptr};
-    if (deflated) {
-        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return RC_NOMEM;
-        guard.zs = &zs;
-    }
-    const std::uint64_t declared = info.uncompressed_size;
-    std::uint64_t produced = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    bool ended = !deflated;
-    if (!deflated) raw = nullptr;
-    if (raw) {
-        raw->clear();
-        raw->reserve(static_cast<std::size_t>(info.compressed_size));  // checked against the file size
-    }
-
-    auto take = [&](const unsigned char* bytes, std::size_t n) {
-        if (n > declared - produced) return RC_SIZE_LIMIT;
-        produced += n;
-        crc = crc32(crc, bytes, static_cast<uInt>(n));
-        return sink.put(bytes, n);
+// Runs job(i) for i = 0 .. count - 1 on every core, the caller's thread included.
+template <class Job>
+void run_on_all_cores(std::size_t count, Job job) {
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
     };
-
-    for (;;) {
-        int n = unzReadCurrentFile(uf, b.in.data(), static_cast<unsigned>(b.in.size()));
-        if (n < 0) return UNZ_BADZIPFILE;
-        if (n == 0) break;
-        if (!deflated) {
-            if (int rc = take(b.in.data(), static_cast<std::size_t>(n)); rc != RC_OK) return rc;
-            continue;
+    std::vector<std::thread> helpers;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    for (std::size_t t = 1; t < std::min<std::size_t>({cores, count, 8}); ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer helpers; the caller takes what is left
         }
-        if (ended) {  // bytes after the end of the deflated data are not content
-            if (raw) {
-                raw->clear();
-                raw = nullptr;
-            }
-            continue;
-        }
-        if (raw) raw->insert(raw->end(), b.in.data(), b.in.data() + n);
-        zs.next_in = b.in.data();
-        zs.avail_in = static_cast<uInt>(n);
-        do {
-            zs.next_out = b.out.data();
-            zs.avail_out = static_cast<uInt>(b.out.size());
-            int z = inflate(&zs, Z_NO_FLUSH);
-            if (z != Z_OK && z != Z_STREAM_END && z != Z_BUF_ERROR) return z == Z_MEM_ERROR ? RC_NOMEM : UNZ_BADZIPFILE;
-            if (int rc = take(b.out.data(), b.out.size() - zs.avail_out); rc != RC_OK) return rc;
-            if (z == Z_STREAM_END) {
-                ended = true;
-                break;
-            }
-            if (z == Z_BUF_ERROR) break;  // needs more input
-        } while (zs.avail_in > 0 || zs.avail_out == 0);
     }
-    if (!ended || produced != declared) return UNZ_BADZIPFILE;
-    if (raw && zs.avail_in > 0) raw->clear();  // the last piece held bytes after the end
-    return crc == static_cast<uLong>(info.crc) ? RC_OK : UNZ_CRCERROR;
+    work();
+    for (auto& t : helpers) t.join();
 }
 
-// Extracts the current (file) entry. `names` receives its name once a destination exists.
-int extract_entry(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, const std::string& name,
-                  const unz_file_info64& info, int capacity, Buffers& buf, std::vector<std::string>& names) {
+// Reads the current (file) entry's stored bytes and creates its destination.
+int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, Extraction& x) {
     int method = 0, level = 0;
-    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
-
-    Sink sink;
-    fs::path dest;
-    if (mode == ZIP_MODE_MEMORY) {
-        sink.stream = mopen(reg, name, "wb");
-        // The whole entry at once: no growth copies on the way. The size was checked.
-        if (sink.stream && mreserve(sink.stream, static_cast<std::int64_t>(info.uncompressed_size)) != 0) {
-            mclose(sink.stream);
-            unzCloseCurrentFile(uf);
-            return RC_NOMEM;
-        }
-    } else {
-        dest = target / safe_relative_path(name);
-        std::error_code ec;
-        fs::create_directories(dest.parent_path(), ec);
-        sink.file = std::fopen(dest.c_str(), "wb");
-    }
-    if (!sink.stream && !sink.file) {
-        unzCloseCurrentFile(uf);
-        return RC_OPEN;
-    }
-    int rc = RC_OK;
-    if (static_cast<int>(names.size()) >= capacity)
-        rc = RC_SIZE_LIMIT;
-    else
-        names.push_back(name);
-    std::vector<std::uint8_t> deflated;
-    if (rc == RC_OK) rc = copy_entry(uf, info, buf, sink, sink.stream ? &deflated : nullptr);
-
-    if (sink.stream) {
-        // Kept so that composition can copy the entry as it is when nothing changes it.
-        if (rc == RC_OK) mkeep_deflated(sink.stream, std::move(deflated), static_cast<std::uint32_t>(info.crc));
-        mclose(sink.stream);
-    }
-    if (sink.file) {
-        if (std::fclose(sink.file) != 0 && rc == RC_OK) rc = RC_FAIL;
-        if (rc == RC_OK) set_file_dos_time(dest, static_cast<std::uint32_t>(info.dosDate));
+    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return UNZ_BADZIPFILE;
+    x.stored.resize(static_cast<std::size_t>(x.info.compressed_size));  // checked against the file size
+    std::size_t got = 0;
+    while (got < x.stored.size()) {
+        const unsigned ask = static_cast<unsigned>(std::min<std::size_t>(x.stored.size() - got, 1u << 30));
+        const int n = unzReadCurrentFile(uf, x.stored.data() + got, ask);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
     }
     unzCloseCurrentFile(uf);
+    if (got != x.stored.size()) return UNZ_BADZIPFILE;
+
+    if (mode == ZIP_MODE_MEMORY) {
+        x.sink.stream = mopen(reg, x.name, "wb");
+        // The whole entry at once: no growth copies on the way. The size was checked.
+        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != 0)
+            return RC_NOMEM;
+    } else {
+        x.dest = target / safe_relative_path(x.name);
+        std::error_code ec;
+        fs::create_directories(x.dest.parent_path(), ec);
+        x.sink.file = std::fopen(x.dest.c_str(), "wb");
+    }
+    return x.sink.stream || x.sink.file ? RC_OK : RC_OPEN;
+}
+
+// Finishes the destination. Memory: an entry inflated cleanly keeps its deflated form,
+// so that composition can copy it as it is when nothing changes it.
+int end_extraction(Extraction& x) {
+    int rc = x.rc;
+    if (x.sink.stream) {
+        if (rc == RC_OK && x.clean && x.info.compression_method == Z_DEFLATED)
+            mkeep_deflated(x.sink.stream, std::move(x.stored), static_cast<std::uint32_t>(x.info.crc));
+        mclose(x.sink.stream);
+        x.sink.stream = nullptr;
+    }
+    std::vector<std::uint8_t>().swap(x.stored);
+    if (x.sink.file) {
+        if (std::fclose(x.sink.file) != 0 && rc == RC_OK) rc = RC_FAIL;
+        x.sink.file = nullptr;
+        if (rc == RC_OK) set_file_dos_time(x.dest, static_cast<std::uint32_t>(x.info.dosDate));
+    }
+    return rc;
+}
+
+int refuse_extraction(MfileRegistry& reg, int rc, const std::string& name) {
     if (rc == UNZ_CRCERROR) return refuse(reg, rc, MSG_CHECKSUM, name);
     if (rc == UNZ_BADZIPFILE) return refuse(reg, rc, MSG_DAMAGED, name);
     if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, MSG_TOO_LARGE, name);
@@ -866,29 +885,37 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
         if (make_dirs(target) != RC_OK) return RC_FAIL;
     }
 
-    Buffers buf;
-    try {
-        buf.in.resize(READ_PIECE);
-        buf.out.resize(INFLATE_PIECE);
-    } catch (const std::bad_alloc&) {
-        return RC_SEEK;  // no memory for the extraction buffer
-    }
-
+    // Stored bytes are read in directory order; inflating them, the bulk of the work,
+    // runs on every core, the largest entries first.
+    std::vector<std::unique_ptr<Extraction>> work;
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
-        unz_file_info64 info{};
-        std::string name;
-        if (int r = current_entry(uf, info, name); r != RC_OK) return refuse(reg, r, MSG_NOT_A_ZIP);
-        if (is_directory_entry(name)) {
-            if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(name)) != RC_OK) return RC_FAIL;
-        } else if (wanted && !wanted(name)) {
-            // checked with the rest, but neither inflated nor listed
-        } else if (int r = extract_entry(reg, uf, mode, target, name, info, capacity, buf, names); r != RC_OK) {
-            return r;
+        auto x = std::make_unique<Extraction>();
+        if (int r = current_entry(uf, x->info, x->name); r != RC_OK) return refuse(reg, r, MSG_NOT_A_ZIP);
+        if (is_directory_entry(x->name)) {
+            if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
+        } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
+            if (static_cast<int>(names.size()) >= capacity) return refuse_extraction(reg, RC_SIZE_LIMIT, x->name);
+            if (int r = begin_extraction(reg, uf, mode, target, *x); r != RC_OK) return refuse_extraction(reg, r, x->name);
+            names.push_back(x->name);
+            work.push_back(std::move(x));
         }
         rc = unzGoToNextFile(uf);
     }
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : refuse(reg, rc, MSG_NOT_A_ZIP);
+    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
+
+    std::vector<Extraction*> by_size;
+    for (auto& x : work) by_size.push_back(x.get());
+    std::stable_sort(by_size.begin(), by_size.end(),
+                     [](const Extraction* a, const Extraction* b) { return a->stored.size() > b->stored.size(); });
+    run_on_all_cores(by_size.size(), [&](std::size_t i) { by_size[i]->inflate_now(); });
+    // The first entry that fails, in directory order, is the one reported.
+    int result = RC_OK;
+    for (auto& x : work) {
+        const int r = end_extraction(*x);
+        if (r != RC_OK && result == RC_OK) result = refuse_extraction(reg, r, x->name);
+    }
+    return result;
 }
 
 int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,

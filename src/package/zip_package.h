@@ -45,8 +45,7 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // ZIP_MAX_PACKAGE_BYTES in all, or an entry that inflates beyond its declared size;
 // -1 an entry that cannot be processed faithfully (encrypted, compressed other than
 // stored or deflated, a name given twice, an empty name) or (disk mode) a name that
-// leaves the target or a file write failure; -2 a stream write failed; -104 no memory
-// for the buffer; -103 (the zip library's "bad zip file") damaged entry data or entry
+// leaves the target or a file write failure; -2 a stream write failed or no memory; -103 (the zip library's "bad zip file") damaged entry data or entry
 // data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
 // the user why; nothing is extracted when the refusal comes from the checks.
 // With `wanted` given, only the file entries it accepts are extracted (all are checked).

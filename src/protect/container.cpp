@@ -325,46 +325,56 @@ int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std:
     return rc;
 }
 
-int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password) {
+namespace {
+
+// A backup opened for reading whose trailer and digest have been checked with this
+// password; `in` is left open at its start for the caller to close. Sets the refusal
+// text for a backup that does not give back its source.
+int open_verified(MfileRegistry& registry, std::string_view backup_name, std::string_view password, Mfile*& in,
+                  TrailerInfo& info, UnitCipher& cipher) {
+    in = nullptr;
     const CryptStreams streams{0, &registry};
     tiv_crypt_key key;
     if (int rc = tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, 128); rc != RC_OK) return rc;
     if (!has_live_stream(registry, backup_name)) return RC_OPEN;
-    Mfile* in = mopen(registry, backup_name, "rb");
+    in = mopen(registry, backup_name, "rb");
     if (!in) return RC_OPEN;
     Io container(streams, {in, nullptr});
+    const int rc = verify_container(container, key, info, cipher);
+    if (rc != RC_OK) {
+        mclose(in);
+        in = nullptr;
+        note_damaged_backup(registry, backup_name, rc);
+    }
+    return rc;
+}
+
+}  // namespace
+
+int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password) {
+    Mfile* in = nullptr;
     TrailerInfo info;
     UnitCipher cipher;
-    const int rc = verify_container(container, key, info, cipher);
-    mclose(in);
-    note_damaged_backup(registry, backup_name, rc);
+    const int rc = open_verified(registry, backup_name, password, in, info, cipher);
+    if (in) mclose(in);
     return rc;
 }
 
 int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
                       std::string_view password) {
     if (plain_name == backup_name) return RC_FAIL;
-    const CryptStreams streams{0, &registry};
-    tiv_crypt_key key;
-    if (int rc = tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, 128); rc != RC_OK) return rc;
-    if (!has_live_stream(registry, backup_name)) return RC_OPEN;
-    Mfile* in = mopen(registry, backup_name, "rb");
-    if (!in) return RC_OPEN;
     // The part is opened for writing only once the backup has proved itself.
-    Io container(streams, {in, nullptr});
+    Mfile* in = nullptr;
     TrailerInfo info;
     UnitCipher cipher;
-    if (int rc = verify_container(container, key, info, cipher); rc != RC_OK) {
-        mclose(in);
-        note_damaged_backup(registry, backup_name, rc);
-        return rc;
-    }
+    if (int rc = open_verified(registry, backup_name, password, in, info, cipher); rc != RC_OK) return rc;
     Mfile* out = mopen(registry, plain_name, "wb");
     if (!out) {
         mclose(in);
         return RC_OPEN;
     }
-    Io plain(streams, {out, nullptr});
+    const CryptStreams streams{0, &registry};
+    Io container(streams, {in, nullptr}), plain(streams, {out, nullptr});
     std::uint8_t digest[16];
     const int rc = decrypt_pass(container, cipher, info.source_size, &plain, digest);
     mclose(in);
