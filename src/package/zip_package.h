@@ -65,6 +65,9 @@ int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, i
 // directory). Entries get no extra fields and no comments; the archive no comment.
 // In memory mode entries are dated all-zero (1980-01-00 00:00:00); in disk mode they get
 // the file's local last-write time. Leading "/" and "\" are dropped from entry names.
+// A stream nothing has written to since it was unpacked is copied with the deflated
+// bytes and checksum it came with; the others are deflated on every core (backups at
+// the fastest level, which does nearly as well on ciphertext as the default).
 // A failed composition leaves no archive behind.
 // 0; -2 no memory; -9 an entry name of 256 bytes or more; -101 the archive or a source
 // cannot be created or opened, or the zip library refuses an entry; -102 short read;
