@@ -44,14 +44,14 @@ private:
 struct UnitCipher {
     std::uint32_t kind = CIPHER_AES;
     aes_context aes;
-    const std::uint8_t* key_text = nullptr;
+    std::uint8_t key_text[UNIT] = {};  // a copy: the cipher may outlive the key record
 
     // -1 for kinds that cannot protect anything.
     int init(const tiv_crypt_key& key) {
         if (key.cipher_kind != CIPHER_XOR && key.cipher_kind != CIPHER_AES) return RC_FAIL;
         if (key.key_bytes != UNIT) return RC_FAIL;
         kind = key.cipher_kind;
-        key_text = reinterpret_cast<const std::uint8_t*>(key.key_text);
+        std::memcpy(key_text, key.key_text, UNIT);
         if (kind == CIPHER_AES && aes_set_key(key_text, UNIT, aes) != 0) return RC_FAIL;
         return RC_OK;
     }

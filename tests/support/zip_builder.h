@@ -23,9 +23,9 @@ struct ZipBuildOptions {
     bool deflate = true;      // method 8, else stored (0)
     std::uint16_t dos_date = 0x0021;  // 1980-01-01
     std::uint16_t dos_time = 0;
-    std::string comment;      // archive comment
     int level = -1;           // deflate level
-    std::string trailing;     // bytes after each entry's deflated data, inside the entry
+    std::string trailing = {};  // bytes after each entry's deflated data, inside the entry
+    std::string comment;      // archive comment
 };
 
 // Little-endian fields and raw deflate data, for archives built by hand.
