@@ -1,7 +1,9 @@
-// Writes the generated benchmark workbook to a file:
+// Writes a generated benchmark workbook to a file:
 //   hushcel_make_workbook PATH [SHARED_STRINGS [DRAWINGS]]
+//   hushcel_make_workbook PATH --rows ROWS     8 columns, every cell a shared string
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -9,8 +11,17 @@
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: %s PATH [SHARED_STRINGS [DRAWINGS]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PATH [SHARED_STRINGS [DRAWINGS]] | PATH --rows ROWS\n", argv[0]);
         return 2;
+    }
+    if (argc == 4 && std::strcmp(argv[2], "--rows") == 0) {
+        const std::size_t rows = std::strtoul(argv[3], nullptr, 10);
+        if (!hsc::bench::write_table_workbook(argv[1], rows)) {
+            std::fprintf(stderr, "cannot write %s\n", argv[1]);
+            return 1;
+        }
+        std::printf("%s: %zu rows of 8 shared-string cells\n", argv[1], rows);
+        return 0;
     }
     hsc::bench::WorkbookShape shape;
     if (argc > 2) shape.shared_strings = std::strtoul(argv[2], nullptr, 10);

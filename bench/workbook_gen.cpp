@@ -1,10 +1,14 @@
 #include "workbook_gen.h"
 
+#include <algorithm>
 #include <array>
 #include <random>
 
 #include "package/mfile.h"
 #include "package/zip_package.h"
+
+#include <minizip/zip.h>
+#include <zlib.h>
 
 namespace hsc::bench {
 namespace {
@@ -146,6 +150,137 @@ std::string zip_bytes(const PackageEntries& entries) {
     Mfile* archive = mopen(reg, "bench.xlsx", "rb");
     const auto data = mdata(archive);
     return std::string(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+namespace {
+
+constexpr std::array KANA = {"ア", "イ", "ウ", "エ", "オ", "カ", "キ", "ク", "ケ", "コ", "サ", "シ", "ス", "セ", "ソ",
+                             "タ", "チ", "ツ", "テ", "ト", "ナ", "ニ", "ヌ", "ネ", "ノ", "ハ", "ヒ", "フ", "ヘ", "ホ"};
+
+// Text of shared string k of the table, of the kind of column k % 8; numbers and kana
+// are drawn at random, so that the text compresses about as well as real records do.
+std::string table_text(std::size_t k, std::mt19937& rng) {
+    auto pick = [&](const auto& list) { return std::string(list[rng() % list.size()]); };
+    auto num = [&](unsigned mod) { return std::to_string(rng() % mod); };
+    auto kana = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += pick(KANA);
+        return s;
+    };
+    const bool japanese = rng() % 10 < 7;
+    switch (k % 8) {
+        case 0: return japanese ? pick(FAMILY) + " " + pick(GIVEN) : pick(LATIN) + " " + pick(LATIN);
+        case 1: return japanese ? pick(CITY) + num(9) + "-" + num(40) + "-" + num(30) + " " + kana(3) + "ハイツ" + num(900) + "号"
+                                : num(999) + " " + pick(LATIN) + " Street, Apt " + num(90);
+        case 2: return japanese ? kana(4) + " " + kana(3) : pick(LATIN) + num(10000) + "@example.jp";
+        case 3: return japanese ? "担当" + pick(FAMILY) + " 電話0" + num(90) + "-" + num(10000) + "-" + num(10000)
+                                : "TEL 0" + num(90) + "-" + num(10000) + "-" + num(10000);
+        case 4: return japanese ? "株式会社" + kana(3) + pick(FAMILY) + "商事" : pick(LATIN) + " Trading Co. " + num(1000);
+        case 5: return japanese ? "備考:" + kana(2) + "至急対応 " + num(100000) : "Note " + num(100000);
+        case 6: return japanese ? "営業第" + num(30) + "課 " + pick(CITY) : "Sales " + num(30);
+        default: return japanese ? "会員" + num(10000000) + kana(2) : "ID-" + num(10000000);
+    }
+}
+
+// A zip file written one deflated entry at a time.
+class ZipFileWriter {
+public:
+    explicit ZipFileWriter(const std::filesystem::path& path) { zf_ = zipOpen64(path.c_str(), APPEND_STATUS_CREATE); }
+    ~ZipFileWriter() { close(); }
+    bool ok() const { return zf_ && ok_; }
+    void begin(const std::string& name) {
+        zip_fileinfo zi{};
+        ok_ = ok_ && zf_ &&
+              zipOpenNewFileInZip64(zf_, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                    Z_DEFAULT_COMPRESSION, 0) == ZIP_OK;
+    }
+    void put(const std::string& bytes) {
+        ok_ = ok_ && zipWriteInFileInZip(zf_, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
+    }
+    void end() { ok_ = ok_ && zipCloseFileInZip(zf_) == ZIP_OK; }
+    void whole(const std::string& name, const std::string& bytes) {
+        begin(name);
+        put(bytes);
+        end();
+    }
+    bool close() {
+        if (zf_) ok_ = zipClose(zf_, nullptr) == ZIP_OK && ok_;
+        zf_ = nullptr;
+        return ok_;
+    }
+
+private:
+    zipFile zf_ = nullptr;
+    bool ok_ = true;
+};
+
+std::string column_letter(std::size_t c) { return std::string(1, static_cast<char>('A' + c)); }
+
+}  // namespace
+
+bool write_table_workbook(const std::filesystem::path& path, std::size_t rows) {
+    constexpr std::size_t COLUMNS = 8;
+    constexpr std::size_t FLUSH = 1 << 20;
+    // Two strings per row and column slot: each string is used by cells of one column.
+    const std::size_t strings = std::max<std::size_t>(COLUMNS, 2 * rows / COLUMNS * COLUMNS);
+    ZipFileWriter zip(path);
+    zip.whole("[Content_Types].xml",
+              std::string(XML_HEAD) +
+                  "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                  "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                  "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                  "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                  "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+                  "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
+                  "</Types>");
+    zip.whole("_rels/.rels",
+              std::string(XML_HEAD) +
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                  "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                  "</Relationships>");
+    zip.whole("xl/workbook.xml",
+              std::string(XML_HEAD) + "<workbook xmlns=\"" + MAIN_NS +
+                  "\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                  "<sheets><sheet name=\"顧客\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+    zip.whole("xl/_rels/workbook.xml.rels",
+              std::string(XML_HEAD) +
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                  "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+                  "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>"
+                  "</Relationships>");
+
+    zip.begin("xl/worksheets/sheet1.xml");
+    std::string text = std::string(XML_HEAD) + "<worksheet xmlns=\"" + MAIN_NS + "\"><dimension ref=\"A1:H" +
+                       std::to_string(rows) + "\"/><sheetData>";
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::string row = std::to_string(r + 1);
+        text += "<row r=\"" + row + "\" spans=\"1:8\">";
+        for (std::size_t c = 0; c < COLUMNS; ++c)
+            text += "<c r=\"" + column_letter(c) + row + "\" t=\"s\"><v>" +
+                    std::to_string((r * COLUMNS + c) % strings) + "</v></c>";
+        text += "</row>";
+        if (text.size() >= FLUSH) {
+            zip.put(text);
+            text.clear();
+        }
+    }
+    zip.put(text + "</sheetData></worksheet>");
+    zip.end();
+
+    zip.begin("xl/sharedStrings.xml");
+    std::mt19937 rng(20261210);
+    text = std::string(XML_HEAD) + "<sst xmlns=\"" + MAIN_NS + "\" count=\"" + std::to_string(rows * COLUMNS) +
+           "\" uniqueCount=\"" + std::to_string(strings) + "\">";
+    for (std::size_t k = 0; k < strings; ++k) {
+        text += "<si><t>" + table_text(k, rng) + "</t></si>";
+        if (text.size() >= FLUSH) {
+            zip.put(text);
+            text.clear();
+        }
+    }
+    zip.put(text + "</sst>");
+    zip.end();
+    return zip.close();
 }
 
 FileContext columns_a_b(int direction) {

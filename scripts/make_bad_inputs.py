@@ -135,6 +135,9 @@ def cases():
         rawzip.workbook() + [Entry("xl/media/f%04d.bin" % i, b"", method=0) for i in range(5000)])
     yield "long-entry-name.xlsx", PASSWORD, "refused", NAME_TOO_LONG, rawzip.build(
         rawzip.workbook() + [Entry("xl/" + "n" * 253, "x")])
+    # Far longer than any name buffer: once a stack over-read in the entry lister.
+    yield "entry-name-1100-bytes.xlsx", PASSWORD, "refused", SIZE, rawzip.build(
+        rawzip.workbook() + [Entry("xl/" + "n" * 1097, "x")])
     yield "table-parts.xlsx", PASSWORD, "refused", TABLES, rawzip.build(
         rawzip.workbook() + [Entry("xl/tables/table1.xml", "<table/>")])
 

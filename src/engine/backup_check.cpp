@@ -12,24 +12,18 @@
 #include "protect/container.h"
 
 namespace hsc {
-namespace {
-
-// Where a backup is deciphered to; never an entry name (longer than any).
-const std::string VERIFIED_NAME(MFILE_MAX_NAME, '~');
-
-}  // namespace
 
 int verify_backup_password(const std::filesystem::path& input, std::string_view password) {
-    // Unpacked with every check and bound of the package reader: the file is untrusted.
+    // Unpacked with every check and bound of the package reader (the file is untrusted),
+    // but only the backups are inflated.
     MfileRegistry reg;
     std::vector<std::string> names;
-    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) return RC_OK;
+    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names, {}, is_backup_entry) != RC_OK)
+        return RC_OK;
     for (const std::string& name : backup_entries(names)) {
-        // The container's trailer and the digest of what it deciphers to are checked
-        // before anything is written.
-        const int rc = decrypt_stream_to(reg, name, VERIFIED_NAME, password);
+        // The container's trailer and the digest of what it deciphers to.
+        const int rc = verify_stream(reg, name, password);
         if (rc == RC_BAD_MAGIC || rc == RC_SHORT_READ || rc == RC_SEEK) return RC_REFUSED;
-        mremove(reg, VERIFIED_NAME);
     }
     return RC_OK;
 }

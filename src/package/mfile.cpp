@@ -121,6 +121,7 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
         f = fresh.get();
     }
     f->position = 0;
+    std::vector<std::uint8_t>().swap(f->deflated);  // truncated: no longer the entry it was
     f->buffer = allocate(FIRST_STEP);
     if (!f->buffer) {
         reg.last_error = "mopen() malloc()";
@@ -178,6 +179,7 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
         i = j + 1;
     }
     std::size_t n = size * count;
+    if (n > 0 && !f->deflated.empty()) std::vector<std::uint8_t>().swap(f->deflated);  // changed from here on
     if (n > 0) std::memcpy(f->buffer.get() + f->position, bytes, n);
     f->position += static_cast<std::int64_t>(n);
     f->length = std::max(f->length, f->position);
@@ -232,6 +234,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
     if (name.empty()) return 0;
     if (Mfile* f = find_any(reg, name)) {
         f->buffer.reset();
+        std::vector<std::uint8_t>().swap(f->deflated);
         f->capacity = f->length = f->position = 0;
         f->name.clear();
         f->state = MFILE_REMOVED;
@@ -265,6 +268,17 @@ const std::string& merror(const MfileRegistry& reg) { return reg.last_error; }
 std::span<const std::uint8_t> mdata(const Mfile* f) {
     if (!f || !f->buffer) return {};
     return {f->buffer.get(), static_cast<std::size_t>(f->length)};
+}
+
+void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc) {
+    if (!f) return;
+    f->deflated = std::move(deflated);
+    f->crc = crc;
+}
+
+std::span<const std::uint8_t> mdeflated(const Mfile* f) {
+    if (!f) return {};
+    return {f->deflated.data(), f->deflated.size()};
 }
 
 bool mwrite_all(Mfile* f, std::string_view bytes) {

@@ -36,6 +36,12 @@ struct Mfile {
     std::int64_t position = 0;
     std::int64_t saved_position = 0;
     std::string* last_error = nullptr;  // the owning registry's last-error text
+    // The entry as the package held it: its deflated bytes and the CRC-32 of its content.
+    // Kept only while nothing has written to the stream (any write or truncation drops
+    // them), so that composition copies an untouched entry instead of deflating it again.
+    // Readers always see the plain bytes in `buffer`.
+    std::vector<std::uint8_t> deflated;
+    std::uint32_t crc = 0;
 };
 
 // The registry of one processed workbook. Slots fill from 0 upwards and are freed only
@@ -81,6 +87,10 @@ int mreserve(Mfile* f, std::int64_t length);
 
 // The stream's bytes, without copying.
 std::span<const std::uint8_t> mdata(const Mfile* f);
+// Records the entry's deflated form just read from a package (see Mfile::deflated).
+void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc);
+// The deflated form of a stream nothing has written to since it was unpacked, or empty.
+std::span<const std::uint8_t> mdeflated(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.
 bool mwrite_all(Mfile* f, std::string_view bytes);
 

@@ -1,34 +1,36 @@
 #include "package/package_entries.h"
 
-#include <minizip/unzip.h>
-
 #include "core/status.h"
+#include "package/zip_package.h"
 
 namespace hsc {
 
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names) {
-    names.clear();
-    unzFile zf = unzOpen64(archive.c_str());
-    if (!zf) return RC_OPEN;
-    int rc = unzGoToFirstFile(zf);
-    while (rc == UNZ_OK) {
-        unz_file_info64 info;
-        char name[1024];
-        if (unzGetCurrentFileInfo64(zf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-        names.emplace_back(name);
-        rc = unzGoToNextFile(zf);
-    }
-    unzClose(zf);
-    return rc == UNZ_END_OF_LIST_OF_FILE ? RC_OK : RC_OPEN;
+    // The one bounded reader, with every check it makes before extracting.
+    MfileRegistry reg;
+    return list_zip_entries(reg, archive, ZIP_MAX_ENTRIES, names) == RC_OK ? RC_OK : RC_OPEN;
+}
+
+namespace {
+
+// The backups that every reader of the format knows.
+bool is_common_backup(std::string_view name) {
+    return name == BACKUP_SHARED_STRINGS || name.starts_with(BACKUP_DRAWING_PREFIX);
+}
+
+}  // namespace
+
+bool is_backup_entry(std::string_view name) {
+    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
 }
 
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {
     // The backups every reader knows first: messages name the first.
     std::vector<std::string> found;
     for (const auto& n : names)
-        if (n == BACKUP_SHARED_STRINGS || std::string_view(n).starts_with(BACKUP_DRAWING_PREFIX)) found.push_back(n);
+        if (is_common_backup(n)) found.push_back(n);
     for (const auto& n : names)
-        if (n == BACKUP_WORKBOOK || !thumbnail_backup_extension(n).empty()) found.push_back(n);
+        if (is_backup_entry(n) && !is_common_backup(n)) found.push_back(n);
     return found;
 }
 

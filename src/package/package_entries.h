@@ -24,10 +24,15 @@ std::string thumbnail_backup_name(std::string_view extension);
 // The extension of the thumbnail a backup name keeps, or empty when it names none.
 std::string_view thumbnail_backup_extension(std::string_view name);
 
-// The entry names in central-directory order. 0; -101 not a readable zip archive.
+// The entry names in central-directory order, read by the bounded package reader.
+// 0; -101 not a readable zip archive or one the reader refuses.
 int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names);
 
-// The backup entries a masked workbook carries: every name above.
+// True for the name of any backup entry above.
+bool is_backup_entry(std::string_view name);
+
+// The backup entries a masked workbook carries: every name above, those that every
+// reader knows first.
 std::vector<std::string> backup_entries(const std::vector<std::string>& names);
 
 }  // namespace hsc

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/mfile.h"
@@ -44,19 +45,29 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // ZIP_MAX_PACKAGE_BYTES in all, or an entry that inflates beyond its declared size;
 // -1 an entry that cannot be processed faithfully (encrypted, compressed other than
 // stored or deflated, a name given twice, an empty name) or (disk mode) a name that
-// leaves the target or a file write failure; -2 a stream write failed; -104 no memory
-// for the buffer; -103 (the zip library's "bad zip file") damaged entry data or entry
+// leaves the target or a file write failure; -2 a stream write failed or no memory; -103 (the zip library's "bad zip file") damaged entry data or entry
 // data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
 // the user why; nothing is extracted when the refusal comes from the checks.
+// With `wanted` given, only the file entries it accepts are extracted (all are checked).
+using EntryFilter = bool (*)(std::string_view name);
 int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
                   const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
-                  const ZipArchiveLocation& location = {});
+                  const ZipArchiveLocation& location = {}, EntryFilter wanted = nullptr);
+
+// The names of every entry (directories too), in central-directory order, after the same
+// checks that unzip_package makes before it extracts anything; nothing is inflated.
+// 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
+int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
+                     std::vector<std::string>& names, const ZipArchiveLocation& location = {});
 
 // Writes one deflated entry per name, in list order, from memory streams (mode
 // ZIP_MODE_MEMORY) or from files below `source` (disk mode; empty: the current
 // directory). Entries get no extra fields and no comments; the archive no comment.
 // In memory mode entries are dated all-zero (1980-01-00 00:00:00); in disk mode they get
 // the file's local last-write time. Leading "/" and "\" are dropped from entry names.
+// A stream nothing has written to since it was unpacked is copied with the deflated
+// bytes and checksum it came with; the others are deflated on every core (backups at
+// the fastest level, which does nearly as well on ciphertext as the default).
 // A failed composition leaves no archive behind.
 // 0; -2 no memory; -9 an entry name of 256 bytes or more; -101 the archive or a source
 // cannot be created or opened, or the zip library refuses an entry; -102 short read;

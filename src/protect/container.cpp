@@ -1,5 +1,6 @@
 #include "protect/container.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -43,30 +44,43 @@ private:
 struct UnitCipher {
     std::uint32_t kind = CIPHER_AES;
     aes_context aes;
-    const std::uint8_t* key_text = nullptr;
+    std::uint8_t key_text[UNIT] = {};  // a copy: the cipher may outlive the key record
 
     // -1 for kinds that cannot protect anything.
     int init(const tiv_crypt_key& key) {
         if (key.cipher_kind != CIPHER_XOR && key.cipher_kind != CIPHER_AES) return RC_FAIL;
         if (key.key_bytes != UNIT) return RC_FAIL;
         kind = key.cipher_kind;
-        key_text = reinterpret_cast<const std::uint8_t*>(key.key_text);
+        std::memcpy(key_text, key.key_text, UNIT);
         if (kind == CIPHER_AES && aes_set_key(key_text, UNIT, aes) != 0) return RC_FAIL;
         return RC_OK;
     }
-    void encrypt(const std::uint8_t* in, std::uint8_t* out) const {
-        if (kind == CIPHER_AES)
-            aes_encrypt_block(in, out, aes);
-        else
-            xor_unit(in, key_text, UNIT, out);
+    // `units` independent units at once: the AES instructions take many side by side.
+    void encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t units = 1) const {
+        if (kind == CIPHER_AES) {
+            aes_encrypt_blocks(in, out, units, aes);
+            return;
+        }
+        for (std::size_t i = 0; i < units; ++i) xor_unit(in + UNIT * i, key_text, UNIT, out + UNIT * i);
     }
-    void decrypt(const std::uint8_t* in, std::uint8_t* out) const {
-        if (kind == CIPHER_AES)
-            aes_decrypt_block(in, out, aes);
-        else
-            xor_unit(in, key_text, UNIT, out);
+    void decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t units = 1) const {
+        if (kind == CIPHER_AES) {
+            aes_decrypt_blocks(in, out, units, aes);
+            return;
+        }
+        for (std::size_t i = 0; i < units; ++i) xor_unit(in + UNIT * i, key_text, UNIT, out + UNIT * i);
     }
 };
+
+constexpr int UNITS_PER_BLOCK = CONTAINER_BLOCK / UNIT;
+
+// Units of a block, from its start, that lie wholly before the unit holding the last
+// source byte, when `remaining` source bytes start at the block (the strict rule: the
+// unit that ends exactly at the source size is the last one).
+int units_before_last(std::int64_t remaining) {
+    if (remaining <= UNIT) return 0;
+    return static_cast<int>(std::min<std::int64_t>(UNITS_PER_BLOCK, (remaining - 1) / UNIT));
+}
 
 // MD5 of the rest of the stream and the number of bytes it had.
 void digest_and_count(Io& io, std::uint8_t digest[16], std::int64_t& count) {
@@ -200,24 +214,19 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
         if (last) break;
         const std::size_t n = in.read(block, sizeof block);
         if (n == 0) break;
-        for (int offset = 0; offset < CONTAINER_BLOCK; offset += UNIT) {
-            const std::uint8_t* plain = block + offset;
-            // Strict: the unit that ends exactly at the source size is the last one too.
-            if (processed + offset + UNIT < source_size) {
-                if (static_cast<std::size_t>(offset + UNIT) > n) return RC_SHORT_READ;
-            } else {
-                if (static_cast<std::size_t>(offset) >= n) return RC_SHORT_READ;
-                std::memset(unit, 0, sizeof unit);
-                std::memcpy(unit, plain, std::min<std::size_t>(n - offset, UNIT));
-                plain = unit;
-                last = true;
-            }
-            cipher.encrypt(plain, sealed + offset);
-            if (last) {
-                std::memset(sealed + offset + UNIT, 0, CONTAINER_BLOCK - offset - UNIT);
-                pad = CONTAINER_BLOCK - static_cast<int>(n);
-                break;
-            }
+        const int whole = units_before_last(source_size - processed);
+        if (static_cast<std::size_t>(whole * UNIT) > n) return RC_SHORT_READ;
+        cipher.encrypt(block, sealed, static_cast<std::size_t>(whole));
+        if (whole < UNITS_PER_BLOCK) {
+            // The last unit: the bytes left, zero-filled; nothing after it is enciphered.
+            const int offset = whole * UNIT;
+            if (static_cast<std::size_t>(offset) >= n) return RC_SHORT_READ;
+            std::memset(unit, 0, sizeof unit);
+            std::memcpy(unit, block + offset, std::min<std::size_t>(n - offset, UNIT));
+            cipher.encrypt(unit, sealed + offset);
+            std::memset(sealed + offset + UNIT, 0, CONTAINER_BLOCK - offset - UNIT);
+            pad = CONTAINER_BLOCK - static_cast<int>(n);
+            last = true;
         }
         if (out.write(sealed, sizeof sealed) != sizeof sealed) return RC_SHORT_WRITE;
         processed += CONTAINER_BLOCK;
@@ -251,14 +260,12 @@ int decrypt_pass(Io& in, const UnitCipher& cipher, std::int64_t source_size, Io*
     while (written < source_size) {
         // The trailer check made sure every needed block is there.
         if (in.read(block, sizeof block) != sizeof block) return RC_SHORT_READ;
-        std::size_t out_count = CONTAINER_BLOCK;
-        for (int offset = 0; offset < CONTAINER_BLOCK; offset += UNIT) {
-            cipher.decrypt(block + offset, plain + offset);
-            if (written + offset + UNIT >= source_size) {
-                out_count = static_cast<std::size_t>(source_size - written);
-                break;
-            }
-        }
+        // Every unit up to the one that holds the last source byte.
+        const std::int64_t remaining = source_size - written;
+        const int whole = units_before_last(remaining);
+        const int units = std::min(whole + 1, UNITS_PER_BLOCK);
+        cipher.decrypt(block, plain, static_cast<std::size_t>(units));
+        const std::size_t out_count = whole < UNITS_PER_BLOCK ? static_cast<std::size_t>(remaining) : CONTAINER_BLOCK;
         md5_update(md5, plain, out_count);
         if (out && out->write(plain, out_count) != out_count) return RC_SHORT_WRITE;
         written += static_cast<std::int64_t>(out_count);
@@ -330,30 +337,56 @@ int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std:
     return rc;
 }
 
-int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
-                      std::string_view password) {
-    if (plain_name == backup_name) return RC_FAIL;
+namespace {
+
+// A backup opened for reading whose trailer and digest have been checked with this
+// password; `in` is left open at its start for the caller to close. Sets the refusal
+// text for a backup that does not give back its source.
+int open_verified(MfileRegistry& registry, std::string_view backup_name, std::string_view password, Mfile*& in,
+                  TrailerInfo& info, UnitCipher& cipher) {
+    in = nullptr;
     const CryptStreams streams{0, &registry};
     tiv_crypt_key key;
     if (int rc = tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, 128); rc != RC_OK) return rc;
     if (!has_live_stream(registry, backup_name)) return RC_OPEN;
-    Mfile* in = mopen(registry, backup_name, "rb");
+    in = mopen(registry, backup_name, "rb");
     if (!in) return RC_OPEN;
-    // The part is opened for writing only once the backup has proved itself.
     Io container(streams, {in, nullptr});
+    const int rc = verify_container(container, key, info, cipher);
+    if (rc != RC_OK) {
+        mclose(in);
+        in = nullptr;
+        note_damaged_backup(registry, backup_name, rc);
+    }
+    return rc;
+}
+
+}  // namespace
+
+int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password) {
+    Mfile* in = nullptr;
     TrailerInfo info;
     UnitCipher cipher;
-    if (int rc = verify_container(container, key, info, cipher); rc != RC_OK) {
-        mclose(in);
-        note_damaged_backup(registry, backup_name, rc);
-        return rc;
-    }
+    const int rc = open_verified(registry, backup_name, password, in, info, cipher);
+    if (in) mclose(in);
+    return rc;
+}
+
+int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
+                      std::string_view password) {
+    if (plain_name == backup_name) return RC_FAIL;
+    // The part is opened for writing only once the backup has proved itself.
+    Mfile* in = nullptr;
+    TrailerInfo info;
+    UnitCipher cipher;
+    if (int rc = open_verified(registry, backup_name, password, in, info, cipher); rc != RC_OK) return rc;
     Mfile* out = mopen(registry, plain_name, "wb");
     if (!out) {
         mclose(in);
         return RC_OPEN;
     }
-    Io plain(streams, {out, nullptr});
+    const CryptStreams streams{0, &registry};
+    Io container(streams, {in, nullptr}), plain(streams, {out, nullptr});
     std::uint8_t digest[16];
     const int rc = decrypt_pass(container, cipher, info.source_size, &plain, digest);
     mclose(in);

@@ -95,5 +95,9 @@ int encrypt_stream_to(MfileRegistry& registry, std::string_view plain_name, std:
                       std::string_view password);
 int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
                       std::string_view password);
+// The checks of decrypt_stream_to alone (trailer, and the digest of what the container
+// deciphers to with this password), writing nothing: one pass over the container.
+// 0, or a code as decrypt_stream_to, with the registry's refusal text set alike.
+int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password);
 
 }  // namespace hsc

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "core/status.h"
 
@@ -161,25 +162,49 @@ constexpr int MD5_SHIFT[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23
 
 constexpr std::uint32_t rotl32(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
+// One of the 64 steps, with the step number a constant so that the compiler lays the
+// whole block out straight (the backups' digest runs over every plain byte).
+template <int I>
+inline void md5_step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, const std::uint32_t* m) {
+    constexpr int round = I / 16;
+    std::uint32_t f;
+    int g;
+    if constexpr (round == 0) {
+        f = d ^ (b & (c ^ d));  // (b & c) | (~b & d)
+        g = I;
+    } else if constexpr (round == 1) {
+        f = c ^ (d & (b ^ c));  // (d & b) | (~d & c)
+        g = (5 * I + 1) % 16;
+    } else if constexpr (round == 2) {
+        f = b ^ c ^ d;
+        g = (3 * I + 5) % 16;
+    } else {
+        f = c ^ (b | ~d);
+        g = (7 * I) % 16;
+    }
+    a = b + rotl32(a + f + MD5_T[I] + m[g], MD5_SHIFT[round][I % 4]);
+}
+
+// Four steps; the roles of the chaining words turn by one at each step.
+template <int I>
+inline void md5_four(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* m) {
+    md5_step<I>(a, b, c, d, m);
+    md5_step<I + 1>(d, a, b, c, m);
+    md5_step<I + 2>(c, d, a, b, m);
+    md5_step<I + 3>(b, c, d, a, m);
+}
+
+template <int... G>
+inline void md5_steps(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, const std::uint32_t* m,
+                      std::integer_sequence<int, G...>) {
+    (md5_four<4 * G>(a, b, c, d, m), ...);
+}
+
 void md5_compress(std::uint32_t state[4], const std::uint8_t block[64]) {
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i) get_u32_le(block + 4 * i, m[i]);
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t f;
-        int g;
-        switch (i / 16) {
-            case 0: f = (b & c) | (~b & d); g = i; break;
-            case 1: f = (d & b) | (~d & c); g = (5 * i + 1) % 16; break;
-            case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
-            default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
-        }
-        const std::uint32_t next = b + rotl32(a + f + MD5_T[i] + m[g], MD5_SHIFT[i / 16][i % 4]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    md5_steps(a, b, c, d, m, std::make_integer_sequence<int, 16>{});
     state[0] += a; state[1] += b; state[2] += c; state[3] += d;
 }
 

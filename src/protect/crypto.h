@@ -21,6 +21,18 @@ int aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx);
 int aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx);
 int aes_decrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx);
 
+// Which code enciphers a run of blocks: the processor's AES instructions when it has
+// them (`fastest`), or the byte-oriented routines above (`reference`). Same bytes.
+enum class AesPath { fastest, reference };
+// True when `fastest` runs on the processor's AES instructions.
+bool aes_hardware_available();
+// `blocks` independent 16-byte blocks with one context, as many single-block calls
+// would give them. In place is allowed. 0, or 255 (nothing written) when not keyed.
+int aes_encrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
+                       AesPath path = AesPath::fastest);
+int aes_decrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
+                       AesPath path = AesPath::fastest);
+
 struct sha512_context {
     std::uint64_t state[8];
     std::uint64_t bit_count;

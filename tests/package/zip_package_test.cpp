@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <random>
 
 #include "core/mask_settings.h"
 #include "core/status.h"
+#include "package/package_entries.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -101,6 +103,9 @@ void expect_composed_form(const test::ZipArchiveInfo& info, const std::string& f
         EXPECT_EQ(e.dos_time, 0x0000);
         EXPECT_EQ(e.extra_length, 0);
         EXPECT_EQ(e.local_extra_length, 0);
+        EXPECT_EQ(e.local_method, 8);
+        EXPECT_EQ(e.local_dos_date, 0x0020);
+        EXPECT_EQ(e.local_dos_time, 0x0000);
         EXPECT_EQ(e.comment_length, 0);
         EXPECT_EQ(e.flags & 1, 0) << "encrypted";
         EXPECT_TRUE(e.crc_ok);
@@ -199,6 +204,47 @@ TEST_F(ZipPackageTest, EntryNamesOf256BytesOrMoreAreRefusedBeforeExtraction) {
     EXPECT_TRUE(names.empty());
 }
 
+// A filtered unpack checks every entry but inflates only the wanted ones: a damaged
+// entry it does not want is not even read.
+TEST_F(ZipPackageTest, FilteredUnpackExtractsOnlyTheWantedEntries) {
+    test::write_zip(tmp / "in.xlsx", sample_package());
+    auto only_xml = [](std::string_view name) { return name.ends_with(".xml"); };
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names, {}, only_xml), RC_OK);
+    EXPECT_EQ(names, (std::vector<std::string>{"[Content_Types].xml", "xl/workbook.xml", "docProps/売上.xml"}));
+    EXPECT_EQ(mcount(reg), 3);
+
+    std::string bytes = test::build_zip({{"a.xml", "<a/>"}, {"b.bin", noise(2000, 1)}});
+    bytes[bytes.find("b.bin") + 5 + 10] ^= 0x55;  // inside b.bin's deflated data
+    test::write_file(tmp / "damaged.xlsx", bytes);
+    MfileRegistry fresh;
+    EXPECT_EQ(unzip_package(fresh, ZIP_MODE_MEMORY, tmp / "damaged.xlsx", {}, ZIP_MAX_ENTRIES, names, {}, only_xml),
+              RC_OK);
+    EXPECT_EQ(names, std::vector<std::string>{"a.xml"});
+    MfileRegistry whole;
+    EXPECT_NE(unzip_package(whole, ZIP_MODE_MEMORY, tmp / "damaged.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+}
+
+// The entry list (for inspect and the lost-footer check) comes from the same bounded
+// reader: every name, directories too, and the same refusals, a name far longer than
+// any buffer included.
+TEST_F(ZipPackageTest, EntryListTakesTheReadersChecks) {
+    test::write_zip(tmp / "in.xlsx", sample_package());
+    ASSERT_EQ(list_zip_entries(reg, tmp / "in.xlsx", ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(names, names_of(sample_package()));
+    EXPECT_EQ(mcount(reg), 0) << "listing extracts nothing";
+    std::vector<std::string> listed;
+    EXPECT_EQ(list_package_entries(tmp / "in.xlsx", listed), RC_OK);
+    EXPECT_EQ(listed, names);
+
+    test::write_zip(tmp / "long.xlsx", {{"a.xml", "a"}, {std::string(1100, 'n'), "b"}});
+    EXPECT_EQ(list_zip_entries(reg, tmp / "long.xlsx", ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
+    EXPECT_TRUE(names.empty());
+    EXPECT_NE(reg.refusal.find("1100"), std::string::npos) << reg.refusal;
+    EXPECT_EQ(list_package_entries(tmp / "long.xlsx", listed), RC_OPEN);
+    test::write_file(tmp / "text.xlsx", "not a zip at all");
+    EXPECT_EQ(list_package_entries(tmp / "text.xlsx", listed), RC_OPEN);
+}
+
 struct BadInputCase {
     const char* label;
     std::string bytes;  // empty label "Missing": no file at all
@@ -276,6 +322,70 @@ TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderAndBytesInTheComposedForm) {
     const auto info = test::read_zip_bytes(bytes);
     expect_composed_form(info, bytes);
     EXPECT_EQ(test::read_zip(tmp / "composed.tmp"), files_only(sample_package()));
+}
+
+// Entries nothing writes to keep their deflated bytes (deflated here at level 1, which
+// the composition never uses) under new headers; stored entries, rewritten entries and
+// entries with bytes after their deflated data are deflated anew.
+TEST_F(ZipPackageTest, UntouchedEntriesAreCopiedAsDeflatedAndTheRestDeflatedAnew) {
+    std::string text;
+    for (int i = 0; i < 4000; ++i) text += "<row r=\"" + std::to_string(i) + "\"><c t=\"s\"><v>" + std::to_string(i % 97) + "</v></c></row>";
+    const std::string level1 = test::raw_deflate(text, 1);
+    ASSERT_NE(level1, test::raw_deflate(text)) << "the fixture must tell a copy from a new deflate";
+    test::ZipBuildOptions fast = dated(0x5A86, 0x5295);
+    fast.level = 1;
+    const std::string deflated_zip = test::build_zip({{"a.xml", text}, {"b.xml", text}, {"c.xml", text}}, fast);
+    test::ZipBuildOptions padded = fast;
+    padded.trailing = "JUNK";
+    const std::string padded_zip = test::build_zip({{"d.xml", text}}, padded);
+    const std::string stored_zip = test::build_zip({{"e.xml", text}}, stored());
+    for (const auto& [file, bytes] : {std::pair{"deflated.zip", deflated_zip}, std::pair{"padded.zip", padded_zip},
+                                      std::pair{"stored.zip", stored_zip}}) {
+        test::write_file(tmp / file, bytes);
+        std::vector<std::string> part;
+        ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / file, {}, ZIP_MAX_ENTRIES, part), RC_OK) << file;
+    }
+    put_stream(reg, "b.xml", text);  // the same bytes, but written: no longer the entry as read
+    Mfile* c = mopen(reg, "c.xml", "rb");
+    ASSERT_NE(c, nullptr);
+    mseek(c, 0, 2);
+    ASSERT_TRUE(mwrite_all(c, "<!-- appended -->"));
+    mclose(c);
+
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    const std::string out = test::read_file(tmp / "out.zip");
+    const auto info = test::read_zip_bytes(out);
+    expect_composed_form(info, out);
+    ASSERT_EQ(info.entries.size(), 5u);
+    const std::vector<std::string> want_data = {text, text, text + "<!-- appended -->", text, text};
+    const std::vector<bool> copied = {true, false, false, false, false};
+    for (std::size_t i = 0; i < info.entries.size(); ++i) {
+        SCOPED_TRACE(info.entries[i].name);
+        EXPECT_EQ(info.entries[i].data, want_data[i]);
+        EXPECT_EQ(info.entries[i].compressed == level1, copied[i]);
+        if (!copied[i]) {
+            EXPECT_EQ(info.entries[i].compressed, test::raw_deflate(info.entries[i].data));
+        }
+    }
+}
+
+// A large rewritten part is deflated in pieces on both cores; the pieces make one
+// deflate stream, with one checksum, that compresses about as well as in one go.
+TEST_F(ZipPackageTest, LargePartsDeflatedInPiecesReadBackWhole) {
+    std::string text;
+    std::mt19937 rng(5);
+    while (text.size() < (std::size_t{13} << 20)) text += "<si><t>田中 " + std::to_string(rng() % 100000) + "</t></si>";
+    put_stream(reg, "xl/sharedStrings.xml", text);
+    put_stream(reg, "small.xml", "<a/>");
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    const std::string out = test::read_file(tmp / "out.zip");
+    const auto info = test::read_zip_bytes(out);
+    expect_composed_form(info, out);
+    ASSERT_EQ(info.entries.size(), 2u);
+    EXPECT_TRUE(info.entries[0].data == text) << "the pieces read back as the part";
+    EXPECT_LT(info.entries[0].compressed.size(), test::raw_deflate(text).size() * 102 / 100);
 }
 
 TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrder) {

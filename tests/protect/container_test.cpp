@@ -558,5 +558,46 @@ TEST(BackupStreams, DamagedBackupLeavesThePartUntouched) {
     EXPECT_EQ(std::string(d.begin(), d.end()), "masked");
 }
 
+// The check alone: one pass over the backup, the same verdicts as a restore, nothing
+// written to the registry.
+TEST(BackupStreams, VerifyGivesTheVerdictOfARestoreAndWritesNothing) {
+    struct Case {
+        const char* label;
+        std::string backup;  // empty: the backup is not there
+        const char* password;
+        int expected;
+    };
+    MfileRegistry source;
+    Mfile* f = mopen(source, TEMP_NAME, "wb");
+    mwrite_all(f, std::string(5000, 'a') + "<sst><si><t>田中</t></si></sst>");
+    mclose(f);
+    ASSERT_EQ(encrypt_stream_to(source, TEMP_NAME, "box", "right"), 0);
+    const auto span = mdata(mopen(source, "box", "rb"));
+    const std::string box(span.begin(), span.end());
+    std::string flipped = box;
+    flipped[700] ^= 1;
+    const Case cases[] = {
+        {"right password", box, "right", 0},
+        {"wrong password", box, "wrong", RC_BAD_MAGIC},
+        {"flipped bit", flipped, "right", RC_BAD_MAGIC},
+        {"block lost", box.substr(512), "right", RC_SHORT_READ},
+        {"shorter than a trailer", box.substr(0, 100), "right", RC_SEEK},
+        {"missing", "", "right", RC_OPEN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MfileRegistry reg;
+        if (!c.backup.empty()) {
+            Mfile* b = mopen(reg, "xl/BKsharedStrings.xml", "wb");
+            mwrite_all(b, c.backup);
+            mclose(b);
+        }
+        const int before = mcount(reg);
+        EXPECT_EQ(verify_stream(reg, "xl/BKsharedStrings.xml", c.password), c.expected);
+        EXPECT_EQ(mcount(reg), before) << "nothing is written";
+        EXPECT_EQ(reg.refusal.empty(), c.expected == 0 || c.expected == RC_OPEN) << reg.refusal;
+    }
+}
+
 }  // namespace
 }  // namespace hsc

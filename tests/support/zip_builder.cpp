@@ -78,7 +78,7 @@ std::string build_zip(const std::vector<ZipEntry>& entries, const ZipBuildOption
     for (const ZipEntry& e : entries) {
         const bool dir = !e.name.empty() && e.name.back() == '/';
         const std::uint16_t method = options.deflate && !dir ? 8 : 0;
-        const std::string payload = method == 8 ? raw_deflate(e.data) : e.data;
+        const std::string payload = method == 8 ? raw_deflate(e.data, options.level) + options.trailing : e.data;
         const std::uint32_t crc = crc_of(e.data);
         const auto offset = static_cast<std::uint32_t>(out.size());
 
@@ -179,9 +179,13 @@ ZipArchiveInfo read_zip_bytes(std::string_view bytes) {
 
         if (get32(bytes, local) != LOCAL_SIG) throw std::runtime_error("zip: bad local header");
         e.local_extra_length = static_cast<std::uint16_t>(get16(bytes, local + 28));
+        e.local_method = static_cast<std::uint16_t>(get16(bytes, local + 8));
+        e.local_dos_time = static_cast<std::uint16_t>(get16(bytes, local + 10));
+        e.local_dos_date = static_cast<std::uint16_t>(get16(bytes, local + 12));
         const std::size_t data_at = local + LOCAL_SIZE + get16(bytes, local + 26) + e.local_extra_length;
         if (data_at + csize > bytes.size()) throw std::runtime_error("zip: data out of range");
         const std::string_view payload = bytes.substr(data_at, csize);
+        e.compressed = std::string(payload);
         if (e.method == 8)
             e.data = raw_inflate(payload, usize);
         else if (e.method == 0)

@@ -23,6 +23,8 @@ struct ZipBuildOptions {
     bool deflate = true;      // method 8, else stored (0)
     std::uint16_t dos_date = 0x0021;  // 1980-01-01
     std::uint16_t dos_time = 0;
+    int level = -1;           // deflate level
+    std::string trailing = {};  // bytes after each entry's deflated data, inside the entry
     std::string comment;      // archive comment
 };
 
@@ -46,6 +48,10 @@ struct ZipEntryInfo {
     std::uint16_t dos_date = 0;
     std::uint16_t extra_length = 0;        // central directory
     std::uint16_t local_extra_length = 0;  // local header
+    std::uint16_t local_method = 0;
+    std::uint16_t local_dos_time = 0;
+    std::uint16_t local_dos_date = 0;
+    std::string compressed;                // the entry's data as stored
     std::uint16_t comment_length = 0;
     std::uint32_t external_attributes = 0;
     bool crc_ok = false;
