@@ -16,10 +16,6 @@ using test::run_hushcel;
 
 const std::map<std::string, std::string> PW = {{"HUSHCEL_PASSWORD", "correct horse"}};
 
-std::vector<std::string> args(std::vector<std::string> a) {
-    a.insert(a.begin(), {"--settings", "no-such-settings.ini"});
-    return a;
-}
 
 // Rows A B C: 山田太郎 東京都新宿区1-2 090-1111-2222 / 佐藤花子 大阪府大阪市 080-3333-4444.
 // Column A holds the two names.
@@ -75,7 +71,7 @@ TEST_P(Report, JsonCountsWarningsAndExitStatus) {
     std::vector<std::string> a = {"--json", "--columns", "A"};
     a.insert(a.end(), c.options.begin(), c.options.end());
     a.push_back("book.xlsx");
-    const auto r = run_hushcel(dir.path(), args(a), PW);
+    const auto r = run_hushcel(dir.path(), a, PW);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
     EXPECT_NE(r.out.find(c.counts), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(",\"warnings\":" + c.warnings + "}"), std::string::npos) << r.out;
@@ -164,7 +160,7 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
                     workbook({part("xl/comments1.xml", "<comments><commentList><comment ref=\"B1\"><text><t>" + NAME +
                                                            "</t></text></comment></commentList></comments>"),
                               after_sheet_data("<headerFooter><oddFooter>" + NAME + "</oddFooter></headerFooter>")}));
-    auto r = run_hushcel(dir.path(), args({"--columns", "A", "book.xlsx"}), PW);
+    auto r = run_hushcel(dir.path(), {"--columns", "A", "book.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4);
     EXPECT_EQ(r.out, "book.xlsx: masked -> ●book.xlsx (strings=2 cells=2 shapes=0)\n");
     EXPECT_EQ(r.err,
@@ -173,19 +169,19 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
 
     // Without a column list every string is masked; cells are not counted then.
     test::write_zip(dir / "all.xlsx", workbook({}));
-    r = run_hushcel(dir.path(), args({"all.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"all.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "all.xlsx: masked -> ●all.xlsx (strings=6 shapes=0)\n");
 
     // Nothing masked, said in words; a failure of another file still decides the status.
     test::write_zip(dir / "none.xlsx", workbook({}));
     test::write_file(dir / "notes.xlsx", "plain text");
-    r = run_hushcel(dir.path(), args({"--columns", "XFD", "none.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"--columns", "XFD", "none.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4);
     EXPECT_EQ(r.err, "none.xlsx: 警告: マスクした文字列がありません。マスク列の指定を確認してください(数値だけの列、"
                      "空の列は対象になりません)。\n");
     fs::remove(dir / "●none.xlsx");
-    r = run_hushcel(dir.path(), args({"--columns", "XFD", "none.xlsx", "notes.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"--columns", "XFD", "none.xlsx", "notes.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 1);
 }
 
@@ -195,34 +191,34 @@ TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {
                     workbook({part("xl/comments1.xml", "<comments><commentList><comment ref=\"B1\"><text><t>" + NAME +
                                                            "</t></text></comment></commentList></comments>")}));
     test::write_zip(dir / "clean.xlsx", workbook({}));
-    ASSERT_EQ(run_hushcel(dir.path(), args({"--columns", "A", "book.xlsx", "clean.xlsx"}), PW).exit_code, 4);
+    ASSERT_EQ(run_hushcel(dir.path(), {"--columns", "A", "book.xlsx", "clean.xlsx"}, PW).exit_code, 4);
 
-    auto r = run_hushcel(dir.path(), args({"inspect", "--leaks", "●book.xlsx", "●clean.xlsx"}), PW);
+    auto r = run_hushcel(dir.path(), {"inspect", "--leaks", "●book.xlsx", "●clean.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     EXPECT_NE(r.out.find("●book.xlsx: type=MS-Excel2007(12) masked=yes auth=password hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml strings=2 shapes=0 leaks=comments\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=comments\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("●clean.xlsx: type=MS-Excel2007(12) masked=yes auth=password hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml strings=2 shapes=0 leaks=none\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=none\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "●book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n");
 
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "--json", "●book.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "--json", "●book.xlsx"}, PW);
     EXPECT_NE(r.out.find(",\"warnings\":" + one("comments", "xl/comments1.xml") + "}"), std::string::npos) << r.out;
 
     // Another password deciphers nothing; a workbook that is not masked has nothing to compare.
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "●book.xlsx"}), {{"HUSHCEL_PASSWORD", "wrong"}});
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "●book.xlsx"}, {{"HUSHCEL_PASSWORD", "wrong"}});
     EXPECT_EQ(r.exit_code, 3);
     EXPECT_NE(r.err.find("バックアップを復号できません"), std::string::npos) << r.err;
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "book.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "book.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("マスクされたファイルではないため"), std::string::npos) << r.err;
     // Inspect without --leaks still needs no password and changes nothing.
-    r = run_hushcel(dir.path(), args({"inspect", "●book.xlsx"}));
+    r = run_hushcel(dir.path(), {"inspect", "●book.xlsx"});
     EXPECT_EQ(r.exit_code, 0);
-    r = run_hushcel(dir.path(), args({"--leaks", "book.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"--leaks", "book.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 2);
 }
 
@@ -236,18 +232,18 @@ TEST(InspectLeaksCorpus, NamesThePartsOfARealWorkbook) {
     fs::copy_file(corpus / "poi/stress002.xlsx", dir / "stress.xlsx");
     fs::copy_file(corpus / "xlsxwriter/comment13.xlsx", dir / "comment.xlsx");
     fs::copy_file(corpus / "poi/47813.xlsx", dir / "chart.xlsx");
-    auto r = run_hushcel(dir.path(), args({"stress.xlsx", "comment.xlsx", "chart.xlsx"}), PW);
+    auto r = run_hushcel(dir.path(), {"stress.xlsx", "comment.xlsx", "chart.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "--json", "●stress.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "--json", "●stress.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     for (const char* expected : {"{\"kind\":\"vml\",\"parts\":[\"xl/drawings/vmlDrawing2.vml\",\"xl/drawings/vmlDrawing5.vml\"]}",
                                  "{\"kind\":\"sheet-names\",\"parts\":[\"xl/workbook.xml\"]}",
                                  "{\"kind\":\"doc-properties\",\"parts\":[\"docProps/app.xml\"]}"})
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "--json", "●chart.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "--json", "●chart.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     EXPECT_NE(r.out.find(",\"warnings\":" + one("charts", "xl/charts/chart1.xml") + "}"), std::string::npos) << r.out;
-    r = run_hushcel(dir.path(), args({"inspect", "--leaks", "●comment.xlsx"}), PW);
+    r = run_hushcel(dir.path(), {"inspect", "--leaks", "●comment.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find(" strings=1 shapes=0 leaks=none\n"), std::string::npos) << r.out;
 }

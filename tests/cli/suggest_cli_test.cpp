@@ -28,13 +28,13 @@ TEST(CliSuggest, SuggestsColumnsWithoutPasswordAndChangesNothing) {
     const std::string before = test::read_file(dir / "名簿.xlsx");
 
     // No password from anywhere, and none is needed.
-    const auto text = test::run_hushcel(dir.path(), {"--settings", "none.ini", "inspect", "--suggest", "名簿.xlsx"});
+    const auto text = test::run_hushcel(dir.path(), {"inspect", "--suggest", "名簿.xlsx"});
     EXPECT_EQ(text.exit_code, 0) << text.err;
     EXPECT_NE(text.out.find("sheet \"名簿\" (xl/worksheets/sheet1.xml)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("address values 100% of 8"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("--columns B,C"), std::string::npos) << text.out;
 
-    const auto json = test::run_hushcel(dir.path(), {"--settings", "none.ini", "inspect", "--suggest", "--json", "名簿.xlsx"});
+    const auto json = test::run_hushcel(dir.path(), {"inspect", "--suggest", "--json", "名簿.xlsx"});
     EXPECT_EQ(json.exit_code, 0) << json.err;
     EXPECT_NE(json.out.find("\"columns\":\"B,C\""), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("{\"column\":\"C\",\"kind\":\"phone\",\"header_word\":null,\"values\":8,"
@@ -52,11 +52,11 @@ TEST(CliSuggest, SuggestsColumnsWithoutPasswordAndChangesNothing) {
 TEST(CliSuggest, RefusesSuggestOutsideInspectAndReportsUnreadableFiles) {
     test::TempDir dir;
     test::write_file(dir / "notes.xlsx", "not a workbook");
-    const auto misuse = test::run_hushcel(dir.path(), {"--settings", "none.ini", "mask", "--suggest", "notes.xlsx"});
+    const auto misuse = test::run_hushcel(dir.path(), {"mask", "--suggest", "notes.xlsx"});
     EXPECT_EQ(misuse.exit_code, 2);
     EXPECT_NE(misuse.err.find("--suggest"), std::string::npos) << misuse.err;
 
-    const auto bad = test::run_hushcel(dir.path(), {"--settings", "none.ini", "inspect", "--suggest", "notes.xlsx", "gone.xlsx"});
+    const auto bad = test::run_hushcel(dir.path(), {"inspect", "--suggest", "notes.xlsx", "gone.xlsx"});
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_NE(bad.err.find("notes.xlsx: ワークブック(xlsx/xlsm)として読み取れないため"), std::string::npos) << bad.err;
     EXPECT_NE(bad.err.find("gone.xlsx: ファイルオープンエラーです(gone.xlsx)"), std::string::npos) << bad.err;

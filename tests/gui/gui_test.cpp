@@ -495,7 +495,7 @@ private slots:
                           {hsc::LeakKind::pivot_cache, "xl/pivotCache/pivotCacheRecords1.xml", 3}};
         auto* list = f.get<QListWidget>("results");
         QVERIFY(list);
-        QCOMPARE(f.window->centralWidget()->size(), QSize(305, 390));  // the list sits under the panel
+        QCOMPARE(f.window->centralWidget()->size(), QSize(MainWindow::CLIENT_WIDTH, MainWindow::CLIENT_HEIGHT));  // the list sits under the panel
         QVERIFY(list->isVisibleTo(f.window.get()));
         MessageBox::setNextAnswer(MessageBox::No);  // open ●book.xlsx?
         MessageBox::setNextAnswer(MessageBox::Ok);  // bad1.xlsx: rejected
