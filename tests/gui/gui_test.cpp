@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QMenuBar>
 #include <QtTest>
+#include <unistd.h>
 #include <optional>
 
 #include "core/status.h"
@@ -119,7 +120,11 @@ QProcessEnvironment gui_environment(const fs::path& dir) {
     const QString tmp = QString::fromStdString(dir.string());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", tmp);  // where the single-instance socket lives
+    env.insert("TMPDIR", tmp);
+    // The single-instance socket lives in the user's private runtime folder.
+    fs::create_directories(dir / "run");
+    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
+    env.insert("XDG_RUNTIME_DIR", tmp + "/run");
     env.insert("HOME", tmp);
     env.insert("XDG_CONFIG_HOME", tmp + "/config");  // no settings file: the defaults
     return env;
@@ -766,6 +771,29 @@ private slots:
         QVERIFY(strings.find("東京都") == std::string::npos);
     }
 
+    // The socket's name is private to the user only inside a runtime folder nobody else
+    // may enter; elsewhere it stays a plain name (the shared temporary folder).
+    void singleInstanceNameIsPrivateOnlyInAPrivateFolder() {
+        hsc::test::TempDir dir;
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        const QString plain = QStringLiteral("Hushcel-%1").arg(::getuid());
+        fs::create_directories(dir / "private");
+        fs::permissions(dir / "private", fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_directories(dir / "shared");
+        fs::permissions(dir / "shared", fs::perms::all, fs::perm_options::replace);
+        const QString base = QString::fromStdString(dir.path().string());
+        qputenv("XDG_RUNTIME_DIR", (base + "/private").toUtf8());
+        const QString in_private = hsc::gui::SingleInstance::defaultName();
+        qputenv("XDG_RUNTIME_DIR", (base + "/shared").toUtf8());
+        const QString in_shared = hsc::gui::SingleInstance::defaultName();
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString unset = hsc::gui::SingleInstance::defaultName();
+        if (saved.isNull()) qunsetenv("XDG_RUNTIME_DIR"); else qputenv("XDG_RUNTIME_DIR", saved);
+        QCOMPARE(in_private, base + "/private/" + plain);
+        QCOMPARE(in_shared, plain);
+        QCOMPARE(unset, plain);
+    }
+
     // A second start ends at once with 0 and hands its files to the running copy, which
     // masks them; a relative path means the second start's folder, not the first's.
     void secondStartHandsItsFilesToTheFirstAndEndsWithZero() {
@@ -779,7 +807,7 @@ private slots:
         first.setWorkingDirectory(tmp + "/first");
         first.start(HUSHCEL_GUI_BINARY, {});
         QVERIFY(first.waitForStarted());
-        const QString socket = tmp + "/" + hsc::gui::SingleInstance::defaultName();
+        const QString socket = tmp + "/run/" + QStringLiteral("Hushcel-%1").arg(::getuid());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
 
         QProcess second;
