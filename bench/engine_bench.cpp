@@ -9,7 +9,7 @@
 #include "engine/read_excel.h"
 #include "engine/text_mask.h"
 #include "engine/workbook_scan.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/zip_package.h"
 #include "workbook_gen.h"
 

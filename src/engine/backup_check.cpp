@@ -6,7 +6,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/text_routines.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/container.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/package_entries.h"
 
 // Masking with an encrypted backup inside the package, and restoring from it. The

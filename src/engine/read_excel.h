@@ -7,7 +7,7 @@
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/status.h"
-#include "protect/rfile.h"
+#include "stream/rfile.h"
 
 namespace hsc {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 // The encrypted stream container that holds the backups: 512-byte blocks of AES units,
 // then a 512-byte trailer starting "TIVA".

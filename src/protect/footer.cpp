@@ -6,9 +6,9 @@
 
 #include "core/cp932.h"
 #include "core/status.h"
-#include "package/tokenizer.h"
+#include "stream/tokenizer.h"
 #include "protect/crypto.h"
-#include "protect/rfile.h"
+#include "stream/rfile.h"
 #include "protect/sealed.h"
 
 namespace hsc {
