@@ -11,7 +11,6 @@
 
 namespace hsc {
 
-inline constexpr int ENTRY_LIST_CAPACITY = 5000;
 inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 
 // Unpacks the workbook at `input_path` into `reg` and rewrites its parts there for
