@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "protect/container.h"
 #include "protect/crypto.h"
 

@@ -9,7 +9,7 @@
 #include "engine/read_excel.h"
 #include "engine/text_mask.h"
 #include "engine/workbook_scan.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/zip_package.h"
 #include "workbook_gen.h"
 
@@ -39,7 +39,7 @@ int unpack(MfileRegistry& reg, const std::string& archive, std::vector<std::stri
     Mfile* f = mopen(reg, INPUT_NAME, "wb");
     if (!f || !mwrite_all(f, archive)) return -1;
     mclose(f);
-    const int rc = unzip_package(reg, ZIP_MODE_MEMORY, INPUT_NAME, {}, ENTRY_LIST_CAPACITY, entries, in_memory());
+    const int rc = unzip_package(reg, ZIP_MODE_MEMORY, INPUT_NAME, {}, ZIP_MAX_ENTRIES, entries, in_memory());
     mremove(reg, INPUT_NAME);
     return rc;
 }

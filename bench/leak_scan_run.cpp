@@ -18,7 +18,7 @@
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
 #include "engine/read_excel.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/zip_package.h"
 #include "workbook_gen.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <random>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/zip_package.h"
 
 #include <minizip/zip.h>

@@ -19,7 +19,7 @@
 #include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
-#include "package/atomic_file.h"
+#include "stream/atomic_file.h"
 #include "package/file_type.h"
 #include "package/package_entries.h"
 #include "password_input.h"

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "core/mask_report.h"
 
@@ -23,11 +24,15 @@ inline constexpr std::size_t TARGET_COLUMN_MAX = 1023;
 inline constexpr std::size_t HINT_MAX = 32;
 inline constexpr std::size_t TARGET_COLUMNS_MAX = 1024;
 
+// The built-in password: the masking password until the user sets one, and the write
+// password of a workbook masked with an empty one.
+inline constexpr std::string_view DEFAULT_PASSWORD = "Q-Marle";
+
 // The user's choices. Texts are UTF-8; they become CP932 only where they enter stored
 // bytes of a workbook (password check value, key, hints). The yes/no fields are plain
 // bools here; the settings file keeps "Y"/"N".
 struct MaskSettings {
-    std::string password = "Q-Marle";
+    std::string password{DEFAULT_PASSWORD};
     int mask_mchar = MCHAR_CIRCLE;
     int mask_char = CHAR_STAR;
     int mask_number = NUMBER_NINE;

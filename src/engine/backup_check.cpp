@@ -6,7 +6,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/text_routines.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/container.h"
@@ -36,7 +36,7 @@ int parts_changed_since_masking(const std::filesystem::path& input, std::vector<
     // Each backup with the part it restores: the table, and drawing k in the order the
     // restore numbers them.
     std::vector<std::pair<std::string, std::string>> pairs{
-        {std::string(SHARED_STRINGS_BACKUP_NAME), std::string(SHARED_STRINGS_NAME)}};
+        {std::string(BACKUP_SHARED_STRINGS), std::string(SHARED_STRINGS_NAME)}};
     sort_entry_names(names);
     std::size_t k = 0;
     for (const std::string& name : names)

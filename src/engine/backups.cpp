@@ -111,14 +111,14 @@ int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_vi
 
 int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
                         int target_column_count, const MaskSettings& s, std::string_view password) {
-    if (int rc = store_backup(reg, SHARED_STRINGS_TEMP_NAME, text, SHARED_STRINGS_BACKUP_NAME, password); rc != RC_OK)
+    if (int rc = store_backup(reg, SHARED_STRINGS_TEMP_NAME, text, BACKUP_SHARED_STRINGS, password); rc != RC_OK)
         return rc;
     mask_shared_strings_text(text, flags, target_column_count, s);
     return write_stream(reg, SHARED_STRINGS_NAME, text);
 }
 
 int restore_shared_strings(MfileRegistry& reg, std::string_view password) {
-    return restore_backup(reg, SHARED_STRINGS_BACKUP_NAME, SHARED_STRINGS_NAME, password);
+    return restore_backup(reg, BACKUP_SHARED_STRINGS, SHARED_STRINGS_NAME, password);
 }
 
 int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::vector<std::string>& texts,

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 #include "package/package_entries.h"
 
 // Masking with an encrypted backup inside the package, and restoring from it. The
@@ -15,7 +15,6 @@
 namespace hsc {
 
 inline constexpr std::string_view SHARED_STRINGS_NAME = "xl/sharedStrings.xml";
-inline constexpr std::string_view SHARED_STRINGS_BACKUP_NAME = BACKUP_SHARED_STRINGS;
 inline constexpr std::string_view SHARED_STRINGS_TEMP_NAME = "TempsharedStrings.xml";
 inline constexpr std::string_view DRAWING_TEMP_NAME = "Tempdrawing.xml";
 inline constexpr std::string_view WORKBOOK_TEMP_NAME = "Tempworkbook.xml";

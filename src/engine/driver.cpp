@@ -13,7 +13,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/read_excel.h"
-#include "package/atomic_file.h"
+#include "stream/atomic_file.h"
 #include "package/file_type.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"

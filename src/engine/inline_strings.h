@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 // Inline strings of the chosen columns join the shared-string table before it is backed
 // up, so that masking and restoring treat them like every other string of those columns.

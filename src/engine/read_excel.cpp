@@ -288,7 +288,7 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
 
     // A masked package must unpack again to be restored: refuse, before anything is
     // masked, one that its backups would push to the entry limit.
-    if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ENTRY_LIST_CAPACITY)
+    if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES)
         return RC_SIZE_LIMIT;
 
     if (direction == DIRECTION_MASK) {
@@ -312,7 +312,7 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
         if (int rc = restore_backup(reg, thumbnail_backup_name(kept), std::string(THUMBNAIL_PREFIX) + kept, s.password);
             rc != RC_OK)
             return rc;
-    if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;
+    if (direction == DIRECTION_MASK && live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
     if (report && direction == DIRECTION_MASK) {
         found.texts_looked_for = masked.size();
         found.leaks = scan_package_for_leaks(reg, masked);
@@ -351,7 +351,7 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
                    const FileContext& ctx, MaskReport* report) {
     try {
         std::vector<std::string> entries;
-        const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ENTRY_LIST_CAPACITY, entries);
+        const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ZIP_MAX_ENTRIES, entries);
         if (rc == RC_SIZE_LIMIT || rc == RC_NOMEM) return rc;
         if (rc != RC_OK) return RC_FAIL;
         return transform(reg, entries, s, ctx, report);

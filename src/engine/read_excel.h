@@ -7,11 +7,10 @@
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc {
 
-inline constexpr int ENTRY_LIST_CAPACITY = 5000;
 inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 
 // Unpacks the workbook at `input_path` into `reg` and rewrites its parts there for

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc {
 
@@ -19,7 +19,7 @@ inline constexpr std::size_t WORKBOOK_PR_TAIL_MAX = 100000;  // bytes from "<wor
 inline constexpr std::size_t RELATIONSHIP_VALUE_MAX = 8000;  // an Id number, the text after a target
 
 // The write password used when the masking password is empty.
-inline constexpr std::string_view FALLBACK_WRITE_PASSWORD = "Q-Marle";
+inline constexpr std::string_view FALLBACK_WRITE_PASSWORD = DEFAULT_PASSWORD;
 
 inline constexpr int THUMBNAIL_NONE = 0;
 inline constexpr int THUMBNAIL_JPEG = 1;
@@ -35,7 +35,7 @@ std::uint32_t reservation_password_hash(std::string_view text);
 // Rewrites the workbook part and writes it back as the stream "xl/workbook.xml", in
 // both directions, also when nothing changed. Both directions cut out the fileSharing
 // elements that carry a reservation password; masking inserts a new one with the write
-// password "z" + password (or "Q-Marle") where the schema puts it: before <workbookPr>,
+// password "z" + password (or the built-in one) where the schema puts it: before <workbookPr>,
 // else after <fileVersion>, else first in the root element. workbook_text holds the
 // rewritten text afterwards; on failure it is left as it was.
 // 0; -1 malformed element or bad direction; -9 limit; -101 / -103 stream failures.

@@ -6,22 +6,27 @@
 #include <string>
 #include <string_view>
 
+#include "package/zip_package.h"
+#include "stream/mfile.h"
+
 namespace hsc {
 
 // Reads single entries of a zip archive on disk piece by piece, without unpacking the
 // rest: for looking at the start of a large worksheet without inflating all of it.
-// The archive is untrusted: an entry is inflated no further than the caller asks and
-// no further than its declared size; encrypted entries and compression methods other
-// than stored and deflate are refused.
+// The archive is untrusted: it is opened by the package reader, which checks every
+// entry (names, sizes, methods, encryption, duplicates, where the data lies) as it does
+// before extracting, so both refuse the same archives; an entry is then inflated no
+// further than the caller asks and no further than its declared size.
 class ZipEntryReader {
 public:
     enum class Status { ok, cannot_open, not_a_zip, missing, unsupported, damaged, too_large };
 
     ZipEntryReader() = default;
-    ~ZipEntryReader();
     ZipEntryReader(const ZipEntryReader&) = delete;
     ZipEntryReader& operator=(const ZipEntryReader&) = delete;
 
+    // not_a_zip for an archive the package reader cannot read; unsupported, damaged or
+    // too_large for one whose entries it refuses.
     Status open(const std::filesystem::path& archive);
     bool has(std::string_view name) const;
 
@@ -32,7 +37,8 @@ public:
     Status read(std::string_view name, std::size_t limit, std::string& out);
 
 private:
-    void* archive_ = nullptr;  // minizip's unzFile
+    MfileRegistry registry_;  // for the reader's refusal text; holds no streams
+    CheckedArchive archive_;
 };
 
 }  // namespace hsc

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/status.h"
-#include "protect/rfile.h"
+#include "stream/byte_stream.h"
 
 namespace hsc {
 namespace {
@@ -15,49 +15,6 @@ constexpr std::size_t CFB_SECTOR = 512;
 constexpr std::size_t CFB_DIR_ENTRY = 128;
 constexpr std::size_t CFB_START_SECTOR_AT = 116;
 constexpr std::size_t CFB_STREAM_SIZE_AT = 120;
-
-// The bytes under test: a disk file or a memory stream, read and positioned sequentially.
-class Source {
-public:
-    virtual ~Source() = default;
-    virtual std::size_t read(void* dst, std::size_t size) = 0;
-    virtual bool seek(std::int64_t offset) = 0;  // from the start
-    virtual std::int64_t tell() = 0;
-};
-
-class FileSource final : public Source {
-public:
-    explicit FileSource(std::unique_ptr<RFILE> f) : f_(std::move(f)) {}
-    ~FileSource() override { rfile_close(std::move(f_)); }
-    std::size_t read(void* dst, std::size_t size) override {
-        std::size_t n = rfile_read(dst, size, *f_);
-        pos_ += static_cast<std::int64_t>(n);  // rfile has no tell; the position is followed here
-        return n;
-    }
-    bool seek(std::int64_t offset) override {
-        if (offset < 0 || offset > INT32_MAX) return false;
-        if (rfile_seek(*f_, static_cast<std::int32_t>(offset), RFILE_SEEK_SET) != RC_OK) return false;
-        pos_ = offset;
-        return true;
-    }
-    std::int64_t tell() override { return pos_; }
-
-private:
-    std::unique_ptr<RFILE> f_;
-    std::int64_t pos_ = 0;
-};
-
-class StreamSource final : public Source {
-public:
-    explicit StreamSource(Mfile* f) : f_(f) {}
-    ~StreamSource() override { mclose(f_); }
-    std::size_t read(void* dst, std::size_t size) override { return mread(dst, 1, size, f_); }
-    bool seek(std::int64_t offset) override { return mseek(f_, offset, 0) == 0; }
-    std::int64_t tell() override { return mtell(f_); }
-
-private:
-    Mfile* f_;
-};
 
 std::string utf16le(std::string_view ascii) {
     std::string out;
@@ -87,7 +44,7 @@ std::uint32_t le32(const unsigned char* p) {
 // the current position: the first directory sector is the first 512-byte block that
 // begins with the root entry; entries follow in file order (the sector chain is not
 // followed). 0 found; 1403 not found; -104 the entry's first sector cannot be reached.
-int find_compound_entry(Source& s, std::string_view entry_name, std::uint32_t& stream_size) {
+int find_compound_entry(ByteStream& s, std::string_view entry_name, std::uint32_t& stream_size) {
     static const std::string root = utf16le("Root Entry");
     const std::string wanted = utf16le(entry_name);
     unsigned char block[CFB_SECTOR];
@@ -97,7 +54,7 @@ int find_compound_entry(Source& s, std::string_view entry_name, std::uint32_t& s
         if (s.read(block, CFB_SECTOR) < CFB_SECTOR) return RC_NOT_FOUND;
         if (std::memcmp(block, root.data(), root.size()) == 0) break;
     }
-    if (!s.seek(block_start)) return RC_NOT_FOUND;
+    if (!s.seek(block_start, ByteStream::Origin::start)) return RC_NOT_FOUND;
     unsigned char entry[CFB_DIR_ENTRY];
     for (;;) {
         if (s.read(entry, CFB_DIR_ENTRY) < CFB_DIR_ENTRY) return RC_NOT_FOUND;
@@ -106,19 +63,21 @@ int find_compound_entry(Source& s, std::string_view entry_name, std::uint32_t& s
     }
     const std::uint32_t first_sector = le32(entry + CFB_START_SECTOR_AT);
     stream_size = le32(entry + CFB_STREAM_SIZE_AT);
-    if (!s.seek((static_cast<std::int64_t>(first_sector) + 1) * static_cast<std::int64_t>(CFB_SECTOR))) return RC_SEEK;
+    if (!s.seek((static_cast<std::int64_t>(first_sector) + 1) * static_cast<std::int64_t>(CFB_SECTOR),
+                ByteStream::Origin::start))
+        return RC_SEEK;
     return RC_OK;
 }
 
 // The same search along the directory's sector chain, for compound files whose
 // directory is not stored in one run after its first sector (the file-order scan
 // misses the entry there). 0 found; 1403 not found or the structure is damaged.
-int find_compound_entry_by_chain(Source& s, std::string_view entry_name) {
+int find_compound_entry_by_chain(ByteStream& s, std::string_view entry_name) {
     constexpr std::uint32_t END_OF_CHAIN = 0xFFFFFFFE;
     constexpr std::uint32_t MAX_REGULAR = 0xFFFFFFFA;
     constexpr std::size_t HEADER_DIFAT = 109;
     unsigned char header[CFB_SECTOR];
-    if (!s.seek(0) || s.read(header, sizeof header) < sizeof header) return RC_NOT_FOUND;
+    if (!s.seek(0, ByteStream::Origin::start) || s.read(header, sizeof header) < sizeof header) return RC_NOT_FOUND;
     const unsigned shift = header[30] | header[31] << 8;
     if (shift != 9 && shift != 12) return RC_NOT_FOUND;
     const std::size_t sector_size = std::size_t{1} << shift;
@@ -132,7 +91,8 @@ int find_compound_entry_by_chain(Source& s, std::string_view entry_name) {
     std::vector<unsigned char> sector(sector_size);
     auto read_sector = [&](std::uint32_t index) {
         if (index > MAX_REGULAR) return false;
-        return s.seek((static_cast<std::int64_t>(index) + 1) * static_cast<std::int64_t>(sector_size)) &&
+        return s.seek((static_cast<std::int64_t>(index) + 1) * static_cast<std::int64_t>(sector_size),
+                      ByteStream::Origin::start) &&
                s.read(sector.data(), sector_size) == sector_size;
     };
     // The FAT sectors are listed in the header and then in the DIFAT chain. A sector listed
@@ -171,7 +131,7 @@ int find_compound_entry_by_chain(Source& s, std::string_view entry_name) {
 
 bool is_locked_row(int code) { return code == 19 || code == 29 || code == 39; }
 
-int classify(Source* source, std::string_view head, std::string_view name, bool buffer_mode, int& code_out) {
+int classify(ByteStream* source, std::string_view head, std::string_view name, bool buffer_mode, int& code_out) {
     for (const FileSignature& row : FILE_SIGNATURES) {
         if (row.signature.empty()) {
             if (buffer_mode || !ends_with_ignoring_case(name, row.extension)) continue;
@@ -185,7 +145,7 @@ int classify(Source* source, std::string_view head, std::string_view name, bool 
         }
         if (!ends_with_ignoring_case(name, row.extension)) continue;
         if (is_locked_row(row.code)) {
-            if (!source->seek(0)) return RC_SEEK;
+            if (!source->seek(0, ByteStream::Origin::start)) return RC_SEEK;
             std::uint32_t size = 0;
             if (find_compound_entry(*source, "EncryptedPackage", size) != RC_OK &&
                 find_compound_entry_by_chain(*source, "EncryptedPackage") != RC_OK)
@@ -205,15 +165,16 @@ int tiv_file_type(MfileRegistry& reg, int mode, std::string_view name, int& code
         if (name.size() < FILE_TYPE_HEAD) return RC_OK;
         return classify(nullptr, name.substr(0, FILE_TYPE_HEAD), {}, true, code_out);
     }
-    std::unique_ptr<Source> source;
+    std::unique_ptr<Mfile, int (*)(Mfile*)> memory(nullptr, &mclose);
+    std::unique_ptr<ByteStream> source;
     if (mode == FILE_TYPE_STREAM) {
-        Mfile* f = mopen(reg, name, "rb");
-        if (!f) return RC_OPEN;
-        source = std::make_unique<StreamSource>(f);
+        memory.reset(mopen(reg, name, "rb"));
+        if (!memory) return RC_OPEN;
+        source = std::make_unique<MemoryStream>(memory.get());
     } else {
         auto f = rfile_open(std::filesystem::path(std::string(name)), RFILE_READ);
         if (!f) return RC_OPEN;
-        source = std::make_unique<FileSource>(std::move(f));
+        source = std::make_unique<RfileStream>(std::move(f));
     }
     char head[FILE_TYPE_HEAD];
     if (source->read(head, sizeof head) < sizeof head) return RC_OK;

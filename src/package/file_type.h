@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 // Classifies a file by its first bytes and the end of its name, with a fixed table of
 // known types searched in order.

@@ -949,6 +949,28 @@ int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, 
     return RC_OK;
 }
 
+struct CheckedArchive::Open {
+    ReadArchive in;
+};
+
+CheckedArchive::CheckedArchive() = default;
+CheckedArchive::~CheckedArchive() = default;
+
+int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
+    open_.reset();
+    reg.refusal.clear();
+    auto opened = std::make_unique<Open>();
+    if (int rc = opened->in.open(reg, archive, location); rc != RC_OK) return rc;
+    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size); rc != RC_OK)
+        return rc;
+    open_ = std::move(opened);
+    return RC_OK;
+}
+
+void CheckedArchive::close() { open_.reset(); }
+
+void* CheckedArchive::handle() const { return open_ ? open_->in.uf : nullptr; }
+
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,
                 const std::vector<std::string>& names, const ZipArchiveLocation& location) {
     std::vector<char> buf;

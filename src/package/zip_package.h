@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc {
 
@@ -59,6 +60,27 @@ int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& arc
 // 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
 int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
                      std::vector<std::string>& names, const ZipArchiveLocation& location = {});
+
+// An archive opened by the same reader as unzip_package, with every entry checked as
+// unzip_package checks them before it extracts anything, for a reader that then takes
+// single entries piece by piece (see package/entry_reader.h).
+class CheckedArchive {
+public:
+    CheckedArchive();
+    ~CheckedArchive();
+    CheckedArchive(const CheckedArchive&) = delete;
+    CheckedArchive& operator=(const CheckedArchive&) = delete;
+    // Closes any archive open before. `reg` must outlive the open archive.
+    // 0, or a refusal status of unzip_package with `reg.refusal` set.
+    int open(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location = {});
+    void close();
+    // The zip library's handle (unzFile) of the open archive, or null.
+    void* handle() const;
+
+private:
+    struct Open;
+    std::unique_ptr<Open> open_;
+};
 
 // Writes one deflated entry per name, in list order, from memory streams (mode
 // ZIP_MODE_MEMORY) or from files below `source` (disk mode; empty: the current

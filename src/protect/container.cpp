@@ -4,10 +4,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "core/status.h"
 #include "protect/crypto.h"
+#include "stream/byte_stream.h"
 
 namespace hsc {
 namespace {
@@ -15,29 +17,25 @@ namespace {
 constexpr int UNIT = 16;  // the format is defined for 16-byte units only
 constexpr std::size_t DIGEST_PIECE = 1024;
 
-// One stream of either family behind the four operations the container needs.
-class Io {
+// The stream of the routines' family, held on the stack: the routines allocate nothing.
+class FamilyStream {
 public:
-    Io(const CryptStreams& streams, CryptStream s) : memory_(streams.stream_mode == 0), s_(s) {}
-
-    bool valid() const { return memory_ ? s_.mem != nullptr : s_.file != nullptr; }
-    std::size_t read(void* dst, std::size_t n) {
-        return memory_ ? mread(dst, 1, n, s_.mem) : std::fread(dst, 1, n, s_.file);
+    FamilyStream(const CryptStreams& streams, CryptStream s) {
+        if (streams.stream_mode == 0) {
+            if (s.mem) stream_ = &memory_.emplace(s.mem);
+        } else if (s.file) {
+            stream_ = &file_.emplace(s.file);
+        }
     }
-    std::size_t write(const void* src, std::size_t n) {
-        return memory_ ? mwrite(src, 1, n, s_.mem) : std::fwrite(src, 1, n, s_.file);
-    }
-    // origin 0: from the start; 2: from the end. True on success.
-    bool seek(std::int64_t offset, int origin) {
-        if (memory_) return mseek(s_.mem, offset, origin) == 0;
-        return std::fseek(s_.file, static_cast<long>(offset), origin == 0 ? SEEK_SET : SEEK_END) == 0;
-    }
-    std::int64_t tell() const { return memory_ ? mtell(s_.mem) : std::ftell(s_.file); }
-    bool eof() const { return memory_ ? meof(s_.mem) != 0 : std::feof(s_.file) != 0; }
+    FamilyStream(const FamilyStream&) = delete;
+    FamilyStream& operator=(const FamilyStream&) = delete;
+    // Null when the caller gave no stream of the family.
+    ByteStream* get() { return stream_; }
 
 private:
-    bool memory_;
-    CryptStream s_;
+    std::optional<MemoryStream> memory_;
+    std::optional<StdioStream> file_;
+    ByteStream* stream_ = nullptr;
 };
 
 // The cipher of one stream routine, keyed from the record. Lives on the stack.
@@ -83,7 +81,7 @@ int units_before_last(std::int64_t remaining) {
 }
 
 // MD5 of the rest of the stream and the number of bytes it had.
-void digest_and_count(Io& io, std::uint8_t digest[16], std::int64_t& count) {
+void digest_and_count(ByteStream& io, std::uint8_t digest[16], std::int64_t& count) {
     md5_context ctx;
     md5_init(ctx);
     std::uint8_t piece[DIGEST_PIECE];
@@ -107,26 +105,22 @@ struct TrailerInfo {
 // container's length less the trailer, the payload holds exactly the blocks the source
 // size needs, and the pad count is the one the writer derives from the source size.
 // A damaged container is refused here rather than decrypted into a wrong length.
-int read_trailer(Io& container, TrailerInfo& info) {
-    if (!container.seek(-CONTAINER_BLOCK, 2)) return RC_SEEK;
+int read_trailer(ByteStream& container, TrailerInfo& info) {
+    if (!container.seek(-CONTAINER_BLOCK, ByteStream::Origin::end)) return RC_SEEK;
     const std::int64_t trailer_at = container.tell();
-    std::uint8_t trailer[CONTAINER_BLOCK];
-    if (trailer_at < 0 || container.read(trailer, sizeof trailer) != sizeof trailer) return RC_SHORT_READ;
-    if (std::memcmp(trailer + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size()) != 0)
+    std::uint8_t block[CONTAINER_BLOCK];
+    if (trailer_at < 0 || container.read(block, sizeof block) != sizeof block) return RC_SHORT_READ;
+    if (std::memcmp(block + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size()) != 0)
         return RC_BAD_MAGIC;
-    std::uint32_t payload_length = 0, size = 0;
-    std::uint16_t pad = 0;
-    get_u32_le(trailer + TRAILER_PAYLOAD_LENGTH, payload_length);
-    get_u32_le(trailer + TRAILER_SOURCE_SIZE, size);
-    get_u16_le(trailer + TRAILER_PAD_COUNT, pad);
-    const std::int64_t in_last = size % CONTAINER_BLOCK;
-    if (pad != (in_last == 0 ? 0 : CONTAINER_BLOCK - in_last)) return RC_BAD_MAGIC;
-    const std::int64_t payload = (static_cast<std::int64_t>(size) + pad);
+    const auto trailer = parse_trailer(block);
+    if (!trailer) return RC_BAD_MAGIC;
+    // The payload the source size needs must be there, and be all there is before the trailer.
+    const std::int64_t payload = static_cast<std::int64_t>(trailer->source_size) + trailer->pad_count;
     if (trailer_at < payload) return RC_SHORT_READ;
-    if (static_cast<std::int64_t>(payload_length) != payload || trailer_at != payload) return RC_BAD_MAGIC;
-    if (!container.seek(0, 0)) return RC_SEEK;
-    info.source_size = size;
-    std::memcpy(info.digest, trailer + TRAILER_DIGEST, sizeof info.digest);
+    if (static_cast<std::int64_t>(trailer->payload_length) != payload || trailer_at != payload) return RC_BAD_MAGIC;
+    if (!container.seek(0, ByteStream::Origin::start)) return RC_SEEK;
+    info.source_size = trailer->source_size;
+    std::memcpy(info.digest, trailer->digest.data(), sizeof info.digest);
     return RC_OK;
 }
 
@@ -180,10 +174,10 @@ int tiv_crypt_key_init(const CryptStreams& streams, tiv_crypt_key& key, std::str
 }
 
 int tiv_stream_digest(const CryptStreams& streams, CryptStream stream, std::uint8_t digest[16]) {
-    Io io(streams, stream);
-    if (!io.valid()) return RC_FAIL;
+    FamilyStream io(streams, stream);
+    if (!io.get()) return RC_FAIL;
     std::int64_t count = 0;
-    digest_and_count(io, digest, count);
+    digest_and_count(*io.get(), digest, count);
     return RC_OK;
 }
 
@@ -191,8 +185,10 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
                        CryptStream destination) {
     UnitCipher cipher;
     if (cipher.init(key) != RC_OK) return RC_FAIL;
-    Io in(streams, source), out(streams, destination);
-    if (!in.valid() || !out.valid()) return RC_FAIL;
+    FamilyStream source_stream(streams, source), destination_stream(streams, destination);
+    if (!source_stream.get() || !destination_stream.get()) return RC_FAIL;
+    ByteStream& in = *source_stream.get();
+    ByteStream& out = *destination_stream.get();
 
     std::uint8_t digest[16];
     std::int64_t counted = 0;
@@ -200,7 +196,7 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
     // The block loop trusts the recorded size to find the last unit: a stream that differs
     // from it would give a container that cannot restore it.
     if (counted != key.source_size) return RC_FAIL;
-    if (!in.seek(0, 0)) return RC_SEEK;
+    if (!in.seek(0, ByteStream::Origin::start)) return RC_SEEK;
 
     const std::int64_t source_size = key.source_size;
     std::int64_t processed = 0;
@@ -210,7 +206,7 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
     std::uint8_t sealed[CONTAINER_BLOCK];
     std::uint8_t unit[UNIT];
     for (;;) {
-        if (in.eof()) last = true;
+        if (in.at_end()) last = true;
         if (last) break;
         const std::size_t n = in.read(block, sizeof block);
         if (n == 0) break;
@@ -232,18 +228,13 @@ int tiv_encrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, Cr
         processed += CONTAINER_BLOCK;
     }
 
-    std::uint8_t trailer[CONTAINER_BLOCK] = {};
-    std::memcpy(trailer + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size());
-    put_u32_le(trailer + TRAILER_VERSION, CONTAINER_VERSION);
-    put_u32_le(trailer + TRAILER_RESERVED, 0);
-    put_u32_le(trailer + TRAILER_PAYLOAD_LENGTH, static_cast<std::uint32_t>(processed));
-    put_u32_le(trailer + TRAILER_SOURCE_SIZE, static_cast<std::uint32_t>(source_size));
-    put_u16_le(trailer + TRAILER_PAD_COUNT, static_cast<std::uint16_t>(pad));
-    std::memcpy(trailer + TRAILER_DIGEST, digest, sizeof digest);
-    const std::size_t name_length = strnlen(key.source_name, CONTAINER_MAX_NAME);
-    put_u16_le(trailer + TRAILER_NAME_LENGTH, static_cast<std::uint16_t>(name_length));
-    std::memcpy(trailer + TRAILER_NAME, key.source_name, name_length);
-    if (out.write(trailer, sizeof trailer) != sizeof trailer) return RC_SHORT_WRITE;
+    ContainerTrailer record = trailer_for_size(static_cast<std::uint32_t>(source_size));
+    std::memcpy(record.digest.data(), digest, sizeof digest);
+    record.source_name = std::string_view(key.source_name, strnlen(key.source_name, CONTAINER_MAX_NAME));
+    const auto trailer = write_trailer(record);
+    // The block loop and the size rule agree on the payload; a difference is a fault here.
+    if (record.payload_length != processed || record.pad_count != pad) return RC_FAIL;
+    if (out.write(trailer.data(), trailer.size()) != trailer.size()) return RC_SHORT_WRITE;
     return RC_OK;
 }
 
@@ -251,7 +242,8 @@ namespace {
 
 // One pass over the payload: deciphers the blocks that hold the source, feeds the plain
 // bytes to MD5 and, when `out` is given, writes them.
-int decrypt_pass(Io& in, const UnitCipher& cipher, std::int64_t source_size, Io* out, std::uint8_t digest[16]) {
+int decrypt_pass(ByteStream& in, const UnitCipher& cipher, std::int64_t source_size, ByteStream* out,
+                 std::uint8_t digest[16]) {
     md5_context md5;
     md5_init(md5);
     std::int64_t written = 0;
@@ -282,33 +274,33 @@ namespace {
 // back the source whose digest the trailer holds. The container holds no check of the
 // key, so this is what keeps a damaged backup or another password from writing garbage as
 // "restored" text. Leaves the container at its start.
-int verify_container(Io& in, const tiv_crypt_key& key, TrailerInfo& info, UnitCipher& cipher) {
+int verify_container(ByteStream& in, const tiv_crypt_key& key, TrailerInfo& info, UnitCipher& cipher) {
     if (int rc = read_trailer(in, info); rc != RC_OK) return rc;
     if (cipher.init(key) != RC_OK) return RC_FAIL;
     std::uint8_t digest[16];
     if (int rc = decrypt_pass(in, cipher, info.source_size, nullptr, digest); rc != RC_OK) return rc;
     if (std::memcmp(digest, info.digest, sizeof digest) != 0) return RC_BAD_MAGIC;
-    return in.seek(0, 0) ? RC_OK : RC_SEEK;
+    return in.seek(0, ByteStream::Origin::start) ? RC_OK : RC_SEEK;
 }
 
 }  // namespace
 
 int tiv_decrypt_stream(const CryptStreams& streams, const tiv_crypt_key& key, CryptStream container,
                        CryptStream destination) {
-    Io in(streams, container), out(streams, destination);
-    if (!in.valid() || !out.valid()) return RC_FAIL;
+    FamilyStream in(streams, container), out(streams, destination);
+    if (!in.get() || !out.get()) return RC_FAIL;
     TrailerInfo info;
     UnitCipher cipher;
-    if (int rc = verify_container(in, key, info, cipher); rc != RC_OK) return rc;
+    if (int rc = verify_container(*in.get(), key, info, cipher); rc != RC_OK) return rc;
     std::uint8_t digest[16];
-    return decrypt_pass(in, cipher, info.source_size, &out, digest);
+    return decrypt_pass(*in.get(), cipher, info.source_size, out.get(), digest);
 }
 
 int container_source_size(MfileRegistry& registry, std::string_view backup_name, std::int64_t& size) {
     if (!has_live_stream(registry, backup_name)) return RC_OPEN;
     Mfile* in = mopen(registry, backup_name, "rb");
     if (!in) return RC_OPEN;
-    Io container(CryptStreams{0, &registry}, {in, nullptr});
+    MemoryStream container(in);
     TrailerInfo info;
     const int rc = read_trailer(container, info);
     mclose(in);
@@ -351,7 +343,7 @@ int open_verified(MfileRegistry& registry, std::string_view backup_name, std::st
     if (!has_live_stream(registry, backup_name)) return RC_OPEN;
     in = mopen(registry, backup_name, "rb");
     if (!in) return RC_OPEN;
-    Io container(streams, {in, nullptr});
+    MemoryStream container(in);
     const int rc = verify_container(container, key, info, cipher);
     if (rc != RC_OK) {
         mclose(in);
@@ -385,14 +377,59 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
         mclose(in);
         return RC_OPEN;
     }
-    const CryptStreams streams{0, &registry};
-    Io container(streams, {in, nullptr}), plain(streams, {out, nullptr});
+    MemoryStream container(in), plain(out);
     std::uint8_t digest[16];
     const int rc = decrypt_pass(container, cipher, info.source_size, &plain, digest);
     mclose(in);
     mclose(out);
     if (rc != RC_OK) mremove(registry, plain_name);
     return rc;
+}
+
+ContainerTrailer trailer_for_size(std::uint32_t source_size) {
+    ContainerTrailer t;
+    t.source_size = source_size;
+    const std::uint32_t in_last = source_size % CONTAINER_BLOCK;
+    t.pad_count = static_cast<std::uint16_t>(in_last == 0 ? 0 : CONTAINER_BLOCK - in_last);
+    t.payload_length = source_size + t.pad_count;
+    return t;
+}
+
+std::optional<ContainerTrailer> parse_trailer(std::span<const std::uint8_t> block) {
+    if (block.size() != CONTAINER_BLOCK) return std::nullopt;
+    const std::uint8_t* b = block.data();
+    if (std::memcmp(b + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size()) != 0) return std::nullopt;
+    ContainerTrailer t;
+    get_u32_le(b + TRAILER_VERSION, t.version);
+    get_u32_le(b + TRAILER_RESERVED, t.reserved);
+    get_u32_le(b + TRAILER_PAYLOAD_LENGTH, t.payload_length);
+    get_u32_le(b + TRAILER_SOURCE_SIZE, t.source_size);
+    get_u16_le(b + TRAILER_PAD_COUNT, t.pad_count);
+    std::memcpy(t.digest.data(), b + TRAILER_DIGEST, t.digest.size());
+    std::uint16_t name_length = 0;
+    get_u16_le(b + TRAILER_NAME_LENGTH, name_length);
+    if (name_length > CONTAINER_MAX_NAME) return std::nullopt;
+    if (t.pad_count != trailer_for_size(t.source_size).pad_count) return std::nullopt;
+    const auto rest = block.subspan(TRAILER_NAME + name_length);
+    if (std::any_of(rest.begin(), rest.end(), [](std::uint8_t c) { return c != 0; })) return std::nullopt;
+    t.source_name = std::string_view(reinterpret_cast<const char*>(b + TRAILER_NAME), name_length);
+    return t;
+}
+
+std::array<std::uint8_t, CONTAINER_BLOCK> write_trailer(const ContainerTrailer& t) {
+    std::array<std::uint8_t, CONTAINER_BLOCK> block{};
+    std::uint8_t* b = block.data();
+    std::memcpy(b + TRAILER_MAGIC, CONTAINER_MAGIC.data(), CONTAINER_MAGIC.size());
+    put_u32_le(b + TRAILER_VERSION, t.version);
+    put_u32_le(b + TRAILER_RESERVED, t.reserved);
+    put_u32_le(b + TRAILER_PAYLOAD_LENGTH, t.payload_length);
+    put_u32_le(b + TRAILER_SOURCE_SIZE, t.source_size);
+    put_u16_le(b + TRAILER_PAD_COUNT, t.pad_count);
+    std::memcpy(b + TRAILER_DIGEST, t.digest.data(), t.digest.size());
+    const std::size_t name_length = std::min(t.source_name.size(), CONTAINER_MAX_NAME);
+    put_u16_le(b + TRAILER_NAME_LENGTH, static_cast<std::uint16_t>(name_length));
+    std::memcpy(b + TRAILER_NAME, t.source_name.data(), name_length);
+    return block;
 }
 
 }  // namespace hsc

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 // The encrypted stream container that holds the backups: 512-byte blocks of AES units,
 // then a 512-byte trailer starting "TIVA".
@@ -54,6 +57,29 @@ inline constexpr int TRAILER_PAD_COUNT = 20;
 inline constexpr int TRAILER_DIGEST = 22;
 inline constexpr int TRAILER_NAME_LENGTH = 38;
 inline constexpr int TRAILER_NAME = 40;
+
+// The trailer block as a value. Reading and writing it are pure: bytes in, bytes out.
+struct ContainerTrailer {
+    std::uint32_t version = CONTAINER_VERSION;  // not examined by readers
+    std::uint32_t reserved = 0;                 // not examined by readers
+    std::uint32_t payload_length = 0;
+    std::uint32_t source_size = 0;
+    std::uint16_t pad_count = 0;
+    std::array<std::uint8_t, 16> digest{};  // MD5 of the plain source
+    // At most CONTAINER_MAX_NAME bytes. A view, so that the routines allocate nothing: from
+    // parse_trailer it points into the block it was given.
+    std::string_view source_name;
+    bool operator==(const ContainerTrailer&) const = default;
+};
+// The pad count and payload length a source of `source_size` bytes gives.
+ContainerTrailer trailer_for_size(std::uint32_t source_size);
+// A 512-byte trailer that agrees with itself: the magic, a name of at most 255 bytes with
+// only zero bytes after it, and the pad count that follows from the source size. Anything
+// else, of any length other than 512, gives nothing. Whatever is accepted writes back to
+// the same 512 bytes. Whether the payload length fits the container is the reader's check.
+std::optional<ContainerTrailer> parse_trailer(std::span<const std::uint8_t> block);
+// The trailer block; a name longer than 255 bytes is cut there.
+std::array<std::uint8_t, CONTAINER_BLOCK> write_trailer(const ContainerTrailer& trailer);
 
 // Builds the key record for one source. 0; -1 when the name is longer than 255 bytes, the
 // password longer than 32, the key length not 128 bits, or (files) the source cannot be

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/status.h"
+#include "stream/byte_stream.h"
 
 namespace hsc {
 namespace {
@@ -347,13 +348,13 @@ void sha512_final(sha512_context& ctx, std::uint8_t digest[64]) {
 }
 
 int sha512_file(const std::filesystem::path& path, std::uint8_t digest[64]) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    const auto file = StdioStream::open_read(path);
     if (!file) return RC_OPEN;
     sha512_context ctx;
     sha512_init(ctx);
     std::uint8_t buffer[1024];
     for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+        const std::size_t got = file->read(buffer, sizeof buffer);
         sha512_update(ctx, buffer, got);
         if (got < sizeof buffer) break;  // end of file or a read error
     }

@@ -1,14 +1,15 @@
 #include "protect/footer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <strings.h>
 
 #include "core/cp932.h"
 #include "core/status.h"
-#include "package/tokenizer.h"
+#include "stream/tokenizer.h"
 #include "protect/crypto.h"
-#include "protect/rfile.h"
+#include "stream/rfile.h"
 #include "protect/sealed.h"
 
 namespace hsc {
@@ -62,49 +63,24 @@ int read_last_block(const std::filesystem::path& path, std::string& block) {
     return n < FOOTER_SIZE ? RC_SHORT_WRITE : RC_OK;
 }
 
-enum class Key { none, hint, file, hash, version };
+// A value that reads back as the same single token wherever it stands in the record.
+bool plain_value(std::string_view value, bool may_be_empty) {
+    if (value.empty()) return may_be_empty;
+    return std::all_of(value.begin(), value.end(), [](char c) {
+        return c > ' ' && c < 0x7F && c != '=' && c != '"' && c != '\'' && c != ';';
+    });
+}
 
-struct FooterFields {
-    std::string hint;  // unsealed, CP932
-    bool file_y = false;
-    bool has_hash = false;
-    std::string version;
-};
+std::span<const std::uint8_t> bytes_of(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
-// Walks the record as key, "=", value triples. HINT and FILE are taken as they come;
-// at the HASH value `on_hash` decides, and a non-zero answer ends the walk with it.
-template <class OnHash>
-int walk_record(std::string_view block, FooterFields& fields, OnHash on_hash) {
-    std::string_view text = block.substr(0, std::min(block.find('\0'), block.size()));
-    std::size_t position = 0;
-    std::string token;
-    Key key = Key::none;
-    for (int step = 0;; step = (step + 1) % 3) {
-        if (next_token(CHARSET_SJIS, text, position, token) != RC_OK) return RC_OK;
-        if (step == 0) {
-            key = equals_ignoring_case(token, "HASH")      ? Key::hash
-                  : equals_ignoring_case(token, "HINT")    ? Key::hint
-                  : equals_ignoring_case(token, "FILE")    ? Key::file
-                  : equals_ignoring_case(token, "VERSION") ? Key::version
-                                                           : Key::none;
-        } else if (step == 2) {
-            switch (key) {
-                case Key::hint: {
-                    strip_quotes(token);
-                    std::string plain;
-                    if (!token.empty() && unseal_text(token, SEAL_PASSWORD, plain) == RC_OK) fields.hint = plain;
-                    break;
-                }
-                case Key::file: fields.file_y = equals_ignoring_case(token, "Y"); break;
-                case Key::version: fields.version = token; break;
-                case Key::hash:
-                    fields.has_hash = true;
-                    if (int rc = on_hash(token); rc != RC_OK) return rc;
-                    break;
-                case Key::none: break;
-            }
-        }
-    }
+std::string unsealed_hint(const FooterRecord& record) {
+    std::string plain;
+    if (record.sealed_hint && !record.sealed_hint->empty() &&
+        unseal_text(*record.sealed_hint, SEAL_PASSWORD, plain) == RC_OK)
+        return plain;
+    return {};
 }
 
 std::string fill(std::string_view format, std::string_view value) {
@@ -115,27 +91,94 @@ std::string fill(std::string_view format, std::string_view value) {
 
 }  // namespace
 
+std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
+    if (block.size() != FOOTER_SIZE) return std::nullopt;
+    const std::string_view all(reinterpret_cast<const char*>(block.data()), block.size());
+    if (!all.starts_with(FOOTER_PREFIX)) return std::nullopt;
+    const std::string_view text = all.substr(0, std::min(all.find('\0'), all.size()));
+
+    enum class Key { none, hint, file, hash, version };
+    FooterRecord record;
+    bool seen_file = false, seen_version = false;
+    std::size_t position = 0;
+    std::string token;
+    Key key = Key::none;
+    // The text is a run of key, "=", value triples.
+    for (int step = 0; next_token(CHARSET_SJIS, text, position, token) == RC_OK; step = (step + 1) % 3) {
+        if (step == 0) {
+            key = equals_ignoring_case(token, "HASH")      ? Key::hash
+                  : equals_ignoring_case(token, "HINT")    ? Key::hint
+                  : equals_ignoring_case(token, "FILE")    ? Key::file
+                  : equals_ignoring_case(token, "VERSION") ? Key::version
+                                                           : Key::none;
+            continue;
+        }
+        if (step != 2) continue;
+        switch (key) {
+            case Key::hint:
+                if (!record.sealed_hint) {
+                    strip_quotes(token);
+                    record.sealed_hint = token;
+                }
+                break;
+            case Key::file:
+                if (!seen_file) record.file_mode = equals_ignoring_case(token, "Y");
+                seen_file = true;
+                break;
+            case Key::version:
+                if (!seen_version) record.version = token;
+                seen_version = true;
+                break;
+            case Key::hash:
+                if (!record.hash) record.hash = token;
+                break;
+            case Key::none: break;
+        }
+    }
+    return record;
+}
+
+std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRecord& record) {
+    // The full form carries both the hint and the hash, the short form neither.
+    if (record.hash.has_value() != record.sealed_hint.has_value()) return std::nullopt;
+    if (!plain_value(record.version, false)) return std::nullopt;
+    const char* file = record.file_mode ? "Y" : "N";
+    std::string text = std::string(FOOTER_PREFIX) + "VERSION=" + record.version;
+    if (record.hash) {
+        if (!plain_value(*record.hash, false) || !plain_value(*record.sealed_hint, true)) return std::nullopt;
+        text += " HINT=\"" + *record.sealed_hint + "\" FILE=" + file + " HASH=" + *record.hash;
+    } else {
+        text += std::string(" FILE=") + file;
+    }
+    // The text ends at a zero byte inside the record.
+    if (text.size() >= FOOTER_SIZE) return std::nullopt;
+    std::array<std::uint8_t, FOOTER_SIZE> block{};
+    std::copy(text.begin(), text.end(), block.begin());
+    return block;
+}
+
 int hsc_format_footer(const MaskSettings& stored, std::string& record) {
+    FooterRecord footer;
+    footer.version = std::string(FOOTER_VERSION);
+    footer.file_mode = stored.is_file_hash;
+    // The digest is taken in both forms: an unreadable authentication file is refused alike.
     std::string hash;
     if (stored.is_file_hash) {
         if (!file_digest(stored.key_file, hash)) return RC_REFUSED;
     } else {
         hash = password_digest(stored.password);
     }
-    const char* file = stored.is_file_hash ? "Y" : "N";
-    std::string text;
-    if (stored.is_no_password) {
-        text = std::string(FOOTER_HEAD) + " FILE=" + file;
-    } else {
+    if (!stored.is_no_password) {
         const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
         std::string sealed;
         if (!hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != RC_OK) return RC_FAIL;
-        text = std::string(FOOTER_HEAD) + " HINT=\"" + sealed + "\" FILE=" + file + " HASH=" + hash;
+        footer.sealed_hint = sealed;
+        footer.hash = hash;
     }
     // Hints are at most 32 bytes (64 sealed digits): the text stays far inside the record.
-    if (text.size() >= FOOTER_SIZE) return RC_SIZE_LIMIT;
-    record = text;
-    record.resize(FOOTER_SIZE, '\0');
+    const auto block = write_footer(footer);
+    if (!block) return RC_SIZE_LIMIT;
+    record.assign(block->begin(), block->end());
     return RC_OK;
 }
 
@@ -163,48 +206,47 @@ int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stor
     present = FOOTER_ABSENT;
     std::string block;
     if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
-    if (block.compare(0, FOOTER_PREFIX.size(), FOOTER_PREFIX) != 0) return RC_OK;
+    const auto footer = parse_footer(bytes_of(block));
+    if (!footer) return RC_OK;
     present = FOOTER_PRESENT;
+    // The short form records no hash: nothing to verify.
+    if (!footer->hash) return RC_OK;
 
-    FooterFields fields;
-    return walk_record(block, fields, [&](std::string_view recorded) {
-        std::string hash;
-        if (fields.file_y) {
-            if (!stored.is_file_hash) {
-                reporter.error("ファイル認証モードで暗号化されています。処理を中断します。");
-                return RC_REFUSED;
-            }
-            if (!file_digest(stored.key_file, hash)) {
-                reporter.error(fill("認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。", stored.key_file));
-                return RC_REFUSED;
-            }
-        } else {
-            hash = password_digest(stored.password);
+    std::string hash;
+    if (footer->file_mode) {
+        if (!stored.is_file_hash) {
+            reporter.error("ファイル認証モードで暗号化されています。処理を中断します。");
+            return RC_REFUSED;
         }
-        if (equals_ignoring_case(hash, recorded)) return RC_OK;
-        const std::string hint = cp932_display(fields.hint);
-        if (fields.file_y)
-            reporter.error(hint.empty() ? std::string("認証ファイルが一致しませんでした。処理を中断します。")
-                                        : fill("認証ファイルが一致しませんでした。ヒントは\"%s\"です。", hint));
-        else
-            reporter.error(hint.empty() ? std::string("パスワードが一致しませんでした。処理を中断します。")
-                                        : fill("パスワードが一致しませんでした。ヒントは\"%s\"です。", hint));
-        return RC_REFUSED;
-    });
+        if (!file_digest(stored.key_file, hash)) {
+            reporter.error(fill("認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。", stored.key_file));
+            return RC_REFUSED;
+        }
+    } else {
+        hash = password_digest(stored.password);
+    }
+    if (equals_ignoring_case(hash, *footer->hash)) return RC_OK;
+    const std::string hint = cp932_display(unsealed_hint(*footer));
+    if (footer->file_mode)
+        reporter.error(hint.empty() ? std::string("認証ファイルが一致しませんでした。処理を中断します。")
+                                    : fill("認証ファイルが一致しませんでした。ヒントは\"%s\"です。", hint));
+    else
+        reporter.error(hint.empty() ? std::string("パスワードが一致しませんでした。処理を中断します。")
+                                    : fill("パスワードが一致しませんでした。ヒントは\"%s\"です。", hint));
+    return RC_REFUSED;
 }
 
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info) {
     info = FooterInfo{};
     std::string block;
     if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
-    if (block.compare(0, FOOTER_PREFIX.size(), FOOTER_PREFIX) != 0) return RC_OK;
+    const auto footer = parse_footer(bytes_of(block));
+    if (!footer) return RC_OK;
     info.present = true;
-    FooterFields fields;
-    walk_record(block, fields, [](std::string_view) { return RC_OK; });
-    info.file_mode = fields.file_y;
-    info.has_hash = fields.has_hash;
-    info.hint = fields.hint;
-    info.version = fields.version;
+    info.file_mode = footer->file_mode;
+    info.has_hash = footer->hash.has_value();
+    info.hint = unsealed_hint(*footer);
+    info.version = footer->version;
     return RC_OK;
 }
 

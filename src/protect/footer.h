@@ -1,7 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,7 +24,29 @@ namespace hsc {
 inline constexpr std::size_t FOOTER_SIZE = 512;
 // The first 32 bytes shared by both forms; VERSION is not examined.
 inline constexpr std::string_view FOOTER_PREFIX = "COMPANY=KESTRIL PRODUCT=Hushcel ";
-inline constexpr std::string_view FOOTER_HEAD = "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0";
+
+inline constexpr std::string_view FOOTER_VERSION = "2.0.0.0";
+
+// What a footer records, in its stored form (the hint still sealed). Reading and writing
+// it are pure: bytes in, bytes out; the file routines below use them.
+struct FooterRecord {
+    std::string version;
+    bool file_mode = false;                  // FILE=Y
+    std::optional<std::string> sealed_hint;  // HINT, without its quotes; none in the short form
+    std::optional<std::string> hash;         // HASH; none in the short form
+    bool operator==(const FooterRecord&) const = default;
+};
+// A 512-byte block that starts with FOOTER_PREFIX, read as key = value triples up to its
+// first zero byte. Keys are matched ignoring case and in any order; the first value of a
+// key counts; unknown keys are passed over. Nothing for a block without the prefix or of
+// another length.
+std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block);
+// The record as the program writes it: the full form when a hash is set, the short form
+// otherwise, then zero bytes to 512. Nothing when a value could not be read back as it
+// is (empty, or with a space, "=", quote or control byte in it) or the text would not fit.
+// Every record that parse_footer accepts and this writes reads back equal, and a written
+// block reads and writes back to the same bytes.
+std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRecord& record);
 
 inline constexpr int FOOTER_PRESENT = 0;
 inline constexpr int FOOTER_ABSENT = -1;

@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "core/status.h"
-#include "protect/rfile.h"
+#include "stream/rfile.h"
 #include "protect/sealed.h"
 #include "shell/text_limits.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/tokenizer.h"
+#include "stream/tokenizer.h"
 
 // The settings file "Hushcel.ini" and the store it is read into and written from.
 //

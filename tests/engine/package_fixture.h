@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/mask_settings.h"
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 namespace hsc::fuzz {
 

@@ -7,7 +7,7 @@
 
 #include "core/status.h"
 #include "fuzz_support.h"
-#include "package/tokenizer.h"
+#include "stream/tokenizer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace hsc;

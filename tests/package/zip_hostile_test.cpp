@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/status.h"
+#include "package/entry_reader.h"
 #include "package/zip_package.h"
 #include "support/raw_zip.h"
 #include "support/zip_builder.h"
@@ -57,6 +58,26 @@ TEST_P(ZipRefusalTest, IsRefusedWithItsReason) {
         EXPECT_TRUE(names.empty());
         EXPECT_EQ(mcount(reg), 1) << "only the archive stream itself";
     }
+}
+
+// The streaming reader of single entries refuses what the extraction refuses: when the
+// archive, or every entry, is read to its end.
+TEST_P(ZipRefusalTest, IsRefusedByTheStreamingReaderToo) {
+    test::TempDir dir;
+    test::write_file(dir / "in.zip", GetParam().archive());
+    ZipEntryReader reader;
+    if (reader.open(dir / "in.zip") != ZipEntryReader::Status::ok) {
+        EXPECT_TRUE(GetParam().before_extraction) << "refused at the opening, as by the checks";
+        return;
+    }
+    EXPECT_FALSE(GetParam().before_extraction) << "the checks refuse it before extraction";
+    bool refused = false;
+    for (const char* name : {"[Content_Types].xml", "xl/sharedStrings.xml"}) {
+        std::string bytes;
+        const auto status = reader.read(name, std::size_t{1} << 30, bytes);
+        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing) refused = true;
+    }
+    EXPECT_TRUE(refused);
 }
 
 std::string with(std::function<void(RawEntry&)> change, std::string data = "<sst>secret</sst>") {

@@ -601,3 +601,56 @@ TEST(BackupStreams, VerifyGivesTheVerdictOfARestoreAndWritesNothing) {
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// The trailer of a container built independently with OpenSSL.
+Bytes oracle_trailer(std::size_t size, const std::string& name) {
+    std::mt19937 rng(7);
+    const Bytes box = expected_container(test::random_bytes(rng, size), "pw", name);
+    return Bytes(box.end() - 512, box.end());
+}
+
+TEST(ContainerTrailerRecord, ReadsAndWritesTheOracleTrailer) {
+    const Bytes block = oracle_trailer(1001, "TempsharedStrings.xml");
+    const auto trailer = parse_trailer(block);
+    ASSERT_TRUE(trailer);
+    EXPECT_EQ(trailer->version, 1000u);
+    EXPECT_EQ(trailer->payload_length, 1024u);
+    EXPECT_EQ(trailer->source_size, 1001u);
+    EXPECT_EQ(trailer->pad_count, 23u);
+    EXPECT_EQ(trailer->source_name, "TempsharedStrings.xml");
+    const auto written = write_trailer(*trailer);
+    EXPECT_EQ(Bytes(written.begin(), written.end()), block);
+    EXPECT_EQ(trailer_for_size(1001).payload_length, 1024u);
+}
+
+struct TrailerDamage {
+    const char* label;
+    std::function<void(Bytes&)> damage;
+};
+void PrintTo(const TrailerDamage& c, std::ostream* os) { *os << c.label; }
+class ContainerTrailerRefused : public ::testing::TestWithParam<TrailerDamage> {};
+
+TEST_P(ContainerTrailerRefused, GivesNothing) {
+    Bytes block = oracle_trailer(1000, "Temp.xml");
+    ASSERT_TRUE(parse_trailer(block));
+    GetParam().damage(block);
+    EXPECT_FALSE(parse_trailer(block));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damages, ContainerTrailerRefused,
+    ::testing::Values(
+        TrailerDamage{"magic", [](Bytes& b) { b[3] = 'B'; }},
+        TrailerDamage{"shorter_than_a_block", [](Bytes& b) { b.pop_back(); }},
+        TrailerDamage{"longer_than_a_block", [](Bytes& b) { b.push_back(0); }},
+        TrailerDamage{"pad_count", [](Bytes& b) { b[20] = 25; }},
+        TrailerDamage{"name_longer_than_255", [](Bytes& b) { b[38] = 0; b[39] = 1; }},
+        TrailerDamage{"byte_after_the_name", [](Bytes& b) { b[40 + 8] = 'x'; }},
+        TrailerDamage{"byte_in_the_last_area", [](Bytes& b) { b[511] = 1; }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace hsc

@@ -335,3 +335,94 @@ TEST(FooterRead, ReportsWhatIsRecordedWithoutVerifying) {
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+std::vector<std::uint8_t> block_of(std::string text, std::size_t size = FOOTER_SIZE) {
+    text.resize(size, '\0');
+    return {text.begin(), text.end()};
+}
+
+const std::string HASH_HEX(128, 'a');
+
+struct RecordCase {
+    const char* label;
+    std::vector<std::uint8_t> block;
+    std::optional<FooterRecord> expected;
+};
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.label; }
+class FooterParse : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(FooterParse, ReadsTheRecordFromBytes) {
+    EXPECT_EQ(parse_footer(GetParam().block), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, FooterParse,
+    ::testing::Values(
+        RecordCase{"full_form",
+                   block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"0a1b\" FILE=Y HASH=" + HASH_HEX),
+                   FooterRecord{"2.0.0.0", true, "0a1b", HASH_HEX}},
+        RecordCase{"short_form", block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 FILE=N"),
+                   FooterRecord{"2.0.0.0", false, std::nullopt, std::nullopt}},
+        RecordCase{"keys_in_any_case_and_order",
+                   block_of("COMPANY=KESTRIL PRODUCT=Hushcel hash=ABC file=y Version=1.5 hint=\"\""),
+                   FooterRecord{"1.5", true, "", "ABC"}},
+        RecordCase{"first_value_of_a_key_counts",
+                   block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2 FILE=Y FILE=N HASH=a HASH=b"),
+                   FooterRecord{"2", true, std::nullopt, "a"}},
+        RecordCase{"text_ends_at_the_first_zero",
+                   block_of(std::string("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2\0HASH=a FILE=Y", 56)),
+                   FooterRecord{"2", false, std::nullopt, std::nullopt}},
+        RecordCase{"no_prefix", block_of("COMPANY=KESTRIL PRODUCT=Other VERSION=2 FILE=N"), std::nullopt},
+        RecordCase{"not_512_bytes", block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2 FILE=N", 511),
+                   std::nullopt}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FooterRecordWrite, WritesTheTwoFormsByteForByte) {
+    const std::string full = "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"\" FILE=N HASH=" + HASH_HEX;
+    const auto written = write_footer(FooterRecord{"2.0.0.0", false, "", HASH_HEX});
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::vector<std::uint8_t>(written->begin(), written->end()), block_of(full));
+
+    const auto short_form = write_footer(FooterRecord{"2.0.0.0", true, std::nullopt, std::nullopt});
+    ASSERT_TRUE(short_form);
+    EXPECT_EQ(std::vector<std::uint8_t>(short_form->begin(), short_form->end()),
+              block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 FILE=Y"));
+    // What is written reads back as the same record.
+    EXPECT_EQ(parse_footer(*written), (FooterRecord{"2.0.0.0", false, "", HASH_HEX}));
+}
+
+TEST(FooterRecordWrite, RefusesWhatWouldNotReadBack) {
+    const std::vector<FooterRecord> refused = {
+        {"", false, std::nullopt, std::nullopt},             // no version
+        {"2 0", false, std::nullopt, std::nullopt},          // a space splits the token
+        {"2=0", false, std::nullopt, std::nullopt},          // "=" is a token of its own
+        {"2.0", false, "a\"b", HASH_HEX},                    // a quote ends the hint
+        {"2.0", false, std::nullopt, HASH_HEX},              // hash without hint
+        {"2.0", false, "", std::nullopt},                    // hint without hash
+        {"2.0", false, "", ""},                              // empty hash
+        {"2.0", false, "", std::string(460, 'a')},           // does not fit the record
+        {"2.0;", false, std::nullopt, std::nullopt},         // a last ";" is dropped on reading
+        {"2\x81", false, std::nullopt, std::nullopt},        // a lead byte would take the space
+    };
+    for (const FooterRecord& r : refused) EXPECT_FALSE(write_footer(r)) << r.version << " " << r.hash.value_or("-");
+}
+
+TEST(FooterRecordWrite, FormatFooterIsTheRecordOfTheSettings) {
+    MaskSettings s;
+    s.password = "pw";
+    std::string record;
+    ASSERT_EQ(hsc_format_footer(stored(s), record), RC_OK);
+    const auto parsed = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->version, std::string(FOOTER_VERSION));
+    EXPECT_EQ(parsed->hash, openssl_sha512_hex("pw"));
+    const auto again = write_footer(*parsed);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(std::string(again->begin(), again->end()), record);
+}
+
+}  // namespace
+}  // namespace hsc

@@ -1,4 +1,4 @@
-#include "protect/rfile.h"
+#include "stream/rfile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

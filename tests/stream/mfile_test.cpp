@@ -1,4 +1,4 @@
-#include "package/mfile.h"
+#include "stream/mfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "package/tokenizer.h"
+#include "stream/tokenizer.h"
 
 #include "core/status.h"
 

@@ -1,4 +1,4 @@
-#include "package/atomic_file.h"
+#include "stream/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
