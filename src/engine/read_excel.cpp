@@ -7,6 +7,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
+#include "engine/text_mask.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -34,6 +35,7 @@ struct PackageParts {
     std::size_t inline_cells = 0;            // inline-string cells turned into shared-string cells
     bool created_shared_strings = false;     // the package had no table before
     std::size_t target_cells = 0;  // shared-string cells of the target columns
+    std::size_t inline_cells_left = 0;  // inline strings of the target columns left unconverted
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -148,9 +150,16 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::string items, sheet;
     for (std::string_view name : worksheets) {
         if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
-        if (joinable && sheet.find("inlineStr") != std::string::npos) {
+        if (sheet.find("inlineStr") != std::string::npos) {
             const std::size_t next = parts.shared_string_flags.size();
-            if (const std::size_t n = convert_inline_strings(sheet, ctx, table_prefix, next, items); n > 0) {
+            if (!joinable) {  // no table to join: every such string stays as it is
+                std::string unchanged = sheet;
+                parts.inline_cells_left +=
+                    convert_inline_strings(unchanged, ctx, table_prefix, next, items, parts.inline_cells_left);
+                items.clear();
+            } else if (const std::size_t n =
+                           convert_inline_strings(sheet, ctx, table_prefix, next, items, parts.inline_cells_left);
+                       n > 0) {
                 if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
                 parts.shared_string_flags.resize(next + n, 0);
             }
@@ -184,7 +193,11 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                                          ctx.target_column_count, s, password);
             rc != RC_OK)
             return rc;
-        if (report) report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
+        if (report) {
+            report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
+            report->unmasked_items = count_unmasked_items(original, parts.shared_strings_text,
+                                                          parts.shared_string_flags, ctx.target_column_count, s);
+        }
     }
     if (s.is_autoshape) {
         std::vector<std::string> originals;
@@ -197,6 +210,7 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                     collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
     }
     if (report && ctx.target_column_count > 0) report->cells = parts.target_cells;
+    if (report) report->inline_cells_left = parts.inline_cells_left;
     return RC_OK;
 }
 

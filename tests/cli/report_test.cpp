@@ -145,6 +145,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"other_column_elsewhere",
                    {part("docProps/core.xml", "<cp:coreProperties><dc:title>大阪府大阪市</dc:title></cp:coreProperties>")},
                    {}, 0, MASKED_A + "true", "[]"},
+        // An inline string of column A whose start tag has a space is masked like any other.
+        ReportCase{"inline_start_tag_with_space",
+                   {in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is ><t>鈴木一郎</t></is></c></row>")},
+                   {}, 0, "\"shared_strings\":3,\"cells\":3,\"shapes\":0,\"complete\":true", "[]"},
+        // Text of column A that the masker cannot reach is a warning, never a success.
+        ReportCase{"inline_string_left",
+                   {in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>鈴木一郎</t></c></row>")},
+                   {}, 4, MASKED_A + "false", "[{\"kind\":\"unmasked-inline-strings\",\"parts\":[]}]"},
+        ReportCase{"item_left",
+                   {{"xl/sharedStrings.xml", "<si><t>佐藤花子", "<si><y:t>鈴木一郎</y:t></si>"}},
+                   {}, 4, "\"shared_strings\":1,\"cells\":2,\"shapes\":0,\"complete\":false",
+                   one("unmasked-strings", "xl/sharedStrings.xml")},
         // Column lists that hit nothing.
         ReportCase{"last_column", {}, {"--columns", "XFD"}, 4,
                    "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
@@ -166,6 +178,15 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     EXPECT_EQ(r.err,
               "book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n"
               "book.xlsx: 警告: マスクした文字列がヘッダーやフッターに読める形で残っています(xl/worksheets/sheet1.xml)。\n");
+
+    // Text of a chosen column left readable is said in words.
+    test::write_zip(dir / "left.xlsx",
+                    workbook({in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>鈴木一郎</t></c></row>"),
+                              {"xl/sharedStrings.xml", "<si><t>佐藤花子", "<si><y:t>鈴木一郎</y:t></si>"}}));
+    r = run_hushcel(dir.path(), {"--columns", "A", "left.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_EQ(r.err, "left.xlsx: 警告: マスク列の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n"
+                     "left.xlsx: 警告: マスク列のセル内の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n");
 
     // Without a column list every string is masked; cells are not counted then.
     test::write_zip(dir / "all.xlsx", workbook({}));

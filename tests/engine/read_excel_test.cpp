@@ -590,10 +590,35 @@ TEST(InlineStringsPackage, TableUnderAnotherNameIsLeftAlone) {
     e[3].second = rels;
     MfileRegistry reg;
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    MaskReport report;
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1}), &report), RC_OK);
     EXPECT_FALSE(test::has_stream(reg, "xl/sharedStrings.xml"));
+    // The strings of column B stay readable: the report says so.
+    EXPECT_EQ(report.inline_cells_left, 2u);
+    EXPECT_FALSE(report.complete());
     EXPECT_EQ(test::stream(reg, "xl/_rels/workbook.xml.rels"), rels);
     EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
+}
+
+// Cells index every item of the table, the empty <si/> among them: the flag of B1 falls
+// on the item it refers to and the report counts what was masked.
+TEST(SharedStringItems, EmptyItemDoesNotShiftTheMaskedItem) {
+    test::Entries e = test::base_package();
+    std::string table = test::shared_strings({"Public0", "SecretName", "Public3"});
+    table.insert(table.find("<si><t>SecretName"), "<si/>");
+    e.push_back({"xl/sharedStrings.xml", table});
+    e.push_back({"xl/worksheets/sheet1.xml", test::worksheet(R"(<c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>2</v></c>)")});
+    MfileRegistry reg;
+    auto names = test::load_package(reg, e);
+    MaskReport report;
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1}), &report), RC_OK);
+    std::string expected = table;
+    expected.replace(expected.find("SecretName"), 10, "**********");
+    EXPECT_EQ(test::stream(reg, "xl/sharedStrings.xml"), expected);
+    EXPECT_EQ(report.shared_strings, 1u);
+    EXPECT_EQ(report.cells, 1u);
+    EXPECT_EQ(report.unmasked_items, 0u);
+    EXPECT_TRUE(report.complete());
 }
 
 }  // namespace
