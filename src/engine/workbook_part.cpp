@@ -303,7 +303,11 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
         // Written with the prefix the part uses for its own elements (x:workbookPr).
         const std::string_view prefix = root_element_prefix(text);
         if (std::size_t at = file_sharing_position(text, prefix); at != std::string::npos) {
-            if (text.size() - at >= WORKBOOK_PR_TAIL_MAX) return RC_SIZE_LIMIT;
+            // The limit counts from <workbookPr> to the end; a part without one (the element
+            // goes after the root's start tag) is not measured from there.
+            const std::string workbook_pr = "<" + std::string(prefix) + "workbookPr";
+            if (std::string_view(text).substr(at).starts_with(workbook_pr) && text.size() - at >= WORKBOOK_PR_TAIL_MAX)
+                return RC_SIZE_LIMIT;
             // The password bytes are those the caller passes: the pipeline has already
             // turned the password into its CP932 form, which the verifier is defined over.
             const std::string write_password =

@@ -621,5 +621,22 @@ TEST(SharedStringItems, EmptyItemDoesNotShiftTheMaskedItem) {
     EXPECT_TRUE(report.complete());
 }
 
+// A workbook part of more than 100 kB without <workbookPr> masks and restores.
+TEST(WorkbookPartPackage, LargePartWithoutWorkbookPrMasks) {
+    test::Entries e = fixture_package();
+    std::string names;
+    for (int i = 0; names.size() <= 120000; ++i)
+        names += "<definedName name=\"n" + std::to_string(i) + "\">Sheet1!$A$1</definedName>";
+    std::string workbook = test::kWorkbook;
+    workbook.erase(workbook.find("<workbookPr"), std::string_view(R"(<workbookPr defaultThemeVersion="124226"/>)").size());
+    workbook.insert(workbook.find("</workbook>"), "<definedNames>" + names + "</definedNames>");
+    e[2].second = workbook;
+    MfileRegistry reg;
+    auto names_in = test::load_package(reg, e);
+    ASSERT_EQ(transform_package(reg, names_in, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    EXPECT_NE(test::stream(reg, "xl/workbook.xml").find("<fileSharing "), std::string::npos);
+    EXPECT_EQ(test::stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"*****", "Bob"}));
+}
+
 }  // namespace
 }  // namespace hsc
