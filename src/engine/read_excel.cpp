@@ -271,11 +271,12 @@ int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSet
     return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
 }
 
-// The extension of the thumbnail whose backup the package holds, or empty.
-std::string thumbnail_backup_in(const std::vector<std::string>& entries) {
+// The extensions of the thumbnails whose backups the package holds, in entry order.
+std::vector<std::string> thumbnail_backups_in(const std::vector<std::string>& entries) {
+    std::vector<std::string> extensions;
     for (const std::string& name : entries)
-        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) return std::string(ext);
-    return {};
+        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) extensions.emplace_back(ext);
+    return extensions;
 }
 
 std::size_t live_streams(const MfileRegistry& reg) {
@@ -317,13 +318,15 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
                                                : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
-    // The thumbnail kept by masking comes back under its own name, its relationship kept.
-    const std::string kept = direction == DIRECTION_UNMASK ? thumbnail_backup_in(entries) : std::string();
+    // The thumbnails kept by masking come back under their own names, every one: a
+    // backup left behind would make the restored workbook one that cannot be masked again.
+    const std::vector<std::string> kept =
+        direction == DIRECTION_UNMASK ? thumbnail_backups_in(entries) : std::vector<std::string>();
     const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
     if (trc != RC_OK) return RC_FAIL;
-    if (!kept.empty())
-        if (int rc = restore_backup(reg, thumbnail_backup_name(kept), std::string(THUMBNAIL_PREFIX) + kept, s.password);
+    for (const std::string& ext : kept)
+        if (int rc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, s.password);
             rc != RC_OK)
             return rc;
     if (direction == DIRECTION_MASK && live_streams(reg) >= ENTRY_LIST_CAPACITY) return RC_SIZE_LIMIT;

@@ -438,6 +438,31 @@ INSTANTIATE_TEST_SUITE_P(Thumbnails, MarksComeBack,
                          testing::Values(MarkCase{"NoThumbnail", ""}, MarkCase{"Jpeg", "jpeg"}, MarkCase{"Wmf", "wmf"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A package with two thumbnails gets both back, and no backup stays behind: the
+// restored workbook can be masked again.
+TEST(MarksComeBackTwoThumbnails, EveryThumbnailComesBack) {
+    test::TempDir dir;
+    auto original = marked_workbook("wmf");
+    original[0].second.insert(original[0].second.find("</Types>"),
+                              R"(<Default Extension="jpeg" ContentType="image/jpeg"/>)");
+    original.push_back({"docProps/thumbnail.jpeg", std::string("\xFF\xD8 second picture")});
+    test::write_zip(dir / "book.xlsx", zip_entries(original));
+    ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(false),
+                               context(DIRECTION_MASK)),
+              RC_OK);
+    const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
+    // Every part but the content types, whose defaults may come back in another order.
+    for (const auto& [name, bytes] : original) {
+        if (name != "[Content_Types].xml") {
+            EXPECT_EQ(restored.at(name), bytes) << name;
+        }
+    }
+    EXPECT_EQ(restored.size(), original.size());
+    EXPECT_EQ(untyped_entries(restored), std::vector<std::string>{});
+    MfileRegistry reg;
+    EXPECT_EQ(hsc_read_excel(reg, dir / "restored.xlsx", settings(false), context(DIRECTION_MASK)), RC_OK);
+}
+
 // A workbook part changed after masking (a sheet added in a spreadsheet program) keeps
 // its change: only the reservation is cut out of it.
 TEST(MarksComeBackTransform, ChangedWorkbookPartKeepsItsChanges) {
