@@ -112,8 +112,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         if (!name.starts_with(TABLE_PREFIX)) continue;
         const std::string sheet = sheet_of_table(reg, entries, name);
         std::string text = sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE;
-        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, sheet);
-        text.replace(text.find("%t"), 2, name);
+        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, printable(sheet));
+        text.replace(text.find("%t"), 2, printable(name));
         reg.refusal = std::move(text);
         return RC_UNSUPPORTED_OBJECTS;
     }

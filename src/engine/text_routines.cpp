@@ -206,6 +206,19 @@ std::string_view root_element_prefix(std::string_view xml) {
     return {};
 }
 
+std::string printable(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool c1 = c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80;
+        if (c1) ++i;  // both bytes of the one character
+        out += c < 0x20 || c == 0x7F || c1 ? '?' : static_cast<char>(c);
+    }
+    return out;
+}
+
 bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at) {
     const std::string_view range = text.substr(0, std::min(to, text.size()));
     const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

@@ -62,6 +62,11 @@ struct ElementAt {
 // attribute values may hold '>'. false when there is none.
 bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at);
 
+// A name taken from a package (sheet, part, table) as it may be shown: control
+// characters (C0, DEL and the C1 range U+0080-U+009F) would reach a terminal as
+// commands, so each becomes '?'.
+std::string printable(std::string_view name);
+
 // Sorts entry names by compare_entry_names, stably and safely for any set of names.
 void sort_entry_names(std::vector<std::string>& names);
 

@@ -1,5 +1,7 @@
 #include "shell/report_text.h"
 
+#include "engine/text_routines.h"
+
 namespace hsc {
 namespace {
 
@@ -63,7 +65,7 @@ std::vector<std::string> report_warning_texts(const MaskReport& report) {
             continue;
         }
         std::string parts;
-        for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(part);
+        for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(printable(part));
         texts.push_back(std::string("マスクした文字列が") + place_words(w.kind) + "に読める形で残っています(" +
                         parts + ")。");
     }

@@ -206,6 +206,25 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     EXPECT_EQ(r.exit_code, 1);
 }
 
+// Names taken from a package never bring control characters to the terminal.
+TEST(ReportText, NamesFromThePackageAreShownWithoutControlCharacters) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", workbook({part("xl/comments\x1b[2J1.xml", "<comments><text><t>" + NAME +
+                                                                                 "</t></text></comments>")}));
+    auto r = run_hushcel(dir.path(), {"--columns", "A", "book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_NE(r.err.find("(xl/comments?[2J1.xml)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+
+    auto entries = test::small_workbook(STRINGS);
+    entries.push_back({"xl/tables/table\x1b]0;x\x07.xml", "<table/>"});
+    test::write_zip(dir / "table.xlsx", entries);
+    r = run_hushcel(dir.path(), {"--columns", "A", "table.xlsx"}, PW);
+    EXPECT_NE(r.exit_code, 0);
+    EXPECT_NE(r.err.find("xl/tables/table?]0;x?.xml"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+}
+
 TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx",
