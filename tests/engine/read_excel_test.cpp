@@ -204,7 +204,9 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         for (const auto& [name, bytes] : restored) EXPECT_FALSE(name.find("/BK") != std::string::npos) << name;
     }
     EXPECT_GT(round_trips, 0);
-    if (pairs.empty() || std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0) return;
+    if (pairs.empty()) return;  // with shapes masked no cell values are compared
+    if (std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "openpyxl is not installed: the restored cell values were not compared";
     // Every restored workbook has the cell values of its original, read by openpyxl.
     test::write_file(kept / "pairs.txt", pairs);
     test::write_file(kept / "check.py", R"(import sys, warnings, openpyxl
