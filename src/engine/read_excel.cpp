@@ -152,11 +152,10 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
         if (sheet.find("inlineStr") != std::string::npos) {
             const std::size_t next = parts.shared_string_flags.size();
-            if (!joinable) {  // no table to join: every such string stays as it is
-                std::string unchanged = sheet;
+            if (!joinable) {  // no table to join: every such string stays as it is, counted
+                std::string unchanged = sheet, dropped;
                 parts.inline_cells_left +=
-                    convert_inline_strings(unchanged, ctx, table_prefix, next, items, parts.inline_cells_left);
-                items.clear();
+                    convert_inline_strings(unchanged, ctx, table_prefix, next, dropped, parts.inline_cells_left);
             } else if (const std::size_t n =
                            convert_inline_strings(sheet, ctx, table_prefix, next, items, parts.inline_cells_left);
                        n > 0) {
