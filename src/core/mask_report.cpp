@@ -33,6 +33,8 @@ std::vector<ReportWarning> report_warnings(const MaskReport& report) {
     std::vector<ReportWarning> warnings;
     if (!report.produced) return warnings;
     if (report.nothing_masked()) warnings.push_back({std::string(WARNING_NOTHING_MASKED), {}});
+    if (report.unmasked_items > 0) warnings.push_back({std::string(WARNING_UNMASKED_STRINGS), {"xl/sharedStrings.xml"}});
+    if (report.inline_cells_left > 0) warnings.push_back({std::string(WARNING_UNMASKED_INLINE_STRINGS), {}});
     for (const LeakFinding& f : report.leaks) {
         const std::string kind(leak_kind_name(f.kind));
         auto it = warnings.begin();

@@ -49,24 +49,33 @@ struct MaskReport {
     std::optional<std::size_t> cells;   // shared-string cells of the chosen columns (all masked);
                                         // none when every string is masked (no column list)
     std::size_t shapes = 0;             // texts of drawing parts the masker changed
+    std::size_t unmasked_items = 0;     // selected items the masker left with text it masks
+    std::size_t inline_cells_left = 0;  // inline strings of chosen columns that could not be masked
     std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for
     std::vector<LeakFinding> leaks;
 
     bool nothing_masked() const { return shared_strings == 0 && shapes == 0; }
-    // Nothing to warn about: something was masked and none of it was found elsewhere.
-    bool complete() const { return !nothing_masked() && leaks.empty(); }
+    // Nothing to warn about: something was masked, nothing chosen stayed readable and
+    // none of it was found elsewhere.
+    bool complete() const {
+        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && leaks.empty();
+    }
 };
 
-// One warning of a report: a stable kind ("nothing-masked" or a leak kind's name) and
-// the parts it was found in, in the order of the findings.
+// One warning of a report: a stable kind ("nothing-masked", "unmasked-strings",
+// "unmasked-inline-strings" or a leak kind's name) and the parts it was found in, in the
+// order of the findings.
 struct ReportWarning {
     std::string kind;
     std::vector<std::string> parts;
     bool operator==(const ReportWarning&) const = default;
 };
 inline constexpr std::string_view WARNING_NOTHING_MASKED = "nothing-masked";
+inline constexpr std::string_view WARNING_UNMASKED_STRINGS = "unmasked-strings";
+inline constexpr std::string_view WARNING_UNMASKED_INLINE_STRINGS = "unmasked-inline-strings";
 
-// The warnings of a produced report, "nothing-masked" first, one per leak kind.
+// The warnings of a produced report: "nothing-masked", then the text of chosen columns
+// left unmasked, then one per leak kind.
 std::vector<ReportWarning> report_warnings(const MaskReport& report);
 
 }  // namespace hsc

@@ -225,7 +225,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         std::vector<std::string> changed;
         if (parts_changed_since_masking(input, changed) == RC_OK && !changed.empty()) {
             std::string parts;
-            for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + name;
+            for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
             if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
                 return fail(with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
         }

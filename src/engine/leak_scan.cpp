@@ -94,38 +94,23 @@ long escape_at(std::string_view s, std::size_t p) {
     return unit;
 }
 
-// The positions of the elements `<prefix name ...>...</prefix name>` of a text, found by
-// their fixed tags; `<name/>` gives an empty range.
+// The elements `<prefix name ...>...</prefix name>` of a text, as the masker walks them;
+// `<name/>` gives an empty range.
 struct ElementRanges {
-    std::string open, close;
-    // Built by appending: g++ 12 warns falsely (-Wrestrict) on "<" + std::string(...).
-    explicit ElementRanges(std::string_view prefix, std::string_view name) {
-        open.append("<").append(prefix).append(name);
-        close.append("</").append(prefix).append(name).append(">");
-    }
+    std::string name;
+    explicit ElementRanges(std::string_view prefix, std::string_view local) { name.append(prefix).append(local); }
 
     // The next element at or after `from`: its content in [begin, end), `next` after it.
     bool next(std::string_view text, std::size_t& from, std::size_t& begin, std::size_t& end) const {
-        for (std::size_t p = text.find(open, from); p != std::string_view::npos; p = text.find(open, p + 1)) {
-            const std::size_t after = p + open.size();
-            if (after >= text.size()) break;
-            const char c = text[after];
-            if (c != '>' && c != '/' && !is_space(c)) continue;  // <sit>, <a:tab>, ...
-            const std::size_t tag_end = text.find('>', after);
-            if (tag_end == std::string_view::npos) break;
-            if (text[tag_end - 1] == '/') {
-                begin = end = tag_end + 1;
-                from = begin;
-                return true;
-            }
-            begin = tag_end + 1;
-            const std::size_t close_at = text.find(close, begin);
-            end = close_at == std::string_view::npos ? text.size() : close_at;
-            from = close_at == std::string_view::npos ? text.size() : close_at + close.size();
-            return true;
+        ElementAt at;
+        if (!next_element(text, name, from, text.size(), at)) {
+            from = text.size();
+            return false;
         }
-        from = text.size();
-        return false;
+        begin = at.inner_begin;
+        end = at.inner_end;
+        from = at.end;
+        return true;
     }
 };
 

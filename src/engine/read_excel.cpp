@@ -7,6 +7,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
+#include "engine/text_mask.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -34,6 +35,7 @@ struct PackageParts {
     std::size_t inline_cells = 0;            // inline-string cells turned into shared-string cells
     bool created_shared_strings = false;     // the package had no table before
     std::size_t target_cells = 0;  // shared-string cells of the target columns
+    std::size_t inline_cells_left = 0;  // inline strings of the target columns left unconverted
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -110,8 +112,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         if (!name.starts_with(TABLE_PREFIX)) continue;
         const std::string sheet = sheet_of_table(reg, entries, name);
         std::string text = sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE;
-        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, sheet);
-        text.replace(text.find("%t"), 2, name);
+        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, printable(sheet));
+        text.replace(text.find("%t"), 2, printable(name));
         reg.refusal = std::move(text);
         return RC_UNSUPPORTED_OBJECTS;
     }
@@ -148,9 +150,15 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::string items, sheet;
     for (std::string_view name : worksheets) {
         if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
-        if (joinable && sheet.find("inlineStr") != std::string::npos) {
+        if (sheet.find("inlineStr") != std::string::npos) {
             const std::size_t next = parts.shared_string_flags.size();
-            if (const std::size_t n = convert_inline_strings(sheet, ctx, table_prefix, next, items); n > 0) {
+            if (!joinable) {  // no table to join: every such string stays as it is, counted
+                std::string unchanged = sheet, dropped;
+                parts.inline_cells_left +=
+                    convert_inline_strings(unchanged, ctx, table_prefix, next, dropped, parts.inline_cells_left);
+            } else if (const std::size_t n =
+                           convert_inline_strings(sheet, ctx, table_prefix, next, items, parts.inline_cells_left);
+                       n > 0) {
                 if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
                 parts.shared_string_flags.resize(next + n, 0);
             }
@@ -184,7 +192,11 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                                          ctx.target_column_count, s, password);
             rc != RC_OK)
             return rc;
-        if (report) report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
+        if (report) {
+            report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
+            report->unmasked_items = count_unmasked_items(original, parts.shared_strings_text,
+                                                          parts.shared_string_flags, ctx.target_column_count, s);
+        }
     }
     if (s.is_autoshape) {
         std::vector<std::string> originals;
@@ -197,6 +209,7 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                     collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
     }
     if (report && ctx.target_column_count > 0) report->cells = parts.target_cells;
+    if (report) report->inline_cells_left = parts.inline_cells_left;
     return RC_OK;
 }
 
@@ -257,11 +270,12 @@ int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSet
     return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
 }
 
-// The extension of the thumbnail whose backup the package holds, or empty.
-std::string thumbnail_backup_in(const std::vector<std::string>& entries) {
+// The extensions of the thumbnails whose backups the package holds, in entry order.
+std::vector<std::string> thumbnail_backups_in(const std::vector<std::string>& entries) {
+    std::vector<std::string> extensions;
     for (const std::string& name : entries)
-        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) return std::string(ext);
-    return {};
+        if (auto ext = thumbnail_backup_extension(name); !ext.empty()) extensions.emplace_back(ext);
+    return extensions;
 }
 
 std::size_t live_streams(const MfileRegistry& reg) {
@@ -303,13 +317,15 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
                                                : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
-    // The thumbnail kept by masking comes back under its own name, its relationship kept.
-    const std::string kept = direction == DIRECTION_UNMASK ? thumbnail_backup_in(entries) : std::string();
+    // The thumbnails kept by masking come back under their own names, every one: a
+    // backup left behind would make the restored workbook one that cannot be masked again.
+    const std::vector<std::string> kept =
+        direction == DIRECTION_UNMASK ? thumbnail_backups_in(entries) : std::vector<std::string>();
     const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
     if (trc != RC_OK) return RC_FAIL;
-    if (!kept.empty())
-        if (int rc = restore_backup(reg, thumbnail_backup_name(kept), std::string(THUMBNAIL_PREFIX) + kept, s.password);
+    for (const std::string& ext : kept)
+        if (int rc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, s.password);
             rc != RC_OK)
             return rc;
     if (direction == DIRECTION_MASK && live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;

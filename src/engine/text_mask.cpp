@@ -215,36 +215,85 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
     return 0;
 }
 
-void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags, int target_column_count,
-                              const MaskSettings& s) {
-    // Tags as this part spells them: <si> or, written with a prefix, <x:si>.
-    const std::string prefix(root_element_prefix(text));
-    const std::string si_open = "<" + prefix + "si>", si_close = "</" + prefix + "si>";
-    const std::string t_open = "<" + prefix + "t>", t_start = "<" + prefix + "t", t_close = "</" + prefix + "t>";
-    std::size_t item = 0;
-    std::size_t p = 0;
-    while (p < text.size()) {
-        if (at(text, p, si_open)) {
-            const bool selected = target_column_count == 0 || (item < flags.size() && flags[item] != 0);
-            ++item;
-            p = selected ? p + si_open.size() : find_or_end(text, si_close, p + si_open.size());
+namespace {
+
+// The tags of the text runs of a shared-string table as it spells them: <t> or, written
+// with a prefix, <x:t>.
+struct TableTags {
+    explicit TableTags(std::string_view table) : prefix(root_element_prefix(table)) {}
+    std::string prefix;
+    std::string si = prefix + "si";
+    std::string t_open = "<" + prefix + "t>", t_start = "<" + prefix + "t", t_close = "</" + prefix + "t>";
+};
+
+// Masks every <t> run (phonetic readings among them) of one item, in [p, end).
+void mask_item(std::string& text, std::size_t p, std::size_t end, const TableTags& tags, const MaskSettings& s) {
+    while (p < end) {
+        if (at(text, p, tags.t_open)) {
+            p = mask_element_run(text, p + tags.t_open.size(), tags.t_close, false, s, RunEscapes::cell_text);
             continue;
         }
-        if (at(text, p, t_open)) {
-            p = mask_element_run(text, p + t_open.size(), t_close, false, s, RunEscapes::cell_text);
-            continue;
-        }
-        if (at(text, p, t_start) && p + t_start.size() < text.size() && is_xml_space(text[p + t_start.size()])) {
+        if (at(text, p, tags.t_start) && p + tags.t_start.size() < text.size() &&
+            is_xml_space(text[p + tags.t_start.size()])) {
             bool preserve = false;
-            const std::size_t close = text_start_tag_end(text, p + t_start.size() + 1, preserve);
+            const std::size_t close = text_start_tag_end(text, p + tags.t_start.size() + 1, preserve);
             if (close != std::string_view::npos) {
-                p = mask_element_run(text, close + 1, t_close, preserve, s, RunEscapes::cell_text);
+                p = mask_element_run(text, close + 1, tags.t_close, preserve, s, RunEscapes::cell_text);
                 continue;
             }
         }
         // Every tag looked for starts with '<': skip the bytes between tags in one step.
         p = find_or_end(text, "<", p + 1);
     }
+}
+
+bool selected(std::size_t item, const std::vector<std::uint8_t>& flags, int target_column_count) {
+    return target_column_count == 0 || (item < flags.size() && flags[item] != 0);
+}
+
+// Whether masking would change some character data of an item (the text between its
+// tags), whatever elements hold it.
+bool has_maskable_text(std::string_view item, const MaskSettings& s) {
+    std::string data;
+    for (std::size_t p = 0; p < item.size();) {
+        const std::size_t lt = find_or_end(item, "<", p);
+        data.assign(item.substr(p, lt - p));
+        const std::string before = data;
+        mask_text_run(data, false, s, RunEscapes::cell_text);
+        if (data != before) return true;
+        p = find_or_end(item, ">", lt) + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags, int target_column_count,
+                              const MaskSettings& s) {
+    const TableTags tags(text);
+    ElementAt item;
+    std::size_t index = 0;
+    // Every item counts, <si/> and <si ...> as well: the cells' indexes count them all.
+    for (std::size_t p = 0; next_element(text, tags.si, p, text.size(), item); p = item.end, ++index)
+        if (selected(index, flags, target_column_count)) mask_item(text, item.inner_begin, item.inner_end, tags, s);
+}
+
+std::size_t count_unmasked_items(std::string_view original, std::string_view masked,
+                                 const std::vector<std::uint8_t>& flags, int target_column_count,
+                                 const MaskSettings& s) {
+    const std::string si_before = std::string(root_element_prefix(original)) + "si";
+    const std::string si_after = std::string(root_element_prefix(masked)) + "si";
+    ElementAt a, b;
+    std::size_t index = 0, unmasked = 0;
+    for (std::size_t p = 0, q = 0; next_element(original, si_before, p, original.size(), a) &&
+                                   next_element(masked, si_after, q, masked.size(), b);
+         p = a.end, q = b.end, ++index) {
+        const std::string_view before = original.substr(a.inner_begin, a.inner_end - a.inner_begin);
+        if (selected(index, flags, target_column_count) &&
+            before == masked.substr(b.inner_begin, b.inner_end - b.inner_begin) && has_maskable_text(before, s))
+            ++unmasked;
+    }
+    return unmasked;
 }
 
 void mask_drawing_text(std::string& text, const MaskSettings& s) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/mask_settings.h"
@@ -29,6 +30,12 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s,
 // item is masked; otherwise only items whose entry in `flags` is non-zero.
 void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags,
                               int target_column_count, const MaskSettings& s);
+
+// The selected items (as for mask_shared_strings_text) that `masked` holds unchanged from
+// `original` although they have text the settings mask: text the masker did not reach.
+std::size_t count_unmasked_items(std::string_view original, std::string_view masked,
+                                 const std::vector<std::uint8_t>& flags, int target_column_count,
+                                 const MaskSettings& s);
 
 // The masking pass over a drawing part: the text of every <a:t> element.
 void mask_drawing_text(std::string& text, const MaskSettings& s);

@@ -206,6 +206,57 @@ std::string_view root_element_prefix(std::string_view xml) {
     return {};
 }
 
+std::string printable(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool c1 = c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80;
+        if (c1) ++i;  // both bytes of the one character
+        out += c < 0x20 || c == 0x7F || c1 ? '?' : static_cast<char>(c);
+    }
+    return out;
+}
+
+bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at) {
+    const std::string_view range = text.substr(0, std::min(to, text.size()));
+    const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    for (std::size_t p = range.find('<', from); p != std::string_view::npos; p = range.find('<', p + 1)) {
+        const std::size_t after = p + 1 + name.size();
+        if (after >= range.size() || range.compare(p + 1, name.size(), name) != 0) continue;
+        if (range[after] != '>' && range[after] != '/' && !is_space(range[after])) continue;  // <sid>, <sit>
+        std::size_t q = after;
+        char quote = 0;
+        for (; q < range.size(); ++q) {
+            const char c = range[q];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        if (q >= range.size()) return false;  // a start tag without its end
+        at.begin = p;
+        at.inner_begin = q + 1;
+        at.closed = true;
+        if (range[q - 1] == '/') {
+            at.inner_end = at.end = q + 1;
+            return true;
+        }
+        std::string close = "</";
+        close.append(name).append(">");
+        const std::size_t close_at = range.find(close, at.inner_begin);
+        at.closed = close_at != std::string_view::npos;
+        at.inner_end = at.closed ? close_at : range.size();
+        at.end = close_at == std::string_view::npos ? range.size() : close_at + close.size();
+        return true;
+    }
+    return false;
+}
+
 void sort_entry_names(std::vector<std::string>& names) {
     // A bottom-up merge sort: compare_entry_names mixes two orders and is not transitive
     // for every set of names (a2.x < a10.x < a1z.x < a2.x), which std::sort does not

@@ -48,6 +48,25 @@ int compare_entry_names(std::string_view a, std::string_view b);
 // it on every element of the main namespace.
 std::string_view root_element_prefix(std::string_view xml);
 
+// One element found by next_element: its start tag at `begin`, its content in
+// [inner_begin, inner_end) (empty for "<si/>"), and `end` just after its end tag; when
+// the end tag is missing (`closed` false) the content runs to the end of the range.
+struct ElementAt {
+    std::size_t begin = 0, inner_begin = 0, inner_end = 0, end = 0;
+    bool closed = true;
+};
+
+// The next element `<name ...>...</name>` at or after `from` and before `to`, where
+// `name` is the qualified name ("si", "x:si"): the name must be followed by whitespace,
+// '>' or "/>", so <si>, <si/>, <si attr="..."> all count and <sid> does not. Quoted
+// attribute values may hold '>'. false when there is none.
+bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at);
+
+// A name taken from a package (sheet, part, table) as it may be shown: control
+// characters (C0, DEL and the C1 range U+0080-U+009F) would reach a terminal as
+// commands, so each becomes '?'.
+std::string printable(std::string_view name);
+
 // Sorts entry names by compare_entry_names, stably and safely for any set of names.
 void sort_entry_names(std::vector<std::string>& names);
 

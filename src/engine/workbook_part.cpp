@@ -235,21 +235,10 @@ int retarget_thumbnail_relationship(std::string& rels, int kind) {
     return RC_OK;
 }
 
-// Restoring a kept thumbnail: masking pointed its relationship at the striped JPEG (and,
-// for WMF or EMF, dropped its content type); both are undone.
-int keep_thumbnail_links(std::string& types, std::string& rels, bool thumbnail_relationship,
-                         std::string_view ext) {
+// A restored thumbnail's extension keeps a content type: masking dropped that of a WMF
+// or EMF thumbnail.
+int keep_thumbnail_type(std::string& types, std::string_view ext) {
     const std::string name = std::string(THUMBNAIL_PREFIX) + std::string(ext);
-    if (!thumbnail_relationship) {
-        const std::string head =
-            "<Relationship Target=\"" + name +
-            "\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\" Id=\"rId";
-        if (int rc = insert_relationship(rels, head); rc != RC_OK) return rc;
-    } else if (ext != "jpeg") {
-        for (std::string_view target : {"Target=\"docProps/thumbnail.jpeg\"", "Target=\"/docProps/thumbnail.jpeg\""})
-            for (std::size_t p = rels.find(target); p != std::string::npos; p = rels.find(target, p + 1))
-                rels.replace(p + target.size() - 5, 4, ext);
-    }
     bool typed = false;
     constexpr std::string_view needle = "Extension=\"";
     for (std::size_t p = types.find(needle); p != std::string::npos && !typed; p = types.find(needle, p + 1)) {
@@ -262,6 +251,24 @@ int keep_thumbnail_links(std::string& types, std::string& rels, bool thumbnail_r
         const std::size_t at = types.find("</Types>");
         if (at == std::string::npos) return RC_FAIL;
         types.insert(at, "<Default Extension=\"" + std::string(ext) + "\" ContentType=\"" + content_type + "\"/>");
+    }
+    return RC_OK;
+}
+
+// Restoring a kept thumbnail: masking pointed its relationship at the striped JPEG; it
+// is pointed back.
+int keep_thumbnail_link(std::string& rels, bool thumbnail_relationship, std::string_view ext) {
+    const std::string name = std::string(THUMBNAIL_PREFIX) + std::string(ext);
+    if (!thumbnail_relationship) {
+        const std::string head =
+            "<Relationship Target=\"" + name +
+            "\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail\" Id=\"rId";
+        return insert_relationship(rels, head);
+    }
+    if (ext != "jpeg") {
+        for (std::string_view target : {"Target=\"docProps/thumbnail.jpeg\"", "Target=\"/docProps/thumbnail.jpeg\""})
+            for (std::size_t p = rels.find(target); p != std::string::npos; p = rels.find(target, p + 1))
+                rels.replace(p + target.size() - 5, 4, ext);
     }
     return RC_OK;
 }
@@ -303,7 +310,11 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
         // Written with the prefix the part uses for its own elements (x:workbookPr).
         const std::string_view prefix = root_element_prefix(text);
         if (std::size_t at = file_sharing_position(text, prefix); at != std::string::npos) {
-            if (text.size() - at >= WORKBOOK_PR_TAIL_MAX) return RC_SIZE_LIMIT;
+            // The limit counts from <workbookPr> to the end; a part without one (the element
+            // goes after the root's start tag) is not measured from there.
+            const std::string workbook_pr = "<" + std::string(prefix) + "workbookPr";
+            if (std::string_view(text).substr(at).starts_with(workbook_pr) && text.size() - at >= WORKBOOK_PR_TAIL_MAX)
+                return RC_SIZE_LIMIT;
             // The password bytes are those the caller passes: the pipeline has already
             // turned the password into its CP932 form, which the verifier is defined over.
             const std::string write_password =
@@ -315,7 +326,8 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
 }
 
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction, std::string_view kept_extension) {
+                      std::span<const std::uint8_t> image, int direction,
+                      std::span<const std::string> kept_extensions) {
     if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
 
     // Classify first, so that a thumbnail of an unknown kind changes nothing.
@@ -342,8 +354,12 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
     const bool thumbnail_relationship = rels.find(THUMBNAIL_PREFIX) != std::string::npos;
 
     if (direction == DIRECTION_UNMASK) {
-        if (!kept_extension.empty()) {
-            if (int rc = keep_thumbnail_links(types, rels, thumbnail_relationship, kept_extension); rc != RC_OK)
+        for (const std::string& ext : kept_extensions)
+            if (int rc = keep_thumbnail_type(types, ext); rc != RC_OK) return rc;
+        if (!kept_extensions.empty()) {
+            // Masking pointed the relationship away from the last thumbnail of the sorted
+            // entries, whose backup is the last one too.
+            if (int rc = keep_thumbnail_link(rels, thumbnail_relationship, kept_extensions.back()); rc != RC_OK)
                 return rc;
         } else if (thumbnail_relationship) {
             // Without a backup the thumbnail from before masking is gone: the restored

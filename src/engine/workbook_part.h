@@ -49,12 +49,14 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
 // Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
 // thumbnail, with its relationship in "_rels/.rels" and content type in
 // "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship; with
-// `kept_extension` (the caller puts back "docProps/thumbnail.<ext>" from its backup) the
-// relationship stays, pointed at that name, and the extension keeps a content type.
+// `kept_extensions` (the caller puts back "docProps/thumbnail.<ext>" from the backup of
+// each, in sorted order) every extension keeps a content type and the relationship stays,
+// pointed at the last one, which masking had pointed at the striped JPEG.
 // 0; -1 a part missing or unreadable, a malformed element, bad direction; -2 out of
 // memory; -3 a thumbnail of another kind; -9 limit; -101 / -103 stream failures.
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction, std::string_view kept_extension = {});
+                      std::span<const std::uint8_t> image, int direction,
+                      std::span<const std::string> kept_extensions = {});
 
 // Inserts a relationship before "</Relationships>": `head` is its text up to the number
 // of its Id (ending in Id="rId), which takes the next free number after the largest in

@@ -89,11 +89,10 @@ bool parse_index(std::string_view text, std::size_t& index) {
 }  // namespace
 
 std::size_t count_shared_string_items(std::string_view shared_strings) {
-    std::string si(1, '<');
-    si.append(root_element_prefix(shared_strings)).append("si");
+    const std::string si = std::string(root_element_prefix(shared_strings)) + "si";
     std::size_t count = 0;
-    for (std::size_t p = shared_strings.find(si); p != std::string_view::npos; p = shared_strings.find(si, p + si.size()))
-        ++count;
+    ElementAt item;
+    for (std::size_t p = 0; next_element(shared_strings, si, p, shared_strings.size(), item); p = item.end) ++count;
     return count;
 }
 
@@ -156,31 +155,21 @@ void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
     }
 }
 
-// Where an element (its start tag without attributes) stands inside [from, to);
-// outer_begin is npos when it is not there. An empty element "<is/>" has an empty inner range.
+// Where an element stands inside [from, to); outer_begin is npos when it is not there.
+// An empty element "<is/>" has an empty inner range.
 struct Inner {
     std::size_t outer_begin = std::string_view::npos, inner_begin = 0, inner_end = 0, outer_end = 0;
 };
 Inner find_element(std::string_view text, std::size_t from, std::size_t to, const SheetTags& tags,
                    std::string_view name) {
     Inner in;
-    const std::string start = tags.start(name), open = tags.open(name), close = tags.close(name);
-    const std::string_view range = text.substr(0, to);
-    const std::size_t empty = range.find(start + "/>", from);
-    const std::size_t at = range.find(open, from);
-    if (empty != std::string_view::npos && (at == std::string_view::npos || empty < at)) {
-        in.outer_begin = empty;
-        in.inner_begin = in.inner_end = empty;
-        in.outer_end = empty + start.size() + 2;
-        return in;
-    }
-    if (at == std::string_view::npos) return in;
-    const std::size_t end = range.find(close, at);
-    if (end == std::string_view::npos) return in;
-    in.outer_begin = at;
-    in.inner_begin = at + open.size();
-    in.inner_end = end;
-    in.outer_end = end + close.size();
+    ElementAt at;
+    // An element whose end tag is missing before `to` is no element to convert.
+    if (!next_element(text, tags.prefix + std::string(name), from, to, at) || !at.closed) return in;
+    in.outer_begin = at.begin;
+    in.inner_begin = at.inner_begin;
+    in.inner_end = at.inner_end;
+    in.outer_end = at.end;
     return in;
 }
 
@@ -245,7 +234,7 @@ std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::
 }
 
 std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,
-                                   std::size_t next_index, std::string& items) {
+                                   std::size_t next_index, std::string& items, std::size_t& unconverted) {
     const SheetTags tags(sheet);
     const std::string c_close = tags.close("c");
     const std::string si_open = "<" + std::string(table_prefix) + "si>";
@@ -261,7 +250,10 @@ std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, s
         if (!chosen || tag.empty || !tag.has_t || tag.t != "inlineStr") return tag.end;
         const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
         const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
-        if (is.outer_begin == std::string_view::npos) return cell_end;
+        if (is.outer_begin == std::string_view::npos) {
+            ++unconverted;  // its text, if any, stays as it is: the report says so
+            return cell_end;
+        }
         const std::size_t t_at = static_cast<std::size_t>(tag.t.data() - sheet.data());
         if (out.empty()) out.reserve(sheet.size() + sheet.size() / 8);
         out.append(sheet, copied, t_at - copied).append("s");

@@ -1,5 +1,7 @@
 #include "shell/report_text.h"
 
+#include "engine/text_routines.h"
+
 namespace hsc {
 namespace {
 
@@ -52,8 +54,18 @@ std::vector<std::string> report_warning_texts(const MaskReport& report) {
                             "空の列は対象になりません)。");
             continue;
         }
+        if (w.kind == WARNING_UNMASKED_STRINGS) {
+            texts.push_back("マスク列の文字列のうち " + std::to_string(report.unmasked_items) +
+                            "件をマスクできませんでした。読める形で残っています。");
+            continue;
+        }
+        if (w.kind == WARNING_UNMASKED_INLINE_STRINGS) {
+            texts.push_back("マスク列のセル内の文字列のうち " + std::to_string(report.inline_cells_left) +
+                            "件をマスクできませんでした。読める形で残っています。");
+            continue;
+        }
         std::string parts;
-        for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(part);
+        for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(printable(part));
         texts.push_back(std::string("マスクした文字列が") + place_words(w.kind) + "に読める形で残っています(" +
                         parts + ")。");
     }

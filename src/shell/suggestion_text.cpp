@@ -2,19 +2,14 @@
 
 #include <string_view>
 
+#include "engine/text_routines.h"
+
 namespace hsc {
 namespace {
 
 std::string share_percent(std::size_t matched, std::size_t values) {
     if (values == 0) return "0%";
     return std::to_string((matched * 100 + values / 2) / values) + "%";
-}
-
-// A sheet name as it may be shown: control characters would reach a terminal as commands.
-std::string printable(std::string_view name) {
-    std::string out;
-    for (unsigned char c : name) out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-    return out;
 }
 
 std::string pad(std::string s, std::size_t width) {
@@ -29,7 +24,7 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
                                         : "suggested columns " + s.columns;
     out += " (at most " + std::to_string(sample_rows) + " data rows of each worksheet looked at)";
     for (const SheetSuggestion& sheet : s.sheets) {
-        out += "\n  sheet \"" + printable(sheet.name) + "\" (" + sheet.part + "): ";
+        out += "\n  sheet \"" + printable(sheet.name) + "\" (" + printable(sheet.part) + "): ";
         out += sheet.header_row > 0 ? "header row " + std::to_string(sheet.header_row) : std::string("no header row");
         out += ", " + std::to_string(sheet.rows_read) + (sheet.sampled ? " rows read of more" : " rows");
         if (sheet.columns.empty()) out += "; nothing suggested";

@@ -145,6 +145,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"other_column_elsewhere",
                    {part("docProps/core.xml", "<cp:coreProperties><dc:title>大阪府大阪市</dc:title></cp:coreProperties>")},
                    {}, 0, MASKED_A + "true", "[]"},
+        // An inline string of column A whose start tag has a space is masked like any other.
+        ReportCase{"inline_start_tag_with_space",
+                   {in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is ><t>鈴木一郎</t></is></c></row>")},
+                   {}, 0, "\"shared_strings\":3,\"cells\":3,\"shapes\":0,\"complete\":true", "[]"},
+        // Text of column A that the masker cannot reach is a warning, never a success.
+        ReportCase{"inline_string_left",
+                   {in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>鈴木一郎</t></c></row>")},
+                   {}, 4, MASKED_A + "false", "[{\"kind\":\"unmasked-inline-strings\",\"parts\":[]}]"},
+        ReportCase{"item_left",
+                   {{"xl/sharedStrings.xml", "<si><t>佐藤花子", "<si><y:t>鈴木一郎</y:t></si>"}},
+                   {}, 4, "\"shared_strings\":1,\"cells\":2,\"shapes\":0,\"complete\":false",
+                   one("unmasked-strings", "xl/sharedStrings.xml")},
         // Column lists that hit nothing.
         ReportCase{"last_column", {}, {"--columns", "XFD"}, 4,
                    "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
@@ -167,6 +179,15 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
               "book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n"
               "book.xlsx: 警告: マスクした文字列がヘッダーやフッターに読める形で残っています(xl/worksheets/sheet1.xml)。\n");
 
+    // Text of a chosen column left readable is said in words.
+    test::write_zip(dir / "left.xlsx",
+                    workbook({in_sheet("<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>鈴木一郎</t></c></row>"),
+                              {"xl/sharedStrings.xml", "<si><t>佐藤花子", "<si><y:t>鈴木一郎</y:t></si>"}}));
+    r = run_hushcel(dir.path(), {"--columns", "A", "left.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_EQ(r.err, "left.xlsx: 警告: マスク列の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n"
+                     "left.xlsx: 警告: マスク列のセル内の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n");
+
     // Without a column list every string is masked; cells are not counted then.
     test::write_zip(dir / "all.xlsx", workbook({}));
     r = run_hushcel(dir.path(), {"all.xlsx"}, PW);
@@ -183,6 +204,25 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     fs::remove(dir / "●none.xlsx");
     r = run_hushcel(dir.path(), {"--columns", "XFD", "none.xlsx", "notes.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 1);
+}
+
+// Names taken from a package never bring control characters to the terminal.
+TEST(ReportText, NamesFromThePackageAreShownWithoutControlCharacters) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", workbook({part("xl/comments\x1b[2J1.xml", "<comments><text><t>" + NAME +
+                                                                                 "</t></text></comments>")}));
+    auto r = run_hushcel(dir.path(), {"--columns", "A", "book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_NE(r.err.find("(xl/comments?[2J1.xml)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+
+    auto entries = test::small_workbook(STRINGS);
+    entries.push_back({"xl/tables/table\x1b]0;x\x07.xml", "<table/>"});
+    test::write_zip(dir / "table.xlsx", entries);
+    r = run_hushcel(dir.path(), {"--columns", "A", "table.xlsx"}, PW);
+    EXPECT_NE(r.exit_code, 0);
+    EXPECT_NE(r.err.find("xl/tables/table?]0;x?.xml"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {

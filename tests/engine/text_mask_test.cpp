@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include <string>
+#include <vector>
 
 namespace hsc {
 namespace {
@@ -222,6 +223,62 @@ TEST(MaskSharedStrings, PrefixedElementsAreMasked) {
     mask_shared_strings_text(text, {1, 1, 0}, 1, settings(1));
     EXPECT_EQ(text, head + "<x:si><x:t>**</x:t></x:si><x:si><x:t xml:space=\"preserve\"> **</x:t></x:si>"
                            "<x:si><x:t>Ef</x:t></x:si></x:sst>");
+}
+
+// Every item takes an index, whatever its start tag: a flag must fall on the item the
+// cell refers to, after empty items and items with attributes too.
+struct ItemCase {
+    const char* name;
+    std::string items;
+    std::vector<std::uint8_t> flags;
+    std::string expected;
+};
+
+void PrintTo(const ItemCase& c, std::ostream* os) { *os << c.name; }
+
+class MaskSharedStringItems : public testing::TestWithParam<ItemCase> {};
+
+TEST_P(MaskSharedStringItems, FlagsFallOnTheItemsCellsReferTo) {
+    const auto& c = GetParam();
+    std::string text = sst(c.items);
+    mask_shared_strings_text(text, c.flags, 1, settings(1));
+    EXPECT_EQ(text, sst(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MaskSharedStringItems,
+    testing::Values(
+        ItemCase{"AfterAnEmptyItem", "<si><t>Pub</t></si><si/><si><t>Secret</t></si><si><t>Pub</t></si>",
+                 {0, 0, 1, 0}, "<si><t>Pub</t></si><si/><si><t>******</t></si><si><t>Pub</t></si>"},
+        ItemCase{"EmptyItemWithSpace", "<si /><si><t>Ab</t></si>", {0, 1}, "<si /><si><t>**</t></si>"},
+        ItemCase{"ItemWithAttributes", "<si a=\"x>y\"><t>Ab</t></si><si\n><t>Cd</t></si><si><t>Ef</t></si>",
+                 {1, 1, 0}, "<si a=\"x>y\"><t>**</t></si><si\n><t>**</t></si><si><t>Ef</t></si>"},
+        ItemCase{"FlaggedEmptyItemThenUnflagged", "<si/><si><t>Ab</t></si>", {1, 0}, "<si/><si><t>Ab</t></si>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MaskSharedStrings, PrefixedEmptyItemsCount) {
+    const std::string head = "<x:sst xmlns:x=\"m\">";
+    std::string text = head + "<x:si/><x:si><x:t>Ab</x:t></x:si><x:si><x:t>Cd</x:t></x:si></x:sst>";
+    mask_shared_strings_text(text, {0, 0, 1}, 1, settings(1));
+    EXPECT_EQ(text, head + "<x:si/><x:si><x:t>Ab</x:t></x:si><x:si><x:t>**</x:t></x:si></x:sst>");
+}
+
+// Selected items that still hold text the settings mask are counted: text in elements
+// the masker does not know, here a run with a prefix the table's root does not use.
+TEST(CountUnmaskedItems, CountsSelectedItemsLeftWithMaskableText) {
+    const std::string original =
+        sst("<si><t>Ab</t></si><si><y:t>Secret</y:t></si><si><y:t>Other</y:t></si><si><t>12</t></si><si/>");
+    std::string text = original;
+    const std::vector<std::uint8_t> flags = {1, 1, 0, 1, 1};
+    mask_shared_strings_text(text, flags, 1, settings(1));
+    EXPECT_EQ(count_unmasked_items(original, text, flags, 1, settings(1)), 1u);  // Secret, not Other
+    // Digits the settings keep are no text left unmasked.
+    std::string kept = original;
+    const MaskSettings keep_digits = settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NONE);
+    const std::vector<std::uint8_t> digits_only = {0, 0, 0, 1, 0};
+    mask_shared_strings_text(kept, digits_only, 1, keep_digits);
+    EXPECT_EQ(count_unmasked_items(original, kept, digits_only, 1, keep_digits), 0u);
+    EXPECT_EQ(count_unmasked_items(original, original, digits_only, 1, settings(1)), 1u);
 }
 
 // ---- the drawing pass -------------------------------------------------------------------

@@ -290,5 +290,13 @@ TEST(SortEntryNames, SurvivesNamesWithNoConsistentOrder) {
     EXPECT_EQ(got, expected);
 }
 
+// Names from a package reach a terminal: no control character gets through.
+TEST(Printable, ControlCharactersBecomeQuestionMarks) {
+    EXPECT_EQ(printable("xl/worksheets/sheet1.xml"), "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(printable("名簿\x1b]0;owned\x07"), "名簿?]0;owned?");
+    EXPECT_EQ(printable("a\tb\nc\x7f"), "a?b?c?");
+    EXPECT_EQ(printable("\xC2\x9B" "31m \xC2\xA0 \xC2"), "?31m \xC2\xA0 \xC2");  // C1 CSI; NBSP stays
+}
+
 }  // namespace
 }  // namespace hsc

@@ -220,6 +220,23 @@ TEST(WorkbookRewrite, SizeLimitCountsFromWorkbookPrToTheEnd) {
     }
 }
 
+// Without <workbookPr> the reservation goes after the root's start tag: a large part
+// (many sheets or defined names) is no reason to refuse.
+TEST(WorkbookRewrite, LargePartWithoutWorkbookPrIsMarked) {
+    std::string names;
+    while (names.size() <= WORKBOOK_PR_TAIL_MAX) names += "<definedName name=\"n" + std::to_string(names.size()) + "\">A1</definedName>";
+    for (const std::string head : {"<workbook>", "<workbook><fileVersion appName=\"xl\"/>"}) {
+        const std::string original = head + "<definedNames>" + names + "</definedNames></workbook>";
+        MfileRegistry reg;
+        MaskSettings s;
+        std::string text = original;
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), RC_OK) << head;
+        EXPECT_EQ(text.find("<fileSharing "), head.size()) << head;
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_UNMASK), RC_OK);
+        EXPECT_EQ(text, original);
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // The thumbnail.
 

@@ -117,10 +117,13 @@ TEST(ScanWorksheet, PrefixedElementsAreScanned) {
     EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 1, 0}));
 }
 
-TEST(CountSharedStringItems, CountsEverySiOpening) {
+TEST(CountSharedStringItems, CountsEveryItemAsCellsIndexThem) {
     EXPECT_EQ(count_shared_string_items(""), 0u);
     EXPECT_EQ(count_shared_string_items("<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>"), 2u);
     EXPECT_EQ(count_shared_string_items("<?xml?><x:sst><x:si><x:t>a</x:t></x:si></x:sst>"), 1u);
+    // Empty items and items with attributes are items all the same.
+    EXPECT_EQ(count_shared_string_items("<sst><si/><si ><t>a</t></si><si\tx=\"1\"/><si><t>b</t></si></sst>"), 4u);
+    EXPECT_EQ(count_shared_string_items("<x:sst><x:si/><x:si><x:t>a</x:t></x:si></x:sst>"), 2u);
 }
 
 // ---- inline strings joining the table ---------------------------------------------------
@@ -132,6 +135,7 @@ struct InlineCase {
     std::string table_prefix;
     std::string expected_sheet;
     std::string expected_items;
+    std::size_t unconverted = 0;  // chosen cells whose string could not be taken
 };
 
 void PrintTo(const InlineCase& c, std::ostream* os) { *os << c.name; }
@@ -142,9 +146,12 @@ TEST_P(ConvertInlineStrings, TurnsChosenCellsIntoSharedStringCells) {
     const auto& c = GetParam();
     std::string text = c.sheet, items;
     const std::size_t items_before = 5;
-    const std::size_t n = convert_inline_strings(text, columns(c.columns), c.table_prefix, items_before, items);
+    std::size_t unconverted = 0;
+    const std::size_t n =
+        convert_inline_strings(text, columns(c.columns), c.table_prefix, items_before, items, unconverted);
     EXPECT_EQ(text, c.expected_sheet);
     EXPECT_EQ(items, c.expected_items);
+    EXPECT_EQ(unconverted, c.unconverted);
     // One item per turned cell, in cell order.
     const std::string si_close = "</" + c.table_prefix + "si>";
     std::size_t items_written = 0;
@@ -184,6 +191,29 @@ INSTANTIATE_TEST_SUITE_P(
                    R"(<x:si><x:t xml:space="preserve">Bo b</x:t></x:si>)"},
         InlineCase{"EmptyInlineString", {B}, sheet(R"(<c r="B1" t="inlineStr"><is/></c>)"), "",
                    sheet(R"(<c r="B1" t="s"><v>5</v></c>)"), "<si><t/></si>"},
+        // The start tag may carry whitespace and attributes like any other.
+        InlineCase{"StartTagWithSpaceOrAttributes", {B},
+                   sheet(R"(<c r="B1" t="inlineStr"><is ><t>Spaced</t></is></c>)"
+                         R"(<c r="B2" t="inlineStr"><is xml:space="preserve"><t>Attr</t></is></c>)"
+                         R"(<c r="B3" t="inlineStr"><is a=">"/></c>)"),
+                   "",
+                   sheet(R"(<c r="B1" t="s"><v>5</v></c><c r="B2" t="s"><v>6</v></c><c r="B3" t="s"><v>7</v></c>)"),
+                   "<si><t>Spaced</t></si><si><t>Attr</t></si><si><t/></si>"},
+        InlineCase{"PrefixedStartTagWithSpace", {B},
+                   "<x:worksheet xmlns:x=\"m\"><x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"inlineStr\">"
+                   "<x:is\n><x:t>Ann</x:t></x:is></x:c></x:row></x:sheetData></x:worksheet>",
+                   "",
+                   "<x:worksheet xmlns:x=\"m\"><x:sheetData><x:row r=\"1\"><x:c r=\"B1\" t=\"s\"><x:v>5</x:v></x:c>"
+                   "</x:row></x:sheetData></x:worksheet>",
+                   "<si><t>Ann</t></si>"},
+        // A chosen cell whose string cannot be taken is counted, the others are not.
+        InlineCase{"UnterminatedStringIsCounted", {B},
+                   sheet(R"(<c r="A1" t="inlineStr"><is><t>x</t></c><c r="B1" t="inlineStr"><is><t>Bob</t></c>)"
+                         R"(<c r="B2" t="inlineStr"><isx><t>Eve</t></isx></c>)"),
+                   "",
+                   sheet(R"(<c r="A1" t="inlineStr"><is><t>x</t></c><c r="B1" t="inlineStr"><is><t>Bob</t></c>)"
+                         R"(<c r="B2" t="inlineStr"><isx><t>Eve</t></isx></c>)"),
+                   "", 2},
         InlineCase{"OtherTypesStay", {B},
                    sheet(R"(<c r="B1" t="str"><f>A1</f><v>x</v></c><c r="B2" t="s"><v>0</v></c><c r="B3" t="inlineStr"/>)"),
                    "",
@@ -195,7 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ConvertInlineStrings, ScanFlagsTheNewItems) {
     std::string text = sheet(R"(<c r="B1" t="inlineStr"><is><t>x</t></is></c><c r="C1" t="inlineStr"><is><t>y</t></is></c>)");
     std::string items;
-    ASSERT_EQ(convert_inline_strings(text, columns({B, C}), "", 2, items), 2u);
+    std::size_t unconverted = 0;
+    ASSERT_EQ(convert_inline_strings(text, columns({B, C}), "", 2, items, unconverted), 2u);
     std::vector<std::uint8_t> flags(4, 0);
     scan_worksheet(text, columns({C}), flags);
     EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 0, 1}));
