@@ -1,6 +1,8 @@
 // Columns chosen by header text, header rows kept readable, and workbooks with tables.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <set>
 #include <string>
@@ -11,6 +13,10 @@
 #include "engine/read_excel.h"
 #include "engine/workbook_scan.h"
 #include "package_fixture.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+#include "support/workbook_fixture.h"
+#include "support/zip_builder.h"
 
 namespace hsc {
 namespace {
@@ -225,6 +231,122 @@ TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     MaskSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), (std::set<std::size_t>{2, 3, 4, 5}));
+}
+
+
+// ---- whole workbooks, read back by independent readers ----
+
+namespace fs = std::filesystem;
+
+std::string python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
+bool has_openpyxl() { return std::system((python() + " -c 'import openpyxl' 2>/dev/null").c_str()) == 0; }
+
+// Masks `input` into `output` through the driver with the given column list.
+void mask_into(const fs::path& input, const fs::path& output, const std::string& columns) {
+    MaskSettings s;
+    s.password = "secret-words";
+    s.target_column = columns;
+    FileContext ctx;
+    test::RecordingReporter rep;
+    fs::path written;
+    ASSERT_EQ(hsc_process_file(input, written, s, ctx, rep), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    fs::rename(written, output);
+}
+
+// By header the sample workbook masks exactly what the letters the headers stand for
+// mask, except that the header row stays as it was.
+TEST(SampleWorkbook, MaskingByHeaderEqualsMaskingByLettersButForTheHeaderRow) {
+    if (!has_openpyxl()) GTEST_SKIP() << "openpyxl not installed";
+    test::TempDir dir;
+    fs::copy_file(test::source_dir() / "examples" / "sample_customers.xlsx", dir / "book.xlsx");
+    mask_into(dir / "book.xlsx", dir / "letters.xlsx", "B,C,E,F,G");
+    mask_into(dir / "book.xlsx", dir / "headers.xlsx", "氏名,フリガナ,住所,電話番号,メールアドレス");
+    test::write_file(dir / "check.py", R"(import sys, openpyxl
+def cells(path):
+    ws = openpyxl.load_workbook(path).worksheets[0]
+    return {c.coordinate: c.value for row in ws.iter_rows() for c in row}
+original, letters, headers = (cells(p) for p in sys.argv[1:4])
+bad = []
+for ref, value in original.items():
+    row = int("".join(ch for ch in ref if ch.isdigit()))
+    if row == 1:
+        if headers[ref] != value: bad.append(("header changed", ref))
+        if ref[0] in "BCEFG" and letters[ref] == value: bad.append(("letters kept the header", ref))
+    elif headers[ref] != letters[ref]:
+        bad.append(("differs", ref))
+    elif ref[0] in "BCEFG" and value and headers[ref] == value:
+        bad.append(("not masked", ref))
+print(bad[:5] if bad else "ok")
+sys.exit(1 if bad else 0)
+)");
+    const std::string command = python() + " '" + (dir / "check.py").string() + "' '" + (dir / "book.xlsx").string() +
+                                "' '" + (dir / "letters.xlsx").string() + "' '" + (dir / "headers.xlsx").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// Every corpus workbook with tables masks and restores (the restored cell values are the
+// original ones); in the masked workbook every table's header cells still hold its column
+// names, read by openpyxl, and LibreOffice opens it.
+TEST(CorpusTables, MaskedWorkbooksKeepTheirTablesAndRestore) {
+    const fs::path corpus = test::corpus_dir();
+    if (corpus.empty()) GTEST_SKIP() << "HUSHCEL_CORPUS not set";
+    test::TempDir dir;
+    std::vector<fs::path> books;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".xlsx") continue;
+        const std::string bytes = test::read_file(entry.path());
+        if (bytes.substr(0, 2) == "PK" && bytes.find("xl/tables/table") != std::string::npos) books.push_back(entry.path());
+    }
+    ASSERT_FALSE(books.empty());
+    std::string list;
+    for (std::size_t k = 0; k < books.size(); ++k) {
+        SCOPED_TRACE(books[k].string());
+        const fs::path book = dir / ("book" + std::to_string(k) + ".xlsx");
+        fs::copy_file(books[k], book);
+        for (const std::string columns : {"", "A,B,C,D,E,F,G,H,I,J"}) {
+            const fs::path masked = dir / ("masked" + std::to_string(k) + (columns.empty() ? "all" : "letters") + ".xlsx");
+            mask_into(book, masked, columns);
+            MaskSettings s;
+            s.password = "secret-words";
+            FileContext ctx;
+            test::RecordingReporter rep;
+            fs::path restored;
+            ASSERT_EQ(hsc_process_file(masked, restored, s, ctx, rep), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+            list += masked.string() + "\t" + restored.string() + "\t" + book.string() + "\n";
+        }
+    }
+    if (!has_openpyxl()) GTEST_SKIP() << "openpyxl not installed";
+    test::write_file(dir / "list.txt", list);
+    test::write_file(dir / "check.py", R"(import sys, openpyxl
+from openpyxl.utils.cell import range_boundaries
+def values(path):
+    wb = openpyxl.load_workbook(path)
+    return {(ws.title, c.coordinate): c.value for ws in wb.worksheets for row in ws.iter_rows() for c in row}
+bad, tables = [], 0
+for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
+    path, restored, original = line.split("\t")
+    if values(restored) != values(original):
+        bad.append((restored, "not restored"))
+    wb = openpyxl.load_workbook(path)
+    for ws in wb.worksheets:
+        for table in ws.tables.values():
+            tables += 1
+            left, top, right, _ = range_boundaries(table.ref)
+            names = [c.name for c in table.tableColumns]
+            shown = [ws.cell(row=top, column=col).value for col in range(left, right + 1)]
+            if names != shown:
+                bad.append((path, table.displayName, names, shown))
+print(tables, bad[:3] if bad else "ok")
+sys.exit(1 if bad or tables == 0 else 0)
+)");
+    EXPECT_EQ(std::system((python() + " '" + (dir / "check.py").string() + "' '" + (dir / "list.txt").string() + "'").c_str()), 0);
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "LibreOffice not installed";
+    const fs::path first = dir / "masked0all.xlsx";
+    const std::string convert = "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
+                                "' timeout 180 soffice --headless --convert-to csv --outdir out '" + first.string() +
+                                "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(convert.c_str()), 0);
+    EXPECT_TRUE(fs::exists(dir / "out" / "masked0all.csv"));
 }
 
 }  // namespace
