@@ -327,11 +327,13 @@ formula results, ...), each named there; the texts themselves are never printed.
 
 Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
              3 the only failures were refused passwords or authentication files;
-             4 all processed, with warnings: nothing was masked, or something masked is
+             4 all processed, with warnings: nothing was masked, a header text was missing
+               in some worksheets, a kept header shows masked, or something masked is
                still readable elsewhere in the workbook (also inspect --leaks finding any).
 
 Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx
+  hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
   hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
   hushcel inspect --json ●customers.xlsx
