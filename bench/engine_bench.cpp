@@ -196,7 +196,7 @@ void BM_ScanAndMaskText(benchmark::State& state) {
     for (auto _ : state) {
         text = *sst;
         std::vector<std::uint8_t> flags(count_shared_string_items(text), 0);
-        for (const std::string* sheet : sheets) scan_worksheet(*sheet, ctx, flags);
+        for (const std::string* sheet : sheets) scan_worksheet(*sheet, letter_selection(ctx), flags);
         mask_shared_strings_text(text, flags, ctx.target_column_count, s);
         benchmark::DoNotOptimize(text.data());
     }
@@ -216,13 +216,14 @@ void BM_ScanWorksheetColumns(benchmark::State& state) {
     ctx.target_column_numbers[static_cast<std::size_t>(columns - 2)] = 0;
     ctx.target_column_numbers[static_cast<std::size_t>(columns - 1)] = 1;
     ctx.target_column_count = columns;
+    const SheetSelection selection = letter_selection(ctx);
     std::size_t sheet_bytes = 0;
     for (auto _ : state) {
         std::vector<std::uint8_t> flags(100000, 0);
         sheet_bytes = 0;
         for (const auto& [name, bytes] : f.entries)
             if (name.starts_with("xl/worksheets/")) {
-                scan_worksheet(bytes, ctx, flags);
+                scan_worksheet(bytes, selection, flags);
                 sheet_bytes += bytes.size();
             }
         benchmark::DoNotOptimize(flags.data());

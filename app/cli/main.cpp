@@ -68,7 +68,9 @@ std::string report_json(const MaskReport& report) {
         if (warnings.size() > 1) warnings += ',';
         warnings += "{\"kind\":" + json_string(w.kind) + ",\"parts\":[";
         for (std::size_t i = 0; i < w.parts.size(); ++i) warnings.append(i ? "," : "").append(json_string(w.parts[i]));
-        warnings += "]}";
+        warnings += "]";
+        if (!w.header.empty()) warnings += ",\"header\":" + json_string(w.header);
+        warnings += "}";
     }
     warnings += "]";
     if (!report.produced) return ",\"warnings\":" + warnings;
@@ -374,7 +376,7 @@ int main(int argc, char** argv) {
         FileContext columns;
         if (!parse_columns(settings.target_column, columns))
             return usage_error("マスク列(" + settings.target_column + ")の指定内容が不正です。"
-                               "列は英字の列名をコンマで区切って指定してください(例: B,D,AA)。");
+                               "列は英字の列名か見出しの文字列をコンマで区切って指定してください(例: B,D,AA、氏名,電話番号,E)。");
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));

@@ -146,6 +146,17 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         } else if (name == "--columns") {
             if (!value(v)) return false;
             o.columns = v;
+        } else if (name == "--keep-header") {
+            if (!flag(o.keep_header)) return false;
+        } else if (name == "--header-row") {
+            if (!value(v)) return false;
+            int n = 0;
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 1048576) {
+                message = "--header-row には 1 から 1048576 の行番号を指定してください: " + v;
+                return false;
+            }
+            o.header_row = n;
         } else if (name == "--strength") {
             if (!value(v)) return false;
             if (!choose(STRENGTHS, v, o.strength)) {
@@ -225,6 +236,8 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
 
 void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.columns) s.target_column = *o.columns;
+    if (o.header_row) s.header_row = *o.header_row;
+    if (o.keep_header) s.is_keep_header = true;
     if (o.strength) s.mask_step = *o.strength;
     if (o.kanji_mask) s.mask_mchar = *o.kanji_mask;
     if (o.alpha_mask) s.mask_char = *o.alpha_mask;
@@ -259,7 +272,13 @@ The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), 
 input with --overwrite. The input is replaced only by a complete workbook.
 
 Options (each overrides one field of the settings file for this run):
-  --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook)
+  --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
+                          also header texts, mixed with letters: "氏名,電話番号,E" chooses in
+                          each worksheet the columns whose header cell holds that text (a text
+                          that reads as a column letter is the letter: "h:ID" for the header)
+  --header-row N          the row of the header texts (default 1); with header texts in the
+                          list it stays readable
+  --keep-header           keep the header row readable also when columns are letters
   --strength strong|medium|weak
   --kanji-mask ●|■|※|none   mask character for double-byte characters
   --alpha-mask '*'|X|none     mask character for letters
@@ -308,11 +327,13 @@ formula results, ...), each named there; the texts themselves are never printed.
 
 Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
              3 the only failures were refused passwords or authentication files;
-             4 all processed, with warnings: nothing was masked, or something masked is
+             4 all processed, with warnings: nothing was masked, a header text was missing
+               in some worksheets, a kept header shows masked, or something masked is
                still readable elsewhere in the workbook (also inspect --leaks finding any).
 
 Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx
+  hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
   hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
   hushcel inspect --json ●customers.xlsx

@@ -28,6 +28,8 @@ struct Options {
     bool leaks = false;  // inspect: look for the masked texts elsewhere in the package
 
     std::optional<std::string> columns;
+    std::optional<int> header_row;  // one-based
+    bool keep_header = false;
     std::optional<int> strength;
     std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;

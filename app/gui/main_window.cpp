@@ -176,6 +176,7 @@ void MainWindow::buildControls(QWidget* panel) {
     no_password_ = make_check(panel, "noPassword", "パスワードを記録しない", 140, 155, 150);
     autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク", 122, 355, 150);
     recrypto_ = make_check(panel, "recrypto", "自動再暗号化", 22, 385, 100);
+    keep_header_ = make_check(panel, "keepHeader", "見出し行を残す", 122, 315, 150);
 }
 
 void MainWindow::buildMenu() {
@@ -218,6 +219,7 @@ ControlValues MainWindow::controls() const {
     c.no_password = no_password_->isChecked();
     c.autoshape = autoshape_->isChecked();
     c.recrypto = recrypto_->isChecked();
+    c.keep_header = keep_header_->isChecked();
     return c;
 }
 
@@ -234,6 +236,7 @@ void MainWindow::setControls(const ControlValues& c) {
     no_password_->setChecked(c.no_password);
     autoshape_->setChecked(c.autoshape);
     recrypto_->setChecked(c.recrypto);
+    keep_header_->setChecked(c.keep_header);
 }
 
 void MainWindow::showPasswordStatus() {

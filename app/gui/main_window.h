@@ -106,6 +106,7 @@ private:
     QCheckBox* no_password_;
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
+    QCheckBox* keep_header_;
     QLabel* password_status_;
     QListWidget* results_;
 };

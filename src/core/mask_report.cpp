@@ -32,15 +32,17 @@ std::string_view leak_kind_name(LeakKind kind) {
 std::vector<ReportWarning> report_warnings(const MaskReport& report) {
     std::vector<ReportWarning> warnings;
     if (!report.produced) return warnings;
-    if (report.nothing_masked()) warnings.push_back({std::string(WARNING_NOTHING_MASKED), {}});
-    if (report.unmasked_items > 0) warnings.push_back({std::string(WARNING_UNMASKED_STRINGS), {"xl/sharedStrings.xml"}});
-    if (report.inline_cells_left > 0) warnings.push_back({std::string(WARNING_UNMASKED_INLINE_STRINGS), {}});
+    if (report.nothing_masked()) warnings.push_back({std::string(WARNING_NOTHING_MASKED), {}, {}});
+    if (report.unmasked_items > 0)
+        warnings.push_back({std::string(WARNING_UNMASKED_STRINGS), {"xl/sharedStrings.xml"}, {}});
+    if (report.inline_cells_left > 0) warnings.push_back({std::string(WARNING_UNMASKED_INLINE_STRINGS), {}, {}});
+    warnings.insert(warnings.end(), report.column_warnings.begin(), report.column_warnings.end());
     for (const LeakFinding& f : report.leaks) {
         const std::string kind(leak_kind_name(f.kind));
         auto it = warnings.begin();
         while (it != warnings.end() && it->kind != kind) ++it;
         if (it == warnings.end()) {
-            warnings.push_back({kind, {}});
+            warnings.push_back({kind, {}, {}});
             it = warnings.end() - 1;
         }
         if (std::find(it->parts.begin(), it->parts.end(), f.part) == it->parts.end()) it->parts.push_back(f.part);

@@ -42,6 +42,25 @@ struct LeakFinding {
     bool operator==(const LeakFinding&) const = default;
 };
 
+// One warning of a report: a stable kind (one of the WARNING_ names or a leak kind's name) and
+// the parts it was found in, in the order of the findings.
+struct ReportWarning {
+    std::string kind;
+    std::vector<std::string> parts;
+    std::string header;  // the header text of the column list it is about, if any
+    bool operator==(const ReportWarning&) const = default;
+};
+inline constexpr std::string_view WARNING_NOTHING_MASKED = "nothing-masked";
+// A header text of the column list that some worksheets (the parts) do not have.
+inline constexpr std::string_view WARNING_HEADER_NOT_FOUND = "header-not-found";
+// A header cell that stays readable by choice shows masked: its shared string is also
+// the value of a masked cell.
+inline constexpr std::string_view WARNING_HEADER_MASKED = "header-masked";
+// Selected shared strings the masker left readable, inline strings of chosen columns that
+// could not be masked.
+inline constexpr std::string_view WARNING_UNMASKED_STRINGS = "unmasked-strings";
+inline constexpr std::string_view WARNING_UNMASKED_INLINE_STRINGS = "unmasked-inline-strings";
+
 // What masking one workbook did, and what of the masked text is still readable.
 struct MaskReport {
     bool produced = false;              // set by a masking that ran to its end
@@ -53,29 +72,21 @@ struct MaskReport {
     std::size_t inline_cells_left = 0;  // inline strings of chosen columns that could not be masked
     std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for
     std::vector<LeakFinding> leaks;
+    // What the column list met: header texts missing in some worksheets, header cells
+    // that show masked (kinds WARNING_HEADER_NOT_FOUND, WARNING_HEADER_MASKED).
+    std::vector<ReportWarning> column_warnings;
 
     bool nothing_masked() const { return shared_strings == 0 && shapes == 0; }
-    // Nothing to warn about: something was masked, nothing chosen stayed readable and
-    // none of it was found elsewhere.
+    // Nothing to warn about: something was masked, nothing chosen stayed readable, the
+    // column list met no trouble and none of it was found elsewhere.
     bool complete() const {
-        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && leaks.empty();
+        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && leaks.empty() &&
+               column_warnings.empty();
     }
 };
 
-// One warning of a report: a stable kind ("nothing-masked", "unmasked-strings",
-// "unmasked-inline-strings" or a leak kind's name) and the parts it was found in, in the
-// order of the findings.
-struct ReportWarning {
-    std::string kind;
-    std::vector<std::string> parts;
-    bool operator==(const ReportWarning&) const = default;
-};
-inline constexpr std::string_view WARNING_NOTHING_MASKED = "nothing-masked";
-inline constexpr std::string_view WARNING_UNMASKED_STRINGS = "unmasked-strings";
-inline constexpr std::string_view WARNING_UNMASKED_INLINE_STRINGS = "unmasked-inline-strings";
-
 // The warnings of a produced report: "nothing-masked", then the text of chosen columns
-// left unmasked, then one per leak kind.
+// left unmasked, then those of the column list, then one per leak kind.
 std::vector<ReportWarning> report_warnings(const MaskReport& report);
 
 }  // namespace hsc

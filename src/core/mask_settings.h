@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/mask_report.h"
 
@@ -47,6 +48,10 @@ struct MaskSettings {
     std::string password_hint;
     std::string keyfile_hint;
     int mask_step = STEP_STRONG;
+    // The header row (one-based) where header texts of the column list are looked up, and
+    // whether that row stays readable also when the columns are chosen by letters.
+    int header_row = 1;
+    bool is_keep_header = false;
 
     bool operator==(const MaskSettings&) const = default;
 };
@@ -63,8 +68,17 @@ inline constexpr int DIRECTION_UNMASK = -1;
 struct FileContext {
     int process_direction = DIRECTION_UNMASK;
     std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
-    int target_column_count = 0;  // 0: every shared string is masked
-    MaskReport report;            // filled when a masking was written
+    int target_column_count = 0;  // 0 and no header texts: every shared string is masked
+    // Items of the column list that are header texts (trimmed, half-width): each chooses,
+    // per worksheet, the columns whose cell in the header row holds it.
+    std::vector<std::string> target_headers;
+    int header_row = 0;        // zero-based
+    bool keep_header = false;  // the header row stays readable (always with header texts)
+    MaskReport report;         // filled when a masking was written
+
+    bool has_column_list() const { return target_column_count > 0 || !target_headers.empty(); }
+    // Cells of the header row are never marked.
+    bool keeps_header_row() const { return keep_header || !target_headers.empty(); }
 };
 
 }  // namespace hsc

@@ -13,6 +13,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/read_excel.h"
+#include "engine/workbook_scan.h"
 #include "stream/atomic_file.h"
 #include "package/file_type.h"
 #include "package/package_entries.h"
@@ -30,6 +31,7 @@ constexpr const char* MSG_READ_PASSWORD = "読み取りパスワードが設定�
 constexpr const char* MSG_UNSUPPORTED = "サポート対象外のファイルです(%s)。";
 constexpr const char* MSG_KEY_FILE = "認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。";
 constexpr const char* MSG_COLUMNS = "マスク列(%s)の指定内容が不正です。";
+constexpr const char* MSG_HEADER_ROW = "見出し行(%d)の指定が不正です。1 から 1048576 の行番号を指定してください。";
 constexpr const char* MSG_CHECK_FOOTER = "内部処理エラーです(hsc_check_footer() rc=%d)。処理を中断します。";
 constexpr const char* MSG_READ_NOMEM = "メモリ不足です。処理を中断します。";
 constexpr const char* MSG_SIZE = "処理可能なサイズを超えました。処理を中断します。";
@@ -118,20 +120,32 @@ bool key_file_readable(const std::string& key_file) {
 
 }  // namespace
 
-// The column list: items of the CP932 text, each read as a column letter.
+// The column list: its items are column letters ("B", "$B", "B7") or header texts. An
+// item of ASCII characters that reads as a column is a letter; "h:" before an item makes
+// it a header text whatever it looks like.
 bool parse_columns(const std::string& target_column, FileContext& ctx) {
     ctx.target_column_count = 0;
+    ctx.target_headers.clear();
     if (target_column.empty()) return true;
+    // The limit counts the stored (CP932) form; a header text without one counts as UTF-8.
     std::string sjis;
-    if (!utf8_to_cp932(target_column, sjis) || sjis.size() > TARGET_COLUMN_MAX) return false;
+    const std::size_t size = utf8_to_cp932(target_column, sjis) ? sjis.size() : target_column.size();
+    if (size > TARGET_COLUMN_MAX) return false;
     std::size_t offset = 0;
     std::string item;
-    while (split_next_item(ENC_SJIS, sjis, offset, item) == RC_OK) {
-        item += "1";  // B becomes the cell reference B1
+    while (split_next_item(ENC_UTF8, target_column, offset, item) == RC_OK) {
+        const bool forced = item.starts_with("h:") || item.starts_with("H:");
+        const std::string letters = header_key(item);  // "A, B" reads as A and B
+        const bool ascii = std::all_of(item.begin(), item.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
         int row = 0, column = 0;
-        if (parse_cell_ref(item, row, column) != RC_OK) return false;
-        if (ctx.target_column_count >= static_cast<int>(TARGET_COLUMNS_MAX)) return false;
-        ctx.target_column_numbers[ctx.target_column_count++] = column;
+        if (!forced && ascii && parse_cell_ref(letters + "1", row, column) == RC_OK) {  // B becomes B1
+            if (ctx.target_column_count >= static_cast<int>(TARGET_COLUMNS_MAX)) return false;
+            ctx.target_column_numbers[ctx.target_column_count++] = column;
+            continue;
+        }
+        std::string header = header_key(forced ? std::string_view(item).substr(2) : std::string_view(item));
+        if (header.empty()) return false;
+        ctx.target_headers.push_back(std::move(header));
     }
     return true;
 }
@@ -195,6 +209,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     ctx = FileContext{};
     if (!parse_columns(settings.target_column, ctx)) return fail(with_text(MSG_COLUMNS, settings.target_column));
+    if (settings.header_row < 1 || settings.header_row > 1048576)
+        return fail(with_number(MSG_HEADER_ROW, settings.header_row));
+    ctx.header_row = settings.header_row - 1;
+    ctx.keep_header = settings.is_keep_header;
 
     if (options.only_direction != DIRECTION_ANY) {
         FooterInfo info;

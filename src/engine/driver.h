@@ -47,8 +47,8 @@ std::uint64_t default_memory_budget();
 // (`error` is an errno value) with the path.
 std::string open_failure_message(int error, const std::filesystem::path& path);
 
-// Reads the column list ("B,D,AA") into ctx's column numbers; false when an item is not
-// a column.
+// Reads the column list ("B,D,AA", "氏名,電話番号,E", "h:ID") into ctx's column numbers
+// and header texts; false when the list is too long or an item is an empty header text.
 bool parse_columns(const std::string& target_column, FileContext& ctx);
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,

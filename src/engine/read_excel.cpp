@@ -1,13 +1,16 @@
 #include "engine/read_excel.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
 #include "engine/text_mask.h"
+#include "engine/suggest.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -36,6 +39,8 @@ struct PackageParts {
     bool created_shared_strings = false;     // the package had no table before
     std::size_t target_cells = 0;  // shared-string cells of the target columns
     std::size_t inline_cells_left = 0;  // inline strings of the target columns left unconverted
+    bool select_by_flags = false;   // the flags say which strings are masked (else every one)
+    std::vector<ReportWarning> column_warnings;
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
@@ -100,25 +105,168 @@ constexpr const char* MSG_TABLE =
     "処理してください。";
 constexpr const char* MSG_TABLE_NO_SHEET =
     "テーブル(%t)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換してから処理してください。";
+constexpr const char* MSG_TABLE_HEADER_MASKED =
+    "シート「%s」のテーブル「%n」(%t)の見出しまたは集計行と同じ文字列がマスクするセルにもあるため、マスクすると"
+    "テーブルが壊れます。マスク列を見直してください。処理を中断します。";
+constexpr const char* MSG_HEADER_NOT_FOUND = "マスク列の見出し「%s」が、どのシートの%d行目にもありません。";
+
+std::string table_message(const char* format, std::string_view sheet, std::string_view table_name,
+                          std::string_view part) {
+    std::string text = format;
+    // Names from the package are shown with their control characters made harmless.
+    for (auto [key, value] : {std::pair<std::string_view, std::string_view>{"%s", sheet}, {"%n", table_name}, {"%t", part}})
+        if (auto at = text.find(key); at != std::string::npos) text.replace(at, 2, printable(value));
+    return text;
+}
+
+// The part a relationship target names, from the folder of the part that holds it
+// ("xl/worksheets/" and "../tables/table1.xml" give "xl/tables/table1.xml").
+std::string resolve_part_name(std::string_view folder, std::string_view target) {
+    if (target.starts_with("/")) return std::string(target.substr(1));
+    std::string path(folder);
+    while (target.starts_with("../")) {
+        target.remove_prefix(3);
+        if (!path.empty()) path.pop_back();  // the trailing '/'
+        const std::size_t slash = path.rfind('/');
+        path.resize(slash == std::string::npos ? 0 : slash + 1);
+    }
+    while (target.starts_with("./")) target.remove_prefix(2);
+    return path + std::string(target);
+}
+
+// A table of a worksheet: the rows that must keep their text (the header and totals rows,
+// whose texts the table part repeats as its column names and totals labels).
+struct TablePart {
+    std::string name;  // xl/tables/table1.xml
+    std::string display_name;
+    std::vector<CellBlock> kept;
+};
+
+int attribute_number(std::string_view tag_text, std::size_t at, std::string_view element, std::string_view name,
+                     int fallback) {
+    const std::string value = attribute_near(tag_text, at, element, name);
+    std::size_t n = 0;
+    if (value.empty() || value.size() > 7 || value.find_first_not_of("0123456789") != std::string::npos) return fallback;
+    for (char c : value) n = n * 10 + static_cast<std::size_t>(c - '0');
+    return static_cast<int>(n);
+}
+
+// Reads the table part `name`; false when it names no cell range.
+bool read_table_part(MfileRegistry& reg, const std::string& name, int owner, TablePart& table) {
+    std::string text;
+    if (read_part(reg, name, text) != RC_OK) return false;
+    const std::string element = "<" + std::string(root_element_prefix(text)) + "table";
+    const std::size_t at = text.find(element);
+    if (at == std::string::npos) return false;
+    const std::string ref = attribute_near(text, at + 1, element, "ref=\"");
+    const std::size_t colon = ref.find(':');
+    int first_row = 0, first_column = 0, last_row = 0, last_column = 0;
+    if (ref.empty() || parse_cell_ref(ref.substr(0, colon), first_row, first_column) != RC_OK) return false;
+    last_row = first_row;
+    last_column = first_column;
+    if (colon != std::string::npos && parse_cell_ref(ref.substr(colon + 1), last_row, last_column) != RC_OK) return false;
+    table.name = name;
+    table.display_name = xml_unescape(attribute_near(text, at + 1, element, "displayName=\""));
+    if (table.display_name.empty()) table.display_name = xml_unescape(attribute_near(text, at + 1, element, "name=\""));
+    const int header_rows = attribute_number(text, at + 1, element, "headerRowCount=\"", 1);
+    const int totals_rows = attribute_number(text, at + 1, element, "totalsRowCount=\"", 0);
+    if (header_rows > 0)
+        table.kept.push_back({first_row, std::min(last_row, first_row + header_rows - 1), first_column, last_column, owner});
+    if (totals_rows > 0)
+        table.kept.push_back({std::max(first_row, last_row - totals_rows + 1), last_row, first_column, last_column, owner});
+    return true;
+}
+
+// The table parts that the worksheet's relationships name, in the order they name them.
+std::vector<std::string> tables_of_sheet(MfileRegistry& reg, std::string_view sheet) {
+    std::vector<std::string> tables;
+    const std::size_t slash = sheet.rfind('/');
+    const std::string folder(sheet.substr(0, slash + 1));
+    const std::string rels = folder + "_rels/" + std::string(sheet.substr(slash + 1)) + ".rels";
+    std::string text;
+    if (!stream_exists(reg, rels) || read_part(reg, rels, text) != RC_OK) return tables;
+    for (std::size_t p = text.find("<Relationship "); p != std::string::npos; p = text.find("<Relationship ", p + 1)) {
+        const std::string type = attribute_near(text, p + 1, "<Relationship ", "Type=\"");
+        if (!type.ends_with("/table")) continue;
+        const std::string target = xml_unescape(attribute_near(text, p + 1, "<Relationship ", "Target=\""));
+        if (!target.empty()) tables.push_back(resolve_part_name(folder, target));
+    }
+    return tables;
+}
+
+// The header key of each string item that a header cell needs, computed once.
+class HeaderTexts {
+public:
+    explicit HeaderTexts(std::string_view shared_strings) : table_(shared_strings) {}
+    const std::string& key(const HeaderCell& cell) {
+        if (!cell.shared) return scratch_ = header_key(cell.text);
+        if (!items_) items_ = shared_string_items(table_);
+        if (cell.index >= items_->size()) return scratch_ = std::string();
+        auto [it, added] = keys_.try_emplace(cell.index);
+        if (added) it->second = header_key(shown_item_text((*items_)[cell.index]));
+        return it->second;
+    }
+
+private:
+    std::string_view table_;
+    std::optional<std::vector<std::string_view>> items_;
+    std::map<std::size_t, std::string> keys_;
+    std::string scratch_;
+};
+
+// The kept uses of one worksheet's strings.
+struct SheetKept {
+    std::string part;
+    std::vector<KeptUse> uses;
+};
+
+// Which strings are masked, from the bits of the scan; refuses a table whose header or
+// totals text would change, and notes header cells that show masked.
+int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
+                     const std::vector<TablePart>& tables, const std::vector<SheetKept>& kept, PackageParts& parts) {
+    std::vector<std::uint8_t>& flags = parts.shared_string_flags;
+    constexpr std::uint8_t STRING_TABLE = 4;
+    for (const SheetKept& sheet : kept)
+        for (const KeptUse& use : sheet.uses)
+            if (use.owner >= 0) flags[use.index] |= STRING_TABLE;
+    // Without a column list every string goes but those that only kept cells show, and
+    // those of table headers, which must keep their text (a cell that repeats one stays
+    // readable with it).
+    const bool every = !ctx.has_column_list();
+    for (const SheetKept& sheet : kept)
+        for (const KeptUse& use : sheet.uses) {
+            if (use.owner < 0 || every || !(flags[use.index] & STRING_TARGET)) continue;
+            const TablePart& table = tables[static_cast<std::size_t>(use.owner)];
+            reg.refusal = table_message(MSG_TABLE_HEADER_MASKED, sheet_of_table(reg, entries, table.name),
+                                        table.display_name, table.name);
+            return RC_UNSUPPORTED_OBJECTS;
+        }
+    ReportWarning masked_headers{std::string(WARNING_HEADER_MASKED), {}, {}};
+    for (const SheetKept& sheet : kept)
+        for (const KeptUse& use : sheet.uses)
+            if (use.owner < 0 && (flags[use.index] & STRING_TARGET) && !(flags[use.index] & STRING_TABLE) &&
+                std::find(masked_headers.parts.begin(), masked_headers.parts.end(), sheet.part) ==
+                    masked_headers.parts.end())
+                masked_headers.parts.push_back(sheet.part);
+    if (!masked_headers.parts.empty()) parts.column_warnings.push_back(std::move(masked_headers));
+    for (std::uint8_t& f : flags) {
+        const bool masked = every ? !(f & STRING_TABLE) && ((f & STRING_TARGET) || !(f & STRING_KEPT))
+                                  : (f & STRING_TARGET) != 0;
+        f = masked ? 1 : 0;
+    }
+    return RC_OK;
+}
 
 // Classifies the sorted entries, reads the parts that matter and selects the shared
 // strings that cells of the target columns refer to.
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
                PackageParts& parts) {
     const bool masking = ctx.process_direction == DIRECTION_MASK;
-    std::vector<std::string_view> worksheets;
-    // A table part anywhere stops the processing before anything is read or rewritten.
+    std::vector<std::string_view> worksheets, table_entries;
     for (const std::string& name : entries) {
-        if (!name.starts_with(TABLE_PREFIX)) continue;
-        const std::string sheet = sheet_of_table(reg, entries, name);
-        std::string text = sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE;
-        if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, printable(sheet));
-        text.replace(text.find("%t"), 2, printable(name));
-        reg.refusal = std::move(text);
-        return RC_UNSUPPORTED_OBJECTS;
-    }
-    for (const std::string& name : entries) {
-        if (name == WORKBOOK_NAME) {
+        if (name.starts_with(TABLE_PREFIX)) {
+            table_entries.push_back(name);
+        } else if (name == WORKBOOK_NAME) {
             if (int rc = read_part(reg, name, parts.workbook_text); rc != RC_OK) return rc;
             parts.has_workbook = true;
         } else if (name == SHARED_STRINGS_NAME) {
@@ -138,6 +286,32 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
     }
     if (!masking) return RC_OK;
+
+    // Tables: their header and totals rows keep their text, whatever the column list says,
+    // so that the table's column names still match them. A table that no worksheet names,
+    // or whose range cannot be read, is refused before anything is rewritten.
+    std::vector<TablePart> tables;
+    std::vector<std::vector<std::size_t>> sheet_tables(worksheets.size());
+    for (std::size_t k = 0; k < worksheets.size(); ++k)
+        for (const std::string& name : tables_of_sheet(reg, worksheets[k])) {
+            if (std::find(table_entries.begin(), table_entries.end(), name) == table_entries.end()) continue;
+            TablePart table;
+            if (!read_table_part(reg, name, static_cast<int>(tables.size()), table)) {
+                reg.refusal = table_message(MSG_TABLE, sheet_of_table(reg, entries, name), "", name);
+                return RC_UNSUPPORTED_OBJECTS;
+            }
+            sheet_tables[k].push_back(tables.size());
+            tables.push_back(std::move(table));
+        }
+    for (std::string_view name : table_entries)
+        if (std::none_of(tables.begin(), tables.end(), [&](const TablePart& t) { return t.name == name; })) {
+            const std::string sheet = sheet_of_table(reg, entries, name);
+            reg.refusal = table_message(sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE, sheet, "", name);
+            return RC_UNSUPPORTED_OBJECTS;
+        }
+    const bool keeps_cells = ctx.keeps_header_row() || !tables.empty();
+    parts.select_by_flags = ctx.has_column_list() || keeps_cells;
+
     // Worksheets are scanned once the table is known, whatever order the names came in.
     // Inline strings of the chosen columns join the table first, so the scan sees them
     // as the shared-string cells they have become.
@@ -147,25 +321,64 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         return rc;
     const std::string table_prefix(root_element_prefix(parts.shared_strings_text));
     const std::size_t first_new = parts.shared_string_flags.size();
+    HeaderTexts header_texts(parts.shared_strings_text);
+    // Per header text of the list, the worksheets that do not have it.
+    std::vector<std::vector<std::string>> missing(ctx.target_headers.size());
+    std::vector<SheetKept> kept;
     std::string items, sheet;
-    for (std::string_view name : worksheets) {
+    for (std::size_t k = 0; k < worksheets.size(); ++k) {
+        const std::string_view name = worksheets[k];
         if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
+        SheetSelection selection = letter_selection(ctx);
+        if (ctx.keeps_header_row()) selection.kept.push_back({ctx.header_row, ctx.header_row, 0, 16383, KEPT_HEADER_ROW});
+        for (std::size_t t : sheet_tables[k])
+            selection.kept.insert(selection.kept.end(), tables[t].kept.begin(), tables[t].kept.end());
+        if (!ctx.target_headers.empty()) {
+            const std::vector<HeaderCell> cells = header_row_cells(sheet, ctx.header_row);
+            for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
+                bool found = false;
+                for (const HeaderCell& cell : cells)
+                    if (header_texts.key(cell) == ctx.target_headers[h]) {
+                        selection.columns.push_back(cell.column);
+                        found = true;
+                    }
+                if (!found) missing[h].emplace_back(name);
+            }
+        }
         if (sheet.find("inlineStr") != std::string::npos) {
             const std::size_t next = parts.shared_string_flags.size();
             if (!joinable) {  // no table to join: every such string stays as it is, counted
                 std::string unchanged = sheet, dropped;
                 parts.inline_cells_left +=
-                    convert_inline_strings(unchanged, ctx, table_prefix, next, dropped, parts.inline_cells_left);
+                    convert_inline_strings(unchanged, selection, table_prefix, next, dropped, parts.inline_cells_left);
             } else if (const std::size_t n =
-                           convert_inline_strings(sheet, ctx, table_prefix, next, items, parts.inline_cells_left);
+                           convert_inline_strings(sheet, selection, table_prefix, next, items, parts.inline_cells_left);
                        n > 0) {
                 if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
-        if (ctx.target_column_count > 0) parts.target_cells += scan_worksheet(sheet, ctx, parts.shared_string_flags);
+        if (parts.select_by_flags) {
+            SheetKept sheet_kept{std::string(name), {}};
+            parts.target_cells += scan_worksheet(sheet, selection, parts.shared_string_flags, &sheet_kept.uses);
+            if (!sheet_kept.uses.empty()) kept.push_back(std::move(sheet_kept));
+        }
+    }
+    // A header text no worksheet has chose nothing: that is a mistake in the list.
+    for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
+        if (missing[h].size() == worksheets.size()) {
+            std::string text = MSG_HEADER_NOT_FOUND;
+            text.replace(text.find("%s"), 2, ctx.target_headers[h]);
+            text.replace(text.find("%d"), 2, std::to_string(ctx.header_row + 1));
+            reg.refusal = std::move(text);
+            return RC_FAIL;
+        }
+        if (!missing[h].empty())
+            parts.column_warnings.push_back({std::string(WARNING_HEADER_NOT_FOUND), missing[h], ctx.target_headers[h]});
     }
     parts.inline_cells = parts.shared_string_flags.size() - first_new;
+    if (parts.select_by_flags)
+        if (int rc = settle_selection(reg, entries, ctx, tables, kept, parts); rc != RC_OK) return rc;
     return finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items, parts.inline_cells,
                                  parts.created_shared_strings);
 }
@@ -188,8 +401,9 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
     if (parts.has_shared_strings) {
         std::string original;
         if (report) original = parts.shared_strings_text;
+        // A non-zero count makes the flags decide.
         if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags,
-                                         ctx.target_column_count, s, password);
+                                         parts.select_by_flags ? 1 : 0, s, password);
             rc != RC_OK)
             return rc;
         if (report) {
@@ -208,8 +422,9 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                 report->shapes +=
                     collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
     }
-    if (report && ctx.target_column_count > 0) report->cells = parts.target_cells;
+    if (report && ctx.has_column_list()) report->cells = parts.target_cells;
     if (report) report->inline_cells_left = parts.inline_cells_left;
+    if (report) report->column_warnings = parts.column_warnings;
     return RC_OK;
 }
 

@@ -619,6 +619,8 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
 
 }  // namespace
 
+std::string shown_item_text(std::string_view item_content) { return item_text(item_content); }
+
 std::string column_letters(int column) {
     std::string letters;
     for (int n = column + 1; n > 0; n = (n - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/suggest_detect.h"
@@ -44,6 +45,10 @@ struct WorkbookSuggestion {
 };
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits = {});
+
+// The text a string item (the content of <si> or <is>) shows: its text runs, without
+// the phonetic readings, references and escapes decoded.
+std::string shown_item_text(std::string_view item_content);
 
 // The column letters of a zero-based column number (0 -> A, 27 -> AB).
 std::string column_letters(int column);

@@ -1,9 +1,12 @@
 #include "engine/workbook_scan.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "core/status.h"
+#include "engine/suggest.h"
+#include "engine/suggest_detect.h"
 #include "engine/text_routines.h"
 
 namespace hsc {
@@ -69,12 +72,6 @@ CellTag read_cell_tag(std::string_view text, std::size_t p) {
     return tag;
 }
 
-bool is_target_column(int column, const FileContext& ctx) {
-    const int count = std::clamp(ctx.target_column_count, 0, static_cast<int>(ctx.target_column_numbers.size()));
-    return std::find(ctx.target_column_numbers.begin(), ctx.target_column_numbers.begin() + count, column) !=
-           ctx.target_column_numbers.begin() + count;
-}
-
 // A shared-string index: plain decimal digits only (a sign or a fraction is no index).
 bool parse_index(std::string_view text, std::size_t& index) {
     if (is_numeric_text(text) != RC_OK || text.size() > 18) return false;
@@ -100,12 +97,14 @@ namespace {
 
 // A cell without r stands in the column after the previous cell of its row.
 constexpr int UNKNOWN_COLUMN = -2;
+constexpr int UNKNOWN_ROW = -2;
 
 // One cell as the walk finds it.
 struct CellAt {
     CellTag tag;
     std::size_t begin = 0;  // its '<'
     int column = UNKNOWN_COLUMN;
+    int row = UNKNOWN_ROW;  // zero-based; from its r, else from its row element
 };
 
 // The tags of one worksheet as it spells them: <c> or, written with a prefix, <x:c>.
@@ -123,6 +122,8 @@ template <typename Visit>
 void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
     const std::string c_start = tags.start("c"), row_start = tags.start("row");
     int previous_column = -1;
+    int row_number = UNKNOWN_ROW;  // of the current row element, zero-based
+    bool first_row = true;
     const auto ends_name = [&](std::size_t at) {
         return at < sheet.size() && (is_xml_space(sheet[at]) || sheet[at] == '>' || sheet[at] == '/');
     };
@@ -130,6 +131,13 @@ void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
     while (p != std::string_view::npos) {
         if (sheet.compare(p, row_start.size(), row_start) == 0 && ends_name(p + row_start.size())) {
             previous_column = -1;
+            // A row without r follows the previous one.
+            const CellTag row_tag = read_cell_tag(sheet, p + row_start.size());
+            std::size_t number = 0;
+            row_number = row_tag.has_r && parse_index(row_tag.r, number) && number >= 1 && number <= 1048576
+                             ? static_cast<int>(number - 1)
+                             : first_row ? 0 : (row_number == UNKNOWN_ROW ? UNKNOWN_ROW : row_number + 1);
+            first_row = false;
             p = sheet.find('<', p + row_start.size());
             continue;
         }
@@ -141,15 +149,18 @@ void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
         cell.begin = p;
         cell.tag = read_cell_tag(sheet, p + c_start.size());
         // The attributes count wherever they stand in the tag: t before r is as good.
-        int row = 0, column = UNKNOWN_COLUMN;
+        int row = row_number, column = UNKNOWN_COLUMN;
         if (cell.tag.has_r) {
-            if (cell.tag.r.size() > CELL_REF_MAX || parse_cell_ref(cell.tag.r, row, column) != RC_OK)
+            if (cell.tag.r.size() > CELL_REF_MAX || parse_cell_ref(cell.tag.r, row, column) != RC_OK) {
                 column = UNKNOWN_COLUMN;
+                row = row_number;
+            }
         } else if (previous_column != UNKNOWN_COLUMN) {
             column = previous_column + 1;
         }
         previous_column = column;
         cell.column = column;
+        cell.row = row;
         p = std::max(visit(cell), cell.tag.end);
         p = sheet.find('<', p);
     }
@@ -204,28 +215,67 @@ std::string reprefix(std::string_view xml, std::string_view from, std::string_vi
     return out;
 }
 
+// Whose kept block holds the cell, or nothing.
+std::optional<int> kept_owner(const CellAt& cell, const SheetSelection& selection) {
+    if (cell.row == UNKNOWN_ROW || cell.column == UNKNOWN_COLUMN) return std::nullopt;
+    for (const CellBlock& b : selection.kept)
+        if (cell.row >= b.first_row && cell.row <= b.last_row && cell.column >= b.first_column &&
+            cell.column <= b.last_column)
+            return b.owner;
+    return std::nullopt;
+}
+
+bool is_chosen(const CellAt& cell, const SheetSelection& selection) {
+    if (selection.every_column) return true;
+    return cell.column != UNKNOWN_COLUMN &&
+           std::find(selection.columns.begin(), selection.columns.end(), cell.column) != selection.columns.end();
+}
+
+// The <v> text of a cell whose start tag ends at tag.end, looking no further than its
+// "</c>"; `cell_end` receives that position.
+std::string_view cell_value(std::string_view sheet, const CellTag& tag, const SheetTags& tags, std::size_t& cell_end) {
+    const std::string c_close = tags.close("c"), v_open = tags.open("v"), v_close = tags.close("v");
+    cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
+    const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
+    const std::size_t v = content.find(v_open);
+    if (v == std::string_view::npos) return {};
+    const std::size_t v_begin = v + v_open.size();
+    const std::size_t v_end = content.find(v_close, v_begin);
+    if (v_end == std::string_view::npos) return {};
+    return content.substr(v_begin, v_end - v_begin);
+}
+
 }  // namespace
 
-std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags) {
+SheetSelection letter_selection(const FileContext& ctx) {
+    SheetSelection selection;
+    selection.every_column = !ctx.has_column_list();
+    const int count = std::clamp(ctx.target_column_count, 0, static_cast<int>(ctx.target_column_numbers.size()));
+    selection.columns.assign(ctx.target_column_numbers.begin(), ctx.target_column_numbers.begin() + count);
+    return selection;
+}
+
+std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selection, std::vector<std::uint8_t>& flags,
+                           std::vector<KeptUse>* kept_uses) {
     std::size_t cells = 0;
-    if (ctx.target_column_count <= 0 || flags.empty()) return cells;
+    // Without a column list and nothing kept, every string goes: there is nothing to flag.
+    if ((selection.every_column ? selection.kept.empty() : selection.columns.empty() && selection.kept.empty()) ||
+        flags.empty())
+        return cells;
     const SheetTags tags(sheet);
-    const std::string c_close = tags.close("c"), v_open = tags.open("v"), v_close = tags.close("v");
     walk_cells(sheet, tags, [&](const CellAt& cell) {
         const CellTag& tag = cell.tag;
-        if (cell.column == UNKNOWN_COLUMN || !is_target_column(cell.column, ctx) || tag.empty || !tag.has_t ||
-            tag.t != "s")
-            return tag.end;
-        // The value is that of this cell only: look no further than its "</c>".
-        const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
-        const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
-        const std::size_t v = content.find(v_open);
-        const std::size_t v_begin = v == std::string_view::npos ? v : v + v_open.size();
-        const std::size_t v_end = v == std::string_view::npos ? v : content.find(v_close, v_begin);
-        std::size_t index = 0;
-        if (v_end != std::string_view::npos && parse_index(content.substr(v_begin, v_end - v_begin), index) &&
-            index < flags.size()) {
-            flags[index] = 1;
+        if (tag.empty || !tag.has_t || tag.t != "s") return tag.end;
+        const std::optional<int> owner = kept_owner(cell, selection);
+        if (!owner && !is_chosen(cell, selection)) return tag.end;
+        std::size_t cell_end = 0, index = 0;
+        const std::string_view value = cell_value(sheet, tag, tags, cell_end);
+        if (!parse_index(value, index) || index >= flags.size()) return cell_end;
+        if (owner) {
+            flags[index] |= STRING_KEPT;
+            if (kept_uses) kept_uses->push_back({index, *owner});
+        } else {
+            flags[index] |= STRING_TARGET;
             ++cells;
         }
         return cell_end;
@@ -233,7 +283,67 @@ std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::
     return cells;
 }
 
-std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,
+std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row) {
+    std::vector<HeaderCell> cells;
+    const SheetTags tags(sheet);
+    bool passed = false;
+    walk_cells(sheet, tags, [&](const CellAt& cell) -> std::size_t {
+        // Rows stand in order: once past the header row, nothing more to find.
+        if (passed || (cell.row != UNKNOWN_ROW && cell.row > row)) {
+            passed = true;
+            return sheet.size();
+        }
+        const CellTag& tag = cell.tag;
+        if (cell.row != row || cell.column == UNKNOWN_COLUMN || tag.empty || !tag.has_t) return tag.end;
+        std::size_t cell_end = 0;
+        if (tag.t == "s") {
+            HeaderCell h;
+            h.column = cell.column;
+            h.shared = true;
+            if (parse_index(cell_value(sheet, tag, tags, cell_end), h.index)) cells.push_back(std::move(h));
+            return std::max(cell_end, tag.end);
+        }
+        if (tag.t != "inlineStr") return tag.end;
+        cell_end = std::min(sheet.find(tags.close("c"), tag.end), sheet.size());
+        const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
+        if (is.outer_begin == std::string_view::npos) return cell_end;
+        HeaderCell h;
+        h.column = cell.column;
+        h.text = shown_item_text(sheet.substr(is.inner_begin, is.inner_end - is.inner_begin));
+        cells.push_back(std::move(h));
+        return cell_end;
+    });
+    return cells;
+}
+
+std::vector<std::string_view> shared_string_items(std::string_view shared_strings) {
+    std::vector<std::string_view> items;
+    const std::string prefix(root_element_prefix(shared_strings));
+    const std::string si = "<" + prefix + "si", close = "</" + prefix + "si>";
+    for (std::size_t p = shared_strings.find(si); p != std::string_view::npos; p = shared_strings.find(si, p + 1)) {
+        const std::size_t gt = shared_strings.find('>', p);
+        if (gt == std::string_view::npos) break;
+        if (shared_strings[gt - 1] == '/') {  // <si/>
+            items.emplace_back();
+            continue;
+        }
+        const std::size_t end = shared_strings.find(close, gt);
+        items.push_back(shared_strings.substr(gt + 1, (end == std::string_view::npos ? shared_strings.size() : end) - gt - 1));
+    }
+    return items;
+}
+
+std::string header_key(std::string_view text) {
+    const auto trim = [](std::string_view t) {
+        const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+        while (!t.empty() && space(t.front())) t.remove_prefix(1);
+        while (!t.empty() && space(t.back())) t.remove_suffix(1);
+        return t;
+    };
+    return std::string(trim(to_halfwidth(trim(text))));
+}
+
+std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
                                    std::size_t next_index, std::string& items, std::size_t& unconverted) {
     const SheetTags tags(sheet);
     const std::string c_close = tags.close("c");
@@ -244,10 +354,11 @@ std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, s
     std::size_t copied = 0, converted = 0;
     walk_cells(sheet, tags, [&](const CellAt& cell) {
         const CellTag& tag = cell.tag;
-        // Without a column list every inline string goes, as every shared string does.
-        const bool chosen = ctx.target_column_count <= 0 ||
-                            (cell.column != UNKNOWN_COLUMN && is_target_column(cell.column, ctx));
-        if (!chosen || tag.empty || !tag.has_t || tag.t != "inlineStr") return tag.end;
+        // Without a column list every inline string goes, as every shared string does;
+        // a kept cell stays as it is.
+        if (!is_chosen(cell, selection) || kept_owner(cell, selection) || tag.empty || !tag.has_t ||
+            tag.t != "inlineStr")
+            return tag.end;
         const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
         const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
         if (is.outer_begin == std::string_view::npos) {

@@ -15,18 +15,69 @@ namespace hsc {
 // Number of string items of the shared-string table: every <si> element, empty or not.
 std::size_t count_shared_string_items(std::string_view shared_strings);
 
-// Sets flags[N] to 1 for every shared-string cell of a target column whose value is
-// N < flags.size(); returns the number of such cells. Never fails: what does not parse
-// flags nothing.
-std::size_t scan_worksheet(std::string_view sheet, const FileContext& ctx, std::vector<std::uint8_t>& flags);
+// A block of cells (zero-based, bounds included) that stays readable whatever the
+// column list says: the header row, or the header and totals rows of a table.
+inline constexpr int KEPT_HEADER_ROW = -1;  // owner of the header row's block
+struct CellBlock {
+    int first_row = 0, last_row = 0, first_column = 0, last_column = 16383;
+    int owner = KEPT_HEADER_ROW;  // or the index of the table it belongs to
+};
 
-// Turns the inline-string cells of the target columns (of every column when none are
-// chosen) into shared-string cells: t="inlineStr" becomes t="s" and the <is> element a
-// <v> with the next index, counting from `next_index`. The string of each cell is appended
-// to `items` as an <si> item, its markup written with the table's element prefix
-// `table_prefix`. Returns the number of cells turned; with 0 the sheet is untouched.
-// Cells of those columns without a well-formed <is> element are added to `unconverted`.
-std::size_t convert_inline_strings(std::string& sheet, const FileContext& ctx, std::string_view table_prefix,
+// What is chosen in one worksheet: the columns (the letters of the list and the columns
+// whose header cell holds one of its header texts), or every column, and the cells that
+// are never marked.
+struct SheetSelection {
+    bool every_column = false;  // no column list: every cell is a target
+    std::vector<int> columns;   // zero-based
+    std::vector<CellBlock> kept;
+};
+
+// The letter columns of `ctx` (every column without a column list), nothing kept yet.
+SheetSelection letter_selection(const FileContext& ctx);
+
+// Bits of the flags that scan_worksheet sets per shared-string item.
+inline constexpr std::uint8_t STRING_TARGET = 1;  // the value of a target cell
+inline constexpr std::uint8_t STRING_KEPT = 2;    // the value of a cell that stays readable
+
+// A shared string used by a kept cell, and whose block it was.
+struct KeptUse {
+    std::size_t index;
+    int owner;
+};
+
+// Sets STRING_TARGET in flags[N] for every shared-string cell of a chosen column (not in
+// a kept block) whose value is N < flags.size(), and STRING_KEPT for such cells of the
+// kept blocks (listed in `kept_uses` when given); returns the number of target cells.
+// Never fails: what does not parse flags nothing.
+std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selection, std::vector<std::uint8_t>& flags,
+                           std::vector<KeptUse>* kept_uses = nullptr);
+
+// Turns the inline-string cells of the chosen columns (of every column when none are
+// chosen) into shared-string cells, except those of the kept blocks: t="inlineStr"
+// becomes t="s" and the <is> element a <v> with the next index, counting from
+// `next_index`. The string of each cell is appended to `items` as an <si> item, its
+// markup written with the table's element prefix `table_prefix`. Returns the number of
+// cells turned; with 0 the sheet is untouched. Cells of those columns without a
+// well-formed <is> element are added to `unconverted`.
+std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
                                    std::size_t next_index, std::string& items, std::size_t& unconverted);
+
+// A text as header texts are compared: surrounding spaces trimmed, full-width ASCII
+// letters, digits and signs (and the ideographic space) as their half-width forms.
+std::string header_key(std::string_view text);
+
+// A cell of the header row as the worksheet holds it: a shared-string index, or the
+// shown text of an inline string.
+struct HeaderCell {
+    int column = 0;
+    bool shared = false;
+    std::size_t index = 0;  // with `shared`
+    std::string text;       // without `shared`
+};
+// The string cells of row `row` (zero-based).
+std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row);
+
+// The content of every string item of the shared-string table, in order.
+std::vector<std::string_view> shared_string_items(std::string_view shared_strings);
 
 }  // namespace hsc

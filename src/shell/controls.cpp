@@ -26,6 +26,7 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.is_no_password = c.no_password;
     s.is_autoshape = c.autoshape;
     s.is_recrypto = c.recrypto;
+    s.is_keep_header = c.keep_header;
     return 0;
 }
 
@@ -43,6 +44,7 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.no_password = s.is_no_password;
     c.autoshape = s.is_autoshape;
     c.recrypto = s.is_recrypto;
+    c.keep_header = s.is_keep_header;
     return c;
 }
 

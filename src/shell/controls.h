@@ -20,6 +20,7 @@ struct ControlValues {
     bool no_password = false;
     bool autoshape = false;
     bool recrypto = false;
+    bool keep_header = false;  // the header row stays readable also with column letters
 
     bool operator==(const ControlValues&) const = default;
 };

@@ -66,6 +66,16 @@ std::vector<std::string> report_warning_texts(const MaskReport& report) {
         }
         std::string parts;
         for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(printable(part));
+        if (w.kind == WARNING_HEADER_NOT_FOUND) {
+            texts.push_back("マスク列の見出し「" + printable(w.header) + "」がないシートがあります。そのシートではこの見出しの列を"
+                            "マスクしていません(" + parts + ")。");
+            continue;
+        }
+        if (w.kind == WARNING_HEADER_MASKED) {
+            texts.push_back("見出し行の文字列がマスクしたセルの値と同じため、見出しもマスクされて表示されます(" + parts +
+                            ")。");
+            continue;
+        }
         texts.push_back(std::string("マスクした文字列が") + place_words(w.kind) + "に読める形で残っています(" +
                         parts + ")。");
     }

@@ -97,9 +97,9 @@ TEST(Cli, SettingsFileGivesTheFieldsAndOptionsOverrideSingleOnes) {
     // The settings' password and hint were used; --columns overrides only the columns.
     r = run_hushcel(dir.path(), {"--settings", "my.ini", "inspect", "●book.xlsx"});
     EXPECT_NE(r.out.find("hint=\"設定のヒント\""), std::string::npos) << r.out;
-    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--columns", "B*", "●book.xlsx"});
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--columns", "A,h:", "●book.xlsx"});
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("マスク列(B*)の指定内容が不正です。"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("マスク列(A,h:)の指定内容が不正です。"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("B,D,AA"), std::string::npos) << r.err;
     r = run_hushcel(dir.path(), {"--settings", "my.ini", "●book.xlsx"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -244,8 +244,51 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"ask_without_terminal", {"--ask-password", "book.xlsx"}, "端末がありません"},
                       UsageCase{"missing_settings_file", {"--settings", "none.ini", "book.xlsx"},
                                 "設定ファイル(none.ini)が見つかりません。"},
-                      UsageCase{"invalid_column_list", {"--columns", "A,B*", "book.xlsx"}, "(例: B,D,AA)"},
+                      UsageCase{"invalid_column_list", {"--columns", "A,h:", "book.xlsx"}, "(例: B,D,AA"},
+                      UsageCase{"bad_header_row", {"--header-row", "0", "book.xlsx"}, "--header-row には"},
+                      UsageCase{"keep_header_with_value", {"--keep-header=yes", "book.xlsx"}, "値をとりません"},
                       UsageCase{"bad_max_memory", {"--max-memory", "lots", "book.xlsx"}, "512M"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Header texts choose the columns and keep the header row; letters mask it unless
+// --keep-header; --header-row moves it. Row 1 of the book holds people(3)[0..2].
+struct HeaderRun {
+    const char* label;
+    std::vector<std::string> options;
+    int exit_code;
+    std::vector<int> readable, masked;  // items of people(3)
+};
+void PrintTo(const HeaderRun& c, std::ostream* os) { *os << c.label; }
+class CliHeaders : public testing::TestWithParam<HeaderRun> {};
+
+TEST_P(CliHeaders, ChooseColumnsAndKeepTheHeaderRow) {
+    const HeaderRun& c = GetParam();
+    test::TempDir dir;
+    const auto texts = people(3);
+    test::write_zip(dir / "book.xlsx", test::small_workbook(texts));
+    std::vector<std::string> argv = c.options;
+    for (std::string& a : argv)
+        if (a.starts_with("@")) a = texts[static_cast<std::size_t>(std::stoi(a.substr(1)))];  // @4: the text of item 4
+    argv.push_back("book.xlsx");
+    auto r = run_hushcel(dir.path(), argv, PW);
+    ASSERT_EQ(r.exit_code, c.exit_code) << r.err;
+    if (c.exit_code != 0) {
+        EXPECT_NE(r.err.find("どのシートの"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+        return;
+    }
+    const std::string sst = test::entry_data(test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+    for (int i : c.readable) EXPECT_NE(sst.find(texts[static_cast<std::size_t>(i)]), std::string::npos) << i;
+    for (int i : c.masked) EXPECT_EQ(sst.find(texts[static_cast<std::size_t>(i)]), std::string::npos) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CliHeaders,
+    testing::Values(HeaderRun{"by_header", {"--columns", "@1"}, 0, {0, 1, 2, 3, 5}, {4, 7}},
+                    HeaderRun{"letters_mask_the_header", {"--columns", "B"}, 0, {0, 2, 3, 5}, {1, 4, 7}},
+                    HeaderRun{"keep_header", {"--columns", "B", "--keep-header"}, 0, {1, 3, 5}, {4, 7}},
+                    HeaderRun{"header_row_two", {"--columns", "@4", "--header-row", "2"}, 0, {4}, {1, 7, 10}},
+                    HeaderRun{"header_nowhere", {"--columns", "@4"}, 1, {}, {}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Cli, VersionPrintsTheProjectVersionAndTouchesNothing) {

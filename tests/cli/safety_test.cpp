@@ -338,8 +338,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "HUSHCEL book.xlsx", "フォルダに書き込む権限がないため", true},
         CauseCase{"table_part",
-                  [](const fs::path& d) { test::write_zip(d / "book.xlsx", test::workbook_with_table(TEXTS)); },
-                  "HUSHCEL book.xlsx", "シート「名簿」にテーブル(xl/tables/table1.xml)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換"},
+                  [](const fs::path& d) { test::write_zip(d / "book.xlsx", test::workbook_with_unnamed_table(TEXTS)); },
+                  "HUSHCEL book.xlsx", "テーブル(xl/tables/table1.xml)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換"},
         CauseCase{"old_binary_workbook",
                   [](const fs::path& d) {
                       std::string cfb("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);

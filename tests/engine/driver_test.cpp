@@ -166,9 +166,21 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"invalid_columns_stop_restoring_too",
                  [](const fs::path& p, MaskSettings& s) {
                      masked_book(p, s, "Q-Marle", "");
-                     s.target_column = "A,B*";
+                     s.target_column = "A,h:";
                  },
-                 -1, "マスク列(A,B*)の指定内容が不正です。"},
+                 -1, "マスク列(A,h:)の指定内容が不正です。"},
+        FailCase{"header_in_no_worksheet",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.target_column = "B,会員番号";
+                 },
+                 -1, "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。(PATH)"},
+        FailCase{"header_row_out_of_range",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.header_row = 0;
+                 },
+                 -1, "見出し行(0)の指定が不正です。1 から 1048576 の行番号を指定してください。"},
         FailCase{"wrong_password_with_hint",
                  [](const fs::path& p, MaskSettings& s) {
                      masked_book(p, s, "正しい", "いつもの");
@@ -178,10 +190,24 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"workbook_shorter_than_a_footer",
                  [](const fs::path& p, MaskSettings&) { test::write_zip(p, {{"a", ""}}); }, -1,
                  "内部処理エラーです(hsc_check_footer() rc=-103)。処理を中断します。"},
-        FailCase{"table_parts",
-                 [](const fs::path& p, MaskSettings&) { test::write_zip(p, test::workbook_with_table(NAMES)); }, -1,
-                 "シート「名簿」にテーブル(xl/tables/table1.xml)が含まれているため処理できません。"
+        FailCase{"table_part_no_worksheet_names",
+                 [](const fs::path& p, MaskSettings&) { test::write_zip(p, test::workbook_with_unnamed_table(NAMES)); },
+                 -1,
+                 "テーブル(xl/tables/table1.xml)が含まれているため処理できません。"
                  "表計算ソフトでテーブルを範囲に変換してから処理してください。(PATH)"},
+        // A2 shows the table's first column name: masking column A would change the header.
+        FailCase{"table_header_text_in_a_masked_cell",
+                 [](const fs::path& p, MaskSettings& s) {
+                     auto entries = test::workbook_with_table(NAMES);
+                     for (auto& e : entries)
+                         if (e.name == "xl/worksheets/sheet1.xml")
+                             e.data.replace(e.data.find("<c r=\"A2\" t=\"s\"><v>3</v>"), 26, "<c r=\"A2\" t=\"s\"><v>0</v>");
+                     test::write_zip(p, entries);
+                     s.target_column = "A";
+                 },
+                 -1,
+                 "シート「名簿」のテーブル「T」(xl/tables/table1.xml)の見出しまたは集計行と同じ文字列がマスクするセルにも"
+                 "あるため、マスクするとテーブルが壊れます。マスク列を見直してください。処理を中断します。(PATH)"},
         FailCase{"broken_zip",
                  [](const fs::path& p, MaskSettings&) {
                      test::write_file(p, "PK\x03\x04" + std::string(2000, '\x11'));
@@ -223,39 +249,46 @@ INSTANTIATE_TEST_SUITE_P(
 struct ColumnCase {
     const char* label;
     std::string text;
-    std::vector<int> columns;  // empty with valid=false: refused
-    bool valid;
+    std::vector<int> columns;
+    std::vector<std::string> headers;
+    bool valid = true;
 };
 void PrintTo(const ColumnCase& c, std::ostream* os) { *os << c.label; }
-class DriverColumns : public Driver, public ::testing::WithParamInterface<ColumnCase> {};
+class DriverColumns : public ::testing::TestWithParam<ColumnCase> {};
 
-TEST_P(DriverColumns, TurnsTheListIntoColumnNumbers) {
+TEST_P(DriverColumns, TurnsTheListIntoColumnsAndHeaders) {
     const ColumnCase& c = GetParam();
-    write_book(test::small_workbook(NAMES));
-    settings.target_column = c.text;
-    const int rc = process(book());
-    if (!c.valid) {
-        EXPECT_EQ(rc, RC_FAIL);
-        EXPECT_EQ(rep.errors, std::vector<std::string>{"マスク列(" + c.text + ")の指定内容が不正です。"});
-        return;
-    }
-    ASSERT_EQ(rc, RC_OK) << rep.errors.at(0);
+    FileContext ctx;
+    ctx.target_headers = {"left over"};
+    ASSERT_EQ(parse_columns(c.text, ctx), c.valid);
+    if (!c.valid) return;
     EXPECT_EQ(std::vector<int>(ctx.target_column_numbers.begin(),
                                ctx.target_column_numbers.begin() + ctx.target_column_count),
               c.columns);
+    EXPECT_EQ(ctx.target_headers, c.headers);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, DriverColumns,
-    ::testing::Values(ColumnCase{"empty_means_all", "", {}, true},
-                      ColumnCase{"spellings_of_B", "b,$B,B,B7", {1, 1, 1, 1}, true},
-                      ColumnCase{"last_column", "XFD", {16383}, true},
-                      ColumnCase{"empty_items_and_final_semicolon", "A,,C;", {0, 2}, true},
-                      ColumnCase{"order_and_duplicates_kept", "C,A,C", {2, 0, 2}, true},
-                      ColumnCase{"beyond_last_column", "XFE", {}, false},
-                      ColumnCase{"four_letters", "AAAA", {}, false}, ColumnCase{"digit_only", "7", {}, false},
-                      ColumnCase{"star", "B*", {}, false}, ColumnCase{"fullwidth_letter", "Ａ", {}, false},
-                      ColumnCase{"longer_than_1023_bytes", std::string(1024, ','), {}, false}),
+    ::testing::Values(ColumnCase{"empty_means_all", "", {}, {}},
+                      ColumnCase{"spellings_of_B", "b,$B,B,B7", {1, 1, 1, 1}, {}},
+                      ColumnCase{"last_column", "XFD", {16383}, {}},
+                      ColumnCase{"empty_items_and_final_semicolon", "A,,C;", {0, 2}, {}},
+                      ColumnCase{"order_and_duplicates_kept", "C,A,C", {2, 0, 2}, {}},
+                      ColumnCase{"spaces_around_letters", "A, B ", {0, 1}, {}},
+                      // What is no column letter is a header text, trimmed and half-width.
+                      ColumnCase{"beyond_last_column", "XFE", {}, {"XFE"}},
+                      ColumnCase{"four_letters", "AAAA", {}, {"AAAA"}},
+                      ColumnCase{"digit_only", "7", {}, {"7"}},
+                      ColumnCase{"star", "B*", {}, {"B*"}},
+                      ColumnCase{"fullwidth_letter", "Ａ", {}, {"A"}},
+                      ColumnCase{"headers_and_letters_mixed", "氏名, 電話番号 ,E,　ＩＤ　", {4}, {"氏名", "電話番号", "ID"}},
+                      ColumnCase{"letter_wins_over_header", "ID", {237}, {}},
+                      ColumnCase{"prefix_forces_the_header", "h:ID,H:B", {}, {"ID", "B"}},
+                      ColumnCase{"text_without_a_cp932_form", "名前\xF0\x9F\x98\x80", {}, {"名前\xF0\x9F\x98\x80"}},
+                      ColumnCase{"empty_header", "A,h:", {}, {}, false},
+                      ColumnCase{"blank_item", "A,　", {}, {}, false},
+                      ColumnCase{"longer_than_1023_bytes", std::string(1024, ','), {}, {}, false}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(Driver, OnlyColumnsOfTheListAreMasked) {
@@ -470,7 +503,7 @@ TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
 }
 
 TEST_F(Driver, FailureInTheReadStepLeavesNothingForTheNextFile) {
-    test::write_zip(dir / "table.xlsx", test::workbook_with_table({"Table text"}));
+    test::write_zip(dir / "table.xlsx", test::workbook_with_unnamed_table({"Table text"}));
     write_book(test::small_workbook(NAMES));
     EXPECT_EQ(process(dir / "table.xlsx"), RC_FAIL);
     ASSERT_EQ(process(book()), RC_OK);

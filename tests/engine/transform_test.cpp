@@ -209,12 +209,13 @@ TEST(Transform, PackageWithoutSharedStringsIsMaskedAndRestored) {
 
 class Refusals : public testing::TestWithParam<int> {};
 
-TEST_P(Refusals, TablePartRefusedBeforeAnythingIsRewritten) {
+// A table that no worksheet names cannot be placed; masking refuses it untouched.
+TEST(TableRefusal, UnnamedTablePartRefusedBeforeAnythingIsRewritten) {
     MfileRegistry reg;
     Entries e = selection_package();
     e.push_back({"xl/tables/table1.xml", "<table/>"});
     auto names = test::load_package(reg, e);
-    EXPECT_EQ(transform_package(reg, names, mask_settings(true), context(GetParam())), RC_UNSUPPORTED_OBJECTS);
+    EXPECT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_UNSUPPORTED_OBJECTS);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"Alice", "Bob", "東京"}));
     EXPECT_EQ(stream(reg, "xl/workbook.xml"), test::kWorkbook);
     EXPECT_FALSE(has_stream(reg, "xl/BKsharedStrings.xml"));

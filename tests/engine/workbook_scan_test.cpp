@@ -11,13 +11,14 @@
 namespace hsc {
 namespace {
 
-FileContext columns(std::vector<int> numbers) {
+FileContext context_of(std::vector<int> numbers) {
     FileContext ctx;
     ctx.process_direction = DIRECTION_MASK;
     for (std::size_t i = 0; i < numbers.size(); ++i) ctx.target_column_numbers[i] = numbers[i];
     ctx.target_column_count = static_cast<int>(numbers.size());
     return ctx;
 }
+SheetSelection columns(std::vector<int> numbers) { return letter_selection(context_of(std::move(numbers))); }
 
 std::string sheet(const std::string& cells) {
     return "<?xml version=\"1.0\"?><worksheet><cols><col min=\"1\" max=\"2\" width=\"9\"/></cols>"
@@ -100,10 +101,10 @@ TEST(ScanWorksheet, EachRowStartsAgainAtTheFirstColumn) {
 }
 
 TEST(ScanWorksheet, ColumnsBeyondTheCountAreIgnored) {
-    FileContext ctx = columns({B});
+    FileContext ctx = context_of({B});
     ctx.target_column_numbers[1] = D;  // present in the array, but not counted
     std::vector<std::uint8_t> flags(4, 0);
-    scan_worksheet(sheet(R"(<c r="D1" t="s"><v>1</v></c>)"), ctx, flags);
+    scan_worksheet(sheet(R"(<c r="D1" t="s"><v>1</v></c>)"), letter_selection(ctx), flags);
     EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 0, 0, 0}));
 }
 

@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(f.get<QPushButton>("cancel")->geometry(), QRect(195, 385, 100, 20));
         const std::pair<const char*, QString> checks[] = {
             {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
-            {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}};
+            {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}, {"keepHeader", "見出し行を残す"}};
         for (const auto& [name, text] : checks) {
             QVERIFY2(f.get<QCheckBox>(name), name);
             QCOMPARE(f.get<QCheckBox>(name)->text(), text);
@@ -244,6 +244,16 @@ private slots:
         QCOMPARE(f.get<QCheckBox>("noPassword")->pos(), QPoint(140, 155));
         QCOMPARE(f.get<QCheckBox>("fileHash")->pos(), QPoint(140, 180));
         QVERIFY(f.get<QCheckBox>("fileHash")->width() >= 120);
+        // Beside the list of the other characters' mask, clear of every other control.
+        auto* keep = f.get<QCheckBox>("keepHeader");
+        QCOMPARE(keep->pos(), QPoint(122, 315));
+        for (QWidget* other : f.window->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != keep && other->isVisible()) QVERIFY2(!other->geometry().intersects(keep->geometry()), qPrintable(other->objectName()));
+        keep->setChecked(true);
+        QVERIFY(f.window->controls().keep_header);
+        hsc::MaskSettings s;
+        hsc::hsc_get_controls(f.window->controls(), s);
+        QVERIFY(s.is_keep_header);
         QStringList labels;
         for (const auto& l : hsc::gui::PAINTED_LABELS) labels << QString::fromUtf8(l.text);
         QCOMPARE(labels, (QStringList{"パスワード", "マスク列", "マスク強度", "漢字マスク文字", "英字マスク文字",

@@ -1,5 +1,6 @@
 #include "support/workbook_fixture.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace hsc::test {
@@ -70,17 +71,34 @@ std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings) {
     };
 }
 
-std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings) {
+std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings, int totals_rows) {
     auto entries = small_workbook(strings);
+    // The table spans the rows of the sheet; its column names are the header cells' texts.
+    const std::size_t rows = std::max<std::size_t>(2, (strings.size() + 2) / 3);
+    std::string columns;
+    for (std::size_t k = 0; k < 3; ++k)
+        columns += "<tableColumn id=\"" + std::to_string(k + 1) + "\" name=\"" +
+                   (k < strings.size() ? xml_escape(strings[k]) : "Column" + std::to_string(k + 1)) + "\"/>";
     entries.push_back({"xl/tables/table1.xml",
                        "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" "
-                       "name=\"T\" ref=\"A1:C2\"/>"});
+                       "name=\"T\" displayName=\"T\" ref=\"A1:C" + std::to_string(rows) + "\"" +
+                       (totals_rows ? " totalsRowCount=\"" + std::to_string(totals_rows) + "\"" : std::string()) +
+                       "><autoFilter ref=\"A1:C" + std::to_string(rows) + "\"/><tableColumns count=\"3\">" + columns +
+                       "</tableColumns></table>"});
     // The sheet names its table, as every spreadsheet program writes it.
     entries.push_back({"xl/worksheets/_rels/sheet1.xml.rels",
                        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                        "<Relationship Id=\"rId1\" "
                        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/table\" "
                        "Target=\"../tables/table1.xml\"/></Relationships>"});
+    return entries;
+}
+
+std::vector<ZipEntry> workbook_with_unnamed_table(const std::vector<std::string>& strings) {
+    auto entries = small_workbook(strings);
+    entries.push_back({"xl/tables/table1.xml",
+                       "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" "
+                       "name=\"T\" ref=\"A1:C2\"/>"});
     return entries;
 }
 

@@ -10,8 +10,11 @@ namespace hsc::test {
 // A small but complete workbook package: one sheet whose row r holds, in columns A, B,
 // C, the shared strings 3r, 3r+1, 3r+2 of `strings` (as far as they go).
 std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings);
-// The same with a table part, which the pipeline does not support.
-std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings);
+// The same formatted as a table over all its rows (the first row its header, the last
+// `totals_rows` its totals), named by the sheet's relationships.
+std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings, int totals_rows = 0);
+// The same with a table part that no worksheet names, which is refused.
+std::vector<ZipEntry> workbook_with_unnamed_table(const std::vector<std::string>& strings);
 // The bytes of one entry, or throws.
 std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& name);
 
