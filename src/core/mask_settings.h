@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "core/fail_reason.h"
 #include "core/mask_report.h"
 
 namespace hsc {
@@ -60,6 +61,7 @@ struct FileContext {
     std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
     int target_column_count = 0;  // 0: every shared string is masked
     MaskReport report;            // filled when a masking was written
+    FailReason failure = FailReason::none;  // why the file was not processed
 };
 
 }  // namespace hsc
