@@ -230,8 +230,17 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::changed_during_run, "changed-during-run"},
     {FailReason::internal_error, "internal-error"},
 };
-static_assert(std::size(FAILURE_KINDS) == static_cast<std::size_t>(FailReason::internal_error),
-              "a FailReason without a JSON kind");
+constexpr bool kinds_cover_each_reason_once() {
+    for (std::size_t i = 0; i < std::size(FAILURE_KINDS); ++i) {
+        if (FAILURE_KINDS[i].first == FailReason::none) return false;
+        for (std::size_t k = i + 1; k < std::size(FAILURE_KINDS); ++k)
+            if (FAILURE_KINDS[i].first == FAILURE_KINDS[k].first || FAILURE_KINDS[i].second == FAILURE_KINDS[k].second)
+                return false;
+    }
+    // internal_error is the last reason, so this counts every reason but none.
+    return std::size(FAILURE_KINDS) == static_cast<std::size_t>(FailReason::internal_error);
+}
+static_assert(kinds_cover_each_reason_once(), "each FailReason needs a JSON kind of its own");
 
 std::string_view failure_kind(FailReason why) {
     for (const auto& [reason, kind] : FAILURE_KINDS)

@@ -31,7 +31,7 @@ enum class FailReason {
     no_space,               // the disk (or the file size limit) is full
     cannot_save,            // the output could not be written
     changed_during_run,     // the input changed while it was processed
-    internal_error,         // a step failed for a reason it cannot name
+    internal_error,         // a step failed for a reason it cannot name; stays the last
 };
 
 }  // namespace hsc
