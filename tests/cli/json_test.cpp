@@ -71,7 +71,9 @@ std::string kinds_of(const fs::path& out) {
 // Rewrites a zip with Python's zipfile: `python` edits `d` (the bytes of entry `name`)
 // and `comment` (the footer is the zip comment).
 void rewrite_zip(const fs::path& dir, const std::string& file, const std::string& python) {
-    test::write_file(dir.parent_path() / "rewrite.py",
+    // Beside the folder, named after it: tests run in parallel share the parent.
+    const fs::path script = dir.parent_path() / (dir.filename().string() + ".rewrite.py");
+    test::write_file(script,
                      "import zipfile\n"
                      "src = zipfile.ZipFile('" + file + "')\n"
                      "items = [(i.filename, src.read(i.filename)) for i in src.infolist()]\n"
@@ -81,9 +83,8 @@ void rewrite_zip(const fs::path& dir, const std::string& file, const std::string
                      "        " + python + "\n"
                      "        z.writestr(name, d)\n"
                      "    z.comment = comment\n");
-    ASSERT_EQ(test::run_shell("cd '" + dir.string() + "' && python3 '" + (dir.parent_path() / "rewrite.py").string() +
-                              "'"),
-              0);
+    ASSERT_EQ(test::run_shell("cd '" + dir.string() + "' && python3 '" + script.string() + "'"), 0);
+    fs::remove(script);
 }
 
 void book(const fs::path& d) { test::write_zip(d / "book.xlsx", test::small_workbook(TEXTS)); }
