@@ -7,13 +7,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 #include "core/cp932.h"
+#include "core/fail_reason.h"
 #include "core/status.h"
 #include "engine/driver.h"
 #include "engine/leak_check.h"
@@ -55,6 +58,8 @@ struct Result {
     std::string output;
     const char* action = "mask";
     int status = RC_OK;
+    FailReason failure = FailReason::none;  // why, when status is not RC_OK
+    bool suggestion = false;                // inspect --suggest
     std::vector<std::string> errors;
     std::string summary;     // the line printed for a success
     std::string json_extra;  // further JSON members (inspect)
@@ -103,6 +108,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     InputFile in;
     if (int error = in.open(path); error != 0) {
         r.status = RC_FAIL;
+        r.failure = open_failure_reason(error);
         r.errors.push_back(open_failure_message(error, path));
         return;
     }
@@ -133,13 +139,14 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
         jb += json_string(backups[i]);
     }
     jb += "]";
+    // `backups` is a list either way; `readable` tells an empty one from an unread one.
     r.json_extra = ",\"type\":" + std::to_string(code) + ",\"type_name\":" + json_string(type_name) +
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
                    ",\"recorded\":" + (info.has_hash ? "true" : "false") + ",\"hint\":" + json_string(hint) +
-                   ",\"backups\":" + (readable ? jb : "null");
+                   ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;
-    r.status = hsc_inspect_leaks(path, settings, r.report, reporter);
+    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, &r.failure);
     r.errors = std::move(reporter.errors);
     if (r.status != RC_OK) return;
     r.summary += " " + report_counts(r.report) + " leaks=";
@@ -151,10 +158,14 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
 void suggest_file(const fs::path& path, Result& r) {
     r.action = "inspect";
+    r.suggestion = true;
     const SuggestLimits limits;
     const WorkbookSuggestion s = suggest_columns(path, limits);
     if (s.status != SuggestStatus::ok) {
         r.status = s.status == SuggestStatus::cannot_open ? RC_OPEN : RC_FAIL;
+        r.failure = s.status == SuggestStatus::cannot_open      ? FailReason::cannot_open
+                    : s.status == SuggestStatus::not_a_workbook ? FailReason::unsupported_file
+                                                                : FailReason::damaged;
         r.errors.push_back(suggestion_error(s.status, r.input));
         return;
     }
@@ -176,6 +187,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     FileContext ctx;
     fs::path output;
     r.status = hsc_process_file(path, output, settings, ctx, reporter, po);
+    r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
     if (r.status == RC_OK) {
         r.action = ctx.process_direction == DIRECTION_UNMASK ? "restore" : "mask";
@@ -190,13 +202,72 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     }
 }
 
+// The JSON `kind` of each reason: stable English names a script may branch on. Every
+// reason has one, and no two share a name.
+constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
+    {FailReason::invalid_settings, "invalid-settings"},
+    {FailReason::not_found, "not-found"},
+    {FailReason::cannot_open, "cannot-open"},
+    {FailReason::unsupported_file, "unsupported-file"},
+    {FailReason::read_password, "read-password"},
+    {FailReason::old_xls, "old-xls"},
+    {FailReason::key_file_unreadable, "key-file-unreadable"},
+    {FailReason::invalid_columns, "invalid-columns"},
+    {FailReason::already_masked, "already-masked"},
+    {FailReason::not_masked, "not-masked"},
+    {FailReason::wrong_password, "wrong-password"},
+    {FailReason::wrong_key_file, "wrong-key-file"},
+    {FailReason::key_file_required, "key-file-required"},
+    {FailReason::changed_since_masking, "changed-since-masking"},
+    {FailReason::footer_missing, "footer-missing"},
+    {FailReason::hard_link, "hard-link"},
+    {FailReason::output_is_input, "output-is-input"},
+    {FailReason::output_exists, "output-exists"},
+    {FailReason::out_of_memory, "out-of-memory"},
+    {FailReason::too_large, "too-large"},
+    {FailReason::unsupported_table, "unsupported-table"},
+    {FailReason::damaged, "damaged"},
+    {FailReason::no_space, "no-space"},
+    {FailReason::cannot_save, "cannot-save"},
+    {FailReason::changed_during_run, "changed-during-run"},
+    {FailReason::internal_error, "internal-error"},
+};
+constexpr bool kinds_cover_each_reason_once() {
+    for (std::size_t i = 0; i < std::size(FAILURE_KINDS); ++i) {
+        if (FAILURE_KINDS[i].first == FailReason::none) return false;
+        for (std::size_t k = i + 1; k < std::size(FAILURE_KINDS); ++k)
+            if (FAILURE_KINDS[i].first == FAILURE_KINDS[k].first || FAILURE_KINDS[i].second == FAILURE_KINDS[k].second)
+                return false;
+    }
+    // internal_error is the last reason, so this counts every reason but none.
+    return std::size(FAILURE_KINDS) == static_cast<std::size_t>(FailReason::internal_error);
+}
+static_assert(kinds_cover_each_reason_once(), "each FailReason needs a JSON kind of its own");
+
+std::string_view failure_kind(FailReason why) {
+    for (const auto& [reason, kind] : FAILURE_KINDS)
+        if (reason == why) return kind;
+    return "internal-error";  // a failure that did not say why
+}
+
+// The outcome of one file as its JSON `kind`.
+std::string_view result_kind(const Result& r) {
+    if (r.status != RC_OK) return failure_kind(r.failure);
+    const bool warned = !report_warnings(r.report).empty();
+    if (std::string_view(r.action) == "restore") return "restored";
+    if (std::string_view(r.action) == "mask") return warned ? "masked-with-warnings" : "masked";
+    if (r.suggestion) return "suggested";
+    return warned ? "inspected-with-warnings" : "inspected";
+}
+
 std::string json_line(const Result& r) {
     std::string message;
     for (const auto& e : r.errors) {
         if (!message.empty()) message += '\n';
         message += e;
     }
-    return "{\"input\":" + json_string(r.input) + ",\"output\":" + json_string(r.output) + ",\"action\":\"" +
+    return "{\"schema\":" + std::to_string(JSON_SCHEMA) + ",\"kind\":" + json_string(result_kind(r)) +
+           ",\"input\":" + json_string(r.input) + ",\"output\":" + json_string(r.output) + ",\"action\":\"" +
            r.action + "\",\"status\":" + std::to_string(r.status) + ",\"message\":" + json_string(message) +
            r.json_extra + "}";
 }
@@ -305,7 +376,10 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 }
 
 
-int usage_error(const std::string& message) {
+// With --json a usage error is also a JSON object, for a script reading standard output.
+int usage_error(bool json, const std::string& message) {
+    if (json)
+        std::printf("{\"schema\":%d,\"kind\":\"usage\",\"message\":%s}\n", JSON_SCHEMA, json_string(message).c_str());
     std::fprintf(stderr, "hushcel: %s\n'hushcel --help' で使い方を表示します。\n", message.c_str());
     return EXIT_USAGE;
 }
@@ -318,7 +392,10 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     std::string message;
-    if (!parse_options(argc, argv, o, message)) return usage_error(message);
+    const bool parsed = parse_options(argc, argv, o, message);
+    const bool json = parsed ? o.json : json_requested(argc, argv);
+    const auto usage = [json](const std::string& text) { return usage_error(json, text); };
+    if (!parsed) return usage(message);
     if (o.help) {
         std::fputs(HELP_TEXT, stdout);
         return EXIT_ALL_DONE;
@@ -330,53 +407,53 @@ int main(int argc, char** argv) {
     }
 
     MaskSettings settings;
-    if (!load_settings(o, settings, message)) return usage_error(message);
+    if (!load_settings(o, settings, message)) return usage(message);
     apply_overrides(o, settings);
 
     std::set<fs::path> seen;
     for (const auto& f : o.files)
         if (!seen.insert(same_file_key(f)).second)
-            return usage_error("同じファイルが2回指定されています: " + f);
+            return usage("同じファイルが2回指定されています: " + f);
 
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
         if (o.password_file) {
-            if (!read_password_file(*o.password_file, settings.password, message)) return usage_error(message);
+            if (!read_password_file(*o.password_file, settings.password, message)) return usage(message);
         } else if (o.ask_password) {
             bool masking = o.command == Command::mask;
             if (o.command == Command::automatic)
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
-            if (!ask_password(masking, settings.password, message)) return usage_error(message);
+            if (!ask_password(masking, settings.password, message)) return usage(message);
         } else if (const char* env = std::getenv("HUSHCEL_PASSWORD"); env && *env) {
             settings.password = env;
         }
         // Refused here, before any file is touched.
         MaskSettings stored;
-        if (!stored_settings(settings, stored, message)) return usage_error(message);
+        if (!stored_settings(settings, stored, message)) return usage(message);
     }
 
     if (!only_reading) {
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
             if (auto name = output_is_input(o.files))
-                return usage_error("出力ファイル名(" + *name + ")が入力ファイルとして指定されています。"
+                return usage("出力ファイル名(" + *name + ")が入力ファイルとして指定されています。"
                                    "同じ実行で一方の出力が他方を置き換えてしまいます。");
         const BatchStates states = batch_states(o.files);
         // "hushcel *.xlsx" run twice would restore the masked copies into plaintext ones.
         if (o.command == Command::automatic && states.any_masked && states.any_plain)
-            return usage_error("マスク済みのブックとマスクされていないブックが混在しています。"
+            return usage("マスク済みのブックとマスクされていないブックが混在しています。"
                                "mask か restore を指定してください。");
         const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
         if (masking && uses_known_password(settings) && !o.allow_default_password)
-            return usage_error(std::string("パスワードが指定されていないか、既定のパスワードです。このままマスクすると、"
+            return usage(std::string("パスワードが指定されていないか、既定のパスワードです。このままマスクすると、"
                                            "Hushcel を持っている人なら誰でもブックを復元できます") +
                                (settings.is_file_hash ? "(ファイル認証モードでもバックアップはパスワードで暗号化されます)" : "") +
                                "。--password-file、--ask-password、HUSHCEL_PASSWORD のいずれかでパスワードを指定してください"
                                "(承知の上で使う場合は --allow-default-password)。");
         FileContext columns;
         if (!parse_columns(settings.target_column, columns))
-            return usage_error("マスク列(" + settings.target_column + ")の指定内容が不正です。"
-                               "列は英字の列名か見出しの文字列をコンマで区切って指定してください(例: B,D,AA、氏名,電話番号,E)。");
+            return usage("マスク列(" + settings.target_column + ")の指定内容が不正です。"
+                         "列は英字の列名か見出しの文字列をコンマで区切って指定してください(例: B,D,AA、氏名,電話番号,E)。");
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));

@@ -234,6 +234,15 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
     return true;
 }
 
+bool json_requested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") return false;
+        if (arg == "--json") return true;
+    }
+    return false;
+}
+
 void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.columns) s.target_column = *o.columns;
     if (o.header_row) s.header_row = *o.header_row;

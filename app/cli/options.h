@@ -49,6 +49,9 @@ bool parse_size(std::string_view text, std::uint64_t& bytes);
 // false with a message on a usage error.
 bool parse_options(int argc, char** argv, Options& options, std::string& message);
 
+// Whether --json is among the options, also on a command line parse_options refused.
+bool json_requested(int argc, char** argv);
+
 // The overrides over the settings read from the settings file.
 void apply_overrides(const Options& options, MaskSettings& settings);
 

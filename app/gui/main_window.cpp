@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "dialogs.h"
@@ -34,55 +36,41 @@ namespace {
 
 QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); }
 
-QFont ui_font() {
-    QFont font;
-    font.setPixelSize(12);
-    font.setWeight(QFont::Normal);
-    return font;
-}
+// The banner's place; the controls begin under it.
+constexpr int BANNER_X = 17, BANNER_Y = 10, BANNER_HEIGHT = 129;
 
 template <typename Items>
-QComboBox* make_list(QWidget* parent, const char* name, const Items& items, int x, int y) {
+QComboBox* make_list(QWidget* parent, const char* name, const Items& items) {
     auto* box = new QComboBox(parent);
     box->setObjectName(name);
     for (std::string_view item : items) box->addItem(qs(item));
     box->setCurrentIndex(0);
-    box->setGeometry(x, y, 60, 20);
+    box->setMinimumWidth(60);
     return box;
 }
 
-QCheckBox* make_check(QWidget* parent, const char* name, const char* text, int x, int y, int width) {
+QCheckBox* make_check(QWidget* parent, const char* name, const char* text) {
     auto* box = new QCheckBox(QString::fromUtf8(text), parent);
     box->setObjectName(name);
-    // Wide enough for its text where the client area allows: fonts differ from system
-    // to system, and a cut label is unreadable.
-    width = std::min(std::max(width, box->sizeHint().width()), MainWindow::CLIENT_WIDTH - x);
-    box->setGeometry(x, y, width, 20);
     return box;
+}
+
+QLabel* make_label(QWidget* parent, const char* name, const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    return label;
 }
 
 }  // namespace
 
-const PaintedLabel PAINTED_LABELS[7] = {
-    {22, 162, "パスワード"},     {122, 207, "マスク列"},       {22, 207, "マスク強度"},
-    {22, 252, "漢字マスク文字"}, {122, 252, "英字マスク文字"}, {222, 252, "数字マスク文字"},
-    {22, 297, "その他の文字のマスク文字"},
-};
-
 Panel::Panel(QWidget* parent) : QWidget(parent), banner_(QStringLiteral(":/hushcel/banner.png")) {
     setObjectName("panel");
-    setFixedSize(MainWindow::CLIENT_WIDTH, MainWindow::CLIENT_HEIGHT);
+    setMinimumSize(MainWindow::CLIENT_WIDTH, MainWindow::CLIENT_HEIGHT);
 }
 
 void Panel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (!banner_.isNull()) painter.drawPixmap(17, 10, banner_);
-    painter.setFont(font());
-    painter.setPen(palette().color(QPalette::WindowText));
-    for (const PaintedLabel& label : PAINTED_LABELS) {
-        painter.drawText(QRect(label.x, label.y, width() - label.x, 20), Qt::AlignLeft | Qt::AlignTop,
-                         QString::fromUtf8(label.text));
-    }
+    if (!banner_.isNull()) painter.drawPixmap(BANNER_X, BANNER_Y, banner_);
 }
 
 MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
@@ -96,8 +84,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     icon.addFile(QStringLiteral(":/hushcel/icon-64.png"));
     icon.addFile(QStringLiteral(":/hushcel/icon-256.png"));
     setWindowIcon(icon);
-    setFont(ui_font());
-    setAcceptDrops(true);
+    setAcceptDrops(true);  // the window takes the application's font: every text fits it
 
     auto* panel = new Panel(this);
     setCentralWidget(panel);
@@ -106,19 +93,23 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     buildResults();
     password_status_ = new QLabel(this);
     password_status_->setObjectName("passwordStatus");
+    // Room for the notice also when the window is sized without it (a password of one's own).
+    password_status_->setMinimumWidth(password_status_->fontMetrics().horizontalAdvance(qs(MSG_KNOWN_PASSWORD_STATUS)));
     statusBar()->addWidget(password_status_);
+    statusBar()->setMinimumWidth(password_status_->minimumWidth() + 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
     setControls(hsc_set_controls(shell_.settings()));
     showPasswordStatus();
     shell_.on_file_done([this](const FileOutcome& outcome) { showOutcome(outcome); });
 
-    // A fixed size: the client area plus the menu bar. Centred on the primary screen.
+    // A fixed size: what the controls need with this font, with the menu bar and the
+    // list of results. Centred on the primary screen.
     adjustSize();
-    setFixedSize(sizeHint());
+    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->geometry();
-        move(area.x() + (area.width() - CLIENT_WIDTH) / 2, area.y() + (area.height() - CLIENT_HEIGHT) / 2);
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
 }
 
@@ -134,9 +125,27 @@ void MainWindow::buildResults() {
     results_->setObjectName("results");
     results_->setWordWrap(true);
     results_->setTextElideMode(Qt::ElideNone);
-    results_->setFixedSize(CLIENT_WIDTH, RESULTS_HEIGHT);
+    results_->setFixedHeight(RESULTS_HEIGHT);
+    results_->setMinimumWidth(CLIENT_WIDTH);
     dock->setWidget(results_);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
+
+    drop_hint_ = new QLabel(qs(MSG_DROP_HINT));
+    drop_hint_->setObjectName("dropHint");
+    drop_hint_->setAlignment(Qt::AlignCenter);
+    drop_hint_->setEnabled(false);  // drawn greyed: a hint, not a result
+    auto* hint_layout = new QVBoxLayout(results_->viewport());
+    hint_layout->addWidget(drop_hint_);
+    // The list is never narrower than its hint.
+    results_->setMinimumWidth(std::max(CLIENT_WIDTH, drop_hint_->sizeHint().width() + 2 * results_->frameWidth() + 8));
+    // The hint stands in the list while it is empty. The connections end with the hint,
+    // so the list's teardown never reaches a window being destroyed.
+    const auto show_hint = [list = results_, hint = drop_hint_] { hint->setVisible(list->count() == 0); };
+    QAbstractItemModel* model = results_->model();
+    connect(model, &QAbstractItemModel::rowsInserted, drop_hint_, show_hint);
+    connect(model, &QAbstractItemModel::rowsRemoved, drop_hint_, show_hint);
+    connect(model, &QAbstractItemModel::modelReset, drop_hint_, show_hint);
+    show_hint();
 }
 
 void MainWindow::showOutcome(const FileOutcome& outcome) {
@@ -154,29 +163,67 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
     results_->scrollToBottom();
 }
 
+// Three columns under the banner, each label over its control. The grid gives every
+// widget at least the width its text needs in the current font, so a larger font
+// widens the window instead of cutting a label.
 void MainWindow::buildControls(QWidget* panel) {
     password_ = new QLineEdit(panel);
     password_->setObjectName("password");
     password_->setEchoMode(QLineEdit::Password);
-    password_->setGeometry(22, 180, 105, 20);
+    password_->setMinimumWidth(105);
     target_column_ = new QLineEdit(panel);
     target_column_->setObjectName("targetColumn");
-    target_column_->setGeometry(122, 225, 155, 20);
-    strength_ = make_list(panel, "strength", STRENGTH_ITEMS, 22, 225);
-    kanji_ = make_list(panel, "kanjiMask", KANJI_MASK_ITEMS, 22, 270);
-    alpha_ = make_list(panel, "alphaMask", ALPHA_MASK_ITEMS, 122, 270);
-    digit_ = make_list(panel, "digitMask", DIGIT_MASK_ITEMS, 222, 270);
-    wchar_ = make_list(panel, "wcharMask", WCHAR_MASK_ITEMS, 22, 315);
+    target_column_->setMinimumWidth(155);
+    strength_ = make_list(panel, "strength", STRENGTH_ITEMS);
+    kanji_ = make_list(panel, "kanjiMask", KANJI_MASK_ITEMS);
+    alpha_ = make_list(panel, "alphaMask", ALPHA_MASK_ITEMS);
+    digit_ = make_list(panel, "digitMask", DIGIT_MASK_ITEMS);
+    wchar_ = make_list(panel, "wcharMask", WCHAR_MASK_ITEMS);
     cancel_ = new QPushButton(QStringLiteral("キャンセル"), panel);
     cancel_->setObjectName("cancel");
-    cancel_->setGeometry(195, 385, 100, 20);
+    cancel_->setMinimumWidth(100);
     connect(cancel_, &QPushButton::clicked, this, &MainWindow::leave);
-    overwrite_ = make_check(panel, "overwrite", "上書き更新", 22, 355, 100);
-    file_hash_ = make_check(panel, "fileHash", "ファイル認証モード", 140, 180, 120);
-    no_password_ = make_check(panel, "noPassword", "パスワードを記録しない", 140, 155, 150);
-    autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク", 122, 355, 150);
-    recrypto_ = make_check(panel, "recrypto", "自動再暗号化", 22, 385, 100);
-    keep_header_ = make_check(panel, "keepHeader", "見出し行を残す", 122, 315, 150);
+    overwrite_ = make_check(panel, "overwrite", "上書き更新");
+    file_hash_ = make_check(panel, "fileHash", "ファイル認証モード");
+    no_password_ = make_check(panel, "noPassword", "パスワードを記録しない");
+    autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク");
+    recrypto_ = make_check(panel, "recrypto", "自動再暗号化");
+    keep_header_ = make_check(panel, "keepHeader", "見出し行を残す");
+
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(22, BANNER_Y + BANNER_HEIGHT + 10, 10, 10);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(2);
+    for (int column = 0; column < 3; ++column) grid->setColumnMinimumWidth(column, 90);
+    const auto left = Qt::AlignLeft | Qt::AlignVCenter;
+    int row = 0;
+    const auto gap = [&] { grid->setRowMinimumHeight(row++, 6); };
+    grid->addWidget(make_label(panel, "passwordLabel", "パスワード"), row, 0);
+    grid->addWidget(no_password_, row++, 1, 1, 2);
+    grid->addWidget(password_, row, 0);
+    grid->addWidget(file_hash_, row++, 1, 1, 2);
+    gap();
+    grid->addWidget(make_label(panel, "strengthLabel", "マスク強度"), row, 0);
+    grid->addWidget(make_label(panel, "targetColumnLabel", "マスク列"), row++, 1, 1, 2);
+    grid->addWidget(strength_, row, 0, left);
+    grid->addWidget(target_column_, row++, 1, 1, 2);
+    gap();
+    grid->addWidget(make_label(panel, "kanjiMaskLabel", "漢字マスク文字"), row, 0);
+    grid->addWidget(make_label(panel, "alphaMaskLabel", "英字マスク文字"), row, 1);
+    grid->addWidget(make_label(panel, "digitMaskLabel", "数字マスク文字"), row++, 2);
+    grid->addWidget(kanji_, row, 0, left);
+    grid->addWidget(alpha_, row, 1, left);
+    grid->addWidget(digit_, row++, 2, left);
+    gap();
+    grid->addWidget(make_label(panel, "wcharMaskLabel", "その他の文字のマスク文字"), row++, 0, 1, 3);
+    grid->addWidget(wchar_, row, 0, left);
+    grid->addWidget(keep_header_, row++, 1, 1, 2);
+    gap();
+    grid->addWidget(overwrite_, row, 0);
+    grid->addWidget(autoshape_, row++, 1, 1, 2);
+    grid->addWidget(recrypto_, row, 0);
+    grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
+    grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
 void MainWindow::buildMenu() {

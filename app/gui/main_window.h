@@ -16,14 +16,7 @@ class QPushButton;
 
 namespace hsc::gui {
 
-// A text painted on the window, with its top-left corner in client pixels.
-struct PaintedLabel {
-    int x, y;
-    const char* text;
-};
-extern const PaintedLabel PAINTED_LABELS[7];
-
-// The banner and the painted labels under the controls.
+// The banner, with the controls laid out under it.
 class Panel : public QWidget {
 public:
     explicit Panel(QWidget* parent);
@@ -40,6 +33,7 @@ private:
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // The least size of the client area; it grows to fit the texts of a larger font.
     static constexpr int CLIENT_WIDTH = 305;
     static constexpr int CLIENT_HEIGHT = 435;
     static constexpr int RESULTS_HEIGHT = 120;  // the list of results under the panel
@@ -109,6 +103,7 @@ private:
     QCheckBox* keep_header_;
     QLabel* password_status_;
     QListWidget* results_;
+    QLabel* drop_hint_;  // in the list of results while it is empty
 };
 
 }  // namespace hsc::gui

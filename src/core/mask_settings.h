@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fail_reason.h"
 #include "core/mask_report.h"
 
 namespace hsc {
@@ -79,6 +80,7 @@ struct FileContext {
     bool has_column_list() const { return target_column_count > 0 || !target_headers.empty(); }
     // Cells of the header row are never marked.
     bool keeps_header_row() const { return keep_header || !target_headers.empty(); }
+    FailReason failure = FailReason::none;  // why the file was not processed
 };
 
 }  // namespace hsc

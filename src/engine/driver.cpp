@@ -98,6 +98,12 @@ std::string with_cause(const char* format, std::string_view text, int error) {
 
 bool is_no_space(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
 
+FailReason save_failure_reason(int error) {
+    if (is_no_space(error)) return FailReason::no_space;
+    if (error == EEXIST) return FailReason::output_exists;
+    return FailReason::cannot_save;
+}
+
 std::string save_failure_message(int error, const std::filesystem::path& target) {
     const std::string name = target.string();
     if (is_no_space(error)) return with_text(MSG_NO_SPACE, name);
@@ -108,6 +114,17 @@ std::string save_failure_message(int error, const std::filesystem::path& target)
     if (error == 0) return with_text(MSG_SAVE, name);
     return with_cause(MSG_SAVE_CAUSE, name, error);
 }
+
+// Why the package reader refused: `refusal` is its text, set for a damaged or hostile package.
+FailReason read_failure_reason(int rc, const std::string& refusal) {
+    if (rc == RC_NOMEM) return FailReason::out_of_memory;
+    if (rc == SIZE_LIMIT_EXCEEDED) return FailReason::too_large;
+    if (rc == UNSUPPORTED_OBJECTS) return FailReason::unsupported_table;
+    return refusal.empty() ? FailReason::internal_error : FailReason::damaged;
+}
+
+// A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
+FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
 bool key_file_readable(const std::string& key_file) {
     if (key_file.empty()) return false;
@@ -150,6 +167,10 @@ bool parse_columns(const std::string& target_column, FileContext& ctx) {
     return true;
 }
 
+FailReason open_failure_reason(int error) {
+    return error == ENOENT || error == ENOTDIR ? FailReason::not_found : FailReason::cannot_open;
+}
+
 std::string open_failure_message(int error, const std::filesystem::path& path) {
     const std::string name = path.string();
     switch (error) {
@@ -179,60 +200,67 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
                      const ProcessOptions& options) {
     output.clear();
+    ctx.failure = FailReason::none;
     const std::string path_text = input.string();
-    auto fail = [&](std::string text) {
+    auto fail = [&](FailReason why, std::string text) {
+        ctx.failure = why;
         reporter.error(text);
         return RC_FAIL;
+    };
+    auto save_failed = [&](int error, const std::filesystem::path& target) {
+        return fail(save_failure_reason(error), save_failure_message(error, target));
     };
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
     MaskSettings stored;
     std::string message;
-    if (!stored_settings(settings, stored, message)) return fail(message);
+    if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
 
     // The input stays open and locked for the run; what the system says about it is
     // what the user reads.
     InputFile in;
     if (int error = in.open(input); error != 0)
-        return fail(open_failure_message(error, input));
+        return fail(open_failure_reason(error), open_failure_message(error, input));
 
     int type = TYPE_UNKNOWN;
     int rc = tiv_file_type(input, type);
-    if (rc == RC_OPEN) return fail(with_text(MSG_OPEN, path_text));
-    if (rc != RC_OK) return fail(with_number(MSG_FILE_TYPE, rc));
-    if (type == TYPE_XLSX_LOCKED) return fail(with_text(MSG_READ_PASSWORD, path_text));
-    if (type == TYPE_XLS) return fail(with_text(MSG_OLD_XLS, path_text));
-    if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(with_text(MSG_UNSUPPORTED, path_text));
+    if (rc == RC_OPEN) return fail(FailReason::cannot_open, with_text(MSG_OPEN, path_text));
+    if (rc != RC_OK) return fail(FailReason::cannot_open, with_number(MSG_FILE_TYPE, rc));
+    if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, with_text(MSG_READ_PASSWORD, path_text));
+    if (type == TYPE_XLS) return fail(FailReason::old_xls, with_text(MSG_OLD_XLS, path_text));
+    if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, with_text(MSG_UNSUPPORTED, path_text));
 
     if (settings.is_file_hash && !key_file_readable(settings.key_file))
-        return fail(with_text(MSG_KEY_FILE, settings.key_file));
+        return fail(FailReason::key_file_unreadable, with_text(MSG_KEY_FILE, settings.key_file));
 
     ctx = FileContext{};
-    if (!parse_columns(settings.target_column, ctx)) return fail(with_text(MSG_COLUMNS, settings.target_column));
+    if (!parse_columns(settings.target_column, ctx))
+        return fail(FailReason::invalid_columns, with_text(MSG_COLUMNS, settings.target_column));
     if (settings.header_row < 1 || settings.header_row > 1048576)
-        return fail(with_number(MSG_HEADER_ROW, settings.header_row));
+        return fail(FailReason::invalid_columns, with_number(MSG_HEADER_ROW, settings.header_row));
     ctx.header_row = settings.header_row - 1;
     ctx.keep_header = settings.is_keep_header;
 
     if (options.only_direction != DIRECTION_ANY) {
         FooterInfo info;
-        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(with_number(MSG_CHECK_FOOTER, rc));
+        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
         if (options.only_direction == DIRECTION_MASK && info.present)
-            return fail(with_text(MSG_ALREADY_MASKED, path_text));
+            return fail(FailReason::already_masked, with_text(MSG_ALREADY_MASKED, path_text));
         if (options.only_direction == DIRECTION_UNMASK && !info.present)
-            return fail(with_text(MSG_NOT_MASKED, path_text));
+            return fail(FailReason::not_masked, with_text(MSG_NOT_MASKED, path_text));
     }
 
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer(input, stored, present, reporter);
+    rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure);
     if (rc == RC_REFUSED) return RC_REFUSED;
-    if (rc != RC_OK) return fail(with_number(MSG_CHECK_FOOTER, rc));
+    if (rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here.
     if (ctx.process_direction == DIRECTION_UNMASK &&
         verify_backup_password(input, stored.password) == RC_REFUSED) {
+        ctx.failure = FailReason::wrong_password;
         reporter.error(MSG_BACKUP_PASSWORD);
         return RC_REFUSED;
     }
@@ -245,7 +273,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
             if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
-                return fail(with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
+                return fail(FailReason::changed_since_masking, with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
         }
     }
 
@@ -255,7 +283,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         std::vector<std::string> names;
         if (list_package_entries(input, names) == RC_OK) {
             auto backups = backup_entries(names);
-            if (!backups.empty()) return fail(with_text(MSG_FOOTER_LOST, backups.front()) + "(" + path_text + ")");
+            if (!backups.empty()) return fail(FailReason::footer_missing, with_text(MSG_FOOTER_LOST, backups.front()) + "(" + path_text + ")");
         }
     }
 
@@ -271,15 +299,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             if (!ec) target = real;
         }
         // The other names of a hard-linked file would keep the old content.
-        if (in.links() > 1 && !options.force) return fail(with_text(MSG_HARD_LINK, path_text));
+        if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, with_text(MSG_HARD_LINK, path_text));
     } else {
         std::error_code ec;
         const auto status = std::filesystem::symlink_status(target, ec);
         // A name the system cannot look at (too long) fails at the commit with its cause.
         if (!ec && status.type() != std::filesystem::file_type::not_found) {
-            if (identity_of(target) == in.identity()) return fail(with_text(MSG_OUTPUT_IS_INPUT, target.string()));
+            if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, with_text(MSG_OUTPUT_IS_INPUT, target.string()));
             if (!options.force && !reporter.ask_yes_no(with_text(MSG_ASK_REPLACE, target.string())))
-                return fail(with_text(MSG_OUTPUT_EXISTS, target.string()));
+                return fail(FailReason::output_exists, with_text(MSG_OUTPUT_EXISTS, target.string()));
             replace = true;
         }
     }
@@ -292,13 +320,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         // Why a damaged or hostile package was refused, when the reader could say.
         const std::string refusal = reg.refusal;
         mfree_all(reg);
-        if (rc == RC_NOMEM) return fail(MSG_READ_NOMEM);
+        const FailReason why = read_failure_reason(rc, refusal);
+        if (rc == RC_NOMEM) return fail(why, MSG_READ_NOMEM);
         if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
-            return fail(std::string(MSG_SIZE) + refusal + "(" + path_text + ")");
-        if (rc == SIZE_LIMIT_EXCEEDED) return fail(MSG_SIZE);
-        if (!refusal.empty()) return fail(refusal + "(" + path_text + ")");
-        if (rc == UNSUPPORTED_OBJECTS) return fail(MSG_OBJECTS);
-        return fail(with_number(MSG_READ, rc));
+            return fail(why, std::string(MSG_SIZE) + refusal + "(" + path_text + ")");
+        if (rc == SIZE_LIMIT_EXCEEDED) return fail(why, MSG_SIZE);
+        if (!refusal.empty()) return fail(why, refusal + "(" + path_text + ")");
+        if (rc == UNSUPPORTED_OBJECTS) return fail(why, MSG_OBJECTS);
+        return fail(why, with_number(MSG_READ, rc));
     }
 
     // The output is composed in a private temporary file beside its target and takes
@@ -306,34 +335,35 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     AtomicFile out;
     if (int error = out.open(target); error != 0) {
         mfree_all(reg);
-        return fail(save_failure_message(error, target));
+        return save_failed(error, target);
     }
     std::filesystem::path named;
     rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.temp_path());
     const int write_error = reg.os_error;
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
-    if (rc != RC_OK && write_error != 0) return fail(save_failure_message(write_error, target));
-    if (rc == RC_NOMEM) return fail(MSG_WRITE_NOMEM);
-    if (rc != RC_OK) return fail(with_number(MSG_WRITE, rc));
+    if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
+    if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, MSG_WRITE_NOMEM);
+    if (rc != RC_OK) return fail(FailReason::cannot_save, with_number(MSG_WRITE, rc));
 
     if (ctx.process_direction == DIRECTION_MASK) {
         errno = 0;
         rc = hsc_write_footer(out.temp_path(), stored);
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_no_space(footer_error)) return fail(save_failure_message(footer_error, target));
-        if (rc != RC_OK) return fail(with_number(MSG_FOOTER, rc));
+        if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);
+        if (rc != RC_OK) return fail(FailReason::cannot_save, with_number(MSG_FOOTER, rc));
     }
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
     // one takes the input's permission bits, so a private workbook stays private.
     int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777);
-    if (error != 0) return fail(save_failure_message(error, target));
-    if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK) return fail(with_text(MSG_SAVE, target.string()));
+    if (error != 0) return save_failed(error, target);
+    if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
+        return fail(FailReason::cannot_save, with_text(MSG_SAVE, target.string()));
     // A version saved by someone else while we worked is never replaced.
-    if (settings.is_overwrite && !in.unchanged(target)) return fail(with_text(MSG_CHANGED_DURING_RUN, path_text));
-    if (error = out.commit(replace); error != 0) return fail(save_failure_message(error, target));
+    if (settings.is_overwrite && !in.unchanged(target)) return fail(FailReason::changed_during_run, with_text(MSG_CHANGED_DURING_RUN, path_text));
+    if (error = out.commit(replace); error != 0) return save_failed(error, target);
     output = target;
     ctx.report = std::move(report);
     return RC_OK;

@@ -16,6 +16,7 @@ namespace hsc {
 // reported the failure itself. `output` receives the path written; `ctx` the per-file
 // values (process_direction tells the caller whether the file was restored) and, after
 // a masking, its report: what was masked and what of it is still readable elsewhere.
+// On a failure ctx.failure says why, beside the text given to the reporter.
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 
@@ -46,6 +47,8 @@ std::uint64_t default_memory_budget();
 // The message for an input file that cannot be opened: the cause the system gave
 // (`error` is an errno value) with the path.
 std::string open_failure_message(int error, const std::filesystem::path& path);
+// What such a failure counts as: not_found or cannot_open.
+FailReason open_failure_reason(int error);
 
 // Reads the column list ("B,D,AA", "氏名,電話番号,E", "h:ID") into ctx's column numbers
 // and header texts; false when the list is too long or an item is an empty header text.

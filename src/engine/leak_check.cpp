@@ -51,33 +51,31 @@ int decipher(MfileRegistry& reg, std::string_view backup, std::string_view passw
 }  // namespace
 
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter) {
+                      Reporter& reporter, FailReason* why) {
     report = MaskReport{};
+    const auto fail = [&](FailReason reason, const std::string& text, int rc = RC_FAIL) {
+        if (why) *why = reason;
+        reporter.error(text);
+        return rc;
+    };
     MaskSettings stored;
     std::string message;
-    if (!stored_settings(settings, stored, message)) {
-        reporter.error(message);
-        return RC_FAIL;
-    }
+    if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
     MfileRegistry reg;
     std::vector<std::string> names;
-    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) {
-        reporter.error(reg.refusal.empty() ? with_path(MSG_UNREADABLE, input) : reg.refusal);
-        return RC_FAIL;
+    if (const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names); rc != RC_OK) {
+        if (reg.refusal.empty()) return fail(FailReason::unsupported_file, with_path(MSG_UNREADABLE, input));
+        return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged, reg.refusal);
     }
     const std::vector<std::string> backups = backup_entries(names);
-    if (backups.empty()) {
-        reporter.error(with_path(MSG_NOT_MASKED, input));
-        return RC_FAIL;
-    }
+    if (backups.empty()) return fail(FailReason::not_masked, with_path(MSG_NOT_MASKED, input));
     sort_entry_names(names);
     MaskedTexts masked;
     std::string original;
     const auto has = [&](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); };
     if (has(BACKUP_SHARED_STRINGS)) {
         if (decipher(reg, BACKUP_SHARED_STRINGS, stored.password, original) != RC_OK) {
-            reporter.error(with_path(MSG_NO_DECIPHER, input));
-            return RC_REFUSED;
+            return fail(FailReason::wrong_password, with_path(MSG_NO_DECIPHER, input), RC_REFUSED);
         }
         report.shared_strings = collect_masked_items(original, stream_text(reg, "xl/sharedStrings.xml"), masked);
     }
@@ -88,8 +86,7 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
         const std::string backup = std::string(BACKUP_DRAWING_PREFIX) + std::to_string(++k) + ".xml";
         if (!has(backup)) continue;
         if (decipher(reg, backup, stored.password, original) != RC_OK) {
-            reporter.error(with_path(MSG_NO_DECIPHER, input));
-            return RC_REFUSED;
+            return fail(FailReason::wrong_password, with_path(MSG_NO_DECIPHER, input), RC_REFUSED);
         }
         report.shapes += collect_masked_runs(original, stream_text(reg, name), masked);
     }

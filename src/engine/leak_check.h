@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "core/fail_reason.h"
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
@@ -13,8 +14,9 @@ namespace hsc {
 // parts, and they are looked for in every other part. Fills `report` (no cell count:
 // the columns of that masking are not recorded). Failures are reported once through
 // the reporter. 0; -1 not a readable workbook package or no backups to compare with;
-// -3 a backup does not decipher with the password.
+// -3 a backup does not decipher with the password. `*why`, when given, gets the reason
+// of a failure.
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter);
+                      Reporter& reporter, FailReason* why = nullptr);
 
 }  // namespace hsc

@@ -202,7 +202,7 @@ int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stor
 }
 
 int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
-                     Reporter& reporter) {
+                     Reporter& reporter, FailReason* why) {
     present = FOOTER_ABSENT;
     std::string block;
     if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
@@ -212,28 +212,30 @@ int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stor
     // The short form records no hash: nothing to verify.
     if (!footer->hash) return RC_OK;
 
+    const auto refuse = [&](FailReason reason, const std::string& text) {
+        if (why) *why = reason;
+        reporter.error(text);
+        return RC_REFUSED;
+    };
     std::string hash;
     if (footer->file_mode) {
-        if (!stored.is_file_hash) {
-            reporter.error("ファイル認証モードで暗号化されています。処理を中断します。");
-            return RC_REFUSED;
-        }
-        if (!file_digest(stored.key_file, hash)) {
-            reporter.error(fill("認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。", stored.key_file));
-            return RC_REFUSED;
-        }
+        if (!stored.is_file_hash)
+            return refuse(FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。");
+        if (!file_digest(stored.key_file, hash))
+            return refuse(FailReason::key_file_unreadable,
+                          fill("認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。", stored.key_file));
     } else {
         hash = password_digest(stored.password);
     }
     if (equals_ignoring_case(hash, *footer->hash)) return RC_OK;
     const std::string hint = cp932_display(unsealed_hint(*footer));
     if (footer->file_mode)
-        reporter.error(hint.empty() ? std::string("認証ファイルが一致しませんでした。処理を中断します。")
-                                    : fill("認証ファイルが一致しませんでした。ヒントは\"%s\"です。", hint));
-    else
-        reporter.error(hint.empty() ? std::string("パスワードが一致しませんでした。処理を中断します。")
-                                    : fill("パスワードが一致しませんでした。ヒントは\"%s\"です。", hint));
-    return RC_REFUSED;
+        return refuse(FailReason::wrong_key_file,
+                      hint.empty() ? std::string("認証ファイルが一致しませんでした。処理を中断します。")
+                                   : fill("認証ファイルが一致しませんでした。ヒントは\"%s\"です。", hint));
+    return refuse(FailReason::wrong_password,
+                  hint.empty() ? std::string("パスワードが一致しませんでした。処理を中断します。")
+                               : fill("パスワードが一致しませんでした。ヒントは\"%s\"です。", hint));
 }
 
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info) {

@@ -38,6 +38,8 @@ inline constexpr std::string_view MSG_ASK_KNOWN_PASSWORD =
     "ファイル認証モードでも、バックアップはパスワードで暗号化されます。既定のパスワードのままでは、"
     "Hushcel を持っている人なら誰でもブックを復元できます。このままマスクしますか？";
 inline constexpr std::string_view MSG_SAVE_FAILED = "設定を保存できませんでした(rc=%s)。";
+// Where the results of a drop will be listed, while nothing has been dropped yet.
+inline constexpr std::string_view MSG_DROP_HINT = "ここにブックをドロップしてください";
 
 // Messages of the dialogs when a text is over its limit.
 inline constexpr std::string_view MSG_PATH_TOO_LONG = "ファイルパスが長すぎます。";

@@ -320,10 +320,11 @@ TEST(Cli, JsonLinesParseAndCarryEachResult) {
         "python3 -c 'import json,sys\n"
         "rows=[json.loads(l) for l in open(sys.argv[1],encoding=\"utf-8\")]\n"
         "assert len(rows)==3, rows\n"
-        "assert rows[0]==dict(input=\"a \\\"quoted\\\" name.xlsx\",output=\"●a \\\"quoted\\\" name.xlsx\",action=\"mask\",status=0,message=\"\",\n"
+        "assert rows[0]==dict(schema=1,kind=\"masked\",input=\"a \\\"quoted\\\" name.xlsx\",output=\"●a \\\"quoted\\\" name.xlsx\",action=\"mask\",status=0,message=\"\",\n"
         "  shared_strings=18,cells=None,shapes=0,complete=True,warnings=[]), rows[0]\n"
         "assert \"warnings\" not in rows[1] and \"shared_strings\" not in rows[1], rows[1]\n"
         "assert rows[1][\"input\"]==\"bad\\x01.xlsx\" and rows[1][\"status\"]==-1, rows[1]\n"
+        "assert rows[1][\"kind\"]==\"unsupported-file\", rows[1]\n"
         "assert rows[1][\"message\"].startswith(\"サポート対象外\"), rows[1]\n"
         "assert rows[2][\"input\"]==\"raw\\ufffd.xlsx\", rows[2]\n"
         "' " + (dir / "out.json").string();

@@ -94,6 +94,7 @@ TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
     for (auto [token, value] : {std::pair<std::string, std::string>{"PATH", book().string()}, {"KEY", settings.key_file}})
         if (auto at = expected.find(token); at != std::string::npos) expected.replace(at, token.size(), value);
     EXPECT_EQ(rep.errors, std::vector<std::string>{expected});
+    EXPECT_NE(ctx.failure, FailReason::none) << "a failure says why";
     EXPECT_TRUE(output.empty());
     EXPECT_EQ(folder_listing(dir.path()), before);
     if (fs::is_regular_file(book())) {
@@ -301,6 +302,16 @@ TEST_F(Driver, OnlyColumnsOfTheListAreMasked) {
     EXPECT_NE(sst.find("03-1234-5678"), std::string::npos);
 }
 
+// A column list the driver cannot read (here: longer than the setting holds) is named as
+// such; the command line refuses it before, so only the driver can show this reason.
+TEST_F(Driver, ColumnListThatIsNotOneSaysWhy) {
+    write_book(test::small_workbook(NAMES));
+    settings.target_column = std::string(TARGET_COLUMN_MAX + 1, 'A');
+    EXPECT_EQ(process(book()), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::invalid_columns);
+    EXPECT_EQ(rep.errors.size(), 1u);
+}
+
 // An injected fault between the steps of an overwrite leaves the old workbook, whole,
 // and nothing else in the folder.
 class DriverOverwriteFault : public Driver, public ::testing::WithParamInterface<WriteStep> {};
@@ -317,12 +328,14 @@ TEST_P(DriverOverwriteFault, LeavesTheOldWorkbook) {
     };
     EXPECT_EQ(process(book(), options), RC_FAIL);
     EXPECT_EQ(rep.errors.size(), 1u);
+    EXPECT_EQ(ctx.failure, FailReason::cannot_save);
     EXPECT_EQ(seen.back(), GetParam());
     EXPECT_EQ(test::read_file(book()), original);
     EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
 
     // Without the fault the same call replaces it by the complete masked workbook.
     ASSERT_EQ(process(book()), RC_OK);
+    EXPECT_EQ(ctx.failure, FailReason::none);
     EXPECT_EQ(output, book());
     FooterInfo info;
     ASSERT_EQ(hsc_read_footer(book(), info), RC_OK);
@@ -449,6 +462,7 @@ TEST_P(DriverInputChanged, IsNotReplaced) {
     EXPECT_EQ(rep.errors, std::vector<std::string>{"処理中にファイル(" + book().string() +
                                                    ")が変更されました。変更を失わないよう結果は保存しませんでした。"
                                                    "もう一度処理してください。"});
+    EXPECT_EQ(ctx.failure, FailReason::changed_during_run);
     EXPECT_EQ(test::read_file(book()), changed);
     EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
 }
