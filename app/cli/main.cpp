@@ -226,6 +226,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::out_of_memory, "out-of-memory"},
     {FailReason::too_large, "too-large"},
     {FailReason::unsupported_table, "unsupported-table"},
+    {FailReason::header_not_found, "header-not-found"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
     {FailReason::cannot_save, "cannot-save"},

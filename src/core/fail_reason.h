@@ -14,6 +14,7 @@ enum class FailReason {
     old_xls,                // the binary format of old spreadsheet programs
     key_file_unreadable,    // the authentication file cannot be digested
     invalid_columns,        // the column list is not one
+    header_not_found,       // a header text of the column list stands in no worksheet
     already_masked,         // `mask` given a masked workbook
     not_masked,             // `restore` (or the leak scan) given an unmasked one
     wrong_password,         // the password does not match the footer or the backups

@@ -115,8 +115,10 @@ std::string save_failure_message(int error, const std::filesystem::path& target)
     return with_cause(MSG_SAVE_CAUSE, name, error);
 }
 
-// Why the package reader refused: `refusal` is its text, set for a damaged or hostile package.
-FailReason read_failure_reason(int rc, const std::string& refusal) {
+// Why the package reader refused: `refusal` is its text, set for a damaged or hostile
+// package unless `reason` names another cause.
+FailReason read_failure_reason(int rc, const std::string& refusal, FailReason reason) {
+    if (reason != FailReason::none) return reason;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
     if (rc == SIZE_LIMIT_EXCEEDED) return FailReason::too_large;
     if (rc == UNSUPPORTED_OBJECTS) return FailReason::unsupported_table;
@@ -319,8 +321,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const std::string refusal = reg.refusal;
+        const FailReason why = read_failure_reason(rc, refusal, reg.refusal_reason);
         mfree_all(reg);
-        const FailReason why = read_failure_reason(rc, refusal);
         if (rc == RC_NOMEM) return fail(why, MSG_READ_NOMEM);
         if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
             return fail(why, std::string(MSG_SIZE) + refusal + "(" + path_text + ")");

@@ -371,6 +371,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             text.replace(text.find("%s"), 2, ctx.target_headers[h]);
             text.replace(text.find("%d"), 2, std::to_string(ctx.header_row + 1));
             reg.refusal = std::move(text);
+            reg.refusal_reason = FailReason::header_not_found;
             return RC_FAIL;
         }
         if (!missing[h].empty())

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/fail_reason.h"
+
 namespace hsc {
 
 // Named, growable in-memory byte streams with a stdio-like interface. Each part of an
@@ -57,6 +59,8 @@ public:
     // Why the package unpacked into this registry was refused, as the user reads it;
     // empty when it was not. Set by unzip_package, kept until mfree_all.
     std::string refusal;
+    // The kind of that refusal, when it is not damage.
+    FailReason refusal_reason = FailReason::none;
     // The system's errno of the last failed write or create of an archive on disk; 0
     // when none failed. Tells a full disk from a folder that takes no file.
     int os_error = 0;

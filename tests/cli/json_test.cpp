@@ -204,6 +204,8 @@ const JsonCase CASES[] = {
     {"unsupported_file", [](const fs::path& d) { test::write_file(d / "notes.xlsx", "plain text"); },
      "HUSHCEL --json notes.xlsx", 1, "unsupported-file"},
     {"not_found", nullptr, "HUSHCEL --json nope.xlsx", 1, "not-found"},
+    // A header text that no worksheet's header row holds chooses nothing: a mistake in the list.
+    {"header_not_found", book, "HUSHCEL --json --columns h:会員番号 book.xlsx", 1, "header-not-found"},
     {"cannot_open", [](const fs::path& d) { fs::create_directory(d / "folder.xlsx"); }, "HUSHCEL --json folder.xlsx",
      1, "cannot-open"},
     // A full disk, as a file size limit: the write fails with EFBIG.
