@@ -42,12 +42,14 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // 0; -3 capacity below 1 or (disk mode) empty target; -101 not a readable archive or a
 // destination cannot be created; -9 the archive holds `capacity` entries or more, a name
 // of 256 bytes or more, an entry larger than a stream can hold, more than
-// ZIP_MAX_PACKAGE_BYTES in all, or an entry that inflates beyond its declared size;
+// ZIP_MAX_PACKAGE_BYTES in all, more than `reg.max_package_bytes` (when set) inflated
+// and stored bytes together, or an entry that inflates beyond its declared size;
 // -1 an entry that cannot be processed faithfully (encrypted, compressed other than
 // stored or deflated, a name given twice, an empty name) or (disk mode) a name that
 // leaves the target or a file write failure; -2 a stream write failed or no memory; -103 (the zip library's "bad zip file") damaged entry data or entry
-// data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
-// the user why; nothing is extracted when the refusal comes from the checks.
+// data outside the file or overlapping another entry's; -105 a checksum mismatch. On
+// every refusal `reg.refusal` tells the user why; nothing is extracted when the refusal
+// comes from the checks.
 // With `wanted` given, only the file entries it accepts are extracted (all are checked).
 using EntryFilter = bool (*)(std::string_view name);
 int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
