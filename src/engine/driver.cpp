@@ -285,13 +285,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // The output is composed in a private temporary file beside its target and takes
     // the target's place only when complete.
-    AtomicFile out;
+    AtomicFile out(options.named_temp ? TempKind::named : TempKind::unnamed_if_possible);
     if (int error = out.open(target); error != 0) {
         mfree_all(reg);
         return fail(save_failure_message(error, target));
     }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.temp_path());
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
     const int write_error = reg.os_error;
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);

@@ -45,6 +45,7 @@ constexpr int BACKUP_DEFLATE_LEVEL = 1;
 struct ZipIo {
     MfileRegistry* reg;
     bool on_disk;
+    int into = -1;  // an open file that composition writes instead of one made at the path
     // Where a read archive ends for minizip: just after its end record. minizip looks
     // for that record only in the last 65,535 bytes, so a longer comment would hide it.
     std::int64_t end = -1;
@@ -68,7 +69,18 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
 
     ArchiveHandle h;
     if (read_only) h.end = io->end;
-    if (io->on_disk) {
+    if (io->on_disk && io->into >= 0 && !read_only) {
+        // The caller's file, from its start: nothing is opened or created by name.
+        h.fd = ::fcntl(io->into, F_DUPFD_CLOEXEC, 0);
+        if (h.fd >= 0 && (::ftruncate(h.fd, 0) != 0 || ::lseek(h.fd, 0, SEEK_SET) != 0)) {
+            ::close(h.fd);
+            h.fd = -1;
+        }
+        if (h.fd < 0) {
+            io->reg->os_error = errno;
+            return nullptr;
+        }
+    } else if (io->on_disk) {
         if (read_only)
             h.fd = ::open(path, O_RDONLY | O_CLOEXEC);
         else if (existing)
@@ -915,7 +927,9 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
 }
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
-    if (location.on_disk) {
+    if (location.on_disk && location.into >= 0) {
+        [[maybe_unused]] int ignored = ::ftruncate(location.into, 0);  // the caller's file: emptied, not removed
+    } else if (location.on_disk) {
         std::error_code ec;
         fs::remove(archive, ec);
     } else {
@@ -1003,13 +1017,13 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
-    if (location.on_disk) {
+    if (location.on_disk && location.into < 0) {
         // A fresh file: never write through an existing link at the archive path.
         std::error_code ec;
         fs::remove(archive, ec);
     }
 
-    ZipIo io{&reg, location.on_disk};
+    ZipIo io{&reg, location.on_disk, location.into};
     zlib_filefunc64_def table = make_table(io);
     zipFile zf = zipOpen2_64(archive.c_str(), APPEND_STATUS_CREATE, nullptr, &table);
     if (!zf) return RC_OPEN;
@@ -1039,9 +1053,10 @@ fs::path output_path_for(const fs::path& input, int direction, bool is_overwrite
     return input.parent_path() / fs::path(prefix + input.filename().string());
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
-                    const fs::path& compose_into) {
-    output = output_path_for(input, direction, is_overwrite);
+namespace {
+
+// Every live stream of the registry, in registry order, into the archive.
+int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     std::vector<std::string> names;
     try {
         names.reserve(static_cast<std::size_t>(mcount(reg)));
@@ -1049,31 +1064,23 @@ int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output,
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
-    return zip_package(reg, ZIP_MODE_MEMORY, compose_into, {}, names);
+    return zip_package(reg, ZIP_MODE_MEMORY, archive, {}, names, location);
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite) {
-    const fs::path final_path = output_path_for(input, direction, is_overwrite);
-    fs::path dir = final_path.parent_path();
-    std::string tmpl = ((dir.empty() ? fs::path(".") : dir) / ".hushcel-XXXXXX").string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        output = final_path;
-        return RC_OPEN;
-    }
-    ::close(fd);
-    const fs::path temp = tmpl;
-    int rc = hsc_write_excel(reg, input, output, direction, is_overwrite, temp);
-    std::error_code ec;
-    if (rc == RC_OK) {
-        // An overwritten workbook keeps its permissions.
-        auto st = fs::status(final_path, ec);
-        if (!ec && fs::exists(st)) fs::permissions(temp, st.permissions(), ec);
-        fs::rename(temp, final_path, ec);
-        if (ec) rc = RC_OPEN;
-    }
-    if (rc != RC_OK) fs::remove(temp, ec);
-    return rc;
+}  // namespace
+
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+                    int compose_into) {
+    output = output_path_for(input, direction, is_overwrite);
+    ZipArchiveLocation into;
+    into.into = compose_into;
+    return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
+}
+
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+                    const fs::path& compose_into) {
+    output = output_path_for(input, direction, is_overwrite);
+    return compose_registry(reg, compose_into, {});
 }
 
 int make_dirs(const fs::path& path) {

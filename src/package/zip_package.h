@@ -29,6 +29,10 @@ inline constexpr std::int64_t ZIP_MAX_PACKAGE_BYTES = std::int64_t{2} << 30;  //
 // keep whole archives in memory streams named by the archive path instead.
 struct ZipArchiveLocation {
     bool on_disk = true;
+    // On disk, composition only: an open file, written from its start (emptied first, and
+    // emptied again on failure), instead of a new file made at the archive path. The
+    // caller keeps it open; its name, mode and owner are the caller's.
+    int into = -1;
 };
 
 // Sets the archive location: flag 0 memory streams, nonzero disk files. Always 0.
@@ -83,15 +87,16 @@ int zip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archi
 std::filesystem::path output_path_for(const std::filesystem::path& input, int direction, bool is_overwrite);
 
 // Packs every live stream of the registry, in registry order, into a workbook archive
-// written at `compose_into`; `output` receives the final output name
-// (output_path_for). The caller moves the archive there. Status of zip_package.
+// written into the open file `compose_into` (the output's temporary file: it keeps its
+// name, mode and owner); `output` receives the final output name (output_path_for). The
+// caller moves the archive there. Status of zip_package; `reg.os_error` holds the
+// system's cause of a failed write.
+int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
+                    int direction, bool is_overwrite, int compose_into);
+
+// The same, into a new file made at the path `compose_into`.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
                     int direction, bool is_overwrite, const std::filesystem::path& compose_into);
-
-// The same, composed into a temporary file beside the output and renamed over it, so
-// that a failure leaves any existing file at the output name (or the input) untouched.
-int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
-                    int direction, bool is_overwrite);
 
 // Disk helpers of the disk modes.
 int make_dirs(const std::filesystem::path& path);    // 0 or -1
