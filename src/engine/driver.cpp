@@ -210,11 +210,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(with_number(MSG_CHECK_FOOTER, rc));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
+    // Every step that unpacks the package keeps to the same memory budget.
+    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here.
     if (ctx.process_direction == DIRECTION_UNMASK &&
-        verify_backup_password(input, stored.password) == RC_REFUSED) {
+        verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
         reporter.error(MSG_BACKUP_PASSWORD);
         return RC_REFUSED;
     }
@@ -223,7 +225,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // and its backup would silently drop those edits.
     if (ctx.process_direction == DIRECTION_UNMASK && !options.force) {
         std::vector<std::string> changed;
-        if (parts_changed_since_masking(input, changed) == RC_OK && !changed.empty()) {
+        if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + name;
             if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
@@ -267,7 +269,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MfileRegistry reg;  // the package of this file only; released on every path
-    reg.max_package_bytes = options.max_memory ? options.max_memory : default_memory_budget();
+    reg.max_package_bytes = budget;
     MaskReport report;
     rc = hsc_read_excel(reg, input, stored, ctx, &report);
     if (rc != RC_OK) {

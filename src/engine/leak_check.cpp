@@ -6,6 +6,7 @@
 
 #include "core/cp932.h"
 #include "core/status.h"
+#include "engine/driver.h"
 #include "engine/leak_scan.h"
 #include "engine/read_excel.h"
 #include "engine/text_routines.h"
@@ -51,7 +52,7 @@ int decipher(MfileRegistry& reg, std::string_view backup, std::string_view passw
 }  // namespace
 
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter) {
+                      Reporter& reporter, std::uint64_t max_memory) {
     report = MaskReport{};
     MaskSettings stored;
     std::string message;
@@ -60,6 +61,7 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
         return RC_FAIL;
     }
     MfileRegistry reg;
+    reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
     std::vector<std::string> names;
     if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) {
         reporter.error(reg.refusal.empty() ? with_path(MSG_UNREADABLE, input) : reg.refusal);

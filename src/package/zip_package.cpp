@@ -431,9 +431,10 @@ std::ptrdiff_t overlapping_entry(std::vector<DataRange>& ranges) {
 
 // Checks every entry before anything is extracted: count, names, sizes, methods,
 // encryption, duplicates, where the data lies, and (disk mode) where it would go.
-// `listed`, when given, receives every entry name in directory order.
+// `listed`, when given, receives every entry name in directory order, `sizes` their
+// declared inflated sizes.
 int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
-                  std::vector<std::string>* listed = nullptr) {
+                  std::vector<std::string>* listed = nullptr, std::vector<std::uint64_t>* sizes = nullptr) {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_NOT_A_ZIP);
     const std::string limit = std::to_string(capacity - 1);
@@ -441,6 +442,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
 
     std::set<std::string> seen;
     std::vector<std::string> names;  // in directory order
+    std::vector<std::uint64_t> declared;
     std::vector<DataRange> ranges;
     std::uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
@@ -465,6 +467,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
             ranges.push_back(range);
         }
         names.push_back(std::move(name));
+        declared.push_back(is_directory_entry(names.back()) ? 0 : info.uncompressed_size);
         rc = unzGoToNextFile(uf);
     }
     if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
@@ -478,6 +481,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     if (reg.max_package_bytes > 0 && held > reg.max_package_bytes)
         return refuse(reg, RC_SIZE_LIMIT, MSG_OVER_BUDGET, megabytes(held) + "/" + megabytes(reg.max_package_bytes));
     if (listed) *listed = std::move(names);
+    if (sizes) *sizes = std::move(declared);
     return RC_OK;
 }
 
@@ -997,14 +1001,16 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 }
 
 int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,
-                     const ZipArchiveLocation& location) {
+                     const ZipArchiveLocation& location, std::vector<std::uint64_t>* sizes) {
     names.clear();
+    if (sizes) sizes->clear();
     reg.refusal.clear();
     if (capacity < 1) return RC_REFUSED;
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
     std::vector<std::string> listed;
-    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed); rc != RC_OK) return rc;
+    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed, sizes); rc != RC_OK)
+        return rc;
     names = std::move(listed);
     return RC_OK;
 }

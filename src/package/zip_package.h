@@ -62,9 +62,11 @@ int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& arc
 
 // The names of every entry (directories too), in central-directory order, after the same
 // checks that unzip_package makes before it extracts anything; nothing is inflated.
+// `sizes`, when given, receives the inflated size each entry declares (0 for a folder).
 // 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
 int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
-                     std::vector<std::string>& names, const ZipArchiveLocation& location = {});
+                     std::vector<std::string>& names, const ZipArchiveLocation& location = {},
+                     std::vector<std::uint64_t>* sizes = nullptr);
 
 // Writes one deflated entry per name, in list order, from memory streams (mode
 // ZIP_MODE_MEMORY) or from files below `source` (disk mode; empty: the current
