@@ -84,7 +84,9 @@ int main(int argc, char** argv) {
             fs::path output;
             std::string masked_sst;
             if (with_report) masked_sst = stream_text(reg, "xl/sharedStrings.xml");
-            if (int rc = hsc::hsc_write_excel(reg, input, output, hsc::DIRECTION_MASK, false); rc != 0) {
+            if (int rc = hsc::hsc_write_excel(reg, input, output, hsc::DIRECTION_MASK, false,
+                                                  hsc::output_path_for(input, hsc::DIRECTION_MASK, false));
+                rc != 0) {
                 std::fprintf(stderr, "hsc_write_excel() rc=%d\n", rc);
                 return 1;
             }

@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::filesystem::path output;
-    if (int rc = hsc::hsc_write_excel(reg, input, output, direction, false); rc != 0) {
+    if (int rc = hsc::hsc_write_excel(reg, input, output, direction, false,
+                                              hsc::output_path_for(input, direction, false));
+        rc != 0) {
         std::fprintf(stderr, "hsc_write_excel() rc=%d\n", rc);
         return 1;
     }

@@ -103,7 +103,8 @@ bool footer_present(const fs::path& path) {
     return hsc_read_footer(path, info) == RC_OK && info.present;
 }
 
-void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks, Result& r) {
+void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks, std::uint64_t max_memory,
+                  Result& r) {
     r.action = "inspect";
     InputFile in;
     if (int error = in.open(path); error != 0) {
@@ -146,7 +147,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
                    ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;
-    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, &r.failure);
+    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, max_memory, &r.failure);
     r.errors = std::move(reporter.errors);
     if (r.status != RC_OK) return;
     r.summary += " " + report_counts(r.report) + " leaks=";
@@ -176,7 +177,7 @@ void suggest_file(const fs::path& path, Result& r) {
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
                  Result& r) {
     const Command command = o.command;
-    if (command == Command::inspect) return inspect_file(path, settings, o.leaks, r);
+    if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, r);
     if (command == Command::suggest) return suggest_file(path, r);
     ProcessOptions po = base;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;

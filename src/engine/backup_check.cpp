@@ -1,5 +1,6 @@
 #include "engine/backup_check.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@
 
 namespace hsc {
 
-int verify_backup_password(const std::filesystem::path& input, std::string_view password) {
+int verify_backup_password(const std::filesystem::path& input, std::string_view password,
+                           std::uint64_t max_memory) {
     // Unpacked with every check and bound of the package reader (the file is untrusted),
     // but only the backups are inflated.
     MfileRegistry reg;
+    reg.max_package_bytes = max_memory;
     std::vector<std::string> names;
     if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names, {}, is_backup_entry) != RC_OK)
         return RC_OK;
@@ -28,11 +31,25 @@ int verify_backup_password(const std::filesystem::path& input, std::string_view 
     return RC_OK;
 }
 
-int parts_changed_since_masking(const std::filesystem::path& input, std::vector<std::string>& changed) {
+int parts_changed_since_masking(const std::filesystem::path& input, std::vector<std::string>& changed,
+                                std::uint64_t max_memory) {
     changed.clear();
     MfileRegistry reg;
-    std::vector<std::string> names;
-    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names) != RC_OK) return RC_FAIL;
+    reg.max_package_bytes = max_memory;
+    // The parts' sizes are in the zip directory; only the backups are inflated, for the
+    // plain size their trailers record.
+    std::vector<std::string> listed, backups;
+    std::vector<std::uint64_t> sizes;
+    if (list_zip_entries(reg, input, ZIP_MAX_ENTRIES, listed, {}, &sizes) != RC_OK) return RC_FAIL;
+    if (unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, backups, {}, is_backup_entry) != RC_OK)
+        return RC_FAIL;
+    std::map<std::string, std::uint64_t, std::less<>> size_of;
+    std::vector<std::string> names;  // the file entries
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (listed[i].ends_with('/')) continue;
+        size_of.emplace(listed[i], sizes[i]);
+        names.push_back(listed[i]);
+    }
     // Each backup with the part it restores: the table, and drawing k in the order the
     // restore numbers them.
     std::vector<std::pair<std::string, std::string>> pairs{
@@ -45,7 +62,8 @@ int parts_changed_since_masking(const std::filesystem::path& input, std::vector<
         if (!stream_exists(reg, backup)) continue;
         std::int64_t plain = 0;
         if (container_source_size(reg, backup, plain) != RC_OK) return RC_FAIL;
-        if (!stream_exists(reg, part) || msize(reg, part) != plain) changed.push_back(part);
+        const auto found = size_of.find(part);
+        if (found == size_of.end() || found->second != static_cast<std::uint64_t>(plain)) changed.push_back(part);
     }
     return RC_OK;
 }

@@ -257,11 +257,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
+    // Every step that unpacks the package keeps to the same memory budget.
+    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here.
     if (ctx.process_direction == DIRECTION_UNMASK &&
-        verify_backup_password(input, stored.password) == RC_REFUSED) {
+        verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(MSG_BACKUP_PASSWORD);
         return RC_REFUSED;
@@ -271,7 +273,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // and its backup would silently drop those edits.
     if (ctx.process_direction == DIRECTION_UNMASK && !options.force) {
         std::vector<std::string> changed;
-        if (parts_changed_since_masking(input, changed) == RC_OK && !changed.empty()) {
+        if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
             if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
@@ -315,7 +317,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MfileRegistry reg;  // the package of this file only; released on every path
-    reg.max_package_bytes = options.max_memory ? options.max_memory : default_memory_budget();
+    reg.max_package_bytes = budget;
     MaskReport report;
     rc = hsc_read_excel(reg, input, stored, ctx, &report);
     if (rc != RC_OK) {
@@ -334,13 +336,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // The output is composed in a private temporary file beside its target and takes
     // the target's place only when complete.
-    AtomicFile out;
+    AtomicFile out(options.named_temp ? TempKind::named : TempKind::unnamed_if_possible);
     if (int error = out.open(target); error != 0) {
         mfree_all(reg);
         return save_failed(error, target);
     }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.temp_path());
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
     const int write_error = reg.os_error;
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);

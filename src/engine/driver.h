@@ -33,8 +33,12 @@ struct ProcessOptions {
     // changed after masking. Otherwise the reporter is asked, and a No (the answer of a
     // reporter with nobody to ask) refuses.
     bool force = false;
-    // The inflated bytes one package may have in memory; 0: default_memory_budget().
+    // The bytes one package may hold in memory, inflated and as stored in the archive;
+    // 0: default_memory_budget().
     std::uint64_t max_memory = 0;
+    // The output's temporary file gets a hidden name even where the folder takes files
+    // without one, as on file systems that do not (network shares, FAT).
+    bool named_temp = false;
     // Called at each step; a non-zero status fails that step as if it had failed itself.
     // The step `synced` comes just before the output is moved into place.
     std::function<int(WriteStep)> fault;

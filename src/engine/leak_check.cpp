@@ -6,6 +6,7 @@
 
 #include "core/cp932.h"
 #include "core/status.h"
+#include "engine/driver.h"
 #include "engine/leak_scan.h"
 #include "engine/read_excel.h"
 #include "engine/text_routines.h"
@@ -51,7 +52,7 @@ int decipher(MfileRegistry& reg, std::string_view backup, std::string_view passw
 }  // namespace
 
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter, FailReason* why) {
+                      Reporter& reporter, std::uint64_t max_memory, FailReason* why) {
     report = MaskReport{};
     const auto fail = [&](FailReason reason, const std::string& text, int rc = RC_FAIL) {
         if (why) *why = reason;
@@ -62,6 +63,7 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
     std::string message;
     if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
     MfileRegistry reg;
+    reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
     std::vector<std::string> names;
     if (const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names); rc != RC_OK) {
         if (reg.refusal.empty()) return fail(FailReason::unsupported_file, with_path(MSG_UNREADABLE, input));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 #include "core/fail_reason.h"
@@ -14,9 +15,10 @@ namespace hsc {
 // parts, and they are looked for in every other part. Fills `report` (no cell count:
 // the columns of that masking are not recorded). Failures are reported once through
 // the reporter. 0; -1 not a readable workbook package or no backups to compare with;
-// -3 a backup does not decipher with the password. `*why`, when given, gets the reason
+// -3 a backup does not decipher with the password. The package keeps to the memory
+// budget `max_memory` (0: default_memory_budget()). `*why`, when given, gets the reason
 // of a failure.
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter, FailReason* why = nullptr);
+                      Reporter& reporter, std::uint64_t max_memory = 0, FailReason* why = nullptr);
 
 }  // namespace hsc

@@ -33,6 +33,7 @@ namespace {
 
 constexpr std::size_t WRITE_PIECE = 16384;  // bytes per write into an archive entry
 constexpr std::size_t INFLATE_PIECE = 65536;  // inflated bytes per step
+constexpr std::size_t INFLATE_FEED = std::size_t{1} << 30;  // stored bytes per step, within zlib's uInt
 constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
 constexpr std::uint64_t DEFLATE_RATIO_SLACK = 4096;  // block headers of tiny entries
 constexpr std::uint64_t ZIP64_THRESHOLD = 0xFFFFFFFFull;
@@ -44,6 +45,7 @@ constexpr int BACKUP_DEFLATE_LEVEL = 1;
 struct ZipIo {
     MfileRegistry* reg;
     bool on_disk;
+    int into = -1;  // an open file that composition writes instead of one made at the path
     // Where a read archive ends for minizip: just after its end record. minizip looks
     // for that record only in the last 65,535 bytes, so a longer comment would hide it.
     std::int64_t end = -1;
@@ -67,7 +69,18 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
 
     ArchiveHandle h;
     if (read_only) h.end = io->end;
-    if (io->on_disk) {
+    if (io->on_disk && io->into >= 0 && !read_only) {
+        // The caller's file, from its start: nothing is opened or created by name.
+        h.fd = ::fcntl(io->into, F_DUPFD_CLOEXEC, 0);
+        if (h.fd >= 0 && (::ftruncate(h.fd, 0) != 0 || ::lseek(h.fd, 0, SEEK_SET) != 0)) {
+            ::close(h.fd);
+            h.fd = -1;
+        }
+        if (h.fd < 0) {
+            io->reg->os_error = errno;
+            return nullptr;
+        }
+    } else if (io->on_disk) {
         if (read_only)
             h.fd = ::open(path, O_RDONLY | O_CLOEXEC);
         else if (existing)
@@ -231,7 +244,9 @@ constexpr const char* MSG_LARGER_THAN_DECLARED =
     "エントリ(%s)が記録されたサイズより大きく展開されます。ファイルが破損しています。";
 constexpr const char* MSG_NAME_TOO_LONG = "エントリ名が長すぎます(%s)。";
 constexpr const char* MSG_OVER_BUDGET =
-    "展開後のサイズが使用できるメモリの上限を超えるため処理できません(展開後/上限: %s)。";
+    "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s)。";
+constexpr const char* MSG_OVERLAP =
+    "エントリ(%s)のデータが別のエントリのデータと重なっています。ファイルが破損しているか、細工されています。";
 
 std::string megabytes(std::uint64_t bytes) {
     return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
@@ -362,8 +377,14 @@ int current_entry(unzFile uf, unz_file_info64& info, std::string& name) {
 }
 
 // Checks one file entry's header against what we can process faithfully.
+// Where an entry's data lies in the archive.
+struct DataRange {
+    std::uint64_t at = 0, size = 0;
+    std::size_t entry = 0;  // index in directory order
+};
+
 int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info, const std::string& name,
-                     std::uint64_t archive_size, std::uint64_t& total) {
+                     std::uint64_t archive_size, std::uint64_t& total, DataRange& range) {
     if (info.flag & 1) return refuse(reg, RC_FAIL, MSG_ENCRYPTED, name);
     if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
         return refuse(reg, RC_FAIL, MSG_METHOD, name);
@@ -388,20 +409,41 @@ int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info
     unzCloseCurrentFile(uf);
     if (data_at > archive_size || info.compressed_size > archive_size - data_at)
         return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    range.at = data_at;
+    range.size = info.compressed_size;
     return RC_OK;
+}
+
+// Entries whose data overlap: in a sound archive every entry's data is its own. Records
+// that share one stretch of data would multiply what extraction holds in memory, and
+// each could declare a tiny size. Returns the index of the later entry of the first
+// overlap found, or -1. Empty data counts as the point where it starts: a sound
+// archive puts a local header before each entry's data, so no two start alike.
+std::ptrdiff_t overlapping_entry(std::vector<DataRange>& ranges) {
+    std::sort(ranges.begin(), ranges.end(), [](const DataRange& a, const DataRange& b) { return a.at < b.at; });
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        const DataRange& prev = ranges[i - 1];
+        if (ranges[i].at == prev.at || ranges[i].at < prev.at + prev.size)
+            return static_cast<std::ptrdiff_t>(std::max(ranges[i].entry, prev.entry));
+    }
+    return -1;
 }
 
 // Checks every entry before anything is extracted: count, names, sizes, methods,
 // encryption, duplicates, where the data lies, and (disk mode) where it would go.
-// `listed`, when given, receives every entry name in directory order.
+// `listed`, when given, receives every entry name in directory order, `sizes` their
+// declared inflated sizes.
 int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
-                  std::vector<std::string>* listed = nullptr) {
+                  std::vector<std::string>* listed = nullptr, std::vector<std::uint64_t>* sizes = nullptr) {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_NOT_A_ZIP);
     const std::string limit = std::to_string(capacity - 1);
     if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_MANY, limit);
 
     std::set<std::string> seen;
+    std::vector<std::string> names;  // in directory order
+    std::vector<std::uint64_t> declared;
+    std::vector<DataRange> ranges;
     std::uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
@@ -418,16 +460,28 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
             return refuse(reg, RC_FAIL, MSG_UNSAFE_PATH, name);
         // Composition drops leading separators, so "/a" and "a" would become one name.
         if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, MSG_DUPLICATE, name);
-        if (listed) listed->push_back(name);
         if (!is_directory_entry(name)) {
-            if (int r = check_file_entry(reg, uf, info, name, archive_size, total); r != RC_OK) return r;
+            DataRange range;
+            range.entry = names.size();
+            if (int r = check_file_entry(reg, uf, info, name, archive_size, total, range); r != RC_OK) return r;
+            ranges.push_back(range);
         }
+        names.push_back(std::move(name));
+        declared.push_back(is_directory_entry(names.back()) ? 0 : info.uncompressed_size);
         rc = unzGoToNextFile(uf);
     }
     if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
-    // The whole package is held in memory: refuse it before inflating anything.
-    if (reg.max_package_bytes > 0 && total > reg.max_package_bytes)
-        return refuse(reg, RC_SIZE_LIMIT, MSG_OVER_BUDGET, megabytes(total) + "/" + megabytes(reg.max_package_bytes));
+    if (auto e = overlapping_entry(ranges); e >= 0)
+        return refuse(reg, UNZ_BADZIPFILE, MSG_OVERLAP, names[static_cast<std::size_t>(e)]);
+    // Extraction holds every entry's stored bytes beside its inflated bytes, and keeps the
+    // deflated form for composition: refuse what would not fit before inflating anything.
+    // The stored bytes are the archive's own, each once, now that none overlap.
+    std::uint64_t held = total;
+    for (const DataRange& r : ranges) held += r.size;
+    if (reg.max_package_bytes > 0 && held > reg.max_package_bytes)
+        return refuse(reg, RC_SIZE_LIMIT, MSG_OVER_BUDGET, megabytes(held) + "/" + megabytes(reg.max_package_bytes));
+    if (listed) *listed = std::move(names);
+    if (sizes) *sizes = std::move(declared);
     return RC_OK;
 }
 
@@ -496,9 +550,15 @@ private:
             if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return RC_NOMEM;
             InflateEnd guard{&zs};
             std::vector<unsigned char> out(INFLATE_PIECE);
-            zs.next_in = stored.data();
-            zs.avail_in = static_cast<uInt>(stored.size());
+            std::size_t fed = 0;  // stored bytes handed to zlib so far
             for (;;) {
+                // zlib takes at most 4 GiB - 1 at once; a larger entry is fed in parts.
+                if (zs.avail_in == 0 && fed < stored.size()) {
+                    const std::size_t n = std::min<std::size_t>(stored.size() - fed, INFLATE_FEED);
+                    zs.next_in = stored.data() + fed;
+                    zs.avail_in = static_cast<uInt>(n);
+                    fed += n;
+                }
                 zs.next_out = out.data();
                 zs.avail_out = static_cast<uInt>(out.size());
                 const int z = inflate(&zs, Z_NO_FLUSH);
@@ -507,7 +567,7 @@ private:
                 if (z == Z_STREAM_END) break;
                 // Bytes after the end of the deflated data are not content.
             }
-            clean = zs.avail_in == 0;
+            clean = zs.avail_in == 0 && fed == stored.size();
         }
         if (produced != declared) return UNZ_BADZIPFILE;
         return crc == static_cast<uLong>(info.crc) ? RC_OK : UNZ_CRCERROR;
@@ -523,12 +583,14 @@ void run_on_all_cores(std::size_t count, Job job) {
     };
     std::vector<std::thread> helpers;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    for (std::size_t t = 1; t < std::min<std::size_t>({cores, count, 8}); ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // fewer helpers; the caller takes what is left
-        }
+    // Room for every helper first: a vector that grew after a thread started and could
+    // not would destroy a running thread, which ends the process.
+    try {
+        const std::size_t wanted = std::min<std::size_t>({cores, count, 8});
+        helpers.reserve(wanted > 0 ? wanted - 1 : 0);
+        while (helpers.size() + 1 < wanted) helpers.emplace_back(work);
+    } catch (const std::exception&) {
+        // fewer helpers; the caller takes what is left
     }
     work();
     for (auto& t : helpers) t.join();
@@ -741,12 +803,12 @@ public:
         });
         const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
         const std::size_t helpers = std::min<std::size_t>({cores - 1, pieces_.size() > 0 ? pieces_.size() - 1 : 0, 7});
-        for (std::size_t t = 0; t < helpers; ++t) {
-            try {
-                threads_.emplace_back([this] { run(); });
-            } catch (const std::system_error&) {
-                break;  // fewer helpers; the caller deflates what is left
-            }
+        // Reserved before any thread starts, so that no growth can fail with one running.
+        try {
+            threads_.reserve(helpers);
+            while (threads_.size() < helpers) threads_.emplace_back([this] { run(); });
+        } catch (const std::exception&) {
+            // fewer helpers; the caller deflates what is left
         }
     }
     DeflateWork(const DeflateWork&) = delete;
@@ -869,7 +931,9 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
 }
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
-    if (location.on_disk) {
+    if (location.on_disk && location.into >= 0) {
+        [[maybe_unused]] int ignored = ::ftruncate(location.into, 0);  // the caller's file: emptied, not removed
+    } else if (location.on_disk) {
         std::error_code ec;
         fs::remove(archive, ec);
     } else {
@@ -937,14 +1001,16 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 }
 
 int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,
-                     const ZipArchiveLocation& location) {
+                     const ZipArchiveLocation& location, std::vector<std::uint64_t>* sizes) {
     names.clear();
+    if (sizes) sizes->clear();
     reg.refusal.clear();
     if (capacity < 1) return RC_REFUSED;
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
     std::vector<std::string> listed;
-    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed); rc != RC_OK) return rc;
+    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed, sizes); rc != RC_OK)
+        return rc;
     names = std::move(listed);
     return RC_OK;
 }
@@ -979,13 +1045,13 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
-    if (location.on_disk) {
+    if (location.on_disk && location.into < 0) {
         // A fresh file: never write through an existing link at the archive path.
         std::error_code ec;
         fs::remove(archive, ec);
     }
 
-    ZipIo io{&reg, location.on_disk};
+    ZipIo io{&reg, location.on_disk, location.into};
     zlib_filefunc64_def table = make_table(io);
     zipFile zf = zipOpen2_64(archive.c_str(), APPEND_STATUS_CREATE, nullptr, &table);
     if (!zf) return RC_OPEN;
@@ -1015,9 +1081,10 @@ fs::path output_path_for(const fs::path& input, int direction, bool is_overwrite
     return input.parent_path() / fs::path(prefix + input.filename().string());
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
-                    const fs::path& compose_into) {
-    output = output_path_for(input, direction, is_overwrite);
+namespace {
+
+// Every live stream of the registry, in registry order, into the archive.
+int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     std::vector<std::string> names;
     try {
         names.reserve(static_cast<std::size_t>(mcount(reg)));
@@ -1025,31 +1092,23 @@ int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output,
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
-    return zip_package(reg, ZIP_MODE_MEMORY, compose_into, {}, names);
+    return zip_package(reg, ZIP_MODE_MEMORY, archive, {}, names, location);
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite) {
-    const fs::path final_path = output_path_for(input, direction, is_overwrite);
-    fs::path dir = final_path.parent_path();
-    std::string tmpl = ((dir.empty() ? fs::path(".") : dir) / ".hushcel-XXXXXX").string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        output = final_path;
-        return RC_OPEN;
-    }
-    ::close(fd);
-    const fs::path temp = tmpl;
-    int rc = hsc_write_excel(reg, input, output, direction, is_overwrite, temp);
-    std::error_code ec;
-    if (rc == RC_OK) {
-        // An overwritten workbook keeps its permissions.
-        auto st = fs::status(final_path, ec);
-        if (!ec && fs::exists(st)) fs::permissions(temp, st.permissions(), ec);
-        fs::rename(temp, final_path, ec);
-        if (ec) rc = RC_OPEN;
-    }
-    if (rc != RC_OK) fs::remove(temp, ec);
-    return rc;
+}  // namespace
+
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+                    int compose_into) {
+    output = output_path_for(input, direction, is_overwrite);
+    ZipArchiveLocation into;
+    into.into = compose_into;
+    return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
+}
+
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+                    const fs::path& compose_into) {
+    output = output_path_for(input, direction, is_overwrite);
+    return compose_registry(reg, compose_into, {});
 }
 
 int make_dirs(const fs::path& path) {

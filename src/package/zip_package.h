@@ -30,6 +30,10 @@ inline constexpr std::int64_t ZIP_MAX_PACKAGE_BYTES = std::int64_t{2} << 30;  //
 // keep whole archives in memory streams named by the archive path instead.
 struct ZipArchiveLocation {
     bool on_disk = true;
+    // On disk, composition only: an open file, written from its start (emptied first, and
+    // emptied again on failure), instead of a new file made at the archive path. The
+    // caller keeps it open; its name, mode and owner are the caller's.
+    int into = -1;
 };
 
 // Sets the archive location: flag 0 memory streams, nonzero disk files. Always 0.
@@ -43,12 +47,14 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // 0; -3 capacity below 1 or (disk mode) empty target; -101 not a readable archive or a
 // destination cannot be created; -9 the archive holds `capacity` entries or more, a name
 // of 256 bytes or more, an entry larger than a stream can hold, more than
-// ZIP_MAX_PACKAGE_BYTES in all, or an entry that inflates beyond its declared size;
+// ZIP_MAX_PACKAGE_BYTES in all, more than `reg.max_package_bytes` (when set) inflated
+// and stored bytes together, or an entry that inflates beyond its declared size;
 // -1 an entry that cannot be processed faithfully (encrypted, compressed other than
 // stored or deflated, a name given twice, an empty name) or (disk mode) a name that
 // leaves the target or a file write failure; -2 a stream write failed or no memory; -103 (the zip library's "bad zip file") damaged entry data or entry
-// data outside the file; -105 a checksum mismatch. On every refusal `reg.refusal` tells
-// the user why; nothing is extracted when the refusal comes from the checks.
+// data outside the file or overlapping another entry's; -105 a checksum mismatch. On
+// every refusal `reg.refusal` tells the user why; nothing is extracted when the refusal
+// comes from the checks.
 // With `wanted` given, only the file entries it accepts are extracted (all are checked).
 using EntryFilter = bool (*)(std::string_view name);
 int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archive,
@@ -57,9 +63,11 @@ int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& arc
 
 // The names of every entry (directories too), in central-directory order, after the same
 // checks that unzip_package makes before it extracts anything; nothing is inflated.
+// `sizes`, when given, receives the inflated size each entry declares (0 for a folder).
 // 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
 int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
-                     std::vector<std::string>& names, const ZipArchiveLocation& location = {});
+                     std::vector<std::string>& names, const ZipArchiveLocation& location = {},
+                     std::vector<std::uint64_t>* sizes = nullptr);
 
 // An archive opened by the same reader as unzip_package, with every entry checked as
 // unzip_package checks them before it extracts anything, for a reader that then takes
@@ -103,15 +111,16 @@ int zip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archi
 std::filesystem::path output_path_for(const std::filesystem::path& input, int direction, bool is_overwrite);
 
 // Packs every live stream of the registry, in registry order, into a workbook archive
-// written at `compose_into`; `output` receives the final output name
-// (output_path_for). The caller moves the archive there. Status of zip_package.
+// written into the open file `compose_into` (the output's temporary file: it keeps its
+// name, mode and owner); `output` receives the final output name (output_path_for). The
+// caller moves the archive there. Status of zip_package; `reg.os_error` holds the
+// system's cause of a failed write.
+int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
+                    int direction, bool is_overwrite, int compose_into);
+
+// The same, into a new file made at the path `compose_into`.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
                     int direction, bool is_overwrite, const std::filesystem::path& compose_into);
-
-// The same, composed into a temporary file beside the output and renamed over it, so
-// that a failure leaves any existing file at the output name (or the input) untouched.
-int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
-                    int direction, bool is_overwrite);
 
 // Disk helpers of the disk modes.
 int make_dirs(const std::filesystem::path& path);    // 0 or -1

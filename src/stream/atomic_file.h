@@ -73,6 +73,7 @@ public:
     int open(const std::filesystem::path& target);
     // A path through which the temporary file can be opened and written.
     const std::filesystem::path& temp_path() const { return temp_; }
+    int fd() const { return fd_; }  // the temporary file, open for reading and writing
     const std::filesystem::path& target() const { return target_; }
     bool unnamed() const { return unnamed_; }
 

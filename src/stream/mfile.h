@@ -64,8 +64,9 @@ public:
     // The system's errno of the last failed write or create of an archive on disk; 0
     // when none failed. Tells a full disk from a folder that takes no file.
     int os_error = 0;
-    // The inflated bytes (sum of declared sizes) a package unpacked into this registry
-    // may have; 0: only the fixed limit of the zip reader.
+    // The bytes a package unpacked into this registry may hold: the declared inflated
+    // sizes and the stored bytes of all its entries together; 0: only the fixed limits
+    // of the zip reader.
     std::uint64_t max_package_bytes = 0;
 };
 

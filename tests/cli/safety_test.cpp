@@ -361,7 +361,7 @@ TEST(CliMemory, PackageOverTheBudgetIsRefusedAndTheBudgetIsShared) {
     auto r = run_hushcel(dir.path(), {"--max-memory", "2M", "a.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("使用できるメモリの上限を超える"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("(展開後/上限: 4 MB/2 MB)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(必要/上限: 4 MB/2 MB)"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "●a.xlsx"));
 
     r = run_hushcel(dir.path(), {"--max-memory", "6M", "-j", "1", "a.xlsx", "b.xlsx"}, PW);

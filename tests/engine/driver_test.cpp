@@ -367,6 +367,46 @@ TEST_F(Driver, OverwriteRoundTripKeepsPermissionsAndRestoresTheText) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+// Where a folder takes no unnamed file (network shares, FAT), the output is composed in
+// a hidden named file. It must be that very file, with the mode and flush given to its
+// descriptor, that takes the output's name: a private workbook stays private.
+class DriverNamedTemp : public Driver, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DriverNamedTemp, OutputIsTheFlushedFileWithThePrivateMode) {
+    write_book(test::small_workbook(NAMES));
+    ::chmod(book().c_str(), 0600);
+    settings.is_overwrite = GetParam();
+    ProcessOptions options;
+    options.named_temp = true;
+    std::vector<mode_t> hidden_modes;  // of the hidden files when the output is flushed
+    options.fault = [&](WriteStep step) {
+        struct stat st {};
+        if (step == WriteStep::synced)
+            for (const auto& name : folder_listing(dir.path()))
+                if (name.starts_with(".hushcel-") && ::stat((dir / name).c_str(), &st) == 0)
+                    hidden_modes.push_back(st.st_mode & 07777);
+        return RC_OK;
+    };
+    const mode_t old_umask = ::umask(022);  // a file made anew by name would be 0644
+    const int rc = process(book(), options);
+    ::umask(old_umask);
+    ASSERT_EQ(rc, RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(hidden_modes, std::vector<mode_t>{0600});
+    struct stat st {};
+    ASSERT_EQ(::stat(output.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    FooterInfo info;
+    ASSERT_EQ(hsc_read_footer(output, info), RC_OK);
+    EXPECT_TRUE(info.present);
+    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml").find("山田"), std::string::npos);
+    const std::set<std::string> left =
+        GetParam() ? std::set<std::string>{"book.xlsx"} : std::set<std::string>{"book.xlsx", "●book.xlsx"};
+    EXPECT_EQ(folder_listing(dir.path()), left);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, DriverNamedTemp, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "overwrite" : "beside"; });
+
 TEST_F(Driver, OverwriteThroughASymbolicLinkReplacesTheWorkbookItNames) {
     fs::create_directory(dir / "real");
     test::write_zip(dir / "real" / "book.xlsx", test::small_workbook(NAMES));

@@ -8,8 +8,10 @@
 #include "core/status.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/leak_check.h"
 #include "package/zip_package.h"
 #include "package_fixture.h"
+#include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -345,20 +347,49 @@ TEST(PartsChangedSinceMasking, NamesThePartsThatChangedLength) {
     fs::path output;
     ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
     std::vector<std::string> changed{"stale"};
-    ASSERT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed), RC_OK);
+    ASSERT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed, 0), RC_OK);
     EXPECT_EQ(changed, std::vector<std::string>{});
 
     auto entries = test::read_zip(dir / "masked.xlsx");
     for (auto& entry : entries)
         if (entry.name == "xl/drawings/drawing2.xml") entry.data.insert(entry.data.find("</a:t>"), " added");
     test::write_zip(dir / "edited.xlsx", entries);
-    ASSERT_EQ(parts_changed_since_masking(dir / "edited.xlsx", changed), RC_OK);
+    ASSERT_EQ(parts_changed_since_masking(dir / "edited.xlsx", changed, 0), RC_OK);
     EXPECT_EQ(changed, std::vector<std::string>{"xl/drawings/drawing2.xml"});
 
     std::erase_if(entries, [](const test::ZipEntry& entry) { return entry.name == "xl/sharedStrings.xml"; });
     test::write_zip(dir / "no_table.xlsx", entries);
-    ASSERT_EQ(parts_changed_since_masking(dir / "no_table.xlsx", changed), RC_OK);
+    ASSERT_EQ(parts_changed_since_masking(dir / "no_table.xlsx", changed, 0), RC_OK);
     EXPECT_EQ(changed, (std::vector<std::string>{"xl/sharedStrings.xml", "xl/drawings/drawing2.xml"}));
+}
+
+// The checks before a restore and the leak scan unpack the package too: each keeps to the
+// memory budget that the read keeps to.
+TEST(PartsChangedSinceMasking, UnpackingStepsKeepToTheMemoryBudget) {
+    test::TempDir dir;
+    test::Entries e = fixture_package();
+    e.push_back({"xl/media/padding.bin", std::string(3 << 20, 'p')});
+    test::write_zip(dir / "book.xlsx", zip_entries(e));
+    MfileRegistry reg;
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(DIRECTION_MASK)), RC_OK);
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    mfree_all(reg);
+
+    constexpr std::uint64_t TIGHT = 2 << 20, ROOMY = 16 << 20;
+    std::vector<std::string> changed;
+    EXPECT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed, TIGHT), RC_FAIL);
+    EXPECT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed, ROOMY), RC_OK);
+    EXPECT_EQ(changed, std::vector<std::string>{});
+
+    MaskReport report;
+    test::RecordingReporter tight;
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, tight, TIGHT), RC_FAIL);
+    ASSERT_EQ(tight.errors.size(), 1u);
+    EXPECT_NE(tight.errors[0].find("使用できるメモリの上限を超える"), std::string::npos) << tight.errors[0];
+    test::RecordingReporter roomy;
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, roomy, ROOMY), RC_OK)
+        << (roomy.errors.empty() ? "" : roomy.errors[0]);
 }
 
 // ---- what masking marks comes back --------------------------------------------------------

@@ -143,6 +143,29 @@ INSTANTIATE_TEST_SUITE_P(
                         return test::build_raw_zip(entries);
                     },
                     RC_SIZE_LIMIT, "サイズ", true},
+        // Records pointing at one entry's data, each declaring a single byte: no size
+        // bound sees them, yet extraction would hold the data once per record.
+        RefusalCase{"EntriesSharingTheirData",
+                    [] {
+                        RawEntry kernel = entry("k00", noise(20000));
+                        kernel.uncompressed_size = 1;
+                        std::vector<RawEntry> entries{entry("[Content_Types].xml", "<Types/>"), kernel};
+                        for (int i = 1; i < 10; ++i) {
+                            RawEntry alias = kernel;
+                            alias.name = "k0" + std::to_string(i);
+                            alias.local_header = false;
+                            entries.push_back(alias);
+                        }
+                        return test::build_raw_zip(entries);
+                    },
+                    UNZ_BADZIPFILE, "データが別のエントリのデータと重なって", true},
+        RefusalCase{"DataRunsIntoTheNextEntry",
+                    [] {
+                        RawEntry first = entry("a.xml", noise(5000));
+                        first.compressed_size = 6000;  // reaches into b.xml's local header and data
+                        return test::build_raw_zip({first, entry("b.xml", noise(5000))});
+                    },
+                    UNZ_BADZIPFILE, "エントリ(b.xml)のデータが別のエントリ", true},
         // Found while inflating: the data itself is wrong.
         RefusalCase{"ChecksumMismatch", [] { return with([](RawEntry& e) { e.crc = 0x12345678; }); }, UNZ_CRCERROR,
                     "チェックサム", false},
@@ -169,6 +192,29 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     RC_OPEN, "zip形式", true}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// An entry may carry stored bytes beyond the end of its deflated data; extraction holds
+// them all the same, so they count against the memory budget like inflated bytes.
+TEST(ZipHostileTest, StoredBytesCountAgainstTheMemoryBudget) {
+    std::vector<RawEntry> entries;
+    for (int i = 0; i < 4; ++i) {
+        RawEntry e = entry("xl/media/p" + std::to_string(i) + ".bin", "x");
+        e.payload = test::raw_deflate("x") + zeros(400000);  // 1 byte inflated, 400 kB held
+        entries.push_back(e);
+    }
+    const std::string archive = test::build_raw_zip(entries);
+    MfileRegistry reg;
+    reg.max_package_bytes = 1 << 20;
+    std::vector<std::string> names;
+    EXPECT_EQ(unzip_bytes(reg, archive, names), RC_SIZE_LIMIT);
+    EXPECT_NE(reg.refusal.find("(必要/上限: 2 MB/1 MB)"), std::string::npos) << reg.refusal;
+    EXPECT_TRUE(names.empty());
+
+    MfileRegistry roomy;
+    roomy.max_package_bytes = 2 << 20;
+    EXPECT_EQ(unzip_bytes(roomy, archive, names), RC_OK) << roomy.refusal;
+    EXPECT_EQ(names.size(), 4u);
+}
 
 TEST(ZipHostileTest, LongestCommentAndExtraFieldsAreAccepted) {
     RawEntry a = entry("xl/a.xml", "<a>text</a>");

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -396,7 +398,7 @@ TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrde
     put_stream(reg, "xl/BKsharedStrings.xml", noise(3000, 3));
 
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
     const std::vector<ZipEntry> expected = {
         {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
         {"_rels/.rels", "<Relationships/>"},
@@ -405,7 +407,7 @@ TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrde
         {"docProps/売上.xml", "<p>売上表</p>"},
         {"xl/BKsharedStrings.xml", noise(3000, 3)},
     };
-    EXPECT_EQ(test::read_zip(output), expected);
+    EXPECT_EQ(test::read_zip(tmp / "out.zip"), expected);
 }
 
 TEST_F(ZipPackageTest, LeadingSeparatorsAreDroppedFromEntryNames) {
@@ -471,48 +473,38 @@ std::vector<std::string> folder_listing(const fs::path& dir) {
     return out;
 }
 
-TEST_F(ZipPackageTest, WriteExcelBesideTheInputLeavesTheInputAlone) {
+// The output is composed into the file the caller holds open (its temporary file): no
+// file is made, removed or replaced by name, and the file keeps its mode.
+TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
     test::write_zip(tmp / "売上表.xlsx", sample_package());
     const std::string original = test::read_file(tmp / "売上表.xlsx");
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "売上表.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    const fs::path held = tmp / "held.tmp";
+    test::write_file(held, std::string(100000, 's'));  // older, longer content is not kept
+    const int fd = ::open(held.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fchmod(fd, 0600), 0);
+    struct stat before {};
+    ASSERT_EQ(::fstat(fd, &before), 0);
 
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false), RC_OK);
+    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false, fd), RC_OK);
     EXPECT_EQ(output, tmp / "〇売上表.xlsx");
+    struct stat after {};
+    ASSERT_EQ(::stat(held.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, not a new one at its name";
+    EXPECT_EQ(after.st_mode & 07777, 0600u);
+    EXPECT_EQ(test::read_zip(held), files_only(sample_package()));
     EXPECT_EQ(test::read_file(tmp / "売上表.xlsx"), original);
-    EXPECT_EQ(test::read_zip(output), files_only(sample_package()));
-    EXPECT_EQ(folder_listing(tmp.path()), (std::vector<std::string>{"〇売上表.xlsx", "売上表.xlsx"}));
-}
+    EXPECT_EQ(folder_listing(tmp.path()), (std::vector<std::string>{"held.tmp", "売上表.xlsx"}));
 
-TEST_F(ZipPackageTest, WriteExcelOverwriteReplacesTheInputAndKeepsItsPermissions) {
-    const fs::path input = tmp / "in.xlsx";
-    test::write_zip(input, sample_package());
-    fs::permissions(input, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names), RC_OK);
-    put_stream(reg, "xl/workbook.xml", "<masked/>");
-
-    fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, true), RC_OK);
-    EXPECT_EQ(output, input);
-    auto entries = test::read_zip(input);
-    ASSERT_EQ(entries.size(), files_only(sample_package()).size());
-    EXPECT_EQ(entries[2], (ZipEntry{"xl/workbook.xml", "<masked/>"}));
-    EXPECT_EQ(fs::status(input).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(folder_listing(tmp.path()), std::vector<std::string>{"in.xlsx"}) << "no temporary file is left";
-}
-
-TEST_F(ZipPackageTest, WriteExcelFailureKeepsTheInputAndLeavesNoTemporaryFile) {
-    const fs::path input = tmp / "in.xlsx";
-    test::write_zip(input, sample_package());
-    const std::string original = test::read_file(input);
-    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    // A failed composition empties the file and leaves it to its holder.
     put_stream(reg, std::string(256, 'n'), "cannot be an entry name");
-
-    fs::path output;
-    EXPECT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, true), RC_SIZE_LIMIT);
-    EXPECT_EQ(test::read_file(input), original);
-    EXPECT_EQ(folder_listing(tmp.path()), std::vector<std::string>{"in.xlsx"});
+    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false, fd), RC_SIZE_LIMIT);
+    ASSERT_EQ(::stat(held.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_size, 0);
+    ::close(fd);
 }
 
 // ---- archives in memory streams ----
