@@ -18,11 +18,18 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-// Digits with signs, points and commas only: the values of most cells, never a masked text.
-bool is_number_like(std::string_view s) {
-    for (char c : s)
-        if ((c < '0' || c > '9') && c != '.' && c != ',' && c != '-' && c != '+') return false;
-    return true;
+// Digits with signs, points and commas only, and fewer than seven digits: the sizes,
+// positions and values that stand in every part. Longer runs of digits (phone, account
+// and postal numbers) are looked for.
+bool is_plain_number(std::string_view s) {
+    std::size_t digits = 0;
+    for (char c : s) {
+        if (c >= '0' && c <= '9')
+            ++digits;
+        else if (c != '.' && c != ',' && c != '-' && c != '+')
+            return false;
+    }
+    return digits < 7;
 }
 
 std::size_t char_count(std::string_view s) {
@@ -36,24 +43,6 @@ int hex_value(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 bool is_scalar(std::uint32_t cp) { return cp != 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
@@ -267,7 +256,7 @@ public:
         // Decoding never lengthens a text and the pieces are parts of it: a value shorter
         // than every masked text holds none. Numbers are never looked for.
         raw = trim(raw);
-        if (raw.size() < texts_.shortest() || is_number_like(raw)) return;
+        if (raw.size() < texts_.shortest() || is_plain_number(raw)) return;
         std::string decoded;
         std::string_view v = raw;
         if (decode && (raw.find('&') != std::string_view::npos || raw.find("_x") != std::string_view::npos)) {
@@ -444,7 +433,8 @@ std::string decode_xml_text(std::string_view raw) {
 
 bool too_plain_to_look_for(std::string_view decoded) {
     const std::string_view t = trim(decoded);
-    return char_count(t) < LEAK_MIN_CHARS || is_numeric_text(t) == RC_OK;
+    // The same rule as the scan's: a text it would skip is not looked for at all.
+    return char_count(t) < LEAK_MIN_CHARS || is_plain_number(t);
 }
 
 bool MaskedTexts::add(std::string_view text) {

@@ -402,15 +402,17 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
     if (parts.has_shared_strings) {
         std::string original;
         if (report) original = parts.shared_strings_text;
-        // A non-zero count makes the flags decide.
-        if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags,
-                                         parts.select_by_flags ? 1 : 0, s, password);
+        // A non-zero count makes the flags decide, for the masker and for the count of
+        // what it left alike.
+        const int by_flags = parts.select_by_flags ? 1 : 0;
+        if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags, by_flags, s,
+                                         password);
             rc != RC_OK)
             return rc;
         if (report) {
             report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
-            report->unmasked_items = count_unmasked_items(original, parts.shared_strings_text,
-                                                          parts.shared_string_flags, ctx.target_column_count, s);
+            report->unmasked_items =
+                count_unmasked_items(original, parts.shared_strings_text, parts.shared_string_flags, by_flags, s);
         }
     }
     if (s.is_autoshape) {

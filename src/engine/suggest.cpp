@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "package/entry_reader.h"
+#include "engine/text_routines.h"
 
 namespace hsc {
 namespace {
@@ -101,25 +102,6 @@ std::optional<std::string_view> attribute(std::string_view attrs, std::string_vi
     return std::nullopt;
 }
 
-void append_code_point(std::string& out, unsigned long c) {
-    if (c == 0 || c > 0x10FFFF) return;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // The text an XML text node stands for: entities and the _xHHHH_ escapes of the
@@ -144,7 +126,7 @@ std::string unescape(std::string_view s) {
                     std::from_chars(digits.data(), digits.data() + digits.size(), c, hex ? 16 : 10);
                 }
                 if (c != 0) {
-                    append_code_point(out, c);
+                    append_utf8(out, static_cast<char32_t>(c));
                     i = semi + 1;
                     continue;
                 }
@@ -153,7 +135,7 @@ std::string unescape(std::string_view s) {
                    is_hex(s[i + 3]) && is_hex(s[i + 4]) && is_hex(s[i + 5])) {
             unsigned long c = 0;
             std::from_chars(s.data() + i + 2, s.data() + i + 6, c, 16);
-            append_code_point(out, c);
+            append_utf8(out, static_cast<char32_t>(c));
             i += 7;
             continue;
         }

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <unordered_set>
+#include "engine/text_routines.h"
 
 namespace hsc {
 namespace {
@@ -38,24 +39,6 @@ std::vector<char32_t> code_points(std::string_view s) {
         i += cp.length;
     }
     return out;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }

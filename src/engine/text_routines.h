@@ -62,6 +62,9 @@ struct ElementAt {
 // attribute values may hold '>'. false when there is none.
 bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at);
 
+// Appends the UTF-8 form of code point `c`; nothing for 0 or a value past U+10FFFF.
+void append_utf8(std::string& out, char32_t c);
+
 // A name taken from a package (sheet, part, table) as it may be shown: control
 // characters (C0, DEL and the C1 range U+0080-U+009F) would reach a terminal as
 // commands, so each becomes '?'.

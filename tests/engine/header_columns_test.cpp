@@ -96,6 +96,8 @@ TEST_P(HeaderColumns, ChooseTheColumnsOfEachWorksheet) {
         if (i < STRINGS.size()) masked.insert(i);
     EXPECT_EQ(masked, c.masked);
     EXPECT_EQ(report.column_warnings, c.warnings);
+    // What was chosen was masked: nothing is reported left readable.
+    EXPECT_EQ(report.unmasked_items, 0u);
 }
 
 const std::string SHEET1 = "xl/worksheets/sheet1.xml", SHEET2 = "xl/worksheets/sheet2.xml";

@@ -11,6 +11,7 @@ MaskedTexts people() {
     EXPECT_TRUE(t.add("東京都新宿区"));
     EXPECT_TRUE(t.add("user@example.com"));
     EXPECT_TRUE(t.add("AB12"));
+    EXPECT_TRUE(t.add("090-1111-2222"));
     return t;
 }
 
@@ -49,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
         found("inline_string", "xl/worksheets/sheet1.xml",
               sheet("<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Yamada Taro</t></is></c></row></sheetData>"),
               LeakKind::inline_strings),
+        found("phone_number_as_formula_result", "xl/worksheets/sheet2.xml",
+              sheet("<sheetData><row r=\"1\"><c r=\"B1\" t=\"str\"><f>A1</f><v>090-1111-2222</v></c></row></sheetData>"),
+              LeakKind::formula_results),
         found("formula_result", "xl/worksheets/sheet2.xml",
               sheet("<sheetData><row r=\"1\"><c r=\"B1\" t=\"str\"><f>A1</f><v>Yamada Taro</v></c></row></sheetData>"),
               LeakKind::formula_results),
@@ -171,6 +175,8 @@ TEST(DecodeXmlText, EntitiesCharacterReferencesAndEscapes) {
     for (const auto& c : cases) EXPECT_EQ(decode_xml_text(c.raw), c.decoded) << c.raw;
 }
 
+// The set keeps exactly what the scan looks at: a text the scan would pass over as a
+// number (03-1234, six digits) is not kept, a phone number (ten digits) is.
 TEST(MaskedTexts, KeepsNeitherShortTextsNorPlainNumbers) {
     MaskedTexts t;
     EXPECT_FALSE(t.add("A"));
@@ -180,11 +186,13 @@ TEST(MaskedTexts, KeepsNeitherShortTextsNorPlainNumbers) {
     EXPECT_FALSE(t.add("-3.5"));
     EXPECT_FALSE(t.add("1,234"));
     EXPECT_TRUE(t.add("山田"));
-    EXPECT_TRUE(t.add(" 03-1234 "));
+    EXPECT_FALSE(t.add(" 03-1234 "));
+    EXPECT_FALSE(t.add("--"));
+    EXPECT_TRUE(t.add(" 090-1111-2222 "));
     EXPECT_TRUE(t.add_raw("Tom &amp; Jerry"));
     EXPECT_EQ(t.size(), 3u);
     EXPECT_TRUE(t.contains("山田"));
-    EXPECT_TRUE(t.contains("03-1234"));
+    EXPECT_TRUE(t.contains("090-1111-2222"));
     EXPECT_TRUE(t.contains("Tom & Jerry"));
     EXPECT_FALSE(t.contains("Tom &amp; Jerry"));
 }
