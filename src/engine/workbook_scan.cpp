@@ -375,7 +375,9 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
         items.append(si_open).append(inner.empty() ? empty_text : reprefix(inner, tags.prefix, table_prefix));
         items.append(si_close);
         ++converted;
-        return cell_end;
+        // Go on right after the string: a cell that stands before this one's end (markup
+        // that nests cells) is visited now, as a second pass would visit it.
+        return is.outer_end;
     });
     if (converted == 0) return 0;
     out.append(sheet, copied);
