@@ -116,21 +116,8 @@ std::size_t mask_element_run(std::string& text, std::size_t begin, std::string_v
 // tag carries xml:space="preserve" (either quote).
 std::size_t text_start_tag_end(std::string_view text, std::size_t attrs, bool& preserve) {
     preserve = false;
-    std::size_t p = attrs;
-    char quote = 0;
-    for (; p < text.size(); ++p) {
-        const char c = text[p];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        } else if (c == '<') {
-            return std::string_view::npos;
-        }
-    }
-    if (p >= text.size() || text[p - 1] == '/') return std::string_view::npos;
+    const std::size_t p = start_tag_end(text, attrs, true);
+    if (p == std::string_view::npos || text[p - 1] == '/') return std::string_view::npos;
     std::string_view tag = text.substr(attrs, p - attrs);
     preserve = tag.find("xml:space=\"preserve\"") != std::string_view::npos ||
                tag.find("xml:space='preserve'") != std::string_view::npos;

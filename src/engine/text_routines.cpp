@@ -238,6 +238,23 @@ std::string printable(std::string_view name) {
     return out;
 }
 
+std::size_t start_tag_end(std::string_view text, std::size_t from, bool stop_at_lt) {
+    char quote = 0;
+    for (std::size_t p = from; p < text.size(); ++p) {
+        const char c = text[p];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return p;
+        } else if (c == '<' && stop_at_lt) {
+            return std::string_view::npos;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at) {
     const std::string_view range = text.substr(0, std::min(to, text.size()));
     const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -245,19 +262,8 @@ bool next_element(std::string_view text, std::string_view name, std::size_t from
         const std::size_t after = p + 1 + name.size();
         if (after >= range.size() || range.compare(p + 1, name.size(), name) != 0) continue;
         if (range[after] != '>' && range[after] != '/' && !is_space(range[after])) continue;  // <sid>, <sit>
-        std::size_t q = after;
-        char quote = 0;
-        for (; q < range.size(); ++q) {
-            const char c = range[q];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
-            }
-        }
-        if (q >= range.size()) return false;  // a start tag without its end
+        const std::size_t q = start_tag_end(range, after);
+        if (q == std::string_view::npos) return false;  // a start tag without its end
         at.begin = p;
         at.inner_begin = q + 1;
         at.closed = true;

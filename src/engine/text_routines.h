@@ -48,6 +48,11 @@ int compare_entry_names(std::string_view a, std::string_view b);
 // it on every element of the main namespace.
 std::string_view root_element_prefix(std::string_view xml);
 
+// The '>' that ends a start tag whose attributes begin at `from`, stepping over quoted
+// values (which may hold '>'); npos when there is none, or, with `stop_at_lt`, when a
+// '<' outside quotes comes first.
+std::size_t start_tag_end(std::string_view text, std::size_t from, bool stop_at_lt = false);
+
 // One element found by next_element: its start tag at `begin`, its content in
 // [inner_begin, inner_end) (empty for "<si/>"), and `end` just after its end tag; when
 // the end tag is missing (`closed` false) the content runs to the end of the range.

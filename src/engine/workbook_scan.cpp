@@ -365,6 +365,12 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
             ++unconverted;  // its text, if any, stays as it is: the report says so
             return cell_end;
         }
+        // Markup that nests a cell before the string is not a cell we can turn: count it
+        // and go on inside it, so the nested cell is judged on its own.
+        if (sheet.find(tags.start("c"), tag.end) < is.outer_begin) {
+            ++unconverted;
+            return tag.end;
+        }
         const std::size_t t_at = static_cast<std::size_t>(tag.t.data() - sheet.data());
         if (out.empty()) out.reserve(sheet.size() + sheet.size() / 8);
         out.append(sheet, copied, t_at - copied).append("s");
