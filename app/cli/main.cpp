@@ -15,6 +15,7 @@
 #include <utility>
 #include <unistd.h>
 
+#include "core/catalog.h"
 #include "core/cp932.h"
 #include "core/fail_reason.h"
 #include "core/status.h"
@@ -372,7 +373,7 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
         return false;
     }
     for (const auto& key : unreadable)
-        std::fprintf(stderr, "hushcel: 警告: %s (%s)\n", format_message(MSG_UNREADABLE_SETTING, key).c_str(),
+        std::fprintf(stderr, "hushcel: 警告: %s (%s)\n", say(Lang::ja, Msg::unreadable_setting, {key}).c_str(),
                      file.c_str());
     return true;
 }

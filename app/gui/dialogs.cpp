@@ -7,6 +7,7 @@
 #include "message_box.h"
 #include "shell/text_limits.h"
 #include "shell/texts.h"
+#include "core/catalog.h"
 
 namespace hsc::gui {
 namespace {
@@ -19,16 +20,16 @@ struct KindInfo {
     std::string MaskSettings::*field;
     std::size_t limit;
     bool cp932;  // hints are stored in their CP932 form and counted so
-    std::string_view too_long;
+    Msg too_long;
 };
 
 const KindInfo& info(ValueDialog::Kind kind) {
     static const KindInfo kinds[] = {
-        {"Hushcel認証ファイル", "FILEDLG", &MaskSettings::key_file, KEY_FILE_MAX, false, MSG_PATH_TOO_LONG},
+        {"Hushcel認証ファイル", "FILEDLG", &MaskSettings::key_file, KEY_FILE_MAX, false, Msg::path_too_long},
         {"Hushcelパスワードヒント", "PWDHINTDLG", &MaskSettings::password_hint, HINT_MAX, true,
-         MSG_PASSWORD_HINT_TOO_LONG},
+         Msg::password_hint_too_long},
         {"Hushcel認証ファイルヒント", "KEYHINTDLG", &MaskSettings::keyfile_hint, HINT_MAX, true,
-         MSG_KEYFILE_HINT_TOO_LONG},
+         Msg::keyfile_hint_too_long},
     };
     return kinds[kind];
 }
@@ -79,7 +80,7 @@ void ValueDialog::confirm() {
     std::string text = edit_->text().toStdString();
     std::size_t bytes = k.cp932 ? cp932_length(text) : text.size();
     if (bytes > k.limit) {
-        MessageBox::show(nullptr, MessageBox::Critical, qs(k.too_long), false, true);
+        MessageBox::show(nullptr, MessageBox::Critical, qs(say(Lang::ja, k.too_long)), false, true);
         return;  // stays open, the settings untouched
     }
     settings_.*k.field = std::move(text);

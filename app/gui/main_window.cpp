@@ -27,6 +27,7 @@
 #include "engine/suggest.h"
 #include "shell/suggestion_text.h"
 #include "shell/texts.h"
+#include "core/catalog.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void init_resources() { Q_INIT_RESOURCE(resources); }
@@ -94,7 +95,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     password_status_ = new QLabel(this);
     password_status_->setObjectName("passwordStatus");
     // Room for the notice also when the window is sized without it (a password of one's own).
-    password_status_->setMinimumWidth(password_status_->fontMetrics().horizontalAdvance(qs(MSG_KNOWN_PASSWORD_STATUS)));
+    password_status_->setMinimumWidth(password_status_->fontMetrics().horizontalAdvance(qs(say(shell_.lang(), Msg::known_password_status))));
     statusBar()->addWidget(password_status_);
     statusBar()->setMinimumWidth(password_status_->minimumWidth() + 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
     statusBar()->setSizeGripEnabled(false);
@@ -130,7 +131,7 @@ void MainWindow::buildResults() {
     dock->setWidget(results_);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 
-    drop_hint_ = new QLabel(qs(MSG_DROP_HINT));
+    drop_hint_ = new QLabel(qs(say(shell_.lang(), Msg::drop_hint)));
     drop_hint_->setObjectName("dropHint");
     drop_hint_->setAlignment(Qt::AlignCenter);
     drop_hint_->setEnabled(false);  // drawn greyed: a hint, not a result
@@ -289,7 +290,7 @@ void MainWindow::setControls(const ControlValues& c) {
 void MainWindow::showPasswordStatus() {
     MaskSettings typed;
     typed.password = password_->text().toStdString();
-    password_status_->setText(uses_known_password(typed) ? qs(MSG_KNOWN_PASSWORD_STATUS) : QString());
+    password_status_->setText(uses_known_password(typed) ? qs(say(shell_.lang(), Msg::known_password_status)) : QString());
 }
 
 void MainWindow::dropFiles(const QStringList& paths) {

@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "core/catalog.h"
 #include "core/status.h"
 #include "protect/footer.h"
 #include "shell/texts.h"
@@ -17,7 +18,7 @@ void Shell::start() {
     store_.read(settings_);  // nothing stored: the defaults stay
     // A sealed value that could not be read back fell back to empty: say which.
     for (const std::string& field : store_.unreadable_fields())
-        reporter_.error(format_message(MSG_UNREADABLE_SETTING, field));
+        reporter_.error(say(lang_, Msg::unreadable_setting, {field}));
     snapshot_ = hsc_take_snapshot(settings_);
 }
 
@@ -87,14 +88,14 @@ void Shell::handle_file(const fs::path& input) {
         FooterInfo footer;
         const bool restoring = hsc_read_footer(input, footer) == RC_OK && footer.present;
         if (!restoring) {
-            if (!known_password_answer_) known_password_answer_ = reporter_.ask_yes_no(MSG_ASK_KNOWN_PASSWORD);
+            if (!known_password_answer_) known_password_answer_ = reporter_.ask_yes_no(say(lang_, Msg::ask_known_password));
             if (!*known_password_answer_) return;
         }
     }
     fs::path output;
     FileContext ctx;
     if (process(input, output, ctx) != RC_OK) return;  // already reported
-    if (!reporter_.ask_yes_no(format_message(MSG_OPEN_OUTPUT, output.string()))) return;
+    if (!reporter_.ask_yes_no(say(lang_, Msg::open_output, {output.string()}))) return;
 
     // Re-encryption: a workbook just restored in place is masked again once the
     // spreadsheet application has ended, when it was saved meanwhile.
@@ -106,7 +107,7 @@ void Shell::handle_file(const fs::path& input) {
         // Another instance of the application would take the file over and let the one
         // we start end at once; ask the user to close it first.
         while (platform_.find_spreadsheet_process() == RC_OK) {
-            if (reporter_.ask_yes_no(MSG_CLOSE_SPREADSHEET)) return;
+            if (reporter_.ask_yes_no(say(lang_, Msg::close_spreadsheet))) return;
         }
     }
 
@@ -116,7 +117,7 @@ void Shell::handle_file(const fs::path& input) {
     FileTime after;
     if (platform_.get_file_time(output, after) != RC_OK) return;
     if (after == before) return;  // not saved: it stays restored
-    reporter_.info(MSG_RECRYPT);
+    reporter_.info(say(lang_, Msg::recrypt));
     fs::path again;
     FileContext again_ctx;
     process(input, again, again_ctx);  // failures are reported by the pipeline
@@ -126,13 +127,13 @@ void Shell::save_settings(const ControlValues& controls) {
     hsc_get_controls(controls, settings_);
     if (int rc = store_.write(settings_); rc != RC_OK) {
         // Said plainly: otherwise the user leaves believing the settings were kept.
-        reporter_.error(format_message(MSG_SAVE_FAILED, std::to_string(rc)));
+        reporter_.error(say(lang_, Msg::save_settings_failed, {std::to_string(rc)}));
     }
 }
 
 void Shell::save_prompt(const ControlValues& controls) {
     if (!settings_changed()) return;
-    if (reporter_.ask_yes_no(MSG_SAVE_SETTINGS)) save_settings(controls);
+    if (reporter_.ask_yes_no(say(lang_, Msg::save_settings))) save_settings(controls);
 }
 
 bool Shell::settings_changed() const { return hsc_settings_changed(settings_, snapshot_) == 0; }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
 #include "shell/controls.h"
@@ -66,6 +67,10 @@ public:
     // True when the settings differ from the snapshot in anything but the strength.
     bool settings_changed() const;
 
+    // The language of the questions and messages; the window can switch it.
+    Lang lang() const { return lang_; }
+    void set_lang(Lang lang) { lang_ = lang; }
+
 private:
     struct PendingDrop {
         std::vector<std::filesystem::path> files;
@@ -88,6 +93,7 @@ private:
     // The answer to masking with the known password in file-authentication mode, asked
     // once per drop.
     std::optional<bool> known_password_answer_;
+    Lang lang_ = Lang::ja;
 };
 
 }  // namespace hsc

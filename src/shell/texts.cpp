@@ -40,10 +40,4 @@ std::string hsc_version_text(std::string_view third_line) {
     return text;
 }
 
-std::string format_message(std::string_view templ, std::string_view text) {
-    std::string out(templ);
-    if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, text);
-    return out;
-}
-
 }  // namespace hsc

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "core/catalog.h"
 #include "core/status.h"
 #include "shell/settings_store.h"
 #include "shell/shell.h"
@@ -116,7 +117,7 @@ protected:
         shell.start();
     }
     std::string ask_open(std::string_view output) {
-        return "ask: " + format_message(MSG_OPEN_OUTPUT, output);
+        return "ask: " + say(Lang::ja, Msg::open_output, {output});
     }
 
     Log log;
@@ -180,7 +181,7 @@ TEST(ShellStart, UnsealableSettingsAreNamedAndFallBack) {
     FakePlatform platform(log);
     Shell shell(store, platform, reporter, [](auto&...) { return RC_OK; });
     shell.start();
-    EXPECT_EQ(log.events, std::vector<std::string>{"error: " + format_message(MSG_UNREADABLE_SETTING, "PASSWORD")});
+    EXPECT_EQ(log.events, std::vector<std::string>{"error: " + say(Lang::ja, Msg::unreadable_setting, {"PASSWORD"})});
     EXPECT_EQ(shell.settings().password, "");
     EXPECT_EQ(shell.settings().mask_step, 2);
 }
@@ -191,7 +192,7 @@ TEST_F(ShellTest, KnownPasswordInFileModeIsAskedOncePerDrop) {
     ControlValues c;
     c.password = MaskSettings{}.password;
     c.file_hash = true;
-    const std::string question = "ask: " + std::string(MSG_ASK_KNOWN_PASSWORD);
+    const std::string question = "ask: " + say(Lang::ja, Msg::ask_known_password);
     reporter.answers = {false};
     shell.drop({"/d/a.xlsx", "/d/b.xlsx"}, c);
     EXPECT_EQ(log.events, std::vector<std::string>{question});
@@ -262,7 +263,7 @@ TEST_F(ShellTest, RunningApplicationIsAskedToCloseUntilItIs) {
     c.recrypto = c.overwrite = true;
     reporter.answers = {true, false, false};  // open: yes; abort: no, no
     shell.drop({"/d/masked.xlsx"}, c);
-    std::string close_q = "ask: " + std::string(MSG_CLOSE_SPREADSHEET);
+    std::string close_q = "ask: " + say(Lang::ja, Msg::close_spreadsheet);
     EXPECT_EQ(log.events, (std::vector<std::string>{"process masked.xlsx", ask_open("/d/masked.xlsx"),
                                                     "time masked.xlsx", "running?", close_q, "running?",
                                                     close_q, "running?", "open masked.xlsx",
@@ -277,7 +278,7 @@ TEST_F(ShellTest, AbortingWhileTheApplicationRunsSkipsToTheNextFile) {
     shell.drop({"/d/masked.xlsx", "/d/b.xlsx"}, c);
     EXPECT_EQ(log.events, (std::vector<std::string>{"process masked.xlsx", ask_open("/d/masked.xlsx"),
                                                     "time masked.xlsx", "running?",
-                                                    "ask: " + std::string(MSG_CLOSE_SPREADSHEET),
+                                                    "ask: " + say(Lang::ja, Msg::close_spreadsheet),
                                                     "process b.xlsx", ask_open("/d/b.xlsx")}));
 }
 
@@ -334,7 +335,7 @@ TEST_F(ShellTest, SavePromptOnlyWhenSettingsDifferFromTheSnapshot) {
     log.events.clear();
     reporter.answers = {false};
     shell.save_prompt(c);
-    EXPECT_EQ(log.events, std::vector<std::string>{"ask: " + std::string(MSG_SAVE_SETTINGS)});
+    EXPECT_EQ(log.events, std::vector<std::string>{"ask: " + say(Lang::ja, Msg::save_settings)});
     EXPECT_EQ(store.writes, 0);
 
     reporter.answers = {true};
@@ -399,7 +400,7 @@ TEST_P(RecryptWithFakeApplication, MasksAgainOnlyWhenTheApplicationSaved) {
     c.recrypto = c.overwrite = true;
     shell.drop({book}, c);
 
-    std::vector<std::string> expected{"process masked.xlsx", "ask: " + format_message(MSG_OPEN_OUTPUT, book.string())};
+    std::vector<std::string> expected{"process masked.xlsx", "ask: " + say(Lang::ja, Msg::open_output, {book.string()})};
     if (saves) {
         expected.push_back("info: 自動再暗号化");
         expected.push_back("process masked.xlsx");
