@@ -34,6 +34,10 @@ constexpr std::array TEXTS{
                 "The password hint is too long."},
     MessageText{Msg::keyfile_hint_too_long, "keyfile-hint-too-long", "認証ファイルヒントが長すぎます。",
                 "The authentication file hint is too long."},
+    // -- the pipeline --
+
+    // -- the command line and the shell --
+
 };
 
 constexpr bool in_key_order() {

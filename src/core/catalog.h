@@ -38,6 +38,10 @@ enum class Msg {
     path_too_long,
     password_hint_too_long,
     keyfile_hint_too_long,
+    // -- the pipeline --
+
+    // -- the command line and the shell --
+
     count_  // not a message: the number of keys
 };
 
