@@ -66,7 +66,7 @@ TEST_F(Install, PutsEachFileInItsStandardPlace) {
     for (const char* file : {"bin/hushcel", "bin/hushcel-gui", "share/man/man1/hushcel.1.gz",
                              "share/bash-completion/completions/hushcel", "share/applications/hushcel.desktop",
                              "share/icons/hicolor/64x64/apps/hushcel.png",
-                             "share/icons/hicolor/256x256/apps/hushcel.png"})
+                             "share/icons/hicolor/256x256/apps/hushcel.png", "share/doc/hushcel/copyright"})
         EXPECT_TRUE(fs::is_regular_file(prefix() / file)) << file;
 
     const Outcome version = run_command(quoted(prefix() / "bin/hushcel") + " --version");
