@@ -12,7 +12,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLibraryInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -312,6 +314,12 @@ void MainWindow::buildMenu() {
 void MainWindow::setLanguage(Lang lang) {
     shell_.set_lang(lang);
     QCoreApplication::removeTranslator(&translator_);
+    QCoreApplication::removeTranslator(&qt_translator_);
+    // Qt's own texts (the file chooser, the edit fields' menus) where the system has
+    // their translations; English is their own language.
+    if (qt_translator_.load(QLocale(lang == Lang::ja ? QLocale::Japanese : QLocale::English), QStringLiteral("qtbase"),
+                            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt_translator_);
     // Japanese is the language the texts are written in; English comes from its catalogue.
     if (lang == Lang::en) {
         // Built into the program: a failure is a broken build, which the tests catch.

@@ -101,6 +101,7 @@ private:
     bool exit_after_drop_ = false;
     bool built_ = false;  // every widget exists: texts can be set
     QTranslator translator_;  // the English texts; Japanese is the texts' own language
+    QTranslator qt_translator_;  // Qt's own texts in the window's language, when installed
     std::vector<FileOutcome> outcomes_;  // of the latest drop, shown again in a new language
 
     QLineEdit* password_;
