@@ -26,11 +26,12 @@ struct KindInfo {
 
 const KindInfo& info(ValueDialog::Kind kind) {
     static const KindInfo kinds[] = {
-        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイル"), "FILEDLG", &MaskSettings::key_file, KEY_FILE_MAX, false, Msg::path_too_long},
-        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcelパスワードヒント"), "PWDHINTDLG", &MaskSettings::password_hint, HINT_MAX, true,
-         Msg::password_hint_too_long},
-        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイルヒント"), "KEYHINTDLG", &MaskSettings::keyfile_hint, HINT_MAX, true,
-         Msg::keyfile_hint_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイル"), "FILEDLG",
+         &MaskSettings::key_file, KEY_FILE_MAX, false, Msg::path_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcelパスワードヒント"), "PWDHINTDLG",
+         &MaskSettings::password_hint, HINT_MAX, true, Msg::password_hint_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイルヒント"), "KEYHINTDLG",
+         &MaskSettings::keyfile_hint, HINT_MAX, true, Msg::keyfile_hint_too_long},
     };
     return kinds[kind];
 }
