@@ -1,5 +1,6 @@
 #include "dialogs.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,7 +16,7 @@ namespace {
 QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); }
 
 struct KindInfo {
-    const char* title;
+    const char* title;  // in the dialog's translation context
     const char* object_name;
     std::string MaskSettings::*field;
     std::size_t limit;
@@ -25,11 +26,12 @@ struct KindInfo {
 
 const KindInfo& info(ValueDialog::Kind kind) {
     static const KindInfo kinds[] = {
-        {"Hushcel認証ファイル", "FILEDLG", &MaskSettings::key_file, KEY_FILE_MAX, false, Msg::path_too_long},
-        {"Hushcelパスワードヒント", "PWDHINTDLG", &MaskSettings::password_hint, HINT_MAX, true,
-         Msg::password_hint_too_long},
-        {"Hushcel認証ファイルヒント", "KEYHINTDLG", &MaskSettings::keyfile_hint, HINT_MAX, true,
-         Msg::keyfile_hint_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイル"), "FILEDLG",
+         &MaskSettings::key_file, KEY_FILE_MAX, false, Msg::path_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcelパスワードヒント"), "PWDHINTDLG",
+         &MaskSettings::password_hint, HINT_MAX, true, Msg::password_hint_too_long},
+        {QT_TRANSLATE_NOOP("hsc::gui::ValueDialog", "Hushcel認証ファイルヒント"), "KEYHINTDLG",
+         &MaskSettings::keyfile_hint, HINT_MAX, true, Msg::keyfile_hint_too_long},
     };
     return kinds[kind];
 }
@@ -50,11 +52,11 @@ QRect dialog_rect(int x, int y, int width, int height) {
     return QRect(px(x), py(y), px(width), py(height));
 }
 
-ValueDialog::ValueDialog(Kind kind, MaskSettings& settings, QString& last_chosen, QWidget* owner)
-    : QDialog(owner), kind_(kind), settings_(settings), last_chosen_(last_chosen) {
+ValueDialog::ValueDialog(Kind kind, MaskSettings& settings, QString& last_chosen, Lang lang, QWidget* owner)
+    : QDialog(owner), kind_(kind), lang_(lang), settings_(settings), last_chosen_(last_chosen) {
     const KindInfo& k = info(kind);
     setObjectName(k.object_name);
-    setWindowTitle(QString::fromUtf8(k.title));
+    setWindowTitle(tr(k.title));
     setFont(dialog_font());
     setModal(true);
     const bool file = kind == KeyFile;
@@ -63,7 +65,7 @@ ValueDialog::ValueDialog(Kind kind, MaskSettings& settings, QString& last_chosen
     edit_ = new QLineEdit(this);
     edit_->setGeometry(dialog_rect(10, 10, file ? 350 : 100, 15));
     edit_->setText(qs(settings_.*k.field));
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_ = new QPushButton(tr("OK"), this);
     ok_->setGeometry(dialog_rect(file ? 180 : 40, 35, 40, 16));
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &ValueDialog::confirm);
@@ -80,7 +82,7 @@ void ValueDialog::confirm() {
     std::string text = edit_->text().toStdString();
     std::size_t bytes = k.cp932 ? cp932_length(text) : text.size();
     if (bytes > k.limit) {
-        MessageBox::show(nullptr, MessageBox::Critical, qs(say(Lang::ja, k.too_long)), false, true);
+        MessageBox::show(nullptr, MessageBox::Critical, qs(say(lang_, k.too_long)), false, true);
         return;  // stays open, the settings untouched
     }
     settings_.*k.field = std::move(text);
@@ -88,8 +90,7 @@ void ValueDialog::confirm() {
 }
 
 void ValueDialog::choose() {
-    QString path = FileChooser::getOpenFileName(this, QStringLiteral("認証ファイルパス"), last_chosen_,
-                                                QStringLiteral("All files (*)"));
+    QString path = FileChooser::getOpenFileName(this, tr("認証ファイルパス"), last_chosen_, tr("All files (*)"));
     if (path.isEmpty()) return;
     last_chosen_ = path;
     edit_->setText(path);
@@ -97,7 +98,7 @@ void ValueDialog::choose() {
 
 HelpDialog::HelpDialog(QWidget* owner) : QDialog(owner) {
     setObjectName("HELPDLG");
-    setWindowTitle(QStringLiteral("Hushcelヘルプ"));
+    setWindowTitle(tr("Hushcelヘルプ"));
     setFont(dialog_font());
     setModal(true);
     setFixedSize(dialog_rect(0, 0, 300, 280).size());
@@ -106,7 +107,7 @@ HelpDialog::HelpDialog(QWidget* owner) : QDialog(owner) {
     text->setGeometry(dialog_rect(10, 10, 280, 225));
     text->setReadOnly(true);
     text->setPlainText(qs(hsc_help_text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(dialog_rect(130, 250, 40, 16));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::reject);

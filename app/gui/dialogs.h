@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 
 class QLineEdit;
@@ -22,7 +23,8 @@ public:
     enum Kind { KeyFile, PasswordHint, KeyfileHint };
 
     // last_chosen: the path the file chooser returned last in this run; it opens there.
-    ValueDialog(Kind kind, MaskSettings& settings, QString& last_chosen, QWidget* owner);
+    // lang: the language of its refusals (its own texts follow the installed translator).
+    ValueDialog(Kind kind, MaskSettings& settings, QString& last_chosen, Lang lang, QWidget* owner);
 
     QLineEdit* edit() const { return edit_; }
     QPushButton* okButton() const { return ok_; }
@@ -33,6 +35,7 @@ private:
     void choose();
 
     Kind kind_;
+    Lang lang_;
     MaskSettings& settings_;
     QString& last_chosen_;
     QLineEdit* edit_;

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <iostream>
 
+#include "core/catalog.h"
 #include "engine/driver.h"
 #include "gui_reporter.h"
 #include "main_window.h"
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
                      [](const std::filesystem::path& in, std::filesystem::path& out, const hsc::MaskSettings& s,
                         hsc::FileContext& ctx,
                         hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+    // The window speaks the locale's language until its menu switches it; the shell's
+    // questions at start already follow it.
+    shell.set_lang(hsc::lang_from_environment());
     shell.start();
 
     if (!QGuiApplication::primaryScreen()) {

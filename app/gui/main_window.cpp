@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -11,7 +12,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLibraryInfo>
 #include <QListWidget>
+#include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -40,6 +44,13 @@ QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<
 // The banner's place; the controls begin under it.
 constexpr int BANNER_X = 17, BANNER_Y = 10, BANNER_HEIGHT = 129;
 
+// The last item of each mask list is the word for "no mask"; the others are the mask
+// characters themselves, the same in every language.
+constexpr std::string_view NO_MASK_ITEM = "なし";
+static_assert(KANJI_MASK_ITEMS.back() == NO_MASK_ITEM && ALPHA_MASK_ITEMS.back() == NO_MASK_ITEM &&
+              DIGIT_MASK_ITEMS.back() == NO_MASK_ITEM && WCHAR_MASK_ITEMS.back() == NO_MASK_ITEM);
+
+// The lists get their items here and their words in retranslate().
 template <typename Items>
 QComboBox* make_list(QWidget* parent, const char* name, const Items& items) {
     auto* box = new QComboBox(parent);
@@ -47,17 +58,24 @@ QComboBox* make_list(QWidget* parent, const char* name, const Items& items) {
     for (std::string_view item : items) box->addItem(qs(item));
     box->setCurrentIndex(0);
     box->setMinimumWidth(60);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);  // follows the items' words
     return box;
 }
 
-QCheckBox* make_check(QWidget* parent, const char* name, const char* text) {
-    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+template <typename Items>
+void set_mask_items(QComboBox* box, const Items& items, const QString& no_mask) {
+    for (std::size_t i = 0; i < items.size(); ++i)
+        box->setItemText(int(i), items[i] == NO_MASK_ITEM ? no_mask : qs(items[i]));
+}
+
+QCheckBox* make_check(QWidget* parent, const char* name) {
+    auto* box = new QCheckBox(parent);
     box->setObjectName(name);
     return box;
 }
 
-QLabel* make_label(QWidget* parent, const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
+QLabel* make_label(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
     label->setObjectName(name);
     return label;
 }
@@ -94,20 +112,15 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     buildResults();
     password_status_ = new QLabel(this);
     password_status_->setObjectName("passwordStatus");
-    // Room for the notice also when the window is sized without it (a password of one's own).
-    password_status_->setMinimumWidth(password_status_->fontMetrics().horizontalAdvance(qs(say(shell_.lang(), Msg::known_password_status))));
     statusBar()->addWidget(password_status_);
-    statusBar()->setMinimumWidth(password_status_->minimumWidth() + 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
     setControls(hsc_set_controls(shell_.settings()));
-    showPasswordStatus();
     shell_.on_file_done([this](const FileOutcome& outcome) { showOutcome(outcome); });
+    built_ = true;
 
-    // A fixed size: what the controls need with this font, with the menu bar and the
-    // list of results. Centred on the primary screen.
-    adjustSize();
-    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
+    // The texts, and with them the window's fixed size. Centred on the primary screen.
+    setLanguage(shell_.lang());
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->geometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -131,14 +144,12 @@ void MainWindow::buildResults() {
     dock->setWidget(results_);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 
-    drop_hint_ = new QLabel(qs(say(shell_.lang(), Msg::drop_hint)));
+    drop_hint_ = new QLabel;
     drop_hint_->setObjectName("dropHint");
     drop_hint_->setAlignment(Qt::AlignCenter);
     drop_hint_->setEnabled(false);  // drawn greyed: a hint, not a result
     auto* hint_layout = new QVBoxLayout(results_->viewport());
     hint_layout->addWidget(drop_hint_);
-    // The list is never narrower than its hint.
-    results_->setMinimumWidth(std::max(CLIENT_WIDTH, drop_hint_->sizeHint().width() + 2 * results_->frameWidth() + 8));
     // The hint stands in the list while it is empty. The connections end with the hint,
     // so the list's teardown never reaches a window being destroyed.
     const auto show_hint = [list = results_, hint = drop_hint_] { hint->setVisible(list->count() == 0); };
@@ -150,18 +161,46 @@ void MainWindow::buildResults() {
 }
 
 void MainWindow::showOutcome(const FileOutcome& outcome) {
+    outcomes_.push_back(outcome);
+    addOutcomeLines(outcome);
+    results_->scrollToBottom();
+}
+
+void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
     const auto warnings = report_warning_texts(outcome.report);
-    auto add = [this](const std::string& text, QStyle::StandardPixmap icon) {
-        auto* item = new QListWidgetItem(style()->standardIcon(icon), qs(text));
-        item->setToolTip(qs(text));
+    auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
+        auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
+        item->setToolTip(text);
         results_->addItem(item);
     };
+    const QString input = qs(outcome.input.filename().string());
+    const QString output = qs(outcome.output.filename().string());
+    QString line;
+    switch (outcome.result) {
+        case FileOutcome::Result::masked:
+            line = tr("%1 をマスクしました → %2").arg(input, output);
+            if (outcome.report.produced) {
+                const MaskReport& r = outcome.report;
+                line += r.cells ? tr("(共有文字列 %1件、セル %2件、図形の文字 %3件)")
+                                      .arg(r.shared_strings).arg(*r.cells).arg(r.shapes)
+                                : tr("(共有文字列 %1件、図形の文字 %2件)").arg(r.shared_strings).arg(r.shapes);
+            }
+            break;
+        case FileOutcome::Result::restored:
+            line = tr("%1 を復元しました → %2").arg(input, output);
+            break;
+        case FileOutcome::Result::failed:
+            std::string reasons;  // the failures as the pipeline worded them
+            for (const std::string& m : outcome.messages) reasons.append(reasons.empty() ? "" : " ").append(m);
+            line = reasons.empty() ? tr("%1 は処理できませんでした").arg(input)
+                                   : tr("%1 は処理できませんでした: %2").arg(input, qs(reasons));
+            break;
+    }
     const QStyle::StandardPixmap icon = outcome.result == FileOutcome::Result::failed ? QStyle::SP_MessageBoxCritical
                                         : warnings.empty() ? QStyle::SP_DialogApplyButton
                                                            : QStyle::SP_MessageBoxWarning;
-    add(outcome_text(outcome), icon);
-    for (const std::string& w : warnings) add("  " + w, QStyle::SP_MessageBoxWarning);
-    results_->scrollToBottom();
+    add(line, icon);
+    for (const std::string& w : warnings) add(QStringLiteral("  ") + qs(w), QStyle::SP_MessageBoxWarning);
 }
 
 // Three columns under the banner, each label over its control. The grid gives every
@@ -180,16 +219,23 @@ void MainWindow::buildControls(QWidget* panel) {
     alpha_ = make_list(panel, "alphaMask", ALPHA_MASK_ITEMS);
     digit_ = make_list(panel, "digitMask", DIGIT_MASK_ITEMS);
     wchar_ = make_list(panel, "wcharMask", WCHAR_MASK_ITEMS);
-    cancel_ = new QPushButton(QStringLiteral("キャンセル"), panel);
+    cancel_ = new QPushButton(panel);
     cancel_->setObjectName("cancel");
     cancel_->setMinimumWidth(100);
     connect(cancel_, &QPushButton::clicked, this, &MainWindow::leave);
-    overwrite_ = make_check(panel, "overwrite", "上書き更新");
-    file_hash_ = make_check(panel, "fileHash", "ファイル認証モード");
-    no_password_ = make_check(panel, "noPassword", "パスワードを記録しない");
-    autoshape_ = make_check(panel, "autoshape", "図形の文字をマスク");
-    recrypto_ = make_check(panel, "recrypto", "自動再暗号化");
-    keep_header_ = make_check(panel, "keepHeader", "見出し行を残す");
+    overwrite_ = make_check(panel, "overwrite");
+    file_hash_ = make_check(panel, "fileHash");
+    no_password_ = make_check(panel, "noPassword");
+    autoshape_ = make_check(panel, "autoshape");
+    recrypto_ = make_check(panel, "recrypto");
+    keep_header_ = make_check(panel, "keepHeader");
+    password_label_ = make_label(panel, "passwordLabel");
+    strength_label_ = make_label(panel, "strengthLabel");
+    target_column_label_ = make_label(panel, "targetColumnLabel");
+    kanji_label_ = make_label(panel, "kanjiMaskLabel");
+    alpha_label_ = make_label(panel, "alphaMaskLabel");
+    digit_label_ = make_label(panel, "digitMaskLabel");
+    wchar_label_ = make_label(panel, "wcharMaskLabel");
 
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(22, BANNER_Y + BANNER_HEIGHT + 10, 10, 10);
@@ -199,24 +245,24 @@ void MainWindow::buildControls(QWidget* panel) {
     const auto left = Qt::AlignLeft | Qt::AlignVCenter;
     int row = 0;
     const auto gap = [&] { grid->setRowMinimumHeight(row++, 6); };
-    grid->addWidget(make_label(panel, "passwordLabel", "パスワード"), row, 0);
+    grid->addWidget(password_label_, row, 0);
     grid->addWidget(no_password_, row++, 1, 1, 2);
     grid->addWidget(password_, row, 0);
     grid->addWidget(file_hash_, row++, 1, 1, 2);
     gap();
-    grid->addWidget(make_label(panel, "strengthLabel", "マスク強度"), row, 0);
-    grid->addWidget(make_label(panel, "targetColumnLabel", "マスク列"), row++, 1, 1, 2);
+    grid->addWidget(strength_label_, row, 0);
+    grid->addWidget(target_column_label_, row++, 1, 1, 2);
     grid->addWidget(strength_, row, 0, left);
     grid->addWidget(target_column_, row++, 1, 1, 2);
     gap();
-    grid->addWidget(make_label(panel, "kanjiMaskLabel", "漢字マスク文字"), row, 0);
-    grid->addWidget(make_label(panel, "alphaMaskLabel", "英字マスク文字"), row, 1);
-    grid->addWidget(make_label(panel, "digitMaskLabel", "数字マスク文字"), row++, 2);
+    grid->addWidget(kanji_label_, row, 0);
+    grid->addWidget(alpha_label_, row, 1);
+    grid->addWidget(digit_label_, row++, 2);
     grid->addWidget(kanji_, row, 0, left);
     grid->addWidget(alpha_, row, 1, left);
     grid->addWidget(digit_, row++, 2, left);
     gap();
-    grid->addWidget(make_label(panel, "wcharMaskLabel", "その他の文字のマスク文字"), row++, 0, 1, 3);
+    grid->addWidget(wchar_label_, row++, 0, 1, 3);
     grid->addWidget(wchar_, row, 0, left);
     grid->addWidget(keep_header_, row++, 1, 1, 2);
     gap();
@@ -228,27 +274,134 @@ void MainWindow::buildControls(QWidget* panel) {
 }
 
 void MainWindow::buildMenu() {
-    auto add = [this](QMenu* menu, const char* name, const char* text, QKeySequence key, void (MainWindow::*slot)()) {
-        QAction* a = menu->addAction(QString::fromUtf8(text));
+    auto add = [this](QMenu* menu, const char* name, QKeySequence key, void (MainWindow::*slot)()) {
+        QAction* a = menu->addAction(QString());
         a->setObjectName(name);
         a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
         connect(a, &QAction::triggered, this, slot);
     };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    add(file, "exit", "終了(&X)", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
-    add(file, "save", "設定保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
-    add(file, "suggestColumns", "列を提案(&T)", QKeySequence(), &MainWindow::suggestColumnsCommand);
-    QMenu* auth = menuBar()->addMenu(QStringLiteral("認証(&C)"));
-    add(auth, "keyFile", "認証ファイル(&F)", QKeySequence(Qt::CTRL | Qt::Key_F), &MainWindow::keyFileCommand);
-    add(auth, "keyfileHint", "認証ファイルヒント(&K)", QKeySequence(Qt::CTRL | Qt::Key_K),
-        &MainWindow::keyfileHintCommand);
-    add(auth, "passwordHint", "パスワードヒント(&P)", QKeySequence(Qt::CTRL | Qt::Key_P),
-        &MainWindow::passwordHintCommand);
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    add(help, "help", "ヘルプ(&H)", QKeySequence(Qt::Key_F1), &MainWindow::helpCommand);
-    help->addSeparator();
-    add(help, "version", "バージョン情報(&A)", QKeySequence(Qt::CTRL | Qt::Key_A), &MainWindow::versionCommand);
+    file_menu_ = menuBar()->addMenu(QString());
+    add(file_menu_, "exit", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
+    add(file_menu_, "save", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
+    add(file_menu_, "suggestColumns", QKeySequence(), &MainWindow::suggestColumnsCommand);
+    auth_menu_ = menuBar()->addMenu(QString());
+    add(auth_menu_, "keyFile", QKeySequence(Qt::CTRL | Qt::Key_F), &MainWindow::keyFileCommand);
+    add(auth_menu_, "keyfileHint", QKeySequence(Qt::CTRL | Qt::Key_K), &MainWindow::keyfileHintCommand);
+    add(auth_menu_, "passwordHint", QKeySequence(Qt::CTRL | Qt::Key_P), &MainWindow::passwordHintCommand);
+
+    view_menu_ = menuBar()->addMenu(QString());
+    language_menu_ = view_menu_->addMenu(QString());
+    language_menu_->setObjectName("languageMenu");
+    auto* languages = new QActionGroup(this);
+    // Each language is named in its own words, so that a user who cannot read the
+    // current one still finds theirs.
+    const std::pair<Lang, const char*> choices[] = {{Lang::ja, "日本語"}, {Lang::en, "English"}};
+    for (const auto& [lang, own_name] : choices) {
+        QAction* a = language_menu_->addAction(QString::fromUtf8(own_name));
+        a->setObjectName(QStringLiteral("language-") + qs(lang_name(lang)));
+        a->setCheckable(true);
+        a->setActionGroup(languages);
+        connect(a, &QAction::triggered, this, [this, lang = lang] { setLanguage(lang); });
+    }
+
+    help_menu_ = menuBar()->addMenu(QString());
+    add(help_menu_, "help", QKeySequence(Qt::Key_F1), &MainWindow::helpCommand);
+    help_menu_->addSeparator();
+    add(help_menu_, "version", QKeySequence(Qt::CTRL | Qt::Key_A), &MainWindow::versionCommand);
+}
+
+void MainWindow::setLanguage(Lang lang) {
+    shell_.set_lang(lang);
+    QCoreApplication::removeTranslator(&translator_);
+    QCoreApplication::removeTranslator(&qt_translator_);
+    // Qt's own texts (the file chooser, the edit fields' menus) where the system has
+    // their translations; English is their own language.
+    if (qt_translator_.load(QLocale(lang == Lang::ja ? QLocale::Japanese : QLocale::English), QStringLiteral("qtbase"),
+                            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt_translator_);
+    // Japanese is the language the texts are written in; English comes from its catalogue.
+    if (lang == Lang::en) {
+        // Built into the program: a failure is a broken build, which the tests catch.
+        if (translator_.isEmpty() && !translator_.load(QStringLiteral(":/hushcel/i18n/hushcel_en.qm")))
+            qWarning("hushcel-gui: the English texts are missing");
+        QCoreApplication::installTranslator(&translator_);
+    }
+    retranslate();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange && built_) retranslate();
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::retranslate() {
+    password_label_->setText(tr("パスワード"));
+    no_password_->setText(tr("パスワードを記録しない"));
+    file_hash_->setText(tr("ファイル認証モード"));
+    strength_label_->setText(tr("マスク強度"));
+    target_column_label_->setText(tr("マスク列"));
+    kanji_label_->setText(tr("漢字マスク文字"));
+    alpha_label_->setText(tr("英字マスク文字"));
+    digit_label_->setText(tr("数字マスク文字"));
+    wchar_label_->setText(tr("その他の文字のマスク文字"));
+    keep_header_->setText(tr("見出し行を残す"));
+    overwrite_->setText(tr("上書き更新"));
+    autoshape_->setText(tr("図形の文字をマスク"));
+    recrypto_->setText(tr("自動再暗号化"));
+    cancel_->setText(tr("キャンセル"));
+
+    static_assert(STRENGTH_ITEMS.size() == 3);
+    const QString strengths[] = {tr("強"), tr("中"), tr("弱")};
+    for (int i = 0; i < 3; ++i) strength_->setItemText(i, strengths[i]);
+    const QString no_mask = tr("なし");
+    set_mask_items(kanji_, KANJI_MASK_ITEMS, no_mask);
+    set_mask_items(alpha_, ALPHA_MASK_ITEMS, no_mask);
+    set_mask_items(digit_, DIGIT_MASK_ITEMS, no_mask);
+    set_mask_items(wchar_, WCHAR_MASK_ITEMS, no_mask);
+
+    file_menu_->setTitle(tr("ファイル(&F)"));
+    action("exit")->setText(tr("終了(&X)"));
+    action("save")->setText(tr("設定保存(&S)"));
+    action("suggestColumns")->setText(tr("列を提案(&T)"));
+    auth_menu_->setTitle(tr("認証(&C)"));
+    action("keyFile")->setText(tr("認証ファイル(&F)"));
+    action("keyfileHint")->setText(tr("認証ファイルヒント(&K)"));
+    action("passwordHint")->setText(tr("パスワードヒント(&P)"));
+    view_menu_->setTitle(tr("表示(&V)"));
+    language_menu_->setTitle(tr("言語(&L)"));
+    for (Lang lang : {Lang::ja, Lang::en})
+        action(qPrintable(QStringLiteral("language-") + qs(lang_name(lang))))->setChecked(lang == shell_.lang());
+    help_menu_->setTitle(tr("ヘルプ(&H)"));
+    action("help")->setText(tr("ヘルプ(&H)"));
+    action("version")->setText(tr("バージョン情報(&A)"));
+
+    // The catalogue's texts follow the shell's language.
+    drop_hint_->setText(qs(say(shell_.lang(), Msg::drop_hint)));
+    // Room for the notice also when the window is sized without it (a password of one's own).
+    password_status_->setMinimumWidth(
+        password_status_->fontMetrics().horizontalAdvance(qs(say(shell_.lang(), Msg::known_password_status))));
+    statusBar()->setMinimumWidth(password_status_->minimumWidth() +
+                                 2 * statusBar()->style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
+    showPasswordStatus();
+    // The list is never narrower than its hint.
+    results_->setMinimumWidth(std::max(CLIENT_WIDTH, drop_hint_->sizeHint().width() + 2 * results_->frameWidth() + 8));
+    results_->clear();
+    for (const FileOutcome& outcome : outcomes_) addOutcomeLines(outcome);
+
+    fitToTexts();
+}
+
+void MainWindow::fitToTexts() {
+    // A fixed size: what the controls need with this font and these texts, with the menu
+    // bar and the list of results.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    centralWidget()->layout()->invalidate();
+    layout()->invalidate();
+    layout()->activate();
+    adjustSize();
+    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
 }
 
 QAction* MainWindow::action(const char* name) const { return findChild<QAction*>(name); }
@@ -297,7 +450,10 @@ void MainWindow::dropFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& p : paths) files.emplace_back(p.toStdString());
     if (files.empty()) return;
-    if (!shell_.busy()) results_->clear();  // the list shows the files of this drop
+    if (!shell_.busy()) {  // the list shows the files of this drop
+        results_->clear();
+        outcomes_.clear();
+    }
     shell_.drop(std::move(files), controls());  // queued by the shell when one is running
     if (shell_.busy()) return;
     show();
@@ -359,23 +515,23 @@ void MainWindow::versionCommand() {
 }
 
 void MainWindow::passwordHintCommand() {
-    ValueDialog dialog(ValueDialog::PasswordHint, shell_.settings(), last_chosen_key_file_, this);
+    ValueDialog dialog(ValueDialog::PasswordHint, shell_.settings(), last_chosen_key_file_, shell_.lang(), this);
     dialog.exec();
 }
 
 void MainWindow::keyfileHintCommand() {
-    ValueDialog dialog(ValueDialog::KeyfileHint, shell_.settings(), last_chosen_key_file_, this);
+    ValueDialog dialog(ValueDialog::KeyfileHint, shell_.settings(), last_chosen_key_file_, shell_.lang(), this);
     dialog.exec();
 }
 
 void MainWindow::keyFileCommand() {
-    ValueDialog dialog(ValueDialog::KeyFile, shell_.settings(), last_chosen_key_file_, this);
+    ValueDialog dialog(ValueDialog::KeyFile, shell_.settings(), last_chosen_key_file_, shell_.lang(), this);
     dialog.exec();
 }
 
 void MainWindow::suggestColumnsCommand() {
-    const QString path = FileChooser::getOpenFileName(this, QStringLiteral("列を提案するブック"), QString(),
-                                                      QStringLiteral("Excel ブック (*.xlsx *.xlsm)"));
+    const QString path = FileChooser::getOpenFileName(this, tr("列を提案するブック"), QString(),
+                                                      tr("Excel ブック (*.xlsx *.xlsm)"));
     if (path.isEmpty()) return;
     const SuggestLimits limits;
     const WorkbookSuggestion s = suggest_columns(std::filesystem::path(path.toStdString()), limits);
@@ -388,7 +544,7 @@ void MainWindow::suggestColumnsCommand() {
         MessageBox::show(this, MessageBox::Information, report, false, true);
         return;
     }
-    const QString question = report + QStringLiteral("\n\nマスク列を「%1」にしますか?").arg(qs(s.columns));
+    const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(s.columns));
     if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes)
         target_column_->setText(qs(s.columns));
 }

@@ -2,8 +2,12 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QTranslator>
 #include <functional>
+#include <vector>
 
+#include "core/catalog.h"
+#include "shell/report_text.h"
 #include "shell/shell.h"
 
 class QAction;
@@ -12,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 
 namespace hsc::gui {
@@ -55,6 +60,10 @@ public:
     // Brings the window to the front, also out of the minimised state.
     void bringToFront();
 
+    // Speaks `lang` from now on: the window's texts, its dialogs and message boxes, and
+    // the shell's questions. The window takes the size its texts need in that language.
+    void setLanguage(Lang lang);
+
     QAction* action(const char* name) const;
 
     // The commands of the menu.
@@ -70,6 +79,7 @@ public:
     void suggestColumnsCommand();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -78,6 +88,9 @@ private:
     void buildControls(QWidget* panel);
     void buildMenu();
     void buildResults();
+    void retranslate();  // every text of the window in the current language
+    void fitToTexts();   // the fixed size the texts of the current language need
+    void addOutcomeLines(const FileOutcome& outcome);
     void leave();  // the save prompt, then the end of the program
     void showPasswordStatus();  // the status area says when the known password is in use
 
@@ -86,6 +99,10 @@ private:
     QString last_chosen_key_file_;
     bool leaving_ = false;
     bool exit_after_drop_ = false;
+    bool built_ = false;  // every widget exists: texts can be set
+    QTranslator translator_;  // the English texts; Japanese is the texts' own language
+    QTranslator qt_translator_;  // Qt's own texts in the window's language, when installed
+    std::vector<FileOutcome> outcomes_;  // of the latest drop, shown again in a new language
 
     QLineEdit* password_;
     QLineEdit* target_column_;
@@ -101,6 +118,18 @@ private:
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
     QCheckBox* keep_header_;
+    QLabel* password_label_;
+    QLabel* strength_label_;
+    QLabel* target_column_label_;
+    QLabel* kanji_label_;
+    QLabel* alpha_label_;
+    QLabel* digit_label_;
+    QLabel* wchar_label_;
+    QMenu* file_menu_;
+    QMenu* auth_menu_;
+    QMenu* view_menu_;
+    QMenu* language_menu_;
+    QMenu* help_menu_;
     QLabel* password_status_;
     QListWidget* results_;
     QLabel* drop_hint_;  // in the list of results while it is empty

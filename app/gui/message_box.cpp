@@ -1,7 +1,9 @@
 #include "message_box.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace hsc::gui {
 
@@ -25,6 +27,13 @@ MessageBox::Button MessageBox::show(QWidget* owner, Icon icon, const QString& te
     QMessageBox box(icons[icon], QStringLiteral("Hushcel"), text,
                     yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
     if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The buttons in the window's language, whatever translations Qt itself has.
+    if (yes_no) {
+        box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "はい(&Y)"));
+        box.button(QMessageBox::No)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "いいえ(&N)"));
+    } else {
+        box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "OK"));
+    }
     int result = box.exec();
     if (yes_no) return result == QMessageBox::Yes ? Yes : No;
     return Ok;

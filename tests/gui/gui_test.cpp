@@ -1,5 +1,6 @@
 // The window under QT_QPA_PLATFORM=offscreen. Message boxes and the file chooser are
 // answered through their pre-answer queues; nothing waits for a user.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,11 +18,14 @@
 #include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QUrl>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QtTest>
 #include <unistd.h>
 #include <optional>
 
+#include "core/catalog.h"
 #include "core/status.h"
 #include "engine/driver.h"
 #include "protect/footer.h"
@@ -35,6 +39,8 @@
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
+
+Q_DECLARE_METATYPE(hsc::Lang)
 
 using hsc::gui::FileChooser;
 using hsc::gui::MainWindow;
@@ -83,8 +89,9 @@ public:
 
 // One window with everything it talks to.
 struct Fixture {
-    explicit Fixture(std::optional<hsc::MaskSettings> stored = std::nullopt) {
+    explicit Fixture(std::optional<hsc::MaskSettings> stored = std::nullopt, hsc::Lang lang = hsc::Lang::ja) {
         store.stored = stored;
+        shell.set_lang(lang);
         shell.start();
         window = std::make_unique<MainWindow>(shell, [this] { ++exits; });
     }
@@ -156,6 +163,44 @@ QString run_modal(const std::function<void()>& action, const std::function<void(
     poll.start();
     action();
     return name;
+}
+
+// Every text the window shows of its own, keyed by widget (and item): labels, boxes,
+// buttons, list items, menus and their commands, and the lines of the results.
+QMap<QString, QString> window_texts(MainWindow& w) {
+    QMap<QString, QString> texts;
+    for (QLabel* l : w.findChildren<QLabel*>()) texts[l->objectName()] = l->text();
+    for (QAbstractButton* b : w.findChildren<QAbstractButton*>()) texts[b->objectName()] = b->text();
+    for (QComboBox* c : w.findChildren<QComboBox*>())
+        for (int i = 0; i < c->count(); ++i) texts[c->objectName() + "/" + QString::number(i)] = c->itemText(i);
+    for (QAction* a : w.findChildren<QAction*>())
+        if (!a->objectName().isEmpty()) texts[a->objectName()] = a->text();
+    int menu = 0;  // in the order they were made
+    for (QMenu* m : w.findChildren<QMenu*>()) texts["menu/" + QString::number(menu++)] = m->title();
+    auto* results = w.findChild<QListWidget*>("results");
+    for (int i = 0; i < results->count(); ++i) texts["results/" + QString::number(i)] = results->item(i)->text();
+    return texts;
+}
+
+bool has_japanese_letter(const QString& text) {
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x3040 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF66 && u <= 0xFF9F)) return true;
+    }
+    return false;
+}
+
+// The texts of the buttons of a real message box, as the window shows it.
+QStringList message_box_buttons(bool yes_no) {
+    QStringList texts;
+    MessageBox::setTestMode(false);
+    run_modal([&] { MessageBox::show(nullptr, MessageBox::Question, QStringLiteral("?"), yes_no, false); },
+              [&](QWidget* box) {
+                  for (QAbstractButton* b : static_cast<QMessageBox*>(box)->buttons()) texts << b->text();
+              });
+    MessageBox::setTestMode(true);
+    texts.sort();
+    return texts;
 }
 
 }  // namespace
@@ -295,11 +340,18 @@ private slots:
     // widget, and every widget lies inside the window.
     void textsFitTheirWidgets_data() {
         QTest::addColumn<int>("points");
-        QTest::newRow("9pt") << 9;
-        QTest::newRow("12pt") << 12;
+        QTest::addColumn<hsc::Lang>("lang");
+        QTest::addColumn<bool>("switched");  // built in the other language, then switched
+        for (int points : {9, 12})
+            for (hsc::Lang lang : {hsc::Lang::ja, hsc::Lang::en})
+                QTest::addRow("%dpt %s", points, lang == hsc::Lang::ja ? "ja" : "en") << points << lang << false;
+        QTest::newRow("12pt ja to en") << 12 << hsc::Lang::en << true;
+        QTest::newRow("12pt en to ja") << 12 << hsc::Lang::ja << true;
     }
     void textsFitTheirWidgets() {
         QFETCH(int, points);
+        QFETCH(hsc::Lang, lang);
+        QFETCH(bool, switched);
         const QFont before = QApplication::font();
         QFont font = before;
         font.setPointSize(points);
@@ -308,9 +360,13 @@ private slots:
             QFont font;
             ~RestoreFont() { QApplication::setFont(font); }
         } restore{before};
-        Fixture f;
+        const hsc::Lang other = lang == hsc::Lang::ja ? hsc::Lang::en : hsc::Lang::ja;
+        Fixture f(std::nullopt, switched ? other : lang);
         f.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        if (switched) f.window->action(lang == hsc::Lang::ja ? "language-ja" : "language-en")->trigger();
+        QCOMPARE(f.shell.lang(), lang);
+        QCOMPARE(f.get<QCheckBox>("overwrite")->text(), lang == hsc::Lang::ja ? QStringLiteral("上書き更新") : QStringLiteral("Overwrite"));
         QCOMPARE(f.window->font().pointSize(), points);
 
         const auto inside = [&](QWidget* w) {
@@ -354,6 +410,63 @@ private slots:
             ++checked;
         }
         QVERIFY(checked >= 20);  // 9 labels with the hint and the status, 5 boxes, 1 button, 5 lists
+    }
+
+    // The window in English from the start, and a Japanese one switched by its menu,
+    // show the same texts, none of them Japanese but the language's own name; switched
+    // back, every text is the Japanese one again. The shell's questions, the dialogs'
+    // refusals, the message boxes' buttons and the results follow.
+    void languageMenuSwitchesEveryText() {
+        Fixture english(std::nullopt, hsc::Lang::en);
+        const auto english_texts = window_texts(*english.window);
+        english.window.reset();
+
+        Fixture f;
+        f.report.produced = true;
+        f.report.shared_strings = 3;
+        const auto japanese_texts = window_texts(*f.window);
+        QCOMPARE(japanese_texts.value("overwrite"), QStringLiteral("上書き更新"));
+        QVERIFY(f.window->action("language-ja")->isChecked());
+        QCOMPARE(message_box_buttons(true), (QStringList{"いいえ(&N)", "はい(&Y)"}));
+        QCOMPARE(message_box_buttons(false), (QStringList{"OK"}));
+
+        f.window->action("language-en")->trigger();
+        QCOMPARE(f.shell.lang(), hsc::Lang::en);
+        QVERIFY(f.window->action("language-en")->isChecked() && !f.window->action("language-ja")->isChecked());
+        const auto switched = window_texts(*f.window);
+        QCOMPARE(switched, english_texts);
+        QVERIFY(switched.size() >= 40);
+        for (auto [key, text] : switched.asKeyValueRange())
+            if (key != "language-ja") QVERIFY2(!has_japanese_letter(text), qPrintable(key + ": " + text));
+        QCOMPARE(switched.value("language-ja"), QStringLiteral("日本語"));
+        QCOMPARE(switched.value("dropHint"), QStringLiteral("Drop workbooks here"));
+        QCOMPARE(message_box_buttons(true), (QStringList{"&No", "&Yes"}));
+
+        // The shell asks in English; the line of the file is English.
+        MessageBox::setNextAnswer(MessageBox::No);
+        f.window->dropFiles({"/d/book.xlsx"});
+        QCOMPARE(MessageBox::shown().back().text, QString::fromStdString(hsc::say(hsc::Lang::en, hsc::Msg::open_output, {"/d/●book.xlsx"})));
+        auto* list = f.get<QListWidget>("results");
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Masked book.xlsx → ●book.xlsx (shared strings: 3, text in shapes: 0)"));
+        // A dialog's refusal is English.
+        run_modal([&] { f.window->action("passwordHint")->trigger(); },
+                  [&](QWidget* d) {
+                      QCOMPARE(d->windowTitle(), QStringLiteral("Hushcel password hint"));
+                      auto* dialog = static_cast<ValueDialog*>(d);
+                      dialog->edit()->setText(QString(40, 'h'));
+                      MessageBox::setNextAnswer(MessageBox::Ok);
+                      dialog->okButton()->click();
+                  });
+        QCOMPARE(MessageBox::shown().back().text, QStringLiteral("The password hint is too long."));
+
+        // Back in Japanese: the shown result is worded again, everything else as built.
+        f.window->action("language-ja")->trigger();
+        QCOMPARE(f.shell.lang(), hsc::Lang::ja);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("book.xlsx をマスクしました → ●book.xlsx(共有文字列 3件、図形の文字 0件)"));
+        auto back = window_texts(*f.window);
+        back.remove("results/0");
+        QCOMPARE(back, japanese_texts);
+        QCOMPARE(message_box_buttons(true), (QStringList{"いいえ(&N)", "はい(&Y)"}));
     }
 
     void dropHintStandsInTheEmptyListOfResults() {
@@ -432,7 +545,7 @@ private slots:
         }
         QStringList menus;
         for (QAction* a : f.window->menuBar()->actions()) menus << a->text();
-        QCOMPARE(menus, (QStringList{"ファイル(&F)", "認証(&C)", "ヘルプ(&H)"}));
+        QCOMPARE(menus, (QStringList{"ファイル(&F)", "認証(&C)", "表示(&V)", "ヘルプ(&H)"}));
     }
 
     void acceleratorOpensItsDialog() {
@@ -513,7 +626,7 @@ private slots:
         hsc::MaskSettings s;
         s.password_hint = s.keyfile_hint = s.key_file = "before";
         QString last;
-        ValueDialog d(ValueDialog::Kind(kind), s, last, nullptr);
+        ValueDialog d(ValueDialog::Kind(kind), s, last, hsc::Lang::ja, nullptr);
         d.show();
         d.edit()->setText(text);
         if (!accepted) MessageBox::setNextAnswer(MessageBox::Ok);
@@ -540,7 +653,7 @@ private slots:
         s.key_file = "/old/key.png";
         QString last;
         {
-            ValueDialog d(ValueDialog::KeyFile, s, last, nullptr);
+            ValueDialog d(ValueDialog::KeyFile, s, last, hsc::Lang::ja, nullptr);
             d.show();
             FileChooser::setNextFileName("/new/key.png");
             QTest::mouseClick(d.chooseButton(), Qt::LeftButton);
@@ -551,7 +664,7 @@ private slots:
         }
         QCOMPARE(s.key_file, std::string("/old/key.png"));
         QCOMPARE(last, QStringLiteral("/new/key.png"));  // the chooser starts there next time
-        ValueDialog again(ValueDialog::KeyFile, s, last, nullptr);
+        ValueDialog again(ValueDialog::KeyFile, s, last, hsc::Lang::ja, nullptr);
         QCOMPARE(again.edit()->text(), QStringLiteral("/old/key.png"));
         FileChooser::setNextFileName(QString());  // cancelled: nothing changes
         QTest::mouseClick(again.chooseButton(), Qt::LeftButton);
