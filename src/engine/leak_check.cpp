@@ -56,7 +56,8 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
     std::vector<std::string> names;
     if (const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names); rc != RC_OK) {
         if (reg.refusal.empty()) return fail(FailReason::unsupported_file, say(lang, Msg::leak_unreadable, {path}));
-        return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged, refusal_text(lang, reg.refusal));
+        return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged,
+                    say(lang, Msg::in_file, {refusal_text(lang, reg.refusal), path}));
     }
     const std::vector<std::string> backups = backup_entries(names);
     if (backups.empty()) return fail(FailReason::not_masked, say(lang, Msg::leak_not_masked, {path}));

@@ -8,6 +8,7 @@
 
 #include "core/status.h"
 #include "engine/driver.h"
+#include "engine/leak_check.h"
 #include "protect/footer.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
@@ -363,6 +364,59 @@ TEST(DriverMessagesDefault, OpenFailureInBothLanguages) {
         EXPECT_EQ(open_failure_message(error, path), ja) << "Japanese by default";
     }
     EXPECT_EQ(open_failure_message(EIO, path, Lang::en).find("%e"), std::string::npos);
+}
+
+// The leak scan of a masked workbook refuses in the caller's language too.
+TEST(LeakScanMessages, EachRefusalInBothLanguages) {
+    struct Case {
+        const char* label;
+        std::function<void(const fs::path&)> setup;
+        std::string password;
+        FailReason failure;
+        std::string ja;  // PATH stands for the input
+    };
+    const Case cases[] = {
+        {"not_masked", [](const fs::path& p) { test::write_zip(p, test::small_workbook(NAMES)); }, "",
+         FailReason::not_masked, "マスクされたファイルではないため、マスクした文字列の残りは調べられません(PATH)。"},
+        {"not_a_workbook", [](const fs::path& p) { test::write_file(p, "plain text"); }, "", FailReason::damaged,
+         "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。(PATH)"},
+        {"wrong_password",
+         [](const fs::path& p) {
+             test::write_zip(p, test::small_workbook(NAMES));
+             MaskSettings m = with_password("right");
+             m.is_overwrite = true;
+             FileContext ctx;
+             fs::path out;
+             test::RecordingReporter quiet;
+             ASSERT_EQ(hsc_process_file(p, out, m, ctx, quiet), RC_OK);
+         },
+         "wrong", FailReason::wrong_password,
+         "バックアップを復号できません(パスワードが一致しないか、バックアップが破損しています)。"
+         "マスクした文字列の残りは調べられません(PATH)。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempDir dir;
+        const fs::path book = dir / "book.xlsx";
+        c.setup(book);
+        std::string expected = c.ja;
+        expected.replace(expected.find("PATH"), 4, book.string());
+        for (Lang lang : {Lang::ja, Lang::en}) {
+            test::RecordingReporter reporter;
+            MaskReport report;
+            FailReason why = FailReason::none;
+            EXPECT_NE(hsc_inspect_leaks(book, with_password(c.password), report, reporter, 0, &why, lang), RC_OK);
+            EXPECT_EQ(why, c.failure);
+            ASSERT_EQ(reporter.errors.size(), 1u);
+            const std::string& text = reporter.errors[0];
+            if (lang == Lang::ja) {
+                EXPECT_EQ(text, expected);
+            } else {
+                EXPECT_FALSE(has_japanese(text)) << text;
+                EXPECT_NE(text.find(book.string()), std::string::npos) << text;
+            }
+        }
+    }
 }
 
 }  // namespace
