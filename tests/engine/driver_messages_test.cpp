@@ -265,6 +265,25 @@ const MessageCase CASES[] = {
      },
      RC_FAIL, FailReason::header_not_found, "マスク列の見出し「Member」が、どのシートの1行目にもありません。(PATH)",
      "PATH"},
+    // A step of writing the output that fails, as a full or failing device would make it.
+    {"packing_fails",
+     [](Scene& r) {
+         r.options.fault = [](WriteStep step) { return step == WriteStep::composed ? RC_SHORT_WRITE : RC_OK; };
+         return good_book(r);
+     },
+     RC_FAIL, FailReason::cannot_save, "内部処理エラーです(hsc_write_excel() rc=-103)。処理を中断します。", "rc=-103"},
+    {"footer_write_fails",
+     [](Scene& r) {
+         r.options.fault = [](WriteStep step) { return step == WriteStep::footer_written ? RC_SHORT_WRITE : RC_OK; };
+         return good_book(r);
+     },
+     RC_FAIL, FailReason::cannot_save, "内部処理エラーです(hsc_write_footer() rc=-103)。処理を中断します。", "rc=-103"},
+    {"output_not_saved",
+     [](Scene& r) {
+         r.options.fault = [](WriteStep step) { return step == WriteStep::synced ? RC_SHORT_WRITE : RC_OK; };
+         return good_book(r);
+     },
+     RC_FAIL, FailReason::cannot_save, "出力ファイル(OUT)を保存できませんでした。処理を中断します。", "OUT"},
     {"output_exists",
      [](Scene& r) {
          test::write_file(r.dir / "●book.xlsx", "older");
