@@ -74,28 +74,28 @@ std::string cp932_display(std::string_view cp932) {
     return text;
 }
 
-bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message) {
+bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message, Lang lang) {
     struct Field {
         const std::string& text;
         std::string MaskSettings::*member;
         std::size_t limit;
-        const char* name;
+        Msg name;
     };
     const Field fields[] = {
-        {settings.password, &MaskSettings::password, PASSWORD_MAX, "パスワード"},
-        {settings.password_hint, &MaskSettings::password_hint, HINT_MAX, "パスワードのヒント"},
-        {settings.keyfile_hint, &MaskSettings::keyfile_hint, HINT_MAX, "認証ファイルのヒント"},
+        {settings.password, &MaskSettings::password, PASSWORD_MAX, Msg::setting_password},
+        {settings.password_hint, &MaskSettings::password_hint, HINT_MAX, Msg::setting_password_hint},
+        {settings.keyfile_hint, &MaskSettings::keyfile_hint, HINT_MAX, Msg::setting_keyfile_hint},
     };
     MaskSettings copy = settings;
     for (const Field& f : fields) {
         std::string bytes;
         if (!utf8_to_cp932(f.text, bytes)) {
-            message = std::string(f.name) + "に使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。";
+            message = say(lang, Msg::setting_not_cp932, {say(lang, f.name)});
             return false;
         }
         if (bytes.size() > f.limit) {
-            message = std::string(f.name) + "が長すぎます(Shift-JISで" + std::to_string(f.limit) + "バイトまで、現在" +
-                      std::to_string(bytes.size()) + "バイト)。";
+            message = say(lang, Msg::setting_too_long,
+                          {say(lang, f.name), std::to_string(f.limit), std::to_string(bytes.size())});
             return false;
         }
         copy.*f.member = std::move(bytes);

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 
 // The one place where program text (UTF-8) meets the CP932 bytes that stored formats
@@ -20,8 +21,9 @@ bool cp932_to_utf8(std::string_view cp932, std::string& out);
 std::string cp932_display(std::string_view cp932);
 
 // Turns the texts that enter stored bytes (password, password_hint, keyfile_hint) into
-// CP932 in a copy of the settings. false with a user message (UTF-8) when a text has no
-// CP932 form or is longer than its byte limit in CP932.
-bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message);
+// CP932 in a copy of the settings. false with a user message (UTF-8, in `lang`) when a
+// text has no CP932 form or is longer than its byte limit in CP932.
+bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message,
+                     Lang lang = Lang::ja);
 
 }  // namespace hsc

@@ -13,6 +13,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/read_excel.h"
+#include "engine/refusal_text.h"
 #include "engine/workbook_scan.h"
 #include "stream/atomic_file.h"
 #include "package/file_type.h"
@@ -24,78 +25,6 @@
 namespace hsc {
 namespace {
 
-// The driver's messages, as the user reads them.
-constexpr const char* MSG_OPEN = "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。";
-constexpr const char* MSG_FILE_TYPE = "内部処理エラーです(tiv_file_type() rc=%d)でエラーが発生しました。";
-constexpr const char* MSG_READ_PASSWORD = "読み取りパスワードが設定されているファイルはサポート対象外です。(%s)";
-constexpr const char* MSG_UNSUPPORTED = "サポート対象外のファイルです(%s)。";
-constexpr const char* MSG_KEY_FILE = "認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。";
-constexpr const char* MSG_COLUMNS = "マスク列(%s)の指定内容が不正です。";
-constexpr const char* MSG_HEADER_ROW = "見出し行(%d)の指定が不正です。1 から 1048576 の行番号を指定してください。";
-constexpr const char* MSG_CHECK_FOOTER = "内部処理エラーです(hsc_check_footer() rc=%d)。処理を中断します。";
-constexpr const char* MSG_READ_NOMEM = "メモリ不足です。処理を中断します。";
-constexpr const char* MSG_SIZE = "処理可能なサイズを超えました。処理を中断します。";
-constexpr const char* MSG_OBJECTS = "未対応のオブジェクト(テーブル書式設定等)が含まれています。処理を中断します。";
-constexpr const char* MSG_READ = "内部処理エラーです(hsc_read_excel() rc=%d)。処理を中断します。";
-constexpr const char* MSG_WRITE_NOMEM = "メモリ不足です。処理を中断します。";
-constexpr const char* MSG_WRITE = "内部処理エラーです(hsc_write_excel() rc=%d)。処理を中断します。";
-constexpr const char* MSG_FOOTER = "内部処理エラーです(hsc_write_footer() rc=%d)。処理を中断します。";
-// Refusals that keep data safe.
-constexpr const char* MSG_FOOTER_LOST =
-    "マスク済みのバックアップ(%s)がありますが、フッターがありません。再マスクすると元のテキストが失われるため、"
-    "処理を中断します。";
-constexpr const char* MSG_BACKUP_PASSWORD =
-    "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。";
-constexpr const char* MSG_SAVE = "出力ファイル(%s)を保存できませんでした。処理を中断します。";
-constexpr const char* MSG_ALREADY_MASKED = "マスク済みのファイルです。マスクは行いません(%s)。";
-constexpr const char* MSG_CHANGED_ASK =
-    "マスク後にブックが変更されています(%s)。復元すると、マスク後の変更は失われます。復元しますか？";
-constexpr const char* MSG_CHANGED =
-    "マスク後にブックが変更されています(%s)。復元するとその変更が失われるため、復元を中断しました。"
-    "ファイルは変更していません。";
-constexpr const char* MSG_NOT_MASKED = "マスクされたファイルではありません。復元は行いません(%s)。";
-// The input, with the cause the system gave.
-constexpr const char* MSG_NOT_FOUND = "ファイル(%s)が見つかりません。";
-constexpr const char* MSG_IS_FOLDER = "(%s)はフォルダです。ブックのファイルを指定してください。";
-constexpr const char* MSG_NOT_A_FILE = "(%s)は通常のファイルではありません。ブックのファイルを指定してください。";
-constexpr const char* MSG_NO_READ_PERMISSION = "ファイル(%s)を読み取る権限がありません。";
-constexpr const char* MSG_NAME_TOO_LONG = "ファイル名が長すぎます(%s)。";
-constexpr const char* MSG_BUSY = "ファイル(%s)は別のプログラムが書き込み中です。終わってからもう一度処理してください。";
-constexpr const char* MSG_OPEN_CAUSE = "ファイル(%s)を開けませんでした(%e)。";
-constexpr const char* MSG_OLD_XLS =
-    "古い形式(.xls)のブックです(%s)。表計算ソフトで .xlsx 形式で保存してから処理してください。";
-constexpr const char* MSG_HARD_LINK =
-    "ファイル(%s)には別の名前(ハードリンク)があります。上書きしても別の名前には元の内容が残るため、処理を中断します。";
-// The output.
-constexpr const char* MSG_ASK_REPLACE = "出力ファイル(%s)は既に存在します。置き換えますか？";
-constexpr const char* MSG_OUTPUT_EXISTS = "出力ファイル(%s)が既に存在するため、保存しませんでした。";
-constexpr const char* MSG_OUTPUT_IS_INPUT = "出力ファイル(%s)が入力ファイルそのものを指しているため、保存しませんでした。";
-constexpr const char* MSG_CHANGED_DURING_RUN =
-    "処理中にファイル(%s)が変更されました。変更を失わないよう結果は保存しませんでした。もう一度処理してください。";
-constexpr const char* MSG_NO_SPACE = "ディスクの空き容量が足りないため、出力ファイル(%s)を保存できませんでした。";
-constexpr const char* MSG_NO_WRITE_PERMISSION = "フォルダに書き込む権限がないため、出力ファイル(%s)を保存できませんでした。";
-constexpr const char* MSG_READ_ONLY_FS = "読み取り専用の場所のため、出力ファイル(%s)を保存できませんでした。";
-constexpr const char* MSG_OUTPUT_NAME_TOO_LONG = "出力ファイル名が長すぎます(%s)。";
-constexpr const char* MSG_SAVE_CAUSE = "出力ファイル(%s)を保存できませんでした(%e)。";
-
-std::string with_text(const char* format, std::string_view text) {
-    std::string s(format);
-    if (auto at = s.find("%s"); at != std::string::npos) s.replace(at, 2, text);
-    return s;
-}
-
-std::string with_number(const char* format, int value) {
-    std::string s(format);
-    if (auto at = s.find("%d"); at != std::string::npos) s.replace(at, 2, std::to_string(value));
-    return s;
-}
-
-std::string with_cause(const char* format, std::string_view text, int error) {
-    std::string s = with_text(format, text);
-    if (auto at = s.find("%e"); at != std::string::npos) s.replace(at, 2, std::strerror(error));
-    return s;
-}
-
 bool is_no_space(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
 
 FailReason save_failure_reason(int error) {
@@ -104,21 +33,21 @@ FailReason save_failure_reason(int error) {
     return FailReason::cannot_save;
 }
 
-std::string save_failure_message(int error, const std::filesystem::path& target) {
+std::string save_failure_message(int error, const std::filesystem::path& target, Lang lang) {
     const std::string name = target.string();
-    if (is_no_space(error)) return with_text(MSG_NO_SPACE, name);
-    if (error == EACCES || error == EPERM) return with_text(MSG_NO_WRITE_PERMISSION, name);
-    if (error == EROFS) return with_text(MSG_READ_ONLY_FS, name);
-    if (error == ENAMETOOLONG) return with_text(MSG_OUTPUT_NAME_TOO_LONG, name);
-    if (error == EEXIST) return with_text(MSG_OUTPUT_EXISTS, name);
-    if (error == 0) return with_text(MSG_SAVE, name);
-    return with_cause(MSG_SAVE_CAUSE, name, error);
+    if (is_no_space(error)) return say(lang, Msg::no_space, {name});
+    if (error == EACCES || error == EPERM) return say(lang, Msg::no_write_permission, {name});
+    if (error == EROFS) return say(lang, Msg::read_only_fs, {name});
+    if (error == ENAMETOOLONG) return say(lang, Msg::output_name_too_long, {name});
+    if (error == EEXIST) return say(lang, Msg::output_exists, {name});
+    if (error == 0) return say(lang, Msg::save_failed, {name});
+    return say(lang, Msg::save_cause, {name, std::strerror(error)});
 }
 
-// Why the package reader refused: `refusal` is its text, set for a damaged or hostile
-// package unless `reason` names another cause.
-FailReason read_failure_reason(int rc, const std::string& refusal, FailReason reason) {
-    if (reason != FailReason::none) return reason;
+// Why the package reader refused: `refusal` is set for a damaged or hostile package, and
+// for a header text of the column list that no worksheet has.
+FailReason read_failure_reason(int rc, const Refusal& refusal) {
+    if (refusal.kind == RefusalKind::header_not_found) return FailReason::header_not_found;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
     if (rc == SIZE_LIMIT_EXCEEDED) return FailReason::too_large;
     if (rc == UNSUPPORTED_OBJECTS) return FailReason::unsupported_table;
@@ -173,16 +102,16 @@ FailReason open_failure_reason(int error) {
     return error == ENOENT || error == ENOTDIR ? FailReason::not_found : FailReason::cannot_open;
 }
 
-std::string open_failure_message(int error, const std::filesystem::path& path) {
+std::string open_failure_message(int error, const std::filesystem::path& path, Lang lang) {
     const std::string name = path.string();
     switch (error) {
-        case ENOENT: case ENOTDIR: return with_text(MSG_NOT_FOUND, name);
-        case EISDIR: return with_text(MSG_IS_FOLDER, name);
-        case EINVAL: return with_text(MSG_NOT_A_FILE, name);
-        case EACCES: case EPERM: return with_text(MSG_NO_READ_PERMISSION, name);
-        case ENAMETOOLONG: return with_text(MSG_NAME_TOO_LONG, name);
-        case EWOULDBLOCK: return with_text(MSG_BUSY, name);
-        default: return with_cause(MSG_OPEN_CAUSE, name, error);
+        case ENOENT: case ENOTDIR: return say(lang, Msg::not_found, {name});
+        case EISDIR: return say(lang, Msg::is_folder, {name});
+        case EINVAL: return say(lang, Msg::not_a_file, {name});
+        case EACCES: case EPERM: return say(lang, Msg::no_read_permission, {name});
+        case ENAMETOOLONG: return say(lang, Msg::name_too_long, {name});
+        case EWOULDBLOCK: return say(lang, Msg::busy, {name});
+        default: return say(lang, Msg::open_cause, {name, std::strerror(error)});
     }
 }
 
@@ -204,58 +133,59 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     output.clear();
     ctx.failure = FailReason::none;
     const std::string path_text = input.string();
+    const Lang lang = options.lang;
     auto fail = [&](FailReason why, std::string text) {
         ctx.failure = why;
         reporter.error(text);
         return RC_FAIL;
     };
     auto save_failed = [&](int error, const std::filesystem::path& target) {
-        return fail(save_failure_reason(error), save_failure_message(error, target));
+        return fail(save_failure_reason(error), save_failure_message(error, target, lang));
     };
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
     MaskSettings stored;
     std::string message;
-    if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
+    if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
 
     // The input stays open and locked for the run; what the system says about it is
     // what the user reads.
     InputFile in;
     if (int error = in.open(input); error != 0)
-        return fail(open_failure_reason(error), open_failure_message(error, input));
+        return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
     int type = TYPE_UNKNOWN;
     int rc = tiv_file_type(input, type);
-    if (rc == RC_OPEN) return fail(FailReason::cannot_open, with_text(MSG_OPEN, path_text));
-    if (rc != RC_OK) return fail(FailReason::cannot_open, with_number(MSG_FILE_TYPE, rc));
-    if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, with_text(MSG_READ_PASSWORD, path_text));
-    if (type == TYPE_XLS) return fail(FailReason::old_xls, with_text(MSG_OLD_XLS, path_text));
-    if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, with_text(MSG_UNSUPPORTED, path_text));
+    if (rc == RC_OPEN) return fail(FailReason::cannot_open, say(lang, Msg::open_error, {path_text}));
+    if (rc != RC_OK) return fail(FailReason::cannot_open, say(lang, Msg::file_type_error, {std::to_string(rc)}));
+    if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, say(lang, Msg::read_password, {path_text}));
+    if (type == TYPE_XLS) return fail(FailReason::old_xls, say(lang, Msg::old_xls, {path_text}));
+    if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
     if (settings.is_file_hash && !key_file_readable(settings.key_file))
-        return fail(FailReason::key_file_unreadable, with_text(MSG_KEY_FILE, settings.key_file));
+        return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
 
     ctx = FileContext{};
     if (!parse_columns(settings.target_column, ctx))
-        return fail(FailReason::invalid_columns, with_text(MSG_COLUMNS, settings.target_column));
+        return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
     if (settings.header_row < 1 || settings.header_row > 1048576)
-        return fail(FailReason::invalid_columns, with_number(MSG_HEADER_ROW, settings.header_row));
+        return fail(FailReason::invalid_columns, say(lang, Msg::invalid_header_row, {std::to_string(settings.header_row)}));
     ctx.header_row = settings.header_row - 1;
     ctx.keep_header = settings.is_keep_header;
 
     if (options.only_direction != DIRECTION_ANY) {
         FooterInfo info;
-        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
+        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
         if (options.only_direction == DIRECTION_MASK && info.present)
-            return fail(FailReason::already_masked, with_text(MSG_ALREADY_MASKED, path_text));
+            return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
         if (options.only_direction == DIRECTION_UNMASK && !info.present)
-            return fail(FailReason::not_masked, with_text(MSG_NOT_MASKED, path_text));
+            return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure);
+    rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure, lang);
     if (rc == RC_REFUSED) return RC_REFUSED;
-    if (rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
+    if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
     // Every step that unpacks the package keeps to the same memory budget.
     const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
@@ -265,7 +195,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (ctx.process_direction == DIRECTION_UNMASK &&
         verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
-        reporter.error(MSG_BACKUP_PASSWORD);
+        reporter.error(say(lang, Msg::backup_password));
         return RC_REFUSED;
     }
 
@@ -276,8 +206,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
-            if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
-                return fail(FailReason::changed_since_masking, with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
+            if (!reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
+                return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
         }
     }
 
@@ -287,7 +217,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         std::vector<std::string> names;
         if (list_package_entries(input, names) == RC_OK) {
             auto backups = backup_entries(names);
-            if (!backups.empty()) return fail(FailReason::footer_missing, with_text(MSG_FOOTER_LOST, backups.front()) + "(" + path_text + ")");
+            if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
         }
     }
 
@@ -303,15 +233,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             if (!ec) target = real;
         }
         // The other names of a hard-linked file would keep the old content.
-        if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, with_text(MSG_HARD_LINK, path_text));
+        if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, say(lang, Msg::hard_link, {path_text}));
     } else {
         std::error_code ec;
         const auto status = std::filesystem::symlink_status(target, ec);
         // A name the system cannot look at (too long) fails at the commit with its cause.
         if (!ec && status.type() != std::filesystem::file_type::not_found) {
-            if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, with_text(MSG_OUTPUT_IS_INPUT, target.string()));
-            if (!options.force && !reporter.ask_yes_no(with_text(MSG_ASK_REPLACE, target.string())))
-                return fail(FailReason::output_exists, with_text(MSG_OUTPUT_EXISTS, target.string()));
+            if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, say(lang, Msg::output_is_input, {target.string()}));
+            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::ask_replace, {target.string()})))
+                return fail(FailReason::output_exists, say(lang, Msg::output_exists, {target.string()}));
             replace = true;
         }
     }
@@ -322,16 +252,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     rc = hsc_read_excel(reg, input, stored, ctx, &report);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
-        const std::string refusal = reg.refusal;
-        const FailReason why = read_failure_reason(rc, refusal, reg.refusal_reason);
+        const FailReason why = read_failure_reason(rc, reg.refusal);
+        const std::string refusal = refusal_text(lang, reg.refusal);
         mfree_all(reg);
-        if (rc == RC_NOMEM) return fail(why, MSG_READ_NOMEM);
+        if (rc == RC_NOMEM) return fail(why, say(lang, Msg::out_of_memory));
         if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
-            return fail(why, std::string(MSG_SIZE) + refusal + "(" + path_text + ")");
-        if (rc == SIZE_LIMIT_EXCEEDED) return fail(why, MSG_SIZE);
-        if (!refusal.empty()) return fail(why, refusal + "(" + path_text + ")");
-        if (rc == UNSUPPORTED_OBJECTS) return fail(why, MSG_OBJECTS);
-        return fail(why, with_number(MSG_READ, rc));
+            return fail(why, say(lang, Msg::in_file, {say(lang, Msg::then, {say(lang, Msg::too_large), refusal}), path_text}));
+        if (rc == SIZE_LIMIT_EXCEEDED) return fail(why, say(lang, Msg::too_large));
+        if (!refusal.empty()) return fail(why, say(lang, Msg::in_file, {refusal, path_text}));
+        if (rc == UNSUPPORTED_OBJECTS) return fail(why, say(lang, Msg::unsupported_objects));
+        return fail(why, say(lang, Msg::read_error, {std::to_string(rc)}));
     }
 
     // The output is composed in a private temporary file beside its target and takes
@@ -347,8 +277,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
     if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
-    if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, MSG_WRITE_NOMEM);
-    if (rc != RC_OK) return fail(FailReason::cannot_save, with_number(MSG_WRITE, rc));
+    if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
+    if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::write_error, {std::to_string(rc)}));
 
     if (ctx.process_direction == DIRECTION_MASK) {
         errno = 0;
@@ -356,7 +286,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);
-        if (rc != RC_OK) return fail(FailReason::cannot_save, with_number(MSG_FOOTER, rc));
+        if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
     }
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
@@ -364,9 +294,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
-        return fail(FailReason::cannot_save, with_text(MSG_SAVE, target.string()));
+        return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
     // A version saved by someone else while we worked is never replaced.
-    if (settings.is_overwrite && !in.unchanged(target)) return fail(FailReason::changed_during_run, with_text(MSG_CHANGED_DURING_RUN, path_text));
+    if (settings.is_overwrite && !in.unchanged(target)) return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text}));
     if (error = out.commit(replace); error != 0) return save_failed(error, target);
     output = target;
     ctx.report = std::move(report);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
 
@@ -42,6 +43,8 @@ struct ProcessOptions {
     // Called at each step; a non-zero status fails that step as if it had failed itself.
     // The step `synced` comes just before the output is moved into place.
     std::function<int(WriteStep)> fault;
+    // The language of every text given to the reporter.
+    Lang lang = Lang::ja;
 };
 
 // A share of the machine's memory for one package at a time: an eighth of the physical
@@ -50,7 +53,7 @@ std::uint64_t default_memory_budget();
 
 // The message for an input file that cannot be opened: the cause the system gave
 // (`error` is an errno value) with the path.
-std::string open_failure_message(int error, const std::filesystem::path& path);
+std::string open_failure_message(int error, const std::filesystem::path& path, Lang lang = Lang::ja);
 // What such a failure counts as: not_found or cannot_open.
 FailReason open_failure_reason(int error);
 

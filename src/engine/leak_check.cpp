@@ -9,6 +9,7 @@
 #include "engine/driver.h"
 #include "engine/leak_scan.h"
 #include "engine/read_excel.h"
+#include "engine/refusal_text.h"
 #include "engine/text_routines.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
@@ -17,22 +18,9 @@
 namespace hsc {
 namespace {
 
-constexpr const char* MSG_UNREADABLE = "ワークブックとして読み込めませんでした(%s)。";
-constexpr const char* MSG_NOT_MASKED =
-    "マスクされたファイルではないため、マスクした文字列の残りは調べられません(%s)。";
-constexpr const char* MSG_NO_DECIPHER =
-    "バックアップを復号できません(パスワードが一致しないか、バックアップが破損しています)。"
-    "マスクした文字列の残りは調べられません(%s)。";
-
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
 // Where a backup is deciphered to; never an entry name (longer than any).
 const std::string ORIGINAL_NAME(MFILE_MAX_NAME, '~');
-
-std::string with_path(const char* format, const std::filesystem::path& input) {
-    std::string s(format);
-    s.replace(s.find("%s"), 2, input.string());
-    return s;
-}
 
 std::string stream_text(MfileRegistry& reg, std::string_view name) {
     std::string text;
@@ -52,8 +40,9 @@ int decipher(MfileRegistry& reg, std::string_view backup, std::string_view passw
 }  // namespace
 
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter, std::uint64_t max_memory, FailReason* why) {
+                      Reporter& reporter, std::uint64_t max_memory, FailReason* why, Lang lang) {
     report = MaskReport{};
+    const std::string path = input.string();
     const auto fail = [&](FailReason reason, const std::string& text, int rc = RC_FAIL) {
         if (why) *why = reason;
         reporter.error(text);
@@ -61,23 +50,24 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
     };
     MaskSettings stored;
     std::string message;
-    if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
+    if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
     MfileRegistry reg;
     reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
     std::vector<std::string> names;
     if (const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names); rc != RC_OK) {
-        if (reg.refusal.empty()) return fail(FailReason::unsupported_file, with_path(MSG_UNREADABLE, input));
-        return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged, reg.refusal);
+        if (reg.refusal.empty()) return fail(FailReason::unsupported_file, say(lang, Msg::leak_unreadable, {path}));
+        return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged,
+                    say(lang, Msg::in_file, {refusal_text(lang, reg.refusal), path}));
     }
     const std::vector<std::string> backups = backup_entries(names);
-    if (backups.empty()) return fail(FailReason::not_masked, with_path(MSG_NOT_MASKED, input));
+    if (backups.empty()) return fail(FailReason::not_masked, say(lang, Msg::leak_not_masked, {path}));
     sort_entry_names(names);
     MaskedTexts masked;
     std::string original;
     const auto has = [&](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); };
     if (has(BACKUP_SHARED_STRINGS)) {
         if (decipher(reg, BACKUP_SHARED_STRINGS, stored.password, original) != RC_OK) {
-            return fail(FailReason::wrong_password, with_path(MSG_NO_DECIPHER, input), RC_REFUSED);
+            return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
         }
         report.shared_strings = collect_masked_items(original, stream_text(reg, "xl/sharedStrings.xml"), masked);
     }
@@ -88,7 +78,7 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
         const std::string backup = std::string(BACKUP_DRAWING_PREFIX) + std::to_string(++k) + ".xml";
         if (!has(backup)) continue;
         if (decipher(reg, backup, stored.password, original) != RC_OK) {
-            return fail(FailReason::wrong_password, with_path(MSG_NO_DECIPHER, input), RC_REFUSED);
+            return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
         }
         report.shapes += collect_masked_runs(original, stream_text(reg, name), masked);
     }

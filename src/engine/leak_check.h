@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "core/catalog.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
@@ -17,8 +18,9 @@ namespace hsc {
 // the reporter. 0; -1 not a readable workbook package or no backups to compare with;
 // -3 a backup does not decipher with the password. The package keeps to the memory
 // budget `max_memory` (0: default_memory_budget()). `*why`, when given, gets the reason
-// of a failure.
+// of a failure; the texts are in `lang`.
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter, std::uint64_t max_memory = 0, FailReason* why = nullptr);
+                      Reporter& reporter, std::uint64_t max_memory = 0, FailReason* why = nullptr,
+                      Lang lang = Lang::ja);
 
 }  // namespace hsc

@@ -100,25 +100,6 @@ std::string sheet_of_table(MfileRegistry& reg, const std::vector<std::string>& e
     return xml_unescape(attribute_near(text, ref, "<sheet ", "name=\""));
 }
 
-constexpr const char* MSG_TABLE =
-    "シート「%s」にテーブル(%t)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換してから"
-    "処理してください。";
-constexpr const char* MSG_TABLE_NO_SHEET =
-    "テーブル(%t)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換してから処理してください。";
-constexpr const char* MSG_TABLE_HEADER_MASKED =
-    "シート「%s」のテーブル「%n」(%t)の見出しまたは集計行と同じ文字列がマスクするセルにもあるため、マスクすると"
-    "テーブルが壊れます。マスク列を見直してください。処理を中断します。";
-constexpr const char* MSG_HEADER_NOT_FOUND = "マスク列の見出し「%s」が、どのシートの%d行目にもありません。";
-
-std::string table_message(const char* format, std::string_view sheet, std::string_view table_name,
-                          std::string_view part) {
-    std::string text = format;
-    // Names from the package are shown with their control characters made harmless.
-    for (auto [key, value] : {std::pair<std::string_view, std::string_view>{"%s", sheet}, {"%n", table_name}, {"%t", part}})
-        if (auto at = text.find(key); at != std::string::npos) text.replace(at, 2, printable(value));
-    return text;
-}
-
 // The part a relationship target names, from the folder of the part that holds it
 // ("xl/worksheets/" and "../tables/table1.xml" give "xl/tables/table1.xml").
 std::string resolve_part_name(std::string_view folder, std::string_view target) {
@@ -237,8 +218,8 @@ int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries
         for (const KeptUse& use : sheet.uses) {
             if (use.owner < 0 || every || !(flags[use.index] & STRING_TARGET)) continue;
             const TablePart& table = tables[static_cast<std::size_t>(use.owner)];
-            reg.refusal = table_message(MSG_TABLE_HEADER_MASKED, sheet_of_table(reg, entries, table.name),
-                                        table.display_name, table.name);
+            reg.refusal = Refusal(RefusalKind::table_header_masked, table.name, sheet_of_table(reg, entries, table.name),
+                                  table.display_name);
             return RC_UNSUPPORTED_OBJECTS;
         }
     ReportWarning masked_headers{std::string(WARNING_HEADER_MASKED), {}, {}};
@@ -297,7 +278,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (std::find(table_entries.begin(), table_entries.end(), name) == table_entries.end()) continue;
             TablePart table;
             if (!read_table_part(reg, name, static_cast<int>(tables.size()), table)) {
-                reg.refusal = table_message(MSG_TABLE, sheet_of_table(reg, entries, name), "", name);
+                reg.refusal = Refusal(RefusalKind::table, name, sheet_of_table(reg, entries, name));
                 return RC_UNSUPPORTED_OBJECTS;
             }
             sheet_tables[k].push_back(tables.size());
@@ -306,7 +287,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     for (std::string_view name : table_entries)
         if (std::none_of(tables.begin(), tables.end(), [&](const TablePart& t) { return t.name == name; })) {
             const std::string sheet = sheet_of_table(reg, entries, name);
-            reg.refusal = table_message(sheet.empty() ? MSG_TABLE_NO_SHEET : MSG_TABLE, sheet, "", name);
+            reg.refusal = Refusal(sheet.empty() ? RefusalKind::table_without_sheet : RefusalKind::table,
+                                  std::string(name), sheet);
             return RC_UNSUPPORTED_OBJECTS;
         }
     const bool keeps_cells = ctx.keeps_header_row() || !tables.empty();
@@ -367,11 +349,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     // A header text no worksheet has chose nothing: that is a mistake in the list.
     for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
         if (missing[h].size() == worksheets.size()) {
-            std::string text = MSG_HEADER_NOT_FOUND;
-            text.replace(text.find("%s"), 2, ctx.target_headers[h]);
-            text.replace(text.find("%d"), 2, std::to_string(ctx.header_row + 1));
-            reg.refusal = std::move(text);
-            reg.refusal_reason = FailReason::header_not_found;
+            reg.refusal = Refusal(RefusalKind::header_not_found, ctx.target_headers[h]);
+            reg.refusal.size = static_cast<std::uint64_t>(ctx.header_row) + 1;
             return RC_FAIL;
         }
         if (!missing[h].empty())

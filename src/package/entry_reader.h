@@ -37,7 +37,7 @@ public:
     Status read(std::string_view name, std::size_t limit, std::string& out);
 
 private:
-    MfileRegistry registry_;  // for the reader's refusal text; holds no streams
+    MfileRegistry registry_;  // for the reader's refusal; holds no streams
     CheckedArchive archive_;
 };
 

@@ -229,41 +229,13 @@ zlib_filefunc64_def make_table(ZipIo& io) {
 
 // ---- helpers ----
 
-// Why a package is refused, as the user reads it; %s is the entry name.
-constexpr const char* MSG_NOT_A_ZIP = "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。";
-constexpr const char* MSG_ENCRYPTED = "暗号化されたエントリ(%s)が含まれているため処理できません。";
-constexpr const char* MSG_METHOD = "対応していない圧縮形式のエントリ(%s)が含まれているため処理できません。";
-constexpr const char* MSG_DUPLICATE = "同じ名前のエントリ(%s)が複数含まれているため処理できません。";
-constexpr const char* MSG_BAD_NAME = "不正な名前のエントリ(%s)が含まれているため処理できません。";
-constexpr const char* MSG_UNSAFE_PATH = "展開先フォルダの外を指すエントリ(%s)が含まれているため処理できません。";
-constexpr const char* MSG_CHECKSUM = "エントリ(%s)のチェックサムが一致しません。ファイルが破損しています。";
-constexpr const char* MSG_DAMAGED = "エントリ(%s)が破損しています。ファイルが破損しているか、途中で切れています。";
-constexpr const char* MSG_TOO_MANY = "エントリの数が上限(%s)を超えています。";
-constexpr const char* MSG_TOO_LARGE = "エントリ(%s)の展開後のサイズが上限を超えています。";
-constexpr const char* MSG_LARGER_THAN_DECLARED =
-    "エントリ(%s)が記録されたサイズより大きく展開されます。ファイルが破損しています。";
-constexpr const char* MSG_NAME_TOO_LONG = "エントリ名が長すぎます(%s)。";
-constexpr const char* MSG_OVER_BUDGET =
-    "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s)。";
-constexpr const char* MSG_OVERLAP =
-    "エントリ(%s)のデータが別のエントリのデータと重なっています。ファイルが破損しているか、細工されています。";
-
-std::string megabytes(std::uint64_t bytes) {
-    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
-}
-
-// An entry name as it may be shown: control characters would reach a terminal as commands.
-std::string printable(std::string_view name) {
-    std::string out;
-    for (unsigned char c : name) out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-    return out;
-}
-
-int refuse(MfileRegistry& reg, int rc, const char* format, std::string_view name = {}) {
-    std::string text(format);
-    if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, printable(name));
-    reg.refusal = std::move(text);
+// Records why the package is refused; the caller words it in the user's language.
+int refuse(MfileRegistry& reg, int rc, Refusal refusal) {
+    reg.refusal = std::move(refusal);
     return rc;
+}
+int refuse(MfileRegistry& reg, int rc, RefusalKind kind, std::string_view name = {}) {
+    return refuse(reg, rc, Refusal(kind, std::string(name)));
 }
 
 bool is_directory_entry(const std::string& name) {
@@ -352,7 +324,7 @@ struct ReadArchive {
         if (location.on_disk) {
             std::error_code ec;
             size = fs::file_size(archive, ec);
-            if (ec) return refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
+            if (ec) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
         } else {
             size = static_cast<std::uint64_t>(msize(reg, archive.string()));
         }
@@ -360,7 +332,7 @@ struct ReadArchive {
         io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size), size);
         table = make_table(io);
         uf = unzOpen2_64(archive.c_str(), &table);
-        return uf ? RC_OK : refuse(reg, RC_OPEN, MSG_NOT_A_ZIP);
+        return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
     }
 };
 
@@ -385,30 +357,30 @@ struct DataRange {
 
 int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info, const std::string& name,
                      std::uint64_t archive_size, std::uint64_t& total, DataRange& range) {
-    if (info.flag & 1) return refuse(reg, RC_FAIL, MSG_ENCRYPTED, name);
+    if (info.flag & 1) return refuse(reg, RC_FAIL, RefusalKind::encrypted_entry, name);
     if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
-        return refuse(reg, RC_FAIL, MSG_METHOD, name);
+        return refuse(reg, RC_FAIL, RefusalKind::unsupported_method, name);
     // A stream holds at most MFILE_MAX_LENGTH bytes; the package as a whole is bounded too,
     // so that entries sharing one deflated kernel cannot multiply it.
     if (info.uncompressed_size > static_cast<ZPOS64_T>(MFILE_MAX_LENGTH))
-        return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_LARGE, name);
+        return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
     total += info.uncompressed_size;
-    if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_LARGE, name);
+    if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
     if (info.compression_method == 0 && info.compressed_size != info.uncompressed_size)
-        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
     // Deflate cannot do better than 1032 to 1 (258 bytes from a 2-bit code): a larger
     // declared size is a lie that would only make us reserve memory for nothing.
     if (info.compression_method == Z_DEFLATED &&
         info.uncompressed_size > info.compressed_size * DEFLATE_MAX_RATIO + DEFLATE_RATIO_SLACK)
-        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
 
     // The local header must be where the directory says, and the data inside the file.
     int method = 0, level = 0;
-    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
     const ZPOS64_T data_at = unzGetCurrentFileZStreamPos64(uf);
     unzCloseCurrentFile(uf);
     if (data_at > archive_size || info.compressed_size > archive_size - data_at)
-        return refuse(reg, UNZ_BADZIPFILE, MSG_DAMAGED, name);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
     range.at = data_at;
     range.size = info.compressed_size;
     return RC_OK;
@@ -436,9 +408,13 @@ std::ptrdiff_t overlapping_entry(std::vector<DataRange>& ranges) {
 int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
                   std::vector<std::string>* listed = nullptr, std::vector<std::uint64_t>* sizes = nullptr) {
     unz_global_info64 global{};
-    if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, MSG_NOT_A_ZIP);
-    const std::string limit = std::to_string(capacity - 1);
-    if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_MANY, limit);
+    if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, RefusalKind::not_a_zip);
+    // The most entries a package may hold is one less than the capacity.
+    const auto too_many = [&](std::uint64_t count) {
+        return refuse(reg, RC_SIZE_LIMIT,
+                      Refusal::of_size(RefusalKind::too_many_entries, count, static_cast<std::uint64_t>(capacity - 1)));
+    };
+    if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return too_many(global.number_entry);
 
     std::set<std::string> seen;
     std::vector<std::string> names;  // in directory order
@@ -448,18 +424,19 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
         // the directory may hold more than it says
-        if (seen.size() + 1 >= static_cast<std::size_t>(capacity)) return refuse(reg, RC_SIZE_LIMIT, MSG_TOO_MANY, limit);
+        if (seen.size() + 1 >= static_cast<std::size_t>(capacity)) return too_many(seen.size() + 1);
         unz_file_info64 info{};
         std::string name;
         if (int r = current_entry(uf, info, name); r != RC_OK) {
-            if (r == RC_SIZE_LIMIT) return refuse(reg, r, MSG_NAME_TOO_LONG, std::to_string(info.size_filename));
-            return refuse(reg, r, MSG_NOT_A_ZIP);
+            if (r == RC_SIZE_LIMIT)
+                return refuse(reg, r, Refusal::of_size(RefusalKind::entry_name_too_long, info.size_filename, ZIP_MAX_ENTRY_NAME));
+            return refuse(reg, r, RefusalKind::not_a_zip);
         }
-        if (name.empty() || name.find('\0') != std::string::npos) return refuse(reg, RC_FAIL, MSG_BAD_NAME, name);
+        if (name.empty() || name.find('\0') != std::string::npos) return refuse(reg, RC_FAIL, RefusalKind::bad_entry_name, name);
         if (mode != ZIP_MODE_MEMORY && safe_relative_path(name).empty())
-            return refuse(reg, RC_FAIL, MSG_UNSAFE_PATH, name);
+            return refuse(reg, RC_FAIL, RefusalKind::unsafe_entry_path, name);
         // Composition drops leading separators, so "/a" and "a" would become one name.
-        if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, MSG_DUPLICATE, name);
+        if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, RefusalKind::duplicate_entry, name);
         if (!is_directory_entry(name)) {
             DataRange range;
             range.entry = names.size();
@@ -470,16 +447,17 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
         declared.push_back(is_directory_entry(names.back()) ? 0 : info.uncompressed_size);
         rc = unzGoToNextFile(uf);
     }
-    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
+    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
     if (auto e = overlapping_entry(ranges); e >= 0)
-        return refuse(reg, UNZ_BADZIPFILE, MSG_OVERLAP, names[static_cast<std::size_t>(e)]);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::overlapping_entries, names[static_cast<std::size_t>(e)]);
     // Extraction holds every entry's stored bytes beside its inflated bytes, and keeps the
     // deflated form for composition: refuse what would not fit before inflating anything.
     // The stored bytes are the archive's own, each once, now that none overlap.
     std::uint64_t held = total;
     for (const DataRange& r : ranges) held += r.size;
     if (reg.max_package_bytes > 0 && held > reg.max_package_bytes)
-        return refuse(reg, RC_SIZE_LIMIT, MSG_OVER_BUDGET, megabytes(held) + "/" + megabytes(reg.max_package_bytes));
+        return refuse(reg, RC_SIZE_LIMIT,
+                      Refusal::of_size(RefusalKind::over_memory_budget, held, reg.max_package_bytes));
     if (listed) *listed = std::move(names);
     if (sizes) *sizes = std::move(declared);
     return RC_OK;
@@ -645,9 +623,9 @@ int end_extraction(Extraction& x) {
 }
 
 int refuse_extraction(MfileRegistry& reg, int rc, const std::string& name) {
-    if (rc == UNZ_CRCERROR) return refuse(reg, rc, MSG_CHECKSUM, name);
-    if (rc == UNZ_BADZIPFILE) return refuse(reg, rc, MSG_DAMAGED, name);
-    if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, MSG_LARGER_THAN_DECLARED, name);
+    if (rc == UNZ_CRCERROR) return refuse(reg, rc, RefusalKind::entry_checksum, name);
+    if (rc == UNZ_BADZIPFILE) return refuse(reg, rc, RefusalKind::entry_damaged, name);
+    if (rc == RC_SIZE_LIMIT) return refuse(reg, rc, RefusalKind::larger_than_declared, name);
     return rc;
 }
 
@@ -952,7 +930,7 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
                   std::vector<std::string>& names, const ZipArchiveLocation& location, EntryFilter wanted) {
     if (capacity < 1 || (mode != ZIP_MODE_MEMORY && target.empty())) return RC_REFUSED;
     names.clear();
-    reg.refusal.clear();
+    reg.refusal = {};
 
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
@@ -973,7 +951,7 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
         auto x = std::make_unique<Extraction>();
-        if (int r = current_entry(uf, x->info, x->name); r != RC_OK) return refuse(reg, r, MSG_NOT_A_ZIP);
+        if (int r = current_entry(uf, x->info, x->name); r != RC_OK) return refuse(reg, r, RefusalKind::not_a_zip);
         if (is_directory_entry(x->name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
@@ -984,7 +962,7 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
         }
         rc = unzGoToNextFile(uf);
     }
-    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, MSG_NOT_A_ZIP);
+    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
 
     std::vector<Extraction*> by_size;
     for (auto& x : work) by_size.push_back(x.get());
@@ -1004,7 +982,7 @@ int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, 
                      const ZipArchiveLocation& location, std::vector<std::uint64_t>* sizes) {
     names.clear();
     if (sizes) sizes->clear();
-    reg.refusal.clear();
+    reg.refusal = {};
     if (capacity < 1) return RC_REFUSED;
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
@@ -1024,7 +1002,7 @@ CheckedArchive::~CheckedArchive() = default;
 
 int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     open_.reset();
-    reg.refusal.clear();
+    reg.refusal = {};
     auto opened = std::make_unique<Open>();
     if (int rc = opened->in.open(reg, archive, location); rc != RC_OK) return rc;
     if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size); rc != RC_OK)

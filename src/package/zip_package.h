@@ -53,7 +53,7 @@ int tiv_zip_on_memory(ZipArchiveLocation& location, int flag);
 // stored or deflated, a name given twice, an empty name) or (disk mode) a name that
 // leaves the target or a file write failure; -2 a stream write failed or no memory; -103 (the zip library's "bad zip file") damaged entry data or entry
 // data outside the file or overlapping another entry's; -105 a checksum mismatch. On
-// every refusal `reg.refusal` tells the user why; nothing is extracted when the refusal
+// every refusal `reg.refusal` says why; nothing is extracted when the refusal
 // comes from the checks.
 // With `wanted` given, only the file entries it accepts are extracted (all are checked).
 using EntryFilter = bool (*)(std::string_view name);

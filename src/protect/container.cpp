@@ -124,11 +124,10 @@ int read_trailer(ByteStream& container, TrailerInfo& info) {
     return RC_OK;
 }
 
-// Tells the user why a restore is refused: the backup does not give back what it holds.
+// Notes why a restore is refused: the backup does not give back what it holds.
 void note_damaged_backup(MfileRegistry& reg, std::string_view backup_name, int rc) {
     if (rc != RC_BAD_MAGIC && rc != RC_SHORT_READ && rc != RC_SEEK) return;
-    reg.refusal = "バックアップ(" + std::string(backup_name) +
-                  ")が破損しているか、別のパスワードでマスクされています。元のテキストを復元できないため、処理を中断します。";
+    reg.refusal = Refusal(RefusalKind::damaged_backup, std::string(backup_name));
 }
 
 bool has_live_stream(const MfileRegistry& reg, std::string_view name) {

@@ -108,7 +108,7 @@ int tiv_stream_digest(const CryptStreams& streams, CryptStream stream, std::uint
 // trailer names plain_name. The caller removes plain_name afterwards (it is a temporary).
 // decrypt_stream_to: the container backup_name into plain_name (created or truncated).
 // The trailer and the digest are checked before plain_name is touched; a backup that
-// does not give back its source sets the registry's refusal text. The caller removes
+// does not give back its source sets the registry's refusal. The caller removes
 // backup_name.
 // Both: 0, -101 when a stream is missing or cannot be opened, -1 when the two names are the
 // same, or a code of the routines above. A failure after the destination was opened removes
@@ -123,7 +123,7 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
                       std::string_view password);
 // The checks of decrypt_stream_to alone (trailer, and the digest of what the container
 // deciphers to with this password), writing nothing: one pass over the container.
-// 0, or a code as decrypt_stream_to, with the registry's refusal text set alike.
+// 0, or a code as decrypt_stream_to, with the registry's refusal set alike.
 int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password);
 
 }  // namespace hsc

@@ -83,12 +83,6 @@ std::string unsealed_hint(const FooterRecord& record) {
     return {};
 }
 
-std::string fill(std::string_view format, std::string_view value) {
-    std::string text(format);
-    if (auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, value);
-    return text;
-}
-
 }  // namespace
 
 std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
@@ -202,7 +196,7 @@ int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stor
 }
 
 int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
-                     Reporter& reporter, FailReason* why) {
+                     Reporter& reporter, FailReason* why, Lang lang) {
     present = FOOTER_ABSENT;
     std::string block;
     if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
@@ -220,10 +214,10 @@ int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stor
     std::string hash;
     if (footer->file_mode) {
         if (!stored.is_file_hash)
-            return refuse(FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。");
+            return refuse(FailReason::key_file_required, say(lang, Msg::key_file_required));
         if (!file_digest(stored.key_file, hash))
             return refuse(FailReason::key_file_unreadable,
-                          fill("認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。", stored.key_file));
+                          say(lang, Msg::key_file_unreadable, {stored.key_file}));
     } else {
         hash = password_digest(stored.password);
     }
@@ -231,11 +225,9 @@ int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stor
     const std::string hint = cp932_display(unsealed_hint(*footer));
     if (footer->file_mode)
         return refuse(FailReason::wrong_key_file,
-                      hint.empty() ? std::string("認証ファイルが一致しませんでした。処理を中断します。")
-                                   : fill("認証ファイルが一致しませんでした。ヒントは\"%s\"です。", hint));
+                      hint.empty() ? say(lang, Msg::wrong_key_file) : say(lang, Msg::wrong_key_file_hint, {hint}));
     return refuse(FailReason::wrong_password,
-                  hint.empty() ? std::string("パスワードが一致しませんでした。処理を中断します。")
-                               : fill("パスワードが一致しませんでした。ヒントは\"%s\"です。", hint));
+                  hint.empty() ? say(lang, Msg::wrong_password) : say(lang, Msg::wrong_password_hint, {hint}));
 }
 
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/catalog.h"
 #include "core/fail_reason.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
@@ -67,10 +68,10 @@ int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stor
 // Decides between masking and restoring and verifies the password or authentication
 // file against a recorded check value. `present` gets FOOTER_PRESENT or FOOTER_ABSENT.
 // 0 decided (and verified when a HASH is recorded); -3 refused and reported through the
-// reporter, with the reason in `*why` when given; -101 cannot open; -104 cannot position;
-// -103 fewer than 512 bytes read.
+// reporter in `lang`, with the reason in `*why` when given; -101 cannot open; -104
+// cannot position; -103 fewer than 512 bytes read.
 int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
-                     Reporter& reporter, FailReason* why = nullptr);
+                     Reporter& reporter, FailReason* why = nullptr, Lang lang = Lang::ja);
 
 // What a footer records, read without verifying anything.
 struct FooterInfo {

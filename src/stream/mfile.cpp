@@ -244,7 +244,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
 
 int mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
-    reg.refusal.clear();
+    reg.refusal = {};
     reg.os_error = 0;
     return 0;
 }

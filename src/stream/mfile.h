@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/fail_reason.h"
+#include "core/refusal.h"
 
 namespace hsc {
 
@@ -56,11 +56,9 @@ public:
 
     std::vector<std::unique_ptr<Mfile>> slots;
     std::string last_error;
-    // Why the package unpacked into this registry was refused, as the user reads it;
-    // empty when it was not. Set by unzip_package, kept until mfree_all.
-    std::string refusal;
-    // The kind of that refusal, when it is not damage.
-    FailReason refusal_reason = FailReason::none;
+    // Why the package unpacked into this registry (or a part of it) was refused; empty
+    // when it was not. Set by unzip_package and the steps after it, kept until mfree_all.
+    Refusal refusal;
     // The system's errno of the last failed write or create of an archive on disk; 0
     // when none failed. Tells a full disk from a folder that takes no file.
     int os_error = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "engine/refusal_text.h"
 #include "engine/driver.h"
 #include "engine/read_excel.h"
 #include "engine/workbook_scan.h"
@@ -89,7 +90,7 @@ TEST_P(HeaderColumns, ChooseTheColumnsOfEachWorksheet) {
     MaskSettings s;
     s.password = "secret";
     MaskReport report;
-    ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << reg.refusal;
+    ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << refusal_text(Lang::en, reg.refusal);
     const std::string before = test::shared_strings(STRINGS);
     std::set<std::size_t> masked;
     for (std::size_t i : masked_items(before, stream(reg, "xl/sharedStrings.xml")))
@@ -138,7 +139,8 @@ TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     ASSERT_TRUE(parse_columns("氏名,会員番号", ctx));
     MaskSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
-    EXPECT_EQ(reg.refusal, "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。");
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::header_not_found);
+    EXPECT_EQ(refusal_text(Lang::ja, reg.refusal), "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。");
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings(STRINGS));
 }
 
@@ -195,7 +197,7 @@ TEST_P(Tables, HeaderAndTotalsRowsKeepTheirText) {
     ctx.process_direction = DIRECTION_MASK;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
     MaskSettings s;
-    ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
+    ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), c.masked);
     EXPECT_EQ(stream(reg, "xl/tables/table1.xml"), e[6].second);
 }
@@ -218,7 +220,9 @@ TEST(Tables, HeaderTextInAMaskedCellIsRefusedNamingTheTable) {
     ASSERT_TRUE(parse_columns("B", ctx));
     MaskSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_UNSUPPORTED_OBJECTS);
-    EXPECT_NE(reg.refusal.find("テーブル「顧客」(xl/tables/table1.xml)"), std::string::npos) << reg.refusal;
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::table_header_masked);
+    EXPECT_NE(refusal_text(Lang::ja, reg.refusal).find("テーブル「顧客」(xl/tables/table1.xml)"), std::string::npos)
+        << refusal_text(Lang::ja, reg.refusal);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), e[3].second);
     EXPECT_FALSE(test::has_stream(reg, "xl/BKsharedStrings.xml"));
 }
@@ -231,7 +235,7 @@ TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     FileContext ctx;
     ctx.process_direction = DIRECTION_MASK;
     MaskSettings s;
-    ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
+    ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), (std::set<std::size_t>{2, 3, 4, 5}));
 }
 

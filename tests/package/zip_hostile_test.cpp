@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/status.h"
+#include "engine/refusal_text.h"
 #include "package/entry_reader.h"
 #include "package/zip_package.h"
 #include "support/raw_zip.h"
@@ -41,7 +42,8 @@ struct RefusalCase {
     const char* label;
     std::function<std::string()> archive;
     int expected;
-    const char* reason;       // a fragment of reg.refusal
+    RefusalKind kind;
+    const char* reason;       // a fragment of its words in Japanese
     bool before_extraction;  // refused by the checks: no stream at all
     friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
 };
@@ -53,7 +55,9 @@ TEST_P(ZipRefusalTest, IsRefusedWithItsReason) {
     MfileRegistry reg;
     std::vector<std::string> names;
     EXPECT_EQ(unzip_bytes(reg, c.archive(), names), c.expected);
-    EXPECT_NE(reg.refusal.find(c.reason), std::string::npos) << reg.refusal;
+    EXPECT_EQ(reg.refusal.kind, c.kind) << refusal_text(Lang::en, reg.refusal);
+    EXPECT_NE(refusal_text(Lang::ja, reg.refusal).find(c.reason), std::string::npos)
+        << refusal_text(Lang::ja, reg.refusal);
     if (c.before_extraction) {
         EXPECT_TRUE(names.empty());
         EXPECT_EQ(mcount(reg), 1) << "only the archive stream itself";
@@ -102,31 +106,31 @@ std::string noise(std::size_t n) {
 INSTANTIATE_TEST_SUITE_P(
     Archives, ZipRefusalTest,
     ::testing::Values(
-        RefusalCase{"Encrypted", [] { return with([](RawEntry& e) { e.flags = 1; }); }, RC_FAIL, "暗号化", true},
+        RefusalCase{"Encrypted", [] { return with([](RawEntry& e) { e.flags = 1; }); }, RC_FAIL, RefusalKind::encrypted_entry, "暗号化", true},
         RefusalCase{"Bzip2Method", [] { return with([](RawEntry& e) { e.method = 12; e.payload = e.data; }); },
-                    RC_FAIL, "圧縮形式", true},
+                    RC_FAIL, RefusalKind::unsupported_method, "圧縮形式", true},
         RefusalCase{"LzmaMethod", [] { return with([](RawEntry& e) { e.method = 14; e.payload = e.data; }); },
-                    RC_FAIL, "圧縮形式", true},
+                    RC_FAIL, RefusalKind::unsupported_method, "圧縮形式", true},
         RefusalCase{"DuplicateName",
                     [] { return test::build_raw_zip({entry("xl/a.xml", "one"), entry("xl/a.xml", "two")}); },
-                    RC_FAIL, "同じ名前", true},
+                    RC_FAIL, RefusalKind::duplicate_entry, "同じ名前", true},
         RefusalCase{"DuplicateAfterLeadingSlash",
                     [] { return test::build_raw_zip({entry("xl/a.xml", "one"), entry("/xl/a.xml", "two")}); },
-                    RC_FAIL, "同じ名前", true},
-        RefusalCase{"EmptyName", [] { return test::build_raw_zip({entry("", "x")}); }, RC_FAIL, "不正な名前", true},
+                    RC_FAIL, RefusalKind::duplicate_entry, "同じ名前", true},
+        RefusalCase{"EmptyName", [] { return test::build_raw_zip({entry("", "x")}); }, RC_FAIL, RefusalKind::bad_entry_name, "不正な名前", true},
         RefusalCase{"LocalHeaderOutsideFile", [] { return with([](RawEntry& e) { e.offset = 0x7FFFFFF0; }); },
-                    UNZ_BADZIPFILE, "破損", true},
+                    UNZ_BADZIPFILE, RefusalKind::entry_damaged, "破損", true},
         RefusalCase{"DataRunsPastTheEnd",
-                    [] { return with([](RawEntry& e) { e.compressed_size = 1u << 20; }); }, UNZ_BADZIPFILE, "破損",
+                    [] { return with([](RawEntry& e) { e.compressed_size = 1u << 20; }); }, UNZ_BADZIPFILE, RefusalKind::entry_damaged, "破損",
                     true},
         RefusalCase{"StoredSizesDisagree",
-                    [] { return with([](RawEntry& e) { e.method = 0; e.uncompressed_size = 3; }); }, UNZ_BADZIPFILE,
+                    [] { return with([](RawEntry& e) { e.method = 0; e.uncompressed_size = 3; }); }, UNZ_BADZIPFILE, RefusalKind::entry_damaged,
                     "破損", true},
         RefusalCase{"DeclaresMoreThanDeflateCanGive",
-                    [] { return with([](RawEntry& e) { e.uncompressed_size = 16u << 20; }); }, UNZ_BADZIPFILE,
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 16u << 20; }); }, UNZ_BADZIPFILE, RefusalKind::entry_damaged,
                     "破損", true},
         RefusalCase{"EntryBeyondAStream",
-                    [] { return with([](RawEntry& e) { e.uncompressed_size = 0x80000000u; }); }, RC_SIZE_LIMIT,
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 0x80000000u; }); }, RC_SIZE_LIMIT, RefusalKind::entry_too_large,
                     "サイズ", true},
         // Many directory records sharing one deflated kernel: 40 x 64 MiB declared.
         RefusalCase{"OverlappingEntriesBeyondThePackageLimit",
@@ -142,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                         return test::build_raw_zip(entries);
                     },
-                    RC_SIZE_LIMIT, "サイズ", true},
+                    RC_SIZE_LIMIT, RefusalKind::entry_too_large, "サイズ", true},
         // Records pointing at one entry's data, each declaring a single byte: no size
         // bound sees them, yet extraction would hold the data once per record.
         RefusalCase{"EntriesSharingTheirData",
@@ -158,22 +162,22 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                         return test::build_raw_zip(entries);
                     },
-                    UNZ_BADZIPFILE, "データが別のエントリのデータと重なって", true},
+                    UNZ_BADZIPFILE, RefusalKind::overlapping_entries, "データが別のエントリのデータと重なって", true},
         RefusalCase{"DataRunsIntoTheNextEntry",
                     [] {
                         RawEntry first = entry("a.xml", noise(5000));
                         first.compressed_size = 6000;  // reaches into b.xml's local header and data
                         return test::build_raw_zip({first, entry("b.xml", noise(5000))});
                     },
-                    UNZ_BADZIPFILE, "エントリ(b.xml)のデータが別のエントリ", true},
+                    UNZ_BADZIPFILE, RefusalKind::overlapping_entries, "エントリ(b.xml)のデータが別のエントリ", true},
         // Found while inflating: the data itself is wrong.
-        RefusalCase{"ChecksumMismatch", [] { return with([](RawEntry& e) { e.crc = 0x12345678; }); }, UNZ_CRCERROR,
+        RefusalCase{"ChecksumMismatch", [] { return with([](RawEntry& e) { e.crc = 0x12345678; }); }, UNZ_CRCERROR, RefusalKind::entry_checksum,
                     "チェックサム", false},
         RefusalCase{"InflatesBeyondItsDeclaredSize",
                     [] { return with([](RawEntry& e) { e.uncompressed_size = 1000; }, zeros(1 << 20)); },
-                    RC_SIZE_LIMIT, "サイズ", false},
+                    RC_SIZE_LIMIT, RefusalKind::larger_than_declared, "サイズ", false},
         RefusalCase{"InflatesShortOfItsDeclaredSize",
-                    [] { return with([](RawEntry& e) { e.uncompressed_size = 4096; }); }, UNZ_BADZIPFILE, "破損",
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 4096; }); }, UNZ_BADZIPFILE, RefusalKind::entry_damaged, "破損",
                     false},
         RefusalCase{"DeflateDataCutShort",
                     [] {
@@ -182,15 +186,15 @@ INSTANTIATE_TEST_SUITE_P(
                             e.payload = d.substr(0, d.size() / 2);
                         }, std::string(5000, 'a') + "secret");
                     },
-                    UNZ_BADZIPFILE, "破損", false},
+                    UNZ_BADZIPFILE, RefusalKind::entry_damaged, "破損", false},
         RefusalCase{"DeflateDataGarbage", [] { return with([](RawEntry& e) { e.payload = std::string(64, '\xFF'); }); },
-                    UNZ_BADZIPFILE, "破損", false},
+                    UNZ_BADZIPFILE, RefusalKind::entry_damaged, "破損", false},
         RefusalCase{"TruncatedArchive",
                     [] {
                         std::string z = test::build_raw_zip({entry("a.xml", "abc"), entry("b.xml", "def")});
                         return z.substr(0, z.size() - 30);
                     },
-                    RC_OPEN, "zip形式", true}),
+                    RC_OPEN, RefusalKind::not_a_zip, "zip形式", true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // An entry may carry stored bytes beyond the end of its deflated data; extraction holds
@@ -207,12 +211,16 @@ TEST(ZipHostileTest, StoredBytesCountAgainstTheMemoryBudget) {
     reg.max_package_bytes = 1 << 20;
     std::vector<std::string> names;
     EXPECT_EQ(unzip_bytes(reg, archive, names), RC_SIZE_LIMIT);
-    EXPECT_NE(reg.refusal.find("(必要/上限: 2 MB/1 MB)"), std::string::npos) << reg.refusal;
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::over_memory_budget);
+    EXPECT_NE(refusal_text(Lang::ja, reg.refusal).find("(必要/上限: 2 MB/1 MB)"), std::string::npos)
+        << refusal_text(Lang::ja, reg.refusal);
+    EXPECT_NE(refusal_text(Lang::en, reg.refusal).find("2 MB/1 MB"), std::string::npos)
+        << refusal_text(Lang::en, reg.refusal);
     EXPECT_TRUE(names.empty());
 
     MfileRegistry roomy;
     roomy.max_package_bytes = 2 << 20;
-    EXPECT_EQ(unzip_bytes(roomy, archive, names), RC_OK) << roomy.refusal;
+    EXPECT_EQ(unzip_bytes(roomy, archive, names), RC_OK) << refusal_text(Lang::en, roomy.refusal);
     EXPECT_EQ(names.size(), 4u);
 }
 
@@ -227,7 +235,7 @@ TEST(ZipHostileTest, LongestCommentAndExtraFieldsAreAccepted) {
     const std::string bytes = test::build_raw_zip({a, entry("b.xml", "b", 0)}, std::string(65535, 'c'));
     MfileRegistry reg;
     std::vector<std::string> names;
-    ASSERT_EQ(unzip_bytes(reg, bytes, names), RC_OK) << reg.refusal;
+    ASSERT_EQ(unzip_bytes(reg, bytes, names), RC_OK) << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(names, (std::vector<std::string>{"xl/a.xml", "b.xml"}));
     EXPECT_EQ(msize(reg, "xl/a.xml"), 11);
     EXPECT_TRUE(reg.refusal.empty());
@@ -238,8 +246,11 @@ TEST(ZipHostileTest, ControlCharactersInNamesAreNotShown) {
     std::vector<std::string> names;
     const std::string name = "x\x1b]0;pwned\x07.xml";
     ASSERT_EQ(unzip_bytes(reg, test::build_raw_zip({entry(name, "1"), entry(name, "2")}), names), RC_FAIL);
-    EXPECT_EQ(reg.refusal.find('\x1b'), std::string::npos);
-    EXPECT_NE(reg.refusal.find("x?]0;pwned?.xml"), std::string::npos) << reg.refusal;
+    for (Lang lang : {Lang::ja, Lang::en}) {
+        const std::string text = refusal_text(lang, reg.refusal);
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_NE(text.find("x?]0;pwned?.xml"), std::string::npos) << text;
+    }
 }
 
 // ---- disk mode never writes outside its target ----
@@ -257,7 +268,7 @@ TEST_P(UnsafeNameTest, IsRefusedAndNothingIsWritten) {
     MfileRegistry reg;
     std::vector<std::string> names;
     EXPECT_EQ(unzip_package(reg, ZIP_MODE_DISK, tmp / "in.zip", target, ZIP_MAX_ENTRIES, names), RC_FAIL);
-    EXPECT_NE(reg.refusal.find("外"), std::string::npos) << reg.refusal;
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::unsafe_entry_path) << refusal_text(Lang::en, reg.refusal);
     std::vector<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(tmp.path()))
         if (e.is_regular_file()) files.push_back(fs::relative(e.path(), tmp.path()).string());
@@ -284,7 +295,7 @@ TEST(ZipHostileTest, DiskModeKeepsHarmlessDotsInsideTheTarget) {
     MfileRegistry reg;
     std::vector<std::string> names;
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_DISK, tmp / "in.zip", target, ZIP_MAX_ENTRIES, names), RC_OK)
-        << reg.refusal;
+        << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(test::read_file(target / "a" / "b..c.xml"), "x");
     EXPECT_EQ(test::read_file(target / "a" / "..d" / "e"), "y");
 }

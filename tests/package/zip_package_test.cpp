@@ -241,7 +241,8 @@ TEST_F(ZipPackageTest, EntryListTakesTheReadersChecks) {
     test::write_zip(tmp / "long.xlsx", {{"a.xml", "a"}, {std::string(1100, 'n'), "b"}});
     EXPECT_EQ(list_zip_entries(reg, tmp / "long.xlsx", ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
     EXPECT_TRUE(names.empty());
-    EXPECT_NE(reg.refusal.find("1100"), std::string::npos) << reg.refusal;
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::entry_name_too_long);
+    EXPECT_EQ(reg.refusal.size, 1100u);
     EXPECT_EQ(list_package_entries(tmp / "long.xlsx", listed), RC_OPEN);
     test::write_file(tmp / "text.xlsx", "not a zip at all");
     EXPECT_EQ(list_package_entries(tmp / "text.xlsx", listed), RC_OPEN);
