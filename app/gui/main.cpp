@@ -40,8 +40,11 @@ int main(int argc, char** argv) {
     hsc::LinuxPlatform platform;
     hsc::Shell shell(store, platform, reporter,
                      [](const std::filesystem::path& in, std::filesystem::path& out, const hsc::MaskSettings& s,
-                        hsc::FileContext& ctx,
-                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                        hsc::FileContext& ctx, hsc::Reporter& r, hsc::Lang lang) {
+                         hsc::ProcessOptions options;
+                         options.lang = lang;
+                         return hsc::hsc_process_file(in, out, s, ctx, r, options);
+                     });
     shell.start();
 
     if (!QGuiApplication::primaryScreen()) {

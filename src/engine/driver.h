@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
 
@@ -42,6 +43,7 @@ struct ProcessOptions {
     // Called at each step; a non-zero status fails that step as if it had failed itself.
     // The step `synced` comes just before the output is moved into place.
     std::function<int(WriteStep)> fault;
+    Lang lang = Lang::ja;
 };
 
 // A share of the machine's memory for one package at a time: an eighth of the physical
