@@ -105,13 +105,13 @@ bool footer_present(const fs::path& path) {
 }
 
 void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks, std::uint64_t max_memory,
-                  Result& r) {
+                  Lang lang, Result& r) {
     r.action = "inspect";
     InputFile in;
     if (int error = in.open(path); error != 0) {
         r.status = RC_FAIL;
         r.failure = open_failure_reason(error);
-        r.errors.push_back(open_failure_message(error, path));
+        r.errors.push_back(open_failure_message(error, path, lang));
         return;
     }
     int code = TYPE_UNKNOWN;
@@ -148,7 +148,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
                    ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;
-    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, max_memory, &r.failure);
+    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, max_memory, &r.failure, lang);
     r.errors = std::move(reporter.errors);
     if (r.status != RC_OK) return;
     r.summary += " " + report_counts(r.report) + " leaks=";
@@ -158,7 +158,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     r.json_extra += report_json(r.report);
 }
 
-void suggest_file(const fs::path& path, Result& r) {
+void suggest_file(const fs::path& path, Lang lang, Result& r) {
     r.action = "inspect";
     r.suggestion = true;
     const SuggestLimits limits;
@@ -168,18 +168,18 @@ void suggest_file(const fs::path& path, Result& r) {
         r.failure = s.status == SuggestStatus::cannot_open      ? FailReason::cannot_open
                     : s.status == SuggestStatus::not_a_workbook ? FailReason::unsupported_file
                                                                 : FailReason::damaged;
-        r.errors.push_back(suggestion_error(s.status, r.input));
+        r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = r.input + ": " + suggestion_text(s, limits.sample_rows);
+    r.summary = r.input + ": " + suggestion_text(s, limits.sample_rows, lang);
     r.json_extra = suggestion_json(s, limits.sample_rows);
 }
 
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
                  Result& r) {
     const Command command = o.command;
-    if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, r);
-    if (command == Command::suggest) return suggest_file(path, r);
+    if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
+    if (command == Command::suggest) return suggest_file(path, o.lang, r);
     ProcessOptions po = base;
     if (command == Command::mask) po.only_direction = DIRECTION_MASK;
     if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
@@ -194,13 +194,16 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (r.status == RC_OK) {
         r.action = ctx.process_direction == DIRECTION_UNMASK ? "restore" : "mask";
         r.output = output.string();
-        r.summary = r.input + ": " + (ctx.process_direction == DIRECTION_UNMASK ? "restored" : "masked") + " -> " +
-                    r.output;
         r.report = std::move(ctx.report);
-        if (r.report.produced) r.summary += " (" + report_counts(r.report) + ")";
+        if (ctx.process_direction == DIRECTION_UNMASK)
+            r.summary = say(o.lang, Msg::cli_restored, {r.input, r.output});
+        else if (!r.report.produced)
+            r.summary = say(o.lang, Msg::cli_masked, {r.input, r.output});
+        else
+            r.summary = say(o.lang, Msg::cli_masked_counts, {r.input, r.output, report_counts_text(r.report, o.lang)});
         r.json_extra = report_json(r.report);
     } else if (r.errors.empty()) {
-        r.errors.push_back("処理できませんでした(rc=" + std::to_string(r.status) + ")。");
+        r.errors.push_back(say(o.lang, Msg::cli_not_processed, {std::to_string(r.status)}));
     }
 }
 
@@ -297,8 +300,8 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
             if (!o.json && r.status == RC_OK)
-                for (const auto& w : report_warning_texts(r.report))
-                    std::fprintf(stderr, "%s: 警告: %s\n", r.input.c_str(), w.c_str());
+                for (const auto& w : report_warning_texts(r.report, o.lang))
+                    std::fprintf(stderr, "%s\n", say(o.lang, Msg::cli_warning, {r.input, w}).c_str());
         }
         std::fflush(stdout);
         if (progress && finished < total)
@@ -364,26 +367,28 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     std::error_code ec;
     if (!fs::exists(file, ec)) {
         if (!o.settings_file) return true;  // no settings file of one's own: the defaults
-        message = "設定ファイル(" + file.string() + ")が見つかりません。";
+        message = say(o.lang, Msg::settings_file_missing, {file.string()});
         return false;
     }
     std::vector<std::string> unreadable;
     if (int rc = hsc_read_ini(s, file, &unreadable); rc != RC_OK) {
-        message = "設定ファイル(" + file.string() + ")を読み込めませんでした(rc=" + std::to_string(rc) + ")。";
+        message = say(o.lang, Msg::settings_file_unreadable, {file.string(), std::to_string(rc)});
         return false;
     }
     for (const auto& key : unreadable)
-        std::fprintf(stderr, "hushcel: 警告: %s (%s)\n", say(Lang::ja, Msg::unreadable_setting, {key}).c_str(),
-                     file.c_str());
+        std::fprintf(stderr, "%s\n",
+                     say(o.lang, Msg::cli_warning,
+                         {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"})
+                         .c_str());
     return true;
 }
 
 
 // With --json a usage error is also a JSON object, for a script reading standard output.
-int usage_error(bool json, const std::string& message) {
+int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
         std::printf("{\"schema\":%d,\"kind\":\"usage\",\"message\":%s}\n", JSON_SCHEMA, json_string(message).c_str());
-    std::fprintf(stderr, "hushcel: %s\n'hushcel --help' で使い方を表示します。\n", message.c_str());
+    std::fprintf(stderr, "hushcel: %s\n%s\n", message.c_str(), say(lang, Msg::usage_hint).c_str());
     return EXIT_USAGE;
 }
 
@@ -395,12 +400,16 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     std::string message;
-    const bool parsed = parse_options(argc, argv, o, message);
+    // --lang first, so that even a refused command line is answered in its language.
+    Lang lang = lang_requested(argc, argv).value_or(lang_from_environment());
+    const bool parsed = parse_options(argc, argv, lang, o, message);
+    if (parsed) lang = o.lang;
     const bool json = parsed ? o.json : json_requested(argc, argv);
-    const auto usage = [json](const std::string& text) { return usage_error(json, text); };
+    const auto usage = [json, &lang](const std::string& text) { return usage_error(json, lang, text); };
     if (!parsed) return usage(message);
     if (o.help) {
-        std::fputs(HELP_TEXT, stdout);
+        const std::string text = usage_text(lang);
+        std::fwrite(text.data(), 1, text.size(), stdout);
         return EXIT_ALL_DONE;
     }
     if (o.version) {
@@ -416,52 +425,47 @@ int main(int argc, char** argv) {
     std::set<fs::path> seen;
     for (const auto& f : o.files)
         if (!seen.insert(same_file_key(f)).second)
-            return usage("同じファイルが2回指定されています: " + f);
+            return usage(say(lang, Msg::same_file_twice, {f}));
 
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
         if (o.password_file) {
-            if (!read_password_file(*o.password_file, settings.password, message)) return usage(message);
+            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
         } else if (o.ask_password) {
             bool masking = o.command == Command::mask;
             if (o.command == Command::automatic)
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
-            if (!ask_password(masking, settings.password, message)) return usage(message);
+            if (!ask_password(masking, lang, settings.password, message)) return usage(message);
         } else if (const char* env = std::getenv("HUSHCEL_PASSWORD"); env && *env) {
             settings.password = env;
         }
         // Refused here, before any file is touched.
         MaskSettings stored;
-        if (!stored_settings(settings, stored, message)) return usage(message);
+        if (!stored_settings(settings, stored, message, lang)) return usage(message);
     }
 
     if (!only_reading) {
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
             if (auto name = output_is_input(o.files))
-                return usage("出力ファイル名(" + *name + ")が入力ファイルとして指定されています。"
-                                   "同じ実行で一方の出力が他方を置き換えてしまいます。");
+                return usage(say(lang, Msg::output_named_as_input, {*name}));
         const BatchStates states = batch_states(o.files);
         // "hushcel *.xlsx" run twice would restore the masked copies into plaintext ones.
         if (o.command == Command::automatic && states.any_masked && states.any_plain)
-            return usage("マスク済みのブックとマスクされていないブックが混在しています。"
-                               "mask か restore を指定してください。");
+            return usage(say(lang, Msg::mixed_batch));
         const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
         if (masking && uses_known_password(settings) && !o.allow_default_password)
-            return usage(std::string("パスワードが指定されていないか、既定のパスワードです。このままマスクすると、"
-                                           "Hushcel を持っている人なら誰でもブックを復元できます") +
-                               (settings.is_file_hash ? "(ファイル認証モードでもバックアップはパスワードで暗号化されます)" : "") +
-                               "。--password-file、--ask-password、HUSHCEL_PASSWORD のいずれかでパスワードを指定してください"
-                               "(承知の上で使う場合は --allow-default-password)。");
+            return usage(say(lang, Msg::known_password_refused,
+                             {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
         FileContext columns;
         if (!parse_columns(settings.target_column, columns))
-            return usage("マスク列(" + settings.target_column + ")の指定内容が不正です。"
-                         "列は英字の列名か見出しの文字列をコンマで区切って指定してください(例: B,D,AA、氏名,電話番号,E)。");
+            return usage(say(lang, Msg::invalid_column_list, {settings.target_column}));
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
     po.force = o.force;
+    po.lang = lang;
     // The workers share one memory budget.
     po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /
                                                    static_cast<std::uint64_t>(std::max(jobs, 1)));

@@ -56,7 +56,8 @@ bool parse_size(std::string_view text, std::uint64_t& bytes) {
     return true;
 }
 
-bool parse_options(int argc, char** argv, Options& o, std::string& message) {
+bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& message) {
+    o.lang = lang;
     bool only_files = false;
     bool command_allowed = true;
     for (int i = 1; i < argc; ++i) {
@@ -89,7 +90,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
                 return true;
             }
             if (i + 1 >= argc) {
-                message = name + " には値が必要です。";
+                message = say(lang, Msg::option_needs_value, {name});
                 return false;
             }
             out = argv[++i];
@@ -97,7 +98,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         };
         auto flag = [&](bool& out) {
             if (inline_value) {
-                message = name + " は値をとりません。";
+                message = say(lang, Msg::option_takes_no_value, {name});
                 return false;
             }
             out = true;
@@ -130,7 +131,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             if (!value(v)) return false;
             std::uint64_t bytes = 0;
             if (!parse_size(v, bytes)) {
-                message = "--max-memory にはバイト数を指定してください(例: 512M、2G): " + v;
+                message = say(lang, Msg::option_max_memory, {v});
                 return false;
             }
             o.max_memory = bytes;
@@ -139,7 +140,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             int n = 0;
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
             if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 64) {
-                message = "-j には 1 から 64 の数を指定してください: " + v;
+                message = say(lang, Msg::option_jobs, {v});
                 return false;
             }
             o.jobs = n;
@@ -153,38 +154,38 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
             int n = 0;
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
             if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 1048576) {
-                message = "--header-row には 1 から 1048576 の行番号を指定してください: " + v;
+                message = say(lang, Msg::option_header_row, {v});
                 return false;
             }
             o.header_row = n;
         } else if (name == "--strength") {
             if (!value(v)) return false;
             if (!choose(STRENGTHS, v, o.strength)) {
-                message = "--strength には " + listing(STRENGTHS) + " を指定してください: " + v;
+                message = say(lang, Msg::option_choice, {name, listing(STRENGTHS), v});
                 return false;
             }
         } else if (name == "--kanji-mask") {
             if (!value(v)) return false;
             if (!choose(KANJI_MASKS, v, o.kanji_mask)) {
-                message = "--kanji-mask には " + listing(KANJI_MASKS) + " を指定してください: " + v;
+                message = say(lang, Msg::option_choice, {name, listing(KANJI_MASKS), v});
                 return false;
             }
         } else if (name == "--alpha-mask") {
             if (!value(v)) return false;
             if (!choose(ALPHA_MASKS, v, o.alpha_mask)) {
-                message = "--alpha-mask には " + listing(ALPHA_MASKS) + " を指定してください: " + v;
+                message = say(lang, Msg::option_choice, {name, listing(ALPHA_MASKS), v});
                 return false;
             }
         } else if (name == "--digit-mask") {
             if (!value(v)) return false;
             if (!choose(DIGIT_MASKS, v, o.digit_mask)) {
-                message = "--digit-mask には " + listing(DIGIT_MASKS) + " を指定してください: " + v;
+                message = say(lang, Msg::option_choice, {name, listing(DIGIT_MASKS), v});
                 return false;
             }
         } else if (name == "--wchar-mask") {
             if (!value(v)) return false;
             if (!choose(WCHAR_MASKS, v, o.wchar_mask)) {
-                message = "--wchar-mask には " + listing(WCHAR_MASKS) + " を指定してください: " + v;
+                message = say(lang, Msg::option_choice, {name, listing(WCHAR_MASKS), v});
                 return false;
             }
         } else if (name == "--hint") {
@@ -193,45 +194,63 @@ bool parse_options(int argc, char** argv, Options& o, std::string& message) {
         } else if (name == "--key-file") {
             if (!value(v)) return false;
             if (v.empty()) {
-                message = "--key-file に認証ファイルを指定してください。";
+                message = say(lang, Msg::option_key_file_empty);
                 return false;
             }
             o.key_file = v;
         } else if (name == "--settings") {
             if (!value(v)) return false;
             o.settings_file = v;
+        } else if (name == "--lang") {
+            if (!value(v)) return false;
+            const auto chosen = parse_lang(v);
+            if (!chosen) {
+                message = say(lang, Msg::option_choice, {name, "ja|en", v});
+                return false;
+            }
+            o.lang = *chosen;
         } else if (name == "--password-file") {
             if (!value(v)) return false;
             o.password_file = v;
         } else if (name == "--password") {
-            message = "パスワードはコマンドラインでは受け付けません(--password-file、--ask-password、"
-                      "環境変数 HUSHCEL_PASSWORD のいずれかを使ってください)。";
+            message = say(lang, Msg::option_password);
             return false;
         } else {
-            message = "不明なオプションです: " + std::string(arg);
+            message = say(lang, Msg::option_unknown, {arg});
             return false;
         }
     }
     if (o.leaks && o.command != Command::inspect) {
-        message = "--leaks は inspect と一緒に指定してください。";
+        message = say(lang, Msg::option_needs_inspect, {"--leaks"});
         return false;
     }
     if (o.leaks && o.suggest) {
-        message = "--leaks と --suggest は別々に指定してください。";
+        message = say(lang, Msg::option_leaks_and_suggest);
         return false;
     }
     if (o.suggest) {
         if (o.command != Command::inspect) {
-            message = "--suggest は inspect と一緒に指定してください。";
+            message = say(lang, Msg::option_needs_inspect, {"--suggest"});
             return false;
         }
         o.command = Command::suggest;
     }
     if (!o.help && !o.version && o.files.empty()) {
-        message = "ファイルが指定されていません。";
+        message = say(lang, Msg::no_files);
         return false;
     }
     return true;
+}
+
+std::optional<Lang> lang_requested(int argc, char** argv) {
+    std::optional<Lang> chosen;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "--lang" && i + 1 < argc) chosen = parse_lang(argv[++i]);
+        else if (arg.starts_with("--lang=")) chosen = parse_lang(arg.substr(7));
+    }
+    return chosen;
 }
 
 bool json_requested(int argc, char** argv) {
@@ -263,91 +282,6 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.hint) (s.is_file_hash ? s.keyfile_hint : s.password_hint) = *o.hint;
 }
 
-const char* const HELP_TEXT = R"(hushcel - masks personal data in chosen columns of xlsx/xlsm workbooks, and restores it
-
-Usage:
-  hushcel [auto] FILE...      mask a workbook without a footer, restore one with a footer
-  hushcel mask FILE...        mask only (a masked workbook is refused)
-  hushcel restore FILE...     restore only (a workbook that is not masked is refused)
-  hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
-  hushcel inspect --suggest FILE...
-                              change nothing; suggest the columns that look like personal data
-                              (by header words and by the first 1000 data rows of each worksheet)
-  hushcel inspect --leaks FILE...
-                              also decipher the backups (password as below) and look for the
-                              masked texts elsewhere in the masked workbook
-
-The output goes beside the input as "●NAME" (masked) or "〇NAME" (restored), or over the
-input with --overwrite. The input is replaced only by a complete workbook.
-
-Options (each overrides one field of the settings file for this run):
-  --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
-                          also header texts, mixed with letters: "氏名,電話番号,E" chooses in
-                          each worksheet the columns whose header cell holds that text (a text
-                          that reads as a column letter is the letter: "h:ID" for the header)
-  --header-row N          the row of the header texts (default 1); with header texts in the
-                          list it stays readable
-  --keep-header           keep the header row readable also when columns are letters
-  --strength strong|medium|weak
-  --kanji-mask ●|■|※|none   mask character for double-byte characters
-  --alpha-mask '*'|X|none     mask character for letters
-  --digit-mask 9|0|none       mask character for digits
-  --wchar-mask ×|¤|none       mask character for two-byte characters (accented, Greek,
-                              Cyrillic, Hebrew, Arabic, ...); a four-byte character
-                              (emoji, rare kanji) becomes two of them
-  --shapes                also mask the text of shapes (drawings)
-  --overwrite             write the result over the input
-  --no-record-password    do not record the password check value (restore accepts any password)
-  --hint TEXT             hint shown when a wrong password (or authentication file) is used
-  --key-file FILE         authenticate with the contents of FILE instead of a password
-  --settings FILE         read the settings from FILE (it must exist)
-
-Safety:
-  --force                 replace an existing "●NAME"/"〇NAME" that is not the input,
-                          overwrite an input that has other names (hard links), and restore
-                          a masked workbook that was changed after masking (without it such
-                          a workbook is refused: restoring would lose the changes)
-  --allow-default-password  mask even with the built-in default password or an empty one
-                          (anyone with Hushcel could then restore the workbook)
-  --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);
-                          shared by the -j workers; default: 1/8 of the memory, at most 1G
-
-Password (never a plain option), first that applies:
-  --password-file FILE    first line of FILE ("-": standard input)
-  --ask-password          ask on the terminal without echo (twice when masking)
-  HUSHCEL_PASSWORD        environment variable
-  the settings file
-
-Output:
-  --json                  one JSON object per file on standard output
-                          (input, output, action, status, message; after a masking also
-                          shared_strings, cells, shapes, complete and warnings: a list of
-                          {kind, parts}; with --suggest also suggestion: the columns per
-                          worksheet and why)
-  -j N                    process N files at once
-  -h, --help              this text
-  --version               the program's name and version
-
-Report: after each masking, the line of the file counts the masked shared strings
-(strings=), the shared-string cells of the chosen columns (cells=) and the masked shape
-texts (shapes=). Warnings follow on standard error: nothing was masked, or a masked text
-is still readable in another part of the workbook (comments, charts, pivot caches,
-formula results, ...), each named there; the texts themselves are never printed.
-
-Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
-             3 the only failures were refused passwords or authentication files;
-             4 all processed, with warnings: nothing was masked, a header text was missing
-               in some worksheets, a kept header shows masked, or something masked is
-               still readable elsewhere in the workbook (also inspect --leaks finding any).
-
-Examples:
-  hushcel --columns B,C --password-file pw.txt customers.xlsx
-  hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
-  echo "$PW" | hushcel restore --password-file - ●customers.xlsx
-  hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
-  hushcel inspect --json ●customers.xlsx
-  hushcel inspect --suggest customers.xlsx
-  HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
-)";
+std::string usage_text(Lang lang) { return say(lang, Msg::cli_help, {"●", "〇", "●", "〇"}); }
 
 }  // namespace hsc::cli

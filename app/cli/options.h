@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/catalog.h"
 #include "core/mask_settings.h"
 
 namespace hsc::cli {
@@ -20,6 +21,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool json = false;
+    Lang lang = Lang::en;  // of everything printed
     bool suggest = false;
     int jobs = 1;
     std::optional<std::string> settings_file;
@@ -46,8 +48,13 @@ struct Options {
 // "512M", "2G", "1048576": bytes; false for anything else or zero.
 bool parse_size(std::string_view text, std::uint64_t& bytes);
 
-// false with a message on a usage error.
-bool parse_options(int argc, char** argv, Options& options, std::string& message);
+// false with a message, in `lang`, on a usage error. options.lang is `lang` unless --lang
+// names another.
+bool parse_options(int argc, char** argv, Lang lang, Options& options, std::string& message);
+
+// The language --lang asks for (the last one given), also on a command line
+// parse_options refuses; nothing when it is absent or not a language.
+std::optional<Lang> lang_requested(int argc, char** argv);
 
 // Whether --json is among the options, also on a command line parse_options refused.
 bool json_requested(int argc, char** argv);
@@ -55,6 +62,7 @@ bool json_requested(int argc, char** argv);
 // The overrides over the settings read from the settings file.
 void apply_overrides(const Options& options, MaskSettings& settings);
 
-extern const char* const HELP_TEXT;
+// The text of --help.
+std::string usage_text(Lang lang);
 
 }  // namespace hsc::cli

@@ -16,7 +16,7 @@ void drop_line_end(std::string& line) {
 
 // One line from the terminal with echo off; echo is restored on every path. Echo goes
 // off before the prompt shows, and nothing typed after the prompt is discarded.
-bool read_hidden(int tty, const char* prompt, std::string& line) {
+bool read_hidden(int tty, std::string_view prompt, std::string& line) {
     termios old{};
     const bool have_termios = ::tcgetattr(tty, &old) == 0;
     if (have_termios) {
@@ -25,7 +25,7 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(tty, TCSANOW, &quiet);
     }
-    if (::write(tty, prompt, std::char_traits<char>::length(prompt)) < 0) {
+    if (::write(tty, prompt.data(), prompt.size()) < 0) {
         if (have_termios) ::tcsetattr(tty, TCSANOW, &old);
         return false;
     }
@@ -46,49 +46,49 @@ bool read_hidden(int tty, const char* prompt, std::string& line) {
 
 }  // namespace
 
-bool read_password_file(const std::string& path, std::string& password, std::string& message) {
+bool read_password_file(const std::string& path, Lang lang, std::string& password, std::string& message) {
     std::string line;
     if (path == "-") {
         if (!std::getline(std::cin, line)) {
-            message = "パスワードを標準入力から読み込めませんでした。";
+            message = say(lang, Msg::password_stdin_unreadable);
             return false;
         }
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in || !std::getline(in, line)) {
-            message = "パスワードファイル(" + path + ")を読み込めませんでした。";
+            message = say(lang, Msg::password_file_unreadable, {path});
             return false;
         }
     }
     drop_line_end(line);
     if (line.empty()) {
-        message = "パスワードファイル(" + path + ")の1行目が空です。";
+        message = say(lang, Msg::password_file_empty, {path});
         return false;
     }
     password = line;
     return true;
 }
 
-bool ask_password(bool confirm, std::string& password, std::string& message) {
+bool ask_password(bool confirm, Lang lang, std::string& password, std::string& message) {
     int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) {
-        message = "パスワードを入力する端末がありません(--password-file を使ってください)。";
+        message = say(lang, Msg::password_no_terminal);
         return false;
     }
     std::string first, second;
-    bool ok = read_hidden(tty, "パスワード: ", first);
-    if (ok && confirm) ok = read_hidden(tty, "パスワード(確認): ", second);
+    bool ok = read_hidden(tty, message_template(lang, Msg::password_prompt), first);
+    if (ok && confirm) ok = read_hidden(tty, message_template(lang, Msg::password_prompt_again), second);
     ::close(tty);
     if (!ok) {
-        message = "パスワードが入力されませんでした。";
+        message = say(lang, Msg::password_not_typed);
         return false;
     }
     if (confirm && first != second) {
-        message = "確認のパスワードが一致しませんでした。";
+        message = say(lang, Msg::password_confirm_differs);
         return false;
     }
     if (first.empty()) {
-        message = "パスワードが空です。";
+        message = say(lang, Msg::password_empty);
         return false;
     }
     password = first;

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     hsc::gui::SingleInstance instance;
     if (!instance.claim(files)) return 0;
 
-    hsc::MessageTable table = hsc::MessageTable::standard();
+    hsc::MessageTable table = hsc::MessageTable::standard(hsc::lang_from_environment());
     hsc::TivContext context(table);
     context.third_line = hsc::APP_THIRD_LINE;
     hsc::gui::GuiReporter reporter;
@@ -41,8 +41,11 @@ int main(int argc, char** argv) {
     hsc::LinuxPlatform platform;
     hsc::Shell shell(store, platform, reporter,
                      [](const std::filesystem::path& in, std::filesystem::path& out, const hsc::MaskSettings& s,
-                        hsc::FileContext& ctx,
-                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                        hsc::FileContext& ctx, hsc::Reporter& r, hsc::Lang lang) {
+                         hsc::ProcessOptions options;
+                         options.lang = lang;
+                         return hsc::hsc_process_file(in, out, s, ctx, r, options);
+                     });
     // The window speaks the locale's language until its menu switches it; the shell's
     // questions at start already follow it.
     shell.set_lang(hsc::lang_from_environment());

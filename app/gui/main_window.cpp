@@ -44,13 +44,8 @@ QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<
 // The banner's place; the controls begin under it.
 constexpr int BANNER_X = 17, BANNER_Y = 10, BANNER_HEIGHT = 129;
 
-// The last item of each mask list is the word for "no mask"; the others are the mask
-// characters themselves, the same in every language.
-constexpr std::string_view NO_MASK_ITEM = "なし";
-static_assert(KANJI_MASK_ITEMS.back() == NO_MASK_ITEM && ALPHA_MASK_ITEMS.back() == NO_MASK_ITEM &&
-              DIGIT_MASK_ITEMS.back() == NO_MASK_ITEM && WCHAR_MASK_ITEMS.back() == NO_MASK_ITEM);
-
-// The lists get their items here and their words in retranslate().
+// The lists get their items here and their words, in the window's language, in
+// retranslate().
 template <typename Items>
 QComboBox* make_list(QWidget* parent, const char* name, const Items& items) {
     auto* box = new QComboBox(parent);
@@ -63,9 +58,8 @@ QComboBox* make_list(QWidget* parent, const char* name, const Items& items) {
 }
 
 template <typename Items>
-void set_mask_items(QComboBox* box, const Items& items, const QString& no_mask) {
-    for (std::size_t i = 0; i < items.size(); ++i)
-        box->setItemText(int(i), items[i] == NO_MASK_ITEM ? no_mask : qs(items[i]));
+void set_items(QComboBox* box, const Items& items) {
+    for (std::size_t i = 0; i < items.size(); ++i) box->setItemText(int(i), qs(items[i]));
 }
 
 QCheckBox* make_check(QWidget* parent, const char* name) {
@@ -167,7 +161,7 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
 }
 
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
-    const auto warnings = report_warning_texts(outcome.report);
+    const auto warnings = report_warning_texts(outcome.report, shell_.lang());
     auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
         auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
         item->setToolTip(text);
@@ -351,14 +345,12 @@ void MainWindow::retranslate() {
     recrypto_->setText(tr("自動再暗号化"));
     cancel_->setText(tr("キャンセル"));
 
-    static_assert(STRENGTH_ITEMS.size() == 3);
-    const QString strengths[] = {tr("強"), tr("中"), tr("弱")};
-    for (int i = 0; i < 3; ++i) strength_->setItemText(i, strengths[i]);
-    const QString no_mask = tr("なし");
-    set_mask_items(kanji_, KANJI_MASK_ITEMS, no_mask);
-    set_mask_items(alpha_, ALPHA_MASK_ITEMS, no_mask);
-    set_mask_items(digit_, DIGIT_MASK_ITEMS, no_mask);
-    set_mask_items(wchar_, WCHAR_MASK_ITEMS, no_mask);
+    const Lang lang = shell_.lang();
+    set_items(strength_, strength_items(lang));
+    set_items(kanji_, kanji_mask_items(lang));
+    set_items(alpha_, alpha_mask_items(lang));
+    set_items(digit_, digit_mask_items(lang));
+    set_items(wchar_, wchar_mask_items(lang));
 
     file_menu_->setTitle(tr("ファイル(&F)"));
     action("exit")->setText(tr("終了(&X)"));
@@ -536,10 +528,10 @@ void MainWindow::suggestColumnsCommand() {
     const SuggestLimits limits;
     const WorkbookSuggestion s = suggest_columns(std::filesystem::path(path.toStdString()), limits);
     if (s.status != SuggestStatus::ok) {
-        MessageBox::show(this, MessageBox::Critical, qs(suggestion_error(s.status, path.toStdString())), false, true);
+        MessageBox::show(this, MessageBox::Critical, qs(suggestion_error(s.status, path.toStdString(), shell_.lang())), false, true);
         return;
     }
-    const QString report = qs(suggestion_text(s, limits.sample_rows));
+    const QString report = qs(suggestion_text(s, limits.sample_rows, shell_.lang()));
     if (s.columns.empty()) {
         MessageBox::show(this, MessageBox::Information, report, false, true);
         return;

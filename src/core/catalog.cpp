@@ -235,6 +235,410 @@ constexpr std::array TEXTS{
                 "The output file %s could not be saved (%e)."},
 
     // -- the command line and the shell --
+    MessageText{Msg::cli_masked, "cli-masked", "%s: マスクしました -> %s",
+                "%s: masked -> %s"},
+    MessageText{Msg::cli_masked_counts, "cli-masked-counts", "%s: マスクしました -> %s(%s)",
+                "%s: masked -> %s (%s)"},
+    MessageText{Msg::cli_restored, "cli-restored", "%s: 復元しました -> %s",
+                "%s: restored -> %s"},
+    MessageText{Msg::cli_warning, "cli-warning", "%s: 警告: %s",
+                "%s: warning: %s"},
+    MessageText{Msg::cli_not_processed, "cli-not-processed", "処理できませんでした(rc=%d)。",
+                "The workbook could not be processed (rc=%d)."},
+    MessageText{Msg::usage_hint, "usage-hint", "'hushcel --help' で使い方を表示します。",
+                "Run 'hushcel --help' to see how to use it."},
+    MessageText{Msg::option_needs_value, "option-needs-value", "%s には値が必要です。",
+                "%s needs a value."},
+    MessageText{Msg::option_takes_no_value, "option-takes-no-value", "%s は値をとりません。",
+                "%s takes no value."},
+    MessageText{Msg::option_choice, "option-choice", "%s には %s を指定してください: %s",
+                "%s takes %s: %s"},
+    MessageText{Msg::option_max_memory, "option-max-memory", "--max-memory にはバイト数を指定してください(例: 512M、2G): %s",
+                "--max-memory takes a number of bytes (e.g. 512M, 2G): %s"},
+    MessageText{Msg::option_jobs, "option-jobs", "-j には 1 から 64 の数を指定してください: %s",
+                "-j takes a number from 1 to 64: %s"},
+    MessageText{Msg::option_header_row, "option-header-row", "--header-row には 1 から 1048576 の行番号を指定してください: %s",
+                "--header-row takes a row number from 1 to 1048576: %s"},
+    MessageText{Msg::option_key_file_empty, "option-key-file-empty", "--key-file に認証ファイルを指定してください。",
+                "--key-file needs the name of an authentication file."},
+    MessageText{Msg::option_password, "option-password", "パスワードはコマンドラインでは受け付けません(--password-file、--ask-password、環境変数 HUSHCEL_PASSWORD のいずれかを使ってください)。",
+                "A password is not taken on the command line (use --password-file, --ask-password or the environment variable HUSHCEL_PASSWORD)."},
+    MessageText{Msg::option_unknown, "option-unknown", "不明なオプションです: %s",
+                "Unknown option: %s"},
+    MessageText{Msg::option_needs_inspect, "option-needs-inspect", "%s は inspect と一緒に指定してください。",
+                "%s works only with inspect."},
+    MessageText{Msg::option_leaks_and_suggest, "option-leaks-and-suggest", "--leaks と --suggest は別々に指定してください。",
+                "Give --leaks and --suggest in separate runs."},
+    MessageText{Msg::no_files, "no-files", "ファイルが指定されていません。",
+                "No file is given. Name the workbooks to process."},
+    MessageText{Msg::same_file_twice, "same-file-twice", "同じファイルが2回指定されています: %s",
+                "The same file is named twice: %s"},
+    MessageText{Msg::output_named_as_input, "output-named-as-input", "出力ファイル名(%s)が入力ファイルとして指定されています。同じ実行で一方の出力が他方を置き換えてしまいます。",
+                "The output name (%s) is also named as an input. In one run the output of one would replace the other: process them in separate runs."},
+    MessageText{Msg::mixed_batch, "mixed-batch", "マスク済みのブックとマスクされていないブックが混在しています。mask か restore を指定してください。",
+                "Masked and unmasked workbooks are mixed. Give mask or restore."},
+    MessageText{Msg::known_password_refused, "known-password-refused", "パスワードが指定されていないか、既定のパスワードです。このままマスクすると、Hushcel を持っている人なら誰でもブックを復元できます%s。--password-file、--ask-password、HUSHCEL_PASSWORD のいずれかでパスワードを指定してください(承知の上で使う場合は --allow-default-password)。",
+                "No password is given, or it is the built-in one. Masked so, anyone who has Hushcel can restore the workbook%s. Give a password with --password-file, --ask-password or HUSHCEL_PASSWORD (or, knowing this, --allow-default-password)."},
+    MessageText{Msg::known_password_file_mode, "known-password-file-mode", "(ファイル認証モードでもバックアップはパスワードで暗号化されます)",
+                " (in authentication file mode too, the backup is encrypted with the password)"},
+    MessageText{Msg::invalid_column_list, "invalid-column-list", "マスク列(%s)の指定内容が不正です。列は英字の列名か見出しの文字列をコンマで区切って指定してください(例: B,D,AA、氏名,電話番号,E)。",
+                "The mask columns (%s) are invalid. Give column letters or header texts separated by commas (e.g. B,D,AA or Name,Phone,E)."},
+    MessageText{Msg::settings_file_missing, "settings-file-missing", "設定ファイル(%s)が見つかりません。",
+                "The settings file (%s) was not found."},
+    MessageText{Msg::settings_file_unreadable, "settings-file-unreadable", "設定ファイル(%s)を読み込めませんでした(rc=%d)。",
+                "The settings file (%s) could not be read (rc=%d)."},
+    MessageText{Msg::password_stdin_unreadable, "password-stdin-unreadable", "パスワードを標準入力から読み込めませんでした。",
+                "The password could not be read from standard input."},
+    MessageText{Msg::password_file_unreadable, "password-file-unreadable", "パスワードファイル(%s)を読み込めませんでした。",
+                "The password file (%s) could not be read."},
+    MessageText{Msg::password_file_empty, "password-file-empty", "パスワードファイル(%s)の1行目が空です。",
+                "The first line of the password file (%s) is empty."},
+    MessageText{Msg::password_no_terminal, "password-no-terminal", "パスワードを入力する端末がありません(--password-file を使ってください)。",
+                "There is no terminal to type the password on (use --password-file)."},
+    MessageText{Msg::password_prompt, "password-prompt", "パスワード: ",
+                "Password: "},
+    MessageText{Msg::password_prompt_again, "password-prompt-again", "パスワード(確認): ",
+                "Password (again): "},
+    MessageText{Msg::password_not_typed, "password-not-typed", "パスワードが入力されませんでした。",
+                "No password was typed."},
+    MessageText{Msg::password_confirm_differs, "password-confirm-differs", "確認のパスワードが一致しませんでした。",
+                "The two passwords differ. Type the same password twice."},
+    MessageText{Msg::password_empty, "password-empty", "パスワードが空です。",
+                "The password is empty."},
+    MessageText{Msg::counts, "counts", "共有文字列 %d件、図形の文字 %d件",
+                "shared strings %d, shape texts %d"},
+    MessageText{Msg::counts_with_cells, "counts-with-cells", "共有文字列 %d件、セル %d件、図形の文字 %d件",
+                "shared strings %d, cells %d, shape texts %d"},
+    MessageText{Msg::outcome_masked, "outcome-masked", "%s をマスクしました → %s",
+                "%s masked → %s"},
+    MessageText{Msg::outcome_masked_counts, "outcome-masked-counts", "%s をマスクしました → %s(%s)",
+                "%s masked → %s (%s)"},
+    MessageText{Msg::outcome_restored, "outcome-restored", "%s を復元しました → %s",
+                "%s restored → %s"},
+    MessageText{Msg::outcome_failed, "outcome-failed", "%s は処理できませんでした",
+                "%s could not be processed"},
+    MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクした文字列がありません。マスク列の指定を確認してください(数値だけの列、空の列は対象になりません)。",
+                "No text was masked. Check the mask columns (columns of numbers only and empty columns are not masked)."},
+    MessageText{Msg::warn_unmasked_strings, "warn-unmasked-strings", "マスク列の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
+                "%d texts of the mask columns could not be masked. They are still readable."},
+    MessageText{Msg::warn_unmasked_inline, "warn-unmasked-inline", "マスク列のセル内の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
+                "%d in-cell texts of the mask columns could not be masked. They are still readable."},
+    MessageText{Msg::warn_header_not_found, "warn-header-not-found", "マスク列の見出し「%s」がないシートがあります。そのシートではこの見出しの列をマスクしていません(%s)。",
+                "Some worksheets have no header \"%s\" of the mask columns. There no column was masked for it (%s)."},
+    MessageText{Msg::warn_header_masked, "warn-header-masked", "見出し行の文字列がマスクしたセルの値と同じため、見出しもマスクされて表示されます(%s)。",
+                "A header text equals the value of a masked cell, so the header shows masked too (%s)."},
+    MessageText{Msg::warn_left_readable, "warn-left-readable", "マスクした文字列が%sに読める形で残っています(%s)。",
+                "A masked text is still readable in %s (%s)."},
+    MessageText{Msg::place_shared_strings, "place-shared-strings", "マスクしていない別の文字列",
+                "other texts that were not masked"},
+    MessageText{Msg::place_inline_strings, "place-inline-strings", "マスク列以外のセル(セル内の文字列)",
+                "cells outside the mask columns (in-cell texts)"},
+    MessageText{Msg::place_formula_results, "place-formula-results", "数式セルの計算結果",
+                "results of formula cells"},
+    MessageText{Msg::place_formulas, "place-formulas", "数式の中の文字列",
+                "texts inside formulas"},
+    MessageText{Msg::place_comments, "place-comments", "コメント",
+                "comments"},
+    MessageText{Msg::place_vml, "place-vml", "コメントやフォームの図形",
+                "shapes of comments or forms"},
+    MessageText{Msg::place_shapes, "place-shapes", "図形やテキストボックスの文字",
+                "the text of shapes or text boxes"},
+    MessageText{Msg::place_charts, "place-charts", "グラフ(データの写しやタイトル)",
+                "charts (copies of the data, titles)"},
+    MessageText{Msg::place_pivot_cache, "place-pivot-cache", "ピボットテーブルのキャッシュ",
+                "pivot table caches"},
+    MessageText{Msg::place_pivot_table, "place-pivot-table", "ピボットテーブル",
+                "pivot tables"},
+    MessageText{Msg::place_doc_properties, "place-doc-properties", "ファイルのプロパティ(作成者、タイトル等)",
+                "the file's properties (author, title and so on)"},
+    MessageText{Msg::place_headers_footers, "place-headers-footers", "ヘッダーやフッター",
+                "page headers or footers"},
+    MessageText{Msg::place_defined_names, "place-defined-names", "名前の定義",
+                "defined names"},
+    MessageText{Msg::place_sheet_names, "place-sheet-names", "シート名",
+                "sheet names"},
+    MessageText{Msg::place_hyperlinks, "place-hyperlinks", "ハイパーリンク",
+                "hyperlinks"},
+    MessageText{Msg::place_data_validation, "place-data-validation", "入力規則",
+                "data validation rules"},
+    MessageText{Msg::place_external_links, "place-external-links", "外部参照のキャッシュ",
+                "caches of external references"},
+    MessageText{Msg::place_custom_xml, "place-custom-xml", "カスタムXML",
+                "custom XML"},
+    MessageText{Msg::place_other, "place-other", "その他の部品",
+                "other parts"},
+    MessageText{Msg::suggest_none, "suggest-none", "個人情報らしい列はありません",
+                "no column looks like personal data"},
+    MessageText{Msg::suggest_columns, "suggest-columns", "マスク列の候補 %s",
+                "suggested columns %s"},
+    MessageText{Msg::suggest_sample, "suggest-sample", "(各シートのデータ行を最大 %d 行調べました)",
+                " (at most %d data rows of each worksheet looked at)"},
+    MessageText{Msg::suggest_sheet, "suggest-sheet", "シート「%s」(%s): ",
+                "sheet \"%s\" (%s): "},
+    MessageText{Msg::suggest_header_row, "suggest-header-row", "見出し行 %d",
+                "header row %d"},
+    MessageText{Msg::suggest_no_header_row, "suggest-no-header-row", "見出し行なし",
+                "no header row"},
+    MessageText{Msg::suggest_rows, "suggest-rows", "、%d 行",
+                ", %d rows"},
+    MessageText{Msg::suggest_rows_sampled, "suggest-rows-sampled", "、%d 行を読みました(続きあり)",
+                ", %d rows read of more"},
+    MessageText{Msg::suggest_nothing, "suggest-nothing", "。候補なし",
+                "; nothing suggested"},
+    MessageText{Msg::suggest_header_word, "suggest-header-word", "見出し語「%s」",
+                "header word \"%s\""},
+    MessageText{Msg::suggest_content, "suggest-content", "%s の値 %s(%d 件中)",
+                "%s values %s of %d"},
+    MessageText{Msg::suggest_reason_separator, "suggest-reason-separator", "、",
+                "; "},
+    MessageText{Msg::suggest_cannot_open, "suggest-cannot-open", "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。",
+                "The file (%s) could not be opened. If it is open in another program, close it."},
+    MessageText{Msg::suggest_not_a_workbook, "suggest-not-a-workbook", "ワークブック(xlsx/xlsm)として読み取れないため、列を提案できません。",
+                "The file cannot be read as a workbook (xlsx/xlsm), so no column can be suggested."},
+    MessageText{Msg::suggest_damaged, "suggest-damaged", "ワークブックの一部が破損しているため、列を提案できません。",
+                "Part of the workbook is damaged, so no column can be suggested."},
+    MessageText{Msg::item_strong, "item-strong", "強",
+                "Strong"},
+    MessageText{Msg::item_medium, "item-medium", "中",
+                "Medium"},
+    MessageText{Msg::item_weak, "item-weak", "弱",
+                "Weak"},
+    MessageText{Msg::item_none, "item-none", "なし",
+                "None"},
+    MessageText{Msg::init_error, "init-error", "%s初期化エラー。処理を中断します。",
+                "%sfailed at start-up. Processing is stopped."},
+    // The prefixes of the output names are fillers: the same characters in every language.
+    MessageText{Msg::cli_help, "cli-help",
+                R"(hushcel - xlsx/xlsm ブックの指定した列の個人情報をマスクし、また復元します
+
+使い方:
+  hushcel [auto] FILE...      フッターのないブックはマスク、フッターのあるブックは復元
+  hushcel mask FILE...        マスクだけ (マスク済みのブックは拒否)
+  hushcel restore FILE...     復元だけ (マスクされていないブックは拒否)
+  hushcel inspect FILE...     何も変えずに、種類、マスク状態、認証、ヒント、バックアップを表示
+  hushcel inspect --suggest FILE...
+                              何も変えずに、個人情報らしい列を提案 (見出しの語と、
+                              各ワークシートの最初の 1000 データ行から判断)
+  hushcel inspect --leaks FILE...
+                              バックアップを復号し (パスワードは下記)、マスクした文字列が
+                              マスク済みブックの別の場所に残っていないかを調べる
+
+出力は入力と同じフォルダに "%sNAME" (マスク) または "%sNAME" (復元) として書かれ、
+--overwrite では入力の上に書かれます。入力は完全なブックでしか置き換えられません。
+
+オプション (それぞれ、この実行に限り設定ファイルの項目を上書き):
+  --columns LIST          マスクする列。例: "B,D,AA" (空: ブックのすべての文字列)。
+                          見出しの文字列も英字と混ぜて指定可: "氏名,電話番号,E" は各
+                          ワークシートで見出しのセルにその文字列がある列を選ぶ (列名と
+                          読める文字列は列名: 見出しなら "h:ID")
+  --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
+                          読めるまま
+  --keep-header           列を英字で指定したときも見出し行を読めるままにする
+  --strength strong|medium|weak
+                          マスク強度 (強|中|弱)
+  --kanji-mask ●|■|※|none   全角文字 (漢字など) のマスク文字
+  --alpha-mask '*'|X|none     英字のマスク文字
+  --digit-mask 9|0|none       数字のマスク文字
+  --wchar-mask ×|¤|none       2 バイト文字 (アクセント付き、ギリシャ、キリル、ヘブライ、
+                              アラビア文字など) のマスク文字。4 バイト文字 (絵文字、
+                              まれな漢字) はその 2 文字になる
+  --shapes                図形 (描画) の文字もマスク
+  --overwrite             結果を入力の上に書く
+  --no-record-password    パスワードの照合値を記録しない (復元はどのパスワードでも受け付ける)
+  --hint TEXT             パスワード (または認証ファイル) が違うときに表示するヒント
+  --key-file FILE         パスワードの代わりに FILE の内容で認証
+  --settings FILE         設定を FILE から読む (FILE は存在すること)
+  --lang ja|en            表示の言語 (既定: LC_ALL、LC_MESSAGES、LANG の順に最初に設定
+                          されているもの。ja で始まれば日本語、それ以外は英語)
+
+安全:
+  --force                 入力でない既存の "%sNAME"/"%sNAME" を置き換え、別名 (ハードリンク)
+                          のある入力を上書きし、マスク後に変更されたマスク済みブックを
+                          復元する (指定しないとそのようなブックは拒否: 復元すると変更が
+                          失われるため)
+  --allow-default-password  組み込みの既定パスワードや空のパスワードでもマスクする
+                          (Hushcel を持っている人なら誰でもブックを復元できてしまう)
+  --max-memory SIZE       展開した部品が SIZE を超えるブックを拒否 (例: 512M、2G)。
+                          -j の各処理で分け合う。既定: メモリの 1/8、最大 1G
+
+パスワード (オプションでは受け付けない)、最初に当てはまるもの:
+  --password-file FILE    FILE の 1 行目 ("-": 標準入力)
+  --ask-password          端末でエコーなしに尋ねる (マスクでは 2 回)
+  HUSHCEL_PASSWORD        環境変数
+  設定ファイル
+
+出力:
+  --json                  ファイルごとに 1 つの JSON オブジェクトを標準出力に書く
+                          (schema、kind、input、output、action、status、message。マスク後は
+                          shared_strings、cells、shapes、complete と warnings: {kind, parts}
+                          のリスト。--suggest では suggestion: ワークシートごとの列と理由)
+  -j N                    N 個のファイルを同時に処理
+  -h, --help              この説明
+  --version               プログラムの名前と版
+
+報告: マスクのたびに、ファイルの行にマスクした共有文字列、指定列の共有文字列のセル、
+マスクした図形の文字の件数を示します。警告は標準エラーに続きます: 何もマスクされなかった、
+またはマスクした文字列がブックの別の部品 (コメント、グラフ、ピボットキャッシュ、数式の
+結果など) に読める形で残っている。部品の名前を示し、文字列そのものは表示しません。
+
+終了コード: 0 すべて処理し、マスクは完全; 1 少なくとも 1 つが失敗; 2 使い方の誤り;
+            3 失敗はパスワードまたは認証ファイルの拒否だけ;
+            4 すべて処理したが警告あり: 何もマスクされなかった、見出しの文字列がない
+              ワークシートがあった、残した見出しがマスクされて見える、マスクしたものが
+              ブックの別の場所で読める (inspect --leaks で見つかった場合も)
+
+例:
+  hushcel --columns B,C --password-file pw.txt customers.xlsx
+  hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
+  echo "$PW" | hushcel restore --password-file - ●customers.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --hint "青いUSBメモリ" --overwrite *.xlsx
+  hushcel inspect --json ●customers.xlsx
+  hushcel inspect --suggest customers.xlsx
+  HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
+)",
+                R"(hushcel - masks personal data in chosen columns of xlsx/xlsm workbooks, and restores it
+
+Usage:
+  hushcel [auto] FILE...      mask a workbook without a footer, restore one with a footer
+  hushcel mask FILE...        mask only (a masked workbook is refused)
+  hushcel restore FILE...     restore only (a workbook that is not masked is refused)
+  hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
+  hushcel inspect --suggest FILE...
+                              change nothing; suggest the columns that look like personal data
+                              (by header words and by the first 1000 data rows of each worksheet)
+  hushcel inspect --leaks FILE...
+                              also decipher the backups (password as below) and look for the
+                              masked texts elsewhere in the masked workbook
+
+The output goes beside the input as "%sNAME" (masked) or "%sNAME" (restored), or over the
+input with --overwrite. The input is replaced only by a complete workbook.
+
+Options (each overrides one field of the settings file for this run):
+  --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
+                          also header texts, mixed with letters: "Name,Phone,E" chooses in
+                          each worksheet the columns whose header cell holds that text (a text
+                          that reads as a column letter is the letter: "h:ID" for the header)
+  --header-row N          the row of the header texts (default 1); with header texts in the
+                          list it stays readable
+  --keep-header           keep the header row readable also when columns are letters
+  --strength strong|medium|weak
+  --kanji-mask ●|■|※|none   mask character for double-byte characters
+  --alpha-mask '*'|X|none     mask character for letters
+  --digit-mask 9|0|none       mask character for digits
+  --wchar-mask ×|¤|none       mask character for two-byte characters (accented, Greek,
+                              Cyrillic, Hebrew, Arabic, ...); a four-byte character
+                              (emoji, rare kanji) becomes two of them
+  --shapes                also mask the text of shapes (drawings)
+  --overwrite             write the result over the input
+  --no-record-password    do not record the password check value (restore accepts any password)
+  --hint TEXT             hint shown when a wrong password (or authentication file) is used
+  --key-file FILE         authenticate with the contents of FILE instead of a password
+  --settings FILE         read the settings from FILE (it must exist)
+  --lang ja|en            language of the messages (default: the first of LC_ALL,
+                          LC_MESSAGES and LANG that is set; Japanese when it starts with
+                          "ja", English otherwise)
+
+Safety:
+  --force                 replace an existing "%sNAME"/"%sNAME" that is not the input,
+                          overwrite an input that has other names (hard links), and restore
+                          a masked workbook that was changed after masking (without it such
+                          a workbook is refused: restoring would lose the changes)
+  --allow-default-password  mask even with the built-in default password or an empty one
+                          (anyone with Hushcel could then restore the workbook)
+  --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);
+                          shared by the -j workers; default: 1/8 of the memory, at most 1G
+
+Password (never a plain option), first that applies:
+  --password-file FILE    first line of FILE ("-": standard input)
+  --ask-password          ask on the terminal without echo (twice when masking)
+  HUSHCEL_PASSWORD        environment variable
+  the settings file
+
+Output:
+  --json                  one JSON object per file on standard output
+                          (schema, kind, input, output, action, status, message; after a
+                          masking also shared_strings, cells, shapes, complete and warnings:
+                          a list of {kind, parts}; with --suggest also suggestion: the
+                          columns per worksheet and why)
+  -j N                    process N files at once
+  -h, --help              this text
+  --version               the program's name and version
+
+Report: after each masking, the line of the file counts the masked shared strings, the
+shared-string cells of the chosen columns and the masked shape texts. Warnings follow on
+standard error: nothing was masked, or a masked text is still readable in another part of
+the workbook (comments, charts, pivot caches, formula results, ...), each named there; the
+texts themselves are never printed.
+
+Exit status: 0 all processed, masking complete; 1 at least one failed; 2 usage error;
+             3 the only failures were refused passwords or authentication files;
+             4 all processed, with warnings: nothing was masked, a header text was missing
+               in some worksheets, a kept header shows masked, or something masked is
+               still readable elsewhere in the workbook (also inspect --leaks finding any).
+
+Examples:
+  hushcel --columns B,C --password-file pw.txt customers.xlsx
+  hushcel --columns "Name,Phone,h:ID" --password-file pw.txt customers.xlsx
+  echo "$PW" | hushcel restore --password-file - ●customers.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
+  hushcel inspect --json ●customers.xlsx
+  hushcel inspect --suggest customers.xlsx
+  HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
+)"},
+    // The window's built-in help: lines joined by CR LF, with a CR LF after the last.
+    MessageText{Msg::builtin_help, "builtin-help",
+                "[はじめに]\r\n"
+                "    Excelブックのセルの中の文字列をマスク(暗号化)するプログラムです。\r\n"
+                "    マスク後は縞模様のサムネイルと、書き込みパスワードが付いたブックとなります。\r\n"
+                "    同じパスワードでマスクを解除(復号)することができます。\r\n"
+                "    対象は拡張子が xlsx,xlsm (2007以降)で、読み取りパスワードが設定されていないブックです。\r\n"
+                "\r\n"
+                "[使用方法]\r\n"
+                "    処理対象ブックをドラッグ＆ドロップしてください(複数可)。\r\n"
+                "    マスクの場合、元のフォルダに、先頭に「%s」が付いたブックが出力されます。\r\n"
+                "    マスク解除の場合、元のフォルダに、先頭に「%s」が付いたブックが出力されます。\r\n"
+                "    「上書き更新」をチェックすると、元のブックを更新します。\r\n"
+                "\r\n"
+                "    パスワードの代わりに画像等のファイルを使用する、ファイル認証モードもあります。\r\n"
+                "    パスワードとファイル認証で個別に、「認証」メニューからヒントを付けることができます。\r\n"
+                "\r\n"
+                "[注意事項]\r\n"
+                "    数値や日付、計算式の結果文字列はマスクできません。\r\n"
+                "    マスク対象列と同じ文字列が、対象外のセルに存在する場合でもマスクされます。\r\n"
+                "\r\n"
+                "    書き込みパスワードは、パスワードの先頭に\"z\"を付けたものになります。\r\n"
+                "    書き込みパスワードを入力してブックを上書きすると、元に戻すことができなくなります。\r\n"
+                "\r\n"
+                "    [テーブルとしての書式設定] されたシートが存在するブックは処理ができません。\r\n"
+                "    サイズの大きなブックは、メモリ不足エラーとなる可能性があります。\r\n"
+                "\r\n"
+                "    「上書き更新」オプションは、元に戻る事が確認出来たブックで利用してください。\r\n",
+                "[Introduction]\r\n"
+                "    This program masks (encrypts) the texts in the cells of Excel workbooks.\r\n"
+                "    A masked workbook has a striped thumbnail and a write password.\r\n"
+                "    The same password removes the mask (decrypts) again.\r\n"
+                "    It takes workbooks named .xlsx or .xlsm (Excel 2007 and later) without a read password.\r\n"
+                "\r\n"
+                "[How to use]\r\n"
+                "    Drag and drop the workbooks to process onto the window (several at once are fine).\r\n"
+                "    Masking writes a workbook whose name starts with \"%s\" into the same folder.\r\n"
+                "    Unmasking writes a workbook whose name starts with \"%s\" into the same folder.\r\n"
+                "    With \"Overwrite\" checked, the original workbook itself is updated.\r\n"
+                "\r\n"
+                "    In authentication file mode a file such as a picture takes the place of the password.\r\n"
+                "    The password and the authentication file each can have a hint, set in the \"Authentication\" menu.\r\n"
+                "\r\n"
+                "[Notes]\r\n"
+                "    Numbers, dates and the results of formulas cannot be masked.\r\n"
+                "    A text equal to one in the mask columns is masked also in cells outside them.\r\n"
+                "\r\n"
+                "    The write password is the password with \"z\" in front of it.\r\n"
+                "    Saving a workbook over itself after typing the write password makes it impossible to restore.\r\n"
+                "\r\n"
+                "    A workbook with a sheet formatted as a table cannot be processed.\r\n"
+                "    A large workbook may fail for lack of memory.\r\n"
+                "\r\n"
+                "    Use the \"Overwrite\" option only with workbooks you have seen restore correctly.\r\n"},
 
 };
 

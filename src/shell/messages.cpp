@@ -7,10 +7,10 @@
 
 namespace hsc {
 
-MessageTable MessageTable::standard() {
+MessageTable MessageTable::standard(Lang lang) {
     return MessageTable({
         {TIV_MSG_TEXT, "%s"},
-        {TIV_MSG_INIT_ERROR, "%s初期化エラー。処理を中断します。"},
+        {TIV_MSG_INIT_ERROR, std::string(message_template(lang, Msg::init_error))},
     });
 }
 

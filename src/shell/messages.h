@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/catalog.h"
 #include "core/reporter.h"
 
 namespace hsc {
@@ -21,8 +22,9 @@ struct MessageRow {
 class MessageTable {
 public:
     explicit MessageTable(std::vector<MessageRow> rows) : rows_(std::move(rows)) {}
-    // The rows this program uses: 0 "%s" and 1, the start-up failure.
-    static MessageTable standard();
+    // The rows this program uses, in `lang`: 0 "%s" and 1, the start-up failure.
+    // (Japanese unless told: the window's start-up predates the language.)
+    static MessageTable standard(Lang lang = Lang::ja);
     const std::vector<MessageRow>& rows() const { return rows_; }
 
 private:

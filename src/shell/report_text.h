@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalog.h"
 #include "core/mask_report.h"
 
 // The report of a masking in words a user reads: the window and the command line show
@@ -11,10 +12,11 @@
 namespace hsc {
 
 // "共有文字列 12件、セル 30件、図形の文字 2件" (the cells only when they were counted).
-std::string report_counts_text(const MaskReport& report);
+std::string report_counts_text(const MaskReport& report, Lang lang);
 
 // One sentence per warning of the report, naming the parts where something was found.
-std::vector<std::string> report_warning_texts(const MaskReport& report);
+// (Japanese unless told: the window's calls predate the language.)
+std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lang = Lang::ja);
 
 // What became of one file of a drop.
 struct FileOutcome {
@@ -23,10 +25,13 @@ struct FileOutcome {
     Result result = Result::failed;
     MaskReport report;                  // of a masking
     std::vector<std::string> messages;  // the failures reported for the file
+    Lang lang = Lang::ja;               // the language the file was processed in
 };
 
-// The line a file gets in the window: "●book.xlsx にマスクしました(共有文字列 ...)",
-// "〇book.xlsx に復元しました", "book.xlsx は処理できませんでした: ...".
+// The line a file gets in the window: "book.xlsx をマスクしました → ●book.xlsx(共有文字列 ...)",
+// "●book.xlsx を復元しました → 〇●book.xlsx", "book.xlsx は処理できませんでした: ...".
+std::string outcome_text(const FileOutcome& outcome, Lang lang);
+// The same in the outcome's own language.
 std::string outcome_text(const FileOutcome& outcome);
 
 }  // namespace hsc

@@ -65,9 +65,10 @@ private:
 
 int Shell::process(const fs::path& input, fs::path& output, FileContext& ctx) {
     RecordingReporter reporter(reporter_);
-    const int rc = process_(input, output, settings_, ctx, reporter);
+    const int rc = process_(input, output, settings_, ctx, reporter, lang_);
     if (file_done_) {
         FileOutcome outcome;
+        outcome.lang = lang_;
         outcome.input = input;
         outcome.output = output;
         outcome.messages = std::move(reporter.errors);

@@ -17,10 +17,11 @@
 
 namespace hsc {
 
-// The per-file pipeline as the shell calls it; hsc_process_file in the product, a fake
-// in tests.
+// The per-file pipeline as the shell calls it, with the language its messages are to be
+// in; hsc_process_file in the product, a fake in tests.
 using ProcessFile = std::function<int(const std::filesystem::path& input, std::filesystem::path& output,
-                                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter)>;
+                                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
+                                      Lang lang)>;
 
 // Where the settings persist.
 class SettingsStore {

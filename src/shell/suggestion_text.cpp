@@ -19,24 +19,24 @@ std::string pad(std::string s, std::size_t width) {
 
 }  // namespace
 
-std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows) {
-    std::string out = s.columns.empty() ? "no column looks like personal data"
-                                        : "suggested columns " + s.columns;
-    out += " (at most " + std::to_string(sample_rows) + " data rows of each worksheet looked at)";
+std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows, Lang lang) {
+    std::string out = s.columns.empty() ? say(lang, Msg::suggest_none) : say(lang, Msg::suggest_columns, {s.columns});
+    out += say(lang, Msg::suggest_sample, {std::to_string(sample_rows)});
     for (const SheetSuggestion& sheet : s.sheets) {
-        out += "\n  sheet \"" + printable(sheet.name) + "\" (" + printable(sheet.part) + "): ";
-        out += sheet.header_row > 0 ? "header row " + std::to_string(sheet.header_row) : std::string("no header row");
-        out += ", " + std::to_string(sheet.rows_read) + (sheet.sampled ? " rows read of more" : " rows");
-        if (sheet.columns.empty()) out += "; nothing suggested";
+        out += "\n  " + say(lang, Msg::suggest_sheet, {printable(sheet.name), printable(sheet.part)});
+        out += sheet.header_row > 0 ? say(lang, Msg::suggest_header_row, {std::to_string(sheet.header_row)})
+                                    : say(lang, Msg::suggest_no_header_row);
+        out += say(lang, sheet.sampled ? Msg::suggest_rows_sampled : Msg::suggest_rows, {std::to_string(sheet.rows_read)});
+        if (sheet.columns.empty()) out += say(lang, Msg::suggest_nothing);
         for (const ColumnSuggestion& c : sheet.columns) {
             const ColumnVerdict& v = c.verdict;
             out += "\n    " + pad(column_letters(c.column), 4) + pad(std::string(data_kind_word(v.kind)), 16);
             std::string reasons;
-            if (v.header) reasons = "header word \"" + std::string(v.header->word) + "\"";
+            if (v.header) reasons = say(lang, Msg::suggest_header_word, {v.header->word});
             for (const ContentMatch& m : v.content) {
-                if (!reasons.empty()) reasons += "; ";
-                reasons += std::string(data_kind_word(m.kind)) + " values " + share_percent(m.matched, v.values) + " of " +
-                           std::to_string(v.values);
+                if (!reasons.empty()) reasons += say(lang, Msg::suggest_reason_separator);
+                reasons += say(lang, Msg::suggest_content,
+                               {data_kind_word(m.kind), share_percent(m.matched, v.values), std::to_string(v.values)});
             }
             out += reasons;
         }
@@ -45,15 +45,12 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
     return out;
 }
 
-std::string suggestion_error(SuggestStatus status, const std::string& input) {
+std::string suggestion_error(SuggestStatus status, const std::string& input, Lang lang) {
     switch (status) {
         case SuggestStatus::ok: return {};
-        case SuggestStatus::cannot_open:
-            return "ファイルオープンエラーです(" + input + ")。ファイルを開いている場合は閉じてください。";
-        case SuggestStatus::not_a_workbook:
-            return "ワークブック(xlsx/xlsm)として読み取れないため、列を提案できません。";
-        case SuggestStatus::damaged:
-            return "ワークブックの一部が破損しているため、列を提案できません。";
+        case SuggestStatus::cannot_open: return say(lang, Msg::suggest_cannot_open, {input});
+        case SuggestStatus::not_a_workbook: return say(lang, Msg::suggest_not_a_workbook);
+        case SuggestStatus::damaged: return say(lang, Msg::suggest_damaged);
     }
     return {};
 }

@@ -20,16 +20,23 @@ CliResult run_hushcel(const fs::path& cwd, const std::vector<std::string>& args,
     TempDir io;
     write_file(io / "in", input);
 
+    // The machine's locale never reaches the program: the language is the test's choice.
+    const char* const locale_names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    bool locale_given = false;
+    for (const char* name : locale_names) locale_given = locale_given || env.count(name) > 0;
     std::vector<std::string> env_text;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
-        if (kv.starts_with("HUSHCEL_PASSWORD=") || kv.starts_with("HOME=") || kv.starts_with("XDG_CONFIG_HOME="))
+        if (kv.starts_with("HUSHCEL_PASSWORD=") || kv.starts_with("HOME=") || kv.starts_with("XDG_CONFIG_HOME=") ||
+            kv.starts_with("LC_ALL=") || kv.starts_with("LC_MESSAGES=") || kv.starts_with("LANG="))
             continue;
         env_text.push_back(kv);
     }
     env_text.push_back("HOME=" + (io / "home").string());
     env_text.push_back("XDG_CONFIG_HOME=" + (io / "config").string());
-    for (const auto& [k, v] : env) env_text.push_back(k + "=" + v);
+    if (!locale_given) env_text.push_back("LANG=ja_JP.UTF-8");
+    for (const auto& [k, v] : env)
+        if (!v.empty()) env_text.push_back(k + "=" + v);  // an empty value: not set at all
     std::vector<char*> envp, argv;
     for (auto& s : env_text) envp.push_back(s.data());
     envp.push_back(nullptr);

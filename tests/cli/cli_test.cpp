@@ -59,12 +59,12 @@ TEST(Cli, MasksAndRestoresWithThePasswordFromEachSource) {
 
     auto r = run_hushcel(dir.path(), args({"mask", "--password-file", "pw.txt", "名簿.xlsx"}));
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, "名簿.xlsx: masked -> ●名簿.xlsx (strings=18 shapes=0)\n");
+    EXPECT_EQ(r.out, "名簿.xlsx: マスクしました -> ●名簿.xlsx(共有文字列 18件、図形の文字 0件)\n");
     EXPECT_NE(text_parts(dir / "●名簿.xlsx"), original);
 
     r = run_hushcel(dir.path(), args({"restore", "--password-file", "-", "●名簿.xlsx"}), {}, "correct horse\n");
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, "●名簿.xlsx: restored -> 〇●名簿.xlsx\n");
+    EXPECT_EQ(r.out, "●名簿.xlsx: 復元しました -> 〇●名簿.xlsx\n");
     EXPECT_EQ(text_parts(dir / "〇●名簿.xlsx"), original);
 
     // The environment, and the settings file's password when nothing else is given.
@@ -107,18 +107,19 @@ TEST(Cli, SettingsFileGivesTheFieldsAndOptionsOverrideSingleOnes) {
 }
 
 // --ask-password on a terminal (a pseudo-terminal here): asked twice when masking,
-// never echoed.
+// never echoed; the prompts in the language of the run.
 TEST(Cli, AskPasswordOnTheTerminalWithoutEcho) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(people(10)));
     const fs::path binary = test::binary_dir() / "hushcel";
     test::write_file(dir / "ask.py", R"(import os, pty, signal, sys
-binary, folder, answer = sys.argv[1:4]
+binary, folder, answer, lang = sys.argv[1:5]
+prompts = {"ja": ("パスワード: ", "パスワード(確認): "), "en": ("Password: ", "Password (again): ")}[lang]
 signal.alarm(60)  # a prompt that never comes fails the test instead of hanging it
 pid, fd = pty.fork()
 if pid == 0:
     os.chdir(folder)
-    os.execv(binary, [binary, "--ask-password", "mask", "book.xlsx"])
+    os.execv(binary, [binary, "--lang", lang, "--ask-password", "mask", "book.xlsx"])
 seen = b""
 def read_until(text):
     global seen
@@ -127,9 +128,9 @@ def read_until(text):
         if not piece:
             sys.exit("no prompt %r in %r" % (text, seen))
         seen += piece
-read_until("パスワード: ")
+read_until(prompts[0])
 os.write(fd, b"s3cret-word\n")
-read_until("パスワード(確認): ")
+read_until(prompts[1])
 os.write(fd, answer.encode() + b"\n")
 try:
     while True:
@@ -145,9 +146,9 @@ sys.stdout.write(seen.decode())
 sys.exit(os.waitstatus_to_exitcode(status))
 )");
     const std::string run = "python3 " + (dir / "ask.py").string() + " " + binary.string() + " " + dir.path().string();
-    EXPECT_EQ(test::run_shell(run + " other-word >" + (dir / "log1").string()), 2);
+    EXPECT_EQ(test::run_shell(run + " other-word ja >" + (dir / "log1").string()), 2);
     EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
-    EXPECT_EQ(test::run_shell(run + " s3cret-word >" + (dir / "log2").string()), 0) << test::read_file(dir / "log2");
+    EXPECT_EQ(test::run_shell(run + " s3cret-word en >" + (dir / "log2").string()), 0) << test::read_file(dir / "log2");
     ASSERT_TRUE(fs::exists(dir / "●book.xlsx"));
     auto r = run_hushcel(dir.path(), args({"restore", "●book.xlsx"}), {{"HUSHCEL_PASSWORD", "s3cret-word"}});
     EXPECT_EQ(r.exit_code, 0) << r.err;

@@ -33,8 +33,8 @@ int sh(const fs::path& dir, const std::string& line, const fs::path& out = "/dev
         at += binary.size();
     }
     test::write_file(dir.parent_path() / (dir.filename().string() + ".sh"),
-                     "cd '" + dir.string() + "' && export HOME=/nonexistent XDG_CONFIG_HOME=/nonexistent "
-                     "HUSHCEL_PASSWORD='correct horse' && " + script + "\n");
+                     "cd '" + dir.string() + "' && unset LC_ALL LC_MESSAGES && export HOME=/nonexistent "
+                     "XDG_CONFIG_HOME=/nonexistent LANG=ja_JP.UTF-8 HUSHCEL_PASSWORD='correct horse' && " + script + "\n");
     return test::run_shell("bash '" + (dir.parent_path() / (dir.filename().string() + ".sh")).string() + "' >'" +
                            out.string() + "' 2>/dev/null");
 }

@@ -174,7 +174,7 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
                               after_sheet_data("<headerFooter><oddFooter>" + NAME + "</oddFooter></headerFooter>")}));
     auto r = run_hushcel(dir.path(), {"--columns", "A", "book.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4);
-    EXPECT_EQ(r.out, "book.xlsx: masked -> ●book.xlsx (strings=2 cells=2 shapes=0)\n");
+    EXPECT_EQ(r.out, "book.xlsx: マスクしました -> ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)\n");
     EXPECT_EQ(r.err,
               "book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n"
               "book.xlsx: 警告: マスクした文字列がヘッダーやフッターに読める形で残っています(xl/worksheets/sheet1.xml)。\n");
@@ -192,7 +192,7 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     test::write_zip(dir / "all.xlsx", workbook({}));
     r = run_hushcel(dir.path(), {"all.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, "all.xlsx: masked -> ●all.xlsx (strings=6 shapes=0)\n");
+    EXPECT_EQ(r.out, "all.xlsx: マスクしました -> ●all.xlsx(共有文字列 6件、図形の文字 0件)\n");
 
     // Nothing masked, said in words; a failure of another file still decides the status.
     test::write_zip(dir / "none.xlsx", workbook({}));

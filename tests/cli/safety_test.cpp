@@ -56,8 +56,9 @@ int shell_in(const fs::path& dir, const std::string& line, std::string& err) {
     std::string script = line;
     for (std::size_t at = 0; (at = script.find("HUSHCEL", at)) != std::string::npos; at += binary.size())
         script.replace(at, 7, binary);
-    const std::string cmd = "cd '" + dir.string() + "' && export HOME=/nonexistent XDG_CONFIG_HOME=/nonexistent "
-                            "HUSHCEL_PASSWORD='correct horse' && " + script;
+    // Japanese messages, whatever the machine's locale.
+    const std::string cmd = "cd '" + dir.string() + "' && unset LC_ALL LC_MESSAGES && export HOME=/nonexistent "
+                            "XDG_CONFIG_HOME=/nonexistent LANG=ja_JP.UTF-8 HUSHCEL_PASSWORD='correct horse' && " + script;
     const int status = test::run_shell("bash -c \"" + cmd + "\" 2>'" + log.string() + "'");
     err = test::read_file(log);
     fs::remove(log);

@@ -28,7 +28,7 @@ TEST(CliSuggest, SuggestsColumnsWithoutPasswordAndChangesNothing) {
     const std::string before = test::read_file(dir / "名簿.xlsx");
 
     // No password from anywhere, and none is needed.
-    const auto text = test::run_hushcel(dir.path(), {"inspect", "--suggest", "名簿.xlsx"});
+    const auto text = test::run_hushcel(dir.path(), {"inspect", "--suggest", "--lang", "en", "名簿.xlsx"});
     EXPECT_EQ(text.exit_code, 0) << text.err;
     EXPECT_NE(text.out.find("sheet \"名簿\" (xl/worksheets/sheet1.xml)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("address values 100% of 8"), std::string::npos) << text.out;

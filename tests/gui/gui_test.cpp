@@ -104,7 +104,7 @@ struct Fixture {
     std::vector<fs::path> processed;
     hsc::Shell shell{store, platform, reporter,
                      [this](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                            hsc::Reporter& r) {
+                            hsc::Reporter& r, hsc::Lang) {
                          processed.push_back(in);
                          last_settings = s;
                          if (during) during();
@@ -767,7 +767,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                            hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
         shell.start();
         MainWindow window(shell, [] {});
         auto* list = window.findChild<QListWidget*>("results");
@@ -796,7 +796,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                      [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                        hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
         shell.start();
         MainWindow window(shell, [] {});
 
@@ -847,7 +847,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                            hsc::Reporter& r) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
         shell.start();
         MainWindow window(shell, [] {});
         window.findChild<QCheckBox*>("overwrite")->setChecked(true);
@@ -893,7 +893,7 @@ private slots:
         hsc::IniSettingsStore store(file);
         NoPlatform platform;
         ErrorsOnly reporter;
-        hsc::Shell shell(store, platform, reporter, [](auto&...) { return hsc::RC_FAIL; });
+        hsc::Shell shell(store, platform, reporter, [](auto&&...) { return hsc::RC_FAIL; });
         shell.start();
         int exits = 0;
         MainWindow window(shell, [&] { ++exits; });

@@ -109,5 +109,15 @@ TEST(StartupFailure, ShowsOneBoxNamingTheStep) {
     EXPECT_TRUE(ctx.messages.empty());
 }
 
+TEST(StartupFailure, SpeaksEnglishWhenTheTableIsEnglish) {
+    MessageTable table = MessageTable::standard(Lang::en);
+    TivContext ctx(table);
+    ctx.output_mode = 1;
+    test::RecordingReporter box;
+    std::ostringstream stream;
+    hsc_startup_failure(ctx, "InitInstance() ", stream, box);
+    EXPECT_EQ(stream.str(), "TIV-00001: InitInstance() failed at start-up. Processing is stopped.\n");
+}
+
 }  // namespace
 }  // namespace hsc

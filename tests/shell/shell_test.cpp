@@ -94,8 +94,10 @@ public:
 struct FakePipeline {
     Log& log;
     std::vector<MaskSettings> seen;
-    int operator()(const fs::path& in, fs::path& out, const MaskSettings& s, FileContext& ctx, Reporter& r) {
+    std::vector<Lang> langs;
+    int operator()(const fs::path& in, fs::path& out, const MaskSettings& s, FileContext& ctx, Reporter& r, Lang lang) {
         seen.push_back(s);
+        langs.push_back(lang);
         std::string name = in.filename().string();
         log.events.push_back("process " + name);
         if (name.starts_with("bad")) {
@@ -113,7 +115,7 @@ class ShellTest : public ::testing::Test {
 protected:
     ShellTest()
         : reporter(log), platform(log), pipeline{log, {}},
-          shell(store, platform, reporter, [this](auto&... a) { return pipeline(a...); }) {
+          shell(store, platform, reporter, [this](auto&&... a) { return pipeline(a...); }) {
         shell.start();
     }
     std::string ask_open(std::string_view output) {
@@ -155,6 +157,19 @@ TEST_F(ShellTest, EveryFileOutcomeIsToldBeforeTheQuestion) {
                                               "masked.xlsx を復元しました → 〇masked.xlsx"}));
 }
 
+// The window's language reaches the pipeline, and the outcome is told in it.
+TEST_F(ShellTest, TheShellsLanguageReachesThePipelineAndTheOutcome) {
+    std::vector<std::string> told;
+    shell.on_file_done([&](const FileOutcome& o) { told.push_back(outcome_text(o)); });
+    shell.drop({"/d/a.xlsx"}, ControlValues{});
+    shell.set_lang(Lang::en);
+    shell.drop({"/d/bad.xlsx", "/d/masked.xlsx"}, ControlValues{});
+    EXPECT_EQ(pipeline.langs, (std::vector<Lang>{Lang::ja, Lang::en, Lang::en}));
+    EXPECT_EQ(told, (std::vector<std::string>{"a.xlsx をマスクしました → ●a.xlsx",
+                                              "bad.xlsx could not be processed: rejected bad.xlsx",
+                                              "masked.xlsx restored → 〇masked.xlsx"}));
+}
+
 TEST_F(ShellTest, RejectedFileGivesOnlyItsErrorAndTheNextGoesOn) {
     shell.drop({"/d/bad.xlsx", "/d/ok.xlsx"}, ControlValues{});
     EXPECT_EQ(log.events, (std::vector<std::string>{"process bad.xlsx", "error: rejected bad.xlsx",
@@ -179,7 +194,7 @@ TEST(ShellStart, UnsealableSettingsAreNamedAndFallBack) {
     Log log;
     ScriptedReporter reporter(log);
     FakePlatform platform(log);
-    Shell shell(store, platform, reporter, [](auto&...) { return RC_OK; });
+    Shell shell(store, platform, reporter, [](auto&&...) { return RC_OK; });
     shell.start();
     EXPECT_EQ(log.events, std::vector<std::string>{"error: " + say(Lang::ja, Msg::unreadable_setting, {"PASSWORD"})});
     EXPECT_EQ(shell.settings().password, "");
@@ -394,7 +409,7 @@ TEST_P(RecryptWithFakeApplication, MasksAgainOnlyWhenTheApplicationSaved) {
     reporter.answers = {true};
     FakeStore store;
     FakePipeline pipeline{log, {}};
-    Shell shell(store, platform, reporter, [&](auto&... a) { return pipeline(a...); });
+    Shell shell(store, platform, reporter, [&](auto&&... a) { return pipeline(a...); });
     shell.start();
     ControlValues c;
     c.recrypto = c.overwrite = true;

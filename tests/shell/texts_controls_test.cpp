@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <array>
+#include <vector>
+
 #include "shell/controls.h"
 #include "shell/text_limits.h"
 #include "shell/texts.h"
@@ -39,6 +42,56 @@ TEST(HelpText, HasTheListedShape) {
     EXPECT_EQ(lines[15], "[注意事項]");
     EXPECT_EQ(lines[19], "    書き込みパスワードは、パスワードの先頭に\"z\"を付けたものになります。");
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);  // no bare LF anywhere
+}
+
+std::vector<std::string_view> crlf_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string_view::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The English help is the Japanese one line for line: the same sections and blank lines,
+// the same indentation, CR LF throughout, and no Japanese letter left in it.
+TEST(HelpText, EnglishFollowsTheJapaneseLineForLine) {
+    EXPECT_EQ(help_text(Lang::ja), hsc_help_text);
+    const std::string en = help_text(Lang::en);
+    ASSERT_TRUE(en.ends_with("\r\n"));
+    EXPECT_EQ(en.find('\n'), en.find("\r\n") + 1);
+    const auto ja_lines = crlf_lines(hsc_help_text), en_lines = crlf_lines(en);
+    ASSERT_EQ(en_lines.size(), ja_lines.size());
+    for (std::size_t i = 0; i < ja_lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(en_lines[i].empty(), ja_lines[i].empty());
+        EXPECT_EQ(en_lines[i].starts_with("["), ja_lines[i].starts_with("["));
+        EXPECT_EQ(en_lines[i].starts_with("    "), ja_lines[i].starts_with("    "));
+    }
+    // Nothing Japanese but the prefix of a restored workbook's name.
+    std::string words = en;
+    for (std::size_t at; (at = words.find("〇")) != std::string::npos;) words.erase(at, 3);
+    for (unsigned char c : words) EXPECT_LT(c, 0xE3);
+    EXPECT_NE(en.find("starts with \"●\""), std::string::npos);
+    EXPECT_NE(en.find("starts with \"〇\""), std::string::npos);
+}
+
+// The lists show the description's items in Japanese; in English only the words change,
+// the mask characters stay.
+TEST(ListItems, JapaneseAsListedAndEnglishWords) {
+    using Items3 = std::array<std::string_view, 3>;
+    EXPECT_EQ(strength_items(Lang::ja), (Items3{"強", "中", "弱"}));
+    EXPECT_EQ(strength_items(Lang::en), (Items3{"Strong", "Medium", "Weak"}));
+    EXPECT_EQ(kanji_mask_items(Lang::ja), (std::array<std::string_view, 4>{"●", "■", "※", "なし"}));
+    EXPECT_EQ(kanji_mask_items(Lang::en), (std::array<std::string_view, 4>{"●", "■", "※", "None"}));
+    EXPECT_EQ(alpha_mask_items(Lang::ja), (Items3{"*", "X", "なし"}));
+    EXPECT_EQ(alpha_mask_items(Lang::en), (Items3{"*", "X", "None"}));
+    EXPECT_EQ(digit_mask_items(Lang::en), (Items3{"9", "0", "None"}));
+    EXPECT_EQ(wchar_mask_items(Lang::en), (Items3{"×", "¤", "None"}));
+    EXPECT_EQ(STRENGTH_ITEMS, strength_items(Lang::ja));
+    EXPECT_EQ(WCHAR_MASK_ITEMS, wchar_mask_items(Lang::ja));
 }
 
 TEST(VersionText, IsTheThreeLineFormat) {

@@ -95,22 +95,6 @@
         <translation>Cancel</translation>
     </message>
     <message>
-        <source>強</source>
-        <translation>Strong</translation>
-    </message>
-    <message>
-        <source>中</source>
-        <translation>Medium</translation>
-    </message>
-    <message>
-        <source>弱</source>
-        <translation>Weak</translation>
-    </message>
-    <message>
-        <source>なし</source>
-        <translation>None</translation>
-    </message>
-    <message>
         <source>ファイル(&amp;F)</source>
         <translation>&amp;File</translation>
     </message>
