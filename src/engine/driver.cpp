@@ -134,7 +134,7 @@ bool key_file_readable(const std::string& key_file) {
     // A folder opens for reading on this system but has no content to digest.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
     std::uint8_t digest[64];
-    return sha512_file(std::filesystem::path(key_file), digest) == RC_OK;
+    return sha512_file(std::filesystem::path(key_file), digest) == Status::ok;
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ struct PackageParts {
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
-    const int rc = read_whole_file(reg, 0, name, text);
-    if (rc == RC_OK) return RC_OK;
-    return rc == RC_NOMEM ? RC_NOMEM : RC_FAIL;
+    const Status st = read_whole_file(reg, 0, name, text);
+    if (st == Status::ok) return RC_OK;
+    return st == Status::no_memory ? RC_NOMEM : RC_FAIL;
 }
 
 // The value of attribute `name` (with its `="`) in the element around `at`.
@@ -354,7 +354,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             } else if (const std::size_t n =
                            convert_inline_strings(sheet, selection, table_prefix, next, items, parts.inline_cells_left);
                        n > 0) {
-                if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
+                if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
@@ -483,7 +483,7 @@ int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSet
         mremove(reg, BACKUP_WORKBOOK);
         std::string masked_again = original;
         if (rewrite_workbook_text(masked_again, s, DIRECTION_MASK) == RC_OK && masked_again == parts.workbook_text)
-            return write_whole_file(reg, WORKBOOK_NAME, original);
+            return code(write_whole_file(reg, WORKBOOK_NAME, original));
     }
     return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
 }

@@ -105,13 +105,13 @@ int cut_elements(std::string& text, std::string_view needle, const TagFilter& ke
 bool is_file_sharing(std::string_view tag) { return local_name(tag) == "fileSharing"; }
 
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
-    return write_whole_file(reg, name, bytes);
+    return code(write_whole_file(reg, name, bytes));
 }
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
-    int rc = read_whole_file(reg, 0, name, out);
-    if (rc == RC_NOMEM) return RC_NOMEM;
-    return rc == RC_OK ? RC_OK : RC_FAIL;
+    const Status st = read_whole_file(reg, 0, name, out);
+    if (st == Status::no_memory) return RC_NOMEM;
+    return st == Status::ok ? RC_OK : RC_FAIL;
 }
 
 std::string file_sharing_element(std::string_view prefix, std::string_view write_password) {

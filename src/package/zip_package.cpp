@@ -186,7 +186,7 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         off += h->end;
     }
     if (h->stream) {
-        if (mseek(h->stream, off, whence) != 0) {
+        if (mseek(h->stream, off, whence) != Status::ok) {
             h->error = EINVAL;
             return -1;
         }
@@ -614,7 +614,7 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
         // The whole entry at once: no growth copies on the way. The size was checked.
-        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != 0)
+        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != Status::ok)
             return RC_NOMEM;
     } else {
         x.dest = target / safe_relative_path(x.name);

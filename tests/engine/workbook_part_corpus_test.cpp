@@ -45,7 +45,7 @@ bool unpack(const std::filesystem::path& path, MfileRegistry& reg, std::vector<s
 
 std::string part(MfileRegistry& reg, std::string_view name) {
     std::string out;
-    EXPECT_EQ(read_whole_file(reg, 0, name, out), RC_OK) << name;
+    EXPECT_EQ(read_whole_file(reg, 0, name, out), Status::ok) << name;
     return out;
 }
 

@@ -37,7 +37,7 @@ bool is_live(const MfileRegistry& reg, std::string_view name) {
 std::string get(MfileRegistry& reg, std::string_view name) {
     EXPECT_TRUE(is_live(reg, name)) << name;
     std::string out;
-    EXPECT_EQ(read_whole_file(reg, 0, name, out), RC_OK) << name;
+    EXPECT_EQ(read_whole_file(reg, 0, name, out), Status::ok) << name;
     return out;
 }
 
