@@ -181,8 +181,8 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, r);
     if (command == Command::suggest) return suggest_file(path, r);
     ProcessOptions po = base;
-    if (command == Command::mask) po.only_direction = DIRECTION_MASK;
-    if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
+    if (command == Command::mask) po.only_direction = Direction::mask;
+    if (command == Command::restore) po.only_direction = Direction::unmask;
     const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
     r.action = restoring ? "restore" : "mask";
     CollectingReporter reporter;
@@ -192,9 +192,9 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
     if (r.status == RC_OK) {
-        r.action = ctx.process_direction == DIRECTION_UNMASK ? "restore" : "mask";
+        r.action = ctx.process_direction == Direction::unmask ? "restore" : "mask";
         r.output = output.string();
-        r.summary = r.input + ": " + (ctx.process_direction == DIRECTION_UNMASK ? "restored" : "masked") + " -> " +
+        r.summary = r.input + ": " + (ctx.process_direction == Direction::unmask ? "restored" : "masked") + " -> " +
                     r.output;
         r.report = std::move(ctx.report);
         if (r.report.produced) r.summary += " (" + report_counts(r.report) + ")";

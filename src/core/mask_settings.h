@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/direction.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
 
@@ -61,13 +62,10 @@ struct MaskSettings {
 // is no better: a workbook masked with either can be restored by anyone.
 inline bool uses_known_password(const MaskSettings& s) { return s.password.empty() || s.password == MaskSettings{}.password; }
 
-inline constexpr int DIRECTION_MASK = 0;
-inline constexpr int DIRECTION_UNMASK = -1;
-
 // The values the processing driver derives for one file and the engine reads, and
 // what the driver hands back about it.
 struct FileContext {
-    int process_direction = DIRECTION_UNMASK;
+    Direction process_direction = Direction::unmask;
     std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
     int target_column_count = 0;  // 0 and no header texts: every shared string is masked
     // Items of the column list that are header texts (trimmed, half-width): each chooses,

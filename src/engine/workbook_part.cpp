@@ -288,7 +288,7 @@ std::uint32_t reservation_password_hash(std::string_view text) {
 }
 
 int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
-                          int direction) {
+                          Direction direction) {
     std::string text = workbook_text;
     if (int rc = rewrite_workbook_text(text, s, direction); rc != RC_OK) return rc;
     if (int rc = write_stream(reg, WORKBOOK_PART, text); rc != RC_OK) return rc;
@@ -296,13 +296,12 @@ int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const 
     return RC_OK;
 }
 
-int rewrite_workbook_text(std::string& text, const MaskSettings& s, int direction) {
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+int rewrite_workbook_text(std::string& text, const MaskSettings& s, Direction direction) {
 
     // Removes the write reservation of an earlier masking, or one the user set.
     if (int rc = cut_elements(text, "reservationPassword", is_file_sharing); rc != RC_OK) return rc;
 
-    if (direction == DIRECTION_MASK) {
+    if (direction == Direction::mask) {
         // A fileSharing element of the newer kind (hashValue, no reservationPassword) goes
         // too: the workbook may hold only one.
         if (int rc = cut_elements(text, "fileSharing", is_file_sharing); rc != RC_OK) return rc;
@@ -326,9 +325,8 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
 }
 
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction,
+                      std::span<const std::uint8_t> image, Direction direction,
                       std::span<const std::string> kept_extensions) {
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
 
     // Classify first, so that a thumbnail of an unknown kind changes nothing.
     int kind = THUMBNAIL_NONE;
@@ -353,7 +351,7 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
 
     const bool thumbnail_relationship = rels.find(THUMBNAIL_PREFIX) != std::string::npos;
 
-    if (direction == DIRECTION_UNMASK) {
+    if (direction == Direction::unmask) {
         for (const std::string& ext : kept_extensions)
             if (int rc = keep_thumbnail_type(types, ext); rc != RC_OK) return rc;
         if (!kept_extensions.empty()) {

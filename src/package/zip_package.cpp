@@ -1074,10 +1074,10 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     return rc;
 }
 
-fs::path output_path_for(const fs::path& input, int direction, bool is_overwrite) {
+fs::path output_path_for(const fs::path& input, Direction direction, bool is_overwrite) {
     if (is_overwrite) return input;
     // Composed on the UTF-8 text of the file name, so no character is ever split.
-    const std::string prefix = direction == DIRECTION_MASK ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
+    const std::string prefix = direction == Direction::mask ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
     return input.parent_path() / fs::path(prefix + input.filename().string());
 }
 
@@ -1097,7 +1097,7 @@ int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 
 }  // namespace
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
                     int compose_into) {
     output = output_path_for(input, direction, is_overwrite);
     ZipArchiveLocation into;
@@ -1105,7 +1105,7 @@ int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output,
     return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
                     const fs::path& compose_into) {
     output = output_path_for(input, direction, is_overwrite);
     return compose_registry(reg, compose_into, {});

@@ -82,7 +82,7 @@ TEST_P(HeaderColumns, ChooseTheColumnsOfEachWorksheet) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
     ctx.header_row = c.header_row - 1;
     ctx.keep_header = c.keep_header;
@@ -134,7 +134,7 @@ TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("氏名,会員番号", ctx));
     MaskSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
@@ -146,7 +146,7 @@ TEST(HeaderColumns, KeptInlineHeaderStaysInline) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("D", ctx));
     ctx.keep_header = true;
     MaskSettings s;
@@ -192,7 +192,7 @@ TEST_P(Tables, HeaderAndTotalsRowsKeepTheirText) {
     const Entries e = table_package("<v>5</v>", c.totals);
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
     MaskSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
@@ -214,7 +214,7 @@ TEST(Tables, HeaderTextInAMaskedCellIsRefusedNamingTheTable) {
     const Entries e = table_package("<v>1</v>");  // B3 shows 電話, the header of B
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("B", ctx));
     MaskSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_UNSUPPORTED_OBJECTS);
@@ -229,7 +229,7 @@ TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     const Entries e = table_package("<v>1</v>");
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     MaskSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), (std::set<std::size_t>{2, 3, 4, 5}));
