@@ -26,8 +26,8 @@ ZipArchiveLocation in_memory() {
     return location;
 }
 
-MaskSettings bench_settings() {
-    MaskSettings s;
+StoredSettings bench_settings() {
+    StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
     return s;

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     std::printf("workbook: %zu shared strings, %zu rows, %.1f MB of XML\n", strings, (strings + 2) / 3,
                 static_cast<double>(xml_bytes) / 1e6);
 
-    hsc::MaskSettings s;
+    hsc::StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
     const hsc::FileContext ctx = hsc::bench::columns_a_b(hsc::Direction::mask);

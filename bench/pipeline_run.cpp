@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path input = argv[2];
     const hsc::Direction direction = mask ? hsc::Direction::mask : hsc::Direction::unmask;
-    hsc::MaskSettings s;
+    hsc::StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
     hsc::MfileRegistry reg;

@@ -431,7 +431,7 @@ int main(int argc, char** argv) {
             settings.password = env;
         }
         // Refused here, before any file is touched.
-        MaskSettings stored;
+        StoredSettings stored;
         if (!stored_settings(settings, stored, message)) return usage(message);
     }
 

@@ -58,6 +58,16 @@ struct MaskSettings {
     bool operator==(const MaskSettings&) const = default;
 };
 
+// The settings with the texts that enter stored bytes of a workbook (password,
+// password_hint, keyfile_hint) in their CP932 form, as stored_settings() makes them. The
+// routines that write or check stored bytes take this type, so the UTF-8 settings cannot
+// reach them by mistake; the other choices read as in MaskSettings.
+struct StoredSettings : MaskSettings {
+    // Declared so that no brace form turns a MaskSettings into one; the built-in
+    // password is ASCII, the same in both forms.
+    StoredSettings() = default;
+};
+
 // The built-in default password is known to every copy of the program, and an empty one
 // is no better: a workbook masked with either can be restored by anyone.
 inline bool uses_known_password(const MaskSettings& s) { return s.password.empty() || s.password == MaskSettings{}.password; }

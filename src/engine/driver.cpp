@@ -214,7 +214,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     };
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
-    MaskSettings stored;
+    StoredSettings stored;
     std::string message;
     if (!stored_settings(settings, stored, message)) return fail(FailReason::invalid_settings, message);
 

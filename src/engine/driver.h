@@ -62,4 +62,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
                      const ProcessOptions& options);
 
+// The settings go in as the user gave them (UTF-8); their stored form is made inside.
+int hsc_process_file(const std::filesystem::path&, std::filesystem::path&, const StoredSettings&, FileContext&,
+                     Reporter&) = delete;
+int hsc_process_file(const std::filesystem::path&, std::filesystem::path&, const StoredSettings&, FileContext&,
+                     Reporter&, const ProcessOptions&) = delete;
+
 }  // namespace hsc

@@ -476,7 +476,7 @@ int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& ent
 // Restoring the workbook part: its backup, byte for byte, when the part is still exactly
 // what masking made of it; otherwise (changed since, or masked by a program that keeps
 // no such backup) the reservation is cut out of the part as it is, keeping its changes.
-int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s) {
+int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredSettings& s) {
     if (stream_exists(reg, BACKUP_WORKBOOK)) {
         std::string original;
         if (int rc = read_backup(reg, BACKUP_WORKBOOK, s.password, original); rc != RC_OK) return rc;
@@ -504,7 +504,7 @@ std::size_t live_streams(const MfileRegistry& reg) {
 
 bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
-int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx,
+int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s, const FileContext& ctx,
               MaskReport* report) {
     const Direction direction = ctx.process_direction;
     sort_entry_names(entries);
@@ -571,7 +571,7 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
     return findings;
 }
 
-int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
+int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
                       const FileContext& ctx, MaskReport* report) {
     try {
         return transform(reg, entries, s, ctx, report);
@@ -580,7 +580,7 @@ int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, con
     }
 }
 
-int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
+int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const StoredSettings& s,
                    const FileContext& ctx, MaskReport* report) {
     try {
         std::vector<std::string> entries;

@@ -287,7 +287,7 @@ std::uint32_t reservation_password_hash(std::string_view text) {
     return h ^ static_cast<std::uint32_t>(text.size()) ^ 0xCE4B;
 }
 
-int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
                           Direction direction) {
     std::string text = workbook_text;
     if (int rc = rewrite_workbook_text(text, s, direction); rc != RC_OK) return rc;
@@ -296,7 +296,7 @@ int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const 
     return RC_OK;
 }
 
-int rewrite_workbook_text(std::string& text, const MaskSettings& s, Direction direction) {
+int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction) {
 
     // Removes the write reservation of an earlier masking, or one the user set.
     if (int rc = cut_elements(text, "reservationPassword", is_file_sharing); rc != RC_OK) return rc;

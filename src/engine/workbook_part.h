@@ -39,12 +39,12 @@ std::uint32_t reservation_password_hash(std::string_view text);
 // else after <fileVersion>, else first in the root element. workbook_text holds the
 // rewritten text afterwards; on failure it is left as it was.
 // 0; -1 malformed element; -9 limit; -101 / -103 stream failures.
-int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
                           Direction direction);
 
 // The same rewrite of the text alone, in place; nothing is written. On failure the text
 // may be partly rewritten. 0; -1; -9.
-int rewrite_workbook_text(std::string& text, const MaskSettings& s, Direction direction);
+int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction);
 
 // Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
 // thumbnail, with its relationship in "_rels/.rels" and content type in

@@ -156,7 +156,7 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
     return block;
 }
 
-int hsc_format_footer(const MaskSettings& stored, std::string& record) {
+int hsc_format_footer(const StoredSettings& stored, std::string& record) {
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
@@ -181,7 +181,7 @@ int hsc_format_footer(const MaskSettings& stored, std::string& record) {
     return RC_OK;
 }
 
-int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stored) {
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored) {
     std::string record;
     if (int rc = hsc_format_footer(stored, record); rc != RC_OK) return rc;
     auto f = rfile_open(path, RFILE_APPEND);
@@ -200,7 +200,7 @@ int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stor
     return RC_OK;
 }
 
-int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
+int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& stored, int& present,
                      Reporter& reporter, FailReason* why) {
     present = FOOTER_ABSENT;
     std::string block;

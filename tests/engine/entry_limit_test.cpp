@@ -38,7 +38,7 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
     test::TempDir dir;
     test::write_zip(dir / "in.xlsx", zip, {.deflate = false, .comment = {}});
 
-    MaskSettings s;
+    StoredSettings s;
     s.is_autoshape = c.shapes;
     MfileRegistry reg;
     ASSERT_EQ(hsc_read_excel(reg, dir / "in.xlsx", s, test::context(Direction::mask)), c.expected);

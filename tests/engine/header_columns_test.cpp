@@ -86,7 +86,7 @@ TEST_P(HeaderColumns, ChooseTheColumnsOfEachWorksheet) {
     ASSERT_TRUE(parse_columns(c.columns, ctx));
     ctx.header_row = c.header_row - 1;
     ctx.keep_header = c.keep_header;
-    MaskSettings s;
+    StoredSettings s;
     s.password = "secret";
     MaskReport report;
     ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << reg.refusal;
@@ -136,7 +136,7 @@ TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     FileContext ctx;
     ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("氏名,会員番号", ctx));
-    MaskSettings s;
+    StoredSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
     EXPECT_EQ(reg.refusal, "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。");
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings(STRINGS));
@@ -149,7 +149,7 @@ TEST(HeaderColumns, KeptInlineHeaderStaysInline) {
     ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("D", ctx));
     ctx.keep_header = true;
-    MaskSettings s;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK);
     const std::string sheet1 = stream(reg, SHEET1);
     EXPECT_NE(sheet1.find(inline_cell("D1", "メール")), std::string::npos) << sheet1;
@@ -194,7 +194,7 @@ TEST_P(Tables, HeaderAndTotalsRowsKeepTheirText) {
     FileContext ctx;
     ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
-    MaskSettings s;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), c.masked);
     EXPECT_EQ(stream(reg, "xl/tables/table1.xml"), e[6].second);
@@ -216,7 +216,7 @@ TEST(Tables, HeaderTextInAMaskedCellIsRefusedNamingTheTable) {
     FileContext ctx;
     ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("B", ctx));
-    MaskSettings s;
+    StoredSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_UNSUPPORTED_OBJECTS);
     EXPECT_NE(reg.refusal.find("テーブル「顧客」(xl/tables/table1.xml)"), std::string::npos) << reg.refusal;
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), e[3].second);
@@ -230,7 +230,7 @@ TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     auto names = test::load_package(reg, e);
     FileContext ctx;
     ctx.process_direction = Direction::mask;
-    MaskSettings s;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << reg.refusal;
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), (std::set<std::size_t>{2, 3, 4, 5}));
 }

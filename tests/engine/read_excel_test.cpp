@@ -21,8 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::context;
 
-MaskSettings settings(bool shapes) {
-    MaskSettings s;
+StoredSettings settings(bool shapes) {
+    StoredSettings s;
     s.password = "pass word";
     s.is_autoshape = shapes;
     return s;
@@ -44,7 +44,7 @@ bool is_drawing_part(const std::string& name) { return name.starts_with("xl/draw
 
 // Masks `input` into `masked`, then restores `masked` into `restored`. Returns the status
 // of the first step that failed.
-int mask_and_restore(const fs::path& input, const fs::path& masked, const fs::path& restored, const MaskSettings& s,
+int mask_and_restore(const fs::path& input, const fs::path& masked, const fs::path& restored, const StoredSettings& s,
                      const FileContext& mask_ctx) {
     {
         MfileRegistry reg;
@@ -384,11 +384,11 @@ TEST(PartsChangedSinceMasking, UnpackingStepsKeepToTheMemoryBudget) {
 
     MaskReport report;
     test::RecordingReporter tight;
-    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, tight, TIGHT), RC_FAIL);
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", MaskSettings(settings(true)), report, tight, TIGHT), RC_FAIL);
     ASSERT_EQ(tight.errors.size(), 1u);
     EXPECT_NE(tight.errors[0].find("使用できるメモリの上限を超える"), std::string::npos) << tight.errors[0];
     test::RecordingReporter roomy;
-    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, roomy, ROOMY), RC_OK)
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", MaskSettings(settings(true)), report, roomy, ROOMY), RC_OK)
         << (roomy.errors.empty() ? "" : roomy.errors[0]);
 }
 

@@ -18,8 +18,8 @@ using test::stream;
 
 constexpr int COLUMN_B = 1;
 
-MaskSettings mask_settings(bool shapes) {
-    MaskSettings s;
+StoredSettings mask_settings(bool shapes) {
+    StoredSettings s;
     s.password = "secret";
     s.is_autoshape = shapes;
     return s;

@@ -85,7 +85,7 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
         const bool has_pr = original.find("<workbookPr ") != std::string::npos ||
                             original.find("<workbookPr/") != std::string::npos;
 
-        MaskSettings s;
+        StoredSettings s;
         s.password = "secret";
         std::string text = original;
         ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK);

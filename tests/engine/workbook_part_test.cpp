@@ -98,7 +98,7 @@ TEST_P(WorkbookRewrite, RewritesAndWritesBack) {
     const WorkbookCase& c = GetParam();
     MfileRegistry reg;
     put(reg, "xl/workbook.xml", "untouched");
-    MaskSettings s;
+    StoredSettings s;
     s.password = c.password;
     std::string text = c.input;
     ASSERT_EQ(rewrite_workbook_part(reg, text, s, c.direction), c.expected_rc);
@@ -192,7 +192,7 @@ TEST(WorkbookRewrite, RestoreGivesBackTheOriginalText) {
           std::string(R"(<x:workbook><x:workbookPr codeName="ThisWorkbook"/><x:sheets/></x:workbook>)"),
           std::string(R"(<workbook><sheets/></workbook>)")}) {
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         s.password = "pw";
         std::string text = original;
         ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK);
@@ -210,7 +210,7 @@ TEST(WorkbookRewrite, SizeLimitCountsFromWorkbookPrToTheEnd) {
         tail += std::string(tail_size - tail.size() - 11, ' ') + "</workbook>";
         ASSERT_EQ(tail.size(), tail_size);
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         std::string text = head + tail;
         EXPECT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), expected_rc) << tail_size;
         // Restoring inserts nothing, so the limit does not apply.
@@ -227,7 +227,7 @@ TEST(WorkbookRewrite, LargePartWithoutWorkbookPrIsMarked) {
     for (const std::string head : {"<workbook>", "<workbook><fileVersion appName=\"xl\"/>"}) {
         const std::string original = head + "<definedNames>" + names + "</definedNames></workbook>";
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         std::string text = original;
         ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK) << head;
         EXPECT_EQ(text.find("<fileSharing "), head.size()) << head;
