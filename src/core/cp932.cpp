@@ -86,8 +86,9 @@ bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::
         {settings.password_hint, &MaskSettings::password_hint, HINT_MAX, "パスワードのヒント"},
         {settings.keyfile_hint, &MaskSettings::keyfile_hint, HINT_MAX, "認証ファイルのヒント"},
     };
+    // The other choices as they are; the texts are replaced by their CP932 form below.
     StoredSettings copy;
-    static_cast<MaskSettings&>(copy) = settings;  // the texts are replaced by their CP932 form below
+    static_cast<MaskSettings&>(copy) = settings;
     for (const Field& f : fields) {
         std::string bytes;
         if (!utf8_to_cp932(f.text, bytes)) {
