@@ -26,8 +26,8 @@ ZipArchiveLocation in_memory() {
     return location;
 }
 
-MaskSettings bench_settings() {
-    MaskSettings s;
+StoredSettings bench_settings() {
+    StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
     return s;
@@ -55,7 +55,7 @@ int compose(MfileRegistry& reg, std::string& archive) {
 
 // The whole in-memory road of one workbook: what hsc_read_excel and hsc_write_excel do
 // between the input file and the output file.
-int process(const std::string& input, int direction, std::string& output) {
+int process(const std::string& input, Direction direction, std::string& output) {
     MfileRegistry reg;
     std::vector<std::string> entries;
     if (int rc = unpack(reg, input, entries); rc != 0) return rc;
@@ -79,7 +79,7 @@ const Fixture& fixture(std::size_t strings) {
     f.entries = bench::make_workbook({.shared_strings = strings});
     f.text_bytes = bench::shared_strings_bytes(f.entries);
     f.plain_zip = bench::zip_bytes(f.entries);
-    process(f.plain_zip, DIRECTION_MASK, f.masked_zip);
+    process(f.plain_zip, Direction::mask, f.masked_zip);
     made.emplace_back(strings, std::move(f));
     return made.back().second;
 }
@@ -96,7 +96,7 @@ void BM_MaskWorkbook(benchmark::State& state) {
     const Fixture& f = fixture(strings);
     std::string out;
     for (auto _ : state) {
-        if (process(f.plain_zip, DIRECTION_MASK, out) != 0) state.SkipWithError("masking failed");
+        if (process(f.plain_zip, Direction::mask, out) != 0) state.SkipWithError("masking failed");
         benchmark::DoNotOptimize(out.data());
     }
     report(state, f, strings);
@@ -109,7 +109,7 @@ void BM_RestoreWorkbook(benchmark::State& state) {
     if (f.masked_zip.empty()) state.SkipWithError("no masked workbook");
     std::string out;
     for (auto _ : state) {
-        if (process(f.masked_zip, DIRECTION_UNMASK, out) != 0) state.SkipWithError("restoring failed");
+        if (process(f.masked_zip, Direction::unmask, out) != 0) state.SkipWithError("restoring failed");
         benchmark::DoNotOptimize(out.data());
     }
     report(state, f, strings);
@@ -125,7 +125,7 @@ void BM_MaskManyDrawings(benchmark::State& state) {
     const std::string zip = bench::zip_bytes(entries);
     std::string out;
     for (auto _ : state) {
-        if (process(zip, DIRECTION_MASK, out) != 0) state.SkipWithError("masking failed");
+        if (process(zip, Direction::mask, out) != 0) state.SkipWithError("masking failed");
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * drawings));
@@ -157,7 +157,7 @@ void BM_StageTransformMask(benchmark::State& state) {
             entries.push_back(name);
         }
         state.ResumeTiming();
-        if (transform_package(reg, entries, bench_settings(), bench::columns_a_b(DIRECTION_MASK)) != 0)
+        if (transform_package(reg, entries, bench_settings(), bench::columns_a_b(Direction::mask)) != 0)
             state.SkipWithError("transform failed");
         state.PauseTiming();
         mfree_all(reg);  // freeing is not part of the stage
@@ -190,7 +190,7 @@ void BM_ScanAndMaskText(benchmark::State& state) {
         if (name == "xl/sharedStrings.xml") sst = &bytes;
         if (name.starts_with("xl/worksheets/")) sheets.push_back(&bytes);
     }
-    const FileContext ctx = bench::columns_a_b(DIRECTION_MASK);
+    const FileContext ctx = bench::columns_a_b(Direction::mask);
     const MaskSettings s = bench_settings();
     std::string text;
     for (auto _ : state) {
@@ -211,7 +211,7 @@ void BM_ScanWorksheetColumns(benchmark::State& state) {
     const Fixture& f = fixture(100000);
     const auto columns = static_cast<int>(state.range(0));
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     for (int i = 0; i < columns; ++i) ctx.target_column_numbers[static_cast<std::size_t>(i)] = 1000 + i;
     ctx.target_column_numbers[static_cast<std::size_t>(columns - 2)] = 0;
     ctx.target_column_numbers[static_cast<std::size_t>(columns - 1)] = 1;

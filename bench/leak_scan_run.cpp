@@ -65,10 +65,10 @@ int main(int argc, char** argv) {
     std::printf("workbook: %zu shared strings, %zu rows, %.1f MB of XML\n", strings, (strings + 2) / 3,
                 static_cast<double>(xml_bytes) / 1e6);
 
-    hsc::MaskSettings s;
+    hsc::StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
-    const hsc::FileContext ctx = hsc::bench::columns_a_b(hsc::DIRECTION_MASK);
+    const hsc::FileContext ctx = hsc::bench::columns_a_b(hsc::Direction::mask);
 
     std::vector<double> plain, reported, set_times, scan_times;
     std::size_t texts = 0, findings = 0;
@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
             fs::path output;
             std::string masked_sst;
             if (with_report) masked_sst = stream_text(reg, "xl/sharedStrings.xml");
-            if (int rc = hsc::hsc_write_excel(reg, input, output, hsc::DIRECTION_MASK, false,
-                                                  hsc::output_path_for(input, hsc::DIRECTION_MASK, false));
+            if (int rc = hsc::hsc_write_excel(reg, input, output, hsc::Direction::mask, false,
+                                                  hsc::output_path_for(input, hsc::Direction::mask, false));
                 rc != 0) {
                 std::fprintf(stderr, "hsc_write_excel() rc=%d\n", rc);
                 return 1;

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path input = argv[2];
-    const int direction = mask ? hsc::DIRECTION_MASK : hsc::DIRECTION_UNMASK;
-    hsc::MaskSettings s;
+    const hsc::Direction direction = mask ? hsc::Direction::mask : hsc::Direction::unmask;
+    hsc::StoredSettings s;
     s.password = "bench-password";
     s.is_autoshape = true;
     hsc::MfileRegistry reg;

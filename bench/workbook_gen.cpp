@@ -283,7 +283,7 @@ bool write_table_workbook(const std::filesystem::path& path, std::size_t rows) {
     return zip.close();
 }
 
-FileContext columns_a_b(int direction) {
+FileContext columns_a_b(Direction direction) {
     FileContext ctx;
     ctx.process_direction = direction;
     ctx.target_column_numbers[0] = 0;

@@ -36,6 +36,6 @@ std::string zip_bytes(const PackageEntries& entries);
 bool write_table_workbook(const std::filesystem::path& path, std::size_t rows);
 
 // Per-file values that mask columns A and B.
-FileContext columns_a_b(int direction);
+FileContext columns_a_b(Direction direction);
 
 }  // namespace hsc::bench

@@ -181,8 +181,8 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
     if (command == Command::suggest) return suggest_file(path, o.lang, r);
     ProcessOptions po = base;
-    if (command == Command::mask) po.only_direction = DIRECTION_MASK;
-    if (command == Command::restore) po.only_direction = DIRECTION_UNMASK;
+    if (command == Command::mask) po.only_direction = Direction::mask;
+    if (command == Command::restore) po.only_direction = Direction::unmask;
     const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
     r.action = restoring ? "restore" : "mask";
     CollectingReporter reporter;
@@ -192,10 +192,10 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
     if (r.status == RC_OK) {
-        r.action = ctx.process_direction == DIRECTION_UNMASK ? "restore" : "mask";
+        r.action = ctx.process_direction == Direction::unmask ? "restore" : "mask";
         r.output = output.string();
         r.report = std::move(ctx.report);
-        if (ctx.process_direction == DIRECTION_UNMASK)
+        if (ctx.process_direction == Direction::unmask)
             r.summary = say(o.lang, Msg::cli_restored, {r.input, r.output});
         else if (!r.report.produced)
             r.summary = say(o.lang, Msg::cli_masked, {r.input, r.output});
@@ -440,7 +440,7 @@ int main(int argc, char** argv) {
             settings.password = env;
         }
         // Refused here, before any file is touched.
-        MaskSettings stored;
+        StoredSettings stored;
         if (!stored_settings(settings, stored, message, lang)) return usage(message);
     }
 

@@ -74,7 +74,7 @@ std::string cp932_display(std::string_view cp932) {
     return text;
 }
 
-bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message, Lang lang) {
+bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::string& message, Lang lang) {
     struct Field {
         const std::string& text;
         std::string MaskSettings::*member;
@@ -86,7 +86,9 @@ bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::st
         {settings.password_hint, &MaskSettings::password_hint, HINT_MAX, Msg::setting_password_hint},
         {settings.keyfile_hint, &MaskSettings::keyfile_hint, HINT_MAX, Msg::setting_keyfile_hint},
     };
-    MaskSettings copy = settings;
+    // The other choices as they are; the texts are replaced by their CP932 form below.
+    StoredSettings copy;
+    static_cast<MaskSettings&>(copy) = settings;
     for (const Field& f : fields) {
         std::string bytes;
         if (!utf8_to_cp932(f.text, bytes)) {

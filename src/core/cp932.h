@@ -23,7 +23,9 @@ std::string cp932_display(std::string_view cp932);
 // Turns the texts that enter stored bytes (password, password_hint, keyfile_hint) into
 // CP932 in a copy of the settings. false with a user message (UTF-8, in `lang`) when a
 // text has no CP932 form or is longer than its byte limit in CP932.
-bool stored_settings(const MaskSettings& settings, MaskSettings& stored, std::string& message,
+bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::string& message,
                      Lang lang = Lang::ja);
+// Settings already in their stored form are not converted a second time.
+bool stored_settings(const StoredSettings&, StoredSettings&, std::string&, Lang = Lang::ja) = delete;
 
 }  // namespace hsc

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/direction.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
 
@@ -57,17 +58,24 @@ struct MaskSettings {
     bool operator==(const MaskSettings&) const = default;
 };
 
+// The settings with the texts that enter stored bytes of a workbook (password,
+// password_hint, keyfile_hint) in their CP932 form, as stored_settings() makes them. The
+// routines that write or check stored bytes take this type, so the UTF-8 settings cannot
+// reach them by mistake; the other choices read as in MaskSettings.
+struct StoredSettings : MaskSettings {
+    // Declared so that no brace form turns a MaskSettings into one; the built-in
+    // password is ASCII, the same in both forms.
+    StoredSettings() = default;
+};
+
 // The built-in default password is known to every copy of the program, and an empty one
 // is no better: a workbook masked with either can be restored by anyone.
 inline bool uses_known_password(const MaskSettings& s) { return s.password.empty() || s.password == MaskSettings{}.password; }
 
-inline constexpr int DIRECTION_MASK = 0;
-inline constexpr int DIRECTION_UNMASK = -1;
-
 // The values the processing driver derives for one file and the engine reads, and
 // what the driver hands back about it.
 struct FileContext {
-    int process_direction = DIRECTION_UNMASK;
+    Direction process_direction = Direction::unmask;
     std::array<int, TARGET_COLUMNS_MAX> target_column_numbers{};
     int target_column_count = 0;  // 0 and no header texts: every shared string is masked
     // Items of the column list that are header texts (trimmed, half-width): each chooses,

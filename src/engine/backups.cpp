@@ -70,7 +70,7 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
     // put them back afterwards, so that the temporary stream never replaces it.
     std::string kept;
     const bool had_entry = stream_exists(reg, temp_name);
-    if (had_entry && read_whole_file(reg, 0, temp_name, kept) != RC_OK) return RC_FAIL;
+    if (had_entry && read_whole_file(reg, 0, temp_name, kept) != Status::ok) return RC_FAIL;
     const int rc = encrypt_via(reg, temp_name, plain, backup_name, password);
     if (had_entry) {
         const int wrc = write_stream(reg, temp_name, kept);
@@ -104,7 +104,7 @@ int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_vi
     // Deciphered into a stream no entry can be named (longer than any entry name).
     const std::string scratch(MFILE_MAX_NAME, '~');
     int rc = decrypt_stream_to(reg, backup_name, scratch, password);
-    if (rc == RC_OK) rc = read_whole_file(reg, 0, scratch, plain);
+    if (rc == RC_OK) rc = code(read_whole_file(reg, 0, scratch, plain));
     mremove(reg, scratch);
     return rc;
 }

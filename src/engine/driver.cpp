@@ -63,7 +63,7 @@ bool key_file_readable(const std::string& key_file) {
     // A folder opens for reading on this system but has no content to digest.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
     std::uint8_t digest[64];
-    return sha512_file(std::filesystem::path(key_file), digest) == RC_OK;
+    return sha512_file(std::filesystem::path(key_file), digest) == Status::ok;
 }
 
 }  // namespace
@@ -144,7 +144,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     };
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
-    MaskSettings stored;
+    StoredSettings stored;
     std::string message;
     if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
 
@@ -173,12 +173,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     ctx.header_row = settings.header_row - 1;
     ctx.keep_header = settings.is_keep_header;
 
-    if (options.only_direction != DIRECTION_ANY) {
+    if (options.only_direction) {
         FooterInfo info;
         if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
-        if (options.only_direction == DIRECTION_MASK && info.present)
+        if (options.only_direction == Direction::mask && info.present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
-        if (options.only_direction == DIRECTION_UNMASK && !info.present)
+        if (options.only_direction == Direction::unmask && !info.present)
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
@@ -186,13 +186,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure, lang);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
-    ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
+    ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
     // Every step that unpacks the package keeps to the same memory budget.
     const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here.
-    if (ctx.process_direction == DIRECTION_UNMASK &&
+    if (ctx.process_direction == Direction::unmask &&
         verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(say(lang, Msg::backup_password));
@@ -201,7 +201,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Masking keeps every length: a masked part of another length was edited afterwards,
     // and its backup would silently drop those edits.
-    if (ctx.process_direction == DIRECTION_UNMASK && !options.force) {
+    if (ctx.process_direction == Direction::unmask && !options.force) {
         std::vector<std::string> changed;
         if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
             std::string parts;
@@ -213,7 +213,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.
-    if (ctx.process_direction == DIRECTION_MASK) {
+    if (ctx.process_direction == Direction::mask) {
         std::vector<std::string> names;
         if (list_package_entries(input, names) == RC_OK) {
             auto backups = backup_entries(names);
@@ -280,7 +280,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
     if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::write_error, {std::to_string(rc)}));
 
-    if (ctx.process_direction == DIRECTION_MASK) {
+    if (ctx.process_direction == Direction::mask) {
         errno = 0;
         rc = hsc_write_footer(out.temp_path(), stored);
         const int footer_error = errno;

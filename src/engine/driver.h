@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/catalog.h"
@@ -21,14 +22,13 @@ namespace hsc {
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 
-// Direction a caller may insist on; a file in the other state is refused.
-inline constexpr int DIRECTION_ANY = 1;
-
 // The points between the steps of writing the output, for tests that inject faults.
 enum class WriteStep { composed, footer_written, synced };
 
 struct ProcessOptions {
-    int only_direction = DIRECTION_ANY;  // DIRECTION_ANY, DIRECTION_MASK or DIRECTION_UNMASK
+    // The direction a caller insists on; a file in the other state is refused. None:
+    // whichever the file asks for.
+    std::optional<Direction> only_direction;
     // Without asking: replace an existing output that is not the input, replace an input
     // that has other names (hard links) when overwriting, and restore a workbook that was
     // changed after masking. Otherwise the reporter is asked, and a No (the answer of a
@@ -64,5 +64,11 @@ bool parse_columns(const std::string& target_column, FileContext& ctx);
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
                      const ProcessOptions& options);
+
+// The settings go in as the user gave them (UTF-8); their stored form is made inside.
+int hsc_process_file(const std::filesystem::path&, std::filesystem::path&, const StoredSettings&, FileContext&,
+                     Reporter&) = delete;
+int hsc_process_file(const std::filesystem::path&, std::filesystem::path&, const StoredSettings&, FileContext&,
+                     Reporter&, const ProcessOptions&) = delete;
 
 }  // namespace hsc

@@ -26,9 +26,9 @@ constexpr std::string_view EMPTY_TABLE =
 bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
-    const int rc = read_whole_file(reg, 0, name, text);
-    if (rc == RC_OK) return RC_OK;
-    return rc == RC_NOMEM ? RC_NOMEM : RC_FAIL;
+    const Status st = read_whole_file(reg, 0, name, text);
+    if (st == Status::ok) return RC_OK;
+    return st == Status::no_memory ? RC_NOMEM : RC_FAIL;
 }
 
 // Raises the decimal value of attribute `name` inside [begin, end) by `added`; an
@@ -75,8 +75,8 @@ int register_table(MfileRegistry& reg) {
         if (at == std::string::npos) return RC_FAIL;
         types.insert(at, SHARED_STRINGS_OVERRIDE);
     }
-    if (int rc = write_whole_file(reg, WORKBOOK_RELS_NAME, rels); rc != RC_OK) return rc;
-    return write_whole_file(reg, CONTENT_TYPES_NAME, types);
+    if (Status st = write_whole_file(reg, WORKBOOK_RELS_NAME, rels); st != Status::ok) return code(st);
+    return code(write_whole_file(reg, CONTENT_TYPES_NAME, types));
 }
 
 }  // namespace
@@ -124,7 +124,7 @@ int finish_inline_strings(MfileRegistry& reg, bool& has_table, std::string& tabl
         if (int rc = register_table(reg); rc != RC_OK) return rc;
         created = has_table = true;
     }
-    return write_whole_file(reg, SHARED_STRINGS_NAME, table);
+    return code(write_whole_file(reg, SHARED_STRINGS_NAME, table));
 }
 
 }  // namespace hsc

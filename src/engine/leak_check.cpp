@@ -48,7 +48,7 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
         reporter.error(text);
         return rc;
     };
-    MaskSettings stored;
+    StoredSettings stored;
     std::string message;
     if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
     MfileRegistry reg;

@@ -22,5 +22,8 @@ namespace hsc {
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
                       Reporter& reporter, std::uint64_t max_memory = 0, FailReason* why = nullptr,
                       Lang lang = Lang::ja);
+// The settings go in as the user gave them (UTF-8); their stored form is made inside.
+int hsc_inspect_leaks(const std::filesystem::path&, const StoredSettings&, MaskReport&, Reporter&,
+                      std::uint64_t = 0, FailReason* = nullptr, Lang = Lang::ja) = delete;
 
 }  // namespace hsc

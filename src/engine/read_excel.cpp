@@ -44,9 +44,9 @@ struct PackageParts {
 };
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
-    const int rc = read_whole_file(reg, 0, name, text);
-    if (rc == RC_OK) return RC_OK;
-    return rc == RC_NOMEM ? RC_NOMEM : RC_FAIL;
+    const Status st = read_whole_file(reg, 0, name, text);
+    if (st == Status::ok) return RC_OK;
+    return st == Status::no_memory ? RC_NOMEM : RC_FAIL;
 }
 
 // The value of attribute `name` (with its `="`) in the element around `at`.
@@ -242,7 +242,7 @@ int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries
 // strings that cells of the target columns refer to.
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
                PackageParts& parts) {
-    const bool masking = ctx.process_direction == DIRECTION_MASK;
+    const bool masking = ctx.process_direction == Direction::mask;
     std::vector<std::string_view> worksheets, table_entries;
     for (const std::string& name : entries) {
         if (name.starts_with(TABLE_PREFIX)) {
@@ -336,7 +336,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             } else if (const std::size_t n =
                            convert_inline_strings(sheet, selection, table_prefix, next, items, parts.inline_cells_left);
                        n > 0) {
-                if (int rc = write_whole_file(reg, name, sheet); rc != RC_OK) return rc;
+                if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
@@ -455,16 +455,16 @@ int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& ent
 // Restoring the workbook part: its backup, byte for byte, when the part is still exactly
 // what masking made of it; otherwise (changed since, or masked by a program that keeps
 // no such backup) the reservation is cut out of the part as it is, keeping its changes.
-int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s) {
+int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredSettings& s) {
     if (stream_exists(reg, BACKUP_WORKBOOK)) {
         std::string original;
         if (int rc = read_backup(reg, BACKUP_WORKBOOK, s.password, original); rc != RC_OK) return rc;
         mremove(reg, BACKUP_WORKBOOK);
         std::string masked_again = original;
-        if (rewrite_workbook_text(masked_again, s, DIRECTION_MASK) == RC_OK && masked_again == parts.workbook_text)
-            return write_whole_file(reg, WORKBOOK_NAME, original);
+        if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK && masked_again == parts.workbook_text)
+            return code(write_whole_file(reg, WORKBOOK_NAME, original));
     }
-    return rewrite_workbook_part(reg, parts.workbook_text, s, DIRECTION_UNMASK);
+    return rewrite_workbook_part(reg, parts.workbook_text, s, Direction::unmask);
 }
 
 // The extensions of the thumbnails whose backups the package holds, in entry order.
@@ -483,14 +483,13 @@ std::size_t live_streams(const MfileRegistry& reg) {
 
 bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
-int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s, const FileContext& ctx,
+int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s, const FileContext& ctx,
               MaskReport* report) {
-    const int direction = ctx.process_direction;
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+    const Direction direction = ctx.process_direction;
     sort_entry_names(entries);
     // A package that still holds backups was masked before: masking it again would put
     // masked text into the backups, over the only copy of the original.
-    if (direction == DIRECTION_MASK && holds_backups(entries)) return RC_FAIL;
+    if (direction == Direction::mask && holds_backups(entries)) return RC_FAIL;
     PackageParts parts;
     if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
     if (parts.created_shared_strings) entries.emplace_back(SHARED_STRINGS_NAME);
@@ -499,10 +498,10 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
 
     // A masked package must unpack again to be restored: refuse, before anything is
     // masked, one that its backups would push to the entry limit.
-    if (direction == DIRECTION_MASK && entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES)
+    if (direction == Direction::mask && entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES)
         return RC_SIZE_LIMIT;
 
-    if (direction == DIRECTION_MASK) {
+    if (direction == Direction::mask) {
         if (int rc = back_up_marked_parts(reg, entries, parts, s.password); rc != RC_OK) return rc;
         if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
     } else if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) {
@@ -510,14 +509,14 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
     }
     MaskReport found;
     MaskedTexts masked;
-    const int rc = direction == DIRECTION_MASK ? mask_parts(reg, parts, s, ctx, report ? &found : nullptr, masked)
+    const int rc = direction == Direction::mask ? mask_parts(reg, parts, s, ctx, report ? &found : nullptr, masked)
                                                : restore_parts(reg, parts, s);
     if (rc != RC_OK) return rc;
 
     // The thumbnails kept by masking come back under their own names, every one: a
     // backup left behind would make the restored workbook one that cannot be masked again.
     const std::vector<std::string> kept =
-        direction == DIRECTION_UNMASK ? thumbnail_backups_in(entries) : std::vector<std::string>();
+        direction == Direction::unmask ? thumbnail_backups_in(entries) : std::vector<std::string>();
     const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
     if (trc != RC_OK) return RC_FAIL;
@@ -525,8 +524,8 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const MaskS
         if (int rc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, s.password);
             rc != RC_OK)
             return rc;
-    if (direction == DIRECTION_MASK && live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
-    if (report && direction == DIRECTION_MASK) {
+    if (direction == Direction::mask && live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+    if (report && direction == Direction::mask) {
         found.texts_looked_for = masked.size();
         found.leaks = scan_package_for_leaks(reg, masked);
         found.produced = true;
@@ -551,7 +550,7 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
     return findings;
 }
 
-int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
+int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
                       const FileContext& ctx, MaskReport* report) {
     try {
         return transform(reg, entries, s, ctx, report);
@@ -560,7 +559,7 @@ int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, con
     }
 }
 
-int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
+int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const StoredSettings& s,
                    const FileContext& ctx, MaskReport* report) {
     try {
         std::vector<std::string> entries;

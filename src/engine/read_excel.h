@@ -16,19 +16,19 @@ inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 // Unpacks the workbook at `input_path` into `reg` and rewrites its parts there for
 // ctx.process_direction: masks (with backups) or restores the shared strings, the
 // drawings when `is_autoshape` is on, the workbook part and the thumbnail. The password
-// bytes for the backups and the write reservation are `s.password` as given.
+// bytes for the backups and the write reservation are `s.password`, in its stored form.
 // 0; -1 unreadable package or part, failed encryption; -2 out of memory; -3 thumbnail of
 // an unknown kind; -9 a size limit; -101 a stream cannot be opened (a backup missing);
 // -103 short stream write; -9999 the package holds table parts. Masking refuses (-1) a
 // package that already holds backups, before anything is rewritten.
 // With `report`, a masking fills it: what was masked, and the leak scan of the masked
 // package (the original texts of the masked strings looked for in every other part).
-int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const MaskSettings& s,
+int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, const StoredSettings& s,
                    const FileContext& ctx, MaskReport* report = nullptr);
 
 // The rewrite of a package already unpacked into `reg`, whose entry names are `entries`
 // (sorted here). Results as hsc_read_excel.
-int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,
+int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
                       const FileContext& ctx, MaskReport* report = nullptr);
 
 // The leak scan over the parts of a package held in `reg`, backups left out. Findings in

@@ -105,13 +105,13 @@ int cut_elements(std::string& text, std::string_view needle, const TagFilter& ke
 bool is_file_sharing(std::string_view tag) { return local_name(tag) == "fileSharing"; }
 
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
-    return write_whole_file(reg, name, bytes);
+    return code(write_whole_file(reg, name, bytes));
 }
 
 int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
-    int rc = read_whole_file(reg, 0, name, out);
-    if (rc == RC_NOMEM) return RC_NOMEM;
-    return rc == RC_OK ? RC_OK : RC_FAIL;
+    const Status st = read_whole_file(reg, 0, name, out);
+    if (st == Status::no_memory) return RC_NOMEM;
+    return st == Status::ok ? RC_OK : RC_FAIL;
 }
 
 std::string file_sharing_element(std::string_view prefix, std::string_view write_password) {
@@ -287,8 +287,8 @@ std::uint32_t reservation_password_hash(std::string_view text) {
     return h ^ static_cast<std::uint32_t>(text.size()) ^ 0xCE4B;
 }
 
-int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
-                          int direction) {
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
+                          Direction direction) {
     std::string text = workbook_text;
     if (int rc = rewrite_workbook_text(text, s, direction); rc != RC_OK) return rc;
     if (int rc = write_stream(reg, WORKBOOK_PART, text); rc != RC_OK) return rc;
@@ -296,13 +296,12 @@ int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const 
     return RC_OK;
 }
 
-int rewrite_workbook_text(std::string& text, const MaskSettings& s, int direction) {
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
+int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction) {
 
     // Removes the write reservation of an earlier masking, or one the user set.
     if (int rc = cut_elements(text, "reservationPassword", is_file_sharing); rc != RC_OK) return rc;
 
-    if (direction == DIRECTION_MASK) {
+    if (direction == Direction::mask) {
         // A fileSharing element of the newer kind (hashValue, no reservationPassword) goes
         // too: the workbook may hold only one.
         if (int rc = cut_elements(text, "fileSharing", is_file_sharing); rc != RC_OK) return rc;
@@ -326,9 +325,8 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
 }
 
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction,
+                      std::span<const std::uint8_t> image, Direction direction,
                       std::span<const std::string> kept_extensions) {
-    if (direction != DIRECTION_MASK && direction != DIRECTION_UNMASK) return RC_FAIL;
 
     // Classify first, so that a thumbnail of an unknown kind changes nothing.
     int kind = THUMBNAIL_NONE;
@@ -353,7 +351,7 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
 
     const bool thumbnail_relationship = rels.find(THUMBNAIL_PREFIX) != std::string::npos;
 
-    if (direction == DIRECTION_UNMASK) {
+    if (direction == Direction::unmask) {
         for (const std::string& ext : kept_extensions)
             if (int rc = keep_thumbnail_type(types, ext); rc != RC_OK) return rc;
         if (!kept_extensions.empty()) {

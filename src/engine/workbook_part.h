@@ -38,13 +38,13 @@ std::uint32_t reservation_password_hash(std::string_view text);
 // password "z" + password (or the built-in one) where the schema puts it: before <workbookPr>,
 // else after <fileVersion>, else first in the root element. workbook_text holds the
 // rewritten text afterwards; on failure it is left as it was.
-// 0; -1 malformed element or bad direction; -9 limit; -101 / -103 stream failures.
-int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const MaskSettings& s,
-                          int direction);
+// 0; -1 malformed element; -9 limit; -101 / -103 stream failures.
+int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
+                          Direction direction);
 
 // The same rewrite of the text alone, in place; nothing is written. On failure the text
 // may be partly rewritten. 0; -1; -9.
-int rewrite_workbook_text(std::string& text, const MaskSettings& s, int direction);
+int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction);
 
 // Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
 // thumbnail, with its relationship in "_rels/.rels" and content type in
@@ -52,10 +52,10 @@ int rewrite_workbook_text(std::string& text, const MaskSettings& s, int directio
 // `kept_extensions` (the caller puts back "docProps/thumbnail.<ext>" from the backup of
 // each, in sorted order) every extension keeps a content type and the relationship stays,
 // pointed at the last one, which masking had pointed at the striped JPEG.
-// 0; -1 a part missing or unreadable, a malformed element, bad direction; -2 out of
+// 0; -1 a part missing or unreadable, a malformed element; -2 out of
 // memory; -3 a thumbnail of another kind; -9 limit; -101 / -103 stream failures.
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
-                      std::span<const std::uint8_t> image, int direction,
+                      std::span<const std::uint8_t> image, Direction direction,
                       std::span<const std::string> kept_extensions = {});
 
 // Inserts a relationship before "</Relationships>": `head` is its text up to the number

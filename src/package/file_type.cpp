@@ -165,7 +165,7 @@ int tiv_file_type(MfileRegistry& reg, int mode, std::string_view name, int& code
         if (name.size() < FILE_TYPE_HEAD) return RC_OK;
         return classify(nullptr, name.substr(0, FILE_TYPE_HEAD), {}, true, code_out);
     }
-    std::unique_ptr<Mfile, int (*)(Mfile*)> memory(nullptr, &mclose);
+    std::unique_ptr<Mfile, void (*)(Mfile*)> memory(nullptr, &mclose);
     std::unique_ptr<ByteStream> source;
     if (mode == FILE_TYPE_STREAM) {
         memory.reset(mopen(reg, name, "rb"));

@@ -186,7 +186,7 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         off += h->end;
     }
     if (h->stream) {
-        if (mseek(h->stream, off, whence) != 0) {
+        if (mseek(h->stream, off, whence) != Status::ok) {
             h->error = EINVAL;
             return -1;
         }
@@ -592,7 +592,7 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
         // The whole entry at once: no growth copies on the way. The size was checked.
-        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != 0)
+        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != Status::ok)
             return RC_NOMEM;
     } else {
         x.dest = target / safe_relative_path(x.name);
@@ -1052,10 +1052,10 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     return rc;
 }
 
-fs::path output_path_for(const fs::path& input, int direction, bool is_overwrite) {
+fs::path output_path_for(const fs::path& input, Direction direction, bool is_overwrite) {
     if (is_overwrite) return input;
     // Composed on the UTF-8 text of the file name, so no character is ever split.
-    const std::string prefix = direction == DIRECTION_MASK ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
+    const std::string prefix = direction == Direction::mask ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
     return input.parent_path() / fs::path(prefix + input.filename().string());
 }
 
@@ -1075,7 +1075,7 @@ int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 
 }  // namespace
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
                     int compose_into) {
     output = output_path_for(input, direction, is_overwrite);
     ZipArchiveLocation into;
@@ -1083,7 +1083,7 @@ int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output,
     return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
 }
 
-int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, int direction, bool is_overwrite,
+int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
                     const fs::path& compose_into) {
     output = output_path_for(input, direction, is_overwrite);
     return compose_registry(reg, compose_into, {});

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/direction.h"
 #include "stream/mfile.h"
 
 namespace hsc {
@@ -108,7 +109,7 @@ int zip_package(MfileRegistry& reg, int mode, const std::filesystem::path& archi
 
 // The output name of a processed workbook: the input itself when overwriting, otherwise
 // the same folder with "●" (masking) or "〇" (restoring) in front of the file name.
-std::filesystem::path output_path_for(const std::filesystem::path& input, int direction, bool is_overwrite);
+std::filesystem::path output_path_for(const std::filesystem::path& input, Direction direction, bool is_overwrite);
 
 // Packs every live stream of the registry, in registry order, into a workbook archive
 // written into the open file `compose_into` (the output's temporary file: it keeps its
@@ -116,11 +117,11 @@ std::filesystem::path output_path_for(const std::filesystem::path& input, int di
 // caller moves the archive there. Status of zip_package; `reg.os_error` holds the
 // system's cause of a failed write.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
-                    int direction, bool is_overwrite, int compose_into);
+                    Direction direction, bool is_overwrite, int compose_into);
 
 // The same, into a new file made at the path `compose_into`.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
-                    int direction, bool is_overwrite, const std::filesystem::path& compose_into);
+                    Direction direction, bool is_overwrite, const std::filesystem::path& compose_into);
 
 // Disk helpers of the disk modes.
 int make_dirs(const std::filesystem::path& path);    // 0 or -1

@@ -10,7 +10,6 @@
 namespace hsc {
 namespace {
 
-constexpr int AES_NOT_KEYED = 255;
 constexpr std::size_t LANES = 8;  // blocks in flight: hides the latency of one round
 
 bool cpu_has_aes() {
@@ -77,26 +76,26 @@ bool aes_hardware_available() {
     return available;
 }
 
-int aes_encrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
-                       AesPath path) {
-    if (ctx.rounds == 0) return AES_NOT_KEYED;
+Status aes_encrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
+                          AesPath path) {
+    if (ctx.rounds == 0) return Status::not_keyed;
     if (path == AesPath::fastest && aes_hardware_available()) {
         encrypt_ni(in, out, blocks, ctx);
-        return 0;
+        return Status::ok;
     }
     for (std::size_t i = 0; i < blocks; ++i) aes_encrypt_block(in + 16 * i, out + 16 * i, ctx);
-    return 0;
+    return Status::ok;
 }
 
-int aes_decrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
-                       AesPath path) {
-    if (ctx.rounds == 0) return AES_NOT_KEYED;
+Status aes_decrypt_blocks(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks, const aes_context& ctx,
+                          AesPath path) {
+    if (ctx.rounds == 0) return Status::not_keyed;
     if (path == AesPath::fastest && aes_hardware_available()) {
         decrypt_ni(in, out, blocks, ctx);
-        return 0;
+        return Status::ok;
     }
     for (std::size_t i = 0; i < blocks; ++i) aes_decrypt_block(in + 16 * i, out + 16 * i, ctx);
-    return 0;
+    return Status::ok;
 }
 
 }  // namespace hsc

@@ -50,7 +50,7 @@ struct UnitCipher {
         if (key.key_bytes != UNIT) return RC_FAIL;
         kind = key.cipher_kind;
         std::memcpy(key_text, key.key_text, UNIT);
-        if (kind == CIPHER_AES && aes_set_key(key_text, UNIT, aes) != 0) return RC_FAIL;
+        if (kind == CIPHER_AES && aes_set_key(key_text, UNIT, aes) != Status::ok) return RC_FAIL;
         return RC_OK;
     }
     // `units` independent units at once: the AES instructions take many side by side.

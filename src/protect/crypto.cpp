@@ -78,8 +78,6 @@ constexpr AesTables make_aes_tables() {
 constexpr AesTables AES = make_aes_tables();
 static_assert(AES.sbox[0x00] == 0x63 && AES.sbox[0x53] == 0xED && AES.inv_sbox[0x63] == 0x00);
 
-constexpr int AES_NOT_KEYED = 255;
-
 // ---------------------------------------------------------------------------------------
 // SHA-512 constants: fractional parts of the square roots (initial words) and cube roots
 // (round constants) of the first primes.
@@ -214,7 +212,7 @@ void md5_compress(std::uint32_t state[4], const std::uint8_t block[64]) {
 // ---------------------------------------------------------------------------------------
 // AES
 
-int aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx) {
+Status aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx) {
     int key_size;
     switch (length) {
         case 16: case 128: key_size = 16; break;
@@ -222,7 +220,7 @@ int aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx) {
         case 32: key_size = 32; break;
         default:
             ctx.rounds = 0;
-            return AES_NOT_KEYED;
+            return Status::bad_key_length;
     }
     std::uint8_t* w = ctx.round_keys;
     std::memcpy(w, key, static_cast<std::size_t>(key_size));
@@ -243,11 +241,11 @@ int aes_set_key(const std::uint8_t* key, unsigned length, aes_context& ctx) {
         for (int j = 0; j < 4; ++j) w[off + j] = static_cast<std::uint8_t>(w[off - key_size + j] ^ t[j]);
     }
     ctx.rounds = static_cast<std::uint8_t>(end / 16 - 1);
-    return 0;
+    return Status::ok;
 }
 
-int aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx) {
-    if (ctx.rounds == 0) return AES_NOT_KEYED;
+Status aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx) {
+    if (ctx.rounds == 0) return Status::not_keyed;
     const std::uint8_t* rk = ctx.round_keys;
     std::uint8_t s[16];
     for (int i = 0; i < 16; ++i) s[i] = in[i] ^ rk[i];
@@ -269,11 +267,11 @@ int aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) t[4 * c + r] = AES.sbox[s[4 * ((c + r) & 3) + r]] ^ rk[4 * c + r];
     std::memcpy(out, t, 16);
-    return 0;
+    return Status::ok;
 }
 
-int aes_decrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx) {
-    if (ctx.rounds == 0) return AES_NOT_KEYED;
+Status aes_decrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes_context& ctx) {
+    if (ctx.rounds == 0) return Status::not_keyed;
     const std::uint8_t* rk = ctx.round_keys + 16 * ctx.rounds;
     std::uint8_t s[16];
     for (int i = 0; i < 16; ++i) s[i] = in[i] ^ rk[i];
@@ -295,7 +293,7 @@ int aes_decrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const aes
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) t[4 * c + r] = AES.inv_sbox[s[4 * ((c - r) & 3) + r]] ^ rk[4 * c + r];
     std::memcpy(out, t, 16);
-    return 0;
+    return Status::ok;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -347,19 +345,23 @@ void sha512_final(sha512_context& ctx, std::uint8_t digest[64]) {
         for (int j = 0; j < 8; ++j) digest[8 * i + j] = static_cast<std::uint8_t>(ctx.state[i] >> (56 - 8 * j));
 }
 
-int sha512_file(const std::filesystem::path& path, std::uint8_t digest[64]) {
+Status sha512_file(const std::filesystem::path& path, std::uint8_t digest[64]) {
     const auto file = StdioStream::open_read(path);
-    if (!file) return RC_OPEN;
+    if (!file) return Status::open_failed;
     sha512_context ctx;
     sha512_init(ctx);
     std::uint8_t buffer[1024];
     for (;;) {
         const std::size_t got = file->read(buffer, sizeof buffer);
         sha512_update(ctx, buffer, got);
-        if (got < sizeof buffer) break;  // end of file or a read error
+        if (got == sizeof buffer) continue;
+        // A digest of part of the file would key a workbook with a key file that can
+        // never give it again: a read that stops before the end is a failure.
+        if (!file->at_end()) return Status::short_read;
+        break;
     }
     sha512_final(ctx, digest);
-    return RC_OK;
+    return Status::ok;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -417,35 +419,34 @@ void md5_final(md5_context& ctx, std::uint8_t digest[16]) {
 // ---------------------------------------------------------------------------------------
 // XOR unit, reserved hooks, little-endian packing
 
-int xor_unit(const std::uint8_t* in, const std::uint8_t* key, std::size_t length, std::uint8_t* out) {
+void xor_unit(const std::uint8_t* in, const std::uint8_t* key, std::size_t length, std::uint8_t* out) {
     for (std::size_t i = 0; i < length; ++i) out[i] = in[i] ^ key[i];
-    return 0;
 }
 
-int reserved_set_key(int, const std::uint8_t*, reserved_cipher_context&) { return 0; }
-int reserved_encrypt_unit(int, const std::uint8_t*, const reserved_cipher_context&, std::uint8_t*) { return 0; }
-int reserved_decrypt_unit(int, const std::uint8_t*, const reserved_cipher_context&, std::uint8_t*) { return 0; }
+Status reserved_set_key(int, const std::uint8_t*, reserved_cipher_context&) { return Status::ok; }
+Status reserved_encrypt_unit(int, const std::uint8_t*, const reserved_cipher_context&, std::uint8_t*) {
+    return Status::ok;
+}
+Status reserved_decrypt_unit(int, const std::uint8_t*, const reserved_cipher_context&, std::uint8_t*) {
+    return Status::ok;
+}
 
-int put_u16_le(std::uint8_t* dst, std::uint16_t value) {
+void put_u16_le(std::uint8_t* dst, std::uint16_t value) {
     dst[0] = static_cast<std::uint8_t>(value);
     dst[1] = static_cast<std::uint8_t>(value >> 8);
-    return 0;
 }
 
-int put_u32_le(std::uint8_t* dst, std::uint32_t value) {
+void put_u32_le(std::uint8_t* dst, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) dst[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    return 0;
 }
 
-int get_u16_le(const std::uint8_t* src, std::uint16_t& value) {
+void get_u16_le(const std::uint8_t* src, std::uint16_t& value) {
     value = static_cast<std::uint16_t>(src[0] | (src[1] << 8));
-    return 0;
 }
 
-int get_u32_le(const std::uint8_t* src, std::uint32_t& value) {
+void get_u32_le(const std::uint8_t* src, std::uint32_t& value) {
     value = static_cast<std::uint32_t>(src[0]) | (static_cast<std::uint32_t>(src[1]) << 8) |
             (static_cast<std::uint32_t>(src[2]) << 16) | (static_cast<std::uint32_t>(src[3]) << 24);
-    return 0;
 }
 
 }  // namespace hsc

@@ -38,7 +38,7 @@ std::string password_digest(std::string_view password) {
 bool file_digest(const std::string& key_file, std::string& hex) {
     if (key_file.empty()) return false;
     std::uint8_t digest[64];
-    if (sha512_file(std::filesystem::path(key_file), digest) != RC_OK) return false;
+    if (sha512_file(std::filesystem::path(key_file), digest) != Status::ok) return false;
     hex = hex_digest(digest);
     return true;
 }
@@ -52,8 +52,7 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
 int read_last_block(const std::filesystem::path& path, std::string& block) {
     auto f = rfile_open(path, RFILE_READ);
     if (!f) return RC_OPEN;
-    int rc = rfile_seek(*f, -static_cast<std::int32_t>(FOOTER_SIZE), RFILE_SEEK_END);
-    if (rc != RC_OK) {
+    if (rfile_seek(*f, -static_cast<std::int32_t>(FOOTER_SIZE), RFILE_SEEK_END) != Status::ok) {
         rfile_close(std::move(f));
         return RC_SEEK;
     }
@@ -78,7 +77,7 @@ std::span<const std::uint8_t> bytes_of(std::string_view text) {
 std::string unsealed_hint(const FooterRecord& record) {
     std::string plain;
     if (record.sealed_hint && !record.sealed_hint->empty() &&
-        unseal_text(*record.sealed_hint, SEAL_PASSWORD, plain) == RC_OK)
+        unseal_text(*record.sealed_hint, SEAL_PASSWORD, plain) == Status::ok)
         return plain;
     return {};
 }
@@ -98,7 +97,7 @@ std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
     std::string token;
     Key key = Key::none;
     // The text is a run of key, "=", value triples.
-    for (int step = 0; next_token(CHARSET_SJIS, text, position, token) == RC_OK; step = (step + 1) % 3) {
+    for (int step = 0; next_token(CHARSET_SJIS, text, position, token) == Status::ok; step = (step + 1) % 3) {
         if (step == 0) {
             key = equals_ignoring_case(token, "HASH")      ? Key::hash
                   : equals_ignoring_case(token, "HINT")    ? Key::hint
@@ -151,7 +150,7 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
     return block;
 }
 
-int hsc_format_footer(const MaskSettings& stored, std::string& record) {
+int hsc_format_footer(const StoredSettings& stored, std::string& record) {
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
@@ -165,7 +164,7 @@ int hsc_format_footer(const MaskSettings& stored, std::string& record) {
     if (!stored.is_no_password) {
         const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
         std::string sealed;
-        if (!hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != RC_OK) return RC_FAIL;
+        if (!hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok) return RC_FAIL;
         footer.sealed_hint = sealed;
         footer.hash = hash;
     }
@@ -176,7 +175,7 @@ int hsc_format_footer(const MaskSettings& stored, std::string& record) {
     return RC_OK;
 }
 
-int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stored) {
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored) {
     std::string record;
     if (int rc = hsc_format_footer(stored, record); rc != RC_OK) return rc;
     auto f = rfile_open(path, RFILE_APPEND);
@@ -185,17 +184,17 @@ int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stor
         rfile_close(std::move(f));
         return rc;
     };
-    if (rfile_seek(*f, -2, RFILE_SEEK_END) != RC_OK) return fail(RC_SEEK);
+    if (rfile_seek(*f, -2, RFILE_SEEK_END) != Status::ok) return fail(RC_SEEK);
     const std::uint8_t length[2] = {static_cast<std::uint8_t>(FOOTER_SIZE & 0xFF),
                                     static_cast<std::uint8_t>(FOOTER_SIZE >> 8)};
     if (rfile_write(length, 2, *f) < 2) return fail(RC_SHORT_WRITE);
     if (rfile_write(record.data(), FOOTER_SIZE, *f) < FOOTER_SIZE) return fail(RC_SHORT_WRITE);
-    if (rfile_sync(*f) != RC_OK) return fail(RC_SHORT_WRITE);
+    if (rfile_sync(*f) != Status::ok) return fail(RC_SHORT_WRITE);
     rfile_close(std::move(f));
     return RC_OK;
 }
 
-int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
+int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& stored, int& present,
                      Reporter& reporter, FailReason* why, Lang lang) {
     present = FOOTER_ABSENT;
     std::string block;

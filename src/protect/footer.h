@@ -20,7 +20,7 @@
 // hint.
 //
 // The settings handed to these routines are the stored form: password and hints in
-// CP932 (see core/cp932.h). Messages to the user are UTF-8.
+// CP932 (StoredSettings). Messages to the user are UTF-8.
 namespace hsc {
 
 inline constexpr std::size_t FOOTER_SIZE = 512;
@@ -56,21 +56,21 @@ inline constexpr int FOOTER_ABSENT = -1;
 // The 512-byte record for these settings (text, then zero bytes). 0; -3 when the
 // authentication material is missing (file mode with no key_file, or a key file that
 // cannot be read).
-int hsc_format_footer(const MaskSettings& stored, std::string& record);
+int hsc_format_footer(const StoredSettings& stored, std::string& record);
 
 // Appends the record to a workbook whose zip comment is empty: sets the comment length
 // to 512 and writes the record after it. The record is composed before the file is
 // touched, so a failure to digest the key file leaves the workbook as it was.
 // 0; -3 no authentication material; -101 cannot open; -104 cannot position; -103 a
 // write (or the flush to disk) fell short.
-int hsc_write_footer(const std::filesystem::path& path, const MaskSettings& stored);
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored);
 
 // Decides between masking and restoring and verifies the password or authentication
 // file against a recorded check value. `present` gets FOOTER_PRESENT or FOOTER_ABSENT.
 // 0 decided (and verified when a HASH is recorded); -3 refused and reported through the
 // reporter in `lang`, with the reason in `*why` when given; -101 cannot open; -104
 // cannot position; -103 fewer than 512 bytes read.
-int hsc_check_footer(const std::filesystem::path& path, const MaskSettings& stored, int& present,
+int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& stored, int& present,
                      Reporter& reporter, FailReason* why = nullptr, Lang lang = Lang::ja);
 
 // What a footer records, read without verifying anything.

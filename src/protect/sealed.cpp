@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "core/status.h"
 #include "protect/crypto.h"
 
 namespace hsc {
@@ -29,9 +28,9 @@ int hex_value(char c) {
 
 }  // namespace
 
-int seal_text(std::string_view plain, std::string_view password, std::string& sealed) {
+Status seal_text(std::string_view plain, std::string_view password, std::string& sealed) {
     // A zero byte would end the text when it is unsealed: refuse rather than lose the rest.
-    if (plain.find('\0') != std::string_view::npos) return RC_FAIL;
+    if (plain.find('\0') != std::string_view::npos) return Status::invalid_text;
     static constexpr char DIGITS[] = "0123456789abcdef";
     try {
         aes_context aes;
@@ -49,15 +48,15 @@ int seal_text(std::string_view plain, std::string_view password, std::string& se
         }
         sealed = std::move(out);
     } catch (const std::bad_alloc&) {
-        return RC_NOMEM;
+        return Status::no_memory;
     }
-    return RC_OK;
+    return Status::ok;
 }
 
-int unseal_text(std::string_view sealed, std::string_view password, std::string& plain) {
+Status unseal_text(std::string_view sealed, std::string_view password, std::string& plain) {
     // Digits are read in pairs; a single digit left at the end is read alone.
     for (char c : sealed)
-        if (hex_value(c) < 0) return RC_FAIL;
+        if (hex_value(c) < 0) return Status::invalid_text;
     try {
         aes_context aes;
         seal_key(password, aes);
@@ -79,9 +78,9 @@ int unseal_text(std::string_view sealed, std::string_view password, std::string&
         }
         plain = std::move(out);
     } catch (const std::bad_alloc&) {
-        return RC_NOMEM;
+        return Status::no_memory;
     }
-    return RC_OK;
+    return Status::ok;
 }
 
 }  // namespace hsc

@@ -102,9 +102,9 @@ void parse_line(INIFILE& store, const std::string& line) {
 
     std::size_t pos = 0;
     std::string name, equals, value;
-    if (next_token(store.charset, line, pos, name) != RC_OK || name.size() > INI_NAME_MAX) return;
-    if (next_token(store.charset, line, pos, equals) != RC_OK || equals != "=") return;
-    if (next_token(store.charset, line, pos, value) != RC_OK) return;
+    if (next_token(store.charset, line, pos, name) != Status::ok || name.size() > INI_NAME_MAX) return;
+    if (next_token(store.charset, line, pos, equals) != Status::ok || equals != "=") return;
+    if (next_token(store.charset, line, pos, value) != Status::ok) return;
     strip_quotes(value);
     store.entries.push_back(INIENTRY{std::move(name), std::move(value), INI_LIVE});
 }
@@ -118,15 +118,15 @@ void sync_folder(const std::filesystem::path& folder) {
 
 int write_lines(INIFILE& store, RFILE& file) {
     std::string line = "[" + store.section + "]";
-    if (rfile_write_line(line, file) != RC_OK) return RC_SHORT_WRITE;
+    if (rfile_write_line(line, file) != Status::ok) return RC_SHORT_WRITE;
     std::stable_sort(store.entries.begin(), store.entries.end(),
                      [](const INIENTRY& a, const INIENTRY& b) { return a.name < b.name; });
     for (const auto& e : store.entries) {
         if (e.state != INI_LIVE) continue;
         line = e.name + "=\"" + e.value + "\"";
-        if (rfile_write_line(line, file) != RC_OK) return RC_SHORT_WRITE;
+        if (rfile_write_line(line, file) != Status::ok) return RC_SHORT_WRITE;
     }
-    return rfile_sync(file);
+    return code(rfile_sync(file));
 }
 
 }  // namespace
@@ -138,7 +138,7 @@ int ini_load(INIFILE& store) {
         if (!file) return RC_OPEN;
         std::string line;
         line.reserve(INI_LINE_SIZE);
-        while (rfile_read_line(line, INI_LINE_SIZE, *file) == 1) parse_line(store, line);
+        while (rfile_read_line(line, INI_LINE_SIZE, *file)) parse_line(store, line);
         return RC_OK;
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
@@ -193,7 +193,7 @@ int ini_set(INIFILE& store, int sealed, std::string_view name, std::string_view 
         std::string stored;
         if (sealed & INI_SEALED) {
             if (!value.empty())
-                if (int rc = seal_text(value, store.seal_password, stored); rc != RC_OK) return rc;
+                if (Status st = seal_text(value, store.seal_password, stored); st != Status::ok) return code(st);
         } else {
             stored = value;
         }
@@ -220,9 +220,9 @@ int ini_get(const INIFILE& store, int sealed, std::string_view name, std::string
         }
         if (!is_sealed_text(e->value)) return RC_FAIL;
         if (e->value.empty()) return RC_OK;
-        int rc = unseal_text(e->value, store.seal_password, out);
-        if (rc != RC_OK) out.clear();
-        return rc;
+        const Status st = unseal_text(e->value, store.seal_password, out);
+        if (st != Status::ok) out.clear();
+        return code(st);
     } catch (const std::bad_alloc&) {
         out.clear();
         return RC_NOMEM;

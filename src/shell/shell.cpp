@@ -73,7 +73,7 @@ int Shell::process(const fs::path& input, fs::path& output, FileContext& ctx) {
         outcome.output = output;
         outcome.messages = std::move(reporter.errors);
         if (rc == RC_OK) {
-            outcome.result = ctx.process_direction == DIRECTION_UNMASK ? FileOutcome::Result::restored
+            outcome.result = ctx.process_direction == Direction::unmask ? FileOutcome::Result::restored
                                                                        : FileOutcome::Result::masked;
             outcome.report = ctx.report;
         }
@@ -101,7 +101,7 @@ void Shell::handle_file(const fs::path& input) {
     // Re-encryption: a workbook just restored in place is masked again once the
     // spreadsheet application has ended, when it was saved meanwhile.
     const bool recrypt =
-        ctx.process_direction == DIRECTION_UNMASK && settings_.is_recrypto && settings_.is_overwrite;
+        ctx.process_direction == Direction::unmask && settings_.is_recrypto && settings_.is_overwrite;
     FileTime before;
     if (recrypt) {
         if (platform_.get_file_time(output, before) != RC_OK) return;

@@ -2,8 +2,6 @@
 
 #include <climits>
 
-#include "core/status.h"
-
 namespace hsc {
 
 std::unique_ptr<StdioStream> StdioStream::open_read(const std::filesystem::path& path) {
@@ -34,7 +32,7 @@ std::size_t RfileStream::write(const void* src, std::size_t n) {
 
 bool RfileStream::seek(std::int64_t offset, Origin origin) {
     if (origin != Origin::start || offset < 0 || offset > INT32_MAX) return false;
-    if (rfile_seek(*f_, static_cast<std::int32_t>(offset), RFILE_SEEK_SET) != RC_OK) return false;
+    if (rfile_seek(*f_, static_cast<std::int32_t>(offset), RFILE_SEEK_SET) != Status::ok) return false;
     position_ = offset;
     at_end_ = false;
     return true;

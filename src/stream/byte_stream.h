@@ -38,10 +38,10 @@ public:
     std::size_t read(void* dst, std::size_t n) override { return mread(dst, 1, n, f_); }
     std::size_t write(const void* src, std::size_t n) override { return mwrite(src, 1, n, f_); }
     bool seek(std::int64_t offset, Origin origin) override {
-        return mseek(f_, offset, origin == Origin::start ? 0 : 2) == 0;
+        return mseek(f_, offset, origin == Origin::start ? 0 : 2) == Status::ok;
     }
     std::int64_t tell() const override { return mtell(f_); }
-    bool at_end() const override { return meof(f_) != 0; }
+    bool at_end() const override { return meof(f_); }
 
 private:
     Mfile* f_;

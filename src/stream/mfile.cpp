@@ -6,8 +6,6 @@
 #include <new>
 #include <sys/stat.h>
 
-#include "core/status.h"
-
 namespace hsc {
 namespace {
 
@@ -33,14 +31,12 @@ std::unique_ptr<std::uint8_t[]> allocate(std::int64_t bytes) {
 
 Mfile* load_disk_file(MfileRegistry& reg, std::string_view name) {
     std::int64_t size = 0;
-    if (int rc = aod_fsze(std::filesystem::path(std::string(name)), size); rc != RC_OK) {
-        char text[64];
-        std::snprintf(text, sizeof text, "mopen() aod_fsze() rc=%d", rc);
-        reg.last_error = text;
+    if (Status st = aod_fsze(std::filesystem::path(std::string(name)), size); st != Status::ok) {
+        reg.last_error = {MfileStep::size, st};
         return nullptr;
     }
     if (reg.slots.size() >= static_cast<std::size_t>(MFILE_MAX_OPEN_FILES)) {
-        reg.last_error = "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
+        reg.last_error = {MfileStep::count, Status::size_limit};
         return nullptr;
     }
     auto f = std::make_unique<Mfile>();
@@ -50,18 +46,18 @@ Mfile* load_disk_file(MfileRegistry& reg, std::string_view name) {
     f->capacity = size;
     f->buffer = size <= MFILE_MAX_LENGTH ? allocate(size) : nullptr;
     if (!f->buffer) {
-        reg.last_error = "mopen() malloc()";
+        reg.last_error = {MfileStep::allocate, Status::no_memory};
         return nullptr;
     }
     std::FILE* fp = std::fopen(f->name.c_str(), "rb");
     if (!fp) {
-        reg.last_error = "mopen() fopen()";
+        reg.last_error = {MfileStep::open, Status::open_failed};
         return nullptr;
     }
     std::size_t got = std::fread(f->buffer.get(), 1, static_cast<std::size_t>(size), fp);
     std::fclose(fp);
     if (got != static_cast<std::size_t>(size)) {
-        reg.last_error = "mopen() fread()";
+        reg.last_error = {MfileStep::read, Status::short_read};
         return nullptr;
     }
     f->length = size;
@@ -69,8 +65,8 @@ Mfile* load_disk_file(MfileRegistry& reg, std::string_view name) {
     return reg.slots.back().get();
 }
 
-void set_error(Mfile* f, const char* text) {
-    if (f->last_error) *f->last_error = text;
+void set_error(Mfile* f, MfileError error) {
+    if (f->last_error) *f->last_error = error;
 }
 
 // Grows the buffer so that size more bytes fit at the position (the growth rule).
@@ -94,7 +90,7 @@ bool grow(Mfile* f, std::int64_t size) {
 }  // namespace
 
 Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
-    reg.last_error.clear();
+    reg.last_error = {};
     const bool reading = mode == "rb" || mode == "ab";
     const bool writing = mode == "wb";
     if ((!reading && !writing) || name.empty() || name.size() > MFILE_MAX_NAME) return nullptr;
@@ -112,7 +108,7 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
     std::unique_ptr<Mfile> fresh;
     if (!f) {
         if (reg.slots.size() >= static_cast<std::size_t>(MFILE_MAX_OPEN_FILES)) {
-            reg.last_error = "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
+            reg.last_error = {MfileStep::count, Status::size_limit};
             return nullptr;
         }
         fresh = std::make_unique<Mfile>();
@@ -124,7 +120,7 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
     std::vector<std::uint8_t>().swap(f->deflated);  // truncated: no longer the entry it was
     f->buffer = allocate(FIRST_STEP);
     if (!f->buffer) {
-        reg.last_error = "mopen() malloc()";
+        reg.last_error = {MfileStep::allocate, Status::no_memory};
         f->capacity = f->length = 0;
         return nullptr;
     }
@@ -153,7 +149,7 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
     if (size > static_cast<std::size_t>(MFILE_MAX_LENGTH) ||
         count > static_cast<std::size_t>(MFILE_MAX_LENGTH) / std::max<std::size_t>(size, 1)) {
         f->state = MFILE_WRITE_FAILED;
-        set_error(f, "mwrite() malloc()");
+        set_error(f, {MfileStep::grow, Status::no_memory});
         return 0;
     }
     const auto item = static_cast<std::int64_t>(size);
@@ -173,7 +169,7 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
         f->position = saved_pos;
         if (!ok) {
             f->state = MFILE_WRITE_FAILED;
-            set_error(f, "mwrite() malloc()");
+            set_error(f, {MfileStep::grow, Status::no_memory});
             return 0;
         }
         i = j + 1;
@@ -186,33 +182,33 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
     return count;
 }
 
-int mreserve(Mfile* f, std::int64_t length) {
-    if (!f || length < 0) return -1;
+Status mreserve(Mfile* f, std::int64_t length) {
+    if (!f || length < 0) return Status::size_limit;
     // Growth starts once a write reaches capacity - 1, so two more bytes keep it away.
     const std::int64_t want = length + 2;
-    if (want <= f->capacity) return 0;
-    if (want > MFILE_MAX_LENGTH) return -1;
+    if (want <= f->capacity) return Status::ok;
+    if (want > MFILE_MAX_LENGTH) return Status::size_limit;
     auto bigger = allocate(want);
-    if (!bigger) return -1;
+    if (!bigger) return Status::no_memory;
     if (f->length > 0) std::memcpy(bigger.get(), f->buffer.get(), static_cast<std::size_t>(f->length));
     f->buffer = std::move(bigger);
     f->capacity = want;
-    return 0;
+    return Status::ok;
 }
 
-int mseek(Mfile* f, std::int64_t offset, int origin) {
-    if (!f) return -1;
+Status mseek(Mfile* f, std::int64_t offset, int origin) {
+    if (!f) return Status::seek_failed;
     std::int64_t base;
     switch (origin) {
         case 0: base = 0; break;
         case 1: base = f->position; break;
         case 2: base = f->length; break;
-        default: return -1;
+        default: return Status::bad_origin;
     }
     std::int64_t target = base + offset;
-    if (target < 0 || target > f->capacity) return -1;
+    if (target < 0 || target > f->capacity) return Status::seek_failed;
     f->position = target;
-    return 0;
+    return Status::ok;
 }
 
 std::int64_t mtell(const Mfile* f) {
@@ -220,18 +216,17 @@ std::int64_t mtell(const Mfile* f) {
     return f->position;
 }
 
-int meof(const Mfile* f) { return (!f || f->position >= f->length) ? -1 : 0; }
+bool meof(const Mfile* f) { return !f || f->position >= f->length; }
 
-int mclose(Mfile* f) {
-    if (!f) return 0;
+void mclose(Mfile* f) {
+    if (!f) return;
     f->state = MFILE_CLOSED;
     f->position = 0;
     f->step = 2;
-    return 0;
 }
 
-int mremove(MfileRegistry& reg, std::string_view name) {
-    if (name.empty()) return 0;
+void mremove(MfileRegistry& reg, std::string_view name) {
+    if (name.empty()) return;
     if (Mfile* f = find_any(reg, name)) {
         f->buffer.reset();
         std::vector<std::uint8_t>().swap(f->deflated);
@@ -239,23 +234,20 @@ int mremove(MfileRegistry& reg, std::string_view name) {
         f->name.clear();
         f->state = MFILE_REMOVED;
     }
-    return 0;
 }
 
-int mfree_all(MfileRegistry& reg) {
+void mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
     reg.refusal = {};
     reg.os_error = 0;
-    return 0;
 }
 
 int mcount(const MfileRegistry& reg) { return static_cast<int>(reg.slots.size()); }
 
-int mlist(const MfileRegistry& reg, std::vector<std::string>& names) {
+void mlist(const MfileRegistry& reg, std::vector<std::string>& names) {
     names.clear();
     for (const auto& f : reg.slots)
         if (f->state != MFILE_REMOVED) names.push_back(f->name);
-    return 0;
 }
 
 std::int64_t msize(const MfileRegistry& reg, std::string_view name) {
@@ -263,7 +255,18 @@ std::int64_t msize(const MfileRegistry& reg, std::string_view name) {
     return f ? f->length : 0;
 }
 
-const std::string& merror(const MfileRegistry& reg) { return reg.last_error; }
+std::string merror(const MfileRegistry& reg) {
+    switch (reg.last_error.step) {
+        case MfileStep::none: return {};
+        case MfileStep::size: return "mopen() aod_fsze() rc=" + std::to_string(code(reg.last_error.status));
+        case MfileStep::count: return "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
+        case MfileStep::allocate: return "mopen() malloc()";
+        case MfileStep::open: return "mopen() fopen()";
+        case MfileStep::read: return "mopen() fread()";
+        case MfileStep::grow: return "mwrite() malloc()";
+    }
+    return {};
+}
 
 std::span<const std::uint8_t> mdata(const Mfile* f) {
     if (!f || !f->buffer) return {};
@@ -286,40 +289,40 @@ bool mwrite_all(Mfile* f, std::string_view bytes) {
     return mwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
 
-int write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
+Status write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
     Mfile* f = mopen(reg, name, "wb");
-    if (!f) return RC_OPEN;
+    if (!f) return Status::open_failed;
     const bool ok = mwrite_all(f, bytes);
     mclose(f);
-    return ok ? RC_OK : RC_SHORT_WRITE;
+    return ok ? Status::ok : Status::short_write;
 }
 
-int aod_fsze(const std::filesystem::path& path, std::int64_t& size) {
+Status aod_fsze(const std::filesystem::path& path, std::int64_t& size) {
     std::FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp) return RC_OPEN;
+    if (!fp) return Status::open_failed;
     struct stat st{};
     int rc = ::fstat(fileno(fp), &st);
     std::fclose(fp);
-    if (rc != 0 || !S_ISREG(st.st_mode)) return RC_FAIL;
+    if (rc != 0 || !S_ISREG(st.st_mode)) return Status::not_a_file;
     size = st.st_size;
-    return RC_OK;
+    return Status::ok;
 }
 
-int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out) {
-    if (mode != 0) return RC_OPEN;  // only streams are read this way
+Status read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out) {
+    if (mode != 0) return Status::open_failed;  // only streams are read this way
     Mfile* f = mopen(reg, name, "rb");
-    if (!f) return RC_OPEN;
+    if (!f) return Status::open_failed;
     std::string text;
     char chunk[4096];
     try {
         while (std::size_t n = mread(chunk, 1, sizeof chunk, f)) text.append(chunk, n);
     } catch (const std::bad_alloc&) {
         mclose(f);
-        return RC_NOMEM;
+        return Status::no_memory;
     }
     mclose(f);
     out = std::move(text);
-    return RC_OK;
+    return Status::ok;
 }
 
 }  // namespace hsc

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/refusal.h"
+#include "core/status.h"
 
 namespace hsc {
 
@@ -27,6 +28,13 @@ inline constexpr int MFILE_CLOSED = 1;
 inline constexpr int MFILE_REMOVED = 9;
 inline constexpr int MFILE_WRITE_FAILED = -9;
 
+// The step of mopen or mwrite that failed last in a registry; merror() words it.
+enum class MfileStep { none, size, count, allocate, open, read, grow };
+struct MfileError {
+    MfileStep step = MfileStep::none;
+    Status status = Status::ok;  // for `size`: what aod_fsze reported
+};
+
 struct Mfile {
     std::string name;
     int state = MFILE_OPEN;
@@ -37,7 +45,7 @@ struct Mfile {
     std::int64_t length = 0;
     std::int64_t position = 0;
     std::int64_t saved_position = 0;
-    std::string* last_error = nullptr;  // the owning registry's last-error text
+    MfileError* last_error = nullptr;  // the owning registry's last failure
     // The entry as the package held it: its deflated bytes and the CRC-32 of its content.
     // Kept only while nothing has written to the stream (any write or truncation drops
     // them), so that composition copies an untouched entry instead of deflating it again.
@@ -55,7 +63,7 @@ public:
     MfileRegistry& operator=(const MfileRegistry&) = delete;
 
     std::vector<std::unique_ptr<Mfile>> slots;
-    std::string last_error;
+    MfileError last_error;
     // Why the package unpacked into this registry (or a part of it) was refused; empty
     // when it was not. Set by unzip_package and the steps after it, kept until mfree_all.
     Refusal refusal;
@@ -72,21 +80,25 @@ public:
 Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode);
 std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f);
 std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f);
-int mseek(Mfile* f, std::int64_t offset, int origin);
+// Origin 0 start, 1 position, 2 length. ok; bad_origin; seek_failed for a target
+// before the start or beyond the capacity (the position stays).
+Status mseek(Mfile* f, std::int64_t offset, int origin);
 std::int64_t mtell(const Mfile* f);
-int meof(const Mfile* f);
-int mclose(Mfile* f);
-int mremove(MfileRegistry& reg, std::string_view name);
-int mfree_all(MfileRegistry& reg);
+// True when the position is at or past the length (or there is no stream).
+bool meof(const Mfile* f);
+void mclose(Mfile* f);
+void mremove(MfileRegistry& reg, std::string_view name);
+void mfree_all(MfileRegistry& reg);
 int mcount(const MfileRegistry& reg);
-int mlist(const MfileRegistry& reg, std::vector<std::string>& names);
+void mlist(const MfileRegistry& reg, std::vector<std::string>& names);
 std::int64_t msize(const MfileRegistry& reg, std::string_view name);
-const std::string& merror(const MfileRegistry& reg);
+// The last failure of mopen or mwrite as a text ("mopen() fopen()"); empty when none.
+std::string merror(const MfileRegistry& reg);
 
 // Makes room for a stream of `length` bytes in all, so that writing up to that length
-// never grows (and copies) the buffer; the content stays. 0, or -1 when the room cannot
-// be had (nothing changes then).
-int mreserve(Mfile* f, std::int64_t length);
+// never grows (and copies) the buffer; the content stays. ok; size_limit beyond the
+// longest stream; no_memory (nothing changes on failure).
+Status mreserve(Mfile* f, std::int64_t length);
 
 // The stream's bytes, without copying.
 std::span<const std::uint8_t> mdata(const Mfile* f);
@@ -97,11 +109,13 @@ std::span<const std::uint8_t> mdeflated(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.
 bool mwrite_all(Mfile* f, std::string_view bytes);
 
-// Size of a disk file: 0, -101 (cannot be opened for reading) or -1 (no status).
-int aod_fsze(const std::filesystem::path& path, std::int64_t& size);
-// The stream `name` created (or truncated) with exactly `bytes`. 0, -101 or -103.
-int write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes);
-// Mode 0: the whole stream of that name into out. 0, -101 or -2.
-int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out);
+// Size of a disk file: ok, open_failed (cannot be opened for reading) or not_a_file.
+Status aod_fsze(const std::filesystem::path& path, std::int64_t& size);
+// The stream `name` created (or truncated) with exactly `bytes`: ok, open_failed or
+// short_write.
+Status write_whole_file(MfileRegistry& reg, std::string_view name, std::string_view bytes);
+// Mode 0: the whole stream of that name into out: ok, open_failed (also for another
+// mode) or no_memory.
+Status read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::string& out);
 
 }  // namespace hsc

@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <new>
 
-#include "core/status.h"
-
 namespace hsc {
 namespace {
 
@@ -79,10 +77,7 @@ std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, m
     return file;
 }
 
-int rfile_close(std::unique_ptr<RFILE> file) {
-    file.reset();
-    return RC_OK;
-}
+void rfile_close(std::unique_ptr<RFILE> file) { file.reset(); }
 
 void RFILE::drop_read_ahead() {
     if (ahead_pos_ < ahead_len_)
@@ -142,13 +137,13 @@ std::size_t rfile_write(const void* bytes, std::size_t count, RFILE& file) {
     return done;
 }
 
-int rfile_seek(RFILE& file, std::int32_t offset, int origin) {
+Status rfile_seek(RFILE& file, std::int32_t offset, int origin) {
     int whence;
     switch (origin) {
         case RFILE_SEEK_SET: whence = SEEK_SET; break;
         case RFILE_SEEK_END: whence = SEEK_END; break;
         case RFILE_SEEK_CUR: whence = SEEK_CUR; break;
-        default: return RC_REFUSED;
+        default: return Status::bad_origin;
     }
     file.drop_read_ahead();
     // A target before the start is refused without moving; the system would call it an
@@ -160,37 +155,37 @@ int rfile_seek(RFILE& file, std::int32_t offset, int origin) {
         struct stat st{};
         base = ::fstat(file.fd_, &st) == 0 ? st.st_size : -1;
     }
-    if (base < 0) return RC_OK;
-    if (base + offset < 0) return RC_OK;
-    if (::lseek(file.fd_, offset, whence) < 0 && errno == EINVAL) return RC_SEEK;
-    return RC_OK;
+    if (base < 0) return Status::ok;
+    if (base + offset < 0) return Status::ok;
+    if (::lseek(file.fd_, offset, whence) < 0 && errno == EINVAL) return Status::seek_failed;
+    return Status::ok;
 }
 
-int rfile_read_line(std::string& line, std::size_t size, RFILE& file) {
+bool rfile_read_line(std::string& line, std::size_t size, RFILE& file) {
     line.clear();
-    if (size < 2 || (file.mode_ != RFILE_READ && file.mode_ != RFILE_UPDATE)) return 0;
+    if (size < 2 || (file.mode_ != RFILE_READ && file.mode_ != RFILE_UPDATE)) return false;
     const std::size_t limit = size - 1;
     unsigned char c;
     while (line.size() < limit) {
-        if (!file.next_byte(c)) return line.empty() ? 0 : 1;
-        if (c == '\n') return 1;
+        if (!file.next_byte(c)) return !line.empty();
+        if (c == '\n') return true;
         if (c == '\r') {
             if (file.next_byte(c) && c != '\n') file.unread_byte();
-            return 1;
+            return true;
         }
         line.push_back(static_cast<char>(c));
         if (c == '"') {
             while (line.size() < limit) {
-                if (!file.next_byte(c)) return 1;  // the end of the file ends the stretch
+                if (!file.next_byte(c)) return true;  // the end of the file ends the stretch
                 line.push_back(static_cast<char>(c));
                 if (c == '"') break;
             }
         }
     }
-    return 1;
+    return true;
 }
 
-int rfile_write_line(std::string_view text, RFILE& file) {
+Status rfile_write_line(std::string_view text, RFILE& file) {
     // A text that already ends its line gets no second line end. (Only a final LF
     // counts: a CR inside the text must not swallow the line end.)
     bool ends_line = text.size() >= 2 && text.back() == '\n';
@@ -198,20 +193,20 @@ int rfile_write_line(std::string_view text, RFILE& file) {
     try {
         line.reserve(text.size() + 2);
     } catch (const std::bad_alloc&) {
-        return RC_NOMEM;
+        return Status::no_memory;
     }
     line = text;
     if (!ends_line) line += "\r\n";
-    if (rfile_write(line.data(), line.size(), file) != line.size()) return RC_SHORT_WRITE;
-    return RC_OK;
+    if (rfile_write(line.data(), line.size(), file) != line.size()) return Status::short_write;
+    return Status::ok;
 }
 
-int rfile_sync(RFILE& file) {
+Status rfile_sync(RFILE& file) {
     file.drop_read_ahead();
     int rc;
     do rc = ::fsync(file.fd_);
     while (rc != 0 && errno == EINTR);
-    return rc == 0 ? RC_OK : RC_SHORT_WRITE;
+    return rc == 0 ? Status::ok : Status::short_write;
 }
 
 }  // namespace hsc

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/status.h"
+
 // A thin file layer over POSIX descriptors for callers that need an exact position in
 // a real file: the footer (relative to the end of a workbook), file type detection
 // (leading bytes) and the settings file (line by line).
@@ -48,9 +50,9 @@ public:
 private:
     friend std::size_t rfile_read(void*, std::size_t, RFILE&);
     friend std::size_t rfile_write(const void*, std::size_t, RFILE&);
-    friend int rfile_seek(RFILE&, std::int32_t, int);
-    friend int rfile_read_line(std::string&, std::size_t, RFILE&);
-    friend int rfile_sync(RFILE&);
+    friend Status rfile_seek(RFILE&, std::int32_t, int);
+    friend bool rfile_read_line(std::string&, std::size_t, RFILE&);
+    friend Status rfile_sync(RFILE&);
 
     // rfile_read_line reads ahead; every other operation first hands the unread bytes
     // back to the descriptor, so the file position is always the logical one.
@@ -70,30 +72,31 @@ private:
 // when the open creates the file.
 std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode,
                                   mode_t perms = RFILE_DEFAULT_PERMS);
-// 0; the handle is closed and released.
-int rfile_close(std::unique_ptr<RFILE> file);
+// Closes and releases the handle.
+void rfile_close(std::unique_ptr<RFILE> file);
 
 // Bytes read; 0 at the end of the file or on failure (also for a write-only handle).
 std::size_t rfile_read(void* buffer, std::size_t count, RFILE& file);
 // Bytes written; fewer than asked on failure (0 for a read-only handle).
 std::size_t rfile_write(const void* bytes, std::size_t count, RFILE& file);
 
-// 0 (also when the move is refused: a target before the start leaves the position
-// where it was, so the following read or write comes up short); -3 for an origin other
-// than 1, 2, 3; -104 when the system rejects the move as an invalid argument.
-int rfile_seek(RFILE& file, std::int32_t offset, int origin);
+// ok (also when the move is refused: a target before the start leaves the position
+// where it was, so the following read or write comes up short); bad_origin for an
+// origin other than 1, 2, 3; seek_failed when the system rejects the move as an invalid
+// argument.
+Status rfile_seek(RFILE& file, std::int32_t offset, int origin);
 
-// One line of at most size - 1 bytes into `line` (without its end): 1 when a line was
-// read, 0 at the end of the file. A line ends at LF, CR LF or a lone CR; a double quote
+// One line of at most size - 1 bytes into `line` (without its end): true when a line
+// was read, false at the end of the file. A line ends at LF, CR LF or a lone CR; a double quote
 // opens a stretch, up to the next double quote, in which CR and LF are ordinary bytes.
 // A longer line is cut and its rest comes with the next call. size < 2 reads nothing.
-int rfile_read_line(std::string& line, std::size_t size, RFILE& file);
+bool rfile_read_line(std::string& line, std::size_t size, RFILE& file);
 
 // Writes the text and CR LF (nothing is added when the text already ends in a line
-// end). 0; -2 out of memory; -103 when the line is not written in full.
-int rfile_write_line(std::string_view text, RFILE& file);
+// end). ok; no_memory; short_write when the line is not written in full.
+Status rfile_write_line(std::string_view text, RFILE& file);
 
-// Flushes the written bytes to the disk: 0, or -103.
-int rfile_sync(RFILE& file);
+// Flushes the written bytes to the disk: ok, or short_write.
+Status rfile_sync(RFILE& file);
 
 }  // namespace hsc

@@ -1,7 +1,5 @@
 #include "stream/tokenizer.h"
 
-#include "core/status.h"
-
 namespace hsc {
 namespace {
 
@@ -33,7 +31,7 @@ bool take(std::string& token, char c) {
 
 }  // namespace
 
-int next_token(int charset, std::string_view text, std::size_t& position, std::string& token) {
+Status next_token(int charset, std::string_view text, std::size_t& position, std::string& token) {
     // The text ends at its first zero byte.
     if (auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
     token.clear();
@@ -46,7 +44,7 @@ int next_token(int charset, std::string_view text, std::size_t& position, std::s
         if (is_space(c)) {
             if (!token.empty()) {
                 position = i;
-                return RC_OK;
+                return Status::ok;
             }
             ++i;
             continue;
@@ -54,68 +52,67 @@ int next_token(int charset, std::string_view text, std::size_t& position, std::s
         if (c == '=') {
             if (!token.empty()) {
                 position = i;
-                return RC_OK;
+                return Status::ok;
             }
             token.assign(1, '=');
             position = i + 1;
-            return RC_OK;
+            return Status::ok;
         }
         if (c == '"') {
             if (!token.empty()) {
                 position = i;
-                return RC_OK;
+                return Status::ok;
             }
             token.push_back('"');
             for (std::size_t j = i + 1; j < end; ++j) {
-                if (!take(token, text[j])) return token.clear(), RC_SIZE_LIMIT;
+                if (!take(token, text[j])) return token.clear(), Status::size_limit;
                 if (at(j) == '"') {
                     position = j + 1;
-                    return RC_OK;
+                    return Status::ok;
                 }
             }
             position = end;  // unterminated: the quote and the rest of the text
-            return RC_OK;
+            return Status::ok;
         }
         if (c == '\'') {
             if (!token.empty()) {
                 position = i;
-                return RC_OK;
+                return Status::ok;
             }
             token.push_back('\'');
             std::size_t j = i + 1;
             while (j < end) {
                 if (at(j) == '\'' && at(j - 1) == '\'') {
                     // A doubled quote: it and the byte after it are taken.
-                    if (!take(token, text[j])) return token.clear(), RC_SIZE_LIMIT;
-                    if (j + 1 < end && !take(token, text[j + 1])) return token.clear(), RC_SIZE_LIMIT;
+                    if (!take(token, text[j])) return token.clear(), Status::size_limit;
+                    if (j + 1 < end && !take(token, text[j + 1])) return token.clear(), Status::size_limit;
                     j += 2;
                     continue;
                 }
-                if (!take(token, text[j])) return token.clear(), RC_SIZE_LIMIT;
+                if (!take(token, text[j])) return token.clear(), Status::size_limit;
                 if (at(j) == '\'') {
                     position = j + 1;
-                    return RC_OK;
+                    return Status::ok;
                 }
                 ++j;
             }
             position = end;
-            return RC_OK;
+            return Status::ok;
         }
         // A multi-byte character is taken whole, whatever its trailing bytes are.
         std::size_t width = char_width(charset, c);
         for (std::size_t k = 0; k < width && i < end; ++k, ++i)
-            if (!take(token, text[i])) return token.clear(), RC_SIZE_LIMIT;
+            if (!take(token, text[i])) return token.clear(), Status::size_limit;
     }
-    if (token.empty()) return RC_NOT_FOUND;
+    if (token.empty()) return Status::not_found;
     if (token.back() == ';') token.pop_back();
     position = end;
-    return RC_OK;
+    return Status::ok;
 }
 
-int strip_quotes(std::string& text) {
+void strip_quotes(std::string& text) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
-    return RC_OK;
 }
 
 }  // namespace hsc

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/status.h"
+
 // Cuts key=value texts (the footer record, the lines of the settings file) into tokens.
 namespace hsc {
 
@@ -19,14 +21,14 @@ inline constexpr std::size_t TOKEN_MAX = 4000;  // bytes of one token
 // the end of the view. Tokens are separated by TAB, LF, CR and space; "=" is a token of
 // its own; a token that begins with a double or a single quote runs to the closing quote
 // and keeps both quotes. A last token of the text loses one trailing ";".
-// 0: `token` holds the token and `position` is moved past it.
-// 1403: no token is left; `token` is empty and `position` unchanged.
-// -9: the token would exceed TOKEN_MAX bytes; `position` unchanged, `token` is to be
-//     ignored.
-int next_token(int charset, std::string_view text, std::size_t& position, std::string& token);
+// ok: `token` holds the token and `position` is moved past it.
+// not_found: no token is left; `token` is empty and `position` unchanged.
+// size_limit: the token would exceed TOKEN_MAX bytes; `position` unchanged, `token` is
+//     to be ignored.
+Status next_token(int charset, std::string_view text, std::size_t& position, std::string& token);
 
 // Removes one enclosing pair of double quotes: "\"x\"" becomes "x", "\"\"" the empty
-// text; a lone double quote or any other text stays as it is. Always 0.
-int strip_quotes(std::string& text);
+// text; a lone double quote or any other text stays as it is.
+void strip_quotes(std::string& text);
 
 }  // namespace hsc

@@ -162,13 +162,13 @@ const MessageCase CASES[] = {
      "33"},
     {"already_masked",
      [](Scene& r) {
-         r.options.only_direction = DIRECTION_MASK;
+         r.options.only_direction = Direction::mask;
          return masked_book(r, MaskSettings{});
      },
      RC_FAIL, FailReason::already_masked, "マスク済みのファイルです。マスクは行いません(PATH)。", "PATH"},
     {"not_masked",
      [](Scene& r) {
-         r.options.only_direction = DIRECTION_UNMASK;
+         r.options.only_direction = Direction::unmask;
          return good_book(r);
      },
      RC_FAIL, FailReason::not_masked, "マスクされたファイルではありません。復元は行いません(PATH)。", "PATH"},

@@ -50,7 +50,7 @@ TEST_F(Driver, MasksThenRestoresBesideTheInput) {
     const std::string original = test::read_file(book());
 
     ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
-    EXPECT_EQ(ctx.process_direction, DIRECTION_MASK);
+    EXPECT_EQ(ctx.process_direction, Direction::mask);
     EXPECT_EQ(output, dir / "●book.xlsx");
     EXPECT_TRUE(rep.errors.empty());
     FooterInfo info;
@@ -60,7 +60,7 @@ TEST_F(Driver, MasksThenRestoresBesideTheInput) {
     EXPECT_EQ(test::entry_data(masked, "xl/sharedStrings.xml").find("山田"), std::string::npos);
 
     ASSERT_EQ(process(dir / "●book.xlsx"), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
-    EXPECT_EQ(ctx.process_direction, DIRECTION_UNMASK);
+    EXPECT_EQ(ctx.process_direction, Direction::unmask);
     EXPECT_EQ(output, dir / "〇●book.xlsx");
     ASSERT_EQ(hsc_read_footer(output, info), RC_OK);
     EXPECT_FALSE(info.present);
@@ -359,7 +359,7 @@ TEST_F(Driver, OverwriteRoundTripKeepsPermissionsAndRestoresTheText) {
     settings.is_overwrite = true;
     ASSERT_EQ(process(book()), RC_OK);
     ASSERT_EQ(process(book()), RC_OK);
-    EXPECT_EQ(ctx.process_direction, DIRECTION_UNMASK);
+    EXPECT_EQ(ctx.process_direction, Direction::unmask);
     EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
               test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
     struct stat st;
@@ -458,12 +458,12 @@ TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
 TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
     write_book(test::small_workbook(NAMES));
     ProcessOptions only_restore;
-    only_restore.only_direction = DIRECTION_UNMASK;
+    only_restore.only_direction = Direction::unmask;
     EXPECT_EQ(process(book(), only_restore), RC_FAIL);
     EXPECT_EQ(rep.errors, std::vector<std::string>{"マスクされたファイルではありません。復元は行いません(" +
                                                    book().string() + ")。"});
     ProcessOptions only_mask;
-    only_mask.only_direction = DIRECTION_MASK;
+    only_mask.only_direction = Direction::mask;
     ASSERT_EQ(process(book(), only_mask), RC_OK);
     const fs::path masked = output;
     settings.password = "wrong";  // refused for its state before any password check

@@ -38,17 +38,17 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
     test::TempDir dir;
     test::write_zip(dir / "in.xlsx", zip, {.deflate = false, .comment = {}});
 
-    MaskSettings s;
+    StoredSettings s;
     s.is_autoshape = c.shapes;
     MfileRegistry reg;
-    ASSERT_EQ(hsc_read_excel(reg, dir / "in.xlsx", s, test::context(DIRECTION_MASK)), c.expected);
+    ASSERT_EQ(hsc_read_excel(reg, dir / "in.xlsx", s, test::context(Direction::mask)), c.expected);
     if (c.expected != RC_OK) return;
 
     // What was accepted can be restored.
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, dir / "in.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, dir / "in.xlsx", output, Direction::mask, false, dir / "masked.xlsx"), RC_OK);
     MfileRegistry again;
-    EXPECT_EQ(hsc_read_excel(again, dir / "masked.xlsx", s, test::context(DIRECTION_UNMASK)), RC_OK);
+    EXPECT_EQ(hsc_read_excel(again, dir / "masked.xlsx", s, test::context(Direction::unmask)), RC_OK);
     std::string restored;
     ASSERT_TRUE(test::get_stream(again, "xl/sharedStrings.xml", restored));
     EXPECT_EQ(restored, test::shared_strings({"Alice"}));

@@ -83,11 +83,11 @@ TEST_P(HeaderColumns, ChooseTheColumnsOfEachWorksheet) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
     ctx.header_row = c.header_row - 1;
     ctx.keep_header = c.keep_header;
-    MaskSettings s;
+    StoredSettings s;
     s.password = "secret";
     MaskReport report;
     ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << refusal_text(Lang::en, reg.refusal);
@@ -135,9 +135,9 @@ TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("氏名,会員番号", ctx));
-    MaskSettings s;
+    StoredSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
     EXPECT_EQ(reg.refusal.kind, RefusalKind::header_not_found);
     EXPECT_EQ(refusal_text(Lang::ja, reg.refusal), "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。");
@@ -148,10 +148,10 @@ TEST(HeaderColumns, KeptInlineHeaderStaysInline) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("D", ctx));
     ctx.keep_header = true;
-    MaskSettings s;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK);
     const std::string sheet1 = stream(reg, SHEET1);
     EXPECT_NE(sheet1.find(inline_cell("D1", "メール")), std::string::npos) << sheet1;
@@ -194,9 +194,9 @@ TEST_P(Tables, HeaderAndTotalsRowsKeepTheirText) {
     const Entries e = table_package("<v>5</v>", c.totals);
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns(c.columns, ctx));
-    MaskSettings s;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), c.masked);
     EXPECT_EQ(stream(reg, "xl/tables/table1.xml"), e[6].second);
@@ -216,9 +216,9 @@ TEST(Tables, HeaderTextInAMaskedCellIsRefusedNamingTheTable) {
     const Entries e = table_package("<v>1</v>");  // B3 shows 電話, the header of B
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ASSERT_TRUE(parse_columns("B", ctx));
-    MaskSettings s;
+    StoredSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_UNSUPPORTED_OBJECTS);
     EXPECT_EQ(reg.refusal.kind, RefusalKind::table_header_masked);
     EXPECT_NE(refusal_text(Lang::ja, reg.refusal).find("テーブル「顧客」(xl/tables/table1.xml)"), std::string::npos)
@@ -233,8 +233,8 @@ TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     const Entries e = table_package("<v>1</v>");
     auto names = test::load_package(reg, e);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
-    MaskSettings s;
+    ctx.process_direction = Direction::mask;
+    StoredSettings s;
     ASSERT_EQ(transform_package(reg, names, s, ctx), RC_OK) << refusal_text(Lang::en, reg.refusal);
     EXPECT_EQ(masked_items(e[3].second, stream(reg, "xl/sharedStrings.xml")), (std::set<std::size_t>{2, 3, 4, 5}));
 }

@@ -13,7 +13,7 @@
 namespace hsc::test {
 
 // Per-file values for a direction and a list of zero-based target columns.
-inline FileContext context(int direction, const std::vector<int>& columns = {}) {
+inline FileContext context(Direction direction, const std::vector<int>& columns = {}) {
     FileContext ctx;
     ctx.process_direction = direction;
     for (std::size_t i = 0; i < columns.size(); ++i) ctx.target_column_numbers[i] = columns[i];

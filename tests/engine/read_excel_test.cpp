@@ -21,8 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::context;
 
-MaskSettings settings(bool shapes) {
-    MaskSettings s;
+StoredSettings settings(bool shapes) {
+    StoredSettings s;
     s.password = "pass word";
     s.is_autoshape = shapes;
     return s;
@@ -44,18 +44,18 @@ bool is_drawing_part(const std::string& name) { return name.starts_with("xl/draw
 
 // Masks `input` into `masked`, then restores `masked` into `restored`. Returns the status
 // of the first step that failed.
-int mask_and_restore(const fs::path& input, const fs::path& masked, const fs::path& restored, const MaskSettings& s,
+int mask_and_restore(const fs::path& input, const fs::path& masked, const fs::path& restored, const StoredSettings& s,
                      const FileContext& mask_ctx) {
     {
         MfileRegistry reg;
         if (int rc = hsc_read_excel(reg, input, s, mask_ctx); rc != RC_OK) return rc;
         fs::path output;
-        if (int rc = hsc_write_excel(reg, input, output, DIRECTION_MASK, false, masked); rc != RC_OK) return rc;
+        if (int rc = hsc_write_excel(reg, input, output, Direction::mask, false, masked); rc != RC_OK) return rc;
     }
     MfileRegistry reg;
-    if (int rc = hsc_read_excel(reg, masked, s, context(DIRECTION_UNMASK)); rc != RC_OK) return rc;
+    if (int rc = hsc_read_excel(reg, masked, s, context(Direction::unmask)); rc != RC_OK) return rc;
     fs::path output;
-    return hsc_write_excel(reg, masked, output, DIRECTION_UNMASK, false, restored);
+    return hsc_write_excel(reg, masked, output, Direction::unmask, false, restored);
 }
 
 test::Entries fixture_package() {
@@ -71,7 +71,7 @@ TEST(HscReadExcel, MasksAndRestoresAPackageOnDisk) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", zip_entries(fixture_package()));
     ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(true),
-                               context(DIRECTION_MASK, {1})),
+                               context(Direction::mask, {1})),
               RC_OK);
     auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
     EXPECT_EQ(masked["xl/sharedStrings.xml"], test::shared_strings({"*****", "Bob"}));
@@ -95,15 +95,15 @@ TEST(HscReadExcel, RefusesATablePartNoWorksheetNames) {
     e.push_back({"xl/tables/table1.xml", "<table/>"});
     test::write_zip(dir / "book.xlsx", zip_entries(e));
     MfileRegistry reg;
-    EXPECT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(DIRECTION_MASK)), RC_UNSUPPORTED_OBJECTS);
+    EXPECT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(Direction::mask)), RC_UNSUPPORTED_OBJECTS);
 }
 
 TEST(HscReadExcel, NotAZipFails) {
     test::TempDir dir;
     test::write_file(dir / "book.xlsx", "this is no zip archive");
     MfileRegistry reg;
-    EXPECT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(DIRECTION_MASK)), RC_FAIL);
-    EXPECT_EQ(hsc_read_excel(reg, dir / "missing.xlsx", settings(false), context(DIRECTION_MASK)), RC_FAIL);
+    EXPECT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(Direction::mask)), RC_FAIL);
+    EXPECT_EQ(hsc_read_excel(reg, dir / "missing.xlsx", settings(false), context(Direction::mask)), RC_FAIL);
 }
 
 // Debian's interpreter, which has python3-openpyxl, before any other python3 on the path.
@@ -152,7 +152,7 @@ TEST_P(CorpusRoundTrip, RestoringGivesBackTheMaskedPartsByteForByte) {
         for (const auto& info : test::read_zip_info(input).entries) bad_crc = bad_crc || !info.crc_ok;
         test::TempDir dir;
         const int rc = mask_and_restore(input, dir / "masked.xlsx", dir / "restored.xlsx", settings(shapes),
-                                        context(DIRECTION_MASK));
+                                        context(Direction::mask));
         if (bad_crc) {  // an entry that fails its checksum is not taken in
             EXPECT_EQ(rc, RC_FAIL);
             continue;
@@ -248,10 +248,10 @@ TEST(HscReadExcel, CorpusMaskedTextHoldsOnlyMaskCharacters) {
     int masked_count = 0;
     for (const fs::path& input : files) {
         MfileRegistry reg;
-        if (hsc_read_excel(reg, input, settings(true), context(DIRECTION_MASK)) != RC_OK) continue;
+        if (hsc_read_excel(reg, input, settings(true), context(Direction::mask)) != RC_OK) continue;
         fs::path output;
         const fs::path masked = dir / ("masked" + std::to_string(masked_count++) + ".xlsx");
-        ASSERT_EQ(hsc_write_excel(reg, input, output, DIRECTION_MASK, false, masked), RC_OK) << input;
+        ASSERT_EQ(hsc_write_excel(reg, input, output, Direction::mask, false, masked), RC_OK) << input;
     }
     ASSERT_GT(masked_count, 0);
     test::write_file(dir / "check.py", R"(import sys, re, zipfile, glob
@@ -327,9 +327,9 @@ print(bad if bad else "ok")
 sys.exit(1 if bad else 0)
 )");
     MfileRegistry reg;
-    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(DIRECTION_MASK, {1, 2})), RC_OK);
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(false), context(Direction::mask, {1, 2})), RC_OK);
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, Direction::mask, false, dir / "masked.xlsx"), RC_OK);
     EXPECT_EQ(run_python(dir / "check.py", "'" + (dir / "masked.xlsx").string() + "'"), 0);
 }
 
@@ -343,9 +343,9 @@ TEST(PartsChangedSinceMasking, NamesThePartsThatChangedLength) {
     e.push_back({"xl/drawings/drawing2.xml", test::drawing("Second")});
     test::write_zip(dir / "book.xlsx", zip_entries(e));
     MfileRegistry reg;
-    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(Direction::mask)), RC_OK);
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, Direction::mask, false, dir / "masked.xlsx"), RC_OK);
     std::vector<std::string> changed{"stale"};
     ASSERT_EQ(parts_changed_since_masking(dir / "masked.xlsx", changed, 0), RC_OK);
     EXPECT_EQ(changed, std::vector<std::string>{});
@@ -371,9 +371,9 @@ TEST(PartsChangedSinceMasking, UnpackingStepsKeepToTheMemoryBudget) {
     e.push_back({"xl/media/padding.bin", std::string(3 << 20, 'p')});
     test::write_zip(dir / "book.xlsx", zip_entries(e));
     MfileRegistry reg;
-    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(hsc_read_excel(reg, dir / "book.xlsx", settings(true), context(Direction::mask)), RC_OK);
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, DIRECTION_MASK, false, dir / "masked.xlsx"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, dir / "book.xlsx", output, Direction::mask, false, dir / "masked.xlsx"), RC_OK);
     mfree_all(reg);
 
     constexpr std::uint64_t TIGHT = 2 << 20, ROOMY = 16 << 20;
@@ -384,11 +384,11 @@ TEST(PartsChangedSinceMasking, UnpackingStepsKeepToTheMemoryBudget) {
 
     MaskReport report;
     test::RecordingReporter tight;
-    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, tight, TIGHT), RC_FAIL);
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", MaskSettings(settings(true)), report, tight, TIGHT), RC_FAIL);
     ASSERT_EQ(tight.errors.size(), 1u);
     EXPECT_NE(tight.errors[0].find("使用できるメモリの上限を超える"), std::string::npos) << tight.errors[0];
     test::RecordingReporter roomy;
-    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", settings(true), report, roomy, ROOMY), RC_OK)
+    EXPECT_EQ(hsc_inspect_leaks(dir / "masked.xlsx", MaskSettings(settings(true)), report, roomy, ROOMY), RC_OK)
         << (roomy.errors.empty() ? "" : roomy.errors[0]);
 }
 
@@ -448,7 +448,7 @@ TEST_P(MarksComeBack, WorkbookPartAndThumbnailByteForByte) {
     const auto original = marked_workbook(ext);
     test::write_zip(dir / "book.xlsx", zip_entries(original));
     ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(true),
-                               context(DIRECTION_MASK)),
+                               context(Direction::mask)),
               RC_OK);
     const auto masked = by_name(test::read_zip(dir / "masked.xlsx"));
     EXPECT_NE(masked.at("xl/workbook.xml").find("<fileSharing reservationPassword="), std::string::npos);
@@ -484,7 +484,7 @@ TEST(MarksComeBackTwoThumbnails, EveryThumbnailComesBack) {
     original.push_back({"docProps/thumbnail.jpeg", std::string("\xFF\xD8 second picture")});
     test::write_zip(dir / "book.xlsx", zip_entries(original));
     ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(false),
-                               context(DIRECTION_MASK)),
+                               context(Direction::mask)),
               RC_OK);
     const auto restored = by_name(test::read_zip(dir / "restored.xlsx"));
     // Every part but the content types, whose defaults may come back in another order.
@@ -496,7 +496,7 @@ TEST(MarksComeBackTwoThumbnails, EveryThumbnailComesBack) {
     EXPECT_EQ(restored.size(), original.size());
     EXPECT_EQ(untyped_entries(restored), std::vector<std::string>{});
     MfileRegistry reg;
-    EXPECT_EQ(hsc_read_excel(reg, dir / "restored.xlsx", settings(false), context(DIRECTION_MASK)), RC_OK);
+    EXPECT_EQ(hsc_read_excel(reg, dir / "restored.xlsx", settings(false), context(Direction::mask)), RC_OK);
 }
 
 // A workbook part changed after masking (a sheet added in a spreadsheet program) keeps
@@ -504,13 +504,13 @@ TEST(MarksComeBackTwoThumbnails, EveryThumbnailComesBack) {
 TEST(MarksComeBackTransform, ChangedWorkbookPartKeepsItsChanges) {
     MfileRegistry reg;
     auto names = test::load_package(reg, marked_workbook("jpeg"));
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::mask)), RC_OK);
     std::string workbook = test::stream(reg, "xl/workbook.xml");
     workbook.insert(workbook.find("</sheets>"), R"(<sheet name="Added" sheetId="2" r:id="rId9"/>)");
     test::put_stream(reg, "xl/workbook.xml", workbook);
     names.clear();
     mlist(reg, names);
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::unmask)), RC_OK);
     const std::string restored = test::stream(reg, "xl/workbook.xml");
     EXPECT_NE(restored.find(R"(<sheet name="Added")"), std::string::npos);
     EXPECT_EQ(restored.find("reservationPassword"), std::string::npos);
@@ -596,7 +596,7 @@ TEST_P(InlineStrings, MaskAndRestoreThroughAnIndependentReader) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", zip_entries(GetParam().entries));
     ASSERT_EQ(mask_and_restore(dir / "book.xlsx", dir / "masked.xlsx", dir / "restored.xlsx", settings(false),
-                               context(DIRECTION_MASK, {1})),
+                               context(Direction::mask, {1})),
               RC_OK);
     test::write_file(dir / "check.py", std::string(R"(import re, sys, openpyxl, zipfile
 def values(path):
@@ -633,7 +633,7 @@ TEST(InlineStringsPackage, OtherWorksheetsStayByteForByte) {
     e.push_back({"xl/worksheets/sheet2.xml", untouched});
     MfileRegistry reg;
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::mask, {1})), RC_OK);
     EXPECT_EQ(test::stream(reg, "xl/worksheets/sheet2.xml"), untouched);
     EXPECT_NE(test::stream(reg, "xl/worksheets/sheet1.xml"), e[4].second);
     const std::string rels = test::stream(reg, "xl/_rels/workbook.xml.rels");
@@ -652,7 +652,7 @@ TEST(InlineStringsPackage, TableUnderAnotherNameIsLeftAlone) {
     MfileRegistry reg;
     auto names = test::load_package(reg, e);
     MaskReport report;
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1}), &report), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::mask, {1}), &report), RC_OK);
     EXPECT_FALSE(test::has_stream(reg, "xl/sharedStrings.xml"));
     // The strings of column B stay readable: the report says so.
     EXPECT_EQ(report.inline_cells_left, 2u);
@@ -672,7 +672,7 @@ TEST(SharedStringItems, EmptyItemDoesNotShiftTheMaskedItem) {
     MfileRegistry reg;
     auto names = test::load_package(reg, e);
     MaskReport report;
-    ASSERT_EQ(transform_package(reg, names, settings(false), context(DIRECTION_MASK, {1}), &report), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::mask, {1}), &report), RC_OK);
     std::string expected = table;
     expected.replace(expected.find("SecretName"), 10, "**********");
     EXPECT_EQ(test::stream(reg, "xl/sharedStrings.xml"), expected);
@@ -694,7 +694,7 @@ TEST(WorkbookPartPackage, LargePartWithoutWorkbookPrMasks) {
     e[2].second = workbook;
     MfileRegistry reg;
     auto names_in = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names_in, settings(false), context(DIRECTION_MASK, {1})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names_in, settings(false), context(Direction::mask, {1})), RC_OK);
     EXPECT_NE(test::stream(reg, "xl/workbook.xml").find("<fileSharing "), std::string::npos);
     EXPECT_EQ(test::stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"*****", "Bob"}));
 }

@@ -18,8 +18,8 @@ using test::stream;
 
 constexpr int COLUMN_B = 1;
 
-MaskSettings mask_settings(bool shapes) {
-    MaskSettings s;
+StoredSettings mask_settings(bool shapes) {
+    StoredSettings s;
     s.password = "secret";
     s.is_autoshape = shapes;
     return s;
@@ -46,7 +46,7 @@ TEST(Transform, MasksTheItemsOfTargetColumnsWhereverTheyAreUsed) {
     MfileRegistry reg;
     auto names = test::load_package(reg, selection_package());
     const std::string before = stream(reg, "xl/sharedStrings.xml");
-    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK, {COLUMN_B})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask, {COLUMN_B})), RC_OK);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"*****", "Bob", "●●"}));
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml").size(), before.size());
     EXPECT_TRUE(has_stream(reg, "xl/BKsharedStrings.xml"));
@@ -56,7 +56,7 @@ TEST(Transform, MasksTheItemsOfTargetColumnsWhereverTheyAreUsed) {
 TEST(Transform, MasksEveryItemWithoutTargetColumns) {
     MfileRegistry reg;
     auto names = test::load_package(reg, selection_package());
-    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"*****", "***", "●●"}));
 }
 
@@ -66,7 +66,7 @@ TEST(Transform, WorksheetListedBeforeTheTableStillSelects) {
     Entries e = selection_package();
     std::reverse(e.begin(), e.end());
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK, {COLUMN_B})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask, {COLUMN_B})), RC_OK);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"*****", "Bob", "●●"}));
 }
 
@@ -86,7 +86,7 @@ TEST_P(RoundTrip, RestoringGivesBackEveryMaskedPartByteForByte) {
     MfileRegistry reg;
     const Entries original = drawing_package({1, 2, 3});
     auto names = test::load_package(reg, original);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(shapes), context(DIRECTION_MASK, {COLUMN_B})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(shapes), context(Direction::mask, {COLUMN_B})), RC_OK);
 
     for (const auto& [name, bytes] : original) {
         if (name == "xl/workbook.xml" || name == "_rels/.rels" || name == "[Content_Types].xml") continue;
@@ -98,7 +98,7 @@ TEST_P(RoundTrip, RestoringGivesBackEveryMaskedPartByteForByte) {
     EXPECT_EQ(stream(reg, "xl/drawings/vmlDrawing1.vml"), original[original.size() - 2].second);
 
     auto again = live_names(reg);
-    ASSERT_EQ(transform_package(reg, again, mask_settings(shapes), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(shapes), context(Direction::unmask)), RC_OK);
     for (const auto& [name, bytes] : original) {
         if (name == "xl/workbook.xml" || name == "_rels/.rels" || name == "[Content_Types].xml") continue;
         EXPECT_EQ(stream(reg, name), bytes) << name;
@@ -116,12 +116,12 @@ TEST(Transform, RestoringTakesTheTextFromTheBackupsAlone) {
     MfileRegistry reg;
     const Entries original = drawing_package({1, 2});
     auto names = test::load_package(reg, original);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK, {COLUMN_B})), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask, {COLUMN_B})), RC_OK);
     test::put_stream(reg, "xl/sharedStrings.xml", "");
     test::put_stream(reg, "xl/drawings/drawing2.xml", "<si><t>not a drawing</t></si>");
 
     auto again = live_names(reg);
-    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(Direction::unmask)), RC_OK);
     for (const auto& [name, bytes] : original) {
         if (name == "xl/sharedStrings.xml" || name.starts_with("xl/drawings/drawing")) {
             EXPECT_EQ(stream(reg, name), bytes) << name;
@@ -136,7 +136,7 @@ TEST(Transform, DrawingBackupsAreNumberedInNaturalOrder) {
     std::shuffle(numbers.begin(), numbers.end(), rng);
     MfileRegistry reg;
     auto names = test::load_package(reg, drawing_package(numbers));
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     // Backup k holds drawing k: drawing2 before drawing10.
     for (int k = 1; k <= 12; ++k) {
         ASSERT_EQ(restore_backup(reg, drawing_backup_name(k), "check.xml", "secret"), RC_OK) << k;
@@ -150,10 +150,10 @@ TEST(Transform, GapInDrawingNumbersRestoresEachDrawingToItself) {
     MfileRegistry reg;
     const Entries original = drawing_package({1, 3});
     auto names = test::load_package(reg, original);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/drawings/drawing3.xml"), test::drawing("***** 9"));
     auto again = live_names(reg);
-    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(Direction::unmask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/drawings/drawing3.xml"), test::drawing("Shape 3"));
     EXPECT_FALSE(has_stream(reg, "xl/drawings/drawing2.xml"));
 }
@@ -164,7 +164,7 @@ TEST(Transform, ChartDrawingWithoutTextIsBackedUpUnchanged) {
     const std::string anchor = "<xdr:wsDr><xdr:graphicFrame><c:chart r:id=\"rId1\"/></xdr:graphicFrame></xdr:wsDr>";
     e.push_back({"xl/drawings/drawing1.xml", anchor});
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/drawings/drawing1.xml"), anchor);
     EXPECT_TRUE(has_stream(reg, drawing_backup_name(1)));
 }
@@ -175,9 +175,9 @@ TEST(Transform, RestoringWithShapesOffStillRestoresDrawingBackups) {
     MfileRegistry reg;
     const Entries original = drawing_package({1, 2});
     auto names = test::load_package(reg, original);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     auto again = live_names(reg);
-    ASSERT_EQ(transform_package(reg, again, mask_settings(false), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(false), context(Direction::unmask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/drawings/drawing2.xml"), test::drawing("Shape 2"));
     EXPECT_FALSE(has_stream(reg, drawing_backup_name(1)));
 }
@@ -185,15 +185,15 @@ TEST(Transform, RestoringWithShapesOffStillRestoresDrawingBackups) {
 TEST(Transform, RestoringWithShapesOnWhenMaskedWithShapesOffFails) {
     MfileRegistry reg;
     auto names = test::load_package(reg, drawing_package({1}));
-    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask)), RC_OK);
     auto again = live_names(reg);
-    EXPECT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OPEN);
+    EXPECT_EQ(transform_package(reg, again, mask_settings(true), context(Direction::unmask)), RC_OPEN);
 }
 
 TEST(Transform, RestoringWithoutTheSharedStringBackupFails) {
     MfileRegistry reg;
     auto names = test::load_package(reg, selection_package());
-    EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_UNMASK)), RC_OPEN);
+    EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::unmask)), RC_OPEN);
 }
 
 TEST(Transform, PackageWithoutSharedStringsIsMaskedAndRestored) {
@@ -201,13 +201,13 @@ TEST(Transform, PackageWithoutSharedStringsIsMaskedAndRestored) {
     Entries e = test::base_package();
     e.push_back({"xl/worksheets/sheet1.xml", test::worksheet(R"(<c r="B1"><v>1</v></c>)")});
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask)), RC_OK);
     EXPECT_FALSE(has_stream(reg, "xl/BKsharedStrings.xml"));
     auto again = live_names(reg);
-    EXPECT_EQ(transform_package(reg, again, mask_settings(false), context(DIRECTION_UNMASK)), RC_OK);
+    EXPECT_EQ(transform_package(reg, again, mask_settings(false), context(Direction::unmask)), RC_OK);
 }
 
-class Refusals : public testing::TestWithParam<int> {};
+class Refusals : public testing::TestWithParam<Direction> {};
 
 // A table that no worksheet names cannot be placed; masking refuses it untouched.
 TEST(TableRefusal, UnnamedTablePartRefusedBeforeAnythingIsRewritten) {
@@ -215,7 +215,7 @@ TEST(TableRefusal, UnnamedTablePartRefusedBeforeAnythingIsRewritten) {
     Entries e = selection_package();
     e.push_back({"xl/tables/table1.xml", "<table/>"});
     auto names = test::load_package(reg, e);
-    EXPECT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_UNSUPPORTED_OBJECTS);
+    EXPECT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_UNSUPPORTED_OBJECTS);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"Alice", "Bob", "東京"}));
     EXPECT_EQ(stream(reg, "xl/workbook.xml"), test::kWorkbook);
     EXPECT_FALSE(has_stream(reg, "xl/BKsharedStrings.xml"));
@@ -241,8 +241,8 @@ TEST_P(Refusals, PackageWithoutWorkbookPartFails) {
     EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(GetParam())), RC_FAIL);
 }
 
-INSTANTIATE_TEST_SUITE_P(Directions, Refusals, testing::Values(DIRECTION_MASK, DIRECTION_UNMASK),
-                         [](const auto& info) { return std::string(info.param == DIRECTION_MASK ? "Mask" : "Unmask"); });
+INSTANTIATE_TEST_SUITE_P(Directions, Refusals, testing::Values(Direction::mask, Direction::unmask),
+                         [](const auto& info) { return std::string(info.param == Direction::mask ? "Mask" : "Unmask"); });
 
 // Masked before and its footer lost: masking again would overwrite the backups with
 // masked text. Nothing is rewritten.
@@ -252,7 +252,7 @@ TEST(Transform, MaskingAPackageThatHoldsBackupsIsRefused) {
         Entries e = selection_package();
         e.push_back({backup, "TIVA"});
         auto names = test::load_package(reg, e);
-        EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(DIRECTION_MASK)), RC_FAIL) << backup;
+        EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(Direction::mask)), RC_FAIL) << backup;
         EXPECT_EQ(stream(reg, backup), "TIVA") << backup;
         EXPECT_EQ(stream(reg, "xl/workbook.xml"), test::kWorkbook) << backup;
     }
@@ -265,18 +265,12 @@ TEST(Transform, PackageEntryWithTheTemporaryNameSurvives) {
     e.push_back({"TempsharedStrings.xml", "mine"});
     e.push_back({"Tempdrawing.xml", "also mine"});
     auto names = test::load_package(reg, e);
-    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(DIRECTION_MASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     EXPECT_EQ(stream(reg, "TempsharedStrings.xml"), "mine");
     EXPECT_EQ(stream(reg, "Tempdrawing.xml"), "also mine");
     auto again = live_names(reg);
-    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(DIRECTION_UNMASK)), RC_OK);
+    ASSERT_EQ(transform_package(reg, again, mask_settings(true), context(Direction::unmask)), RC_OK);
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings({"Alice", "Bob", "東京"}));
-}
-
-TEST(Transform, UnknownDirectionFails) {
-    MfileRegistry reg;
-    auto names = test::load_package(reg, selection_package());
-    EXPECT_EQ(transform_package(reg, names, mask_settings(false), context(5)), RC_FAIL);
 }
 
 }  // namespace

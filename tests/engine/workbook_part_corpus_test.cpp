@@ -45,7 +45,7 @@ bool unpack(const std::filesystem::path& path, MfileRegistry& reg, std::vector<s
 
 std::string part(MfileRegistry& reg, std::string_view name) {
     std::string out;
-    EXPECT_EQ(read_whole_file(reg, 0, name, out), RC_OK) << name;
+    EXPECT_EQ(read_whole_file(reg, 0, name, out), Status::ok) << name;
     return out;
 }
 
@@ -85,10 +85,10 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
         const bool has_pr = original.find("<workbookPr ") != std::string::npos ||
                             original.find("<workbookPr/") != std::string::npos;
 
-        MaskSettings s;
+        StoredSettings s;
         s.password = "secret";
         std::string text = original;
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), RC_OK);
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK);
         EXPECT_EQ(count(text, "fileSharing"), 1u);  // every workbook gets one, never two
         const std::string prefix(root_element_prefix(original));
         EXPECT_NE(text.find("<" + prefix + "fileSharing reservationPassword="), std::string::npos);
@@ -96,7 +96,7 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
             EXPECT_NE(text.find("userName=\"Hushcel\"/><workbookPr"), std::string::npos);
         }
 
-        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), DIRECTION_MASK), RC_OK);
+        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), Direction::mask), RC_OK);
         const std::string rels = part(reg, "_rels/.rels");
         const std::string types = part(reg, "[Content_Types].xml");
         EXPECT_EQ(count(rels, "docProps/thumbnail."), 1u);
@@ -106,7 +106,7 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
                       (std::find(entries.begin(), entries.end(), "docProps/thumbnail.wmf") != entries.end() ? 1 : 0));
         EXPECT_EQ(msize(reg, "docProps/thumbnail.jpeg"), static_cast<std::int64_t>(striped_thumbnail_jpeg().size()));
 
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_UNMASK), RC_OK);
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::unmask), RC_OK);
         EXPECT_EQ(text.find("reservationPassword"), std::string::npos);
         if (!had_file_sharing) {
             EXPECT_EQ(text, original);
@@ -114,7 +114,7 @@ TEST(WorkbookPartCorpus, MaskThenRestore) {
 
         std::vector<std::string> now;
         mlist(reg, now);
-        ASSERT_EQ(replace_thumbnail(reg, now, striped_thumbnail_jpeg(), DIRECTION_UNMASK), RC_OK);
+        ASSERT_EQ(replace_thumbnail(reg, now, striped_thumbnail_jpeg(), Direction::unmask), RC_OK);
         EXPECT_EQ(part(reg, "_rels/.rels").find("docProps/thumbnail."), std::string::npos);
         mlist(reg, now);
         EXPECT_TRUE(std::none_of(now.begin(), now.end(), [](const std::string& n) {

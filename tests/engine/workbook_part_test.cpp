@@ -37,7 +37,7 @@ bool is_live(const MfileRegistry& reg, std::string_view name) {
 std::string get(MfileRegistry& reg, std::string_view name) {
     EXPECT_TRUE(is_live(reg, name)) << name;
     std::string out;
-    EXPECT_EQ(read_whole_file(reg, 0, name, out), RC_OK) << name;
+    EXPECT_EQ(read_whole_file(reg, 0, name, out), Status::ok) << name;
     return out;
 }
 
@@ -83,7 +83,7 @@ constexpr std::string_view FS_DEFAULT = R"(<fileSharing reservationPassword="89E
 
 struct WorkbookCase {
     std::string name;
-    int direction;
+    Direction direction;
     std::string password;
     std::string input;
     int expected_rc;
@@ -98,7 +98,7 @@ TEST_P(WorkbookRewrite, RewritesAndWritesBack) {
     const WorkbookCase& c = GetParam();
     MfileRegistry reg;
     put(reg, "xl/workbook.xml", "untouched");
-    MaskSettings s;
+    StoredSettings s;
     s.password = c.password;
     std::string text = c.input;
     ASSERT_EQ(rewrite_workbook_part(reg, text, s, c.direction), c.expected_rc);
@@ -122,69 +122,68 @@ std::string with_before_pr(std::string_view element) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, WorkbookRewrite,
     ::testing::Values(
-        WorkbookCase{"mask_inserts_before_workbookPr", DIRECTION_MASK, "Q-Marle", PLAIN, RC_OK, MASKED},
-        WorkbookCase{"mask_empty_password_uses_fallback", DIRECTION_MASK, "", PLAIN, RC_OK,
+        WorkbookCase{"mask_inserts_before_workbookPr", Direction::mask, "Q-Marle", PLAIN, RC_OK, MASKED},
+        WorkbookCase{"mask_empty_password_uses_fallback", Direction::mask, "", PLAIN, RC_OK,
                      with_before_pr(R"(<fileSharing reservationPassword="EDE2" userName="Hushcel"/>)")},
-        WorkbookCase{"mask_three_hex_digits", DIRECTION_MASK, "JBd0Kh8oOOL8dKLzdocJ2is", PLAIN, RC_OK,
+        WorkbookCase{"mask_three_hex_digits", Direction::mask, "JBd0Kh8oOOL8dKLzdocJ2is", PLAIN, RC_OK,
                      with_before_pr(R"(<fileSharing reservationPassword="526" userName="Hushcel"/>)")},
-        WorkbookCase{"mask_two_hex_digits", DIRECTION_MASK, "zmaZsV2GenFmtX0moDoqW4s", PLAIN, RC_OK,
+        WorkbookCase{"mask_two_hex_digits", Direction::mask, "zmaZsV2GenFmtX0moDoqW4s", PLAIN, RC_OK,
                      with_before_pr(R"(<fileSharing reservationPassword="0E" userName="Hushcel"/>)")},
-        WorkbookCase{"mask_wide_value_eight_digits", DIRECTION_MASK, "aaaaaaaaaaaaaaa\x82\xa0\x82", PLAIN, RC_OK,
+        WorkbookCase{"mask_wide_value_eight_digits", Direction::mask, "aaaaaaaaaaaaaaa\x82\xa0\x82", PLAIN, RC_OK,
                      with_before_pr(R"(<fileSharing reservationPassword="FFFF4A7B" userName="Hushcel"/>)")},
-        WorkbookCase{"mask_replaces_earlier_masking", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_replaces_earlier_masking", Direction::mask, "Q-Marle",
                      with_before_pr(R"(<fileSharing reservationPassword="1234" userName="Hushcel"/>)"), RC_OK,
                      MASKED},
-        WorkbookCase{"mask_replaces_users_reservation", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_replaces_users_reservation", Direction::mask, "Q-Marle",
                      with_before_pr(R"(<fileSharing readOnlyRecommended="1" userName="Ann" reservationPassword="CC1A"/>)"),
                      RC_OK, MASKED},
-        WorkbookCase{"mask_replaces_hashed_file_sharing", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_replaces_hashed_file_sharing", Direction::mask, "Q-Marle",
                      with_before_pr(R"(<fileSharing userName="Ann" algorithmName="SHA-512" hashValue="q/w=" saltValue="e+r=" spinCount="100000"/>)"),
                      RC_OK, MASKED},
-        WorkbookCase{"mask_before_workbookProtection_without_workbookPr", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_before_workbookProtection_without_workbookPr", Direction::mask, "Q-Marle",
                      R"(<workbook><workbookProtection lockStructure="1"/><sheets/></workbook>)", RC_OK,
                      "<workbook>" + std::string(FS_DEFAULT) + R"(<workbookProtection lockStructure="1"/><sheets/></workbook>)"},
         // Wherever the part stands, the element goes where the schema puts it.
-        WorkbookCase{"mask_without_workbookPr_first_in_the_root", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_without_workbookPr_first_in_the_root", Direction::mask, "Q-Marle",
                      R"(<workbook><fileSharing reservationPassword="1234"/><sheets/></workbook>)", RC_OK,
                      "<workbook>" + std::string(FS_DEFAULT) + "<sheets/></workbook>"},
-        WorkbookCase{"mask_without_workbookPr_after_fileVersion", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_without_workbookPr_after_fileVersion", Direction::mask, "Q-Marle",
                      R"(<?xml version="1.0"?><workbook xmlns="m"><fileVersion appName="x"></fileVersion><bookViews/></workbook>)",
                      RC_OK,
                      R"(<?xml version="1.0"?><workbook xmlns="m"><fileVersion appName="x"></fileVersion>)" +
                          std::string(FS_DEFAULT) + "<bookViews/></workbook>"},
-        WorkbookCase{"mask_prefixed_part", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_prefixed_part", Direction::mask, "Q-Marle",
                      R"(<x:workbook xmlns:x="m"><x:fileVersion appName="HCell"/><x:bookViews/></x:workbook>)", RC_OK,
                      R"(<x:workbook xmlns:x="m"><x:fileVersion appName="HCell"/><x:fileSharing reservationPassword="89EB" userName="Hushcel"/><x:bookViews/></x:workbook>)"},
-        WorkbookCase{"mask_prefixed_before_workbookPr", DIRECTION_MASK, "Q-Marle",
+        WorkbookCase{"mask_prefixed_before_workbookPr", Direction::mask, "Q-Marle",
                      R"(<x:workbook xmlns:x="m"><x:workbookPr/></x:workbook>)", RC_OK,
                      R"(<x:workbook xmlns:x="m"><x:fileSharing reservationPassword="89EB" userName="Hushcel"/><x:workbookPr/></x:workbook>)"},
-        WorkbookCase{"mask_no_root_inserts_nothing", DIRECTION_MASK, "Q-Marle", "<other/>", RC_OK, "<other/>"},
-        WorkbookCase{"unmask_removes_reservation", DIRECTION_UNMASK, "other", MASKED, RC_OK, PLAIN},
-        WorkbookCase{"unmask_removes_prefixed_element", DIRECTION_UNMASK, "",
+        WorkbookCase{"mask_no_root_inserts_nothing", Direction::mask, "Q-Marle", "<other/>", RC_OK, "<other/>"},
+        WorkbookCase{"unmask_removes_reservation", Direction::unmask, "other", MASKED, RC_OK, PLAIN},
+        WorkbookCase{"unmask_removes_prefixed_element", Direction::unmask, "",
                      with_before_pr(R"(<x:fileSharing reservationPassword="89EB" userName="Hushcel"/>)"), RC_OK, PLAIN},
-        WorkbookCase{"unmask_removes_element_with_closing_tag", DIRECTION_UNMASK, "",
+        WorkbookCase{"unmask_removes_element_with_closing_tag", Direction::unmask, "",
                      with_before_pr(R"(<fileSharing reservationPassword="89EB"></fileSharing>)"), RC_OK, PLAIN},
-        WorkbookCase{"unmask_quoted_bracket_in_user_name", DIRECTION_UNMASK, "",
+        WorkbookCase{"unmask_quoted_bracket_in_user_name", Direction::unmask, "",
                      with_before_pr(R"(<fileSharing userName="a>b" reservationPassword="89EB"/>)"), RC_OK, PLAIN},
-        WorkbookCase{"unmask_removes_every_occurrence", DIRECTION_UNMASK, "",
+        WorkbookCase{"unmask_removes_every_occurrence", Direction::unmask, "",
                      with_before_pr(R"(<fileSharing reservationPassword="1"/><fileSharing reservationPassword="2"/>)"),
                      RC_OK, PLAIN},
-        WorkbookCase{"unmask_without_reservation_unchanged", DIRECTION_UNMASK, "", PLAIN, RC_OK, PLAIN},
-        WorkbookCase{"unmask_keeps_hashed_file_sharing", DIRECTION_UNMASK, "",
+        WorkbookCase{"unmask_without_reservation_unchanged", Direction::unmask, "", PLAIN, RC_OK, PLAIN},
+        WorkbookCase{"unmask_keeps_hashed_file_sharing", Direction::unmask, "",
                      with_before_pr(R"(<fileSharing userName="Ann" hashValue="q/w="/>)"), RC_OK,
                      with_before_pr(R"(<fileSharing userName="Ann" hashValue="q/w="/>)")},
         // The text in other places is data: a sheet or a defined name must survive.
-        WorkbookCase{"sheet_named_reservationPassword_kept", DIRECTION_UNMASK, "",
+        WorkbookCase{"sheet_named_reservationPassword_kept", Direction::unmask, "",
                      R"(<workbook><sheets><sheet name="reservationPassword" sheetId="1"/></sheets></workbook>)", RC_OK,
                      R"(<workbook><sheets><sheet name="reservationPassword" sheetId="1"/></sheets></workbook>)"},
-        WorkbookCase{"defined_name_text_kept", DIRECTION_UNMASK, "",
+        WorkbookCase{"defined_name_text_kept", Direction::unmask, "",
                      R"(<workbook><definedNames><definedName name="a">reservationPassword</definedName></definedNames></workbook>)",
                      RC_OK,
                      R"(<workbook><definedNames><definedName name="a">reservationPassword</definedName></definedNames></workbook>)"},
-        WorkbookCase{"no_opening_bracket", DIRECTION_UNMASK, "", R"(reservationPassword="1"/><workbookPr/>)", RC_FAIL, ""},
-        WorkbookCase{"no_closing_bracket", DIRECTION_MASK, "x", R"(<workbook><fileSharing reservationPassword="1")",
-                     RC_FAIL, ""},
-        WorkbookCase{"unknown_direction", 1, "x", PLAIN, RC_FAIL, ""}),
+        WorkbookCase{"no_opening_bracket", Direction::unmask, "", R"(reservationPassword="1"/><workbookPr/>)", RC_FAIL, ""},
+        WorkbookCase{"no_closing_bracket", Direction::mask, "x", R"(<workbook><fileSharing reservationPassword="1")",
+                     RC_FAIL, ""}),
     [](const auto& info) { return info.param.name; });
 
 TEST(WorkbookRewrite, RestoreGivesBackTheOriginalText) {
@@ -193,11 +192,11 @@ TEST(WorkbookRewrite, RestoreGivesBackTheOriginalText) {
           std::string(R"(<x:workbook><x:workbookPr codeName="ThisWorkbook"/><x:sheets/></x:workbook>)"),
           std::string(R"(<workbook><sheets/></workbook>)")}) {
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         s.password = "pw";
         std::string text = original;
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), RC_OK);
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_UNMASK), RC_OK);
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK);
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::unmask), RC_OK);
         EXPECT_EQ(text, original);
         EXPECT_EQ(get(reg, "xl/workbook.xml"), original);
     }
@@ -211,12 +210,12 @@ TEST(WorkbookRewrite, SizeLimitCountsFromWorkbookPrToTheEnd) {
         tail += std::string(tail_size - tail.size() - 11, ' ') + "</workbook>";
         ASSERT_EQ(tail.size(), tail_size);
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         std::string text = head + tail;
-        EXPECT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), expected_rc) << tail_size;
+        EXPECT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), expected_rc) << tail_size;
         // Restoring inserts nothing, so the limit does not apply.
         text = head + tail;
-        EXPECT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_UNMASK), RC_OK) << tail_size;
+        EXPECT_EQ(rewrite_workbook_part(reg, text, s, Direction::unmask), RC_OK) << tail_size;
     }
 }
 
@@ -228,11 +227,11 @@ TEST(WorkbookRewrite, LargePartWithoutWorkbookPrIsMarked) {
     for (const std::string head : {"<workbook>", "<workbook><fileVersion appName=\"xl\"/>"}) {
         const std::string original = head + "<definedNames>" + names + "</definedNames></workbook>";
         MfileRegistry reg;
-        MaskSettings s;
+        StoredSettings s;
         std::string text = original;
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_MASK), RC_OK) << head;
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::mask), RC_OK) << head;
         EXPECT_EQ(text.find("<fileSharing "), head.size()) << head;
-        ASSERT_EQ(rewrite_workbook_part(reg, text, s, DIRECTION_UNMASK), RC_OK);
+        ASSERT_EQ(rewrite_workbook_part(reg, text, s, Direction::unmask), RC_OK);
         EXPECT_EQ(text, original);
     }
 }
@@ -286,7 +285,7 @@ TEST_P(ThumbnailMask, ReplacesThumbnail) {
         put(reg, name, bytes);
         entries.push_back(name);
     }
-    ASSERT_EQ(replace_thumbnail(reg, entries, IMAGE, DIRECTION_MASK), c.expected_rc);
+    ASSERT_EQ(replace_thumbnail(reg, entries, IMAGE, Direction::mask), c.expected_rc);
     EXPECT_EQ(live_names(reg), c.expected_names);
     EXPECT_EQ(get(reg, "[Content_Types].xml"), c.expected_types);
     EXPECT_EQ(get(reg, "_rels/.rels"), c.expected_rels);
@@ -381,7 +380,7 @@ TEST(Thumbnail, IdValueAtTheLimitIsRead) {
                              R"(5" Target="a"/></Relationships>)";
     put(reg, "[Content_Types].xml", TYPES_WITH_JPEG);
     put(reg, "_rels/.rels", rels);
-    ASSERT_EQ(replace_thumbnail(reg, {"[Content_Types].xml", "_rels/.rels"}, IMAGE, DIRECTION_MASK), RC_OK);
+    ASSERT_EQ(replace_thumbnail(reg, {"[Content_Types].xml", "_rels/.rels"}, IMAGE, Direction::mask), RC_OK);
     EXPECT_NE(get(reg, "_rels/.rels").find(R"(Id="rId1"/>)"), std::string::npos);  // too long to count: no clash
 }
 
@@ -408,9 +407,9 @@ TEST(Thumbnail, RestoreRemovesThumbnailAndRelationshipKeepsJpegDefault) {
             put(reg, name, bytes);
             entries.push_back(name);
         }
-        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), DIRECTION_MASK), RC_OK);
+        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), Direction::mask), RC_OK);
         mlist(reg, entries);
-        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), DIRECTION_UNMASK), RC_OK);
+        ASSERT_EQ(replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), Direction::unmask), RC_OK);
         EXPECT_EQ(live_names(reg), (std::vector<std::string>{"[Content_Types].xml", "_rels/.rels"}));
         EXPECT_EQ(get(reg, "_rels/.rels"), o.restored_rels);
         EXPECT_EQ(get(reg, "[Content_Types].xml"), TYPES_WITH_JPEG);
@@ -420,11 +419,9 @@ TEST(Thumbnail, RestoreRemovesThumbnailAndRelationshipKeepsJpegDefault) {
 TEST(Thumbnail, RefusesPackagesWithoutTheirIndexParts) {
     MfileRegistry reg;
     put(reg, "_rels/.rels", RELS_PLAIN);
-    EXPECT_EQ(replace_thumbnail(reg, {"_rels/.rels"}, IMAGE, DIRECTION_MASK), RC_FAIL);
-    EXPECT_EQ(replace_thumbnail(reg, {"_rels/.rels"}, IMAGE, DIRECTION_UNMASK), RC_FAIL);
+    EXPECT_EQ(replace_thumbnail(reg, {"_rels/.rels"}, IMAGE, Direction::mask), RC_FAIL);
+    EXPECT_EQ(replace_thumbnail(reg, {"_rels/.rels"}, IMAGE, Direction::unmask), RC_FAIL);
     EXPECT_EQ(live_names(reg), std::vector<std::string>{"_rels/.rels"});  // nothing created
-    put(reg, "[Content_Types].xml", TYPES_PLAIN);
-    EXPECT_EQ(replace_thumbnail(reg, {"[Content_Types].xml", "_rels/.rels"}, IMAGE, 5), RC_FAIL);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -13,7 +13,7 @@ namespace {
 
 FileContext context_of(std::vector<int> numbers) {
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     for (std::size_t i = 0; i < numbers.size(); ++i) ctx.target_column_numbers[i] = numbers[i];
     ctx.target_column_count = static_cast<int>(numbers.size());
     return ctx;

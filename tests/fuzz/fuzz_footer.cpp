@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::check(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
         std::fclose(f);
     }
-    MaskSettings s;
+    StoredSettings s;
     s.password = "Q-Marle";
     s.is_file_hash = (options & 2) != 0;
     s.key_file = work_file().string();

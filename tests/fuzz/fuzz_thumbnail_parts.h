@@ -35,7 +35,7 @@ inline constexpr const char* ROOT_RELS =
 // package may already hold.
 inline int fuzz_thumbnail_part(bool fuzz_content_types, const std::uint8_t* data, std::size_t size) {
     const auto [options, xml] = split_options(data, size);
-    const int direction = options & 1 ? DIRECTION_UNMASK : DIRECTION_MASK;
+    const Direction direction = options & 1 ? Direction::unmask : Direction::mask;
     static const char* const thumbnails[] = {nullptr, "docProps/thumbnail.jpeg", "docProps/thumbnail.wmf",
                                              "docProps/thumbnail.emf", "docProps/thumbnail.png"};
     const char* thumbnail = thumbnails[(options >> 1) % 5];
@@ -50,12 +50,12 @@ inline int fuzz_thumbnail_part(bool fuzz_content_types, const std::uint8_t* data
         put(reg, thumbnail, "old picture");
     }
     const int rc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction);
-    if (rc == RC_OK && direction == DIRECTION_MASK) {
+    if (rc == RC_OK && direction == Direction::mask) {
         const std::string jpeg = get(reg, "docProps/thumbnail.jpeg");
         const auto image = striped_thumbnail_jpeg();
         check(jpeg == std::string(reinterpret_cast<const char*>(image.data()), image.size()));
     }
-    if (rc == RC_OK && direction == DIRECTION_UNMASK) check(msize(reg, "docProps/thumbnail.jpeg") == 0);
+    if (rc == RC_OK && direction == Direction::unmask) check(msize(reg, "docProps/thumbnail.jpeg") == 0);
     return 0;
 }
 

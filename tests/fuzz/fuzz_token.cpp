@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string token;
     for (;;) {
         const std::size_t before = position;
-        const int rc = next_token(charset, text, position, token);
-        if (rc != RC_OK) {
-            fuzz::check(rc == RC_NOT_FOUND || rc == RC_SIZE_LIMIT);
+        const Status rc = next_token(charset, text, position, token);
+        if (rc != Status::ok) {
+            fuzz::check(rc == Status::not_found || rc == Status::size_limit);
             fuzz::check(position == before);
             break;
         }

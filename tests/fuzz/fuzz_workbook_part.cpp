@@ -12,9 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace hsc;
     const auto [options, xml] = fuzz::split_options(data, size);
-    MaskSettings s;
+    StoredSettings s;
     s.password = std::string("secret-password").substr(0, options >> 4);
-    const int direction = options & 1 ? DIRECTION_UNMASK : DIRECTION_MASK;
+    const Direction direction = options & 1 ? Direction::unmask : Direction::mask;
 
     MfileRegistry reg;
     std::string text(xml);

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace hsc;
     const auto [options, sheet] = fuzz::split_options(data, size);
     FileContext ctx;
-    ctx.process_direction = DIRECTION_MASK;
+    ctx.process_direction = Direction::mask;
     ctx.target_column_count = 1 + options % 3;
     ctx.target_column_numbers[0] = 0;                 // A
     ctx.target_column_numbers[1] = 1 + options / 8;   // B and beyond

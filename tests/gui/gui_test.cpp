@@ -112,7 +112,7 @@ struct Fixture {
                              r.error("rejected");
                              return hsc::RC_FAIL;
                          }
-                         ctx.process_direction = hsc::DIRECTION_MASK;
+                         ctx.process_direction = hsc::Direction::mask;
                          ctx.report = report;
                          out = in.parent_path() / ("●" + in.filename().string());
                          return hsc::RC_OK;

@@ -317,7 +317,7 @@ TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderAndBytesInTheComposedForm) {
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
 
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "composed.tmp"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "composed.tmp"), RC_OK);
     EXPECT_EQ(output, tmp / "●in.xlsx");
     EXPECT_FALSE(fs::exists(output)) << "composing into a given path leaves the final name to the caller";
 
@@ -356,7 +356,7 @@ TEST_F(ZipPackageTest, UntouchedEntriesAreCopiedAsDeflatedAndTheRestDeflatedAnew
     mclose(c);
 
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "out.zip"), RC_OK);
     const std::string out = test::read_file(tmp / "out.zip");
     const auto info = test::read_zip_bytes(out);
     expect_composed_form(info, out);
@@ -382,7 +382,7 @@ TEST_F(ZipPackageTest, LargePartsDeflatedInPiecesReadBackWhole) {
     put_stream(reg, "xl/sharedStrings.xml", text);
     put_stream(reg, "small.xml", "<a/>");
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "out.zip"), RC_OK);
     const std::string out = test::read_file(tmp / "out.zip");
     const auto info = test::read_zip_bytes(out);
     expect_composed_form(info, out);
@@ -399,7 +399,7 @@ TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrde
     put_stream(reg, "xl/BKsharedStrings.xml", noise(3000, 3));
 
     fs::path output;
-    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, DIRECTION_MASK, false, tmp / "out.zip"), RC_OK);
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "out.zip"), RC_OK);
     const std::vector<ZipEntry> expected = {
         {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
         {"_rels/.rels", "<Relationships/>"},
@@ -443,7 +443,7 @@ TEST_F(ZipPackageTest, FailedCompositionLeavesNoArchive) {
 struct NamingCase {
     const char* label;
     const char* input;
-    int direction;
+    Direction direction;
     bool overwrite;
     const char* expected;
     friend void PrintTo(const NamingCase& c, std::ostream* os) { *os << c.label; }
@@ -458,13 +458,13 @@ TEST_P(OutputNameTest, PrefixGoesInFrontOfTheFileName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OutputNameTest,
-    ::testing::Values(NamingCase{"Mask", "/data/売上表.xlsx", DIRECTION_MASK, false, "/data/●売上表.xlsx"},
-                      NamingCase{"Unmask", "/data/売上表.xlsx", DIRECTION_UNMASK, false, "/data/〇売上表.xlsx"},
-                      NamingCase{"FolderWithKanji", "/表/売上.xlsm", DIRECTION_MASK, false, "/表/●売上.xlsm"},
-                      NamingCase{"NoFolder", "売上.xlsx", DIRECTION_MASK, false, "●売上.xlsx"},
-                      NamingCase{"RelativeFolder", "in/a b.xlsx", DIRECTION_UNMASK, false, "in/〇a b.xlsx"},
-                      NamingCase{"OverwriteMask", "/data/売上表.xlsx", DIRECTION_MASK, true, "/data/売上表.xlsx"},
-                      NamingCase{"OverwriteUnmask", "/data/x.xlsx", DIRECTION_UNMASK, true, "/data/x.xlsx"}),
+    ::testing::Values(NamingCase{"Mask", "/data/売上表.xlsx", Direction::mask, false, "/data/●売上表.xlsx"},
+                      NamingCase{"Unmask", "/data/売上表.xlsx", Direction::unmask, false, "/data/〇売上表.xlsx"},
+                      NamingCase{"FolderWithKanji", "/表/売上.xlsm", Direction::mask, false, "/表/●売上.xlsm"},
+                      NamingCase{"NoFolder", "売上.xlsx", Direction::mask, false, "●売上.xlsx"},
+                      NamingCase{"RelativeFolder", "in/a b.xlsx", Direction::unmask, false, "in/〇a b.xlsx"},
+                      NamingCase{"OverwriteMask", "/data/売上表.xlsx", Direction::mask, true, "/data/売上表.xlsx"},
+                      NamingCase{"OverwriteUnmask", "/data/x.xlsx", Direction::unmask, true, "/data/x.xlsx"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 std::vector<std::string> folder_listing(const fs::path& dir) {
@@ -489,7 +489,7 @@ TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
     ASSERT_EQ(::fstat(fd, &before), 0);
 
     fs::path output;
-    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false, fd), RC_OK);
+    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, Direction::unmask, false, fd), RC_OK);
     EXPECT_EQ(output, tmp / "〇売上表.xlsx");
     struct stat after {};
     ASSERT_EQ(::stat(held.c_str(), &after), 0);
@@ -501,7 +501,7 @@ TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
 
     // A failed composition empties the file and leaves it to its holder.
     put_stream(reg, std::string(256, 'n'), "cannot be an entry name");
-    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, DIRECTION_UNMASK, false, fd), RC_SIZE_LIMIT);
+    EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, Direction::unmask, false, fd), RC_SIZE_LIMIT);
     ASSERT_EQ(::stat(held.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_size, 0);
@@ -683,7 +683,7 @@ TEST(ZipCorpusTest, EveryWorkbookRoundTripsAndDamagedFilesFailCleanly) {
 
         const fs::path out = tmp / ("out" + std::to_string(++round_trips) + ".xlsx");
         fs::path output;
-        ASSERT_EQ(hsc_write_excel(reg, file, output, DIRECTION_MASK, false, out), RC_OK);
+        ASSERT_EQ(hsc_write_excel(reg, file, output, Direction::mask, false, out), RC_OK);
         const std::string out_bytes = test::read_file(out);
         const auto composed = test::read_zip_bytes(out_bytes);
         expect_composed_form(composed, out_bytes);

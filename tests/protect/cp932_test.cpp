@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
+#include "engine/driver.h"
+#include "engine/read_excel.h"
+#include "protect/footer.h"
+
 namespace hsc {
 namespace {
 
@@ -36,15 +43,15 @@ struct LimitCase {
 };
 void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
 
-class StoredSettings : public ::testing::TestWithParam<LimitCase> {};
+class StoredForm : public ::testing::TestWithParam<LimitCase> {};
 
-TEST_P(StoredSettings, ChecksCharactersAndByteLimits) {
+TEST_P(StoredForm, ChecksCharactersAndByteLimits) {
     const LimitCase& c = GetParam();
     MaskSettings s;
     s.password = c.password;
     s.password_hint = c.password_hint;
     s.keyfile_hint = c.keyfile_hint;
-    MaskSettings stored;
+    StoredSettings stored;
     std::string message;
     EXPECT_EQ(stored_settings(s, stored, message), c.ok) << message;
     if (c.ok) {
@@ -58,7 +65,7 @@ TEST_P(StoredSettings, ChecksCharactersAndByteLimits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Limits, StoredSettings,
+    Limits, StoredForm,
     ::testing::Values(
         // 15 kanji are 30 bytes in CP932 (45 in UTF-8): within the 31-byte limit.
         LimitCase{"password_15_kanji", "山山山山山山山山山山山山山山山", "", "", true, ""},
@@ -70,6 +77,33 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"hint_33_bytes", "pw", std::string(33, 'h'), "", false, "パスワードのヒントが長すぎます"},
         LimitCase{"keyfile_hint_korean", "pw", "", "한", false, "認証ファイルのヒントに使用できない文字"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// The UTF-8 settings and their stored form do not stand in for each other: what writes
+// or checks stored bytes takes only the stored form, what makes the stored form takes
+// only the UTF-8 settings.
+template <class S>
+concept formats_footer = requires(const S& s, std::string& record) { hsc_format_footer(s, record); };
+template <class S>
+concept checks_footer = requires(const S& s, int& present, Reporter& r) {
+    hsc_check_footer(std::filesystem::path(), s, present, r);
+};
+template <class S>
+concept reads_package = requires(const S& s, MfileRegistry& reg, const FileContext& ctx) {
+    hsc_read_excel(reg, std::filesystem::path(), s, ctx);
+};
+template <class S>
+concept converts_to_stored = requires(const S& s, StoredSettings& out, std::string& message) {
+    stored_settings(s, out, message);
+};
+template <class S>
+concept processes_file = requires(const S& s, std::filesystem::path& out, FileContext& ctx, Reporter& r) {
+    hsc_process_file(std::filesystem::path(), out, s, ctx, r);
+};
+static_assert(formats_footer<StoredSettings> && !formats_footer<MaskSettings>);
+static_assert(checks_footer<StoredSettings> && !checks_footer<MaskSettings>);
+static_assert(reads_package<StoredSettings> && !reads_package<MaskSettings>);
+static_assert(converts_to_stored<MaskSettings> && !converts_to_stored<StoredSettings>);
+static_assert(processes_file<MaskSettings> && !processes_file<StoredSettings>);
 
 }  // namespace
 }  // namespace hsc

@@ -55,8 +55,8 @@ std::string openssl_seal(std::string_view plain) {
     return hex;
 }
 
-MaskSettings stored(MaskSettings s) {
-    MaskSettings out;
+StoredSettings stored(MaskSettings s) {
+    StoredSettings out;
     std::string message;
     EXPECT_TRUE(stored_settings(s, out, message)) << message;
     return out;
@@ -77,7 +77,7 @@ TEST_P(FooterHint, FullFormSealsTheHintAndHashesThePassword) {
     s.password = "秘密pass";
     s.password_hint = GetParam().hint;
     s.keyfile_hint = "not this one";
-    MaskSettings st = stored(s);
+    StoredSettings st = stored(s);
     std::string record;
     ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
     ASSERT_EQ(record.size(), FOOTER_SIZE);
@@ -103,7 +103,7 @@ TEST(FooterFormat, FileModeHashesTheKeyFileAndSealsItsHint) {
     s.is_file_hash = true;
     s.key_file = (dir / "key.bin").string();
     s.keyfile_hint = "USBの鍵";
-    MaskSettings st = stored(s);
+    StoredSettings st = stored(s);
     std::string record;
     ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
     EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"" +
@@ -289,7 +289,7 @@ TEST_P(FooterTail, RecognisesThePrefixOnly) {
     test::write_file(dir / "f.xlsx", GetParam().bytes);
     int present = 99;
     test::RecordingReporter rep;
-    EXPECT_EQ(hsc_check_footer(dir / "f.xlsx", MaskSettings{}, present, rep), GetParam().status);
+    EXPECT_EQ(hsc_check_footer(dir / "f.xlsx", StoredSettings{}, present, rep), GetParam().status);
     EXPECT_EQ(present, GetParam().present);
     EXPECT_TRUE(rep.errors.empty());
 }
@@ -313,7 +313,7 @@ TEST(FooterCheckFile, MissingFileCannotBeOpened) {
     test::TempDir dir;
     int present = 99;
     test::RecordingReporter rep;
-    EXPECT_EQ(hsc_check_footer(dir / "missing.xlsx", MaskSettings{}, present, rep), RC_OPEN);
+    EXPECT_EQ(hsc_check_footer(dir / "missing.xlsx", StoredSettings{}, present, rep), RC_OPEN);
     EXPECT_EQ(present, -1);
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/status.h"
 #include "oracle.h"
+#include "support/status_print.h"
 
 namespace hsc {
 namespace {
@@ -24,9 +25,9 @@ std::string expected_seal(const std::string& plain, const std::string& password)
 
 TEST(SealText, DigitCountFollowsTheUnits) {
     std::string sealed;
-    ASSERT_EQ(seal_text(std::string(16, 'a'), SEAL_PASSWORD, sealed), 0);
+    ASSERT_EQ(seal_text(std::string(16, 'a'), SEAL_PASSWORD, sealed), Status::ok);
     EXPECT_EQ(sealed.size(), 32u);
-    ASSERT_EQ(seal_text(std::string(17, 'a'), SEAL_PASSWORD, sealed), 0);
+    ASSERT_EQ(seal_text(std::string(17, 'a'), SEAL_PASSWORD, sealed), Status::ok);
     EXPECT_EQ(sealed.size(), 64u);
     EXPECT_EQ(sealed, expected_seal(std::string(17, 'a'), std::string(SEAL_PASSWORD)));
     EXPECT_EQ(sealed.find_first_not_of("0123456789abcdef"), std::string::npos);
@@ -37,9 +38,9 @@ TEST(SealText, EveryLengthUpTo32MatchesTheOracleAndComesBack) {
     for (std::size_t n = 1; n <= 32; ++n) {
         const std::string plain = source.substr(0, n);
         std::string sealed, back;
-        ASSERT_EQ(seal_text(plain, SEAL_PASSWORD, sealed), 0);
+        ASSERT_EQ(seal_text(plain, SEAL_PASSWORD, sealed), Status::ok);
         ASSERT_EQ(sealed, expected_seal(plain, std::string(SEAL_PASSWORD))) << n;
-        ASSERT_EQ(unseal_text(sealed, SEAL_PASSWORD, back), 0);
+        ASSERT_EQ(unseal_text(sealed, SEAL_PASSWORD, back), Status::ok);
         ASSERT_EQ(back, plain) << n;
     }
 }
@@ -61,15 +62,15 @@ TEST(SealText, DeterministicAndOnlyTheFirst16PasswordBytesCount) {
 
 TEST(SealText, EmptyTextSealsAndUnsealsToEmpty) {
     std::string sealed = "stale", plain = "stale";
-    EXPECT_EQ(seal_text("", SEAL_PASSWORD, sealed), 0);
+    EXPECT_EQ(seal_text("", SEAL_PASSWORD, sealed), Status::ok);
     EXPECT_EQ(sealed, "");
-    EXPECT_EQ(unseal_text("", SEAL_PASSWORD, plain), 0);
+    EXPECT_EQ(unseal_text("", SEAL_PASSWORD, plain), Status::ok);
     EXPECT_EQ(plain, "");
 }
 
 TEST(SealText, TextWithAZeroByteIsRefused) {
     std::string sealed = "kept";
-    EXPECT_EQ(seal_text(std::string("ab\0cd", 5), SEAL_PASSWORD, sealed), RC_FAIL);
+    EXPECT_EQ(seal_text(std::string("ab\0cd", 5), SEAL_PASSWORD, sealed), Status::invalid_text);
     EXPECT_EQ(sealed, "kept");
 }
 
@@ -77,20 +78,20 @@ TEST(UnsealText, UpperCaseDigitsReadAlike) {
     std::string sealed, upper, back;
     seal_text("Hushcel", "pw", sealed);
     for (char ch : sealed) upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(ch))));
-    ASSERT_EQ(unseal_text(upper, "pw", back), 0);
+    ASSERT_EQ(unseal_text(upper, "pw", back), Status::ok);
     EXPECT_EQ(back, "Hushcel");
 }
 
 TEST(UnsealText, NonHexInputIsRefusedAndTheOutputKept) {
     std::string plain = "kept";
-    EXPECT_EQ(unseal_text("zz00112233445566778899aabbccddee", "pw", plain), RC_FAIL);
+    EXPECT_EQ(unseal_text("zz00112233445566778899aabbccddee", "pw", plain), Status::invalid_text);
     EXPECT_EQ(plain, "kept");
 }
 
 TEST(UnsealText, WrongPasswordGivesOtherBytesWithoutAnError) {
     std::string sealed, back;
     seal_text("password hint", "right", sealed);
-    EXPECT_EQ(unseal_text(sealed, "wrong", back), 0);
+    EXPECT_EQ(unseal_text(sealed, "wrong", back), Status::ok);
     EXPECT_NE(back, "password hint");
 }
 

@@ -104,8 +104,8 @@ struct FakePipeline {
             r.error("rejected " + name);
             return RC_FAIL;
         }
-        ctx.process_direction = name.starts_with("masked") ? DIRECTION_UNMASK : DIRECTION_MASK;
-        const char* prefix = ctx.process_direction == DIRECTION_MASK ? "●" : "〇";
+        ctx.process_direction = name.starts_with("masked") ? Direction::unmask : Direction::mask;
+        const char* prefix = ctx.process_direction == Direction::mask ? "●" : "〇";
         out = s.is_overwrite ? in : in.parent_path() / (prefix + name);
         return RC_OK;
     }

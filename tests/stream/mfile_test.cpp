@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/status.h"
+#include "support/status_print.h"
 #include "support/temp_dir.h"
 
 namespace hsc {
@@ -84,26 +85,26 @@ TEST(Mfile, ShortReadThenEof) {
     mwrite_all(f, "0123456789");
     mseek(f, 0, 0);
     char buf[16];
-    EXPECT_EQ(meof(f), 0);
+    EXPECT_FALSE(meof(f));
     EXPECT_EQ(mread(buf, 1, 16, f), 10u);
     EXPECT_EQ(mread(buf, 1, 16, f), 0u);
-    EXPECT_EQ(meof(f), -1);
+    EXPECT_TRUE(meof(f));
 }
 
 TEST(Mfile, SeekBoundsAreTheCapacity) {
     MfileRegistry reg;
     Mfile* f = mopen(reg, "s", "wb");
-    EXPECT_EQ(mseek(f, 1024, 0), 0);
+    EXPECT_EQ(mseek(f, 1024, 0), Status::ok);
     EXPECT_EQ(mtell(f), 1024);
-    EXPECT_EQ(mseek(f, 1025, 0), -1);
+    EXPECT_EQ(mseek(f, 1025, 0), Status::seek_failed);
     EXPECT_EQ(mtell(f), 1024);
-    EXPECT_EQ(mseek(f, -1, 0), -1);
-    EXPECT_EQ(mseek(f, 0, 3), -1);
+    EXPECT_EQ(mseek(f, -1, 0), Status::seek_failed);
+    EXPECT_EQ(mseek(f, 0, 3), Status::bad_origin);
     mwrite_all(f, "abc");  // at 1024: grows, length follows the position
     EXPECT_EQ(f->length, 1027);
-    EXPECT_EQ(mseek(f, -3, 2), 0);
+    EXPECT_EQ(mseek(f, -3, 2), Status::ok);
     EXPECT_EQ(mtell(f), 1024);
-    EXPECT_EQ(mseek(f, 1, 1), 0);
+    EXPECT_EQ(mseek(f, 1, 1), Status::ok);
     EXPECT_EQ(mtell(f), 1025);
 }
 
@@ -176,17 +177,17 @@ TEST(Mfile, ReadWholeFile) {
     data[9999] = 'z';
     mwrite_all(f, data);
     std::string out;
-    EXPECT_EQ(read_whole_file(reg, 0, "big", out), RC_OK);
+    EXPECT_EQ(read_whole_file(reg, 0, "big", out), Status::ok);
     EXPECT_EQ(out, data);
     EXPECT_EQ(f->state, MFILE_CLOSED);
-    EXPECT_EQ(read_whole_file(reg, 0, "/nonexistent/x", out), RC_OPEN);
+    EXPECT_EQ(read_whole_file(reg, 0, "/nonexistent/x", out), Status::open_failed);
 }
 
 TEST(Mfile, ReservedRoomTakesTheWholeStreamWithoutGrowing) {
     MfileRegistry reg;
     Mfile* f = mopen(reg, "a", "wb");
     ASSERT_TRUE(mwrite_all(f, "head"));
-    ASSERT_EQ(mreserve(f, 100000), 0);
+    ASSERT_EQ(mreserve(f, 100000), Status::ok);
     const std::uint8_t* buffer = f->buffer.get();
     const std::string rest(100000 - 4, 'x');
     ASSERT_TRUE(mwrite_all(f, rest));
@@ -194,10 +195,10 @@ TEST(Mfile, ReservedRoomTakesTheWholeStreamWithoutGrowing) {
     auto bytes = mdata(f);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "head" + rest);
 
-    EXPECT_EQ(mreserve(f, 10), 0) << "less than there is changes nothing";
+    EXPECT_EQ(mreserve(f, 10), Status::ok) << "less than there is changes nothing";
     EXPECT_EQ(f->length, 100000);
-    EXPECT_EQ(mreserve(f, MFILE_MAX_LENGTH), -1);
-    EXPECT_EQ(mreserve(nullptr, 1), -1);
+    EXPECT_EQ(mreserve(f, MFILE_MAX_LENGTH), Status::size_limit);
+    EXPECT_EQ(mreserve(nullptr, 1), Status::size_limit);
 }
 
 }  // namespace

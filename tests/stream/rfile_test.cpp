@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "support/status_print.h"
 #include "support/temp_dir.h"
 
 namespace hsc {
@@ -98,14 +99,14 @@ TEST(RfileOpen, AccessFollowsTheMode) {
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(rfile_write("x", 1, *r), 0u);
         std::string line;
-        EXPECT_EQ(rfile_read_line(line, 16, *r), 1);
+        EXPECT_EQ(rfile_read_line(line, 16, *r), true);
         EXPECT_EQ(line, "abc");
     }
     auto w = rfile_open(path, RFILE_APPEND);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(rfile_read(buf, 3, *w), 0u);
     std::string line;
-    EXPECT_EQ(rfile_read_line(line, 16, *w), 0);
+    EXPECT_EQ(rfile_read_line(line, 16, *w), false);
 }
 
 // A writer never truncates or changes a file that a reader of this program holds.
@@ -150,7 +151,7 @@ TEST(RfileClose, HandlesReleaseTheirDescriptors) {
         auto f = rfile_open(dir / "f", RFILE_READ);
         ASSERT_NE(f, nullptr);
         if (i % 2) {
-            EXPECT_EQ(rfile_close(std::move(f)), RC_OK);
+            rfile_close(std::move(f));
         }  // else: the destructor closes
     }
     EXPECT_EQ(open_descriptors(), before);
@@ -162,7 +163,7 @@ TEST(RfileSeek, AppendThenSeekFromEndOverwritesTheLastBytes) {
     write_file(path, "abcdef");
     auto f = rfile_open(path, RFILE_APPEND);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(rfile_seek(*f, -2, RFILE_SEEK_END), RC_OK);
+    EXPECT_EQ(rfile_seek(*f, -2, RFILE_SEEK_END), Status::ok);
     EXPECT_EQ(rfile_write("XY", 2, *f), 2u);
     f.reset();
     EXPECT_EQ(read_file(path), "abcdXY");
@@ -173,14 +174,14 @@ TEST(RfileSeek, OriginsMoveFromStartEndAndCurrent) {
     write_file(dir / "f", "0123456789");
     auto f = rfile_open(dir / "f", RFILE_READ);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(rfile_seek(*f, 4, RFILE_SEEK_SET), RC_OK);
+    EXPECT_EQ(rfile_seek(*f, 4, RFILE_SEEK_SET), Status::ok);
     EXPECT_EQ(read_some(*f, 2), "45");
-    EXPECT_EQ(rfile_seek(*f, -3, RFILE_SEEK_CUR), RC_OK);
+    EXPECT_EQ(rfile_seek(*f, -3, RFILE_SEEK_CUR), Status::ok);
     EXPECT_EQ(read_some(*f, 1), "3");
-    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_END), RC_OK);
+    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_END), Status::ok);
     EXPECT_EQ(read_some(*f, 5), "9");
     EXPECT_EQ(read_some(*f, 5), "");  // at the end
-    EXPECT_EQ(rfile_seek(*f, 20, RFILE_SEEK_SET), RC_OK);  // beyond the end is allowed
+    EXPECT_EQ(rfile_seek(*f, 20, RFILE_SEEK_SET), Status::ok);  // beyond the end is allowed
     EXPECT_EQ(read_some(*f, 1), "");
 }
 
@@ -190,7 +191,7 @@ TEST(RfileSeek, UnknownOriginIsRefusedWithoutMoving) {
     auto f = rfile_open(dir / "f", RFILE_READ);
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(read_some(*f, 2), "01");
-    for (int origin : {0, 4, -1}) EXPECT_EQ(rfile_seek(*f, 5, origin), RC_REFUSED) << origin;
+    for (int origin : {0, 4, -1}) EXPECT_EQ(rfile_seek(*f, 5, origin), Status::bad_origin) << origin;
     EXPECT_EQ(read_some(*f, 1), "2");
 }
 
@@ -199,10 +200,10 @@ TEST(RfileSeek, MoveBeforeTheStartReturnsZeroAndStays) {
     write_file(dir / "f", std::string(100, 'a') + "");
     auto f = rfile_open(dir / "f", RFILE_UPDATE);
     ASSERT_NE(f, nullptr);
-    ASSERT_EQ(rfile_seek(*f, 90, RFILE_SEEK_SET), RC_OK);
-    EXPECT_EQ(rfile_seek(*f, -512, RFILE_SEEK_END), RC_OK);
-    EXPECT_EQ(rfile_seek(*f, -91, RFILE_SEEK_CUR), RC_OK);
-    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_SET), RC_OK);
+    ASSERT_EQ(rfile_seek(*f, 90, RFILE_SEEK_SET), Status::ok);
+    EXPECT_EQ(rfile_seek(*f, -512, RFILE_SEEK_END), Status::ok);
+    EXPECT_EQ(rfile_seek(*f, -91, RFILE_SEEK_CUR), Status::ok);
+    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_SET), Status::ok);
     EXPECT_EQ(rfile_write("Z", 1, *f), 1u);  // still at 90
     f.reset();
     std::string bytes = read_file(dir / "f");
@@ -216,13 +217,13 @@ TEST(RfileReadLine, ReadAheadIsInvisibleToReadsAndSeeks) {
     auto f = rfile_open(dir / "f", RFILE_UPDATE);
     ASSERT_NE(f, nullptr);
     std::string line;
-    ASSERT_EQ(rfile_read_line(line, 64, *f), 1);
+    ASSERT_EQ(rfile_read_line(line, 64, *f), true);
     EXPECT_EQ(read_some(*f, 3), "sec");
-    ASSERT_EQ(rfile_read_line(line, 64, *f), 1);
+    ASSERT_EQ(rfile_read_line(line, 64, *f), true);
     EXPECT_EQ(line, "ond");
-    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_CUR), RC_OK);  // back onto the CR
+    EXPECT_EQ(rfile_seek(*f, -1, RFILE_SEEK_CUR), Status::ok);  // back onto the CR
     EXPECT_EQ(read_some(*f, 1), "\r");
-    ASSERT_EQ(rfile_read_line(line, 64, *f), 1);
+    ASSERT_EQ(rfile_read_line(line, 64, *f), true);
     EXPECT_EQ(line, "third");
     EXPECT_EQ(rfile_write("!", 1, *f), 1u);
     f.reset();
@@ -248,13 +249,13 @@ TEST_P(RfileReadLineCases, ReadsTheExpectedLines) {
     ASSERT_NE(f, nullptr);
     std::vector<std::string> got;
     std::string line;
-    while (rfile_read_line(line, c.size, *f) == 1) {
+    while (rfile_read_line(line, c.size, *f)) {
         EXPECT_LE(line.size(), c.size - 1);
         got.push_back(line);
         ASSERT_LT(got.size(), 1000u) << "no progress";
     }
     EXPECT_EQ(got, c.lines);
-    EXPECT_EQ(rfile_read_line(line, c.size, *f), 0);
+    EXPECT_EQ(rfile_read_line(line, c.size, *f), false);
     EXPECT_EQ(line, "");
 }
 
@@ -288,7 +289,7 @@ TEST(RfileReadLine, QuotedLineHoldsEightBytes) {
     auto f = rfile_open(dir / "f", RFILE_READ);
     ASSERT_NE(f, nullptr);
     std::string line;
-    ASSERT_EQ(rfile_read_line(line, 64, *f), 1);
+    ASSERT_EQ(rfile_read_line(line, 64, *f), true);
     EXPECT_EQ(line.size(), 8u);
 }
 
@@ -308,7 +309,7 @@ TEST_P(RfileWriteLineCases, WritesTheLineEndOnlyWhenMissing) {
     {
         auto f = rfile_open(dir / "f", RFILE_CREATE);
         ASSERT_NE(f, nullptr);
-        EXPECT_EQ(rfile_write_line(c.text, *f), RC_OK);
+        EXPECT_EQ(rfile_write_line(c.text, *f), Status::ok);
     }
     EXPECT_EQ(read_file(dir / "f"), c.written);
 }
@@ -330,14 +331,14 @@ TEST(RfileWriteLine, ReadOnlyHandleReportsShortWrite) {
     write_file(dir / "f", "");
     auto f = rfile_open(dir / "f", RFILE_READ);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(rfile_write_line("abc", *f), RC_SHORT_WRITE);
+    EXPECT_EQ(rfile_write_line("abc", *f), Status::short_write);
 }
 
 TEST(RfileWriteLine, FullDeviceReportsShortWrite) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     auto f = rfile_open("/dev/full", RFILE_APPEND);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(rfile_write_line("abc", *f), RC_SHORT_WRITE);
+    EXPECT_EQ(rfile_write_line("abc", *f), Status::short_write);
 }
 
 }  // namespace
