@@ -79,10 +79,38 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
     return rc;
 }
 
+std::string deciphered_name(std::string_view backup_name) {
+    std::string name(backup_name);
+    name.resize(MFILE_MAX_NAME, '~');  // longer than any entry name, one per backup
+    return name;
+}
+
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password) {
+    for (const std::string& backup : backups) {
+        const int rc = decipher_stream_once(reg, backup, deciphered_name(backup), password);
+        if (rc == RC_BAD_MAGIC || rc == RC_SHORT_READ || rc == RC_SEEK) return RC_REFUSED;
+        if (rc != RC_OK) return RC_FAIL;
+    }
+    return RC_OK;
+}
+
+void drop_deciphered(MfileRegistry& reg) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    for (const std::string& name : names)
+        if (name.size() == MFILE_MAX_NAME) mremove(reg, name);
+}
+
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
                    std::string_view password) {
     // Only streams of the package: a missing backup is never looked up on disk.
     if (!stream_exists(reg, backup_name)) return RC_OPEN;
+    // Deciphered and checked already: the plain text becomes the part as it is.
+    if (const std::string plain = deciphered_name(backup_name); stream_exists(reg, plain)) {
+        if (mmove(reg, plain, target_name) != 0) return RC_OPEN;
+        mremove(reg, backup_name);
+        return RC_OK;
+    }
     const CryptStreams streams{0, &reg};
     tiv_crypt_key key;
     if (tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, KEY_BITS) != RC_OK) return RC_FAIL;
@@ -101,6 +129,11 @@ int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string
 }
 
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain) {
+    if (const std::string deciphered = deciphered_name(backup_name); stream_exists(reg, deciphered)) {
+        const int rc = read_whole_file(reg, 0, deciphered, plain);
+        mremove(reg, deciphered);
+        return rc;
+    }
     // Deciphered into a stream no entry can be named (longer than any entry name).
     const std::string scratch(MFILE_MAX_NAME, '~');
     int rc = decrypt_stream_to(reg, backup_name, scratch, password);

@@ -35,6 +35,17 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
                    std::string_view password);
 
+// Restoring deciphers each backup once, before anything is decided: into a stream of
+// this name (longer than any entry name), checked by its digest. restore_backup and
+// read_backup then take it instead of deciphering again.
+std::string deciphered_name(std::string_view backup_name);
+// Deciphers each of `backups` into its deciphered stream. 0; -3 a backup does not give
+// back what it recorded (another password, or damage: `reg.refusal` says which backup);
+// -1 one cannot be read at all.
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password);
+// Removes the deciphered streams that no restore took, so they never reach the output.
+void drop_deciphered(MfileRegistry& reg);
+
 // The plain bytes a backup holds, checked by its digest; the backup stays.
 // 0, -101 (no such backup), or a code of the container.
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);

@@ -1,6 +1,8 @@
 #include "engine/driver.h"
 
 #include <algorithm>
+#include <new>
+#include <span>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +17,9 @@
 #include "engine/read_excel.h"
 #include "engine/workbook_scan.h"
 #include "stream/atomic_file.h"
+#include "engine/backups.h"
 #include "package/file_type.h"
+#include "package/open_package.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/crypto.h"
@@ -128,14 +132,18 @@ FailReason read_failure_reason(int rc, const std::string& refusal, FailReason re
 // A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
 FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
-bool key_file_readable(const std::string& key_file) {
+// The authentication file's check value, taken once for the run; false when the file
+// cannot be digested.
+bool key_file_check(const std::string& key_file, std::string& check) {
     if (key_file.empty()) return false;
     std::error_code ec;
     // A folder opens for reading on this system but has no content to digest.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
-    std::uint8_t digest[64];
-    return sha512_file(std::filesystem::path(key_file), digest) == RC_OK;
+    return key_file_check_value(key_file, check);
 }
+
+// Why the package could not be read into memory, as the package reader says it.
+int extraction_status(int rc) { return rc == RC_SIZE_LIMIT || rc == RC_NOMEM ? rc : RC_FAIL; }
 
 }  // namespace
 
@@ -224,16 +232,25 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (int error = in.open(input); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input));
 
-    int type = TYPE_UNKNOWN;
-    int rc = tiv_file_type(input, type);
+    // Every step reads the package from that one open file: its type, its footer (the
+    // zip comment) and its entries, whose directory is read and checked once here. The
+    // registry holds the package for the run; every step that unpacks keeps to one budget.
+    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
+    MfileRegistry reg;
+    reg.max_package_bytes = budget;
+    OpenPackage package;
+    int rc = package.open(in.fd(), input, reg);
+    const int type = package.file_type();
     if (rc == RC_OPEN) return fail(FailReason::cannot_open, with_text(MSG_OPEN, path_text));
     if (rc != RC_OK) return fail(FailReason::cannot_open, with_number(MSG_FILE_TYPE, rc));
     if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, with_text(MSG_READ_PASSWORD, path_text));
     if (type == TYPE_XLS) return fail(FailReason::old_xls, with_text(MSG_OLD_XLS, path_text));
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, with_text(MSG_UNSUPPORTED, path_text));
 
-    if (settings.is_file_hash && !key_file_readable(settings.key_file))
+    std::string key_check;  // digested once, for the footer check and the footer written
+    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check))
         return fail(FailReason::key_file_unreadable, with_text(MSG_KEY_FILE, settings.key_file));
+    const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
     if (!parse_columns(settings.target_column, ctx))
@@ -243,27 +260,45 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     ctx.header_row = settings.header_row - 1;
     ctx.keep_header = settings.is_keep_header;
 
+    std::string block;  // the file's last bytes, where a footer stands
+    if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK)
+        return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
     if (options.only_direction != DIRECTION_ANY) {
-        FooterInfo info;
-        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
-        if (options.only_direction == DIRECTION_MASK && info.present)
+        const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
+        if (options.only_direction == DIRECTION_MASK && present)
             return fail(FailReason::already_masked, with_text(MSG_ALREADY_MASKED, path_text));
-        if (options.only_direction == DIRECTION_UNMASK && !info.present)
+        if (options.only_direction == DIRECTION_UNMASK && !present)
             return fail(FailReason::not_masked, with_text(MSG_NOT_MASKED, path_text));
     }
 
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure);
+    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), with_number(MSG_CHECK_FOOTER, rc));
     ctx.process_direction = present == FOOTER_PRESENT ? DIRECTION_UNMASK : DIRECTION_MASK;
-    // Every step that unpacks the package keeps to the same memory budget.
-    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
+
+    // A masked workbook that lost its footer still holds the only copy of the original
+    // text; masking it again would overwrite that copy.
+    if (ctx.process_direction == DIRECTION_MASK) {
+        const auto backups = backup_entries(package.entry_names());
+        if (!backups.empty()) return fail(FailReason::footer_missing, with_text(MSG_FOOTER_LOST, backups.front()) + "(" + path_text + ")");
+    }
+
+    // The package, unpacked once for every step that follows; a refusal is reported
+    // where the transform would have met it.
+    std::vector<std::string> entries;
+    int read_rc = RC_OK;
+    try {
+        read_rc = package.extract(reg, entries);
+    } catch (const std::bad_alloc&) {
+        read_rc = RC_NOMEM;
+    }
 
     // The backups must decipher to what they recorded before they replace the masked
-    // text: a footer without a check value lets any password through to here.
-    if (ctx.process_direction == DIRECTION_UNMASK &&
-        verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
+    // text: a footer without a check value lets any password through to here. Each is
+    // deciphered once, here; the restore takes the plain text as it is.
+    if (ctx.process_direction == DIRECTION_UNMASK && read_rc == RC_OK &&
+        decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(MSG_BACKUP_PASSWORD);
         return RC_REFUSED;
@@ -271,23 +306,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Masking keeps every length: a masked part of another length was edited afterwards,
     // and its backup would silently drop those edits.
-    if (ctx.process_direction == DIRECTION_UNMASK && !options.force) {
-        std::vector<std::string> changed;
-        if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
+    if (ctx.process_direction == DIRECTION_UNMASK && !options.force && read_rc == RC_OK) {
+        const std::vector<std::string> changed =
+            parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
+        if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
             if (!reporter.ask_yes_no(with_text(MSG_CHANGED_ASK, parts)))
                 return fail(FailReason::changed_since_masking, with_text(MSG_CHANGED, parts) + "(" + path_text + ")");
-        }
-    }
-
-    // A masked workbook that lost its footer still holds the only copy of the original
-    // text; masking it again would overwrite that copy.
-    if (ctx.process_direction == DIRECTION_MASK) {
-        std::vector<std::string> names;
-        if (list_package_entries(input, names) == RC_OK) {
-            auto backups = backup_entries(names);
-            if (!backups.empty()) return fail(FailReason::footer_missing, with_text(MSG_FOOTER_LOST, backups.front()) + "(" + path_text + ")");
         }
     }
 
@@ -316,10 +342,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
-    MfileRegistry reg;  // the package of this file only; released on every path
-    reg.max_package_bytes = budget;
     MaskReport report;
-    rc = hsc_read_excel(reg, input, stored, ctx, &report);
+    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report) : extraction_status(read_rc);
+    drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const std::string refusal = reg.refusal;
@@ -352,7 +377,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     if (ctx.process_direction == DIRECTION_MASK) {
         errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored);
+        rc = hsc_write_footer(out.temp_path(), stored, key);
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);

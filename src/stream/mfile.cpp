@@ -242,6 +242,21 @@ int mremove(MfileRegistry& reg, std::string_view name) {
     return 0;
 }
 
+int mmove(MfileRegistry& reg, std::string_view from, std::string_view to) {
+    if (from == to) return 0;
+    Mfile* source = from.empty() ? nullptr : find_live(reg, from);
+    if (!source) return -1;
+    Mfile* target = mopen(reg, to, "wb");  // created in its place, or emptied where it stands
+    if (!target) return -1;
+    std::swap(target->buffer, source->buffer);
+    std::swap(target->capacity, source->capacity);
+    target->length = source->length;
+    target->position = 0;
+    mclose(target);
+    mremove(reg, from);
+    return 0;
+}
+
 int mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
     reg.refusal.clear();

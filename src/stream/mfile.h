@@ -80,6 +80,9 @@ int meof(const Mfile* f);
 int mclose(Mfile* f);
 int mremove(MfileRegistry& reg, std::string_view name);
 int mfree_all(MfileRegistry& reg);
+// The stream `to` (created when there is none, keeping its place when there is) takes
+// the content of the live stream `from`, without copying; `from` is removed. 0 or -1.
+int mmove(MfileRegistry& reg, std::string_view from, std::string_view to);
 int mcount(const MfileRegistry& reg);
 int mlist(const MfileRegistry& reg, std::vector<std::string>& names);
 std::int64_t msize(const MfileRegistry& reg, std::string_view name);
