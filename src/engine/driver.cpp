@@ -289,7 +289,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::vector<std::string> entries;
     int read_rc = RC_OK;
     try {
-        read_rc = package.extract(reg, entries);
+        // Restoring reads a few parts; the others are checked and copied as they are stored.
+        read_rc = package.extract(reg, entries, nullptr,
+                                  ctx.process_direction == DIRECTION_UNMASK ? read_when_restoring : nullptr);
     } catch (const std::bad_alloc&) {
         read_rc = RC_NOMEM;
     }

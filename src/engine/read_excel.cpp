@@ -400,20 +400,21 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                MaskReport* report, MaskedTexts& masked) {
     const std::string_view password = s.password;
     if (parts.has_shared_strings) {
-        std::string original;
-        if (report) original = parts.shared_strings_text;
         // A non-zero count makes the flags decide, for the masker and for the count of
         // what it left alike.
         const int by_flags = parts.select_by_flags ? 1 : 0;
+        MaskedCompare compare;
+        if (report)
+            compare = [&](std::string_view original, std::string_view masked_text) {
+                report->shared_strings = collect_masked_items(original, masked_text, masked);
+                report->unmasked_items =
+                    count_unmasked_items(original, masked_text, parts.shared_string_flags, by_flags, s);
+            };
         if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags, by_flags, s,
-                                         password);
+                                         password, compare);
             rc != RC_OK)
             return rc;
-        if (report) {
-            report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
-            report->unmasked_items =
-                count_unmasked_items(original, parts.shared_strings_text, parts.shared_string_flags, by_flags, s);
-        }
+        std::string().swap(parts.shared_strings_text);  // the part holds it now
     }
     if (s.is_autoshape) {
         std::vector<std::string> originals;
@@ -570,6 +571,10 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
         scan_part(name, stream_bytes(reg, name), texts, findings);
     }
     return findings;
+}
+
+bool read_when_restoring(std::string_view name) {
+    return name == WORKBOOK_NAME || name == "[Content_Types].xml" || name == "_rels/.rels" || is_backup_entry(name);
 }
 
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const MaskSettings& s,

@@ -77,10 +77,11 @@ int OpenPackage::last_bytes(std::size_t n, std::string& out) const {
     return RC_OK;
 }
 
-int OpenPackage::extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted) {
+int OpenPackage::extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted,
+                         EntryFilter read) {
     names.clear();
     if (directory_rc_ != RC_OK) return directory_rc_;
-    return archive_.extract(reg, names, wanted);
+    return archive_.extract(reg, names, wanted, read);
 }
 
 }  // namespace hsc

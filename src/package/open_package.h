@@ -42,9 +42,11 @@ public:
     const std::vector<std::uint64_t>& entry_sizes() const { return archive_.sizes(); }
 
     // Extracts the file entries `wanted` accepts (all without it) into memory streams of
-    // `reg`; `names` receives their names in directory order. The directory's refusal
-    // when it was refused; else the statuses of unzip_package.
-    int extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted = nullptr);
+    // `reg`; `names` receives their names in directory order. Entries `read` rejects
+    // are checked but kept deflated only (CheckedArchive::extract). The directory's
+    // refusal when it was refused; else the statuses of unzip_package.
+    int extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted = nullptr,
+                EntryFilter read = nullptr);
 
 private:
     int fd_ = -1;

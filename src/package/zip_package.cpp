@@ -546,6 +546,9 @@ struct Extraction {
     Sink sink;
     fs::path dest;
     bool clean = false;  // deflated data that ends exactly where the entry ends
+    // False for an entry nobody reads: it is inflated only to check its size and
+    // checksum, and kept in its deflated form alone.
+    bool keep_inflated = true;
     int rc = RC_OK;
 
     Extraction() = default;
@@ -563,6 +566,12 @@ struct Extraction {
     void inflate_now() {
         try {
             rc = inflate_into_sink();
+            // Bytes after the deflated data cannot be copied as they are: such an entry is
+            // deflated anew, so its content is needed after all.
+            if (rc == RC_OK && !keep_inflated && !clean) {
+                keep_inflated = true;
+                rc = inflate_into_sink();
+            }
         } catch (const std::bad_alloc&) {
             rc = RC_NOMEM;
         }
@@ -577,7 +586,7 @@ private:
             if (n > declared - produced) return RC_SIZE_LIMIT;
             produced += n;
             crc = crc32_z(crc, bytes, n);
-            return sink.put(bytes, n);
+            return keep_inflated ? sink.put(bytes, n) : RC_OK;
         };
         if (info.compression_method != Z_DEFLATED) {
             if (int r = take(stored.data(), stored.size()); r != RC_OK) return r;
@@ -649,8 +658,11 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
 
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
+        // Only deflated data can be kept as it is.
+        if (x.info.compression_method != Z_DEFLATED) x.keep_inflated = true;
         // The whole entry at once: no growth copies on the way. The size was checked.
-        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != 0)
+        if (x.sink.stream && x.keep_inflated &&
+            mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != 0)
             return RC_NOMEM;
     } else {
         x.dest = target / safe_relative_path(x.name);
@@ -666,7 +678,10 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
 int end_extraction(Extraction& x) {
     int rc = x.rc;
     if (x.sink.stream) {
-        if (rc == RC_OK && x.clean && x.info.compression_method == Z_DEFLATED)
+        if (rc == RC_OK && !x.keep_inflated)
+            mkeep_deflated_only(x.sink.stream, std::move(x.stored), static_cast<std::uint32_t>(x.info.crc),
+                                static_cast<std::int64_t>(x.info.uncompressed_size));
+        else if (rc == RC_OK && x.clean && x.info.compression_method == Z_DEFLATED)
             mkeep_deflated(x.sink.stream, std::move(x.stored), static_cast<std::uint32_t>(x.info.crc));
         mclose(x.sink.stream);
         x.sink.stream = nullptr;
@@ -981,7 +996,7 @@ void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 
 namespace {
 int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted);
+                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read = nullptr);
 }  // namespace
 
 int tiv_zip_on_memory(ZipArchiveLocation& location, int flag) {
@@ -1007,9 +1022,10 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 
 namespace {
 
-// Extracts the entries of an archive whose entries check_entries accepted.
+// Extracts the entries of an archive whose entries check_entries accepted. In memory,
+// the entries `read` rejects are kept deflated only.
 int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted) {
+                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read) {
     names.clear();
     if (mode != ZIP_MODE_MEMORY) {
         remove_tree(target);
@@ -1027,6 +1043,7 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
             if (static_cast<int>(names.size()) >= capacity) return refuse_extraction(reg, RC_SIZE_LIMIT, x->name);
+            x->keep_inflated = mode != ZIP_MODE_MEMORY || !read || read(x->name);
             if (int r = begin_extraction(reg, uf, mode, target, *x); r != RC_OK) return refuse_extraction(reg, r, x->name);
             names.push_back(x->name);
             work.push_back(std::move(x));
@@ -1112,11 +1129,12 @@ const std::vector<std::uint64_t>& CheckedArchive::sizes() const {
     return open_ ? open_->sizes : none;
 }
 
-int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted) {
+int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted,
+                            EntryFilter read) {
     names.clear();
     if (!open_) return RC_OPEN;
     reg.refusal.clear();
-    return extract_checked(reg, open_->in.uf, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted);
+    return extract_checked(reg, open_->in.uf, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted, read);
 }
 
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,

@@ -93,8 +93,13 @@ public:
     const std::vector<std::uint64_t>& sizes() const;
     // Extracts the file entries `wanted` accepts (all without it) into memory streams of
     // `reg`, in directory order, as unzip_package does; `names` receives their names.
-    // The archive stays open, so that a later call can take other entries.
-    int extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted = nullptr);
+    // Entries that `read` (when given) rejects are for copying only: each is inflated to
+    // check its size and checksum all the same, but kept in its deflated form alone
+    // (mkeep_deflated_only), unless it cannot be copied as it is (stored, or with bytes
+    // after its deflated data). The archive stays open, so that a later call can take
+    // other entries.
+    int extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted = nullptr,
+                EntryFilter read = nullptr);
 
 private:
     int open_checked(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location,

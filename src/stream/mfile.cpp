@@ -122,6 +122,7 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
     }
     f->position = 0;
     std::vector<std::uint8_t>().swap(f->deflated);  // truncated: no longer the entry it was
+    f->deflated_only = false;
     f->buffer = allocate(FIRST_STEP);
     if (!f->buffer) {
         reg.last_error = "mopen() malloc()";
@@ -138,6 +139,10 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
 }
 
 std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f) {
+    if (f && f->deflated_only) {
+        set_error(f, "mread() deflated only");
+        return 0;
+    }
     if (!f || f->position < 0 || f->position >= f->length) return 0;
     std::uint64_t want = static_cast<std::uint64_t>(size) * count;
     std::uint64_t avail = static_cast<std::uint64_t>(f->length - f->position);
@@ -149,6 +154,11 @@ std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f) {
 
 std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f) {
     if (!f || f->position < 0) return 0;
+    if (f->deflated_only) {  // appending to content that was never inflated
+        f->state = MFILE_WRITE_FAILED;
+        set_error(f, "mwrite() deflated only");
+        return 0;
+    }
     const auto* bytes = static_cast<const std::uint8_t*>(src);
     if (size > static_cast<std::size_t>(MFILE_MAX_LENGTH) ||
         count > static_cast<std::size_t>(MFILE_MAX_LENGTH) / std::max<std::size_t>(size, 1)) {
@@ -187,7 +197,7 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
 }
 
 int mreserve(Mfile* f, std::int64_t length) {
-    if (!f || length < 0) return -1;
+    if (!f || length < 0 || f->deflated_only) return -1;
     // Growth starts once a write reaches capacity - 1, so two more bytes keep it away.
     const std::int64_t want = length + 2;
     if (want <= f->capacity) return 0;
@@ -236,6 +246,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
         f->buffer.reset();
         std::vector<std::uint8_t>().swap(f->deflated);
         f->capacity = f->length = f->position = 0;
+        f->deflated_only = false;
         f->name.clear();
         f->state = MFILE_REMOVED;
     }
@@ -245,7 +256,7 @@ int mremove(MfileRegistry& reg, std::string_view name) {
 int mmove(MfileRegistry& reg, std::string_view from, std::string_view to) {
     if (from == to) return 0;
     Mfile* source = from.empty() ? nullptr : find_live(reg, from);
-    if (!source) return -1;
+    if (!source || source->deflated_only) return -1;
     Mfile* target = mopen(reg, to, "wb");  // created in its place, or emptied where it stands
     if (!target) return -1;
     std::swap(target->buffer, source->buffer);
@@ -291,6 +302,16 @@ void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t 
     f->crc = crc;
 }
 
+void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc, std::int64_t length) {
+    if (!f) return;
+    f->buffer.reset();
+    f->capacity = f->position = 0;
+    f->length = length;
+    f->deflated = std::move(deflated);
+    f->crc = crc;
+    f->deflated_only = true;
+}
+
 std::span<const std::uint8_t> mdeflated(const Mfile* f) {
     if (!f) return {};
     return {f->deflated.data(), f->deflated.size()};
@@ -324,9 +345,14 @@ int read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std::st
     if (mode != 0) return RC_OPEN;  // only streams are read this way
     Mfile* f = mopen(reg, name, "rb");
     if (!f) return RC_OPEN;
+    if (f->deflated_only) {
+        mclose(f);
+        return RC_FAIL;
+    }
     std::string text;
     char chunk[4096];
     try {
+        text.reserve(static_cast<std::size_t>(f->length));  // one allocation, not a doubling per step
         while (std::size_t n = mread(chunk, 1, sizeof chunk, f)) text.append(chunk, n);
     } catch (const std::bad_alloc&) {
         mclose(f);

@@ -44,6 +44,9 @@ struct Mfile {
     // Readers always see the plain bytes in `buffer`.
     std::vector<std::uint8_t> deflated;
     std::uint32_t crc = 0;
+    // Only `deflated` holds the content (`length` bytes inflated), for an entry that is
+    // copied into the output unread: reading it fails instead of giving nothing.
+    bool deflated_only = false;
 };
 
 // The registry of one processed workbook. Slots fill from 0 upwards and are freed only
@@ -97,6 +100,10 @@ int mreserve(Mfile* f, std::int64_t length);
 std::span<const std::uint8_t> mdata(const Mfile* f);
 // Records the entry's deflated form just read from a package (see Mfile::deflated).
 void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc);
+// The same for an entry kept only in its deflated form, `length` bytes when inflated:
+// composition copies it, reads of it fail (nothing was inflated to read), and writing
+// it anew ("wb") makes it an ordinary stream again.
+void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc, std::int64_t length);
 // The deflated form of a stream nothing has written to since it was unpacked, or empty.
 std::span<const std::uint8_t> mdeflated(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.
