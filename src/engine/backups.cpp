@@ -39,6 +39,11 @@ int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_vie
         ClosingMfile closing_source{source};
         Mfile* backup = source ? mopen(reg, backup_name, "wb") : nullptr;
         ClosingMfile closing_backup{backup};
+        // The container is the plain text in whole 512-byte blocks and a 512-byte trailer:
+        // room for all of it at once, so it never grows (a grown stream holds up to twice
+        // its size, with a copy on each step).
+        constexpr std::int64_t BLOCK = 512;
+        if (backup && source) mreserve(backup, (source->length / BLOCK + 2) * BLOCK);
         if (!source || !backup)
             rc = RC_OPEN;
         else if (tiv_encrypt_stream(streams, key, CryptStream{source, nullptr}, CryptStream{backup, nullptr}) != RC_OK)

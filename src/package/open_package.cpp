@@ -63,10 +63,8 @@ int OpenPackage::open(int fd, const std::filesystem::path& name, MfileRegistry& 
 
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size_, MAX_TAIL));
     tail_.assign(n, '\0');
-    if (stream.seek(static_cast<std::int64_t>(size_ - n), ByteStream::Origin::start) && stream.read(tail_.data(), n) == n) {
-    } else {
-        tail_.clear();
-    }
+    if (!stream.seek(static_cast<std::int64_t>(size_ - n), ByteStream::Origin::start) || stream.read(tail_.data(), n) != n)
+        tail_.clear();  // unreadable: no footer can be read either
     if (type_ == TYPE_XLSX || type_ == TYPE_XLSM) directory_rc_ = archive_.open(reg, fd);
     return RC_OK;
 }
