@@ -1,5 +1,6 @@
 #include "engine/backups.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/status.h"
@@ -26,11 +27,10 @@ int write_stream(MfileRegistry& reg, std::string_view name, std::string_view byt
     return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
 }
 
-// Writes `plain` to the temporary stream, encrypts it into the backup and removes the
-// temporary stream again.
-int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
-                std::string_view password) {
-    if (int rc = write_stream(reg, temp_name, plain); rc != RC_OK) return rc;
+// Encrypts the temporary stream, which holds the plain text, into the backup. The caller
+// removes the temporary stream.
+int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_view backup_name,
+                 std::string_view password) {
     const CryptStreams streams{0, &reg};
     tiv_crypt_key key;
     int rc = tiv_crypt_key_init(streams, key, temp_name, password, CIPHER_AES, KEY_BITS);
@@ -39,6 +39,11 @@ int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view
         ClosingMfile closing_source{source};
         Mfile* backup = source ? mopen(reg, backup_name, "wb") : nullptr;
         ClosingMfile closing_backup{backup};
+        // The container is the plain text in whole 512-byte blocks and a 512-byte trailer:
+        // room for all of it at once, so it never grows (a grown stream holds up to twice
+        // its size, with a copy on each step).
+        constexpr std::int64_t BLOCK = 512;
+        if (backup && source) mreserve(backup, (source->length / BLOCK + 2) * BLOCK);
         if (!source || !backup)
             rc = RC_OPEN;
         else if (tiv_encrypt_stream(streams, key, CryptStream{source, nullptr}, CryptStream{backup, nullptr}) != RC_OK)
@@ -46,9 +51,47 @@ int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view
     } else {
         rc = RC_FAIL;
     }
+    return rc;
+}
+
+// Writes `plain` to the temporary stream, encrypts it into the backup and removes the
+// temporary stream again.
+int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
+                std::string_view password) {
+    int rc = write_stream(reg, temp_name, plain);
+    if (rc == RC_OK) rc = encrypt_temp(reg, temp_name, backup_name, password);
     mremove(reg, temp_name);  // the plain copy never stays in the package
     return rc;
 }
+
+bool stream_holds(const MfileRegistry& reg, std::string_view name, std::string_view bytes) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && f->name == name) {
+            const auto data = mdata(f.get());
+            return !f->deflated_only && data.size() == bytes.size() &&
+                   std::equal(data.begin(), data.end(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
+        }
+    return false;
+}
+
+// Puts an entry that happens to bear the temporary name aside while the temporary stream
+// is in use, and back afterwards, so that the temporary stream never replaces it.
+class TempNameKept {
+public:
+    TempNameKept(MfileRegistry& reg, std::string_view temp_name) : reg_(reg), name_(temp_name) {
+        had_ = stream_exists(reg, temp_name);
+        if (had_ && read_whole_file(reg, 0, temp_name, kept_) != Status::ok) failed_ = true;
+    }
+    bool failed() const { return failed_; }
+    // 0, or the status of putting the entry back.
+    int put_back() { return had_ ? write_stream(reg_, name_, kept_) : RC_OK; }
+
+private:
+    MfileRegistry& reg_;
+    std::string_view name_;
+    bool had_ = false, failed_ = false;
+    std::string kept_;
+};
 
 }  // namespace
 
@@ -66,23 +109,45 @@ std::string drawing_backup_name(std::size_t k) {
 
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
                  std::string_view backup_name, std::string_view password) {
-    // A package may hold an entry of the temporary name itself: keep its bytes aside and
-    // put them back afterwards, so that the temporary stream never replaces it.
-    std::string kept;
-    const bool had_entry = stream_exists(reg, temp_name);
-    if (had_entry && read_whole_file(reg, 0, temp_name, kept) != Status::ok) return RC_FAIL;
+    TempNameKept kept(reg, temp_name);
+    if (kept.failed()) return RC_FAIL;
     const int rc = encrypt_via(reg, temp_name, plain, backup_name, password);
-    if (had_entry) {
-        const int wrc = write_stream(reg, temp_name, kept);
-        return rc != RC_OK ? rc : wrc;
+    const int wrc = kept.put_back();
+    return rc != RC_OK ? rc : wrc;
+}
+
+std::string deciphered_name(std::string_view backup_name) {
+    std::string name(backup_name);
+    name.resize(MFILE_MAX_NAME, '~');  // longer than any entry name, one per backup
+    return name;
+}
+
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password) {
+    for (const std::string& backup : backups) {
+        const int rc = decipher_stream_once(reg, backup, deciphered_name(backup), password);
+        if (rc == RC_BAD_MAGIC || rc == RC_SHORT_READ || rc == RC_SEEK) return RC_REFUSED;
+        if (rc != RC_OK) return RC_FAIL;
     }
-    return rc;
+    return RC_OK;
+}
+
+void drop_deciphered(MfileRegistry& reg) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    for (const std::string& name : names)
+        if (name.size() == MFILE_MAX_NAME) mremove(reg, name);
 }
 
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
                    std::string_view password) {
     // Only streams of the package: a missing backup is never looked up on disk.
     if (!stream_exists(reg, backup_name)) return RC_OPEN;
+    // Deciphered and checked already: the plain text becomes the part as it is.
+    if (const std::string plain = deciphered_name(backup_name); stream_exists(reg, plain)) {
+        if (mmove(reg, plain, target_name) != Status::ok) return RC_OPEN;
+        mremove(reg, backup_name);
+        return RC_OK;
+    }
     const CryptStreams streams{0, &reg};
     tiv_crypt_key key;
     if (tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, KEY_BITS) != RC_OK) return RC_FAIL;
@@ -101,6 +166,11 @@ int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string
 }
 
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain) {
+    if (const std::string deciphered = deciphered_name(backup_name); stream_exists(reg, deciphered)) {
+        const Status st = read_whole_file(reg, 0, deciphered, plain);
+        mremove(reg, deciphered);
+        return code(st);
+    }
     // Deciphered into a stream no entry can be named (longer than any entry name).
     const std::string scratch(MFILE_MAX_NAME, '~');
     int rc = decrypt_stream_to(reg, backup_name, scratch, password);
@@ -110,11 +180,32 @@ int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_vi
 }
 
 int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
-                        int target_column_count, const MaskSettings& s, std::string_view password) {
-    if (int rc = store_backup(reg, SHARED_STRINGS_TEMP_NAME, text, BACKUP_SHARED_STRINGS, password); rc != RC_OK)
-        return rc;
-    mask_shared_strings_text(text, flags, target_column_count, s);
-    return write_stream(reg, SHARED_STRINGS_NAME, text);
+                        int target_column_count, const MaskSettings& s, std::string_view password,
+                        const MaskedCompare& compare) {
+    // The text is held once beside the package: the part's own stream, when it holds the
+    // text unchanged, becomes the plain copy that goes into the cipher (no copy is made),
+    // and the text is masked in place and written back as the part.
+    TempNameKept kept(reg, SHARED_STRINGS_TEMP_NAME);
+    if (kept.failed()) return RC_FAIL;
+    int rc = stream_holds(reg, SHARED_STRINGS_NAME, text)
+                 ? (mmove(reg, SHARED_STRINGS_NAME, SHARED_STRINGS_TEMP_NAME) == Status::ok ? RC_OK : RC_OPEN)
+                 : write_stream(reg, SHARED_STRINGS_TEMP_NAME, text);
+    if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, password);
+    if (rc == RC_OK) {
+        mask_shared_strings_text(text, flags, target_column_count, s);
+        if (compare) {
+            const auto plain = mdata(mopen(reg, SHARED_STRINGS_TEMP_NAME, "rb"));
+            compare({reinterpret_cast<const char*>(plain.data()), plain.size()}, text);
+        }
+    }
+    mremove(reg, SHARED_STRINGS_TEMP_NAME);  // the plain copy never stays in the package
+    if (const int wrc = kept.put_back(); rc == RC_OK) rc = wrc;
+    if (rc != RC_OK) return rc;
+    Mfile* part = mopen(reg, SHARED_STRINGS_NAME, "wb");
+    if (!part) return RC_OPEN;
+    ClosingMfile closing{part};
+    if (mreserve(part, static_cast<std::int64_t>(text.size())) != Status::ok) return RC_NOMEM;
+    return mwrite_all(part, text) ? RC_OK : RC_SHORT_WRITE;
 }
 
 int restore_shared_strings(MfileRegistry& reg, std::string_view password) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,14 +36,30 @@ int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_vie
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
                    std::string_view password);
 
+// Restoring deciphers each backup once, before anything is decided: into a stream of
+// this name (longer than any entry name), checked by its digest. restore_backup and
+// read_backup then take it instead of deciphering again.
+std::string deciphered_name(std::string_view backup_name);
+// Deciphers each of `backups` into its deciphered stream. 0; -3 a backup does not give
+// back what it recorded (another password, or damage: `reg.refusal` says which backup);
+// -1 one cannot be read at all.
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password);
+// Removes the deciphered streams that no restore took, so they never reach the output.
+void drop_deciphered(MfileRegistry& reg);
+
 // The plain bytes a backup holds, checked by its digest; the backup stays.
 // 0, -101 (no such backup), or a code of the container.
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);
 
+// Called with the text before and after masking, while both are at hand.
+using MaskedCompare = std::function<void(std::string_view original, std::string_view masked)>;
+
 // Stores the backup of the untouched shared-string text, masks `text` in place and
-// writes it back as "xl/sharedStrings.xml". 0, -1, -101, -103.
+// writes it back as "xl/sharedStrings.xml"; `compare`, when given, sees the text before
+// and after. 0, -1, -2, -101, -103.
 int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
-                        int target_column_count, const MaskSettings& s, std::string_view password);
+                        int target_column_count, const MaskSettings& s, std::string_view password,
+                        const MaskedCompare& compare = {});
 // "xl/sharedStrings.xml" from its backup. 0, -1, -101 (no backup).
 int restore_shared_strings(MfileRegistry& reg, std::string_view password);
 

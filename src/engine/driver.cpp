@@ -1,6 +1,8 @@
 #include "engine/driver.h"
 
 #include <algorithm>
+#include <new>
+#include <span>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,11 +14,13 @@
 #include "core/status.h"
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
+#include "engine/backups.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
 #include "engine/workbook_scan.h"
 #include "stream/atomic_file.h"
 #include "package/file_type.h"
+#include "package/open_package.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/crypto.h"
@@ -57,14 +61,18 @@ FailReason read_failure_reason(int rc, const Refusal& refusal) {
 // A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
 FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
-bool key_file_readable(const std::string& key_file) {
+// The authentication file's check value, taken once for the run; false when the file
+// cannot be digested.
+bool key_file_check(const std::string& key_file, std::string& check) {
     if (key_file.empty()) return false;
     std::error_code ec;
     // A folder opens for reading on this system but has no content to digest.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
-    std::uint8_t digest[64];
-    return sha512_file(std::filesystem::path(key_file), digest) == Status::ok;
+    return key_file_check_value(key_file, check);
 }
+
+// Why the package could not be read into memory, as the package reader says it.
+int extraction_status(int rc) { return rc == RC_SIZE_LIMIT || rc == RC_NOMEM ? rc : RC_FAIL; }
 
 }  // namespace
 
@@ -154,16 +162,25 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (int error = in.open(input); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
-    int type = TYPE_UNKNOWN;
-    int rc = tiv_file_type(input, type);
+    // Every step reads the package from that one open file: its type, its footer (the
+    // zip comment) and its entries, whose directory is read and checked once here. The
+    // registry holds the package for the run; every step that unpacks keeps to one budget.
+    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
+    MfileRegistry reg;
+    reg.max_package_bytes = budget;
+    OpenPackage package;
+    int rc = package.open(in.fd(), input, reg);
+    const int type = package.file_type();
     if (rc == RC_OPEN) return fail(FailReason::cannot_open, say(lang, Msg::open_error, {path_text}));
     if (rc != RC_OK) return fail(FailReason::cannot_open, say(lang, Msg::file_type_error, {std::to_string(rc)}));
     if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, say(lang, Msg::read_password, {path_text}));
     if (type == TYPE_XLS) return fail(FailReason::old_xls, say(lang, Msg::old_xls, {path_text}));
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
-    if (settings.is_file_hash && !key_file_readable(settings.key_file))
+    std::string key_check;  // digested once, for the footer check and the footer written
+    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check))
         return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
+    const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
     if (!parse_columns(settings.target_column, ctx))
@@ -173,27 +190,47 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     ctx.header_row = settings.header_row - 1;
     ctx.keep_header = settings.is_keep_header;
 
+    std::string block;  // the file's last bytes, where a footer stands
+    if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK)
+        return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     if (options.only_direction) {
-        FooterInfo info;
-        if (rc = hsc_read_footer(input, info); rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
-        if (options.only_direction == Direction::mask && info.present)
+        const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
+        if (options.only_direction == Direction::mask && present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
-        if (options.only_direction == Direction::unmask && !info.present)
+        if (options.only_direction == Direction::unmask && !present)
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer(input, stored, present, reporter, &ctx.failure, lang);
+    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
-    // Every step that unpacks the package keeps to the same memory budget.
-    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
+
+    // A masked workbook that lost its footer still holds the only copy of the original
+    // text; masking it again would overwrite that copy.
+    if (ctx.process_direction == Direction::mask) {
+        const auto backups = backup_entries(package.entry_names());
+        if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
+    }
+
+    // The package, unpacked once for every step that follows; a refusal is reported
+    // where the transform would have met it.
+    std::vector<std::string> entries;
+    int read_rc = RC_OK;
+    try {
+        // Restoring reads a few parts; the others are checked and copied as they are stored.
+        read_rc = package.extract(reg, entries, nullptr,
+                                  ctx.process_direction == Direction::unmask ? read_when_restoring : nullptr);
+    } catch (const std::bad_alloc&) {
+        read_rc = RC_NOMEM;
+    }
 
     // The backups must decipher to what they recorded before they replace the masked
-    // text: a footer without a check value lets any password through to here.
-    if (ctx.process_direction == Direction::unmask &&
-        verify_backup_password(input, stored.password, budget) == RC_REFUSED) {
+    // text: a footer without a check value lets any password through to here. Each is
+    // deciphered once, here; the restore takes the plain text as it is.
+    if (ctx.process_direction == Direction::unmask && read_rc == RC_OK &&
+        decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(say(lang, Msg::backup_password));
         return RC_REFUSED;
@@ -201,23 +238,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Masking keeps every length: a masked part of another length was edited afterwards,
     // and its backup would silently drop those edits.
-    if (ctx.process_direction == Direction::unmask && !options.force) {
-        std::vector<std::string> changed;
-        if (parts_changed_since_masking(input, changed, budget) == RC_OK && !changed.empty()) {
+    if (ctx.process_direction == Direction::unmask && !options.force && read_rc == RC_OK) {
+        const std::vector<std::string> changed =
+            parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
+        if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
             if (!reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
-        }
-    }
-
-    // A masked workbook that lost its footer still holds the only copy of the original
-    // text; masking it again would overwrite that copy.
-    if (ctx.process_direction == Direction::mask) {
-        std::vector<std::string> names;
-        if (list_package_entries(input, names) == RC_OK) {
-            auto backups = backup_entries(names);
-            if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
         }
     }
 
@@ -246,10 +274,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
-    MfileRegistry reg;  // the package of this file only; released on every path
-    reg.max_package_bytes = budget;
     MaskReport report;
-    rc = hsc_read_excel(reg, input, stored, ctx, &report);
+    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report) : extraction_status(read_rc);
+    drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const FailReason why = read_failure_reason(rc, reg.refusal);
@@ -282,7 +309,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     if (ctx.process_direction == Direction::mask) {
         errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored);
+        rc = hsc_write_footer(out.temp_path(), stored, key);
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);

@@ -103,11 +103,20 @@ struct ElementRanges {
     }
 };
 
-std::vector<std::string_view> element_contents(std::string_view text, const ElementRanges& element) {
-    std::vector<std::string_view> out;
-    std::size_t from = 0, begin = 0, end = 0;
-    while (element.next(text, from, begin, end)) out.push_back(text.substr(begin, end - begin));
-    return out;
+// The contents of the same element in two texts, k-th beside k-th, walked together so
+// that neither list is held: `take(before, after, has_after)` for each element of `a`.
+template <class Take>
+void walk_side_by_side(std::string_view a, const ElementRanges& in_a, std::string_view b, const ElementRanges& in_b,
+                       Take take) {
+    std::size_t from_a = 0, from_b = 0, begin = 0, end = 0;
+    bool more_b = true;
+    while (in_a.next(a, from_a, begin, end)) {
+        const std::string_view before = a.substr(begin, end - begin);
+        std::string_view after;
+        more_b = more_b && in_b.next(b, from_b, begin, end);
+        if (more_b) after = b.substr(begin, end - begin);
+        take(before, after, more_b);
+    }
 }
 
 // The text a reader sees of one shared-string item, and its phonetic reading: the
@@ -456,33 +465,30 @@ bool MaskedTexts::contains(std::string_view text) const {
 std::size_t collect_masked_items(std::string_view original, std::string_view masked, MaskedTexts& texts) {
     const std::string_view prefix = root_element_prefix(original);
     const ElementRanges si(prefix, "si");
-    const std::vector<std::string_view> before = element_contents(original, si);
-    const std::vector<std::string_view> after = element_contents(masked, ElementRanges(root_element_prefix(masked), "si"));
     const ElementRanges t(prefix, "t"), rph(prefix, "rPh");
     std::size_t changed = 0;
     std::string visible, phonetic;
-    for (std::size_t k = 0; k < before.size(); ++k) {
-        if (k < after.size() && before[k] == after[k]) continue;
-        ++changed;
-        visible.clear();
-        phonetic.clear();
-        item_texts(before[k], t, rph, visible, phonetic);
-        texts.add_raw(visible);
-        texts.add_raw(phonetic);
-    }
+    walk_side_by_side(original, si, masked, ElementRanges(root_element_prefix(masked), "si"),
+                      [&](std::string_view before, std::string_view after, bool has_after) {
+                          if (has_after && before == after) return;
+                          ++changed;
+                          visible.clear();
+                          phonetic.clear();
+                          item_texts(before, t, rph, visible, phonetic);
+                          texts.add_raw(visible);
+                          texts.add_raw(phonetic);
+                      });
     return changed;
 }
 
 std::size_t collect_masked_runs(std::string_view original, std::string_view masked, MaskedTexts& texts) {
     const ElementRanges run("a:", "t");
-    const std::vector<std::string_view> before = element_contents(original, run);
-    const std::vector<std::string_view> after = element_contents(masked, run);
     std::size_t changed = 0;
-    for (std::size_t k = 0; k < before.size(); ++k) {
-        if (k < after.size() && before[k] == after[k]) continue;
+    walk_side_by_side(original, run, masked, run, [&](std::string_view before, std::string_view after, bool has_after) {
+        if (has_after && before == after) return;
         ++changed;
-        texts.add_raw(before[k]);
-    }
+        texts.add_raw(before);
+    });
     return changed;
 }
 

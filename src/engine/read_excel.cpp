@@ -240,6 +240,8 @@ int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries
 
 // Classifies the sorted entries, reads the parts that matter and selects the shared
 // strings that cells of the target columns refer to.
+std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
+
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
                PackageParts& parts) {
     const bool masking = ctx.process_direction == Direction::mask;
@@ -310,13 +312,15 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::string items, sheet;
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
         const std::string_view name = worksheets[k];
-        if (int rc = read_part(reg, name, sheet); rc != RC_OK) return rc;
+        // Looked at where the package holds it: a worksheet is copied only to be rewritten.
+        if (!stream_exists(reg, name)) return RC_FAIL;
+        std::string_view view = stream_bytes(reg, name);
         SheetSelection selection = letter_selection(ctx);
         if (ctx.keeps_header_row()) selection.kept.push_back({ctx.header_row, ctx.header_row, 0, 16383, KEPT_HEADER_ROW});
         for (std::size_t t : sheet_tables[k])
             selection.kept.insert(selection.kept.end(), tables[t].kept.begin(), tables[t].kept.end());
         if (!ctx.target_headers.empty()) {
-            const std::vector<HeaderCell> cells = header_row_cells(sheet, ctx.header_row);
+            const std::vector<HeaderCell> cells = header_row_cells(view, ctx.header_row);
             for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
                 bool found = false;
                 for (const HeaderCell& cell : cells)
@@ -327,10 +331,12 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (!found) missing[h].emplace_back(name);
             }
         }
-        if (sheet.find("inlineStr") != std::string::npos) {
+        if (view.find("inlineStr") != std::string_view::npos) {
             const std::size_t next = parts.shared_string_flags.size();
+            sheet.assign(view);
             if (!joinable) {  // no table to join: every such string stays as it is, counted
-                std::string unchanged = sheet, dropped;
+                std::string& unchanged = sheet;
+                std::string dropped;
                 parts.inline_cells_left +=
                     convert_inline_strings(unchanged, selection, table_prefix, next, dropped, parts.inline_cells_left);
             } else if (const std::size_t n =
@@ -339,10 +345,12 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
                 parts.shared_string_flags.resize(next + n, 0);
             }
+            view = stream_bytes(reg, name);  // as converted, if it was
+            std::string().swap(sheet);
         }
         if (parts.select_by_flags) {
             SheetKept sheet_kept{std::string(name), {}};
-            parts.target_cells += scan_worksheet(sheet, selection, parts.shared_string_flags, &sheet_kept.uses);
+            parts.target_cells += scan_worksheet(view, selection, parts.shared_string_flags, &sheet_kept.uses);
             if (!sheet_kept.uses.empty()) kept.push_back(std::move(sheet_kept));
         }
     }
@@ -379,20 +387,21 @@ int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, c
                MaskReport* report, MaskedTexts& masked) {
     const std::string_view password = s.password;
     if (parts.has_shared_strings) {
-        std::string original;
-        if (report) original = parts.shared_strings_text;
         // A non-zero count makes the flags decide, for the masker and for the count of
         // what it left alike.
         const int by_flags = parts.select_by_flags ? 1 : 0;
+        MaskedCompare compare;
+        if (report)
+            compare = [&](std::string_view original, std::string_view masked_text) {
+                report->shared_strings = collect_masked_items(original, masked_text, masked);
+                report->unmasked_items =
+                    count_unmasked_items(original, masked_text, parts.shared_string_flags, by_flags, s);
+            };
         if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags, by_flags, s,
-                                         password);
+                                         password, compare);
             rc != RC_OK)
             return rc;
-        if (report) {
-            report->shared_strings = collect_masked_items(original, parts.shared_strings_text, masked);
-            report->unmasked_items =
-                count_unmasked_items(original, parts.shared_strings_text, parts.shared_string_flags, by_flags, s);
-        }
+        std::string().swap(parts.shared_strings_text);  // the part holds it now
     }
     if (s.is_autoshape) {
         std::vector<std::string> originals;
@@ -548,6 +557,10 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
         scan_part(name, stream_bytes(reg, name), texts, findings);
     }
     return findings;
+}
+
+bool read_when_restoring(std::string_view name) {
+    return name == WORKBOOK_NAME || name == "[Content_Types].xml" || name == "_rels/.rels" || is_backup_entry(name);
 }
 
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,

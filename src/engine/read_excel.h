@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/mask_report.h"
@@ -30,6 +31,10 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
 // (sorted here). Results as hsc_read_excel.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
                       const FileContext& ctx, MaskReport* report = nullptr);
+
+// The parts a restore reads: the workbook part, the content types, the package's
+// relationships and the backups. Every other entry is copied into the output unread.
+bool read_when_restoring(std::string_view name);
 
 // The leak scan over the parts of a package held in `reg`, backups left out. Findings in
 // the order of the entry names.

@@ -181,6 +181,13 @@ int tiv_file_type(MfileRegistry& reg, int mode, std::string_view name, int& code
     return classify(source.get(), std::string_view(head, sizeof head), name, false, code_out);
 }
 
+int tiv_file_type(ByteStream& source, std::string_view name, int& code_out) {
+    code_out = TYPE_UNKNOWN;
+    char head[FILE_TYPE_HEAD];
+    if (!source.seek(0, ByteStream::Origin::start) || source.read(head, sizeof head) < sizeof head) return RC_OK;
+    return classify(&source, std::string_view(head, sizeof head), name, false, code_out);
+}
+
 int tiv_file_type(const std::filesystem::path& path, int& code_out) {
     MfileRegistry unused;
     return tiv_file_type(unused, FILE_TYPE_FILE, path.string(), code_out);

@@ -80,6 +80,9 @@ inline constexpr std::array<FileSignature, 32> FILE_SIGNATURES{{
 int tiv_file_type(MfileRegistry& reg, int mode, std::string_view name, int& code_out);
 // File mode on a path.
 int tiv_file_type(const std::filesystem::path& path, int& code_out);
+class ByteStream;
+// The bytes of `source` (from its start) under the file name `name`, as in file mode.
+int tiv_file_type(ByteStream& source, std::string_view name, int& code_out);
 
 // The label of a type code ("MS-Excel2007"), or "unknown".
 std::string_view file_type_name(int code);

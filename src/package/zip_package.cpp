@@ -49,6 +49,9 @@ struct ZipIo {
     // Where a read archive ends for minizip: just after its end record. minizip looks
     // for that record only in the last 65,535 bytes, so a longer comment would hide it.
     std::int64_t end = -1;
+    // An open file that reading takes the archive from instead of opening the path: read
+    // at positions of its own, so the caller's file position never moves.
+    int read_from = -1;
 };
 
 // What the open function hands to minizip: a descriptor or a stream, and the last error.
@@ -57,6 +60,8 @@ struct ArchiveHandle {
     Mfile* stream = nullptr;
     int error = 0;
     std::int64_t end = -1;  // the archive's end as minizip sees it; -1: the real end
+    bool positional = false;  // reads by position (pread) from `at`, never moving the file's own
+    std::int64_t at = 0;
 };
 
 voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
@@ -69,7 +74,11 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
 
     ArchiveHandle h;
     if (read_only) h.end = io->end;
-    if (io->on_disk && io->into >= 0 && !read_only) {
+    if (io->on_disk && io->read_from >= 0 && read_only) {
+        h.fd = ::fcntl(io->read_from, F_DUPFD_CLOEXEC, 0);
+        if (h.fd < 0) return nullptr;
+        h.positional = true;
+    } else if (io->on_disk && io->into >= 0 && !read_only) {
         // The caller's file, from its start: nothing is opened or created by name.
         h.fd = ::fcntl(io->into, F_DUPFD_CLOEXEC, 0);
         if (h.fd >= 0 && (::ftruncate(h.fd, 0) != 0 || ::lseek(h.fd, 0, SEEK_SET) != 0)) {
@@ -108,6 +117,7 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
 }
 
 std::int64_t position_of(ArchiveHandle* h) {
+    if (h->positional) return h->at;
     return h->stream ? mtell(h->stream) : static_cast<std::int64_t>(::lseek(h->fd, 0, SEEK_CUR));
 }
 
@@ -122,7 +132,8 @@ uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
     if (h->stream) return static_cast<uLong>(mread(buf, 1, size, h->stream));
     uLong done = 0;
     while (done < size) {
-        ssize_t n = ::read(h->fd, static_cast<char*>(buf) + done, size - done);
+        ssize_t n = h->positional ? ::pread(h->fd, static_cast<char*>(buf) + done, size - done, h->at)
+                                  : ::read(h->fd, static_cast<char*>(buf) + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             h->error = errno;
@@ -130,6 +141,7 @@ uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
         }
         if (n == 0) break;  // end of file is not an error
         done += static_cast<uLong>(n);
+        if (h->positional) h->at += n;
     }
     return done;
 }
@@ -190,6 +202,20 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
             h->error = EINVAL;
             return -1;
         }
+        return 0;
+    }
+    if (h->positional) {
+        struct stat st{};
+        if (whence == SEEK_END && ::fstat(h->fd, &st) != 0) {
+            h->error = errno;
+            return -1;
+        }
+        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h->at : st.st_size;
+        if (base + off < 0) {
+            h->error = EINVAL;
+            return -1;
+        }
+        h->at = base + off;
         return 0;
     }
     if (::lseek(h->fd, static_cast<off_t>(off), whence) < 0) {
@@ -285,11 +311,15 @@ std::int64_t end_record_end(std::string_view tail, std::uint64_t file_size) {
 }
 
 // The last bytes of an archive that can hold its end record and comment.
-std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_disk, std::uint64_t size) {
+std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_disk, std::uint64_t size,
+                         int read_from = -1) {
     constexpr std::uint64_t MAX_TAIL = 22 + 65535;
     const std::uint64_t n = std::min(size, MAX_TAIL);
     std::string tail;
-    if (on_disk) {
+    if (on_disk && read_from >= 0) {
+        tail.resize(n);
+        if (::pread(read_from, tail.data(), n, static_cast<off_t>(size - n)) != static_cast<ssize_t>(n)) tail.clear();
+    } else if (on_disk) {
         std::FILE* f = std::fopen(archive.c_str(), "rb");
         if (!f) return tail;
         tail.resize(n);
@@ -319,9 +349,14 @@ struct ReadArchive {
         if (uf) unzClose(uf);
     }
 
-    // 0, or -101 with the registry's refusal set.
-    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
-        if (location.on_disk) {
+    // 0, or -101 with the registry's refusal set. With `read_from` (an open file) the
+    // archive is read from that file and `archive` is only a name.
+    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location, int read_from = -1) {
+        if (location.on_disk && read_from >= 0) {
+            struct stat st{};
+            if (::fstat(read_from, &st) != 0) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+            size = static_cast<std::uint64_t>(st.st_size);
+        } else if (location.on_disk) {
             std::error_code ec;
             size = fs::file_size(archive, ec);
             if (ec) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
@@ -329,7 +364,8 @@ struct ReadArchive {
             size = static_cast<std::uint64_t>(msize(reg, archive.string()));
         }
         io = ZipIo{&reg, location.on_disk};
-        io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size), size);
+        io.read_from = location.on_disk ? read_from : -1;
+        io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size, io.read_from), size);
         table = make_table(io);
         uf = unzOpen2_64(archive.c_str(), &table);
         return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
@@ -488,6 +524,9 @@ struct Extraction {
     Sink sink;
     fs::path dest;
     bool clean = false;  // deflated data that ends exactly where the entry ends
+    // False for an entry nobody reads: it is inflated only to check its size and
+    // checksum, and kept in its deflated form alone.
+    bool keep_inflated = true;
     int rc = RC_OK;
 
     Extraction() = default;
@@ -505,6 +544,12 @@ struct Extraction {
     void inflate_now() {
         try {
             rc = inflate_into_sink();
+            // Bytes after the deflated data cannot be copied as they are: such an entry is
+            // deflated anew, so its content is needed after all.
+            if (rc == RC_OK && !keep_inflated && !clean) {
+                keep_inflated = true;
+                rc = inflate_into_sink();
+            }
         } catch (const std::bad_alloc&) {
             rc = RC_NOMEM;
         }
@@ -519,7 +564,7 @@ private:
             if (n > declared - produced) return RC_SIZE_LIMIT;
             produced += n;
             crc = crc32_z(crc, bytes, n);
-            return sink.put(bytes, n);
+            return keep_inflated ? sink.put(bytes, n) : RC_OK;
         };
         if (info.compression_method != Z_DEFLATED) {
             if (int r = take(stored.data(), stored.size()); r != RC_OK) return r;
@@ -591,8 +636,11 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
 
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
+        // Only deflated data can be kept as it is.
+        if (x.info.compression_method != Z_DEFLATED) x.keep_inflated = true;
         // The whole entry at once: no growth copies on the way. The size was checked.
-        if (x.sink.stream && mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != Status::ok)
+        if (x.sink.stream && x.keep_inflated &&
+            mreserve(x.sink.stream, static_cast<std::int64_t>(x.info.uncompressed_size)) != Status::ok)
             return RC_NOMEM;
     } else {
         x.dest = target / safe_relative_path(x.name);
@@ -608,7 +656,10 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
 int end_extraction(Extraction& x) {
     int rc = x.rc;
     if (x.sink.stream) {
-        if (rc == RC_OK && x.clean && x.info.compression_method == Z_DEFLATED)
+        if (rc == RC_OK && !x.keep_inflated)
+            mkeep_deflated_only(x.sink.stream, std::move(x.stored), static_cast<std::uint32_t>(x.info.crc),
+                                static_cast<std::int64_t>(x.info.uncompressed_size));
+        else if (rc == RC_OK && x.clean && x.info.compression_method == Z_DEFLATED)
             mkeep_deflated(x.sink.stream, std::move(x.stored), static_cast<std::uint32_t>(x.info.crc));
         mclose(x.sink.stream);
         x.sink.stream = nullptr;
@@ -921,6 +972,11 @@ void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 
 }  // namespace
 
+namespace {
+int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
+                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read = nullptr);
+}  // namespace
+
 int tiv_zip_on_memory(ZipArchiveLocation& location, int flag) {
     location.on_disk = flag != 0;
     return RC_OK;
@@ -939,7 +995,16 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 
     // Everything that can refuse the archive is checked before anything is written.
     if (int rc = check_entries(reg, uf, mode, capacity, archive_size); rc != RC_OK) return rc;
+    return extract_checked(reg, uf, mode, target, capacity, names, wanted);
+}
 
+namespace {
+
+// Extracts the entries of an archive whose entries check_entries accepted. In memory,
+// the entries `read` rejects are kept deflated only.
+int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
+                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read) {
+    names.clear();
     if (mode != ZIP_MODE_MEMORY) {
         remove_tree(target);
         if (make_dirs(target) != RC_OK) return RC_FAIL;
@@ -956,6 +1021,7 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
             if (static_cast<int>(names.size()) >= capacity) return refuse_extraction(reg, RC_SIZE_LIMIT, x->name);
+            x->keep_inflated = mode != ZIP_MODE_MEMORY || !read || read(x->name);
             if (int r = begin_extraction(reg, uf, mode, target, *x); r != RC_OK) return refuse_extraction(reg, r, x->name);
             names.push_back(x->name);
             work.push_back(std::move(x));
@@ -978,6 +1044,8 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     return result;
 }
 
+}  // namespace
+
 int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,
                      const ZipArchiveLocation& location, std::vector<std::uint64_t>* sizes) {
     names.clear();
@@ -995,17 +1063,31 @@ int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, 
 
 struct CheckedArchive::Open {
     ReadArchive in;
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> sizes;
 };
 
 CheckedArchive::CheckedArchive() = default;
 CheckedArchive::~CheckedArchive() = default;
 
 int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
+    return open_checked(reg, archive, location, -1);
+}
+
+int CheckedArchive::open(MfileRegistry& reg, int fd) {
+    ZipArchiveLocation disk;
+    return open_checked(reg, "/proc/self/fd/" + std::to_string(fd), disk, fd);
+}
+
+int CheckedArchive::open_checked(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location,
+                                 int fd) {
     open_.reset();
     reg.refusal = {};
     auto opened = std::make_unique<Open>();
-    if (int rc = opened->in.open(reg, archive, location); rc != RC_OK) return rc;
-    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size); rc != RC_OK)
+    if (int rc = opened->in.open(reg, archive, location, fd); rc != RC_OK) return rc;
+    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size,
+                               &opened->names, &opened->sizes);
+        rc != RC_OK)
         return rc;
     open_ = std::move(opened);
     return RC_OK;
@@ -1014,6 +1096,24 @@ int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipA
 void CheckedArchive::close() { open_.reset(); }
 
 void* CheckedArchive::handle() const { return open_ ? open_->in.uf : nullptr; }
+
+const std::vector<std::string>& CheckedArchive::names() const {
+    static const std::vector<std::string> none;
+    return open_ ? open_->names : none;
+}
+
+const std::vector<std::uint64_t>& CheckedArchive::sizes() const {
+    static const std::vector<std::uint64_t> none;
+    return open_ ? open_->sizes : none;
+}
+
+int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted,
+                            EntryFilter read) {
+    names.clear();
+    if (!open_) return RC_OPEN;
+    reg.refusal = {};
+    return extract_checked(reg, open_->in.uf, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted, read);
+}
 
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,
                 const std::vector<std::string>& names, const ZipArchiveLocation& location) {

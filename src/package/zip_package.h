@@ -82,11 +82,29 @@ public:
     // Closes any archive open before. `reg` must outlive the open archive.
     // 0, or a refusal status of unzip_package with `reg.refusal` set.
     int open(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location = {});
+    // The archive in the open file `fd`, read at positions of its own (the file's
+    // position stays); the caller keeps the file open while the archive is.
+    int open(MfileRegistry& reg, int fd);
     void close();
     // The zip library's handle (unzFile) of the open archive, or null.
     void* handle() const;
+    // Every entry name (folders too) in directory order, and the inflated size each
+    // declares (0 for a folder), as the checks read them.
+    const std::vector<std::string>& names() const;
+    const std::vector<std::uint64_t>& sizes() const;
+    // Extracts the file entries `wanted` accepts (all without it) into memory streams of
+    // `reg`, in directory order, as unzip_package does; `names` receives their names.
+    // Entries that `read` (when given) rejects are for copying only: each is inflated to
+    // check its size and checksum all the same, but kept in its deflated form alone
+    // (mkeep_deflated_only), unless it cannot be copied as it is (stored, or with bytes
+    // after its deflated data). The archive stays open, so that a later call can take
+    // other entries.
+    int extract(MfileRegistry& reg, std::vector<std::string>& names, EntryFilter wanted = nullptr,
+                EntryFilter read = nullptr);
 
 private:
+    int open_checked(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location,
+                     int fd);
     struct Open;
     std::unique_ptr<Open> open_;
 };

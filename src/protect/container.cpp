@@ -385,6 +385,39 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
     return rc;
 }
 
+int decipher_stream_once(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
+                         std::string_view password) {
+    if (plain_name == backup_name) return RC_FAIL;
+    const CryptStreams streams{0, &registry};
+    tiv_crypt_key key;
+    if (int rc = tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, 128); rc != RC_OK) return rc;
+    if (!has_live_stream(registry, backup_name)) return RC_OPEN;
+    Mfile* in = mopen(registry, backup_name, "rb");
+    if (!in) return RC_OPEN;
+    MemoryStream container(in);
+    TrailerInfo info;
+    UnitCipher cipher;
+    int rc = read_trailer(container, info);
+    if (rc == RC_OK && cipher.init(key) != RC_OK) rc = RC_FAIL;
+    Mfile* out = rc == RC_OK ? mopen(registry, plain_name, "wb") : nullptr;
+    if (rc == RC_OK && !out) rc = RC_OPEN;
+    // The whole plain text at once: no growth copies on the way.
+    if (rc == RC_OK && mreserve(out, info.source_size) != Status::ok) rc = RC_FAIL;
+    std::uint8_t digest[16];
+    if (rc == RC_OK) {
+        MemoryStream plain(out);
+        rc = decrypt_pass(container, cipher, info.source_size, &plain, digest);
+    }
+    if (rc == RC_OK && std::memcmp(digest, info.digest, sizeof digest) != 0) rc = RC_BAD_MAGIC;
+    mclose(in);
+    if (out) mclose(out);
+    if (rc != RC_OK) {
+        mremove(registry, plain_name);
+        note_damaged_backup(registry, backup_name, rc);
+    }
+    return rc;
+}
+
 ContainerTrailer trailer_for_size(std::uint32_t source_size) {
     ContainerTrailer t;
     t.source_size = source_size;

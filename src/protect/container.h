@@ -125,5 +125,11 @@ int decrypt_stream_to(MfileRegistry& registry, std::string_view backup_name, std
 // deciphers to with this password), writing nothing: one pass over the container.
 // 0, or a code as decrypt_stream_to, with the registry's refusal set alike.
 int verify_stream(MfileRegistry& registry, std::string_view backup_name, std::string_view password);
+// decrypt_stream_to in one pass: the plain bytes are written to plain_name as they are
+// deciphered and their digest taken on the way; plain_name is removed again when the
+// digest (or the trailer) disagrees. The plain text exists only once the backup has
+// proved itself. 0, or a code as decrypt_stream_to, with the refusal text set alike.
+int decipher_stream_once(MfileRegistry& registry, std::string_view backup_name, std::string_view plain_name,
+                         std::string_view password);
 
 }  // namespace hsc

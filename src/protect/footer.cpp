@@ -35,14 +35,6 @@ std::string password_digest(std::string_view password) {
     return hex_digest(digest);
 }
 
-bool file_digest(const std::string& key_file, std::string& hex) {
-    if (key_file.empty()) return false;
-    std::uint8_t digest[64];
-    if (sha512_file(std::filesystem::path(key_file), digest) != Status::ok) return false;
-    hex = hex_digest(digest);
-    return true;
-}
-
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -82,7 +74,24 @@ std::string unsealed_hint(const FooterRecord& record) {
     return {};
 }
 
+// The authentication file's check value: the one taken for this run, or taken now.
+bool file_digest(const StoredSettings& stored, const std::string* key_check, std::string& hex) {
+    if (key_check) {
+        hex = *key_check;
+        return !hex.empty();
+    }
+    return key_file_check_value(stored.key_file, hex);
+}
+
 }  // namespace
+
+bool key_file_check_value(const std::string& key_file, std::string& hex) {
+    if (key_file.empty()) return false;
+    std::uint8_t digest[64];
+    if (sha512_file(std::filesystem::path(key_file), digest) != Status::ok) return false;
+    hex = hex_digest(digest);
+    return true;
+}
 
 std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
     if (block.size() != FOOTER_SIZE) return std::nullopt;
@@ -151,13 +160,17 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
 }
 
 int hsc_format_footer(const StoredSettings& stored, std::string& record) {
+    return hsc_format_footer(stored, nullptr, record);
+}
+
+int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, std::string& record) {
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
     // The digest is taken in both forms: an unreadable authentication file is refused alike.
     std::string hash;
     if (stored.is_file_hash) {
-        if (!file_digest(stored.key_file, hash)) return RC_REFUSED;
+        if (!file_digest(stored, key_check, hash)) return RC_REFUSED;
     } else {
         hash = password_digest(stored.password);
     }
@@ -176,8 +189,12 @@ int hsc_format_footer(const StoredSettings& stored, std::string& record) {
 }
 
 int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored) {
+    return hsc_write_footer(path, stored, nullptr);
+}
+
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored, const std::string* key_check) {
     std::string record;
-    if (int rc = hsc_format_footer(stored, record); rc != RC_OK) return rc;
+    if (int rc = hsc_format_footer(stored, key_check, record); rc != RC_OK) return rc;
     auto f = rfile_open(path, RFILE_APPEND);
     if (!f) return RC_OPEN;
     auto fail = [&](int rc) {
@@ -199,6 +216,12 @@ int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& st
     present = FOOTER_ABSENT;
     std::string block;
     if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
+    return hsc_check_footer_block(block, stored, nullptr, present, reporter, why, lang);
+}
+
+int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
+                           int& present, Reporter& reporter, FailReason* why, Lang lang) {
+    present = FOOTER_ABSENT;
     const auto footer = parse_footer(bytes_of(block));
     if (!footer) return RC_OK;
     present = FOOTER_PRESENT;
@@ -214,7 +237,7 @@ int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& st
     if (footer->file_mode) {
         if (!stored.is_file_hash)
             return refuse(FailReason::key_file_required, say(lang, Msg::key_file_required));
-        if (!file_digest(stored.key_file, hash))
+        if (!file_digest(stored, key_check, hash))
             return refuse(FailReason::key_file_unreadable,
                           say(lang, Msg::key_file_unreadable, {stored.key_file}));
     } else {

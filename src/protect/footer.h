@@ -57,6 +57,13 @@ inline constexpr int FOOTER_ABSENT = -1;
 // authentication material is missing (file mode with no key_file, or a key file that
 // cannot be read).
 int hsc_format_footer(const StoredSettings& stored, std::string& record);
+// The same with the authentication file's check value already taken (`key_check`, from
+// key_file_check_value; null: taken here).
+int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, std::string& record);
+
+// The check value the footer records of an authentication file: the hex SHA-512 of its
+// content. False when the file cannot be read. A run takes it once and hands it on.
+bool key_file_check_value(const std::string& key_file, std::string& hex);
 
 // Appends the record to a workbook whose zip comment is empty: sets the comment length
 // to 512 and writes the record after it. The record is composed before the file is
@@ -64,6 +71,7 @@ int hsc_format_footer(const StoredSettings& stored, std::string& record);
 // 0; -3 no authentication material; -101 cannot open; -104 cannot position; -103 a
 // write (or the flush to disk) fell short.
 int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored);
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored, const std::string* key_check);
 
 // Decides between masking and restoring and verifies the password or authentication
 // file against a recorded check value. `present` gets FOOTER_PRESENT or FOOTER_ABSENT.
@@ -72,6 +80,10 @@ int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& st
 // cannot position; -103 fewer than 512 bytes read.
 int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& stored, int& present,
                      Reporter& reporter, FailReason* why = nullptr, Lang lang = Lang::ja);
+// The same on the file's last 512 bytes, already read (`block`); `key_check` as for
+// hsc_format_footer.
+int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
+                           int& present, Reporter& reporter, FailReason* why = nullptr, Lang lang = Lang::ja);
 
 // What a footer records, read without verifying anything.
 struct FooterInfo {

@@ -118,6 +118,7 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
     }
     f->position = 0;
     std::vector<std::uint8_t>().swap(f->deflated);  // truncated: no longer the entry it was
+    f->deflated_only = false;
     f->buffer = allocate(FIRST_STEP);
     if (!f->buffer) {
         reg.last_error = {MfileStep::allocate, Status::no_memory};
@@ -134,6 +135,10 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
 }
 
 std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f) {
+    if (f && f->deflated_only) {
+        set_error(f, {MfileStep::read_stored, Status::short_read});
+        return 0;
+    }
     if (!f || f->position < 0 || f->position >= f->length) return 0;
     std::uint64_t want = static_cast<std::uint64_t>(size) * count;
     std::uint64_t avail = static_cast<std::uint64_t>(f->length - f->position);
@@ -145,6 +150,11 @@ std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f) {
 
 std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f) {
     if (!f || f->position < 0) return 0;
+    if (f->deflated_only) {  // appending to content that was never inflated
+        f->state = MFILE_WRITE_FAILED;
+        set_error(f, {MfileStep::write_stored, Status::short_write});
+        return 0;
+    }
     const auto* bytes = static_cast<const std::uint8_t*>(src);
     if (size > static_cast<std::size_t>(MFILE_MAX_LENGTH) ||
         count > static_cast<std::size_t>(MFILE_MAX_LENGTH) / std::max<std::size_t>(size, 1)) {
@@ -183,7 +193,7 @@ std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* 
 }
 
 Status mreserve(Mfile* f, std::int64_t length) {
-    if (!f || length < 0) return Status::size_limit;
+    if (!f || length < 0 || f->deflated_only) return Status::size_limit;
     // Growth starts once a write reaches capacity - 1, so two more bytes keep it away.
     const std::int64_t want = length + 2;
     if (want <= f->capacity) return Status::ok;
@@ -231,9 +241,25 @@ void mremove(MfileRegistry& reg, std::string_view name) {
         f->buffer.reset();
         std::vector<std::uint8_t>().swap(f->deflated);
         f->capacity = f->length = f->position = 0;
+        f->deflated_only = false;
         f->name.clear();
         f->state = MFILE_REMOVED;
     }
+}
+
+Status mmove(MfileRegistry& reg, std::string_view from, std::string_view to) {
+    if (from == to) return Status::ok;
+    Mfile* source = from.empty() ? nullptr : find_live(reg, from);
+    if (!source || source->deflated_only) return Status::not_found;
+    Mfile* target = mopen(reg, to, "wb");  // created in its place, or emptied where it stands
+    if (!target) return Status::no_memory;
+    std::swap(target->buffer, source->buffer);
+    std::swap(target->capacity, source->capacity);
+    target->length = source->length;
+    target->position = 0;
+    mclose(target);
+    mremove(reg, from);
+    return Status::ok;
 }
 
 void mfree_all(MfileRegistry& reg) {
@@ -264,6 +290,8 @@ std::string merror(const MfileRegistry& reg) {
         case MfileStep::open: return "mopen() fopen()";
         case MfileStep::read: return "mopen() fread()";
         case MfileStep::grow: return "mwrite() malloc()";
+        case MfileStep::read_stored: return "mread() deflated only";
+        case MfileStep::write_stored: return "mwrite() deflated only";
     }
     return {};
 }
@@ -277,6 +305,16 @@ void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t 
     if (!f) return;
     f->deflated = std::move(deflated);
     f->crc = crc;
+}
+
+void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc, std::int64_t length) {
+    if (!f) return;
+    f->buffer.reset();
+    f->capacity = f->position = 0;
+    f->length = length;
+    f->deflated = std::move(deflated);
+    f->crc = crc;
+    f->deflated_only = true;
 }
 
 std::span<const std::uint8_t> mdeflated(const Mfile* f) {
@@ -312,9 +350,14 @@ Status read_whole_file(MfileRegistry& reg, int mode, std::string_view name, std:
     if (mode != 0) return Status::open_failed;  // only streams are read this way
     Mfile* f = mopen(reg, name, "rb");
     if (!f) return Status::open_failed;
+    if (f->deflated_only) {  // only its stored bytes are kept: reading it is a fault
+        mclose(f);
+        return Status::short_read;
+    }
     std::string text;
     char chunk[4096];
     try {
+        text.reserve(static_cast<std::size_t>(f->length));  // one allocation, not a doubling per step
         while (std::size_t n = mread(chunk, 1, sizeof chunk, f)) text.append(chunk, n);
     } catch (const std::bad_alloc&) {
         mclose(f);

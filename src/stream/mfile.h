@@ -29,7 +29,7 @@ inline constexpr int MFILE_REMOVED = 9;
 inline constexpr int MFILE_WRITE_FAILED = -9;
 
 // The step of mopen or mwrite that failed last in a registry; merror() words it.
-enum class MfileStep { none, size, count, allocate, open, read, grow };
+enum class MfileStep { none, size, count, allocate, open, read, grow, read_stored, write_stored };
 struct MfileError {
     MfileStep step = MfileStep::none;
     Status status = Status::ok;  // for `size`: what aod_fsze reported
@@ -52,6 +52,9 @@ struct Mfile {
     // Readers always see the plain bytes in `buffer`.
     std::vector<std::uint8_t> deflated;
     std::uint32_t crc = 0;
+    // Only `deflated` holds the content (`length` bytes inflated), for an entry that is
+    // copied into the output unread: reading it fails instead of giving nothing.
+    bool deflated_only = false;
 };
 
 // The registry of one processed workbook. Slots fill from 0 upwards and are freed only
@@ -89,6 +92,10 @@ bool meof(const Mfile* f);
 void mclose(Mfile* f);
 void mremove(MfileRegistry& reg, std::string_view name);
 void mfree_all(MfileRegistry& reg);
+// The stream `to` (created when there is none, keeping its place when there is) takes
+// the content of the live stream `from`, without copying; `from` is removed. ok;
+// not_found when `from` is not a readable stream; no_memory when `to` cannot be made.
+Status mmove(MfileRegistry& reg, std::string_view from, std::string_view to);
 int mcount(const MfileRegistry& reg);
 void mlist(const MfileRegistry& reg, std::vector<std::string>& names);
 std::int64_t msize(const MfileRegistry& reg, std::string_view name);
@@ -104,6 +111,10 @@ Status mreserve(Mfile* f, std::int64_t length);
 std::span<const std::uint8_t> mdata(const Mfile* f);
 // Records the entry's deflated form just read from a package (see Mfile::deflated).
 void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc);
+// The same for an entry kept only in its deflated form, `length` bytes when inflated:
+// composition copies it, reads of it fail (nothing was inflated to read), and writing
+// it anew ("wb") makes it an ordinary stream again.
+void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc, std::int64_t length);
 // The deflated form of a stream nothing has written to since it was unpacked, or empty.
 std::span<const std::uint8_t> mdeflated(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -632,6 +633,50 @@ TEST_F(Driver, UnchangedWorkbookRestoresWithoutAQuestion) {
     ASSERT_EQ(process(book()), RC_OK);
     ASSERT_EQ(process(book()), RC_OK);
     EXPECT_TRUE(rep.questions.empty());
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// Restoring reads only the parts it changes; every other entry is copied with the bytes
+// it was stored with, and is still checked: a damaged worksheet of a masked workbook is
+// refused, the file left as it was, rather than carried into the restored one.
+TEST_F(Driver, RestoringCopiesUnreadEntriesAsStoredAndStillChecksThem) {
+    write_book(test::small_workbook(NAMES));
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    const fs::path masked = output;
+    const auto masked_info = test::read_zip_info(masked);
+    ASSERT_EQ(process(masked), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    const auto restored_info = test::read_zip_info(output);
+    bool compared = false;
+    for (const auto& e : restored_info.entries)
+        if (e.name.starts_with("xl/worksheets/sheet")) {
+            for (const auto& m : masked_info.entries)
+                if (m.name == e.name) {
+                    EXPECT_EQ(e.compressed, m.compressed) << e.name;
+                    compared = true;
+                }
+        }
+    EXPECT_TRUE(compared);
+    fs::remove(output);
+
+    // One byte of a worksheet's stored data changed.
+    std::string bytes = test::read_file(masked);
+    const auto& sheet = *std::find_if(masked_info.entries.begin(), masked_info.entries.end(),
+                                      [](const auto& e) { return e.name.starts_with("xl/worksheets/sheet"); });
+    const std::size_t at = bytes.find(sheet.compressed);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + sheet.compressed.size() / 2] ^= 0x20;
+    test::write_file(masked, bytes);
+    EXPECT_EQ(process(masked), RC_FAIL);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    EXPECT_NE(rep.errors[0].find(sheet.name), std::string::npos) << rep.errors[0];
+    EXPECT_EQ(ctx.failure, FailReason::damaged);
+    EXPECT_EQ(test::read_file(masked), bytes);
+    EXPECT_FALSE(fs::exists(dir / "〇●book.xlsx"));
 }
 
 }  // namespace

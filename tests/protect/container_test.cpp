@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 
 #include <atomic>
@@ -600,6 +602,20 @@ TEST(BackupStreams, VerifyGivesTheVerdictOfARestoreAndWritesNothing) {
         EXPECT_EQ(verify_stream(reg, "xl/BKsharedStrings.xml", c.password), c.expected);
         EXPECT_EQ(mcount(reg), before) << "nothing is written";
         EXPECT_EQ(reg.refusal.empty(), c.expected == 0 || c.expected == RC_OPEN) << refusal_text(Lang::en, reg.refusal);
+
+        // Deciphering once gives the same verdict; the plain text stays only when the
+        // backup proved itself.
+        reg.refusal = {};
+        EXPECT_EQ(decipher_stream_once(reg, "xl/BKsharedStrings.xml", "plain", c.password), c.expected);
+        EXPECT_EQ(reg.refusal.empty(), c.expected == 0 || c.expected == RC_OPEN) << refusal_text(Lang::en, reg.refusal);
+        std::vector<std::string> names;
+        mlist(reg, names);
+        const bool kept = std::find(names.begin(), names.end(), "plain") != names.end();
+        EXPECT_EQ(kept, c.expected == 0);
+        if (kept) {
+            const auto plain = mdata(mopen(reg, "plain", "rb"));
+            EXPECT_EQ(std::string(plain.begin(), plain.end()), std::string(5000, 'a') + "<sst><si><t>田中</t></si></sst>");
+        }
     }
 }
 

@@ -203,3 +203,57 @@ TEST(Mfile, ReservedRoomTakesTheWholeStreamWithoutGrowing) {
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// An entry kept only as stored: its size is known, its stored bytes are at hand, reading
+// it fails (rather than giving nothing), and writing it anew makes it a stream again.
+TEST(Mfile, DeflatedOnlyStreamCannotBeReadUntilWrittenAnew) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "part", "wb");
+    ASSERT_NE(f, nullptr);
+    mkeep_deflated_only(f, {1, 2, 3}, 0xABCD, 5000);
+    mclose(f);
+    EXPECT_EQ(msize(reg, "part"), 5000);
+    std::string text;
+    EXPECT_NE(read_whole_file(reg, 0, "part", text), Status::ok);
+    f = mopen(reg, "part", "rb");
+    char buf[8];
+    EXPECT_EQ(mread(buf, 1, sizeof buf, f), 0u);
+    EXPECT_EQ(mwrite("x", 1, 1, f), 0u);
+    EXPECT_EQ(mdeflated(f).size(), 3u);
+    EXPECT_EQ(mmove(reg, "part", "other"), Status::not_found);
+    mclose(f);
+
+    f = mopen(reg, "part", "wb");
+    ASSERT_TRUE(mwrite_all(f, "new"));
+    mclose(f);
+    ASSERT_EQ(read_whole_file(reg, 0, "part", text), Status::ok);
+    EXPECT_EQ(text, "new");
+}
+
+// A stream handed to another name keeps its bytes (the same buffer) and the other name
+// keeps its place in the registry's order.
+TEST(Mfile, MoveHandsTheBytesOverWithoutCopying) {
+    MfileRegistry reg;
+    for (const char* name : {"first", "target", "source"}) {
+        Mfile* f = mopen(reg, name, "wb");
+        ASSERT_TRUE(mwrite_all(f, std::string(name) + " bytes"));
+        mclose(f);
+    }
+    const std::uint8_t* bytes = mdata(mopen(reg, "source", "rb")).data();
+    ASSERT_EQ(mmove(reg, "source", "target"), Status::ok);
+    Mfile* t = mopen(reg, "target", "rb");
+    EXPECT_EQ(mdata(t).data(), bytes);
+    std::string text;
+    ASSERT_EQ(read_whole_file(reg, 0, "target", text), Status::ok);
+    EXPECT_EQ(text, "source bytes");
+    std::vector<std::string> names;
+    mlist(reg, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "target"}));
+    EXPECT_EQ(mmove(reg, "missing", "target"), Status::not_found);
+}
+
+}  // namespace
+}  // namespace hsc
