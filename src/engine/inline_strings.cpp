@@ -23,13 +23,6 @@ constexpr std::string_view EMPTY_TABLE =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
     "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"0\" uniqueCount=\"0\"/>";
 
-bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
-    const Status st = read_whole_file(reg, 0, name, text);
-    if (st == Status::ok) return RC_OK;
-    return st == Status::no_memory ? RC_NOMEM : RC_FAIL;
-}
 
 // Raises the decimal value of attribute `name` inside [begin, end) by `added`; an
 // attribute that is absent or not a plain number stays as it is.

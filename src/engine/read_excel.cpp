@@ -43,12 +43,6 @@ struct PackageParts {
     std::vector<ReportWarning> column_warnings;
 };
 
-int read_part(MfileRegistry& reg, std::string_view name, std::string& text) {
-    const Status st = read_whole_file(reg, 0, name, text);
-    if (st == Status::ok) return RC_OK;
-    return st == Status::no_memory ? RC_NOMEM : RC_FAIL;
-}
-
 // The value of attribute `name` (with its `="`) in the element around `at`.
 std::string attribute_near(std::string_view xml, std::size_t at, std::string_view element, std::string_view name) {
     const std::size_t open = xml.rfind(element, at);

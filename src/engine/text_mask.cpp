@@ -90,7 +90,6 @@ void rewrite_reference(std::span<char> ref, long code_point) {
 }
 
 bool is_continuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
-bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool at(std::string_view text, std::size_t p, std::string_view what) {
     return text.size() - p >= what.size() && text.compare(p, what.size(), what) == 0;

@@ -257,11 +257,10 @@ std::size_t start_tag_end(std::string_view text, std::size_t from, bool stop_at_
 
 bool next_element(std::string_view text, std::string_view name, std::size_t from, std::size_t to, ElementAt& at) {
     const std::string_view range = text.substr(0, std::min(to, text.size()));
-    const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     for (std::size_t p = range.find('<', from); p != std::string_view::npos; p = range.find('<', p + 1)) {
         const std::size_t after = p + 1 + name.size();
         if (after >= range.size() || range.compare(p + 1, name.size(), name) != 0) continue;
-        if (range[after] != '>' && range[after] != '/' && !is_space(range[after])) continue;  // <sid>, <sit>
+        if (range[after] != '>' && range[after] != '/' && !is_xml_space(range[after])) continue;  // <sid>, <sit>
         const std::size_t q = start_tag_end(range, after);
         if (q == std::string_view::npos) return false;  // a start tag without its end
         at.begin = p;

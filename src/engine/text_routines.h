@@ -8,6 +8,9 @@
 // Small routines over byte texts shared by the masking engine. None keeps state.
 namespace hsc {
 
+// White space between XML tags and attributes.
+inline bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 // Selectors of the multi-byte character rules.
 inline constexpr int ENC_SJIS = 1;
 inline constexpr int ENC_EUC = 2;

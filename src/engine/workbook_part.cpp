@@ -108,12 +108,6 @@ int write_stream(MfileRegistry& reg, std::string_view name, std::string_view byt
     return code(write_whole_file(reg, name, bytes));
 }
 
-int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
-    const Status st = read_whole_file(reg, 0, name, out);
-    if (st == Status::no_memory) return RC_NOMEM;
-    return st == Status::ok ? RC_OK : RC_FAIL;
-}
-
 std::string file_sharing_element(std::string_view prefix, std::string_view write_password) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%02x", reservation_password_hash(write_password));
@@ -196,6 +190,12 @@ int cut_old_thumbnail_type(std::string& types, int kind, const std::vector<std::
 }
 
 }  // namespace
+
+int read_part(MfileRegistry& reg, std::string_view name, std::string& out) {
+    const Status st = read_whole_file(reg, 0, name, out);
+    if (st == Status::no_memory) return RC_NOMEM;
+    return st == Status::ok ? RC_OK : RC_FAIL;
+}
 
 int insert_relationship(std::string& rels, std::string_view head) {
     constexpr std::string_view needle = "Id=\"rId";

@@ -11,6 +11,10 @@
 
 namespace hsc {
 
+// The whole text of the part `name` of the package: 0; -2 out of memory; -1 no such
+// readable part.
+int read_part(MfileRegistry& reg, std::string_view name, std::string& out);
+
 // The signs a masked workbook carries besides its masked text: a write-reservation
 // password in xl/workbook.xml and a striped thumbnail instead of a preview.
 

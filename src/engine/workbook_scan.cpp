@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::size_t CELL_REF_MAX = 255;  // longer r values are not references
 
-bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // The attributes of one cell's start tag that the scan needs.
 struct CellTag {
     std::string_view r;
@@ -335,9 +333,8 @@ std::vector<std::string_view> shared_string_items(std::string_view shared_string
 
 std::string header_key(std::string_view text) {
     const auto trim = [](std::string_view t) {
-        const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-        while (!t.empty() && space(t.front())) t.remove_prefix(1);
-        while (!t.empty() && space(t.back())) t.remove_suffix(1);
+        while (!t.empty() && is_xml_space(t.front())) t.remove_prefix(1);
+        while (!t.empty() && is_xml_space(t.back())) t.remove_suffix(1);
         return t;
     };
     return std::string(trim(to_halfwidth(trim(text))));
