@@ -63,12 +63,24 @@ std::string attribute_near(std::string_view xml, std::size_t at, std::string_vie
     return {};
 }
 
-std::string xml_unescape(std::string text) {
+// An attribute value as it reads: the five named entities resolved in one pass, so that
+// "&amp;lt;" stays "&lt;".
+std::string xml_unescape(std::string_view text) {
     static constexpr std::pair<std::string_view, char> ENTITIES[] = {
         {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    for (const auto& [entity, c] : ENTITIES)
-        for (std::size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, entity.size(), 1, c);
-    return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto* hit = std::find_if(std::begin(ENTITIES), std::end(ENTITIES),
+                                       [&](const auto& e) { return text.substr(i).starts_with(e.first); });
+        if (hit == std::end(ENTITIES)) {
+            out += text[i++];
+        } else {
+            out += hit->second;
+            i += hit->first.size();
+        }
+    }
+    return out;
 }
 
 // The name of the sheet whose relationships name the table part `table` ("xl/tables/

@@ -227,6 +227,24 @@ TEST(Tables, HeaderTextInAMaskedCellIsRefusedNamingTheTable) {
     EXPECT_FALSE(test::has_stream(reg, "xl/BKsharedStrings.xml"));
 }
 
+// The table's name is read as it shows: its entities resolved once ("&amp;lt;" is "&lt;").
+TEST(Tables, RefusalNamesTheTableAsItsNameReads) {
+    MfileRegistry reg;
+    Entries e = table_package("<v>1</v>");
+    std::string& table = e[6].second;
+    for (std::string_view attribute : {"displayName=\"顧客\"", "name=\"顧客\""})
+        table.replace(table.find(attribute), attribute.size(),
+                      std::string(attribute.substr(0, attribute.find('"') + 1)) + "R&amp;lt;D&amp;amp;Co\"");
+    auto names = test::load_package(reg, e);
+    FileContext ctx;
+    ctx.process_direction = Direction::mask;
+    ASSERT_TRUE(parse_columns("B", ctx));
+    StoredSettings s;
+    EXPECT_EQ(transform_package(reg, names, s, ctx), RC_UNSUPPORTED_OBJECTS);
+    EXPECT_NE(refusal_text(Lang::ja, reg.refusal).find("テーブル「R&lt;D&amp;Co」"), std::string::npos)
+        << refusal_text(Lang::ja, reg.refusal);
+}
+
 // Without a column list a data cell that repeats a header stays readable with it.
 TEST(Tables, WithoutAColumnListHeaderTextsAreNeverMasked) {
     MfileRegistry reg;
