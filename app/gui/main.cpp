@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &hsc::gui::SingleInstance::raiseRequested, &window,
                      &hsc::gui::MainWindow::bringToFront);
     QObject::connect(&instance, &hsc::gui::SingleInstance::filesRequested, &window,
-                     &hsc::gui::MainWindow::dropFiles);
+                     &hsc::gui::MainWindow::openFiles);
     window.show();
-    if (!files.isEmpty()) QTimer::singleShot(0, &window, [&window, files] { window.dropFiles(files); });
+    if (!files.isEmpty()) QTimer::singleShot(0, &window, [&window, files] { window.openFiles(files); });
     return app.exec();
 }

@@ -452,6 +452,17 @@ void MainWindow::dropFiles(const QStringList& paths) {
     if (exit_after_drop_) leave();
 }
 
+void MainWindow::openFiles(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (overwrite_->isChecked()) {
+        show();
+        const std::string question =
+            say(shell_.lang(), Msg::ask_overwrite_opened, {paths.join(QLatin1Char('\n')).toStdString()});
+        if (MessageBox::show(this, MessageBox::Question, qs(question), true, true) != MessageBox::Yes) return;
+    }
+    dropFiles(paths);
+}
+
 void MainWindow::bringToFront() {
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();

@@ -52,6 +52,10 @@ public:
 
     // Handles one drop of files (what a drop event does).
     void dropFiles(const QStringList& paths);
+    // Workbooks handed over by another program (a file manager's "Open with", a second
+    // start): processed like a drop, but with overwrite chosen only once the user says
+    // so, since a double-click on a workbook is often meant to view it.
+    void openFiles(const QStringList& paths);
 
     // Adds the outcome of one file to the list of results: a line for the file, one
     // for each warning of its report.

@@ -34,6 +34,10 @@ constexpr std::array TEXTS{
                 "The password hint is too long."},
     MessageText{Msg::keyfile_hint_too_long, "keyfile-hint-too-long", "認証ファイルヒントが長すぎます。",
                 "The authentication file hint is too long."},
+    MessageText{Msg::ask_overwrite_opened, "ask-overwrite-opened",
+                "上書き更新が選ばれています。次のブックを、マスク済みなら復元し、それ以外はマスクして、元のファイルを置き換えますか？\n%s",
+                "Overwrite is chosen. Replace these workbooks with their masked form (or, for masked ones, "
+                "their restored form)?\n%s"},
     // -- the pipeline --
     MessageText{Msg::open_error, "open-error",
                 "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。",

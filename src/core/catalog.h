@@ -38,6 +38,7 @@ enum class Msg {
     path_too_long,
     password_hint_too_long,
     keyfile_hint_too_long,
+    ask_overwrite_opened,
     // -- the pipeline --
     // The processing of one workbook: the input.
     open_error,

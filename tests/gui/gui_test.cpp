@@ -482,6 +482,30 @@ private slots:
         QVERIFY(!hint->isVisible());
     }
 
+    // Workbooks another program hands over are replaced in place only after a Yes.
+    void openedWorkbooksAreOverwrittenOnlyAfterAYes() {
+        Fixture f;
+        f.get<QCheckBox>("overwrite")->setChecked(true);
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::No);  // replace them?
+        f.window->openFiles({"/d/a.xlsx", "/d/b.xlsx"});
+        QVERIFY(f.processed.empty());
+        QCOMPARE(MessageBox::shown().back().text,
+                 QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::ask_overwrite_opened, {"/d/a.xlsx\n/d/b.xlsx"})));
+        MessageBox::setNextAnswer(MessageBox::Yes);  // replace them?
+        MessageBox::setNextAnswer(MessageBox::No);   // open the output?
+        f.window->openFiles({"/d/a.xlsx"});
+        QCOMPARE(f.processed, std::vector<fs::path>{"/d/a.xlsx"});
+
+        // Without overwrite a new file is written beside the workbook: no question first.
+        f.get<QCheckBox>("overwrite")->setChecked(false);
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        f.window->openFiles({"/d/c.xlsx"});
+        QCOMPARE(f.processed.back(), fs::path("/d/c.xlsx"));
+        QCOMPARE(MessageBox::shown().size(), std::size_t{1});
+    }
+
     void statusAreaSaysWhenTheKnownPasswordIsInUse() {
         Fixture f;  // the defaults: the built-in password
         auto* status = f.get<QLabel>("passwordStatus");
