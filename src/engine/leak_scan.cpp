@@ -284,26 +284,27 @@ public:
         const std::size_t n = x.size();
         std::size_t p = 0;
         while (p < n) {
-            const std::size_t lt = x.find('<', p);
+            const std::size_t lt = find_byte(x, '<', p);
             const std::size_t text_end = lt == std::string_view::npos ? n : lt;
             if (text_end > p) value(x.substr(p, text_end - p), current(), true);
             if (lt == std::string_view::npos) break;
-            const std::string_view rest = x.substr(lt);
-            if (rest.starts_with("<!--")) {
+            // Most tags are start and end tags: one look at the byte after '<' tells them.
+            const char second = lt + 1 < n ? x[lt + 1] : '\0';
+            if (second == '/') {
+                if (!stack.empty()) stack.pop_back();
+                p = past_byte(x, '>', lt + 2);
+            } else if (second == '?') {
+                p = skip_past(x, lt + 2, "?>");
+            } else if (second != '!') {
+                p = start_tag(x, lt + 1, stack, attributes);
+            } else if (x.substr(lt).starts_with("<!--")) {
                 p = skip_past(x, lt + 4, "-->");
-            } else if (rest.starts_with("<![CDATA[")) {
+            } else if (x.substr(lt).starts_with("<![CDATA[")) {
                 const std::size_t end = x.find("]]>", lt + 9);
                 value(x.substr(lt + 9, (end == std::string_view::npos ? n : end) - lt - 9), current(), false);
                 p = end == std::string_view::npos ? n : end + 3;
-            } else if (rest.starts_with("<?")) {
-                p = skip_past(x, lt + 2, "?>");
-            } else if (rest.starts_with("<!")) {
-                p = skip_past(x, lt + 2, ">");
-            } else if (rest.starts_with("</")) {
-                if (!stack.empty()) stack.pop_back();
-                p = skip_past(x, lt + 2, ">");
             } else {
-                p = start_tag(x, lt + 1, stack, attributes);
+                p = past_byte(x, '>', lt + 2);
             }
         }
     }
@@ -330,6 +331,19 @@ private:
         const bool empty = p < x.size() && x[p] == '>' && x[p - 1] == '/';
         if (!empty) stack.push_back(element_kind(info_.type, name, {}, stack.empty() ? info_.kind : stack.back()));
         return p < x.size() && x[p] == '>' ? p + 1 : p;
+    }
+
+    // The texts and tags between two '<' are short: a loop costs less than a call to the
+    // library's search for each of them.
+    static std::size_t find_byte(std::string_view x, char c, std::size_t from) {
+        for (; from < x.size(); ++from)
+            if (x[from] == c) return from;
+        return std::string_view::npos;
+    }
+
+    static std::size_t past_byte(std::string_view x, char c, std::size_t from) {
+        const std::size_t at = find_byte(x, c, from);
+        return at == std::string_view::npos ? x.size() : at + 1;
     }
 
     static std::size_t skip_past(std::string_view x, std::size_t from, std::string_view end) {
@@ -446,10 +460,49 @@ bool too_plain_to_look_for(std::string_view decoded) {
     return char_count(t) < LEAK_MIN_CHARS || is_plain_number(t);
 }
 
+std::size_t MaskedTexts::filter_slot(std::string_view s) noexcept {
+    // Length, first two bytes and last byte: cheap, and they tell masked texts (which start
+    // with the mask character) from the originals.
+    const auto byte = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(s[i])); };
+    const std::size_t h = (s.size() * 0x9E37u) ^ (byte(0) << 8) ^ byte(1) ^ (byte(s.size() - 1) * 0x3Bu);
+    return (h ^ (h >> 16)) & 0xFFFFu;
+}
+
+MaskedTexts& MaskedTexts::operator=(MaskedTexts&& other) noexcept {
+    blocks_ = std::move(other.blocks_);
+    block_next_ = std::exchange(other.block_next_, nullptr);
+    block_left_ = std::exchange(other.block_left_, 0);
+    texts_ = std::move(other.texts_);
+    other.texts_.clear();
+    filter_ = std::exchange(other.filter_, {});
+    shortest_ = std::exchange(other.shortest_, static_cast<std::size_t>(-1));
+    longest_ = std::exchange(other.longest_, 0);
+    other.blocks_.clear();
+    return *this;
+}
+
+std::string_view MaskedTexts::keep(std::string_view text) {
+    constexpr std::size_t BLOCK = std::size_t{1} << 20;
+    if (text.size() > block_left_) {
+        // A text longer than a block gets a block of its own.
+        const std::size_t size = std::max(BLOCK, text.size());
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        block_next_ = blocks_.back().get();
+        block_left_ = size;
+    }
+    char* const at = block_next_;
+    std::copy(text.begin(), text.end(), at);
+    block_next_ += text.size();
+    block_left_ -= text.size();
+    return {at, text.size()};
+}
+
 bool MaskedTexts::add(std::string_view text) {
     const std::string_view t = trim(text);
     if (too_plain_to_look_for(t)) return false;
-    texts_.emplace(t);
+    if (texts_.find(t) != texts_.end()) return true;
+    texts_.insert(keep(t));
+    filter_.set(filter_slot(t));
     shortest_ = std::min(shortest_, t.size());
     longest_ = std::max(longest_, t.size());
     return true;
@@ -458,7 +511,7 @@ bool MaskedTexts::add(std::string_view text) {
 bool MaskedTexts::add_raw(std::string_view xml_text) { return add(decode_xml_text(xml_text)); }
 
 bool MaskedTexts::contains(std::string_view text) const {
-    if (text.size() < shortest_ || text.size() > longest_) return false;
+    if (text.size() < shortest_ || text.size() > longest_ || !filter_.test(filter_slot(text))) return false;
     return texts_.find(text) != texts_.end();
 }
 

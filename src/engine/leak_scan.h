@@ -1,10 +1,13 @@
 #pragma once
 
+#include <bitset>
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/mask_report.h"
@@ -26,6 +29,10 @@ std::string decode_xml_text(std::string_view raw);
 // numbers stand in every part as sizes, counts and positions.
 class MaskedTexts {
 public:
+    MaskedTexts() = default;
+    // Moving hands over the blocks; the moved-from set is empty and starts a block of its own.
+    MaskedTexts(MaskedTexts&& other) noexcept { *this = std::move(other); }
+    MaskedTexts& operator=(MaskedTexts&& other) noexcept;
     // The raw (XML-escaped) text of a masked run or item; true when it was kept.
     bool add_raw(std::string_view xml_text);
     // A text already decoded; true when it was kept.
@@ -43,7 +50,18 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
     };
-    std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+    // A few bits of a text that a lookup checks before it hashes the whole text: most
+    // values of a part are no member, and this table stays in the first-level cache.
+    static std::size_t filter_slot(std::string_view s) noexcept;
+    std::string_view keep(std::string_view text);
+
+    // The texts live in large blocks, not one allocation each: the set is as large as the
+    // masked part of the table.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* block_next_ = nullptr;
+    std::size_t block_left_ = 0;
+    std::unordered_set<std::string_view, Hash, std::equal_to<>> texts_;
+    std::bitset<1u << 16> filter_;
     std::size_t shortest_ = static_cast<std::size_t>(-1);
     std::size_t longest_ = 0;
 };

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "engine/leak_scan.h"
 
 namespace hsc {
@@ -195,6 +199,39 @@ TEST(MaskedTexts, KeepsNeitherShortTextsNorPlainNumbers) {
     EXPECT_TRUE(t.contains("090-1111-2222"));
     EXPECT_TRUE(t.contains("Tom & Jerry"));
     EXPECT_FALSE(t.contains("Tom &amp; Jerry"));
+}
+
+// A set as large as a masked table: its texts fill many storage blocks, one is longer
+// than a block, and the set is moved (as a function returns it). Every text is found,
+// a duplicate counts once, and texts that share their length and their first and last
+// bytes with a member (what the lookup checks before it hashes) are told apart by the rest.
+TEST(MaskedTexts, LargeSetsFindEveryMemberAndNothingElse) {
+    MaskedTexts built;
+    std::vector<std::string> members;
+    for (int i = 0; i < 60000; ++i) members.push_back("氏名" + std::to_string(i) + "さん" + std::string(i % 40, 'x') + "様");
+    const std::string long_text = "住所" + std::string((std::size_t{1} << 20) + 17, 'y') + "末";
+    members.push_back(long_text);
+    for (const std::string& m : members) EXPECT_TRUE(built.add(m));
+    EXPECT_TRUE(built.add(members.front()));
+    const MaskedTexts texts = std::move(built);
+    EXPECT_EQ(texts.size(), members.size());
+    // The moved-from set starts anew and writes over nothing of the other's.
+    EXPECT_TRUE(built.empty());
+    EXPECT_TRUE(built.add("別の名前です"));
+    EXPECT_TRUE(built.contains("別の名前です"));
+    EXPECT_FALSE(texts.contains("別の名前です"));
+    for (const std::string& m : members) ASSERT_TRUE(texts.contains(m)) << m.substr(0, 40);
+    for (int i = 0; i < 60000; i += 97) {
+        std::string near = members[static_cast<std::size_t>(i)];
+        near[6] = near[6] == '9' ? '8' : '9';  // a digit of the middle, same length and ends
+        if (std::find(members.begin(), members.end(), near) == members.end()) {
+            EXPECT_FALSE(texts.contains(near)) << near;
+        }
+    }
+    std::string near_long = long_text;
+    near_long[long_text.size() / 2] = 'z';
+    EXPECT_FALSE(texts.contains(near_long));
+    EXPECT_FALSE(texts.contains("氏名"));
 }
 
 TEST(CollectMasked, ItemsThatDifferGiveTheirVisibleTextAndReading) {
