@@ -96,7 +96,7 @@ void ValueDialog::choose() {
     edit_->setText(path);
 }
 
-HelpDialog::HelpDialog(QWidget* owner) : QDialog(owner) {
+HelpDialog::HelpDialog(Lang lang, QWidget* owner) : QDialog(owner) {
     setObjectName("HELPDLG");
     setWindowTitle(tr("Hushcelヘルプ"));
     setFont(dialog_font());
@@ -106,7 +106,7 @@ HelpDialog::HelpDialog(QWidget* owner) : QDialog(owner) {
     text->setObjectName("helpText");
     text->setGeometry(dialog_rect(10, 10, 280, 225));
     text->setReadOnly(true);
-    text->setPlainText(qs(hsc_help_text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    text->setPlainText(qs(help_text(lang)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(dialog_rect(130, 250, 40, 16));
     ok->setDefault(true);

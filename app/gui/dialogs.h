@@ -47,7 +47,7 @@ private:
 class HelpDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit HelpDialog(QWidget* owner);
+    HelpDialog(Lang lang, QWidget* owner);
 };
 
 }  // namespace hsc::gui

@@ -507,7 +507,7 @@ void MainWindow::exitCommand() { leave(); }
 void MainWindow::saveCommand() { shell_.save_settings(controls()); }
 
 void MainWindow::helpCommand() {
-    HelpDialog dialog(this);
+    HelpDialog dialog(shell_.lang(), this);
     dialog.exec();
 }
 

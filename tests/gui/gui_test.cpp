@@ -458,6 +458,13 @@ private slots:
                       dialog->okButton()->click();
                   });
         QCOMPARE(MessageBox::shown().back().text, QStringLiteral("The password hint is too long."));
+        // The built-in help is the English one.
+        run_modal([&] { f.window->action("help")->trigger(); },
+                  [&](QWidget* d) {
+                      const QString help = d->findChild<QPlainTextEdit*>("helpText")->toPlainText();
+                      QCOMPARE(help, QString::fromStdString(hsc::help_text(hsc::Lang::en)).remove('\r'));
+                      QVERIFY(!has_japanese_letter(help));
+                  });
 
         // Back in Japanese: the shown result is worded again, everything else as built.
         f.window->action("language-ja")->trigger();
