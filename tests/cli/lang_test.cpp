@@ -233,7 +233,7 @@ TEST(LangOption, UnknownLanguageIsAUsageErrorInTheLocalesLanguage) {
     EXPECT_EQ(r.err, "hushcel: --lang needs a value.\nRun 'hushcel --help' to see how to use it.\n");
 }
 
-// Every text of the description that the command line shows, byte for byte in Japanese.
+// Every fixed Japanese text the command line shows, byte for byte in Japanese mode.
 struct DescribedText {
     const char* label;
     std::function<void(const fs::path&)> prepare;  // beside the workbook book.xlsx

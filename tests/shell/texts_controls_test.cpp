@@ -78,7 +78,7 @@ TEST(HelpText, EnglishFollowsTheJapaneseLineForLine) {
     EXPECT_NE(en.find("starts with \"〇\""), std::string::npos);
 }
 
-// The lists show the description's items in Japanese; in English only the words change,
+// The lists show their established Japanese items; in English only the words change,
 // the mask characters stay.
 TEST(ListItems, JapaneseAsListedAndEnglishWords) {
     using Items3 = std::array<std::string_view, 3>;
