@@ -84,23 +84,12 @@ MaskSettings with_password(std::string password, std::string hint = {}) {
     return s;
 }
 
-std::string compound_file(bool encrypted) {
-    std::string f("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    f.resize(512, '\0');
-    std::string dir(512, '\0');
-    const char* names[] = {"Root Entry", encrypted ? "EncryptedPackage" : "Workbook"};
-    for (int e = 0; e < 2; ++e)
-        for (int i = 0; names[e][i]; ++i) dir[e * 128 + 2 * i] = names[e][i];
-    std::fill(dir.begin() + 256, dir.begin() + 260, '\xFF');
-    return f + dir + std::string(512, 'd');
-}
-
 const MessageCase CASES[] = {
     {"missing_file", [](Scene& r) { return r.book(); }, RC_FAIL, FailReason::not_found,
      "ファイル(PATH)が見つかりません。", "PATH"},
     {"read_password",
      [](Scene& r) {
-         test::write_file(r.book(), compound_file(true));
+         test::write_file(r.book(), test::compound_file(true));
          return r.book();
      },
      RC_FAIL, FailReason::read_password, "読み取りパスワードが設定されているファイルはサポート対象外です。(PATH)", "PATH"},
@@ -121,7 +110,7 @@ const MessageCase CASES[] = {
      "古い形式(.xls)のブックです(PATH)。表計算ソフトで .xlsx 形式で保存してから処理してください。", "PATH"},
     {"compound_file_without_package",
      [](Scene& r) {
-         test::write_file(r.book(), compound_file(false));
+         test::write_file(r.book(), test::compound_file(false));
          return r.book();
      },
      RC_FAIL, FailReason::cannot_open, "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。",

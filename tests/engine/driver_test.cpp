@@ -105,17 +105,6 @@ TEST_P(DriverFailure, ReportsOnceAndWritesNothing) {
 
 void good_book(const fs::path& p) { test::write_zip(p, test::small_workbook(NAMES)); }
 
-std::string cfb(bool encrypted) {
-    std::string f("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    f.resize(512, '\0');
-    std::string dir(512, '\0');
-    const char* names[] = {"Root Entry", encrypted ? "EncryptedPackage" : "Workbook"};
-    for (int e = 0; e < 2; ++e)
-        for (int i = 0; names[e][i]; ++i) dir[e * 128 + 2 * i] = names[e][i];
-    std::fill(dir.begin() + 256, dir.begin() + 260, '\xFF');
-    return f + dir + std::string(512, 'd');
-}
-
 void masked_book(const fs::path& p, MaskSettings& s, const std::string& password, const std::string& hint) {
     good_book(p);
     MaskSettings m;
@@ -138,9 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "(PATH)はフォルダです。ブックのファイルを指定してください。"},
 
         FailCase{"compound_file_without_package",
-                 [](const fs::path& p, MaskSettings&) { test::write_file(p, cfb(false)); }, -1,
+                 [](const fs::path& p, MaskSettings&) { test::write_file(p, test::compound_file(false)); }, -1,
                  "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。"},
-        FailCase{"read_password", [](const fs::path& p, MaskSettings&) { test::write_file(p, cfb(true)); }, -1,
+        FailCase{"read_password", [](const fs::path& p, MaskSettings&) { test::write_file(p, test::compound_file(true)); }, -1,
                  "読み取りパスワードが設定されているファイルはサポート対象外です。(PATH)"},
         FailCase{"text_file_named_xlsx",
                  [](const fs::path& p, MaskSettings&) { test::write_file(p, "name,address\nyamada,tokyo\n"); }, -1,
@@ -473,7 +462,7 @@ TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
 }
 
 TEST_F(Driver, OldBinaryWorkbookIsNamedWithTheWayOut) {
-    test::write_file(dir / "old.xls", cfb(false));
+    test::write_file(dir / "old.xls", test::compound_file(false));
     EXPECT_EQ(process(dir / "old.xls"), RC_FAIL);
     EXPECT_EQ(rep.errors, std::vector<std::string>{"古い形式(.xls)のブックです(" + (dir / "old.xls").string() +
                                                    ")。表計算ソフトで .xlsx 形式で保存してから処理してください。"});

@@ -108,4 +108,15 @@ std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& 
     throw std::runtime_error("no entry " + name);
 }
 
+std::string compound_file(bool encrypted) {
+    std::string f("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    f.resize(512, '\0');
+    std::string dir(512, '\0');
+    const char* names[] = {"Root Entry", encrypted ? "EncryptedPackage" : "Workbook"};
+    for (int e = 0; e < 2; ++e)
+        for (int i = 0; names[e][i]; ++i) dir[e * 128 + 2 * i] = names[e][i];
+    std::fill(dir.begin() + 256, dir.begin() + 260, '\xFF');
+    return f + dir + std::string(512, 'd');
+}
+
 }  // namespace hsc::test

@@ -15,6 +15,9 @@ std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings);
 std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings, int totals_rows = 0);
 // The same with a table part that no worksheet names, which is refused.
 std::vector<ZipEntry> workbook_with_unnamed_table(const std::vector<std::string>& strings);
+// A small compound (OLE) file whose one stream is "EncryptedPackage" (a workbook with a
+// password to open) or "Workbook" (an old binary workbook).
+std::string compound_file(bool encrypted);
 // The bytes of one entry, or throws.
 std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& name);
 
