@@ -340,8 +340,12 @@ std::string header_key(std::string_view text) {
     return std::string(trim(to_halfwidth(trim(text))));
 }
 
-std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
-                                   std::size_t next_index, std::string& items, std::size_t& unconverted) {
+namespace {
+
+// One walk over the sheet; what convert_inline_strings does, once.
+std::size_t convert_inline_strings_once(std::string& sheet, const SheetSelection& selection,
+                                        std::string_view table_prefix, std::size_t next_index, std::string& items,
+                                        std::size_t& unconverted) {
     const SheetTags tags(sheet);
     const std::string c_close = tags.close("c");
     const std::string si_open = "<" + std::string(table_prefix) + "si>";
@@ -362,9 +366,9 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
             ++unconverted;  // its text, if any, stays as it is: the report says so
             return cell_end;
         }
-        // Markup that nests a cell before the string is not a cell we can turn: count it
-        // and go on inside it, so the nested cell is judged on its own.
-        if (sheet.find(tags.start("c"), tag.end) < is.outer_begin) {
+        // Markup that nests a cell or a row before the string is not a cell we can turn:
+        // count it and go on inside it, so what is nested is judged on its own.
+        if (std::min(sheet.find(tags.start("c"), tag.end), sheet.find(tags.start("row"), tag.end)) < is.outer_begin) {
             ++unconverted;
             return tag.end;
         }
@@ -385,6 +389,22 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
     if (converted == 0) return 0;
     out.append(sheet, copied);
     sheet = std::move(out);
+    return converted;
+}
+
+}  // namespace
+
+std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
+                                   std::size_t next_index, std::string& items, std::size_t& unconverted) {
+    // Malformed markup (cells and rows inside cells) can read differently once a cell is
+    // turned; walk again until nothing is left to turn. Each walk that turns a cell takes
+    // one "inlineStr" out, so this ends.
+    std::size_t converted = 0, left = 0;
+    for (std::size_t n = 1; n > 0; converted += n) {
+        left = 0;
+        n = convert_inline_strings_once(sheet, selection, table_prefix, next_index + converted, items, left);
+    }
+    unconverted += left;
     return converted;
 }
 
