@@ -64,16 +64,6 @@ int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view
     return rc;
 }
 
-bool stream_holds(const MfileRegistry& reg, std::string_view name, std::string_view bytes) {
-    for (const auto& f : reg.slots)
-        if (f && f->state != MFILE_REMOVED && f->name == name) {
-            const auto data = mdata(f.get());
-            return !f->deflated_only && data.size() == bytes.size() &&
-                   std::equal(data.begin(), data.end(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
-        }
-    return false;
-}
-
 // Puts an entry that happens to bear the temporary name aside while the temporary stream
 // is in use, and back afterwards, so that the temporary stream never replaces it.
 class TempNameKept {
@@ -179,28 +169,21 @@ int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_vi
     return rc;
 }
 
-int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
-                        int target_column_count, const MaskSettings& s, std::string_view password,
-                        const MaskedCompare& compare) {
-    // The text is held once beside the package: the part's own stream, when it holds the
-    // text unchanged, becomes the plain copy that goes into the cipher (no copy is made),
-    // and the text is masked in place and written back as the part.
+int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& flags, int target_column_count,
+                        const MaskSettings& s, std::string_view password) {
+    // The part's own stream is the plain text that goes into the cipher, under the
+    // temporary name that the container's trailer records; the masked text becomes the
+    // part anew.
+    std::string text;
+    if (read_whole_file(reg, 0, SHARED_STRINGS_NAME, text) != Status::ok) return RC_FAIL;
     TempNameKept kept(reg, SHARED_STRINGS_TEMP_NAME);
     if (kept.failed()) return RC_FAIL;
-    int rc = stream_holds(reg, SHARED_STRINGS_NAME, text)
-                 ? (mmove(reg, SHARED_STRINGS_NAME, SHARED_STRINGS_TEMP_NAME) == Status::ok ? RC_OK : RC_OPEN)
-                 : write_stream(reg, SHARED_STRINGS_TEMP_NAME, text);
+    int rc = mmove(reg, SHARED_STRINGS_NAME, SHARED_STRINGS_TEMP_NAME) == Status::ok ? RC_OK : RC_OPEN;
     if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, password);
-    if (rc == RC_OK) {
-        mask_shared_strings_text(text, flags, target_column_count, s);
-        if (compare) {
-            const auto plain = mdata(mopen(reg, SHARED_STRINGS_TEMP_NAME, "rb"));
-            compare({reinterpret_cast<const char*>(plain.data()), plain.size()}, text);
-        }
-    }
     mremove(reg, SHARED_STRINGS_TEMP_NAME);  // the plain copy never stays in the package
     if (const int wrc = kept.put_back(); rc == RC_OK) rc = wrc;
     if (rc != RC_OK) return rc;
+    mask_shared_strings_text(text, flags, target_column_count, s);
     Mfile* part = mopen(reg, SHARED_STRINGS_NAME, "wb");
     if (!part) return RC_OPEN;
     ClosingMfile closing{part};

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,15 +50,11 @@ void drop_deciphered(MfileRegistry& reg);
 // 0, -101 (no such backup), or a code of the container.
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);
 
-// Called with the text before and after masking, while both are at hand.
-using MaskedCompare = std::function<void(std::string_view original, std::string_view masked)>;
-
-// Stores the backup of the untouched shared-string text, masks `text` in place and
-// writes it back as "xl/sharedStrings.xml"; `compare`, when given, sees the text before
-// and after. 0, -1, -2, -101, -103.
-int mask_shared_strings(MfileRegistry& reg, std::string& text, const std::vector<std::uint8_t>& flags,
-                        int target_column_count, const MaskSettings& s, std::string_view password,
-                        const MaskedCompare& compare = {});
+// Stores the backup of "xl/sharedStrings.xml" as it is, masks the items `flags` select
+// (every item with `target_column_count` 0) and writes the masked text over the part.
+// 0, -1, -2, -101, -103.
+int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& flags, int target_column_count,
+                        const MaskSettings& s, std::string_view password);
 // "xl/sharedStrings.xml" from its backup. 0, -1, -101 (no backup).
 int restore_shared_strings(MfileRegistry& reg, std::string_view password);
 

@@ -515,21 +515,23 @@ bool MaskedTexts::contains(std::string_view text) const {
     return texts_.find(text) != texts_.end();
 }
 
+void MaskedItemTexts::add(std::string_view item) {
+    visible_.clear();
+    phonetic_.clear();
+    item_texts(item, ElementRanges(prefix_, "t"), ElementRanges(prefix_, "rPh"), visible_, phonetic_);
+    texts_.add_raw(visible_);
+    texts_.add_raw(phonetic_);
+}
+
 std::size_t collect_masked_items(std::string_view original, std::string_view masked, MaskedTexts& texts) {
     const std::string_view prefix = root_element_prefix(original);
-    const ElementRanges si(prefix, "si");
-    const ElementRanges t(prefix, "t"), rph(prefix, "rPh");
+    MaskedItemTexts collect(prefix, texts);
     std::size_t changed = 0;
-    std::string visible, phonetic;
-    walk_side_by_side(original, si, masked, ElementRanges(root_element_prefix(masked), "si"),
+    walk_side_by_side(original, ElementRanges(prefix, "si"), masked, ElementRanges(root_element_prefix(masked), "si"),
                       [&](std::string_view before, std::string_view after, bool has_after) {
                           if (has_after && before == after) return;
                           ++changed;
-                          visible.clear();
-                          phonetic.clear();
-                          item_texts(before, t, rph, visible, phonetic);
-                          texts.add_raw(visible);
-                          texts.add_raw(phonetic);
+                          collect.add(before);
                       });
     return changed;
 }

@@ -69,6 +69,21 @@ private:
 // True for the texts the set never keeps (too short, a plain number); trims first.
 bool too_plain_to_look_for(std::string_view decoded);
 
+// The texts of the shared-string items that masking changes, added to a set one item at
+// a time: the item's visible text and its phonetic reading.
+class MaskedItemTexts {
+public:
+    // `prefix`: the element prefix of the table ("" or "x:").
+    MaskedItemTexts(std::string_view prefix, MaskedTexts& texts) : prefix_(prefix), texts_(texts) {}
+    // `item`: the content of one <si> element, as it was before masking.
+    void add(std::string_view item);
+
+private:
+    std::string prefix_;
+    MaskedTexts& texts_;
+    std::string visible_, phonetic_;
+};
+
 // What masking changed in the shared-string table: item k of `masked` is compared with
 // item k of `original`; each one that differs adds its text (and its phonetic reading)
 // from `original` to `texts`. The number of items that differ.

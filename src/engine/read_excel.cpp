@@ -1,6 +1,7 @@
 #include "engine/read_excel.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <new>
 #include <optional>
@@ -31,7 +32,10 @@ struct PackageParts {
     bool has_workbook = false;
     std::string workbook_text;
     bool has_shared_strings = false;
-    std::string shared_strings_text;  // read only when masking
+    // Masking: the table as its stream holds it, looked at in place; the text is copied
+    // only where this run makes or extends the table.
+    std::string_view shared_strings;
+    std::string shared_strings_text;
     std::vector<std::uint8_t> shared_string_flags;
     std::vector<std::string> drawing_part_names;
     std::vector<std::string> drawing_texts;  // read only when masking
@@ -262,8 +266,9 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             parts.has_shared_strings = true;
             // Restoring takes the text from the backup: the masked text is never read.
             if (!masking) continue;
-            if (int rc = read_part(reg, name, parts.shared_strings_text); rc != RC_OK) return rc;
-            parts.shared_string_flags.assign(count_shared_string_items(parts.shared_strings_text), 0);
+            if (!stream_exists(reg, name)) return RC_FAIL;
+            parts.shared_strings = stream_bytes(reg, name);
+            parts.shared_string_flags.assign(count_shared_string_items(parts.shared_strings), 0);
         } else if (name.starts_with(WORKSHEET_PREFIX)) {
             worksheets.push_back(name);
         } else if (name.starts_with(DRAWING_PREFIX)) {
@@ -309,9 +314,10 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     if (int rc = begin_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, joinable);
         rc != RC_OK)
         return rc;
-    const std::string table_prefix(root_element_prefix(parts.shared_strings_text));
+    if (!parts.has_shared_strings) parts.shared_strings = parts.shared_strings_text;  // the empty table made
+    const std::string table_prefix(root_element_prefix(parts.shared_strings));
     const std::size_t first_new = parts.shared_string_flags.size();
-    HeaderTexts header_texts(parts.shared_strings_text);
+    HeaderTexts header_texts(parts.shared_strings);
     // Per header text of the list, the worksheets that do not have it.
     std::vector<std::vector<std::string>> missing(ctx.target_headers.size());
     std::vector<SheetKept> kept;
@@ -373,8 +379,12 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     parts.inline_cells = parts.shared_string_flags.size() - first_new;
     if (parts.select_by_flags)
         if (int rc = settle_selection(reg, entries, ctx, tables, kept, parts); rc != RC_OK) return rc;
-    return finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items, parts.inline_cells,
-                                 parts.created_shared_strings);
+    if (parts.has_shared_strings && parts.inline_cells > 0) parts.shared_strings_text.assign(parts.shared_strings);
+    const int rc = finish_inline_strings(reg, parts.has_shared_strings, parts.shared_strings_text, items,
+                                         parts.inline_cells, parts.created_shared_strings);
+    std::string().swap(parts.shared_strings_text);  // the stream holds the table now
+    parts.shared_strings = parts.has_shared_strings ? stream_bytes(reg, SHARED_STRINGS_NAME) : std::string_view();
+    return rc;
 }
 
 // The bytes of a live stream, without copying; empty when there is none.
@@ -385,44 +395,6 @@ std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name) {
             return {reinterpret_cast<const char*>(data.data()), data.size()};
         }
     return {};
-}
-
-// With `report`: what the masking changed is compared with the untouched texts, which
-// also gives the set of masked texts for the leak scan.
-int mask_parts(MfileRegistry& reg, PackageParts& parts, const MaskSettings& s, const FileContext& ctx,
-               MaskReport* report, MaskedTexts& masked) {
-    const std::string_view password = s.password;
-    if (parts.has_shared_strings) {
-        // A non-zero count makes the flags decide, for the masker and for the count of
-        // what it left alike.
-        const int by_flags = parts.select_by_flags ? 1 : 0;
-        MaskedCompare compare;
-        if (report)
-            compare = [&](std::string_view original, std::string_view masked_text) {
-                report->shared_strings = collect_masked_items(original, masked_text, masked);
-                report->unmasked_items =
-                    count_unmasked_items(original, masked_text, parts.shared_string_flags, by_flags, s);
-            };
-        if (int rc = mask_shared_strings(reg, parts.shared_strings_text, parts.shared_string_flags, by_flags, s,
-                                         password, compare);
-            rc != RC_OK)
-            return rc;
-        std::string().swap(parts.shared_strings_text);  // the part holds it now
-    }
-    if (s.is_autoshape) {
-        std::vector<std::string> originals;
-        if (report) originals = parts.drawing_texts;
-        if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, password); rc != RC_OK)
-            return rc;
-        if (report)
-            for (std::size_t i = 0; i < originals.size() && i < parts.drawing_part_names.size(); ++i)
-                report->shapes +=
-                    collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
-    }
-    if (report && ctx.has_column_list()) report->cells = parts.target_cells;
-    if (report) report->inline_cells_left = parts.inline_cells_left;
-    if (report) report->column_warnings = parts.column_warnings;
-    return RC_OK;
 }
 
 int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s) {
@@ -498,6 +470,91 @@ std::size_t live_streams(const MfileRegistry& reg) {
 
 bool holds_backups(const std::vector<std::string>& entries) { return !backup_entries(entries).empty(); }
 
+// Masking puts the striped picture in place of the thumbnails. Restoring gives back every
+// thumbnail masking kept, under its own name: a backup left behind would make the
+// restored workbook one that cannot be masked again.
+int swap_thumbnails(MfileRegistry& reg, const std::vector<std::string>& entries, Direction direction,
+                    std::string_view password) {
+    const std::vector<std::string> kept =
+        direction == Direction::unmask ? thumbnail_backups_in(entries) : std::vector<std::string>();
+    const int rc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
+    if (rc == RC_SIZE_LIMIT || rc == RC_REFUSED || rc == RC_NOMEM) return rc;
+    if (rc != RC_OK) return RC_FAIL;
+    for (const std::string& ext : kept)
+        if (int rrc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, password);
+            rrc != RC_OK)
+            return rrc;
+    return RC_OK;
+}
+
+// Findings of scans over parts of one package, in the order of its entry names.
+void order_by_entries(const MfileRegistry& reg, std::vector<LeakFinding>& findings) {
+    std::vector<std::string> names;
+    mlist(reg, names);
+    sort_entry_names(names);
+    const auto rank = [&](const LeakFinding& f) { return std::find(names.begin(), names.end(), f.part) - names.begin(); };
+    std::stable_sort(findings.begin(), findings.end(),
+                     [&](const LeakFinding& a, const LeakFinding& b) { return rank(a) < rank(b); });
+}
+
+// Masking, in the order that holds the least at once. While the worksheets are unpacked,
+// every part but the shared-string table is masked and, with `report`, what the table's
+// masking will change is worked out without changing it, and the package is scanned for
+// the masked texts. The worksheets, which masking leaves as they are, then keep only
+// their stored form; only after that are the table's backup and its masked text made.
+int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, PackageParts& parts,
+                 const StoredSettings& s, const FileContext& ctx, MaskReport* report) {
+    const std::string_view password = s.password;
+    if (int rc = back_up_marked_parts(reg, entries, parts, password); rc != RC_OK) return rc;
+    if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
+    MaskReport found;
+    MaskedTexts masked;
+    if (s.is_autoshape) {
+        std::vector<std::string> originals;
+        if (report) originals = parts.drawing_texts;
+        if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, password); rc != RC_OK)
+            return rc;
+        for (std::size_t i = 0; i < originals.size() && i < parts.drawing_part_names.size(); ++i)
+            found.shapes += collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
+    }
+    // A non-zero count makes the flags decide, for the masker and for the count of what it
+    // left alike.
+    const int by_flags = parts.select_by_flags ? 1 : 0;
+    if (report && parts.has_shared_strings) {
+        MaskedItemTexts collect(root_element_prefix(parts.shared_strings), masked);
+        found.unmasked_items = preview_masked_items(parts.shared_strings, parts.shared_string_flags, by_flags, s,
+                                                    [&](std::string_view item) {
+                                                        ++found.shared_strings;
+                                                        collect.add(item);
+                                                    });
+    }
+    if (int rc = swap_thumbnails(reg, entries, Direction::mask, password); rc != RC_OK) return rc;
+    const auto table = [](std::string_view name) { return name == SHARED_STRINGS_NAME; };
+    if (report) found.leaks = scan_package_for_leaks(reg, masked, std::not_fn(table));
+
+    // Every part still as it was unpacked is copied into the output as stored.
+    parts.shared_strings = {};
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !table(f->name)) mdrop_plain(f.get());
+
+    if (parts.has_shared_strings)
+        if (int rc = mask_shared_strings(reg, parts.shared_string_flags, by_flags, s, password); rc != RC_OK)
+            return rc;
+    if (live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+    if (report) {
+        std::vector<LeakFinding> in_table = scan_package_for_leaks(reg, masked, table);
+        found.leaks.insert(found.leaks.end(), in_table.begin(), in_table.end());
+        order_by_entries(reg, found.leaks);
+        if (ctx.has_column_list()) found.cells = parts.target_cells;
+        found.inline_cells_left = parts.inline_cells_left;
+        found.column_warnings = parts.column_warnings;
+        found.texts_looked_for = masked.size();
+        found.produced = true;
+        *report = std::move(found);
+    }
+    return RC_OK;
+}
+
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s, const FileContext& ctx,
               MaskReport* report) {
     const Direction direction = ctx.process_direction;
@@ -511,47 +568,21 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     // Every workbook package has a workbook part; without one there is nothing to mark.
     if (!parts.has_workbook) return RC_FAIL;
 
-    // A masked package must unpack again to be restored: refuse, before anything is
-    // masked, one that its backups would push to the entry limit.
-    if (direction == Direction::mask && entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES)
-        return RC_SIZE_LIMIT;
-
     if (direction == Direction::mask) {
-        if (int rc = back_up_marked_parts(reg, entries, parts, s.password); rc != RC_OK) return rc;
-        if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, direction); rc != RC_OK) return rc;
-    } else if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) {
-        return rc;
+        // A masked package must unpack again to be restored: refuse, before anything is
+        // masked, one that its backups would push to the entry limit.
+        if (entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+        return mask_package(reg, entries, parts, s, ctx, report);
     }
-    MaskReport found;
-    MaskedTexts masked;
-    const int rc = direction == Direction::mask ? mask_parts(reg, parts, s, ctx, report ? &found : nullptr, masked)
-                                               : restore_parts(reg, parts, s);
-    if (rc != RC_OK) return rc;
-
-    // The thumbnails kept by masking come back under their own names, every one: a
-    // backup left behind would make the restored workbook one that cannot be masked again.
-    const std::vector<std::string> kept =
-        direction == Direction::unmask ? thumbnail_backups_in(entries) : std::vector<std::string>();
-    const int trc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
-    if (trc == RC_SIZE_LIMIT || trc == RC_REFUSED || trc == RC_NOMEM) return trc;
-    if (trc != RC_OK) return RC_FAIL;
-    for (const std::string& ext : kept)
-        if (int rc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, s.password);
-            rc != RC_OK)
-            return rc;
-    if (direction == Direction::mask && live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
-    if (report && direction == Direction::mask) {
-        found.texts_looked_for = masked.size();
-        found.leaks = scan_package_for_leaks(reg, masked);
-        found.produced = true;
-        *report = std::move(found);
-    }
-    return RC_OK;
+    if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) return rc;
+    if (int rc = restore_parts(reg, parts, s); rc != RC_OK) return rc;
+    return swap_thumbnails(reg, entries, direction, s.password);
 }
 
 }  // namespace
 
-std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts) {
+std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts,
+                                               const std::function<bool(std::string_view)>& wanted) {
     std::vector<std::string> names;
     mlist(reg, names);
     sort_entry_names(names);
@@ -559,7 +590,7 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
     std::vector<LeakFinding> findings;
     if (texts.empty()) return findings;
     for (const std::string& name : names) {
-        if (std::find(skipped.begin(), skipped.end(), name) != skipped.end()) continue;
+        if (std::find(skipped.begin(), skipped.end(), name) != skipped.end() || (wanted && !wanted(name))) continue;
         scan_part(name, stream_bytes(reg, name), texts, findings);
     }
     return findings;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,9 @@ int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, con
 // relationships and the backups. Every other entry is copied into the output unread.
 bool read_when_restoring(std::string_view name);
 
-// The leak scan over the parts of a package held in `reg`, backups left out. Findings in
-// the order of the entry names.
-std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts);
+// The leak scan over the parts of a package held in `reg`, backups left out, and with
+// `wanted` only the parts it accepts. Findings in the order of the entry names.
+std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const MaskedTexts& texts,
+                                               const std::function<bool(std::string_view)>& wanted = {});
 
 }  // namespace hsc

@@ -1,6 +1,7 @@
 #include "engine/text_mask.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 
 #include "engine/text_routines.h"
@@ -212,21 +213,27 @@ struct TableTags {
     std::string t_open = "<" + prefix + "t>", t_start = "<" + prefix + "t", t_close = "</" + prefix + "t>";
 };
 
-// Masks every <t> run (phonetic readings among them) of one item, in [p, end).
-void mask_item(std::string& text, std::size_t p, std::size_t end, const TableTags& tags, const MaskSettings& s) {
-    while (p < end) {
+// Masks every <t> run (phonetic readings among them) of one item's content. Nothing
+// outside the item is read or written, so a run without its end tag stops at the item's
+// end, and an item masks the same alone as in its table.
+void mask_item(std::span<char> item, const TableTags& tags, const MaskSettings& s) {
+    const std::string_view text(item.data(), item.size());
+    std::size_t p = 0;
+    while (p < text.size()) {
+        std::size_t run = std::string_view::npos;
+        bool preserve = false;
         if (at(text, p, tags.t_open)) {
-            p = mask_element_run(text, p + tags.t_open.size(), tags.t_close, false, s, RunEscapes::cell_text);
-            continue;
-        }
-        if (at(text, p, tags.t_start) && p + tags.t_start.size() < text.size() &&
-            is_xml_space(text[p + tags.t_start.size()])) {
-            bool preserve = false;
+            run = p + tags.t_open.size();
+        } else if (at(text, p, tags.t_start) && p + tags.t_start.size() < text.size() &&
+                   is_xml_space(text[p + tags.t_start.size()])) {
             const std::size_t close = text_start_tag_end(text, p + tags.t_start.size() + 1, preserve);
-            if (close != std::string_view::npos) {
-                p = mask_element_run(text, close + 1, tags.t_close, preserve, s, RunEscapes::cell_text);
-                continue;
-            }
+            if (close != std::string_view::npos) run = close + 1;
+        }
+        if (run != std::string_view::npos) {
+            const std::size_t end = find_or_end(text, tags.t_close, run);
+            mask_text_run(item.subspan(run, end - run), preserve, s, RunEscapes::cell_text);
+            p = std::min(end + tags.t_close.size(), text.size());
+            continue;
         }
         // Every tag looked for starts with '<': skip the bytes between tags in one step.
         p = find_or_end(text, "<", p + 1);
@@ -261,22 +268,25 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
     std::size_t index = 0;
     // Every item counts, <si/> and <si ...> as well: the cells' indexes count them all.
     for (std::size_t p = 0; next_element(text, tags.si, p, text.size(), item); p = item.end, ++index)
-        if (selected(index, flags, target_column_count)) mask_item(text, item.inner_begin, item.inner_end, tags, s);
+        if (selected(index, flags, target_column_count))
+            mask_item(std::span<char>(text).subspan(item.inner_begin, item.inner_end - item.inner_begin), tags, s);
 }
 
-std::size_t count_unmasked_items(std::string_view original, std::string_view masked,
-                                 const std::vector<std::uint8_t>& flags, int target_column_count,
-                                 const MaskSettings& s) {
-    const std::string si_before = std::string(root_element_prefix(original)) + "si";
-    const std::string si_after = std::string(root_element_prefix(masked)) + "si";
-    ElementAt a, b;
+std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
+                                 int target_column_count, const MaskSettings& s,
+                                 const std::function<void(std::string_view)>& changed) {
+    const TableTags tags(text);
+    ElementAt item;
+    std::string masked;
     std::size_t index = 0, unmasked = 0;
-    for (std::size_t p = 0, q = 0; next_element(original, si_before, p, original.size(), a) &&
-                                   next_element(masked, si_after, q, masked.size(), b);
-         p = a.end, q = b.end, ++index) {
-        const std::string_view before = original.substr(a.inner_begin, a.inner_end - a.inner_begin);
-        if (selected(index, flags, target_column_count) &&
-            before == masked.substr(b.inner_begin, b.inner_end - b.inner_begin) && has_maskable_text(before, s))
+    for (std::size_t p = 0; next_element(text, tags.si, p, text.size(), item); p = item.end, ++index) {
+        if (!selected(index, flags, target_column_count)) continue;
+        const std::string_view before = text.substr(item.inner_begin, item.inner_end - item.inner_begin);
+        masked.assign(before);
+        mask_item(masked, tags, s);
+        if (masked != before)
+            changed(before);
+        else if (has_maskable_text(before, s))
             ++unmasked;
     }
     return unmasked;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,11 +32,13 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s,
 void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags,
                               int target_column_count, const MaskSettings& s);
 
-// The selected items (as for mask_shared_strings_text) that `masked` holds unchanged from
-// `original` although they have text the settings mask: text the masker did not reach.
-std::size_t count_unmasked_items(std::string_view original, std::string_view masked,
-                                 const std::vector<std::uint8_t>& flags, int target_column_count,
-                                 const MaskSettings& s);
+// What mask_shared_strings_text would do to the table, without changing it:
+// `changed(item)` with the content, as it is now, of each selected item that masking
+// changes. Returns the number of selected items masking leaves as they are although
+// they hold text the settings mask (in elements the masker does not reach).
+std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
+                                 int target_column_count, const MaskSettings& s,
+                                 const std::function<void(std::string_view)>& changed);
 
 // The masking pass over a drawing part: the text of every <a:t> element.
 void mask_drawing_text(std::string& text, const MaskSettings& s);

@@ -778,6 +778,7 @@ struct DeflatePiece {
         const int z = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
         const bool done = last ? z == Z_STREAM_END : (z == Z_OK && zs.avail_in == 0 && zs.avail_out > 0);
         out.resize(zs.total_out);
+        out.shrink_to_fit();  // the bound is about the plain size: give back what deflating saved
         if (!done) {
             rc = RC_NOMEM;
             return;

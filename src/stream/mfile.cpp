@@ -317,6 +317,12 @@ void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint
     f->deflated_only = true;
 }
 
+bool mdrop_plain(Mfile* f) {
+    if (!f || f->deflated_only || f->deflated.empty()) return false;
+    mkeep_deflated_only(f, std::move(f->deflated), f->crc, f->length);
+    return true;
+}
+
 std::span<const std::uint8_t> mdeflated(const Mfile* f) {
     if (!f) return {};
     return {f->deflated.data(), f->deflated.size()};

@@ -115,6 +115,10 @@ void mkeep_deflated(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t 
 // composition copies it, reads of it fail (nothing was inflated to read), and writing
 // it anew ("wb") makes it an ordinary stream again.
 void mkeep_deflated_only(Mfile* f, std::vector<std::uint8_t> deflated, std::uint32_t crc, std::int64_t length);
+// Lets go of the plain bytes of a stream nothing has written to since it was unpacked:
+// from then on it is as mkeep_deflated_only made it. False (nothing changes) for a
+// stream without its deflated form.
+bool mdrop_plain(Mfile* f);
 // The deflated form of a stream nothing has written to since it was unpacked, or empty.
 std::span<const std::uint8_t> mdeflated(const Mfile* f);
 // Writes a whole string at the position; true when every byte was written.

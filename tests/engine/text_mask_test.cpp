@@ -263,22 +263,40 @@ TEST(MaskSharedStrings, PrefixedEmptyItemsCount) {
     EXPECT_EQ(text, head + "<x:si/><x:si><x:t>Ab</x:t></x:si><x:si><x:t>**</x:t></x:si></x:sst>");
 }
 
-// Selected items that still hold text the settings mask are counted: text in elements
-// the masker does not know, here a run with a prefix the table's root does not use.
-TEST(CountUnmaskedItems, CountsSelectedItemsLeftWithMaskableText) {
+// The preview says what masking the table changes without changing it: the items it
+// changes, as they were, and the selected items left with text the settings mask (text
+// in elements the masker does not know, here a run with a prefix the table's root does
+// not use).
+TEST(PreviewMaskedItems, AgreesWithTheMaskerAndCountsWhatItLeaves) {
     const std::string original =
         sst("<si><t>Ab</t></si><si><y:t>Secret</y:t></si><si><y:t>Other</y:t></si><si><t>12</t></si><si/>");
-    std::string text = original;
     const std::vector<std::uint8_t> flags = {1, 1, 0, 1, 1};
-    mask_shared_strings_text(text, flags, 1, settings(1));
-    EXPECT_EQ(count_unmasked_items(original, text, flags, 1, settings(1)), 1u);  // Secret, not Other
+    std::vector<std::string> changed;
+    const auto keep = [&](std::string_view item) { changed.emplace_back(item); };
+    EXPECT_EQ(preview_masked_items(original, flags, 1, settings(1), keep), 1u);  // Secret, not Other
+    EXPECT_EQ(changed, (std::vector<std::string>{"<t>Ab</t>", "<t>12</t>"}));
+
     // Digits the settings keep are no text left unmasked.
-    std::string kept = original;
     const MaskSettings keep_digits = settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NONE);
-    const std::vector<std::uint8_t> digits_only = {0, 0, 0, 1, 0};
-    mask_shared_strings_text(kept, digits_only, 1, keep_digits);
-    EXPECT_EQ(count_unmasked_items(original, kept, digits_only, 1, keep_digits), 0u);
-    EXPECT_EQ(count_unmasked_items(original, original, digits_only, 1, settings(1)), 1u);
+    changed.clear();
+    EXPECT_EQ(preview_masked_items(original, {0, 0, 0, 1, 0}, 1, keep_digits, keep), 0u);
+    EXPECT_TRUE(changed.empty());
+    // Without a column list every item is selected.
+    changed.clear();
+    EXPECT_EQ(preview_masked_items(original, {}, 0, settings(1), keep), 2u);
+    EXPECT_EQ(changed.size(), 2u);
+}
+
+// An item masks the same alone as in its table: a run whose end tag is missing stops at
+// the end of its item, and the next item's markup is never touched.
+TEST(PreviewMaskedItems, ARunNeverReachesIntoTheNextItem) {
+    const std::string original = sst("<si><t>Ab</si><si><t>Cd</t></si>");
+    std::string text = original;
+    mask_shared_strings_text(text, {1, 0}, 1, settings(1));
+    EXPECT_EQ(text, sst("<si><t>**</si><si><t>Cd</t></si>"));
+    std::vector<std::string> changed;
+    preview_masked_items(original, {1, 0}, 1, settings(1), [&](std::string_view item) { changed.emplace_back(item); });
+    EXPECT_EQ(changed, std::vector<std::string>{"<t>Ab"});
 }
 
 // ---- the drawing pass -------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/read_excel.h"
+#include "protect/container.h"
 #include "package_fixture.h"
 
 namespace hsc {
@@ -51,6 +52,16 @@ TEST(Transform, MasksTheItemsOfTargetColumnsWhereverTheyAreUsed) {
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml").size(), before.size());
     EXPECT_TRUE(has_stream(reg, "xl/BKsharedStrings.xml"));
     EXPECT_FALSE(has_stream(reg, "TempsharedStrings.xml"));
+    // The backup's trailer names the stream it was made from as every writer of the format
+    // names it, and records the plain size.
+    const std::string backup = stream(reg, "xl/BKsharedStrings.xml");
+    ASSERT_GE(backup.size(), std::size_t{CONTAINER_BLOCK});
+    const auto trailer = parse_trailer(std::span(reinterpret_cast<const std::uint8_t*>(backup.data()) +
+                                                     backup.size() - CONTAINER_BLOCK,
+                                                 std::size_t{CONTAINER_BLOCK}));
+    ASSERT_TRUE(trailer.has_value());
+    EXPECT_EQ(trailer->source_name, "TempsharedStrings.xml");
+    EXPECT_EQ(trailer->source_size, before.size());
 }
 
 TEST(Transform, MasksEveryItemWithoutTargetColumns) {

@@ -233,6 +233,31 @@ TEST(Mfile, DeflatedOnlyStreamCannotBeReadUntilWrittenAnew) {
     EXPECT_EQ(text, "new");
 }
 
+// Letting go of the plain bytes of an unpacked entry keeps its stored form for the copy;
+// a stream written since (or never unpacked) has no such form and keeps its bytes.
+TEST(Mfile, DroppingPlainBytesKeepsOnlyTheStoredForm) {
+    MfileRegistry reg;
+    Mfile* f = mopen(reg, "entry", "wb");
+    ASSERT_TRUE(mwrite_all(f, "plain text"));
+    mkeep_deflated(f, {7, 8, 9}, 0x1234);
+    EXPECT_TRUE(mdrop_plain(f));
+    EXPECT_TRUE(mdata(f).empty());
+    EXPECT_EQ(f->length, 10) << "the inflated size stays for the entry's header";
+    EXPECT_EQ(mdeflated(f).size(), 3u);
+    EXPECT_EQ(f->crc, 0x1234u);
+    std::string text;
+    EXPECT_NE(read_whole_file(reg, 0, "entry", text), Status::ok) << "nothing plain is left to read";
+    EXPECT_FALSE(mdrop_plain(f)) << "already dropped";
+    mclose(f);
+
+    f = mopen(reg, "written", "wb");
+    ASSERT_TRUE(mwrite_all(f, "changed"));
+    EXPECT_FALSE(mdrop_plain(f));
+    EXPECT_EQ(mdata(f).size(), 7u);
+    mclose(f);
+    EXPECT_FALSE(mdrop_plain(nullptr));
+}
+
 // A stream handed to another name keeps its bytes (the same buffer) and the other name
 // keeps its place in the registry's order.
 TEST(Mfile, MoveHandsTheBytesOverWithoutCopying) {
