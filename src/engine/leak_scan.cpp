@@ -508,7 +508,11 @@ bool MaskedTexts::add(std::string_view text) {
     return true;
 }
 
-bool MaskedTexts::add_raw(std::string_view xml_text) { return add(decode_xml_text(xml_text)); }
+bool MaskedTexts::add_raw(std::string_view xml_text) {
+    // Without '&' and '_' there is no reference or escape: the text reads as it is written.
+    if (xml_text.find_first_of("&_") == std::string_view::npos) return add(xml_text);
+    return add(decode_xml_text(xml_text));
+}
 
 bool MaskedTexts::contains(std::string_view text) const {
     if (text.size() < shortest_ || text.size() > longest_ || !filter_.test(filter_slot(text))) return false;

@@ -41,6 +41,8 @@ public:
     // member has.
     bool contains(std::string_view text) const;
     std::size_t size() const { return texts_.size(); }
+    // Room for `n` texts, so that adding them never rehashes.
+    void reserve(std::size_t n) { texts_.reserve(n); }
     // Bytes of the shortest text of the set (the largest size_t when it is empty).
     std::size_t shortest() const { return shortest_; }
     bool empty() const { return texts_.empty(); }

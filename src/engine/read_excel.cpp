@@ -521,6 +521,8 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     // left alike.
     const int by_flags = parts.select_by_flags ? 1 : 0;
     if (report && parts.has_shared_strings) {
+        const auto& flags = parts.shared_string_flags;
+        masked.reserve(by_flags ? static_cast<std::size_t>(std::count(flags.begin(), flags.end(), 1)) : flags.size());
         MaskedItemTexts collect(root_element_prefix(parts.shared_strings), masked);
         found.unmasked_items = preview_masked_items(parts.shared_strings, parts.shared_string_flags, by_flags, s,
                                                     [&](std::string_view item) {

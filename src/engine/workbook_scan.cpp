@@ -127,6 +127,11 @@ void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
     };
     std::size_t p = sheet.find('<');
     while (p != std::string_view::npos) {
+        // Most tags are neither a row nor a cell ("<v>", "</c>"): their first letter tells.
+        if (p + 1 < sheet.size() && sheet[p + 1] != c_start[1] && sheet[p + 1] != row_start[1]) {
+            p = sheet.find('<', p + 1);
+            continue;
+        }
         if (sheet.compare(p, row_start.size(), row_start) == 0 && ends_name(p + row_start.size())) {
             previous_column = -1;
             // A row without r follows the previous one.
