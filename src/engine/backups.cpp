@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "core/status.h"
+#include "engine/side_by_side.h"
 #include "engine/text_mask.h"
 #include "protect/container.h"
 
@@ -179,11 +181,18 @@ int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& fla
     TempNameKept kept(reg, SHARED_STRINGS_TEMP_NAME);
     if (kept.failed()) return RC_FAIL;
     int rc = mmove(reg, SHARED_STRINGS_NAME, SHARED_STRINGS_TEMP_NAME) == Status::ok ? RC_OK : RC_OPEN;
-    if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, password);
+    // The cipher reads the stream and the masker changes the copy: both at once.
+    run_side_by_side([&] { mask_shared_strings_text(text, flags, target_column_count, s); },
+                     [&] {
+                         try {
+                             if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, password);
+                         } catch (const std::bad_alloc&) {
+                             rc = RC_NOMEM;
+                         }
+                     });
     mremove(reg, SHARED_STRINGS_TEMP_NAME);  // the plain copy never stays in the package
     if (const int wrc = kept.put_back(); rc == RC_OK) rc = wrc;
     if (rc != RC_OK) return rc;
-    mask_shared_strings_text(text, flags, target_column_count, s);
     Mfile* part = mopen(reg, SHARED_STRINGS_NAME, "wb");
     if (!part) return RC_OPEN;
     ClosingMfile closing{part};

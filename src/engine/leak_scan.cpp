@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "core/status.h"
+#include "engine/side_by_side.h"
 #include "engine/text_routines.h"
 
 namespace hsc {
@@ -260,6 +262,9 @@ void for_each_piece(std::string_view v, LeakKind kind, Look&& look) {
 class PartScanner {
 public:
     PartScanner(const MaskedTexts& texts, PartInfo info) : texts_(texts), info_(info) {}
+    // A scanner that starts at `at` inside the elements `stack` gives the kinds of.
+    PartScanner(const MaskedTexts& texts, PartInfo info, std::vector<LeakKind> stack, std::size_t at)
+        : texts_(texts), info_(info), stack_(std::move(stack)), p_(at) {}
 
     void value(std::string_view raw, LeakKind kind, bool decode) {
         // Decoding never lengthens a text and the pieces are parts of it: a value shorter
@@ -277,13 +282,14 @@ public:
         if (found) ++counts_[static_cast<std::size_t>(kind)];
     }
 
-    void run(std::string_view x) {
-        std::vector<LeakKind> stack;
-        std::vector<std::pair<std::string_view, std::string_view>> attributes;
+    // Scans from where the scanner stands until it stands at or after `stop`.
+    void run(std::string_view x, std::size_t stop = std::string_view::npos) {
+        std::vector<LeakKind>& stack = stack_;
+        std::vector<std::pair<std::string_view, std::string_view>>& attributes = attributes_;
         const auto current = [&] { return stack.empty() ? info_.kind : stack.back(); };
         const std::size_t n = x.size();
-        std::size_t p = 0;
-        while (p < n) {
+        std::size_t& p = p_;
+        while (p < n && p < stop) {
             const std::size_t lt = find_byte(x, '<', p);
             const std::size_t text_end = lt == std::string_view::npos ? n : lt;
             if (text_end > p) value(x.substr(p, text_end - p), current(), true);
@@ -307,6 +313,13 @@ public:
                 p = past_byte(x, '>', lt + 2);
             }
         }
+    }
+
+    std::size_t position() const { return p_; }
+    const std::vector<LeakKind>& stack() const { return stack_; }
+    // Takes the counts of a scanner that scanned the rest of the part.
+    void add_counts(const PartScanner& other) {
+        for (std::size_t k = 0; k < counts_.size(); ++k) counts_[k] += other.counts_[k];
     }
 
     void report(std::string_view part, std::vector<LeakFinding>& findings) const {
@@ -406,8 +419,47 @@ private:
 
     const MaskedTexts& texts_;
     PartInfo info_;
+    std::vector<LeakKind> stack_;  // the kinds of the elements the scanner stands in
+    std::size_t p_ = 0;
+    std::vector<std::pair<std::string_view, std::string_view>> attributes_;
     std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
 };
+
+// Scans a part, a long one with two scanners at once: the element that repeats through
+// it (the rows of a worksheet, the items of the shared-string table) gives a place near
+// its middle where the second begins, inside the elements the first stands in at the
+// first such element. What the second found counts only when the first arrives exactly
+// there, inside the same elements; otherwise the first scans on alone.
+void scan_in_pieces(std::string_view bytes, PartScanner& first, const MaskedTexts& texts, PartInfo info) {
+    constexpr std::size_t SPLIT_BYTES = std::size_t{8} << 20;
+    const std::string_view repeated = info.type == PartType::worksheet             ? "row"
+                                      : info.kind == LeakKind::shared_strings ? "si"
+                                                                                   : "";
+    if (bytes.size() < SPLIT_BYTES || repeated.empty()) return first.run(bytes);
+    const std::string name = std::string(root_element_prefix(bytes)) + std::string(repeated);
+    ElementAt head, middle;
+    if (!next_element(bytes, name, 0, bytes.size(), head) ||
+        !next_element(bytes, name, bytes.size() / 2, bytes.size(), middle) || middle.begin <= head.begin)
+        return first.run(bytes);
+    first.run(bytes, head.begin);
+    if (first.position() != head.begin) return first.run(bytes);
+    const std::vector<LeakKind> inside = first.stack();
+    PartScanner second(texts, info, inside, middle.begin);
+    bool second_done = false;
+    run_side_by_side([&] { first.run(bytes, middle.begin); },
+                     [&] {
+                         try {
+                             second.run(bytes);
+                             second_done = true;
+                         } catch (const std::bad_alloc&) {
+                             // the first scans the rest
+                         }
+                     });
+    if (second_done && first.position() == middle.begin && first.stack() == inside)
+        first.add_counts(second);
+    else
+        first.run(bytes);
+}
 
 // Parts that never hold workbook data: the theme and the styles name fonts, colours and
 // formats only, and a masked text that happens to be a font name ("Nyala") is no leak.
@@ -554,8 +606,9 @@ std::size_t collect_masked_runs(std::string_view original, std::string_view mask
 void scan_part(std::string_view name, std::string_view bytes, const MaskedTexts& texts,
                std::vector<LeakFinding>& findings) {
     if (texts.empty() || never_holds_data(name) || !looks_like_xml(bytes)) return;
-    PartScanner scanner(texts, part_info(name));
-    scanner.run(bytes);
+    const PartInfo info = part_info(name);
+    PartScanner scanner(texts, info);
+    scan_in_pieces(bytes, scanner, texts, info);
     scanner.report(name, findings);
 }
 

@@ -1,12 +1,14 @@
 #include "engine/workbook_scan.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "core/status.h"
 #include "engine/suggest.h"
 #include "engine/suggest_detect.h"
+#include "engine/side_by_side.h"
 #include "engine/text_routines.h"
 
 namespace hsc {
@@ -114,59 +116,108 @@ struct SheetTags {
     std::string prefix;
 };
 
+// Walks the cells of a sheet in document order, from where it stopped last.
+class CellWalker {
+public:
+    CellWalker(std::string_view sheet, const SheetTags& tags)
+        : sheet_(sheet), c_start_(tags.start("c")), row_start_(tags.start("row")), p_(sheet.find('<')) {}
+
+    // A walker that starts at `at`, a row start tag whose r gives its number: what came
+    // before does not change what it sees.
+    CellWalker(std::string_view sheet, const SheetTags& tags, std::size_t at) : CellWalker(sheet, tags) {
+        p_ = at;
+        first_row_ = false;
+    }
+
+    // Calls visit(cell) for every cell from where the walk stands until it stands at or
+    // after `stop`; visit returns the position from which the walk goes on (at least the
+    // end of the cell's start tag).
+    template <typename Visit>
+    void walk(Visit&& visit, std::size_t stop = std::string_view::npos) {
+        const std::string_view sheet = sheet_;
+        std::size_t p = p_;
+        while (p != std::string_view::npos && p < stop) {
+            // Most tags are neither a row nor a cell ("<v>", "</c>"): their first letter tells.
+            if (p + 1 < sheet.size() && sheet[p + 1] != c_start_[1] && sheet[p + 1] != row_start_[1]) {
+                p = sheet.find('<', p + 1);
+                continue;
+            }
+            if (sheet.compare(p, row_start_.size(), row_start_) == 0 && ends_name(p + row_start_.size())) {
+                previous_column_ = -1;
+                // A row without r follows the previous one.
+                const int number = row_number_at(p);
+                row_number_ = number != UNKNOWN_ROW ? number
+                              : first_row_          ? 0
+                                                    : (row_number_ == UNKNOWN_ROW ? UNKNOWN_ROW : row_number_ + 1);
+                first_row_ = false;
+                p = sheet.find('<', p + row_start_.size());
+                continue;
+            }
+            if (sheet.compare(p, c_start_.size(), c_start_) != 0 || !ends_name(p + c_start_.size())) {  // <col, <cfRule, ...
+                p = sheet.find('<', p + 1);
+                continue;
+            }
+            CellAt cell;
+            cell.begin = p;
+            cell.tag = read_cell_tag(sheet, p + c_start_.size());
+            // The attributes count wherever they stand in the tag: t before r is as good.
+            int row = row_number_, column = UNKNOWN_COLUMN;
+            if (cell.tag.has_r) {
+                if (cell.tag.r.size() > CELL_REF_MAX || parse_cell_ref(cell.tag.r, row, column) != RC_OK) {
+                    column = UNKNOWN_COLUMN;
+                    row = row_number_;
+                }
+            } else if (previous_column_ != UNKNOWN_COLUMN) {
+                column = previous_column_ + 1;
+            }
+            previous_column_ = column;
+            cell.column = column;
+            cell.row = row;
+            p = std::max(visit(cell), cell.tag.end);
+            p = sheet.find('<', p);
+        }
+        p_ = p;
+    }
+
+    // Where the walk stands: a '<' not walked yet, or npos at the end.
+    std::size_t position() const { return p_; }
+
+    // The zero-based number the r of the row start tag at `at` gives, or UNKNOWN_ROW.
+    int row_number_at(std::size_t at) const {
+        const CellTag row_tag = read_cell_tag(sheet_, at + row_start_.size());
+        std::size_t number = 0;
+        return row_tag.has_r && parse_index(row_tag.r, number) && number >= 1 && number <= 1048576
+                   ? static_cast<int>(number - 1)
+                   : UNKNOWN_ROW;
+    }
+
+    // The first row start tag at or after `from` whose r gives its number, where a second
+    // walker can start; npos when there is none.
+    std::size_t numbered_row_from(std::size_t from) const {
+        for (std::size_t at = sheet_.find(row_start_, from); at != std::string_view::npos;
+             at = sheet_.find(row_start_, at + 1))
+            if (ends_name(at + row_start_.size()) && row_number_at(at) != UNKNOWN_ROW) return at;
+        return std::string_view::npos;
+    }
+
+private:
+    bool ends_name(std::size_t at) const {
+        return at < sheet_.size() && (is_xml_space(sheet_[at]) || sheet_[at] == '>' || sheet_[at] == '/');
+    }
+
+    std::string_view sheet_;
+    std::string c_start_, row_start_;
+    std::size_t p_;
+    int previous_column_ = -1;
+    int row_number_ = UNKNOWN_ROW;  // of the current row element, zero-based
+    bool first_row_ = true;
+};
+
 // Calls visit(cell) for every cell of the sheet, in document order; visit returns the
 // position from which the walk goes on (at least the end of the cell's start tag).
 template <typename Visit>
 void walk_cells(std::string_view sheet, const SheetTags& tags, Visit&& visit) {
-    const std::string c_start = tags.start("c"), row_start = tags.start("row");
-    int previous_column = -1;
-    int row_number = UNKNOWN_ROW;  // of the current row element, zero-based
-    bool first_row = true;
-    const auto ends_name = [&](std::size_t at) {
-        return at < sheet.size() && (is_xml_space(sheet[at]) || sheet[at] == '>' || sheet[at] == '/');
-    };
-    std::size_t p = sheet.find('<');
-    while (p != std::string_view::npos) {
-        // Most tags are neither a row nor a cell ("<v>", "</c>"): their first letter tells.
-        if (p + 1 < sheet.size() && sheet[p + 1] != c_start[1] && sheet[p + 1] != row_start[1]) {
-            p = sheet.find('<', p + 1);
-            continue;
-        }
-        if (sheet.compare(p, row_start.size(), row_start) == 0 && ends_name(p + row_start.size())) {
-            previous_column = -1;
-            // A row without r follows the previous one.
-            const CellTag row_tag = read_cell_tag(sheet, p + row_start.size());
-            std::size_t number = 0;
-            row_number = row_tag.has_r && parse_index(row_tag.r, number) && number >= 1 && number <= 1048576
-                             ? static_cast<int>(number - 1)
-                             : first_row ? 0 : (row_number == UNKNOWN_ROW ? UNKNOWN_ROW : row_number + 1);
-            first_row = false;
-            p = sheet.find('<', p + row_start.size());
-            continue;
-        }
-        if (sheet.compare(p, c_start.size(), c_start) != 0 || !ends_name(p + c_start.size())) {  // <col, <cfRule, ...
-            p = sheet.find('<', p + 1);
-            continue;
-        }
-        CellAt cell;
-        cell.begin = p;
-        cell.tag = read_cell_tag(sheet, p + c_start.size());
-        // The attributes count wherever they stand in the tag: t before r is as good.
-        int row = row_number, column = UNKNOWN_COLUMN;
-        if (cell.tag.has_r) {
-            if (cell.tag.r.size() > CELL_REF_MAX || parse_cell_ref(cell.tag.r, row, column) != RC_OK) {
-                column = UNKNOWN_COLUMN;
-                row = row_number;
-            }
-        } else if (previous_column != UNKNOWN_COLUMN) {
-            column = previous_column + 1;
-        }
-        previous_column = column;
-        cell.column = column;
-        cell.row = row;
-        p = std::max(visit(cell), cell.tag.end);
-        p = sheet.find('<', p);
-    }
+    CellWalker(sheet, tags).walk(std::forward<Visit>(visit));
 }
 
 // Where an element stands inside [from, to); outer_begin is npos when it is not there.
@@ -260,30 +311,68 @@ SheetSelection letter_selection(const FileContext& ctx) {
 
 std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selection, std::vector<std::uint8_t>& flags,
                            std::vector<KeptUse>* kept_uses) {
-    std::size_t cells = 0;
     // Without a column list and nothing kept, every string goes: there is nothing to flag.
     if ((selection.every_column ? selection.kept.empty() : selection.columns.empty() && selection.kept.empty()) ||
         flags.empty())
-        return cells;
+        return 0;
     const SheetTags tags(sheet);
-    walk_cells(sheet, tags, [&](const CellAt& cell) {
-        const CellTag& tag = cell.tag;
-        if (tag.empty || !tag.has_t || tag.t != "s") return tag.end;
-        const std::optional<int> owner = kept_owner(cell, selection);
-        if (!owner && !is_chosen(cell, selection)) return tag.end;
-        std::size_t cell_end = 0, index = 0;
-        const std::string_view value = cell_value(sheet, tag, tags, cell_end);
-        if (!parse_index(value, index) || index >= flags.size()) return cell_end;
-        if (owner) {
-            flags[index] |= STRING_KEPT;
-            if (kept_uses) kept_uses->push_back({index, *owner});
-        } else {
-            flags[index] |= STRING_TARGET;
-            ++cells;
+    // What one walker finds: its own flags, kept uses and count of target cells.
+    struct Found {
+        std::vector<std::uint8_t>& flags;
+        std::vector<KeptUse>* kept_uses;
+        std::size_t cells = 0;
+    };
+    const auto visitor = [&](Found& into) {
+        return [&sheet, &tags, &selection, &found = into](const CellAt& cell) {
+            const CellTag& tag = cell.tag;
+            if (tag.empty || !tag.has_t || tag.t != "s") return tag.end;
+            const std::optional<int> owner = kept_owner(cell, selection);
+            if (!owner && !is_chosen(cell, selection)) return tag.end;
+            std::size_t cell_end = 0, index = 0;
+            const std::string_view value = cell_value(sheet, tag, tags, cell_end);
+            if (!parse_index(value, index) || index >= found.flags.size()) return cell_end;
+            if (owner) {
+                found.flags[index] |= STRING_KEPT;
+                if (found.kept_uses) found.kept_uses->push_back({index, *owner});
+            } else {
+                found.flags[index] |= STRING_TARGET;
+                ++found.cells;
+            }
+            return cell_end;
+        };
+    };
+    Found mine{flags, kept_uses};
+    CellWalker first(sheet, tags);
+    // A long sheet is walked by two walkers at once, the second from a numbered row near
+    // the middle. What the second found counts only when the first arrives exactly where
+    // the second began (markup that hides a row inside a cell makes it walk past there);
+    // otherwise the first walks on alone.
+    constexpr std::size_t SPLIT_BYTES = std::size_t{8} << 20;
+    const std::size_t cut =
+        sheet.size() >= SPLIT_BYTES ? first.numbered_row_from(sheet.size() / 2) : std::string_view::npos;
+    if (cut != std::string_view::npos) {
+        std::vector<std::uint8_t> other_flags(flags.size(), 0);
+        std::vector<KeptUse> other_kept;
+        Found other{other_flags, kept_uses ? &other_kept : nullptr};
+        CellWalker second(sheet, tags, cut);
+        bool second_done = false;
+        run_side_by_side([&] { first.walk(visitor(mine), cut); },
+                         [&] {
+                             try {
+                                 second.walk(visitor(other));
+                                 second_done = true;
+                             } catch (const std::bad_alloc&) {
+                                 // the first walks the rest
+                             }
+                         });
+        if (second_done && first.position() == cut) {
+            for (std::size_t i = 0; i < flags.size(); ++i) flags[i] |= other_flags[i];
+            if (kept_uses) kept_uses->insert(kept_uses->end(), other_kept.begin(), other_kept.end());
+            return mine.cells + other.cells;
         }
-        return cell_end;
-    });
-    return cells;
+    }
+    first.walk(visitor(mine));
+    return mine.cells;
 }
 
 std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row) {

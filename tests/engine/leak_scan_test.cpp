@@ -159,6 +159,60 @@ TEST(LeakScan, UnterminatedMarkupIsReadToTheEndOfThePart) {
     }
 }
 
+// ---- long parts, scanned by two scanners at once ------------------------------------------
+
+// A worksheet long enough to be scanned in two pieces: `rows` padded rows, with `insert`
+// put into the rows whose number is a key (before the row's end tag).
+std::string long_sheet(const std::vector<std::pair<int, std::string>>& insert, int rows = 70000) {
+    std::string body = "<sheetData>";
+    const std::string padding(150, ' ');
+    std::size_t next = 0;
+    for (int r = 1; r <= rows; ++r) {
+        body += "<row r=\"" + std::to_string(r) + "\">" + padding;
+        for (; next < insert.size() && insert[next].first == r; ++next) body += insert[next].second;
+        body += "</row>";
+    }
+    return sheet(body + "</sheetData>");
+}
+
+const std::string RESULT = "<c t=\"str\"><f>A1</f><v>Yamada Taro</v></c>";
+
+// Findings in both pieces add up; text that one scan would read as inside an unclosed
+// comment or element is read so by the pieces as well.
+TEST(LeakScan, ALongPartFindsWhatOneScanWould) {
+    struct Case {
+        const char* label;
+        std::vector<std::pair<int, std::string>> insert;
+        std::vector<LeakFinding> expected;
+    };
+    const char* part = "xl/worksheets/sheet1.xml";
+    const Case cases[] = {
+        {"results in both halves", {{5, RESULT}, {20000, RESULT}, {60000, RESULT}, {69999, RESULT}},
+         {{LeakKind::formula_results, part, 4}}},
+        {"the middle inside a comment", {{5, RESULT}, {10, "<!--"}, {60000, RESULT}, {65000, "-->"}, {69000, RESULT}},
+         {{LeakKind::formula_results, part, 2}}},
+        {"the middle inside an unclosed element", {{5, "<hyperlink ref=\"A1\"><x>"}, {60000, "Yamada Taro"}},
+         {{LeakKind::hyperlinks, part, 1}}},
+    };
+    for (const Case& c : cases) {
+        const std::string xml = long_sheet(c.insert);
+        ASSERT_GT(xml.size(), std::size_t{8} << 20) << "long enough to be scanned in two pieces";
+        std::vector<LeakFinding> findings;
+        scan_part(part, xml, people(), findings);
+        EXPECT_EQ(findings, c.expected) << c.label;
+    }
+}
+
+TEST(LeakScan, ALongTableFindsItsItemsInBothHalves) {
+    std::string table = "<sst>";
+    for (int i = 0; i < 300000; ++i) table += i % 100000 == 7 ? "<si><t>Yamada Taro</t></si>" : "<si><t>some other text</t></si>";
+    table += "</sst>";
+    ASSERT_GT(table.size(), std::size_t{8} << 20);
+    std::vector<LeakFinding> findings;
+    scan_part("xl/sharedStrings.xml", table, people(), findings);
+    EXPECT_EQ(findings, (std::vector<LeakFinding>{{LeakKind::shared_strings, "xl/sharedStrings.xml", 3}}));
+}
+
 struct DecodeCase {
     const char* raw;
     const char* decoded;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 #include <string>
@@ -267,6 +268,78 @@ TEST(AppendSharedStringItems, NoRootNoAppend) {
     std::string table = "<other/>";
     EXPECT_FALSE(append_shared_string_items(table, "<si/>", 1));
     EXPECT_EQ(table, "<other/>");
+}
+
+// ---- long sheets, walked by two walkers at once ------------------------------------------
+
+// A sheet long enough to be walked in two pieces: row r holds B{r} -> item r and D{r} ->
+// item `items - r`; rows in the middle hold only padding. `broken` leaves the row before
+// the padding with a B cell without its end tag (and no D cell), so that a walk from the
+// start reads that cell up to the end of the first cell after the padding.
+struct LongSheet {
+    std::string text;
+    std::size_t items = 0;
+    int first_after_padding = 0;  // the row after the padding
+};
+LongSheet long_sheet(bool broken) {
+    constexpr int ROWS = 20000, PADDING_ROWS = 60000;
+    LongSheet s;
+    s.items = 2 * ROWS + 10;
+    s.text = "<worksheet><sheetData>";
+    const std::string padding(150, ' ');
+    int row = 1;
+    const auto cells = [&](int r, bool whole) {
+        s.text += "<row r=\"" + std::to_string(r) + "\"><c r=\"B" + std::to_string(r) + "\" t=\"s\"><v>" +
+                  std::to_string(r) + "</v>";
+        if (whole)
+            s.text += "</c><c r=\"D" + std::to_string(r) + "\" t=\"s\"><v>" +
+                      std::to_string(s.items - static_cast<std::size_t>(r)) + "</v></c>";
+        s.text += "</row>";
+    };
+    for (; row <= ROWS / 2; ++row) cells(row, !(broken && row == ROWS / 2));
+    for (int k = 0; k < PADDING_ROWS; ++k, ++row) s.text += "<row r=\"" + std::to_string(row) + "\">" + padding + "</row>";
+    s.first_after_padding = row;
+    for (; row <= ROWS / 2 + PADDING_ROWS + ROWS / 2; ++row) cells(row - PADDING_ROWS, true);
+    s.text += "</sheetData></worksheet>";
+    return s;
+}
+
+TEST(ScanWorksheet, ALongSheetFlagsWhatOneWalkWould) {
+    const LongSheet s = long_sheet(false);
+    ASSERT_GT(s.text.size(), std::size_t{8} << 20) << "long enough to be walked in two pieces";
+    std::vector<std::uint8_t> flags(s.items, 0);
+    SheetSelection selection = columns({B});
+    // The first row and the last (a table's totals row) stay readable: one kept use in
+    // each piece, listed in the sheet's order.
+    selection.kept.push_back({0, 0, 0, 16383, KEPT_HEADER_ROW});
+    selection.kept.push_back({19999, 19999, 0, 16383, 0});
+    std::vector<KeptUse> kept;
+    const std::size_t cells = scan_worksheet(s.text, selection, flags, &kept);
+    EXPECT_EQ(cells, 20000u - 2);
+    for (std::size_t i = 2; i < 20000; ++i) EXPECT_EQ(flags[i], STRING_TARGET) << i;
+    EXPECT_EQ(flags[1], STRING_KEPT);
+    EXPECT_EQ(flags[20000], STRING_KEPT);
+    EXPECT_EQ(std::count(flags.begin(), flags.end(), 0), static_cast<std::ptrdiff_t>(s.items - 20000 - 2))
+        << "besides the B items, only the D items of the kept rows";
+    ASSERT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept[0].index, 1u);
+    EXPECT_EQ(kept[1].index, s.items - 1);
+    EXPECT_EQ(kept[2].index, 20000u);
+    EXPECT_EQ(kept[2].owner, 0);
+    EXPECT_EQ(kept[3].index, s.items - 20000);
+}
+
+// A cell without its end tag reads on to the next cell's end: the cell after the padding
+// is inside it, and a walk that began in the padding must not count what it saw there.
+TEST(ScanWorksheet, ALongSheetWhoseMiddleIsInsideACellIsWalkedAsOne) {
+    const LongSheet s = long_sheet(true);
+    std::vector<std::uint8_t> flags(s.items, 0);
+    const std::size_t cells = scan_worksheet(s.text, columns({B}), flags);
+    const auto hidden = static_cast<std::size_t>(s.first_after_padding - 60000);
+    EXPECT_EQ(flags[hidden], 0) << "B of the row after the padding is inside the broken cell";
+    EXPECT_EQ(cells, 20000u - 1);
+    for (std::size_t i = 1; i <= 20000; ++i)
+        if (i != hidden) EXPECT_EQ(flags[i], STRING_TARGET) << i;
 }
 
 }  // namespace
