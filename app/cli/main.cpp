@@ -25,6 +25,7 @@
 #include "options.h"
 #include "stream/atomic_file.h"
 #include "package/file_type.h"
+#include "package/open_package.h"
 #include "package/package_entries.h"
 #include "password_input.h"
 #include "protect/footer.h"
@@ -114,13 +115,16 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
         r.errors.push_back(open_failure_message(error, path, lang));
         return;
     }
-    int code = TYPE_UNKNOWN;
-    tiv_file_type(path, code);
-    FooterInfo info;
-    hsc_read_footer(path, info);  // a file too short for a footer simply has none
-    std::vector<std::string> names, backups;
-    bool readable = list_package_entries(path, names) == RC_OK;
-    if (readable) backups = backup_entries(names);
+    // Everything shown is read from that one open file.
+    MfileRegistry reg;
+    reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
+    OpenPackage package;
+    const int code = package.open(in.fd(), path, reg) == RC_OK ? package.file_type() : TYPE_UNKNOWN;
+    std::string block;
+    // A file too short for a footer simply has none.
+    const FooterInfo info = package.last_bytes(FOOTER_SIZE, block) == RC_OK ? read_footer_info(block) : FooterInfo{};
+    const bool readable = package.directory_status() == RC_OK;
+    const std::vector<std::string> backups = readable ? backup_entries(package.entry_names()) : std::vector<std::string>();
 
     const std::string type_name(file_type_name(code));
     const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
@@ -148,7 +152,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
                    ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;
-    r.status = hsc_inspect_leaks(path, settings, r.report, reporter, max_memory, &r.failure, lang);
+    r.status = hsc_inspect_leaks(package, reg, path, settings, r.report, reporter, &r.failure, lang);
     r.errors = std::move(reporter.errors);
     if (r.status != RC_OK) return;
     r.summary += " " + report_counts(r.report) + " leaks=";
@@ -183,16 +187,19 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     ProcessOptions po = base;
     if (command == Command::mask) po.only_direction = Direction::mask;
     if (command == Command::restore) po.only_direction = Direction::unmask;
-    const bool restoring = command == Command::restore || (command == Command::automatic && footer_present(path));
-    r.action = restoring ? "restore" : "mask";
     CollectingReporter reporter;
     FileContext ctx;
     fs::path output;
     r.status = hsc_process_file(path, output, settings, ctx, reporter, po);
+    // What a file was for: the driver tells when it is done; a file it refused is looked
+    // at again (its footer) only then, so a file that goes through is opened once.
+    const bool restoring = r.status == RC_OK ? ctx.process_direction == Direction::unmask
+                                             : command == Command::restore ||
+                                                   (command == Command::automatic && footer_present(path));
+    r.action = restoring ? "restore" : "mask";
     r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
     if (r.status == RC_OK) {
-        r.action = ctx.process_direction == Direction::unmask ? "restore" : "mask";
         r.output = output.string();
         r.report = std::move(ctx.report);
         if (ctx.process_direction == Direction::unmask)

@@ -11,9 +11,11 @@
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
 #include "engine/text_routines.h"
+#include "package/open_package.h"
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/container.h"
+#include "stream/atomic_file.h"
 
 namespace hsc {
 namespace {
@@ -28,9 +30,10 @@ std::string stream_text(MfileRegistry& reg, std::string_view name) {
     return text;
 }
 
-// The original text of a backup, or a status: -3 when it does not decipher.
+// The original text of a backup, deciphered once and checked by its digest on the way,
+// or a status: -3 when it does not decipher.
 int decipher(MfileRegistry& reg, std::string_view backup, std::string_view password, std::string& original) {
-    const int rc = decrypt_stream_to(reg, backup, ORIGINAL_NAME, password);
+    const int rc = decipher_stream_once(reg, backup, ORIGINAL_NAME, password);
     if (rc != RC_OK) return RC_REFUSED;
     original = stream_text(reg, ORIGINAL_NAME);
     mremove(reg, ORIGINAL_NAME);
@@ -39,8 +42,9 @@ int decipher(MfileRegistry& reg, std::string_view backup, std::string_view passw
 
 }  // namespace
 
-int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
-                      Reporter& reporter, std::uint64_t max_memory, FailReason* why, Lang lang) {
+int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::filesystem::path& input,
+                      const MaskSettings& settings, MaskReport& report, Reporter& reporter, FailReason* why,
+                      Lang lang) {
     report = MaskReport{};
     const std::string path = input.string();
     const auto fail = [&](FailReason reason, const std::string& text, int rc = RC_FAIL) {
@@ -51,10 +55,8 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
     StoredSettings stored;
     std::string message;
     if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
-    MfileRegistry reg;
-    reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
     std::vector<std::string> names;
-    if (const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input, {}, ZIP_MAX_ENTRIES, names); rc != RC_OK) {
+    if (const int rc = package.extract(reg, names); rc != RC_OK) {
         if (reg.refusal.empty()) return fail(FailReason::unsupported_file, say(lang, Msg::leak_unreadable, {path}));
         return fail(rc == RC_SIZE_LIMIT ? FailReason::too_large : FailReason::damaged,
                     say(lang, Msg::in_file, {refusal_text(lang, reg.refusal), path}));
@@ -86,6 +88,17 @@ int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& se
     report.leaks = scan_package_for_leaks(reg, masked);
     report.produced = true;
     return RC_OK;
+}
+
+int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
+                      Reporter& reporter, std::uint64_t max_memory, FailReason* why, Lang lang) {
+    MfileRegistry reg;
+    reg.max_package_bytes = max_memory ? max_memory : default_memory_budget();
+    InputFile in;
+    OpenPackage package;
+    // A file that cannot be opened or typed has no entries: the step that unpacks says so.
+    if (in.open(input) == 0) package.open(in.fd(), input, reg);
+    return hsc_inspect_leaks(package, reg, input, settings, report, reporter, why, lang);
 }
 
 }  // namespace hsc

@@ -8,6 +8,7 @@
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
+#include "package/open_package.h"
 
 namespace hsc {
 
@@ -22,6 +23,11 @@ namespace hsc {
 int hsc_inspect_leaks(const std::filesystem::path& input, const MaskSettings& settings, MaskReport& report,
                       Reporter& reporter, std::uint64_t max_memory = 0, FailReason* why = nullptr,
                       Lang lang = Lang::ja);
+// The same for a workbook already open as `package` (named `input`), whose entries are
+// unpacked into `reg` (with its memory budget).
+int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::filesystem::path& input,
+                      const MaskSettings& settings, MaskReport& report, Reporter& reporter,
+                      FailReason* why = nullptr, Lang lang = Lang::ja);
 // The settings go in as the user gave them (UTF-8); their stored form is made inside.
 int hsc_inspect_leaks(const std::filesystem::path&, const StoredSettings&, MaskReport&, Reporter&,
                       std::uint64_t = 0, FailReason* = nullptr, Lang = Lang::ja) = delete;

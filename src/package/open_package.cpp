@@ -65,7 +65,8 @@ int OpenPackage::open(int fd, const std::filesystem::path& name, MfileRegistry& 
     tail_.assign(n, '\0');
     if (!stream.seek(static_cast<std::int64_t>(size_ - n), ByteStream::Origin::start) || stream.read(tail_.data(), n) != n)
         tail_.clear();  // unreadable: no footer can be read either
-    if (type_ == TYPE_XLSX || type_ == TYPE_XLSM) directory_rc_ = archive_.open(reg, fd);
+    // Whatever the type, so that a file that is no zip archive gets the reader's refusal.
+    directory_rc_ = archive_.open(reg, fd);
     return RC_OK;
 }
 

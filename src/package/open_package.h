@@ -22,8 +22,9 @@ public:
 
     // Reads the type and the last bytes of the open file `fd` (kept open by the caller for
     // as long as this lives); `name` is the file's name, whose extension the type needs.
-    // For a workbook (xlsx, xlsm) the directory is read with `reg`'s memory budget: a
-    // refusal is kept, with `reg.refusal` set, for the step that needs the entries.
+    // The zip directory is then read with `reg`'s memory budget, whatever the type: a
+    // refusal (a file that is no zip archive among them) is kept, with `reg.refusal` set,
+    // for the step that needs the entries.
     // 0; the status of tiv_file_type when the type cannot be read.
     int open(int fd, const std::filesystem::path& name, MfileRegistry& reg);
 

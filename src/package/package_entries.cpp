@@ -1,16 +1,6 @@
 #include "package/package_entries.h"
 
-#include "core/status.h"
-#include "package/zip_package.h"
-
 namespace hsc {
-
-int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names) {
-    // The one bounded reader, with every check it makes before extracting.
-    MfileRegistry reg;
-    return list_zip_entries(reg, archive, ZIP_MAX_ENTRIES, names) == RC_OK ? RC_OK : RC_OPEN;
-}
-
 namespace {
 
 // The backups that every reader of the format knows.

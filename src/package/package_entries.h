@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +22,6 @@ inline constexpr std::string_view BACKUP_THUMBNAIL_SUFFIX = ".xml";
 std::string thumbnail_backup_name(std::string_view extension);
 // The extension of the thumbnail a backup name keeps, or empty when it names none.
 std::string_view thumbnail_backup_extension(std::string_view name);
-
-// The entry names in central-directory order, read by the bounded package reader.
-// 0; -101 not a readable zip archive or one the reader refuses.
-int list_package_entries(const std::filesystem::path& archive, std::vector<std::string>& names);
 
 // True for the name of any backup entry above.
 bool is_backup_entry(std::string_view name);

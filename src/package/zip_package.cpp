@@ -1047,21 +1047,6 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
 
 }  // namespace
 
-int list_zip_entries(MfileRegistry& reg, const fs::path& archive, int capacity, std::vector<std::string>& names,
-                     const ZipArchiveLocation& location, std::vector<std::uint64_t>* sizes) {
-    names.clear();
-    if (sizes) sizes->clear();
-    reg.refusal = {};
-    if (capacity < 1) return RC_REFUSED;
-    ReadArchive in;
-    if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
-    std::vector<std::string> listed;
-    if (int rc = check_entries(reg, in.uf, ZIP_MODE_MEMORY, capacity, in.size, &listed, sizes); rc != RC_OK)
-        return rc;
-    names = std::move(listed);
-    return RC_OK;
-}
-
 struct CheckedArchive::Open {
     ReadArchive in;
     std::vector<std::string> names;

@@ -62,14 +62,6 @@ int unzip_package(MfileRegistry& reg, int mode, const std::filesystem::path& arc
                   const std::filesystem::path& target, int capacity, std::vector<std::string>& names,
                   const ZipArchiveLocation& location = {}, EntryFilter wanted = nullptr);
 
-// The names of every entry (directories too), in central-directory order, after the same
-// checks that unzip_package makes before it extracts anything; nothing is inflated.
-// `sizes`, when given, receives the inflated size each entry declares (0 for a folder).
-// 0, or a refusal status of unzip_package with `reg.refusal` set (names is then empty).
-int list_zip_entries(MfileRegistry& reg, const std::filesystem::path& archive, int capacity,
-                     std::vector<std::string>& names, const ZipArchiveLocation& location = {},
-                     std::vector<std::uint64_t>* sizes = nullptr);
-
 // An archive opened by the same reader as unzip_package, with every entry checked as
 // unzip_package checks them before it extracts anything, for a reader that then takes
 // single entries piece by piece (see package/entry_reader.h).

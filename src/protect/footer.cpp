@@ -252,17 +252,23 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
                   hint.empty() ? say(lang, Msg::wrong_password) : say(lang, Msg::wrong_password_hint, {hint}));
 }
 
-int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info) {
-    info = FooterInfo{};
-    std::string block;
-    if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
+FooterInfo read_footer_info(std::string_view block) {
+    FooterInfo info;
     const auto footer = parse_footer(bytes_of(block));
-    if (!footer) return RC_OK;
+    if (!footer) return info;
     info.present = true;
     info.file_mode = footer->file_mode;
     info.has_hash = footer->hash.has_value();
     info.hint = unsealed_hint(*footer);
     info.version = footer->version;
+    return info;
+}
+
+int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info) {
+    info = FooterInfo{};
+    std::string block;
+    if (int rc = read_last_block(path, block); rc != RC_OK) return rc;
+    info = read_footer_info(block);
     return RC_OK;
 }
 

@@ -95,5 +95,7 @@ struct FooterInfo {
 };
 // 0 (info.present tells); -101, -104, -103 as for hsc_check_footer.
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info);
+// The same from the file's last FOOTER_SIZE bytes, already read.
+FooterInfo read_footer_info(std::string_view block);
 
 }  // namespace hsc

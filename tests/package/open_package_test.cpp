@@ -91,6 +91,22 @@ TEST(OpenPackage, ShortFilesAndUnreadableDirectoriesAreToldApart) {
     EXPECT_TRUE(names.empty());
 }
 
+// The entry list (for inspect and the lost-footer check) takes the reader's checks: a
+// name far longer than any buffer is refused, with nothing listed.
+TEST(OpenPackage, TheEntryListTakesTheReadersChecks) {
+    test::TempDir dir;
+    const fs::path book = dir / "long.xlsx";
+    test::write_zip(book, {{"a.xml", "a"}, {std::string(1100, 'n'), "b"}});
+    OpenFile file(book);
+    MfileRegistry reg;
+    OpenPackage package;
+    ASSERT_EQ(package.open(file.fd, book, reg), RC_OK);
+    EXPECT_EQ(package.directory_status(), RC_SIZE_LIMIT);
+    EXPECT_TRUE(package.entry_names().empty());
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::entry_name_too_long);
+    EXPECT_EQ(reg.refusal.size, 1100u);
+}
+
 // Entries nobody reads are checked all the same (size and checksum) but kept only as
 // stored, so that they cost no inflated copy; reading one fails instead of giving nothing.
 TEST(OpenPackage, UnreadEntriesKeepOnlyTheirDeflatedBytesAndAreStillChecked) {

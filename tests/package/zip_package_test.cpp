@@ -226,28 +226,6 @@ TEST_F(ZipPackageTest, FilteredUnpackExtractsOnlyTheWantedEntries) {
     EXPECT_NE(unzip_package(whole, ZIP_MODE_MEMORY, tmp / "damaged.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
 }
 
-// The entry list (for inspect and the lost-footer check) comes from the same bounded
-// reader: every name, directories too, and the same refusals, a name far longer than
-// any buffer included.
-TEST_F(ZipPackageTest, EntryListTakesTheReadersChecks) {
-    test::write_zip(tmp / "in.xlsx", sample_package());
-    ASSERT_EQ(list_zip_entries(reg, tmp / "in.xlsx", ZIP_MAX_ENTRIES, names), RC_OK);
-    EXPECT_EQ(names, names_of(sample_package()));
-    EXPECT_EQ(mcount(reg), 0) << "listing extracts nothing";
-    std::vector<std::string> listed;
-    EXPECT_EQ(list_package_entries(tmp / "in.xlsx", listed), RC_OK);
-    EXPECT_EQ(listed, names);
-
-    test::write_zip(tmp / "long.xlsx", {{"a.xml", "a"}, {std::string(1100, 'n'), "b"}});
-    EXPECT_EQ(list_zip_entries(reg, tmp / "long.xlsx", ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
-    EXPECT_TRUE(names.empty());
-    EXPECT_EQ(reg.refusal.kind, RefusalKind::entry_name_too_long);
-    EXPECT_EQ(reg.refusal.size, 1100u);
-    EXPECT_EQ(list_package_entries(tmp / "long.xlsx", listed), RC_OPEN);
-    test::write_file(tmp / "text.xlsx", "not a zip at all");
-    EXPECT_EQ(list_package_entries(tmp / "text.xlsx", listed), RC_OPEN);
-}
-
 struct BadInputCase {
     const char* label;
     std::string bytes;  // empty label "Missing": no file at all
