@@ -524,8 +524,9 @@ MaskedTexts& MaskedTexts::operator=(MaskedTexts&& other) noexcept {
     blocks_ = std::move(other.blocks_);
     block_next_ = std::exchange(other.block_next_, nullptr);
     block_left_ = std::exchange(other.block_left_, 0);
-    texts_ = std::move(other.texts_);
-    other.texts_.clear();
+    table_ = std::move(other.table_);
+    other.table_.clear();
+    count_ = std::exchange(other.count_, 0);
     filter_ = std::exchange(other.filter_, {});
     shortest_ = std::exchange(other.shortest_, static_cast<std::size_t>(-1));
     longest_ = std::exchange(other.longest_, 0);
@@ -549,11 +550,35 @@ std::string_view MaskedTexts::keep(std::string_view text) {
     return {at, text.size()};
 }
 
+std::size_t MaskedTexts::place(std::string_view text, std::size_t hash) const noexcept {
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = table_[at];
+        if (!slot.data || (slot.hash == hash && std::string_view(slot.data, slot.size) == text)) return at;
+    }
+}
+
+void MaskedTexts::rehash(std::size_t texts) {
+    std::size_t size = 16;
+    while (size < 2 * texts) size *= 2;
+    if (size <= table_.size()) return;
+    std::vector<Slot> old = std::exchange(table_, std::vector<Slot>(size));
+    for (const Slot& slot : old)
+        if (slot.data) table_[place(std::string_view(slot.data, slot.size), slot.hash)] = slot;
+}
+
+void MaskedTexts::reserve(std::size_t n) { rehash(n); }
+
 bool MaskedTexts::add(std::string_view text) {
     const std::string_view t = trim(text);
     if (too_plain_to_look_for(t)) return false;
-    if (texts_.find(t) != texts_.end()) return true;
-    texts_.insert(keep(t));
+    if (2 * (count_ + 1) > table_.size()) rehash(count_ + 1);
+    const std::size_t hash = std::hash<std::string_view>{}(t);
+    Slot& slot = table_[place(t, hash)];
+    if (slot.data) return true;
+    const std::string_view kept = keep(t);
+    slot = {hash, kept.data(), kept.size()};
+    ++count_;
     filter_.set(filter_slot(t));
     shortest_ = std::min(shortest_, t.size());
     longest_ = std::max(longest_, t.size());
@@ -568,7 +593,7 @@ bool MaskedTexts::add_raw(std::string_view xml_text) {
 
 bool MaskedTexts::contains(std::string_view text) const {
     if (text.size() < shortest_ || text.size() > longest_ || !filter_.test(filter_slot(text))) return false;
-    return texts_.find(text) != texts_.end();
+    return table_[place(text, std::hash<std::string_view>{}(text))].data != nullptr;
 }
 
 void MaskedItemTexts::add(std::string_view item) {

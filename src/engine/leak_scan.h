@@ -6,7 +6,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,29 +39,38 @@ public:
     // Whether a decoded, trimmed text is one of the set. Cheap for texts whose length no
     // member has.
     bool contains(std::string_view text) const;
-    std::size_t size() const { return texts_.size(); }
+    std::size_t size() const { return count_; }
     // Room for `n` texts, so that adding them never rehashes.
-    void reserve(std::size_t n) { texts_.reserve(n); }
+    void reserve(std::size_t n);
     // Bytes of the shortest text of the set (the largest size_t when it is empty).
     std::size_t shortest() const { return shortest_; }
-    bool empty() const { return texts_.empty(); }
+    bool empty() const { return count_ == 0; }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    // One place of the table: a text and its hash; `data` null when the place is free.
+    struct Slot {
+        std::size_t hash = 0;
+        const char* data = nullptr;
+        std::size_t size = 0;
     };
     // A few bits of a text that a lookup checks before it hashes the whole text: most
     // values of a part are no member, and this table stays in the first-level cache.
     static std::size_t filter_slot(std::string_view s) noexcept;
     std::string_view keep(std::string_view text);
+    // The place of `text` (hash `hash`) in the table, or the free place where it would go.
+    std::size_t place(std::string_view text, std::size_t hash) const noexcept;
+    // The table with room for `texts` at most half full, every text in its place anew.
+    void rehash(std::size_t texts);
 
     // The texts live in large blocks, not one allocation each: the set is as large as the
     // masked part of the table.
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* block_next_ = nullptr;
     std::size_t block_left_ = 0;
-    std::unordered_set<std::string_view, Hash, std::equal_to<>> texts_;
+    // Open addressing with linear probing: one look at memory for most lookups, no
+    // allocation for each text. The size is a power of two, never more than half full.
+    std::vector<Slot> table_;
+    std::size_t count_ = 0;
     std::bitset<1u << 16> filter_;
     std::size_t shortest_ = static_cast<std::size_t>(-1);
     std::size_t longest_ = 0;
