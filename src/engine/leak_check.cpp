@@ -13,7 +13,6 @@
 #include "engine/text_routines.h"
 #include "package/open_package.h"
 #include "package/package_entries.h"
-#include "package/zip_package.h"
 #include "protect/container.h"
 #include "stream/atomic_file.h"
 
