@@ -83,7 +83,26 @@ bool file_digest(const StoredSettings& stored, const std::string* key_check, std
     return key_file_check_value(stored.key_file, hex);
 }
 
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool reserved_key(std::string_view key) {
+    for (std::string_view k : {"COMPANY", "PRODUCT", "VERSION", "HINT", "FILE", "HASH"})
+        if (key == k) return true;
+    return false;
+}
+
 }  // namespace
+
+const std::string* footer_extension(const FooterRecord& record, std::string_view key) {
+    for (const auto& [k, v] : record.extensions)
+        if (k == key) return &v;
+    return nullptr;
+}
 
 bool key_file_check_value(const std::string& key_file, std::string& hex) {
     if (key_file.empty()) return false;
@@ -99,12 +118,13 @@ std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
     if (!all.starts_with(FOOTER_PREFIX)) return std::nullopt;
     const std::string_view text = all.substr(0, std::min(all.find('\0'), all.size()));
 
-    enum class Key { none, hint, file, hash, version };
+    enum class Key { none, hint, file, hash, version, extension };
     FooterRecord record;
     bool seen_file = false, seen_version = false;
     std::size_t position = 0;
     std::string token;
     Key key = Key::none;
+    std::string extension_key;
     // The text is a run of key, "=", value triples.
     for (int step = 0; next_token(CHARSET_SJIS, text, position, token) == Status::ok; step = (step + 1) % 3) {
         if (step == 0) {
@@ -112,7 +132,9 @@ std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
                   : equals_ignoring_case(token, "HINT")    ? Key::hint
                   : equals_ignoring_case(token, "FILE")    ? Key::file
                   : equals_ignoring_case(token, "VERSION") ? Key::version
-                                                           : Key::none;
+                  : equals_ignoring_case(token, "COMPANY") || equals_ignoring_case(token, "PRODUCT") ? Key::none
+                                                           : Key::extension;
+            extension_key = upper(token);
             continue;
         }
         if (step != 2) continue;
@@ -134,6 +156,9 @@ std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block) {
             case Key::hash:
                 if (!record.hash) record.hash = token;
                 break;
+            case Key::extension:
+                if (!footer_extension(record, extension_key)) record.extensions.emplace_back(extension_key, token);
+                break;
             case Key::none: break;
         }
     }
@@ -151,6 +176,11 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
         text += " HINT=\"" + *record.sealed_hint + "\" FILE=" + file + " HASH=" + *record.hash;
     } else {
         text += std::string(" FILE=") + file;
+    }
+    for (const auto& [key, value] : record.extensions) {
+        if (!plain_value(key, false) || !plain_value(value, false) || key != upper(key) || reserved_key(key))
+            return std::nullopt;
+        text += " " + key + "=" + value;
     }
     // The text ends at a zero byte inside the record.
     if (text.size() >= FOOTER_SIZE) return std::nullopt;

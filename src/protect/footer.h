@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/catalog.h"
 #include "core/fail_reason.h"
@@ -36,11 +38,18 @@ struct FooterRecord {
     bool file_mode = false;                  // FILE=Y
     std::optional<std::string> sealed_hint;  // HINT, without its quotes; none in the short form
     std::optional<std::string> hash;         // HASH; none in the short form
+    // Keys that only this program's later formats write, after HASH (or FILE) in this
+    // order, each once: a reader of the original format passes over them. Such a format
+    // also records a HASH that no password gives, so that such a reader refuses it.
+    std::vector<std::pair<std::string, std::string>> extensions;
     bool operator==(const FooterRecord&) const = default;
 };
+// The value of an extension key (upper case), or null.
+const std::string* footer_extension(const FooterRecord& record, std::string_view key);
 // A 512-byte block that starts with FOOTER_PREFIX, read as key = value triples up to its
 // first zero byte. Keys are matched ignoring case and in any order; the first value of a
-// key counts; unknown keys are passed over. Nothing for a block without the prefix or of
+// key counts; keys other than COMPANY, PRODUCT, VERSION, HINT, FILE and HASH are kept as
+// extensions (upper case, the first value of each). Nothing for a block without the prefix or of
 // another length.
 std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block);
 // The record as the program writes it: the full form when a hash is set, the short form

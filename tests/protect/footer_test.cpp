@@ -375,6 +375,10 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"text_ends_at_the_first_zero",
                    block_of(std::string("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2\0HASH=a FILE=Y", 56)),
                    FooterRecord{"2", false, std::nullopt, std::nullopt}},
+        RecordCase{"later_keys_are_kept_as_extensions_in_order",
+                   block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2 HINT=\"\" FILE=N HASH=a format=2 SALT=00ff "
+                            "FORMAT=3"),
+                   FooterRecord{"2", false, "", "a", {{"FORMAT", "2"}, {"SALT", "00ff"}}}},
         RecordCase{"no_prefix", block_of("COMPANY=KESTRIL PRODUCT=Other VERSION=2 FILE=N"), std::nullopt},
         RecordCase{"not_512_bytes", block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2 FILE=N", 511),
                    std::nullopt}),
@@ -392,6 +396,14 @@ TEST(FooterRecordWrite, WritesTheTwoFormsByteForByte) {
               block_of("COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 FILE=Y"));
     // What is written reads back as the same record.
     EXPECT_EQ(parse_footer(*written), (FooterRecord{"2.0.0.0", false, "", HASH_HEX}));
+
+    // Extensions follow the hash, in their order.
+    const FooterRecord extended{"2.0.0.0", false, "", HASH_HEX, {{"FORMAT", "2"}, {"SALT", "0a"}}};
+    const auto with_extensions = write_footer(extended);
+    ASSERT_TRUE(with_extensions);
+    EXPECT_EQ(std::vector<std::uint8_t>(with_extensions->begin(), with_extensions->end()),
+              block_of(full + " FORMAT=2 SALT=0a"));
+    EXPECT_EQ(parse_footer(*with_extensions), extended);
 }
 
 TEST(FooterRecordWrite, RefusesWhatWouldNotReadBack) {
@@ -406,6 +418,10 @@ TEST(FooterRecordWrite, RefusesWhatWouldNotReadBack) {
         {"2.0", false, "", std::string(460, 'a')},           // does not fit the record
         {"2.0;", false, std::nullopt, std::nullopt},         // a last ";" is dropped on reading
         {"2\x81", false, std::nullopt, std::nullopt},        // a lead byte would take the space
+        {"2.0", false, "", "a", {{"format", "2"}}},          // keys are read back in upper case
+        {"2.0", false, "", "a", {{"HASH", "b"}}},            // the first HASH would be the one read
+        {"2.0", false, "", "a", {{"SALT", "a b"}}},          // a space splits the value
+        {"2.0", false, "", "a", {{"SALT", ""}}},             // an empty value is not a token
     };
     for (const FooterRecord& r : refused) EXPECT_FALSE(write_footer(r)) << r.version << " " << r.hash.value_or("-");
 }
