@@ -149,6 +149,10 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             o.columns = v;
         } else if (name == "--keep-header") {
             if (!flag(o.keep_header)) return false;
+        } else if (name == "--text-only") {
+            if (!flag(o.text_only)) return false;
+        } else if (name == "--numbers") {
+            if (!flag(o.mask_numbers)) return false;
         } else if (name == "--header-row") {
             if (!value(v)) return false;
             int n = 0;
@@ -266,6 +270,8 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.columns) s.target_column = *o.columns;
     if (o.header_row) s.header_row = *o.header_row;
     if (o.keep_header) s.is_keep_header = true;
+    if (o.text_only) s.is_text_only = true;
+    if (o.mask_numbers) s.is_mask_numbers = true;
     if (o.strength) s.mask_step = *o.strength;
     if (o.kanji_mask) s.mask_mchar = *o.kanji_mask;
     if (o.alpha_mask) s.mask_char = *o.alpha_mask;

@@ -32,6 +32,8 @@ struct Options {
     std::optional<std::string> columns;
     std::optional<int> header_row;  // one-based
     bool keep_header = false;
+    bool text_only = false;     // chosen columns: their text only, numbers and dates stay
+    bool mask_numbers = false;  // no column list: numbers and dates too
     std::optional<int> strength;
     std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;

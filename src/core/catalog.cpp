@@ -311,6 +311,10 @@ constexpr std::array TEXTS{
                 "The password is empty."},
     MessageText{Msg::counts, "counts", "共有文字列 %d件、図形の文字 %d件",
                 "shared strings %d, shape texts %d"},
+    MessageText{Msg::counts_values, "counts-values", "数値・日付 %d件、文字のセル %d件",
+                "numbers and dates %d, text cells %d"},
+    MessageText{Msg::warn_unmasked_values, "warn-unmasked-values", "マスク列の数値・日付・文字のセルのうち %d件が読める形で残っています。数字などのマスク文字が「なし」になっていないか確認してください(%s)。",
+                "%d number, date or text cells of the mask columns are still readable. Check that the mask characters (digits and the like) are not \"none\" (%s)."},
     MessageText{Msg::counts_with_cells, "counts-with-cells", "共有文字列 %d件、セル %d件、図形の文字 %d件",
                 "shared strings %d, cells %d, shape texts %d"},
     MessageText{Msg::outcome_masked, "outcome-masked", "%s をマスクしました → %s",
@@ -321,8 +325,8 @@ constexpr std::array TEXTS{
                 "%s restored → %s"},
     MessageText{Msg::outcome_failed, "outcome-failed", "%s は処理できませんでした",
                 "%s could not be processed"},
-    MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクした文字列がありません。マスク列の指定を確認してください(数値だけの列、空の列は対象になりません)。",
-                "No text was masked. Check the mask columns (columns of numbers only and empty columns are not masked)."},
+    MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクしたものがありません。マスク列の指定を確認してください(空の列は対象になりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。",
+                "Nothing was masked. Check the mask columns (empty columns are not masked; numbers and dates only with a column list, or with --numbers)."},
     MessageText{Msg::warn_unmasked_strings, "warn-unmasked-strings", "マスク列の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
                 "%d texts of the mask columns could not be masked. They are still readable."},
     MessageText{Msg::warn_unmasked_inline, "warn-unmasked-inline", "マスク列のセル内の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
@@ -438,6 +442,8 @@ constexpr std::array TEXTS{
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
   --keep-header           列を英字で指定したときも見出し行を読めるままにする
+  --text-only             マスク列の数値と日付はそのままにし、文字だけをマスクする
+  --numbers               列の指定がないとき、すべての数値と日付もマスクする
   --strength strong|medium|weak
                           マスク強度 (強|中|弱)
   --kanji-mask ●|■|※|none   全角文字 (漢字など) のマスク文字
@@ -525,6 +531,8 @@ Options (each overrides one field of the settings file for this run):
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
   --keep-header           keep the header row readable also when columns are letters
+  --text-only             mask only the text of the mask columns; their numbers and dates stay
+  --numbers               without a column list, mask every number and date as well
   --strength strong|medium|weak
   --kanji-mask ●|■|※|none   mask character for double-byte characters
   --alpha-mask '*'|X|none     mask character for letters

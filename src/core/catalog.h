@@ -157,6 +157,8 @@ enum class Msg {
     password_confirm_differs,
     password_empty,
     counts,
+    counts_values,
+    warn_unmasked_values,
     counts_with_cells,
     outcome_masked,
     outcome_masked_counts,

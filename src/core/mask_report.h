@@ -60,6 +60,9 @@ inline constexpr std::string_view WARNING_HEADER_MASKED = "header-masked";
 // could not be masked.
 inline constexpr std::string_view WARNING_UNMASKED_STRINGS = "unmasked-strings";
 inline constexpr std::string_view WARNING_UNMASKED_INLINE_STRINGS = "unmasked-inline-strings";
+// Numbers, dates or plain-text cells of chosen columns that the settings left readable
+// (a mask character "none").
+inline constexpr std::string_view WARNING_UNMASKED_VALUES = "unmasked-values";
 
 // What masking one workbook did, and what of the masked text is still readable.
 struct MaskReport {
@@ -71,16 +74,26 @@ struct MaskReport {
     std::size_t unmasked_items = 0;     // selected items the masker left with text it masks
     std::size_t inline_cells_left = 0;  // inline strings of chosen columns that could not be masked
     std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for
+    // Cells that hold their own value, masked in place: numbers (dates among them), ISO
+    // dates, plain text; the formula cells among them; and such cells of the chosen
+    // columns that the settings leave readable, with the worksheets they are in.
+    std::size_t value_numbers = 0, value_dates = 0, value_texts = 0, value_formulas = 0;
+    std::size_t values_left = 0;
+    std::vector<std::string> values_left_parts;
+    // Worksheets kept as backups because their values were masked: a workbook with one
+    // must not be restored by a reader that knows only the table's and drawings' backups.
+    std::size_t worksheet_backups = 0;
     std::vector<LeakFinding> leaks;
     // What the column list met: header texts missing in some worksheets, header cells
     // that show masked (kinds WARNING_HEADER_NOT_FOUND, WARNING_HEADER_MASKED).
     std::vector<ReportWarning> column_warnings;
 
-    bool nothing_masked() const { return shared_strings == 0 && shapes == 0; }
+    std::size_t values_masked() const { return value_numbers + value_dates + value_texts; }
+    bool nothing_masked() const { return shared_strings == 0 && shapes == 0 && values_masked() == 0; }
     // Nothing to warn about: something was masked, nothing chosen stayed readable, the
     // column list met no trouble and none of it was found elsewhere.
     bool complete() const {
-        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && leaks.empty() &&
+        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && values_left == 0 && leaks.empty() &&
                column_warnings.empty();
     }
 };

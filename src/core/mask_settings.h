@@ -54,6 +54,11 @@ struct MaskSettings {
     // whether that row stays readable also when the columns are chosen by letters.
     int header_row = 1;
     bool is_keep_header = false;
+    // The chosen columns lose their numbers and dates too unless `is_text_only`; without a
+    // column list numbers and dates stay unless `is_mask_numbers` (amounts and counts must
+    // usually stay usable). Plain-text cells are text: they go with the strings.
+    bool is_text_only = false;
+    bool is_mask_numbers = false;
 
     bool operator==(const MaskSettings&) const = default;
 };

@@ -28,6 +28,17 @@ std::vector<std::string> parts_changed_since_masking(const MfileRegistry& reg, c
     std::size_t k = 0;
     for (const std::string& name : names)
         if (name.starts_with("xl/drawings/drawing")) pairs.emplace_back(drawing_backup_name(++k), name);
+    // A worksheet's backup names the worksheet as masking left it.
+    for (const std::string& name : entries) {
+        const std::string part = worksheet_of_backup(name);
+        const std::string plain = deciphered_name(name);
+        if (part.empty() || !stream_exists(reg, plain)) continue;
+        const auto found = size_of.find(part);
+        WorksheetBackup backup;
+        if (found == size_of.end() || !read_worksheet_backup(stream_bytes(reg, plain), backup) || found->second != backup.masked_size ||
+            stream_crc(reg, part) != backup.masked_crc)
+            changed.push_back(part);
+    }
     for (const auto& [backup, part] : pairs) {
         const std::string plain = deciphered_name(backup);
         if (!stream_exists(reg, plain)) continue;

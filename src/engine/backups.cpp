@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <zlib.h>
+
+#include "package/package_entries.h"
 
 #include "core/status.h"
 #include "engine/side_by_side.h"
@@ -219,6 +222,77 @@ int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std
 int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::string_view password) {
     for (std::size_t i = 0; i < names.size(); ++i)
         if (int rc = restore_backup(reg, drawing_backup_name(i + 1), names[i], password); rc != RC_OK) return rc;
+    return RC_OK;
+}
+
+namespace {
+
+constexpr std::string_view WORKSHEET_BACKUP_MARK = "HSCSHEET1 ";
+
+std::uint32_t crc_of(std::string_view bytes) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    // zlib takes at most 4 GiB a call; worksheets are far below that.
+    return static_cast<std::uint32_t>(
+        crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<z_size_t>(bytes.size())));
+}
+
+}  // namespace
+
+std::string worksheet_backup_text(std::string_view original, std::string_view masked) {
+    char line[48];
+    std::snprintf(line, sizeof line, "%llu %08x\n", static_cast<unsigned long long>(masked.size()),
+                  static_cast<unsigned>(crc_of(masked)));
+    std::string text;
+    text.reserve(WORKSHEET_BACKUP_MARK.size() + sizeof line + original.size());
+    text.append(WORKSHEET_BACKUP_MARK).append(line).append(original);
+    return text;
+}
+
+bool read_worksheet_backup(std::string_view plain, WorksheetBackup& backup) {
+    if (!plain.starts_with(WORKSHEET_BACKUP_MARK)) return false;
+    const std::size_t eol = plain.find('\n');
+    if (eol == std::string_view::npos || eol > 64) return false;
+    unsigned long long size = 0;
+    unsigned crc = 0;
+    const std::string line(plain.substr(WORKSHEET_BACKUP_MARK.size(), eol - WORKSHEET_BACKUP_MARK.size()));
+    char end = 0;
+    if (std::sscanf(line.c_str(), "%llu %8x%c", &size, &crc, &end) != 2) return false;
+    backup.masked_size = size;
+    backup.masked_crc = crc;
+    backup.original = plain.substr(eol + 1);
+    return true;
+}
+
+std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) {
+            const auto data = mdata(f.get());
+            return {reinterpret_cast<const char*>(data.data()), data.size()};
+        }
+    return {};
+}
+
+std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && f->name == name) {
+            if (!mdeflated(f.get()).empty() || f->deflated_only) return f->crc;
+            const auto data = mdata(f.get());
+            return crc_of({reinterpret_cast<const char*>(data.data()), data.size()});
+        }
+    return 0;
+}
+
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, std::string_view password) {
+    for (const std::string& backup_name : entries) {
+        const std::string worksheet = worksheet_of_backup(backup_name);
+        if (worksheet.empty() || !stream_exists(reg, backup_name)) continue;
+        std::string plain;
+        if (int rc = read_backup(reg, backup_name, password, plain); rc != RC_OK) return rc;
+        WorksheetBackup backup;
+        if (!read_worksheet_backup(plain, backup)) return RC_FAIL;
+        if (Status st = write_whole_file(reg, worksheet, backup.original); st != Status::ok) return code(st);
+        mremove(reg, backup_name);
+    }
     return RC_OK;
 }
 

@@ -19,6 +19,7 @@ inline constexpr std::string_view SHARED_STRINGS_TEMP_NAME = "TempsharedStrings.
 inline constexpr std::string_view DRAWING_TEMP_NAME = "Tempdrawing.xml";
 inline constexpr std::string_view WORKBOOK_TEMP_NAME = "Tempworkbook.xml";
 inline constexpr std::string_view THUMBNAIL_TEMP_NAME = "Tempthumbnail.xml";
+inline constexpr std::string_view WORKSHEET_TEMP_NAME = "Tempworksheet.xml";
 
 // True when the registry holds a live stream of that name (never looks at the disk).
 bool stream_exists(const MfileRegistry& reg, std::string_view name);
@@ -49,6 +50,24 @@ void drop_deciphered(MfileRegistry& reg);
 // The plain bytes a backup holds, checked by its digest; the backup stays.
 // 0, -101 (no such backup), or a code of the container.
 int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);
+
+// A worksheet's backup holds a line that names the worksheet as masking left it (its size
+// and CRC-32, as the package's directory records them), then the worksheet as it was.
+std::string worksheet_backup_text(std::string_view original, std::string_view masked);
+struct WorksheetBackup {
+    std::uint64_t masked_size = 0;
+    std::uint32_t masked_crc = 0;
+    std::string_view original;
+};
+// False when `plain` does not begin with such a line.
+bool read_worksheet_backup(std::string_view plain, WorksheetBackup& backup);
+// The bytes of a live stream, without copying; empty when there is none.
+std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
+// The CRC-32 of a stream's content: the one it was unpacked with, or taken now.
+std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name);
+// Every worksheet kept by masking back over its part, and its backup removed.
+// 0, -1 (a backup that is not one), -101, -103.
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, std::string_view password);
 
 // Stores the backup of "xl/sharedStrings.xml" as it is, masks the items `flags` select
 // (every item with `target_column_count` 0) and writes the masked text over the part.

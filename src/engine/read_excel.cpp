@@ -22,10 +22,16 @@ namespace hsc {
 namespace {
 
 constexpr std::string_view WORKBOOK_NAME = "xl/workbook.xml";
-constexpr std::string_view WORKSHEET_PREFIX = "xl/worksheets/sheet";
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
 constexpr std::string_view TABLE_PREFIX = "xl/tables/table";
 constexpr std::string_view THUMBNAIL_PREFIX = "docProps/thumbnail.";
+
+// A worksheet part: any part of the worksheets' folder but the backups (some writers
+// name them after the sheet rather than "sheetN.xml").
+bool is_worksheet_name(std::string_view name) {
+    return name.starts_with(WORKSHEET_FOLDER) && name.ends_with(".xml") &&
+           name.find('/', WORKSHEET_FOLDER.size()) == std::string_view::npos && !is_backup_entry(name);
+}
 
 // The parts of one package that the rewrite needs, read from the memory streams.
 struct PackageParts {
@@ -44,6 +50,10 @@ struct PackageParts {
     std::size_t target_cells = 0;  // shared-string cells of the target columns
     std::size_t inline_cells_left = 0;  // inline strings of the target columns left unconverted
     bool select_by_flags = false;   // the flags say which strings are masked (else every one)
+    CellValueCounts values;         // cells whose own values were masked
+    std::vector<std::string> values_left_parts;
+    std::size_t worksheet_backups = 0;
+    std::vector<std::string> masked_values;  // their values as they were, for the leak scan
     std::vector<ReportWarning> column_warnings;
 };
 
@@ -250,10 +260,9 @@ int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries
 
 // Classifies the sorted entries, reads the parts that matter and selects the shared
 // strings that cells of the target columns refer to.
-std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
 
-int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const FileContext& ctx,
-               PackageParts& parts) {
+int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const StoredSettings& s,
+               const FileContext& ctx, PackageParts& parts, bool report) {
     const bool masking = ctx.process_direction == Direction::mask;
     std::vector<std::string_view> worksheets, table_entries;
     for (const std::string& name : entries) {
@@ -269,7 +278,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (!stream_exists(reg, name)) return RC_FAIL;
             parts.shared_strings = stream_bytes(reg, name);
             parts.shared_string_flags.assign(count_shared_string_items(parts.shared_strings), 0);
-        } else if (name.starts_with(WORKSHEET_PREFIX)) {
+        } else if (is_worksheet_name(name)) {
             worksheets.push_back(name);
         } else if (name.starts_with(DRAWING_PREFIX)) {
             if (parts.drawing_part_names.size() >= DRAWING_PARTS_MAX) return RC_SIZE_LIMIT;
@@ -322,6 +331,9 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::vector<std::vector<std::string>> missing(ctx.target_headers.size());
     std::vector<SheetKept> kept;
     std::string items, sheet;
+    // Plain-text cells always go with the strings; numbers and dates with a column list
+    // unless the user keeps them, without one only when asked.
+    const bool numbers = ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
         const std::string_view name = worksheets[k];
         // Looked at where the package holds it: a worksheet is copied only to be rewritten.
@@ -343,23 +355,42 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (!found) missing[h].emplace_back(name);
             }
         }
+        // The cells' own values (numbers, dates, plain text) are masked in a copy; the
+        // worksheet as it was then goes into a backup before the copy takes its place.
+        const CellValueCounts values = mask_cell_values(view, sheet, selection, numbers, s, [&](std::string_view value) {
+            if (report) parts.masked_values.emplace_back(value);
+        });
+        bool rewrite = values.changed() > 0;
+        parts.values += values;
+        if (values.left > 0) parts.values_left_parts.emplace_back(name);
         if (view.find("inlineStr") != std::string_view::npos) {
             const std::size_t next = parts.shared_string_flags.size();
-            sheet.assign(view);
+            if (!rewrite) sheet.assign(view);
             if (!joinable) {  // no table to join: every such string stays as it is, counted
-                std::string& unchanged = sheet;
+                std::string unchanged = sheet;
                 std::string dropped;
                 parts.inline_cells_left +=
                     convert_inline_strings(unchanged, selection, table_prefix, next, dropped, parts.inline_cells_left);
             } else if (const std::size_t n =
                            convert_inline_strings(sheet, selection, table_prefix, next, items, parts.inline_cells_left);
                        n > 0) {
-                if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
+                rewrite = true;
                 parts.shared_string_flags.resize(next + n, 0);
             }
-            view = stream_bytes(reg, name);  // as converted, if it was
-            std::string().swap(sheet);
         }
+        if (rewrite) {
+            if (values.changed() > 0) {
+                if (!name.starts_with(WORKSHEET_FOLDER)) return RC_FAIL;
+                const std::string kept = worksheet_backup_text(view, sheet);
+                if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), s.password);
+                    rc != RC_OK)
+                    return rc;
+                ++parts.worksheet_backups;
+            }
+            if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
+            view = stream_bytes(reg, name);  // as masked and converted
+        }
+        std::string().swap(sheet);
         if (parts.select_by_flags) {
             SheetKept sheet_kept{std::string(name), {}};
             parts.target_cells += scan_worksheet(view, selection, parts.shared_string_flags, &sheet_kept.uses);
@@ -387,16 +418,6 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     return rc;
 }
 
-// The bytes of a live stream, without copying; empty when there is none.
-std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name) {
-    for (const auto& f : reg.slots)
-        if (f && f->state != MFILE_REMOVED && !name.empty() && f->name == name) {
-            const auto data = mdata(f.get());
-            return {reinterpret_cast<const char*>(data.data()), data.size()};
-        }
-    return {};
-}
-
 int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s) {
     const std::string_view password = s.password;
     if (parts.has_shared_strings)
@@ -421,7 +442,7 @@ std::size_t entries_after_masking(const std::vector<std::string>& entries, const
     std::size_t count = entries.size() + 2;
     if (parts.has_shared_strings) ++count;
     if (s.is_autoshape) count += parts.drawing_part_names.size();
-    return count;
+    return count + parts.worksheet_backups;
 }
 
 // Masking keeps the workbook part and the thumbnails it replaces as backups.
@@ -530,6 +551,10 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
                                                         collect.add(item);
                                                     });
     }
+    if (report) {
+        for (const std::string& value : parts.masked_values) masked.add_raw(value);
+        std::vector<std::string>().swap(parts.masked_values);
+    }
     if (int rc = swap_thumbnails(reg, entries, Direction::mask, password); rc != RC_OK) return rc;
     const auto table = [](std::string_view name) { return name == SHARED_STRINGS_NAME; };
     if (report) found.leaks = scan_package_for_leaks(reg, masked, std::not_fn(table));
@@ -549,6 +574,13 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         order_by_entries(reg, found.leaks);
         if (ctx.has_column_list()) found.cells = parts.target_cells;
         found.inline_cells_left = parts.inline_cells_left;
+        found.value_numbers = parts.values.numbers;
+        found.value_dates = parts.values.dates;
+        found.value_texts = parts.values.texts;
+        found.value_formulas = parts.values.formulas;
+        found.values_left = parts.values.left;
+        found.values_left_parts = parts.values_left_parts;
+        found.worksheet_backups = parts.worksheet_backups;
         found.column_warnings = parts.column_warnings;
         found.texts_looked_for = masked.size();
         found.produced = true;
@@ -565,7 +597,7 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     // masked text into the backups, over the only copy of the original.
     if (direction == Direction::mask && holds_backups(entries)) return RC_FAIL;
     PackageParts parts;
-    if (int rc = read_parts(reg, entries, ctx, parts); rc != RC_OK) return rc;
+    if (int rc = read_parts(reg, entries, s, ctx, parts, report != nullptr); rc != RC_OK) return rc;
     if (parts.created_shared_strings) entries.emplace_back(SHARED_STRINGS_NAME);
     // Every workbook package has a workbook part; without one there is nothing to mark.
     if (!parts.has_workbook) return RC_FAIL;
@@ -578,6 +610,7 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     }
     if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) return rc;
     if (int rc = restore_parts(reg, parts, s); rc != RC_OK) return rc;
+    if (int rc = restore_worksheets(reg, entries, s.password); rc != RC_OK) return rc;
     return swap_thumbnails(reg, entries, direction, s.password);
 }
 

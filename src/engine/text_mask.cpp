@@ -1,6 +1,7 @@
 #include "engine/text_mask.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <string_view>
 
@@ -161,6 +162,13 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
         } else if (b == '&') {
             std::size_t k = i + 1;
             while (k < n && run[k] != ';') ++k;
+            // A bare '&' (as CDATA holds it: not the start of a name) names nothing, and
+            // what follows is masked as text; a reference cut by the run's end stays whole.
+            const bool starts_name = i + 1 < n && (run[i + 1] == '#' || std::isalpha(static_cast<unsigned char>(run[i + 1])));
+            if (k >= n && !starts_name) {
+                ++i;
+                continue;
+            }
             const long code_point =
                 k < n ? reference_code_point(std::string_view(run.data() + i, k + 1 - i)) : -1;
             // A numeric reference is the character it names, masked like that character
@@ -308,6 +316,54 @@ void mask_drawing_text(std::string& text, const MaskSettings& s) {
         }
         p = text.find("<a:t", p);
     }
+}
+
+bool mask_number_text(std::span<char> value, const MaskSettings& s) {
+    const char digit = digit_mask(s.mask_number);
+    if (!digit) return false;
+    const int step = std::max(s.mask_step, 1);
+    int turn = 0;
+    bool changed = false;
+    for (char& c : value) {
+        if (c == 'E' || c == 'e') break;  // the exponent tells the size, not the value
+        if (c < '0' || c > '9') continue;
+        if (++turn < step) continue;
+        turn = 0;
+        changed = changed || c != digit;
+        c = digit;
+    }
+    return changed;
+}
+
+bool mask_iso_date(std::span<char> value) {
+    // The runs of digits in order: year, month, day, then hours, minutes, seconds and
+    // fractions. A value without a date part starts with its time ("T09:30" or "09:30").
+    static constexpr std::string_view DATE_RUNS[] = {"1900", "01", "01"};
+    const std::string_view text(value.data(), value.size());
+    const bool has_date = text.find('-') != std::string_view::npos &&
+                          (text.find('T') == std::string_view::npos || text.find('-') < text.find('T'));
+    std::size_t run = has_date ? 0 : std::size(DATE_RUNS);
+    bool changed = false;
+    for (std::size_t i = 0; i < value.size();) {
+        if (value[i] < '0' || value[i] > '9') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < value.size() && value[end] >= '0' && value[end] <= '9') ++end;
+        const std::string_view fixed = run < std::size(DATE_RUNS) ? DATE_RUNS[run] : std::string_view();
+        for (std::size_t k = i; k < end; ++k) {
+            // A run of another length than the fixed one (a five-digit year) is padded with zeros
+            // in front, as such a year reads.
+            const std::size_t from_end = end - k;
+            const char wanted = from_end <= fixed.size() ? fixed[fixed.size() - from_end] : '0';
+            changed = changed || value[k] != wanted;
+            value[k] = wanted;
+        }
+        ++run;
+        i = end;
+    }
+    return changed;
 }
 
 }  // namespace hsc

@@ -27,6 +27,14 @@ enum class RunEscapes { none, cell_text };
 int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s,
                   RunEscapes escapes = RunEscapes::none);
 
+// Masks a number as a cell stores it ("-12.5E+3") in place: every `mask_step`-th digit of
+// its mantissa becomes the `mask_number` character; signs, the point and the exponent
+// stay, so it is still a number of the same length. Returns whether a byte changed.
+bool mask_number_text(std::span<char> value, const MaskSettings& s);
+// Masks the date or time of an ISO 8601 cell value ("1985-03-12", "T09:30:00") in place to
+// a fixed moment of the same form ("1900-01-01", "T00:00:00"), so that it stays a valid
+// date whatever the mask characters. Returns whether a byte changed.
+bool mask_iso_date(std::span<char> value);
 // The masking pass over the shared-string table. With `target_column_count` 0 every
 // item is masked; otherwise only items whose entry in `flags` is non-zero.
 void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags,

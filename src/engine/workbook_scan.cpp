@@ -9,6 +9,7 @@
 #include "engine/suggest.h"
 #include "engine/suggest_detect.h"
 #include "engine/side_by_side.h"
+#include "engine/text_mask.h"
 #include "engine/text_routines.h"
 
 namespace hsc {
@@ -373,6 +374,65 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
     }
     first.walk(visitor(mine));
     return mine.cells;
+}
+
+CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
+                                 bool numbers, const MaskSettings& s,
+                                 const std::function<void(std::string_view)>& masked_value) {
+    CellValueCounts counts;
+    if (!selection.every_column && selection.columns.empty()) return counts;
+    // Without numbers only plain-text cells count: most sheets have none.
+    if (!numbers && sheet.find("\"str\"") == std::string_view::npos && sheet.find("'str'") == std::string_view::npos)
+        return counts;
+    const SheetTags tags(sheet);
+    const std::string f_start = tags.start("f");
+    std::string value_bytes;
+    walk_cells(sheet, tags, [&](const CellAt& cell) -> std::size_t {
+        const CellTag& tag = cell.tag;
+        if (tag.empty || !is_chosen(cell, selection) || kept_owner(cell, selection)) return tag.end;
+        const std::string_view type = tag.has_t ? tag.t : std::string_view("n");
+        const bool text = type == "str", number = type == "n", date = type == "d";
+        if (!text && !((number || date) && numbers)) return tag.end;
+        std::size_t cell_end = 0;
+        const std::string_view value = cell_value(sheet, tag, tags, cell_end);
+        const std::size_t next = std::max(cell_end, tag.end);
+        if (value.empty()) return next;
+        value_bytes.assign(value);
+        std::span<char> bytes(value_bytes.data(), value_bytes.size());
+        // A CDATA section is masked inside its markers; other markup is nothing the
+        // maskers read, and its text stays.
+        constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
+        if (value.starts_with(CDATA_OPEN) && value.ends_with(CDATA_CLOSE) &&
+            value.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
+            bytes = bytes.subspan(CDATA_OPEN.size(), value.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
+        if (std::string_view(bytes.data(), bytes.size()).find('<') != std::string_view::npos) bytes = {};
+        if (text) mask_text_run(bytes, true, s, RunEscapes::cell_text);
+        if (date) mask_iso_date(bytes);
+        if (number) mask_number_text(bytes, s);
+        if (value_bytes == value) {
+            // Readable unless it holds nothing a mask character stands for.
+            if (std::any_of(value.begin(), value.end(), [](char c) {
+                    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           static_cast<unsigned char>(c) >= 0x80;
+                }))
+                ++counts.left;
+            return next;
+        }
+        if (masked_value) masked_value(value);
+        if (counts.changed() == 0) masked.assign(sheet);  // the copy is made at the first change
+        std::copy(value_bytes.begin(), value_bytes.end(), masked.begin() + (value.data() - sheet.data()));
+        ++(text ? counts.texts : date ? counts.dates : counts.numbers);
+        const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
+        for (std::size_t f = content.find(f_start); f != std::string_view::npos; f = content.find(f_start, f + 1))
+            if (f + f_start.size() < content.size() &&
+                (is_xml_space(content[f + f_start.size()]) || content[f + f_start.size()] == '>' ||
+                 content[f + f_start.size()] == '/')) {
+                ++counts.formulas;
+                break;
+            }
+        return next;
+    });
+    return counts;
 }
 
 std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,29 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
 std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
                                    std::size_t next_index, std::string& items, std::size_t& unconverted);
 
+// What masking the values of one worksheet's cells did, by kind of cell.
+struct CellValueCounts {
+    std::size_t numbers = 0;   // number cells (dates among them: a date is a number with a date format)
+    std::size_t dates = 0;     // ISO dates (t="d")
+    std::size_t texts = 0;     // plain text cells (t="str")
+    std::size_t formulas = 0;  // of the above, formula cells whose cached value was masked
+    std::size_t left = 0;      // cells of those kinds whose value the settings leave readable
+    std::size_t changed() const { return numbers + dates + texts; }
+    CellValueCounts& operator+=(const CellValueCounts& o) {
+        numbers += o.numbers, dates += o.dates, texts += o.texts, formulas += o.formulas, left += o.left;
+        return *this;
+    }
+};
+// Masks, keeping every byte length, the values that the chosen cells (not those of the
+// kept blocks) hold themselves: plain text (t="str") always, and with `numbers`
+// numbers and dates (no t, t="n", t="d"). A formula keeps its formula; its cached value is
+// masked by the same rules. Booleans, errors and string cells (shared or inline) stay.
+// `masked_value` (when given) gets each value that changed, as it was. When
+// counts.changed() is not 0, `masked` holds the masked sheet; otherwise it is untouched
+// (the sheet is copied only when something changes).
+CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
+                                 bool numbers, const MaskSettings& s,
+                                 const std::function<void(std::string_view)>& masked_value = nullptr);
 // A text as header texts are compared: surrounding spaces trimmed, full-width ASCII
 // letters, digits and signs (and the ideographic space) as their half-width forms.
 std::string header_key(std::string_view text);

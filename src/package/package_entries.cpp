@@ -11,7 +11,19 @@ bool is_common_backup(std::string_view name) {
 }  // namespace
 
 bool is_backup_entry(std::string_view name) {
-    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
+    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty() ||
+           !worksheet_of_backup(name).empty();
+}
+
+std::string worksheet_backup_name(std::string_view worksheet) {
+    return std::string(BACKUP_WORKSHEET_PREFIX) + std::string(worksheet.substr(WORKSHEET_FOLDER.size()));
+}
+
+std::string worksheet_of_backup(std::string_view name) {
+    if (!name.starts_with(BACKUP_WORKSHEET_PREFIX) || name.size() == BACKUP_WORKSHEET_PREFIX.size() ||
+        name.find('/', BACKUP_WORKSHEET_PREFIX.size()) != std::string_view::npos)
+        return {};
+    return std::string(WORKSHEET_FOLDER) + std::string(name.substr(BACKUP_WORKSHEET_PREFIX.size()));
 }
 
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {

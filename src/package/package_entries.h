@@ -18,6 +18,15 @@ inline constexpr std::string_view BACKUP_WORKBOOK = "xl/BKworkbook.xml";
 inline constexpr std::string_view BACKUP_THUMBNAIL_PREFIX = "docProps/BKthumbnail.";
 inline constexpr std::string_view BACKUP_THUMBNAIL_SUFFIX = ".xml";
 
+// The worksheets whose own values masking changed (numbers, dates, plain-text cells), each
+// as it was before masking: "xl/worksheets/BK<file name>" for "xl/worksheets/<file name>".
+// Only this program knows them: a workbook that holds one is marked so that a reader of
+// the original format refuses it instead of restoring its text alone.
+inline constexpr std::string_view WORKSHEET_FOLDER = "xl/worksheets/";
+inline constexpr std::string_view BACKUP_WORKSHEET_PREFIX = "xl/worksheets/BK";
+std::string worksheet_backup_name(std::string_view worksheet);
+// The worksheet a backup name keeps, or empty when it names none.
+std::string worksheet_of_backup(std::string_view name);
 // "docProps/BKthumbnail.<extension>.xml": the backup of "docProps/thumbnail.<extension>".
 std::string thumbnail_backup_name(std::string_view extension);
 // The extension of the thumbnail a backup name keeps, or empty when it names none.

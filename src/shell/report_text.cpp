@@ -42,8 +42,13 @@ Msg place_words(std::string_view kind) {
 
 std::string report_counts_text(const MaskReport& report, Lang lang) {
     const std::string strings = std::to_string(report.shared_strings), shapes = std::to_string(report.shapes);
-    if (report.cells) return say(lang, Msg::counts_with_cells, {strings, std::to_string(*report.cells), shapes});
-    return say(lang, Msg::counts, {strings, shapes});
+    std::string text = report.cells ? say(lang, Msg::counts_with_cells, {strings, std::to_string(*report.cells), shapes})
+                                    : say(lang, Msg::counts, {strings, shapes});
+    if (report.values_masked() > 0)
+        text += (lang == Lang::ja ? "、" : ", ") +
+                say(lang, Msg::counts_values, {std::to_string(report.value_numbers + report.value_dates),
+                                               std::to_string(report.value_texts)});
+    return text;
 }
 
 std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lang) {
@@ -63,6 +68,10 @@ std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lan
         }
         std::string parts;
         for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(printable(part));
+        if (w.kind == WARNING_UNMASKED_VALUES) {
+            texts.push_back(say(lang, Msg::warn_unmasked_values, {std::to_string(report.values_left), parts}));
+            continue;
+        }
         if (w.kind == WARNING_HEADER_NOT_FOUND)
             texts.push_back(say(lang, Msg::warn_header_not_found, {printable(w.header), parts}));
         else if (w.kind == WARNING_HEADER_MASKED)

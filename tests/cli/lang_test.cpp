@@ -104,10 +104,10 @@ TEST_P(CliLang, SuccessLineAndWarning) {
     test::write_zip(dir / "numbers.xlsx", test::small_workbook(NAMES));
     r = run_hushcel(dir.path(), with_lang(c, {"--columns", "XFD", "numbers.xlsx"}), with_password(c.env, "pw-1"));
     EXPECT_EQ(r.exit_code, 4) << r.err;
-    EXPECT_EQ(r.err, c.japanese ? "numbers.xlsx: 警告: マスクした文字列がありません。マスク列の指定を確認してください"
-                                  "(数値だけの列、空の列は対象になりません)。\n"
-                                : "numbers.xlsx: warning: No text was masked. Check the mask columns (columns of "
-                                  "numbers only and empty columns are not masked).\n");
+    EXPECT_EQ(r.err, c.japanese ? "numbers.xlsx: 警告: マスクしたものがありません。マスク列の指定を確認してください"
+                                  "(空の列は対象になりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。\n"
+                                : "numbers.xlsx: warning: Nothing was masked. Check the mask columns (empty columns are "
+                                  "not masked; numbers and dates only with a column list, or with --numbers).\n");
 }
 
 // A refusal of the command line itself, before any file is touched: masking with the

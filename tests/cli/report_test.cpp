@@ -74,7 +74,7 @@ TEST_P(Report, JsonCountsWarningsAndExitStatus) {
     const auto r = run_hushcel(dir.path(), a, PW);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
     EXPECT_NE(r.out.find(c.counts), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(",\"warnings\":" + c.warnings + "}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(",\"warnings\":" + c.warnings + ",\"values\":{"), std::string::npos) << r.out;
     // The masked texts themselves are never printed.
     EXPECT_EQ(r.out.find(NAME), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "");
@@ -161,9 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"last_column", {}, {"--columns", "XFD"}, 4,
                    "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
                    "[{\"kind\":\"nothing-masked\",\"parts\":[]}]"},
+        // Numbers of a chosen column are masked like its text, unless only text is asked for.
         ReportCase{"numbers_only_column", {in_sheet("<row r=\"3\"><c r=\"D3\"><v>42</v></c></row>")}, {"--columns", "D"},
-                   4, "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
-                   "[{\"kind\":\"nothing-masked\",\"parts\":[]}]"}),
+                   0, "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":true", "[]"},
+        ReportCase{"numbers_only_column_text_only", {in_sheet("<row r=\"3\"><c r=\"D3\"><v>42</v></c></row>")},
+                   {"--columns", "D", "--text-only"}, 4,
+                   "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
+                   "[{\"kind\":\"nothing-masked\",\"parts\":[]}]"},
+        ReportCase{"numbers_left_by_the_digit_mask", {in_sheet("<row r=\"3\"><c r=\"A3\"><v>9012345678</v></c></row>")},
+                   {"--digit-mask", "none"}, 4, MASKED_A + "false",
+                   one("unmasked-values", "xl/worksheets/sheet1.xml")}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
@@ -199,8 +206,8 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     test::write_file(dir / "notes.xlsx", "plain text");
     r = run_hushcel(dir.path(), {"--columns", "XFD", "none.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4);
-    EXPECT_EQ(r.err, "none.xlsx: 警告: マスクした文字列がありません。マスク列の指定を確認してください(数値だけの列、"
-                     "空の列は対象になりません)。\n");
+    EXPECT_EQ(r.err, "none.xlsx: 警告: マスクしたものがありません。マスク列の指定を確認してください(空の列は対象に"
+                     "なりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。\n");
     fs::remove(dir / "●none.xlsx");
     r = run_hushcel(dir.path(), {"--columns", "XFD", "none.xlsx", "notes.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 1);
@@ -236,17 +243,18 @@ TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {
     auto r = run_hushcel(dir.path(), {"inspect", "--leaks", "●book.xlsx", "●clean.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     EXPECT_NE(r.out.find("●book.xlsx: type=MS-Excel2007(12) masked=yes auth=password hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=comments\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 values=0 leaks=comments\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("●clean.xlsx: type=MS-Excel2007(12) masked=yes auth=password hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=none\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 values=0 leaks=none\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "●book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n");
 
     r = run_hushcel(dir.path(), {"inspect", "--leaks", "--json", "●book.xlsx"}, PW);
-    EXPECT_NE(r.out.find(",\"warnings\":" + one("comments", "xl/comments1.xml") + "}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(",\"warnings\":" + one("comments", "xl/comments1.xml") + ",\"values\""), std::string::npos)
+        << r.out;
 
     // Another password deciphers nothing; a workbook that is not masked has nothing to compare.
     r = run_hushcel(dir.path(), {"inspect", "--leaks", "●book.xlsx"}, {{"HUSHCEL_PASSWORD", "wrong"}});

@@ -335,3 +335,58 @@ TEST(MaskDrawingText, DrawingWithoutTextStaysAsItIs) {
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// Numbers keep their signs, point and exponent: the masked value is a number of the
+// same length. Dates become a fixed moment of the same form.
+struct ValueCase {
+    const char* label;
+    std::string value;
+    std::string masked;
+    int step = STEP_STRONG;
+    int digit = NUMBER_NINE;
+};
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.label; }
+class MaskNumber : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(MaskNumber, DigitsOfTheMantissaOnly) {
+    MaskSettings s;
+    s.mask_step = GetParam().step;
+    s.mask_number = GetParam().digit;
+    std::string value = GetParam().value;
+    EXPECT_EQ(mask_number_text(value, s), GetParam().value != GetParam().masked);
+    EXPECT_EQ(value, GetParam().masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MaskNumber,
+    ::testing::Values(ValueCase{"integer", "1500001", "9999999"},
+                      ValueCase{"negative_decimal", "-1234.5", "-9999.9"},
+                      ValueCase{"exponent_stays", "1.2345E+21", "9.9999E+21"},
+                      ValueCase{"small_exponent", "3.5e-7", "9.9e-7"},
+                      ValueCase{"zero_mask", "45123.75", "00000.00", STEP_STRONG, NUMBER_ZERO},
+                      ValueCase{"medium_every_second_digit", "123456", "193959", STEP_MEDIUM},
+                      ValueCase{"none_leaves_it", "9012345678", "9012345678", STEP_STRONG, NUMBER_NONE}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+class MaskIsoDate : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(MaskIsoDate, FixedMomentOfTheSameForm) {
+    std::string value = GetParam().value;
+    mask_iso_date(value);
+    EXPECT_EQ(value, GetParam().masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MaskIsoDate,
+    ::testing::Values(ValueCase{"date", "1985-03-12", "1900-01-01"},
+                      ValueCase{"date_time", "1990-12-01T08:30:00", "1900-01-01T00:00:00"},
+                      ValueCase{"fraction_and_zone", "2001-02-03T04:05:06.789Z", "1900-01-01T00:00:00.000Z"},
+                      ValueCase{"time_only", "T09:30:15", "T00:00:00"},
+                      ValueCase{"five_digit_year", "12001-02-03", "01900-01-01"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace hsc

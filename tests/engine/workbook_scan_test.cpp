@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ostream>
 
 #include <string>
@@ -340,6 +341,115 @@ TEST(ScanWorksheet, ALongSheetWhoseMiddleIsInsideACellIsWalkedAsOne) {
     EXPECT_EQ(cells, 20000u - 1);
     for (std::size_t i = 1; i <= 20000; ++i)
         if (i != hidden) EXPECT_EQ(flags[i], STRING_TARGET) << i;
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// The values the cells of chosen columns hold themselves, masked in place. Each case is
+// one row of a sheet whose column B is chosen; row 1 is kept as the header row.
+struct ValueCellCase {
+    const char* label;
+    std::string cells;
+    std::string masked;  // the row as masking leaves it ("" : unchanged)
+    CellValueCounts counts;
+    bool numbers = true;
+};
+void PrintTo(const ValueCellCase& c, std::ostream* os) { *os << c.label; }
+class MaskCellValues : public ::testing::TestWithParam<ValueCellCase> {};
+
+std::string value_sheet(const std::string& row) {
+    return R"(<worksheet><sheetData><row r="1"><c r="B1"><v>2024</v></c></row><row r="2">)" + row +
+           "</row></sheetData></worksheet>";
+}
+
+TEST_P(MaskCellValues, KeepsTheLengthAndTheKind) {
+    const auto& c = GetParam();
+    SheetSelection selection = columns({1});
+    selection.kept.push_back({0, 0, 0, 16383, KEPT_HEADER_ROW});
+    const std::string sheet = value_sheet(c.cells);
+    std::string masked = "untouched";
+    std::vector<std::string> originals;
+    const CellValueCounts counts = mask_cell_values(sheet, masked, selection, c.numbers, MaskSettings{},
+                                                    [&](std::string_view v) { originals.emplace_back(v); });
+    EXPECT_EQ(counts.numbers, c.counts.numbers);
+    EXPECT_EQ(counts.dates, c.counts.dates);
+    EXPECT_EQ(counts.texts, c.counts.texts);
+    EXPECT_EQ(counts.formulas, c.counts.formulas);
+    EXPECT_EQ(counts.left, c.counts.left);
+    EXPECT_EQ(originals.size(), counts.changed());
+    if (c.masked.empty()) {
+        EXPECT_EQ(masked, "untouched");
+    } else {
+        EXPECT_EQ(masked, value_sheet(c.masked));
+        EXPECT_EQ(masked.size(), sheet.size());
+    }
+}
+
+CellValueCounts counted(std::size_t numbers, std::size_t dates, std::size_t texts, std::size_t formulas = 0,
+                        std::size_t left = 0) {
+    CellValueCounts c;
+    c.numbers = numbers, c.dates = dates, c.texts = texts, c.formulas = formulas, c.left = left;
+    return c;
+}
+
+const ValueCellCase VALUE_CELLS[] = {
+
+        ValueCellCase{"integer", R"(<c r="B2"><v>1500001</v></c>)", R"(<c r="B2"><v>9999999</v></c>)", counted(1, 0, 0)},
+        ValueCellCase{"negative_decimal_with_type", R"(<c r="B2" t="n"><v>-12.75</v></c>)",
+                      R"(<c r="B2" t="n"><v>-99.99</v></c>)", counted(1, 0, 0)},
+        ValueCellCase{"exponent", R"(<c r="B2"><v>1.5E+20</v></c>)", R"(<c r="B2"><v>9.9E+20</v></c>)",
+                      counted(1, 0, 0)},
+        // A phone number typed into a spreadsheet loses its leading zero and becomes a number.
+        ValueCellCase{"phone_as_number", R"(<c r="B2" s="3"><v>9012345678</v></c>)",
+                      R"(<c r="B2" s="3"><v>9999999999</v></c>)", counted(1, 0, 0)},
+        // A date or time is a number with a date format: masked like one, still a date.
+        ValueCellCase{"date_time_serial", R"(<c r="B2" s="1"><v>33309.354166666664</v></c>)",
+                      R"(<c r="B2" s="1"><v>99999.999999999999</v></c>)", counted(1, 0, 0)},
+        ValueCellCase{"iso_date", R"(<c r="B2" t="d"><v>1985-03-12T00:00:00</v></c>)",
+                      R"(<c r="B2" t="d"><v>1900-01-01T00:00:00</v></c>)", counted(0, 1, 0)},
+        ValueCellCase{"plain_text_cell", R"(<c r="B2" t="str"><v>Yamada 03-1234</v></c>)",
+                      R"(<c r="B2" t="str"><v>****** 99-9999</v></c>)", counted(0, 0, 1)},
+        ValueCellCase{"formula_keeps_its_formula", R"(<c r="B2"><f>A2*2</f><v>246</v></c>)",
+                      R"(<c r="B2"><f>A2*2</f><v>999</v></c>)", counted(1, 0, 0, 1)},
+        ValueCellCase{"shared_formula_text_result", R"(<c r="B2" t="str"><f t="shared" si="0"/><v>Mr. Sato</v></c>)",
+                      R"(<c r="B2" t="str"><f t="shared" si="0"/><v>**. ****</v></c>)", counted(0, 0, 1, 1)},
+        ValueCellCase{"boolean_error_empty_stay",
+                      R"(<c r="B2" t="b"><v>1</v></c><c r="B3" t="e"><v>#N/A</v></c><c r="B4" s="2"/>)", "",
+                      counted(0, 0, 0)},
+        ValueCellCase{"strings_are_the_tables", R"(<c r="B2" t="s"><v>7</v></c><c r="B3" t="inlineStr"><is><t>x</t></is></c>)",
+                      "", counted(0, 0, 0)},
+        ValueCellCase{"other_column_stays", R"(<c r="C2"><v>1500001</v></c><c r="A2" t="str"><v>Sato</v></c>)", "",
+                      counted(0, 0, 0)},
+        ValueCellCase{"text_only_keeps_numbers", R"(<c r="B2"><v>1500001</v></c><c r="B3" t="str"><v>ab</v></c>)",
+                      R"(<c r="B2"><v>1500001</v></c><c r="B3" t="str"><v>**</v></c>)", counted(0, 0, 1), false},
+        ValueCellCase{"cdata_inside_its_markers", R"(<c r="B2" t="str"><v><![CDATA[Sato & Co]]></v></c>)",
+                      R"(<c r="B2" t="str"><v><![CDATA[**** & **]]></v></c>)", counted(0, 0, 1)},
+        ValueCellCase{"other_markup_is_left_and_counted", R"(<c r="B2" t="str"><v><x>Sato</x></v></c>)", "",
+                      counted(0, 0, 0, 0, 1)},
+        ValueCellCase{"number_and_date_in_one_row", R"(<c r="B2"><v>1985</v></c><c r="B2" t="d"><v>2001-01-01</v></c>)",
+                      R"(<c r="B2"><v>9999</v></c><c r="B2" t="d"><v>1900-01-01</v></c>)", counted(1, 1, 0)}};
+
+INSTANTIATE_TEST_SUITE_P(Cells, MaskCellValues, ::testing::ValuesIn(VALUE_CELLS),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Every masked number still reads as a number, and the header row keeps its value.
+TEST(MaskCellValues, MaskedNumbersStillParseAndTheHeaderRowStays) {
+    SheetSelection selection = columns({1});
+    selection.kept.push_back({0, 0, 0, 16383, KEPT_HEADER_ROW});
+    const std::string sheet = value_sheet(R"(<c r="B2"><v>-0.000123</v></c>)");
+    std::string masked;
+    ASSERT_EQ(mask_cell_values(sheet, masked, selection, true, MaskSettings{}).numbers, 1u);
+    EXPECT_NE(masked.find("<v>2024</v>"), std::string::npos);
+    const std::size_t v = masked.find("<v>-") + 3, end = masked.find("</v>", v);
+    const std::string number = masked.substr(v, end - v);
+    char* stop = nullptr;
+    std::strtod(number.c_str(), &stop);
+    EXPECT_EQ(stop, number.c_str() + number.size()) << number;
+    EXPECT_EQ(number, "-9.999999");
 }
 
 }  // namespace
