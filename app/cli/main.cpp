@@ -94,7 +94,8 @@ std::string report_json(const MaskReport& report) {
 std::string report_counts(const MaskReport& report) {
     return "strings=" + std::to_string(report.shared_strings) +
            (report.cells ? " cells=" + std::to_string(*report.cells) : std::string()) +
-           " shapes=" + std::to_string(report.shapes) + " values=" + std::to_string(report.values_masked());
+           " shapes=" + std::to_string(report.shapes) +
+           (report.values_masked() > 0 ? " values=" + std::to_string(report.values_masked()) : std::string());
 }
 
 fs::path executable_dir() {

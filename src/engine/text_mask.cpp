@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <string>
 #include <functional>
 #include <string_view>
 
@@ -182,7 +184,14 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
                 if (code_point >= 0x80) {
                     if (++m >= step) {
                         const char* mask = code_point >= 0x800 && code_point <= 0xFFFF ? mchar : wchar;
-                        if (mask) rewrite_reference(ref, code_point_of(mask));
+                        // A character beyond the first plane is two UTF-16 units, as its
+                        // mask is two characters: the reference and the second one as UTF-8.
+                        if (mask && code_point > 0xFFFF && ref.size() >= 8) {
+                            rewrite_reference(ref.first(ref.size() - 2), code_point_of(mask));
+                            std::copy_n(mask, 2, ref.end() - 2);
+                        } else if (mask) {
+                            rewrite_reference(ref, code_point_of(mask));
+                        }
                         m = 0;
                     }
                 } else if (++single >= step) {
@@ -194,7 +203,31 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
             i = k < n ? k + 1 : n;
             continue;
         } else if (escapes == RunEscapes::cell_text && escape_at(run, i)) {
-            i += 7;  // one character as a spreadsheet shows it: kept like an entity
+            // One character as a spreadsheet shows it, masked like that character in
+            // the same form ("_x0041_" becomes "_x002A_"); a surrogate pair of escapes is
+            // one character of two units, masked as two two-byte mask characters.
+            const long unit = std::stol(std::string(run.data() + i + 2, 4), nullptr, 16);
+            const bool pair = unit >= 0xD800 && unit <= 0xDBFF && escape_at(run, i + 7) &&
+                              std::stol(std::string(run.data() + i + 9, 4), nullptr, 16) >= 0xDC00 &&
+                              std::stol(std::string(run.data() + i + 9, 4), nullptr, 16) <= 0xDFFF;
+            const auto put = [&](std::size_t at, long code_point) {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "%04lX", code_point);
+                std::copy_n(hex, 4, run.data() + at + 2);
+            };
+            if (pair || (unit >= 0x80 && (unit < 0xD800 || unit > 0xDFFF))) {
+                if (++m >= step) {
+                    const char* mask = pair || unit < 0x800 ? wchar : mchar;
+                    if (mask) put(i, code_point_of(mask));
+                    if (mask && pair) put(i + 7, code_point_of(mask));
+                    m = 0;
+                }
+            } else if (unit < 0x80 && std::isalnum(static_cast<int>(unit)) && ++single >= step) {
+                const char mask = std::isdigit(static_cast<int>(unit)) ? digit : letter;
+                if (mask) put(i, mask);
+                single = 0;
+            }
+            i += pair ? 14 : 7;
             continue;
         }
         if (++single >= step) {

@@ -517,7 +517,11 @@ std::size_t convert_inline_strings_once(std::string& sheet, const SheetSelection
         const std::size_t cell_end = std::min(sheet.find(c_close, tag.end), sheet.size());
         const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
         if (is.outer_begin == std::string_view::npos) {
-            ++unconverted;  // its text, if any, stays as it is: the report says so
+            // A cell with no string at all ("<c t="inlineStr"></c>", as some writers store
+            // an empty text) holds nothing readable; any other text stays as it is, and the
+            // report says so.
+            const std::string_view content = std::string_view(sheet).substr(tag.end, cell_end - tag.end);
+            if (!std::all_of(content.begin(), content.end(), is_xml_space)) ++unconverted;
             return cell_end;
         }
         // Markup that nests a cell or a row before the string is not a cell we can turn:

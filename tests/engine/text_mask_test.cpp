@@ -67,7 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"ReferenceToKanaMasked", "&#12354;B", settings(1), false, "&#09679;*"},
         RunCase{"ReferenceToCyrillicMasked", "&#1048;&#x432;", settings(1), false, "&#0215;&#0215;"},
         RunCase{"ReferenceToLetterAndDigit", "&#65;&#x31;", settings(1), false, "&#42;&#057;"},
-        RunCase{"ReferenceToEmojiMasked", "&#x1F600;", settings(1), false, "&#000215;"},
+        // A character of four bytes is two UTF-16 units: masked as two mask characters,
+        // the second written as UTF-8 to keep the length.
+        RunCase{"ReferenceToEmojiMasked", "&#x1F600;", settings(1), false, "&#0215;×"},
+        RunCase{"ShortestReferenceToEmoji", "&#65536;", settings(1), false, "&#215;×"},
         RunCase{"ReferenceTakesItsTurn", "&#1048;&#1074;&#1072;", settings(2), false, "&#1048;&#0215;&#1072;"},
         RunCase{"ReferenceWithNoneStays", "&#1048;", settings(1, MCHAR_CIRCLE, CHAR_STAR, NUMBER_NINE, WCHAR_NONE),
                 false, "&#1048;"},
@@ -89,10 +92,15 @@ INSTANTIATE_TEST_SUITE_P(
                 false, "é😀●*"},
         RunCase{"AllMultiByteClassesShareOneCount", "éé東😀ü", settings(2), false, "é×東××ü"},
         RunCase{"TwoByteTakesItsTurn", "éé東", settings(3), false, "éé●"},
-        // An _xHHHH_ escape of cell text is one character: kept whole and not counted.
-        RunCase{"EscapeKeptWhole", "A_x000D_B", settings(1), false, "*_x000D_*", RunEscapes::cell_text},
-        RunCase{"EscapeLowerHex", "_x00e9_1", settings(1), false, "_x00e9_9", RunEscapes::cell_text},
-        RunCase{"EscapeNotCounted", "AB_x0041_CD", settings(2), false, "A*_x0041_C*", RunEscapes::cell_text},
+        // An _xHHHH_ escape of cell text is one character: masked like it in the same
+        // form; a control character stays.
+        RunCase{"EscapeOfControlStays", "A_x000D_B", settings(1), false, "*_x000D_*", RunEscapes::cell_text},
+        RunCase{"EscapeLowerHex", "_x00e9_1", settings(1), false, "_x00D7_9", RunEscapes::cell_text},
+        RunCase{"EscapeTakesItsTurn", "AB_x0041_CD", settings(2), false, "A*_x0041_*D", RunEscapes::cell_text},
+        RunCase{"EscapesOfLetterDigitAndKana", "_x0041__x0031__x3042_", settings(1), false,
+                "_x002A__x0039__x25CF_", RunEscapes::cell_text},
+        RunCase{"EscapedSurrogatePairIsTwoMasks", "_xD83D__xDE00_", settings(1), false, "_x00D7__x00D7_",
+                RunEscapes::cell_text},
         RunCase{"EscapeBesideEntity", "&amp;_x0009_Ж", settings(1), false, "&amp;_x0009_×", RunEscapes::cell_text},
         RunCase{"NotAnEscapeTooShort", "_x12_", settings(1), false, "_*99_", RunEscapes::cell_text},
         RunCase{"NotAnEscapeBadHex", "_x12G4_", settings(1), false, "_*99*9_", RunEscapes::cell_text},
