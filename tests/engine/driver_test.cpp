@@ -670,3 +670,88 @@ TEST_F(Driver, RestoringCopiesUnreadEntriesAsStoredAndStillChecksThem) {
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// A sheet whose chosen columns hold numbers and a date besides strings.
+std::vector<test::ZipEntry> book_with_values(const std::string& sheet_file = "sheet1.xml") {
+    auto entries = test::small_workbook(NAMES);
+    for (auto& e : entries) {
+        if (e.name == "xl/worksheets/sheet1.xml")
+            e.data.insert(e.data.find("</sheetData>"), R"(<row r="3"><c r="B3"><v>9012345678</v></c>)"
+                                                        R"(<c r="C3" t="d"><v>1985-03-12</v></c><c r="D3"><v>42</v></c></row>)");
+        for (std::size_t at = 0; (at = e.data.find("sheet1.xml", at)) != std::string::npos; at += sheet_file.size())
+            e.data.replace(at, 10, sheet_file);
+        if (e.name == "xl/worksheets/sheet1.xml") e.name = "xl/worksheets/" + sheet_file;
+    }
+    return entries;
+}
+
+TEST_F(Driver, NumbersAndDatesOfChosenColumnsAreMaskedAndComeBackByteForByte) {
+    const auto original = book_with_values();
+    write_book(original);
+    settings.target_column = "B,C";
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(ctx.report.value_numbers, 1u);
+    EXPECT_EQ(ctx.report.value_dates, 1u);
+    EXPECT_EQ(ctx.report.worksheet_backups, 1u);
+    EXPECT_TRUE(ctx.report.complete());
+    const auto masked = test::read_zip(output);
+    const std::string sheet = test::entry_data(masked, "xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find("<v>9999999999</v>"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("<v>1900-01-01</v>"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("<v>42</v>"), std::string::npos) << "column D was not chosen";
+    EXPECT_EQ(sheet.size(), test::entry_data(original, "xl/worksheets/sheet1.xml").size());
+    EXPECT_NO_THROW(test::entry_data(masked, "xl/worksheets/BKsheet1.xml"));
+
+    const fs::path masked_path = output;
+    ASSERT_EQ(process(masked_path), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    const auto restored = test::read_zip(output);
+    for (const char* name : {"xl/worksheets/sheet1.xml", "xl/sharedStrings.xml", "xl/workbook.xml"})
+        EXPECT_EQ(test::entry_data(restored, name), test::entry_data(original, name)) << name;
+    EXPECT_THROW(test::entry_data(restored, "xl/worksheets/BKsheet1.xml"), std::exception);
+}
+
+TEST_F(Driver, TextOnlyKeepsTheNumbersAndNeedsNoWorksheetBackup) {
+    write_book(book_with_values());
+    settings.target_column = "B,C";
+    settings.is_text_only = true;
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(ctx.report.values_masked(), 0u);
+    EXPECT_EQ(ctx.report.worksheet_backups, 0u);
+    EXPECT_NE(test::entry_data(test::read_zip(output), "xl/worksheets/sheet1.xml").find("<v>9012345678</v>"),
+              std::string::npos);
+}
+
+// A masked number changed afterwards (same length, so only the content tells) is an edit
+// that restoring the kept worksheet would undo.
+TEST_F(Driver, WorksheetEditedAfterMaskingIsNotRestoredBlindly) {
+    write_book(book_with_values());
+    settings.target_column = "B";
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    edit_entry(book(), "xl/worksheets/sheet1.xml", [](std::string& sheet) {
+        sheet.replace(sheet.find("9999999999"), 10, "0312345678");
+    });
+    const std::string edited = test::read_file(book());
+    EXPECT_EQ(process(book()), RC_FAIL);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    EXPECT_NE(rep.errors[0].find("xl/worksheets/sheet1.xml"), std::string::npos) << rep.errors[0];
+    EXPECT_EQ(test::read_file(book()), edited);
+}
+
+// Some writers name worksheets after the sheet: they are worksheets all the same.
+TEST_F(Driver, WorksheetsNotNamedSheetNAreMasked) {
+    write_book(book_with_values("customers.xml"));
+    settings.target_column = "B";
+    ASSERT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(ctx.report.cells, std::optional<std::size_t>(2));
+    EXPECT_EQ(ctx.report.value_numbers, 1u);
+    const auto masked = test::read_zip(output);
+    EXPECT_NE(test::entry_data(masked, "xl/worksheets/customers.xml").find("9999999999"), std::string::npos);
+    EXPECT_NO_THROW(test::entry_data(masked, "xl/worksheets/BKcustomers.xml"));
+}
+
+}  // namespace
+}  // namespace hsc
