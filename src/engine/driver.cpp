@@ -158,8 +158,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // The input stays open and locked for the run; what the system says about it is
     // what the user reads.
+    // A run that replaces its input holds it alone: a second such run is refused, not
+    // left to overwrite the first one's result.
     InputFile in;
-    if (int error = in.open(input); error != 0)
+    if (int error = in.open(input, settings.is_overwrite ? InputLock::exclusive : InputLock::shared); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
     // Every step reads the package from that one open file: its type, its footer (the
@@ -322,9 +324,19 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
-    // A version saved by someone else while we worked is never replaced.
-    if (settings.is_overwrite && !in.unchanged(target)) return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text}));
-    if (error = out.commit(replace); error != 0) return save_failed(error, target);
+    if (settings.is_overwrite) {
+        // A version saved by someone else while we worked is never replaced: nothing wrote
+        // into the open file, and the name still holds it at the moment it is exchanged.
+        const auto changed = [&] { return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text})); };
+        if (!in.unchanged()) return changed();
+        if (options.fault && (rc = options.fault(WriteStep::checked)) != RC_OK)
+            return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
+        const AtomicFile::ReplaceResult replaced = out.replace_if(in.identity());
+        if (replaced.outcome == AtomicFile::Replaced::changed) return changed();
+        if (replaced.outcome == AtomicFile::Replaced::failed) return save_failed(replaced.error, target);
+    } else if (error = out.commit(replace); error != 0) {
+        return save_failed(error, target);
+    }
     output = target;
     ctx.report = std::move(report);
     return RC_OK;

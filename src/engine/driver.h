@@ -23,7 +23,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 
 // The points between the steps of writing the output, for tests that inject faults.
-enum class WriteStep { composed, footer_written, synced };
+// `checked` comes after the last look at a replaced input, just before the exchange.
+enum class WriteStep { composed, footer_written, synced, checked };
 
 struct ProcessOptions {
     // The direction a caller insists on; a file in the other state is refused. None:

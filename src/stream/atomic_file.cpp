@@ -128,6 +128,7 @@ FileIdentity identity_from(const struct stat& st) {
     id.inode = st.st_ino;
     id.size = st.st_size;
     id.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    id.ctime_ns = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     return id;
 }
 
@@ -159,7 +160,7 @@ InputFile::~InputFile() {
     if (fd_ >= 0) ::close(fd_);  // also releases the lock
 }
 
-int InputFile::open(const fs::path& path) {
+int InputFile::open(const fs::path& path, InputLock lock) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) return errno;
@@ -170,7 +171,7 @@ int InputFile::open(const fs::path& path) {
     identity_ = identity_from(st);
     mode_ = st.st_mode;
     links_ = st.st_nlink;
-    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
+    if (::flock(fd_, (lock == InputLock::exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         // A file system without locks is still processed; a held lock is not.
         if (errno == EWOULDBLOCK) return EWOULDBLOCK;
     }
@@ -179,6 +180,11 @@ int InputFile::open(const fs::path& path) {
 
 bool InputFile::unchanged(const fs::path& path) const {
     return fd_ >= 0 && identity_of(path) == identity_;
+}
+
+bool InputFile::unchanged() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 && identity_from(st) == identity_;
 }
 
 FileIdentity identity_of(const fs::path& path) {
@@ -260,39 +266,89 @@ int AtomicFile::move_to(const fs::path& name, bool replace) {
     return 0;
 }
 
-int AtomicFile::commit(bool replace) {
-    if (fd_ < 0) return EBADF;
-    int rc = 0;
-    if (unnamed_ && !replace) {
-        rc = link_to(target_);
-    } else if (unnamed_) {
-        // A link cannot replace: give the file a hidden name, then rename it over.
-        auto rng = seeded();
-        fs::path named;
-        for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
-            named = random_name(folder_of(target_), rng);
-            signal_slot_ = register_temp(named);
-            rc = link_to(named);
-            if (rc != EEXIST) break;
-            unregister_temp(signal_slot_);
-        }
-        if (rc == 0) {
-            temp_ = named;
-            unnamed_ = false;
-            rc = move_to(target_, true);
-        } else {
-            unregister_temp(signal_slot_);
-        }
-    } else {
-        rc = move_to(target_, replace);
+// Gives the unnamed file a hidden name beside the target, so that it can be renamed.
+int AtomicFile::give_name() {
+    if (!unnamed_) return 0;
+    auto rng = seeded();
+    fs::path named;
+    int rc = EEXIST;
+    for (int attempt = 0; attempt < TEMP_ATTEMPTS && rc == EEXIST; ++attempt) {
+        named = random_name(folder_of(target_), rng);
+        signal_slot_ = register_temp(named);
+        rc = link_to(named);
+        if (rc != 0) unregister_temp(signal_slot_);
     }
     if (rc != 0) return rc;
+    temp_ = named;
+    unnamed_ = false;
+    return 0;
+}
+
+// The new file is in place: nothing of ours is left to remove.
+void AtomicFile::finish() {
     unregister_temp(signal_slot_);
     ::close(fd_);
     fd_ = -1;
     temp_.clear();
     fsync_folder(folder_of(target_));
+}
+
+int AtomicFile::commit(bool replace) {
+    if (fd_ < 0) return EBADF;
+    int rc = 0;
+    if (unnamed_ && !replace) {
+        rc = link_to(target_);
+    } else {
+        // A link cannot replace: the unnamed file gets a hidden name first.
+        rc = give_name();
+        if (rc == 0) rc = move_to(target_, replace);
+    }
+    if (rc != 0) return rc;
+    finish();
     return 0;
+}
+
+AtomicFile::ReplaceResult AtomicFile::replace_if(const FileIdentity& expected) {
+    if (fd_ < 0) return {Replaced::failed, EBADF};
+    if (int rc = give_name(); rc != 0) return {Replaced::failed, rc};
+    auto same_file = [](const fs::path& name, auto&& test) {
+        struct stat st {};
+        return ::lstat(name.c_str(), &st) == 0 && test(st);
+    };
+    auto is_ours = [this](const struct stat& st) {
+        struct stat mine {};
+        return ::fstat(fd_, &mine) == 0 && st.st_dev == mine.st_dev && st.st_ino == mine.st_ino;
+    };
+    auto is_expected = [&expected](const struct stat& st) { return identity_from(st).same_content(expected); };
+
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno == ENOENT) return {Replaced::changed, 0};  // the input was moved away
+        if (errno != EINVAL && errno != ENOSYS) return {Replaced::failed, errno};
+        // A file system without the exchange: compare, then rename, as close together
+        // as the system allows.
+        if (!same_file(target_, [&](const struct stat& st) { return identity_from(st) == expected; }))
+            return {Replaced::changed, 0};
+        if (int rc = move_to(target_, true); rc != 0) return {Replaced::failed, rc};
+        finish();
+        return {Replaced::done, 0};
+    }
+    // The temporary name now holds what was at the target.
+    if (same_file(temp_, is_expected)) {
+        ::unlink(temp_.c_str());
+        finish();
+        return {Replaced::done, 0};
+    }
+    // Someone else's version: it goes back to its name. Should yet another version have
+    // taken the name meanwhile, that newest one is put back instead, and the one between
+    // stays under the hidden name rather than being deleted.
+    // The hidden name is removed later only while it holds our own file.
+    const bool back = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0;
+    if (!back || !same_file(temp_, is_ours)) {
+        if (back) ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE);
+        unregister_temp(signal_slot_);
+        temp_.clear();
+    }
+    return {Replaced::changed, 0};
 }
 
 void AtomicFile::discard() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -513,6 +514,18 @@ INSTANTIATE_TEST_SUITE_P(
                        times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
                        ::utimensat(AT_FDCWD, p.c_str(), times, 0);
                    }},
+        ChangeCase{"same_size_same_times_in_place",
+                   [](const fs::path& p) {
+                       // A rewrite in place that puts the old modification time back:
+                       // only the change time tells.
+                       struct stat st {};
+                       ::stat(p.c_str(), &st);
+                       std::string bytes = test::read_file(p);
+                       bytes[bytes.size() / 2] ^= 1;
+                       test::write_file(p, bytes);
+                       struct timespec times[2] = {st.st_atim, st.st_mtim};
+                       ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+                   }},
         ChangeCase{"saved_as_a_new_file",
                    [](const fs::path& p) {
                        // What spreadsheet programs do: write a new file, rename it over.
@@ -521,6 +534,48 @@ INSTANTIATE_TEST_SUITE_P(
                        fs::rename(fresh, p);
                    }}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A version saved over the name after the last look is still never replaced: the new
+// file goes in by an exchange, and what came out is checked.
+TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    ProcessOptions options;
+    options.fault = [&](WriteStep step) {
+        if (step == WriteStep::checked) {
+            test::write_zip(dir / "saving.tmp", test::small_workbook({"新しい版"}));
+            fs::rename(dir / "saving.tmp", book());
+        }
+        return RC_OK;
+    };
+    EXPECT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::changed_during_run);
+    EXPECT_NE(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml").find("新しい版"), std::string::npos);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+}
+
+// A run that replaces its input holds it alone; one that only reads it shares it.
+class DriverInputLock : public Driver, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DriverInputLock, IsExclusiveOnlyWhenTheInputIsReplaced) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = GetParam();
+    int other_reader = -1;  // what flock answered another reader while the run worked
+    ProcessOptions options;
+    options.fault = [&](WriteStep step) {
+        if (step == WriteStep::synced) {
+            const int fd = ::open(book().c_str(), O_RDONLY | O_CLOEXEC);
+            other_reader = ::flock(fd, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
+            ::close(fd);
+        }
+        return RC_OK;
+    };
+    ASSERT_EQ(process(book(), options), RC_OK);
+    EXPECT_EQ(other_reader, GetParam() ? EWOULDBLOCK : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DriverInputLock, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "overwrite" : "beside"; });
 
 TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
     write_book(test::small_workbook(NAMES));
