@@ -226,6 +226,12 @@ constexpr std::array TEXTS{
                 "処理中にファイル(%s)が変更されました。変更を失わないよう結果は保存しませんでした。もう一度処理してください。",
                 "The file %s was changed while it was processed. The result was not saved so that the change is "
                 "not lost. Process it again."},
+    MessageText{Msg::input_read_only, "input-read-only",
+                "ファイル(%s)は読み取り専用のため、上書きしませんでした。",
+                "The file %s is read-only, so it was not overwritten."},
+    MessageText{Msg::input_not_writable, "input-not-writable",
+                "ファイル(%s)に書き込む権限がないため、上書きしませんでした。",
+                "You have no permission to write the file %s, so it was not overwritten."},
     MessageText{Msg::no_space, "no-space", "ディスクの空き容量が足りないため、出力ファイル(%s)を保存できませんでした。",
                 "The disk is full, so the output file %s could not be saved."},
     MessageText{Msg::no_write_permission, "no-write-permission",

@@ -114,6 +114,8 @@ enum class Msg {
     output_exists,
     output_is_input,
     changed_during_run,
+    input_read_only,
+    input_not_writable,
     no_space,
     no_write_permission,
     read_only_fs,

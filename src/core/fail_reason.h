@@ -32,6 +32,7 @@ enum class FailReason {
     no_space,               // the disk (or the file size limit) is full
     cannot_save,            // the output could not be written
     changed_during_run,     // the input changed while it was processed
+    not_writable,           // to be replaced, but read-only or not ours to write
     internal_error,         // a step failed for a reason it cannot name; stays the last
 };
 

@@ -262,6 +262,11 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             auto real = std::filesystem::canonical(input, ec);
             if (!ec) target = real;
         }
+        // The folder would let us rename over a file that is not ours to write, or that
+        // its owner made read-only; no option overrides that.
+        if (const WriteAccess access = in.write_access(target); access != WriteAccess::allowed)
+            return fail(FailReason::not_writable,
+                        say(lang, access == WriteAccess::read_only ? Msg::input_read_only : Msg::input_not_writable, {path_text}));
         // The other names of a hard-linked file would keep the old content.
         if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, say(lang, Msg::hard_link, {path_text}));
     } else {

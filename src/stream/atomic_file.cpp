@@ -170,6 +170,7 @@ int InputFile::open(const fs::path& path, InputLock lock) {
     if (!S_ISREG(st.st_mode)) return EINVAL;
     identity_ = identity_from(st);
     mode_ = st.st_mode;
+    owner_ = st.st_uid;
     links_ = st.st_nlink;
     if (::flock(fd_, (lock == InputLock::exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         // A file system without locks is still processed; a held lock is not.
@@ -180,6 +181,15 @@ int InputFile::open(const fs::path& path, InputLock lock) {
 
 bool InputFile::unchanged(const fs::path& path) const {
     return fd_ >= 0 && identity_of(path) == identity_;
+}
+
+WriteAccess InputFile::write_access(const fs::path& path) const {
+    if ((mode_ & 0222) == 0 || (owner_ == ::geteuid() && (mode_ & S_IWUSR) == 0)) return WriteAccess::read_only;
+    // The system's answer counts groups and access lists; a read-only file system is
+    // told apart by the commit that meets it.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
+        return WriteAccess::denied;
+    return WriteAccess::allowed;
 }
 
 bool InputFile::unchanged() const {

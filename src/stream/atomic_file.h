@@ -31,6 +31,9 @@ struct FileIdentity {
 // replace it, so that two runs that replace one workbook never work at once.
 enum class InputLock { shared, exclusive };
 
+// Whether the user may replace a file: its own permission, not only the folder's.
+enum class WriteAccess { allowed, read_only, denied };
+
 // The input workbook, open for the whole run under an advisory lock: a program that
 // saves it under an exclusive lock waits for us (or we refuse while it saves), and its
 // identity is remembered when it is opened. Readers share the lock; a run that replaces
@@ -50,6 +53,11 @@ public:
     int fd() const { return fd_; }
     const FileIdentity& identity() const { return identity_; }
     mode_t mode() const { return mode_; }
+    // Whether the user may write the file at `path` (the one opened): a file without a
+    // write permission bit for anyone, or one its owner made read-only for itself, is
+    // read_only even to the administrator; a file the user may not write is denied,
+    // though the folder would let a rename replace it.
+    WriteAccess write_access(const std::filesystem::path& path) const;
     nlink_t links() const { return links_; }
     // True when `path` still names the file that was opened, with the same size and
     // modification time.
@@ -62,6 +70,7 @@ private:
     int fd_ = -1;
     FileIdentity identity_;
     mode_t mode_ = 0;
+    uid_t owner_ = 0;
     nlink_t links_ = 0;
 };
 

@@ -338,6 +338,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ::chmod((d / "book.xlsx").c_str(), 0644);
                   },
                   "HUSHCEL book.xlsx", "フォルダに書き込む権限がないため", true},
+        // The folder lets anyone rename over the file; the file is not theirs to write.
+        CauseCase{"overwrite_of_a_file_one_may_only_read",
+                  [](const fs::path& d) {
+                      book_in(d);
+                      ::chmod((d / "book.xlsx").c_str(), 0644);
+                      ::chmod(d.c_str(), 0777);
+                  },
+                  "HUSHCEL --overwrite --force book.xlsx", "ファイル(book.xlsx)に書き込む権限がないため、上書きしませんでした。",
+                  true},
+        CauseCase{"overwrite_of_a_read_only_file",
+                  [](const fs::path& d) {
+                      book_in(d);
+                      ::chmod((d / "book.xlsx").c_str(), 0444);
+                  },
+                  "HUSHCEL --overwrite --force book.xlsx", "ファイル(book.xlsx)は読み取り専用のため、上書きしませんでした。"},
         CauseCase{"table_part",
                   [](const fs::path& d) { test::write_zip(d / "book.xlsx", test::workbook_with_unnamed_table(TEXTS)); },
                   "HUSHCEL book.xlsx", "テーブル(xl/tables/table1.xml)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換"},

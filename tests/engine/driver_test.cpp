@@ -535,6 +535,27 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A file its owner made read-only is not replaced, whatever the folder allows.
+class DriverReadOnlyInput : public Driver, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(DriverReadOnlyInput, IsNotOverwritten) {
+    write_book(test::small_workbook(NAMES));
+    ::chmod(book().c_str(), GetParam());
+    const std::string original = test::read_file(book());
+    settings.is_overwrite = true;
+    ProcessOptions forced;
+    forced.force = true;
+    EXPECT_EQ(process(book(), forced), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"ファイル(" + book().string() + ")は読み取り専用のため、上書きしませんでした。"});
+    EXPECT_EQ(test::read_file(book()), original);
+    settings.is_overwrite = false;  // a masked copy beside it is still made
+    EXPECT_EQ(process(book()), RC_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DriverReadOnlyInput, ::testing::Values(0444, 0400, 0464),
+                         [](const auto& info) { return "mode_" + std::to_string(info.param); });
+
 // A version saved over the name after the last look is still never replaced: the new
 // file goes in by an exchange, and what came out is checked.
 TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
