@@ -365,6 +365,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "HUSHCEL old.xls", "古い形式(.xls)のブックです(old.xls)。表計算ソフトで .xlsx 形式で保存して"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// ---- only files are read ----
+
+// A FIFO, device or socket named like a workbook is refused by name at once; the rest
+// of the batch is processed.
+class CliNotAFile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliNotAFile, IsRefusedAndTheBatchGoesOn) {
+    test::TempDir dir;
+    book_in(dir.path());
+    ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "device.xlsx");
+    std::string err;
+    // A hang ends with timeout's status 124.
+    const int status = shell_in(dir.path(), "timeout 60 HUSHCEL " + GetParam() + " fifo.xlsx device.xlsx book.xlsx", err);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_NE(err.find("(fifo.xlsx)は通常のファイルではありません。"), std::string::npos) << err;
+    EXPECT_NE(err.find("(device.xlsx)は通常のファイルではありません。"), std::string::npos) << err;
+    EXPECT_TRUE(masked(dir / (GetParam() == "--overwrite" ? "book.xlsx" : "●book.xlsx")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliNotAFile, ::testing::Values("", "mask", "--overwrite"),
+                         [](const auto& info) { return info.param.empty() ? std::string("automatic") : info.param.substr(info.param.find_first_not_of('-')); });
+
 // ---- memory budget ----
 
 TEST(CliMemory, PackageOverTheBudgetIsRefusedAndTheBudgetIsShared) {
