@@ -224,6 +224,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::read_password, "read-password"},
     {FailReason::old_xls, "old-xls"},
     {FailReason::key_file_unreadable, "key-file-unreadable"},
+    {FailReason::key_file_too_short, "key-file-too-short"},
     {FailReason::invalid_columns, "invalid-columns"},
     {FailReason::already_masked, "already-masked"},
     {FailReason::not_masked, "not-masked"},

@@ -70,6 +70,10 @@ constexpr std::array TEXTS{
     MessageText{Msg::key_file_unreadable, "key-file-unreadable",
                 "認証ファイル(%s)を読み込む事が出来ませんでした。処理を中断します。",
                 "The authentication file %s could not be read. Processing stopped."},
+    MessageText{Msg::key_file_too_short, "key-file-too-short",
+                "認証ファイル(%s)は%sバイトしかありません。短いファイルは推測されやすいため、%sバイト以上のファイルを指定してください。",
+                "The authentication file %s holds only %s bytes. A short file is easy to guess, so give one of at "
+                "least %s bytes."},
     MessageText{Msg::invalid_columns, "invalid-columns", "マスク列(%s)の指定内容が不正です。",
                 "The mask columns (%s) are not valid. Give column letters or header texts separated by commas."},
     MessageText{Msg::invalid_header_row, "invalid-header-row",

@@ -55,6 +55,7 @@ enum class Msg {
     open_cause,
     // The settings of the run.
     key_file_unreadable,
+    key_file_too_short,
     invalid_columns,
     invalid_header_row,
     setting_password,

@@ -13,6 +13,7 @@ enum class FailReason {
     read_password,          // encrypted with a read password
     old_xls,                // the binary format of old spreadsheet programs
     key_file_unreadable,    // the authentication file cannot be digested
+    key_file_too_short,     // an authentication file too short to mask with
     invalid_columns,        // the column list is not one
     header_not_found,       // a header text of the column list stands in no worksheet
     already_masked,         // `mask` given a masked workbook

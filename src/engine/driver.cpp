@@ -61,14 +61,16 @@ FailReason read_failure_reason(int rc, const Refusal& refusal) {
 // A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
 FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
-// The authentication file's check value, taken once for the run; false when the file
-// cannot be digested.
-bool key_file_check(const std::string& key_file, std::string& check) {
+// The authentication file's check value, taken once for the run, and its size; false
+// when the file cannot be digested.
+bool key_file_check(const std::string& key_file, std::string& check, std::uintmax_t& size) {
     if (key_file.empty()) return false;
     std::error_code ec;
-    // A folder opens for reading on this system but has no content to digest.
+    // A folder opens for reading on this system but has no content to digest, and a FIFO
+    // or device has no end.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
-    return key_file_check_value(key_file, check);
+    size = std::filesystem::file_size(key_file, ec);
+    return !ec && key_file_check_value(key_file, check);
 }
 
 // Why the package could not be read into memory, as the package reader says it.
@@ -180,7 +182,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
     std::string key_check;  // digested once, for the footer check and the footer written
-    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check))
+    std::uintmax_t key_size = 0;
+    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check, key_size))
         return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
@@ -208,6 +211,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
+
+    // A short file is as easy to guess as a short password (an empty one is the same for
+    // everybody). Workbooks masked with one before are still restored.
+    if (settings.is_file_hash && ctx.process_direction == Direction::mask && key_size < KEY_FILE_MIN_BYTES)
+        return fail(FailReason::key_file_too_short,
+                    say(lang, Msg::key_file_too_short, {settings.key_file, std::to_string(key_size), std::to_string(KEY_FILE_MIN_BYTES)}));
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.

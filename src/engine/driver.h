@@ -48,6 +48,9 @@ struct ProcessOptions {
     Lang lang = Lang::ja;
 };
 
+// The smallest authentication file that masks: fewer bytes are soon guessed.
+constexpr std::uintmax_t KEY_FILE_MIN_BYTES = 16;
+
 // A share of the machine's memory for one package at a time: an eighth of the physical
 // memory, at most 1 GiB.
 std::uint64_t default_memory_budget();

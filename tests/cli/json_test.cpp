@@ -94,8 +94,8 @@ void masked(const fs::path& d) {
 }
 void masked_with_key(const fs::path& d) {
     book(d);
-    test::write_file(d / "k1.key", "the first key");
-    test::write_file(d / "k2.key", "another key");
+    test::write_file(d / "k1.key", "the first key file");
+    test::write_file(d / "k2.key", "another key file");
     ASSERT_EQ(sh(d, "HUSHCEL --columns A --key-file k1.key book.xlsx"), 0);
 }
 

@@ -178,7 +178,7 @@ const MessageCase CASES[] = {
      "\"usual one\""},
     {"masked_with_a_key_file",
      [](Scene& r) {
-         test::write_file(r.key("a.key"), "key a");
+         test::write_file(r.key("a.key"), "the key file called a");
          MaskSettings m;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();
@@ -187,8 +187,8 @@ const MessageCase CASES[] = {
      RC_REFUSED, FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。", ""},
     {"wrong_key_file",
      [](Scene& r) {
-         test::write_file(r.key("a.key"), "key a");
-         test::write_file(r.key("b.key"), "key b");
+         test::write_file(r.key("a.key"), "the key file called a");
+         test::write_file(r.key("b.key"), "the key file called b");
          MaskSettings m;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();

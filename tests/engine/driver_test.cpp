@@ -155,6 +155,23 @@ INSTANTIATE_TEST_SUITE_P(
                      s.key_file = p.parent_path().string();
                  },
                  -1, "認証ファイル(KEY)を読み込む事が出来ませんでした。処理を中断します。"},
+        // Both languages say why; the English text is checked with the catalogue.
+        FailCase{"key_file_of_15_bytes",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = (p.parent_path() / "short.key").string();
+                     test::write_file(s.key_file, std::string(15, 'k'));
+                 },
+                 -1, "認証ファイル(KEY)は15バイトしかありません。短いファイルは推測されやすいため、16バイト以上のファイルを指定してください。"},
+        FailCase{"key_file_of_no_bytes",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = (p.parent_path() / "empty.key").string();
+                     test::write_file(s.key_file, "");
+                 },
+                 -1, "認証ファイル(KEY)は0バイトしかありません。短いファイルは推測されやすいため、16バイト以上のファイルを指定してください。"},
         FailCase{"invalid_columns_stop_restoring_too",
                  [](const fs::path& p, MaskSettings& s) {
                      masked_book(p, s, "Q-Marle", "");
@@ -534,6 +551,22 @@ INSTANTIATE_TEST_SUITE_P(
                        fs::rename(fresh, p);
                    }}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Driver, KeyFileOfSixteenBytesMasksAndTheRefusalSaysWhyInEnglishToo) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_file_hash = true;
+    settings.key_file = (dir / "k.key").string();
+    test::write_file(settings.key_file, std::string(15, 'k'));
+    ProcessOptions english;
+    english.lang = Lang::en;
+    EXPECT_EQ(process(book(), english), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::key_file_too_short);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"The authentication file " + settings.key_file +
+                                                   " holds only 15 bytes. A short file is easy to guess, so give one "
+                                                   "of at least 16 bytes."});
+    test::write_file(settings.key_file, std::string(16, 'k'));
+    EXPECT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+}
 
 // A file its owner made read-only is not replaced, whatever the folder allows.
 class DriverReadOnlyInput : public Driver, public ::testing::WithParamInterface<mode_t> {};
