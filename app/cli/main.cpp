@@ -19,6 +19,7 @@
 #include "core/cp932.h"
 #include "core/fail_reason.h"
 #include "core/status.h"
+#include "core/visible_text.h"
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
@@ -135,10 +136,10 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
         backup_list += b;
     }
 
-    r.summary = r.input + ": type=" + type_name + "(" + std::to_string(code) + ")" +
+    r.summary = visible_controls(r.input) + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
-                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + hint + "\"" +
-                " backups=" + (readable ? (backup_list.empty() ? "-" : backup_list) : "?");
+                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + visible_controls(hint) + "\"" +
+                " backups=" + (readable ? (backup_list.empty() ? "-" : visible_controls(backup_list)) : "?");
     std::string jb = "[";
     for (std::size_t i = 0; i < backups.size(); ++i) {
         if (i) jb += ',';
@@ -175,7 +176,7 @@ void suggest_file(const fs::path& path, Lang lang, Result& r) {
         r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = r.input + ": " + suggestion_text(s, limits.sample_rows, lang);
+    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang);
     r.json_extra = suggestion_json(s, limits.sample_rows);
 }
 
@@ -202,12 +203,13 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (r.status == RC_OK) {
         r.output = output.string();
         r.report = std::move(ctx.report);
+        const std::string input = visible_controls(r.input), shown_output = visible_controls(r.output);
         if (ctx.process_direction == Direction::unmask)
-            r.summary = say(o.lang, Msg::cli_restored, {r.input, r.output});
+            r.summary = say(o.lang, Msg::cli_restored, {input, shown_output});
         else if (!r.report.produced)
-            r.summary = say(o.lang, Msg::cli_masked, {r.input, r.output});
+            r.summary = say(o.lang, Msg::cli_masked, {input, shown_output});
         else
-            r.summary = say(o.lang, Msg::cli_masked_counts, {r.input, r.output, report_counts_text(r.report, o.lang)});
+            r.summary = say(o.lang, Msg::cli_masked_counts, {input, shown_output, report_counts_text(r.report, o.lang)});
         r.json_extra = report_json(r.report);
     } else if (r.errors.empty()) {
         r.errors.push_back(say(o.lang, Msg::cli_not_processed, {std::to_string(r.status)}));
@@ -303,18 +305,22 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
         if (progress) std::fputs("\r\033[K", stderr);
         while (printed < total && done[printed]) {
             const Result& r = results[printed++];
+            // Names, hints and paths come from files: their control characters are shown,
+            // never obeyed by the terminal. JSON escapes them itself.
             if (o.json) std::printf("%s\n", json_line(r).c_str());
-            else if (r.status == RC_OK) std::printf("%s\n", r.summary.c_str());
+            else if (r.status == RC_OK) std::printf("%s\n", visible_controls(r.summary, true).c_str());
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
-                for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
+                for (const auto& e : r.errors)
+                    std::fprintf(stderr, "%s: %s\n", visible_controls(r.input).c_str(), visible_controls(e).c_str());
             if (!o.json && r.status == RC_OK)
                 for (const auto& w : report_warning_texts(r.report, o.lang))
-                    std::fprintf(stderr, "%s\n", say(o.lang, Msg::cli_warning, {r.input, w}).c_str());
+                    std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, w})).c_str());
         }
         std::fflush(stdout);
         if (progress && finished < total)
-            std::fprintf(stderr, "[%zu/%zu] %s", finished, total, o.files[std::min(printed, total - 1)].c_str());
+            std::fprintf(stderr, "[%zu/%zu] %s", finished, total,
+                         visible_controls(o.files[std::min(printed, total - 1)]).c_str());
         std::fflush(stderr);
     };
 
@@ -386,8 +392,8 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     }
     for (const auto& key : unreadable)
         std::fprintf(stderr, "%s\n",
-                     say(o.lang, Msg::cli_warning,
-                         {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"})
+                     visible_controls(say(o.lang, Msg::cli_warning,
+                                          {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"}))
                          .c_str());
     return true;
 }
@@ -397,7 +403,7 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
         std::printf("{\"schema\":%d,\"kind\":\"usage\",\"message\":%s}\n", JSON_SCHEMA, json_string(message).c_str());
-    std::fprintf(stderr, "hushcel: %s\n%s\n", message.c_str(), say(lang, Msg::usage_hint).c_str());
+    std::fprintf(stderr, "hushcel: %s\n%s\n", visible_controls(message).c_str(), say(lang, Msg::usage_hint).c_str());
     return EXIT_USAGE;
 }
 
