@@ -153,6 +153,7 @@ enum class Msg {
     password_stdin_unreadable,
     password_file_unreadable,
     password_file_empty,
+    password_file_too_long,
     password_no_terminal,
     password_prompt,
     password_prompt_again,
