@@ -333,8 +333,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
-    // one takes the input's permission bits, so a private workbook stays private.
-    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777);
+    // one takes the input's permission bits, so a private workbook stays private, and
+    // restored plain text is no more open than the user's umask lets new files be.
+    const mode_t umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
+    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));

@@ -197,6 +197,21 @@ bool InputFile::unchanged() const {
     return fd_ >= 0 && ::fstat(fd_, &st) == 0 && identity_from(st) == identity_;
 }
 
+mode_t process_umask() {
+    // The system reports it in /proc; setting it to read it back is the way without.
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
 FileIdentity identity_of(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return FileIdentity{};

@@ -74,6 +74,10 @@ private:
     nlink_t links_ = 0;
 };
 
+// The process's file mode creation mask, read without changing it (other threads may be
+// creating files meanwhile).
+mode_t process_umask();
+
 // The identity of the file at `path` (following links); size -1 when it cannot be read.
 FileIdentity identity_of(const std::filesystem::path& path);
 

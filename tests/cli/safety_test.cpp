@@ -148,15 +148,18 @@ TEST(CliBatch, MixedStatesWithAnExplicitCommandDoOnlyThatCommand) {
 
 class CliModes : public ::testing::TestWithParam<mode_t> {};
 
+// A restored copy is also held to the umask: plain text is no more open than new files.
 TEST_P(CliModes, OutputsTakeTheInputsMode) {
     const mode_t mode = GetParam();
+    const mode_t umask = ::umask(022);  // what the runs inherit
+    ::umask(umask);
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(TEXTS));
     ::chmod((dir / "book.xlsx").c_str(), mode);
     ASSERT_EQ(run_hushcel(dir.path(), {"book.xlsx"}, PW).exit_code, 0);
     EXPECT_EQ(mode_of(dir / "●book.xlsx"), mode);
     ASSERT_EQ(run_hushcel(dir.path(), {"●book.xlsx"}, PW).exit_code, 0);
-    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), mode);
+    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), mode & ~umask);
     ASSERT_EQ(run_hushcel(dir.path(), {"--overwrite", "book.xlsx"}, PW).exit_code, 0);
     EXPECT_EQ(mode_of(dir / "book.xlsx"), mode);
     EXPECT_TRUE(masked(dir / "book.xlsx"));
@@ -164,6 +167,16 @@ TEST_P(CliModes, OutputsTakeTheInputsMode) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, CliModes, ::testing::Values(0600, 0640, 0604, 0664),
                          [](const auto& info) { return "mode_" + std::to_string(info.param); });
+
+TEST(CliModes, RestoredCopyKeepsToAPrivateUmask) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(TEXTS));
+    ::chmod((dir / "book.xlsx").c_str(), 0644);
+    std::string err;
+    ASSERT_EQ(shell_in(dir.path(), "umask 077; HUSHCEL book.xlsx && HUSHCEL ●book.xlsx", err), 0) << err;
+    EXPECT_EQ(mode_of(dir / "●book.xlsx"), 0644u);  // masked: as the input
+    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), 0600u);
+}
 
 // A run stopped by SIGTERM at any moment leaves the old workbook or the complete new
 // one, and no other file.
