@@ -351,13 +351,21 @@ fs::path same_file_key(const std::string& name) {
 }
 
 // An input whose output name is another input of the same run: "x.xlsx" and "●x.xlsx".
+// Names are compared as given and with their links resolved, both ways: "●x.xlsx" may
+// be a link to another input, and an input may be a link whose output lands elsewhere.
 std::optional<std::string> output_is_input(const std::vector<std::string>& files) {
-    std::set<fs::path> inputs;
-    for (const auto& f : files) inputs.insert(same_file_key(f));
-    for (const auto& in : inputs)
-        for (const char* prefix : {"●", "〇"})
-            if (auto out = in.parent_path() / (prefix + in.filename().string()); inputs.count(out))
-                return out.filename().string();
+    std::set<fs::path> inputs, names;
+    for (const auto& f : files) {
+        std::error_code ec;
+        const fs::path given = fs::absolute(f, ec).lexically_normal();
+        names.insert(ec ? fs::path(f) : given);
+        names.insert(same_file_key(f));
+    }
+    for (const auto& in : names)
+        for (const char* prefix : {"●", "〇"}) {
+            const fs::path out = in.parent_path() / (prefix + in.filename().string());
+            if (names.count(out) || names.count(same_file_key(out.string()))) return out.filename().string();
+        }
     return std::nullopt;
 }
 

@@ -133,6 +133,21 @@ INSTANTIATE_TEST_SUITE_P(
         BatchCase{"automatic_mode_mixes_states", {"a.xlsx", "●b.xlsx"}, "mask か restore を指定してください"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// "●x.xlsx" is a link to another workbook: given with x.xlsx, the one run would mask x
+// over the link and then restore that into plain text.
+TEST(CliBatch, OutputNameThatIsALinkToAnotherInputIsRefused) {
+    test::TempDir dir;
+    test::write_zip(dir / "x.xlsx", test::small_workbook(TEXTS));
+    test::write_zip(dir / "y.xlsx", test::small_workbook(TEXTS));
+    fs::create_symlink("y.xlsx", dir / "●x.xlsx");
+    const auto before = folder(dir.path());
+    auto r = run_hushcel(dir.path(), {"--force", "x.xlsx", "●x.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_NE(r.err.find("出力ファイル名(●x.xlsx)が入力ファイルとして"), std::string::npos) << r.err;
+    EXPECT_EQ(folder(dir.path()), before);
+    EXPECT_TRUE(fs::is_symlink(dir / "●x.xlsx"));
+}
+
 TEST(CliBatch, MixedStatesWithAnExplicitCommandDoOnlyThatCommand) {
     test::TempDir dir;
     test::write_zip(dir / "a.xlsx", test::small_workbook(TEXTS));
