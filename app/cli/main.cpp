@@ -32,6 +32,7 @@
 #include "protect/footer.h"
 #include "shell/suggestion_text.h"
 #include "suggest_json.h"
+#include "shell/platform.h"
 #include "shell/report_text.h"
 #include "shell/settings_file.h"
 #include "shell/texts.h"
@@ -418,6 +419,7 @@ int usage_error(bool json, Lang lang, const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    keep_memory_private();
     // A file size limit (ulimit -f) then fails the write with EFBIG, which is reported,
     // instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -71,6 +73,13 @@ TEST_P(PasswordPrompt, SignalLeavesTheTerminalWithEcho) {
     }
     ASSERT_TRUE(wait_for(master, "Password: "));
     EXPECT_FALSE(echo_on(slave)) << "the prompt hides what is typed";
+    // What is typed there is kept out of core files.
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    std::string line;
+    while (std::getline(limits, line) && !line.starts_with("Max core file size")) {}
+    std::string soft, hard;
+    std::istringstream(line.substr(std::string_view("Max core file size").size())) >> soft >> hard;
+    EXPECT_EQ(soft + " " + hard, "0 0") << line;
     ::kill(pid, GetParam());
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
