@@ -245,6 +245,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::header_not_found, "header-not-found"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
+    {FailReason::file_size_limit, "file-size-limit"},
     {FailReason::cannot_save, "cannot-save"},
     {FailReason::changed_during_run, "changed-during-run"},
     {FailReason::not_writable, "not-writable"},
@@ -352,8 +353,9 @@ fs::path same_file_key(const std::string& name) {
 }
 
 // An input whose output name is another input of the same run: "x.xlsx" and "●x.xlsx".
-// Names are compared as given and with their links resolved, both ways: "●x.xlsx" may
-// be a link to another input, and an input may be a link whose output lands elsewhere.
+// Inputs are compared as given and with their links resolved: "●x.xlsx" may be a link
+// to another workbook, and an input may be a link whose output lands elsewhere. (An
+// output that is a link to its own input is refused by the driver.)
 std::optional<std::string> output_is_input(const std::vector<std::string>& files) {
     std::set<fs::path> inputs, names;
     for (const auto& f : files) {
@@ -365,7 +367,7 @@ std::optional<std::string> output_is_input(const std::vector<std::string>& files
     for (const auto& in : names)
         for (const char* prefix : {"●", "〇"}) {
             const fs::path out = in.parent_path() / (prefix + in.filename().string());
-            if (names.count(out) || names.count(same_file_key(out.string()))) return out.filename().string();
+            if (names.count(out)) return out.filename().string();
         }
     return std::nullopt;
 }

@@ -29,10 +29,14 @@
 namespace hsc {
 namespace {
 
-bool is_no_space(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
+bool is_no_space(int error) { return error == ENOSPC || error == EDQUOT; }
+// A write that failed for a cause the user can act on, and is told.
+bool is_size_failure(int error) { return is_no_space(error) || error == EFBIG; }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
+    if (error == EFBIG) return FailReason::file_size_limit;
+    if (error == EPERM) return FailReason::not_writable;
     if (error == EEXIST) return FailReason::output_exists;
     return FailReason::cannot_save;
 }
@@ -40,7 +44,11 @@ FailReason save_failure_reason(int error) {
 std::string save_failure_message(int error, const std::filesystem::path& target, Lang lang) {
     const std::string name = target.string();
     if (is_no_space(error)) return say(lang, Msg::no_space, {name});
-    if (error == EACCES || error == EPERM) return say(lang, Msg::no_write_permission, {name});
+    if (error == EFBIG) return say(lang, Msg::file_size_limit, {name});
+    // EPERM, unlike EACCES, is a file that may not be replaced: immutable or append-only,
+    // or another user's in a shared (sticky) folder.
+    if (error == EPERM) return say(lang, Msg::output_not_replaceable, {name});
+    if (error == EACCES) return say(lang, Msg::no_write_permission, {name});
     if (error == EROFS) return say(lang, Msg::read_only_fs, {name});
     if (error == ENAMETOOLONG) return say(lang, Msg::output_name_too_long, {name});
     if (error == EEXIST) return say(lang, Msg::output_exists, {name});
@@ -275,7 +283,11 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         // its owner made read-only; no option overrides that.
         if (const WriteAccess access = in.write_access(target); access != WriteAccess::allowed)
             return fail(FailReason::not_writable,
-                        say(lang, access == WriteAccess::read_only ? Msg::input_read_only : Msg::input_not_writable, {path_text}));
+                        say(lang,
+                            access == WriteAccess::read_only   ? Msg::input_read_only
+                            : access == WriteAccess::immutable ? Msg::input_immutable
+                                                               : Msg::input_not_writable,
+                            {path_text}));
         // The other names of a hard-linked file would keep the old content.
         if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, say(lang, Msg::hard_link, {path_text}));
     } else {
@@ -328,7 +340,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         rc = hsc_write_footer(out.temp_path(), stored, key);
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);
+        if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);
         if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
     }
 

@@ -187,8 +187,10 @@ WriteAccess InputFile::write_access(const fs::path& path) const {
     if ((mode_ & 0222) == 0 || (owner_ == ::geteuid() && (mode_ & S_IWUSR) == 0)) return WriteAccess::read_only;
     // The system's answer counts groups and access lists; a read-only file system is
     // told apart by the commit that meets it.
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
-        return WriteAccess::denied;
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (errno == EPERM) return WriteAccess::immutable;  // the system's answer for it
+        if (errno == EACCES) return WriteAccess::denied;
+    }
     return WriteAccess::allowed;
 }
 
@@ -286,9 +288,23 @@ int AtomicFile::move_to(const fs::path& name, bool replace) {
     if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // A file system without the no-replace rename: a hard link never replaces either.
-    if (::link(temp_.c_str(), name.c_str()) != 0) return errno;
-    ::unlink(temp_.c_str());
-    return 0;
+    if (::link(temp_.c_str(), name.c_str()) == 0) {
+        ::unlink(temp_.c_str());
+        return 0;
+    }
+    // Nor hard links (which such systems refuse with EPERM).
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK) return errno;
+    return move_without_replacing(temp_, name);
+}
+
+int move_without_replacing(const fs::path& from, const fs::path& to) {
+    const int placeholder = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (placeholder < 0) return errno;
+    ::close(placeholder);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
 }
 
 // Gives the unnamed file a hidden name beside the target, so that it can be renamed.

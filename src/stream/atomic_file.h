@@ -32,7 +32,7 @@ struct FileIdentity {
 enum class InputLock { shared, exclusive };
 
 // Whether the user may replace a file: its own permission, not only the folder's.
-enum class WriteAccess { allowed, read_only, denied };
+enum class WriteAccess { allowed, read_only, immutable, denied };
 
 // The input workbook, open for the whole run under an advisory lock: a program that
 // saves it under an exclusive lock waits for us (or we refuse while it saves), and its
@@ -55,8 +55,9 @@ public:
     mode_t mode() const { return mode_; }
     // Whether the user may write the file at `path` (the one opened): a file without a
     // write permission bit for anyone, or one its owner made read-only for itself, is
-    // read_only even to the administrator; a file the user may not write is denied,
-    // though the folder would let a rename replace it.
+    // read_only even to the administrator; a file marked unchangeable (chattr +i) is
+    // immutable; a file the user may not write is denied, though the folder would let a
+    // rename replace it.
     WriteAccess write_access(const std::filesystem::path& path) const;
     nlink_t links() const { return links_; }
     // True when `path` still names the file that was opened, with the same size and
@@ -77,6 +78,12 @@ private:
 // The process's file mode creation mask, read without changing it (other threads may be
 // creating files meanwhile).
 mode_t process_umask();
+
+// Moves `from` to the name `to` unless that name is taken (EEXIST), where the system has
+// neither the no-replace rename nor hard links (FAT, exFAT, some network shares): the
+// name is taken by an exclusive create first, and the rename replaces only that empty
+// file of ours. 0 or errno.
+int move_without_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // The identity of the file at `path` (following links); size -1 when it cannot be read.
 FileIdentity identity_of(const std::filesystem::path& path);

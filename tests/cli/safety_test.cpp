@@ -349,11 +349,11 @@ INSTANTIATE_TEST_SUITE_P(
         CauseCase{"output_name_too_long",
                   [](const fs::path& d) { test::write_zip(d / LONG_NAME, test::small_workbook(TEXTS)); },
                   "HUSHCEL " + LONG_NAME, "出力ファイル名が長すぎます"},
-        // A full disk, as a file size limit: the write fails with EFBIG.
-        CauseCase{"no_space_left", book_in, "ulimit -f 2; HUSHCEL book.xlsx",
-                  "ディスクの空き容量が足りないため、出力ファイル(●book.xlsx)を保存できませんでした。"},
-        CauseCase{"no_space_left_when_overwriting", book_in, "ulimit -f 2; HUSHCEL --overwrite book.xlsx",
-                  "ディスクの空き容量が足りないため"},
+        // The write fails with EFBIG: a limit of the user's, not a full disk.
+        CauseCase{"file_size_limit", book_in, "ulimit -f 2; HUSHCEL book.xlsx",
+                  "ファイルサイズの上限(ulimit -f)を超えるため、出力ファイル(●book.xlsx)を保存できませんでした。"},
+        CauseCase{"file_size_limit_when_overwriting", book_in, "ulimit -f 2; HUSHCEL --overwrite book.xlsx",
+                  "ファイルサイズの上限(ulimit -f)を超えるため"},
         CauseCase{"permission_denied",
                   [](const fs::path& d) {
                       book_in(d);
@@ -415,6 +415,28 @@ TEST_P(CliNotAFile, IsRefusedAndTheBatchGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, CliNotAFile, ::testing::Values("", "mask", "--overwrite"),
                          [](const auto& info) { return info.param.empty() ? std::string("automatic") : info.param.substr(info.param.find_first_not_of('-')); });
+
+// A full disk: a small file system of its own (mounting needs root).
+TEST(CliCauseDisk, FullDiskIsNamed) {
+    test::TempDir dir;
+    const fs::path small = dir / "small";
+    fs::create_directory(small);
+    if (::geteuid() != 0 || test::run_shell("mount -t tmpfs -o size=64k tmpfs '" + small.string() + "' 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { test::run_shell("umount '" + at.string() + "'"); }
+    } unmount{small};
+    std::vector<std::string> many;
+    for (int i = 0; i < 3000; ++i) many.push_back("顧客" + std::to_string(i) + "様 東京都" + std::to_string(i * 7919));
+    test::write_zip(small / "book.xlsx", test::small_workbook(many));
+    std::string err;
+    for (const char* line : {"HUSHCEL book.xlsx", "HUSHCEL --overwrite book.xlsx"}) {
+        EXPECT_EQ(shell_in(small, line, err), 1) << line;
+        EXPECT_NE(err.find("ディスクの空き容量が足りないため"), std::string::npos) << err;
+        EXPECT_EQ(folder(small), (std::map<std::string, std::string>{{"book.xlsx", test::read_file(small / "book.xlsx")}}));
+    }
+}
 
 // ---- memory budget ----
 

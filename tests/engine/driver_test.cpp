@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -588,6 +589,32 @@ TEST_P(DriverReadOnlyInput, IsNotOverwritten) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, DriverReadOnlyInput, ::testing::Values(0444, 0400, 0464),
                          [](const auto& info) { return "mode_" + std::to_string(info.param); });
+
+// A file marked unchangeable (chattr +i): neither the input nor an output is replaced,
+// and the words say why.
+TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
+    write_book(test::small_workbook(NAMES));
+    test::write_file(dir / "●book.xlsx", "the user's own");
+    struct Mutable {
+        fs::path dir;
+        ~Mutable() { std::system(("chattr -i '" + dir.string() + "'/* 2>/dev/null").c_str()); }
+    } restore{dir.path()};
+    if (std::system(("chattr +i '" + book().string() + "' '" + (dir / "●book.xlsx").string() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i needs root on a file system that has it";
+    settings.is_overwrite = true;
+    EXPECT_EQ(process(book()), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"ファイル(" + book().string() + ")は変更できない設定(immutable)のため、上書きしませんでした。"});
+    settings.is_overwrite = false;
+    ProcessOptions forced;
+    forced.force = true;
+    EXPECT_EQ(process(book(), forced), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"出力ファイル(" + (dir / "●book.xlsx").string() +
+                                                   ")は置き換えが許可されていないため、保存できませんでした(変更できない設定のファイル、"
+                                                   "または共有フォルダにある他のユーザーのファイル)。"});
+    EXPECT_EQ(test::read_file(dir / "●book.xlsx"), "the user's own");
+}
 
 // A version saved over the name after the last look is still never replaced: the new
 // file goes in by an exchange, and what came out is checked.

@@ -176,6 +176,24 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) == TempKind::named ? "_named" : "_unnamed");
     });
 
+// Where a folder takes neither hard links nor the no-replace rename, a taken name is
+// still never replaced.
+TEST(MoveWithoutReplacing, TakesOnlyAFreeName) {
+    test::TempDir dir;
+    test::write_file(dir / "temp", "new");
+    test::write_file(dir / "taken.xlsx", "the user's");
+    fs::create_symlink("nowhere.xlsx", dir / "link.xlsx");
+    EXPECT_EQ(move_without_replacing(dir / "temp", dir / "taken.xlsx"), EEXIST);
+    EXPECT_EQ(move_without_replacing(dir / "temp", dir / "link.xlsx"), EEXIST);
+    EXPECT_EQ(test::read_file(dir / "taken.xlsx"), "the user's");
+    EXPECT_FALSE(fs::exists(dir / "nowhere.xlsx"));
+    EXPECT_EQ(move_without_replacing(dir / "temp", dir / "free.xlsx"), 0);
+    EXPECT_EQ(test::read_file(dir / "free.xlsx"), "new");
+    EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"free.xlsx", "link.xlsx", "taken.xlsx"}));
+    EXPECT_EQ(move_without_replacing(dir / "gone", dir / "other.xlsx"), ENOENT);
+    EXPECT_FALSE(fs::exists(dir / "other.xlsx"));
+}
+
 TEST(InputFile, ExclusiveLockKeepsOutEveryOtherLock) {
     test::TempDir dir;
     test::write_file(dir / "book.xlsx", "one");
