@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -111,10 +112,17 @@ fs::path folder_of(const fs::path& target) {
 }
 
 // A fresh hidden name in `folder`.
+constexpr std::string_view TEMP_PREFIX = ".hushcel-", TEMP_SUFFIX = ".tmp";
+constexpr std::size_t TEMP_NAME_SIZE = TEMP_PREFIX.size() + 16 + TEMP_SUFFIX.size();
 fs::path random_name(const fs::path& folder, std::mt19937_64& rng) {
     char name[40];
     std::snprintf(name, sizeof name, ".hushcel-%016llx.tmp", static_cast<unsigned long long>(rng()));
     return folder / name;
+}
+
+bool is_temp_name(const std::string& name) {
+    return name.size() == TEMP_NAME_SIZE && name.starts_with(TEMP_PREFIX) && name.ends_with(TEMP_SUFFIX) &&
+           name.find_first_not_of("0123456789abcdef", TEMP_PREFIX.size()) == TEMP_NAME_SIZE - TEMP_SUFFIX.size();
 }
 
 std::mt19937_64 seeded() {
@@ -149,6 +157,39 @@ void copy_xattrs(int from, int to) {
         n = ::fgetxattr(from, name, value.data(), value.size());
         if (n < 0) continue;
         ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(n), 0);
+    }
+}
+
+// A live run holds its temporary file under a write lock of its open file from the
+// moment it is made; a file it has not locked yet is a few microseconds old. The lock is
+// of the kind that flock() does not see, so the footer's writer opens the file freely.
+bool hold(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+}
+
+constexpr std::int64_t TEMP_GRACE_NS = 2'000'000'000;
+
+// Removes the hidden files that runs killed without a chance to clean up (SIGKILL, a
+// power cut) left in `folder`: ours, old enough, and locked by nobody.
+void remove_stale_temps(const fs::path& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t now_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (!is_temp_name(it->path().filename().string())) continue;
+        const int fd = ::open(it->path().c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {}, named {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            now_ns - identity_from(st).ctime_ns > TEMP_GRACE_NS && hold(fd) &&
+            ::lstat(it->path().c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+            ::unlink(it->path().c_str());
+        ::close(fd);
     }
 }
 
@@ -228,12 +269,16 @@ int AtomicFile::open(const fs::path& target) {
     discard();
     target_ = target;
     const fs::path folder = folder_of(target);
+    remove_stale_temps(folder);
     if (kind_ == TempKind::unnamed_if_possible) {
         int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
             // Composition and the footer open the file again through its /proc name.
             fs::path proc = "/proc/self/fd/" + std::to_string(fd);
             if (::access(proc.c_str(), W_OK) == 0) {
+                // Held while the file lives, also once it has a hidden name: a held
+                // temporary file is never taken for a stale one.
+                hold(fd);
                 fd_ = fd;
                 temp_ = proc;
                 unnamed_ = true;
@@ -252,6 +297,7 @@ int AtomicFile::open(const fs::path& target) {
             if (errno == EEXIST) continue;
             return errno;
         }
+        hold(fd);
         fd_ = fd;
         temp_ = candidate;
         unnamed_ = false;
@@ -381,7 +427,7 @@ AtomicFile::ReplaceResult AtomicFile::replace_if(const FileIdentity& expected) {
     }
     // Someone else's version: it goes back to its name. Should yet another version have
     // taken the name meanwhile, that newest one is put back instead, and the one between
-    // stays under the hidden name rather than being deleted.
+    // is left under the hidden name (for a later run in the folder to remove).
     // The hidden name is removed later only while it holds our own file.
     const bool back = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0;
     if (!back || !same_file(temp_, is_ours)) {

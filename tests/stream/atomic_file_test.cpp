@@ -7,7 +7,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <functional>
 #include <set>
 #include <tuple>
@@ -222,6 +224,38 @@ TEST(InputFile, RewriteInPlaceWithTheOldTimesIsSeen) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, book.c_str(), times, 0), 0);
     EXPECT_FALSE(in.unchanged());
+}
+
+// A run killed outright (SIGKILL) leaves its hidden file; the next run in the folder
+// removes it, but never the file of a run still at work, nor anything else.
+TEST(AtomicFileStale, KilledRunsFileIsRemovedByTheNext) {
+    test::TempDir dir;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        AtomicFile out(TempKind::named);
+        if (out.open(dir / "out.xlsx") != 0) ::_exit(3);
+        write_through(out.temp_path(), "plain text");
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto left = listing(dir.path());
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_TRUE(left.begin()->starts_with(".hushcel-"));
+    test::write_file(dir / ".hushcel-notmine.tmp", "not of our making");
+    AtomicFile working(TempKind::named);  // a run at work meanwhile
+    ASSERT_EQ(working.open(dir / "other.xlsx"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // past the grace for files being made
+
+    AtomicFile next(TempKind::named);
+    ASSERT_EQ(next.open(dir / "out.xlsx"), 0);
+    const auto now = listing(dir.path());
+    EXPECT_FALSE(now.contains(*left.begin()));
+    EXPECT_TRUE(now.contains(working.temp_path().filename().string()));
+    EXPECT_TRUE(now.contains(".hushcel-notmine.tmp"));
+    EXPECT_EQ(now.size(), 3u);  // the working run's, the next run's, and the foreign one
 }
 
 TEST(InputFile, IdentityTellsAChangedFile) {
