@@ -60,6 +60,8 @@ std::string save_failure_message(int error, const std::filesystem::path& target,
 // for a header text of the column list that no worksheet has.
 FailReason read_failure_reason(int rc, const Refusal& refusal) {
     if (refusal.kind == RefusalKind::header_not_found) return FailReason::header_not_found;
+    // More bytes than recorded: a damaged deflate stream or a lying header, not a size.
+    if (refusal.kind == RefusalKind::larger_than_declared) return FailReason::damaged;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
     if (rc == SIZE_LIMIT_EXCEEDED) return FailReason::too_large;
     if (rc == UNSUPPORTED_OBJECTS) return FailReason::unsupported_table;
@@ -311,9 +313,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const std::string refusal = refusal_text(lang, reg.refusal);
         mfree_all(reg);
         if (rc == RC_NOMEM) return fail(why, say(lang, Msg::out_of_memory));
-        if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
+        if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty() && why == FailReason::too_large)
             return fail(why, say(lang, Msg::in_file, {say(lang, Msg::then, {say(lang, Msg::too_large), refusal}), path_text}));
-        if (rc == SIZE_LIMIT_EXCEEDED) return fail(why, say(lang, Msg::too_large));
+        if (rc == SIZE_LIMIT_EXCEEDED && why == FailReason::too_large) return fail(why, say(lang, Msg::too_large));
         if (!refusal.empty()) return fail(why, say(lang, Msg::in_file, {refusal, path_text}));
         if (rc == UNSUPPORTED_OBJECTS) return fail(why, say(lang, Msg::unsupported_objects));
         return fail(why, say(lang, Msg::read_error, {std::to_string(rc)}));
