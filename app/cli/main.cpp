@@ -18,6 +18,7 @@
 #include "core/catalog.h"
 #include "core/cp932.h"
 #include "core/fail_reason.h"
+#include "core/secret.h"
 #include "core/status.h"
 #include "core/visible_text.h"
 #include "engine/driver.h"
@@ -468,6 +469,7 @@ int main(int argc, char** argv) {
         }
         // Refused here, before any file is touched.
         StoredSettings stored;
+        const WipeOnExit wipe_stored(stored.password);
         if (!stored_settings(settings, stored, message, lang)) return usage(message);
     }
 
@@ -499,6 +501,7 @@ int main(int argc, char** argv) {
 
     std::vector<Result> results;
     run_all(o, settings, po, results);
+    wipe(settings.password);
 
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {

@@ -1,5 +1,7 @@
 #include "password_input.h"
 
+#include "core/secret.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -116,6 +118,7 @@ LineRead first_line(std::istream& in, std::string& line) {
 
 bool read_password_file(const std::string& path, Lang lang, std::string& password, std::string& message) {
     std::string line;
+    const WipeOnExit wipe_line(line);
     LineRead read = LineRead::unreadable;
     if (path == "-") {
         read = first_line(std::cin, line);
@@ -146,6 +149,7 @@ bool ask_password(bool confirm, Lang lang, std::string& password, std::string& m
         return false;
     }
     std::string first, second;
+    const WipeOnExit wipe_first(first), wipe_second(second);
     bool ok = read_hidden(tty, message_template(lang, Msg::password_prompt), first);
     if (ok && confirm) ok = read_hidden(tty, message_template(lang, Msg::password_prompt_again), second);
     ::close(tty);

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/cp932.h"
+#include "core/secret.h"
 #include "core/status.h"
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
@@ -165,6 +166,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
     StoredSettings stored;
+    const WipeOnExit wipe_password(stored.password);
     std::string message;
     if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
 
@@ -192,6 +194,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
     std::string key_check;  // digested once, for the footer check and the footer written
+    const WipeOnExit wipe_key(key_check);
     std::uintmax_t key_size = 0;
     if (settings.is_file_hash && !key_file_check(settings.key_file, key_check, key_size))
         return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
