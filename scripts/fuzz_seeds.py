@@ -17,6 +17,19 @@ import zipfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import rawzip  # noqa: E402
 
+
+def workbook_entries(path, names):
+    """(name, bytes) of the named entries of a workbook that can be read."""
+    try:
+        with zipfile.ZipFile(path) as z:
+            for n in names:
+                try:
+                    yield n, z.read(n)
+                except Exception:
+                    continue
+    except Exception:
+        return
+
 BUILTIN_KEY_TEXT = b"Hq3vN8wLz2Tc5Kp0Yd7Rb1Xs9Fm4Ge6J"
 FOOTER_PREFIX = b"COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0"
 
@@ -164,9 +177,55 @@ def main():
     for ref in ("A1", "$B$12", "XFD1048576", "AAAA1", "1A", "", "A0", "ZZZZZZZZ99999999999"):
         write(out, "cell_ref", ref or "empty", ref.encode())
 
+    # file type detection: the first byte picks the name (.xlsx, .xlsm, .xls, none)
+    workbook_zip = rawzip.build(rawzip.workbook())
+    compound = b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1".ljust(4096, b"\0")
+    for option, name in ((0, "xlsx"), (1, "xlsm"), (2, "xls"), (3, "none")):
+        write(out, "file_type", "workbook-" + name, bytes([option]) + workbook_zip)
+    write(out, "file_type", "compound", b"\2" + compound)
+    write(out, "file_type", "encrypted-package",
+          b"\0" + compound[:512] + b"E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0".ljust(3584, b"\0"))
+    write(out, "file_type", "text", b"\0name,address\nyamada,tokyo\n")
+
+    # footer records: bit 0 of the first byte puts the prefix in front
+    for name, text in footers.items():
+        write(out, "footer_record", name, b"\0" + text.encode())
+        if text.startswith(FOOTER_PREFIX.decode()):
+            write(out, "footer_record", name + "-after-prefix", b"\1" + text[len(FOOTER_PREFIX):].encode())
+
+    # container trailers: the last block of each container seed
+    for size in (0, 17, 512, 1000):
+        write(out, "trailer", "size%d" % size, container(bytes(size))[-512:])
+
+    # leak scan: the first byte picks the part that is scanned
+    for option, name in ((0, "shared-strings"), (1, "worksheet"), (3, "comments"), (5, "core-properties")):
+        write(out, "leak_scan", name, bytes([option]) + rawzip.SHARED_STRINGS.encode())
+    write(out, "leak_scan", "escapes", b"\4<sst><si><t>a_x000D_b &amp; &#12354;</t></si></sst>")
+
+    # column suggestions: worksheet, shared strings and styles, split at NUL
+    write(out, "suggest", "small", b"\3" + rawzip.SHEET.encode() + b"\0" + rawzip.SHARED_STRINGS.encode() + b"\0<styleSheet/>")
+    write(out, "suggest", "dates",
+          b"\x12<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row><row r=\"2\">"
+          b"<c r=\"A2\" s=\"1\"><v>45000</v></c></row></sheetData></worksheet>\0"
+          b"<sst><si><t>\xe7\x94\x9f\xe5\xb9\xb4\xe6\x9c\x88\xe6\x97\xa5</t></si></sst>\0"
+          b"<styleSheet><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>")
+
+    # the damaged and hostile workbooks of the bad-input corpus
+    import make_bad_inputs  # it builds on this file's helpers
+    for name, _password, _expected, _fragment, data in make_bad_inputs.cases():
+        write(out, "unzip", "bad-" + name, data)
+        write(out, "file_type", "bad-" + name, b"\0" + data)
+
     if corpus:
         for target, name, data in part_seeds(corpus):
             write(out, target, name, data)
+        for path in corpus_workbooks(corpus):
+            with open(path, "rb") as f:
+                data = f.read()
+            stem = os.path.relpath(path, corpus).replace(os.sep, "_")
+            write(out, "file_type", stem, b"\0" + data)
+            for n, part in workbook_entries(path, ("xl/sharedStrings.xml",)):
+                write(out, "leak_scan", stem, b"\0" + part[:60000])
 
 
 if __name__ == "__main__":

@@ -18,7 +18,9 @@
 #include "core/catalog.h"
 #include "core/cp932.h"
 #include "core/fail_reason.h"
+#include "core/secret.h"
 #include "core/status.h"
+#include "core/visible_text.h"
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
@@ -31,6 +33,7 @@
 #include "protect/footer.h"
 #include "shell/suggestion_text.h"
 #include "suggest_json.h"
+#include "shell/platform.h"
 #include "shell/report_text.h"
 #include "shell/settings_file.h"
 #include "shell/texts.h"
@@ -139,10 +142,10 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
         backup_list += b;
     }
 
-    r.summary = r.input + ": type=" + type_name + "(" + std::to_string(code) + ")" +
+    r.summary = visible_controls(r.input) + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
-                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + hint + "\"" +
-                " backups=" + (readable ? (backup_list.empty() ? "-" : backup_list) : "?");
+                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + visible_controls(hint) + "\"" +
+                " backups=" + (readable ? (backup_list.empty() ? "-" : visible_controls(backup_list)) : "?");
     std::string jb = "[";
     for (std::size_t i = 0; i < backups.size(); ++i) {
         if (i) jb += ',';
@@ -179,7 +182,7 @@ void suggest_file(const fs::path& path, Lang lang, Result& r) {
         r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = r.input + ": " + suggestion_text(s, limits.sample_rows, lang);
+    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang);
     r.json_extra = suggestion_json(s, limits.sample_rows);
 }
 
@@ -206,12 +209,13 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (r.status == RC_OK) {
         r.output = output.string();
         r.report = std::move(ctx.report);
+        const std::string input = visible_controls(r.input), shown_output = visible_controls(r.output);
         if (ctx.process_direction == Direction::unmask)
-            r.summary = say(o.lang, Msg::cli_restored, {r.input, r.output});
+            r.summary = say(o.lang, Msg::cli_restored, {input, shown_output});
         else if (!r.report.produced)
-            r.summary = say(o.lang, Msg::cli_masked, {r.input, r.output});
+            r.summary = say(o.lang, Msg::cli_masked, {input, shown_output});
         else
-            r.summary = say(o.lang, Msg::cli_masked_counts, {r.input, r.output, report_counts_text(r.report, o.lang)});
+            r.summary = say(o.lang, Msg::cli_masked_counts, {input, shown_output, report_counts_text(r.report, o.lang)});
         r.json_extra = report_json(r.report);
     } else if (r.errors.empty()) {
         r.errors.push_back(say(o.lang, Msg::cli_not_processed, {std::to_string(r.status)}));
@@ -228,6 +232,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::read_password, "read-password"},
     {FailReason::old_xls, "old-xls"},
     {FailReason::key_file_unreadable, "key-file-unreadable"},
+    {FailReason::key_file_too_short, "key-file-too-short"},
     {FailReason::invalid_columns, "invalid-columns"},
     {FailReason::already_masked, "already-masked"},
     {FailReason::not_masked, "not-masked"},
@@ -245,8 +250,10 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::header_not_found, "header-not-found"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
+    {FailReason::file_size_limit, "file-size-limit"},
     {FailReason::cannot_save, "cannot-save"},
     {FailReason::changed_during_run, "changed-during-run"},
+    {FailReason::not_writable, "not-writable"},
     {FailReason::internal_error, "internal-error"},
 };
 constexpr bool kinds_cover_each_reason_once() {
@@ -305,18 +312,22 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
         if (progress) std::fputs("\r\033[K", stderr);
         while (printed < total && done[printed]) {
             const Result& r = results[printed++];
+            // Names, hints and paths come from files: their control characters are shown,
+            // never obeyed by the terminal. JSON escapes them itself.
             if (o.json) std::printf("%s\n", json_line(r).c_str());
-            else if (r.status == RC_OK) std::printf("%s\n", r.summary.c_str());
+            else if (r.status == RC_OK) std::printf("%s\n", visible_controls(r.summary, true).c_str());
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
-                for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
+                for (const auto& e : r.errors)
+                    std::fprintf(stderr, "%s: %s\n", visible_controls(r.input).c_str(), visible_controls(e).c_str());
             if (!o.json && r.status == RC_OK)
                 for (const auto& w : report_warning_texts(r.report, o.lang))
-                    std::fprintf(stderr, "%s\n", say(o.lang, Msg::cli_warning, {r.input, w}).c_str());
+                    std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, w})).c_str());
         }
         std::fflush(stdout);
         if (progress && finished < total)
-            std::fprintf(stderr, "[%zu/%zu] %s", finished, total, o.files[std::min(printed, total - 1)].c_str());
+            std::fprintf(stderr, "[%zu/%zu] %s", finished, total,
+                         visible_controls(o.files[std::min(printed, total - 1)]).c_str());
         std::fflush(stderr);
     };
 
@@ -347,13 +358,22 @@ fs::path same_file_key(const std::string& name) {
 }
 
 // An input whose output name is another input of the same run: "x.xlsx" and "●x.xlsx".
+// Inputs are compared as given and with their links resolved: "●x.xlsx" may be a link
+// to another workbook, and an input may be a link whose output lands elsewhere. (An
+// output that is a link to its own input is refused by the driver.)
 std::optional<std::string> output_is_input(const std::vector<std::string>& files) {
-    std::set<fs::path> inputs;
-    for (const auto& f : files) inputs.insert(same_file_key(f));
-    for (const auto& in : inputs)
-        for (const char* prefix : {"●", "〇"})
-            if (auto out = in.parent_path() / (prefix + in.filename().string()); inputs.count(out))
-                return out.filename().string();
+    std::set<fs::path> inputs, names;
+    for (const auto& f : files) {
+        std::error_code ec;
+        const fs::path given = fs::absolute(f, ec).lexically_normal();
+        names.insert(ec ? fs::path(f) : given);
+        names.insert(same_file_key(f));
+    }
+    for (const auto& in : names)
+        for (const char* prefix : {"●", "〇"}) {
+            const fs::path out = in.parent_path() / (prefix + in.filename().string());
+            if (names.count(out)) return out.filename().string();
+        }
     return std::nullopt;
 }
 
@@ -388,8 +408,8 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     }
     for (const auto& key : unreadable)
         std::fprintf(stderr, "%s\n",
-                     say(o.lang, Msg::cli_warning,
-                         {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"})
+                     visible_controls(say(o.lang, Msg::cli_warning,
+                                          {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"}))
                          .c_str());
     return true;
 }
@@ -399,13 +419,14 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
         std::printf("{\"schema\":%d,\"kind\":\"usage\",\"message\":%s}\n", JSON_SCHEMA, json_string(message).c_str());
-    std::fprintf(stderr, "hushcel: %s\n%s\n", message.c_str(), say(lang, Msg::usage_hint).c_str());
+    std::fprintf(stderr, "hushcel: %s\n%s\n", visible_controls(message).c_str(), say(lang, Msg::usage_hint).c_str());
     return EXIT_USAGE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    keep_memory_private();
     // A file size limit (ulimit -f) then fails the write with EFBIG, which is reported,
     // instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -452,6 +473,7 @@ int main(int argc, char** argv) {
         }
         // Refused here, before any file is touched.
         StoredSettings stored;
+        const WipeOnExit wipe_stored(stored.password);
         if (!stored_settings(settings, stored, message, lang)) return usage(message);
     }
 
@@ -483,6 +505,7 @@ int main(int argc, char** argv) {
 
     std::vector<Result> results;
     run_all(o, settings, po, results);
+    wipe(settings.password);
 
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {

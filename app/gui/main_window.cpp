@@ -68,10 +68,18 @@ QCheckBox* make_check(QWidget* parent, const char* name) {
     return box;
 }
 
+// Every label draws its text as it stands: never as markup, whatever it holds.
 QLabel* make_label(QWidget* parent, const char* name) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+// A tooltip takes markup when its text looks like some, and a name from a file may;
+// escaped inside a paragraph of its own it is shown as it stands.
+QString plain_tooltip(const QString& text) {
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 }  // namespace
@@ -104,8 +112,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     buildControls(panel);
     buildMenu();
     buildResults();
-    password_status_ = new QLabel(this);
-    password_status_->setObjectName("passwordStatus");
+    password_status_ = make_label(this, "passwordStatus");
     statusBar()->addWidget(password_status_);
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
@@ -138,8 +145,7 @@ void MainWindow::buildResults() {
     dock->setWidget(results_);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 
-    drop_hint_ = new QLabel;
-    drop_hint_->setObjectName("dropHint");
+    drop_hint_ = make_label(nullptr, "dropHint");
     drop_hint_->setAlignment(Qt::AlignCenter);
     drop_hint_->setEnabled(false);  // drawn greyed: a hint, not a result
     auto* hint_layout = new QVBoxLayout(results_->viewport());
@@ -164,7 +170,7 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
     const auto warnings = report_warning_texts(outcome.report, shell_.lang());
     auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
         auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
-        item->setToolTip(text);
+        item->setToolTip(plain_tooltip(text));
         results_->addItem(item);
     };
     const QString input = qs(outcome.input.filename().string());

@@ -22,21 +22,28 @@ MessageBox::Button MessageBox::show(QWidget* owner, Icon icon, const QString& te
         shown_.push_back({text, icon, yes_no, topmost, owner != nullptr, answered});
         return answer;
     }
-    static constexpr QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                                  QMessageBox::Question, QMessageBox::Critical};
-    QMessageBox box(icons[icon], QStringLiteral("Hushcel"), text,
-                    yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
-    if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    // The buttons in the window's language, whatever translations Qt itself has.
-    if (yes_no) {
-        box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "はい(&Y)"));
-        box.button(QMessageBox::No)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "いいえ(&N)"));
-    } else {
-        box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "OK"));
-    }
-    int result = box.exec();
+    const int result = build(owner, icon, text, yes_no, topmost)->exec();
     if (yes_no) return result == QMessageBox::Yes ? Yes : No;
     return Ok;
+}
+
+std::unique_ptr<QMessageBox> MessageBox::build(QWidget* owner, Icon icon, const QString& text, bool yes_no,
+                                               bool topmost) {
+    static constexpr QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                  QMessageBox::Question, QMessageBox::Critical};
+    auto box = std::make_unique<QMessageBox>(icons[icon], QStringLiteral("Hushcel"), QString(),
+                                             yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    if (topmost) box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The buttons in the window's language, whatever translations Qt itself has.
+    if (yes_no) {
+        box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "はい(&Y)"));
+        box->button(QMessageBox::No)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "いいえ(&N)"));
+    } else {
+        box->button(QMessageBox::Ok)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "OK"));
+    }
+    return box;
 }
 
 void MessageBox::setNextAnswer(Button button) { answers_.push_back(button); }

@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <deque>
+#include <memory>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace hsc::gui {
@@ -27,6 +29,9 @@ public:
 
     // Shows a box with the caption "Hushcel". yes_no: Yes and No buttons, otherwise Ok.
     static Button show(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost);
+    // The box that show() runs. Its text is plain: a hint or name from a workbook may
+    // hold markup, which would otherwise be drawn as links and pictures.
+    static std::unique_ptr<QMessageBox> build(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost);
 
     static void setNextAnswer(Button button);
     static void setTestMode(bool on);

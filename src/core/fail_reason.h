@@ -13,6 +13,7 @@ enum class FailReason {
     read_password,          // encrypted with a read password
     old_xls,                // the binary format of old spreadsheet programs
     key_file_unreadable,    // the authentication file cannot be digested
+    key_file_too_short,     // an authentication file too short to mask with
     invalid_columns,        // the column list is not one
     header_not_found,       // a header text of the column list stands in no worksheet
     already_masked,         // `mask` given a masked workbook
@@ -29,9 +30,11 @@ enum class FailReason {
     too_large,              // over a size limit or the memory budget
     unsupported_table,      // table parts in the way of the masking
     damaged,                // a package or backup that does not read back
-    no_space,               // the disk (or the file size limit) is full
+    no_space,               // the disk or the user's quota is full
+    file_size_limit,        // the output would pass the file size limit (ulimit -f)
     cannot_save,            // the output could not be written
     changed_during_run,     // the input changed while it was processed
+    not_writable,           // to be replaced, but read-only, immutable or not ours to write
     internal_error,         // a step failed for a reason it cannot name; stays the last
 };
 

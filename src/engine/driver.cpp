@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/cp932.h"
+#include "core/secret.h"
 #include "core/status.h"
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
@@ -29,10 +30,14 @@
 namespace hsc {
 namespace {
 
-bool is_no_space(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
+bool is_no_space(int error) { return error == ENOSPC || error == EDQUOT; }
+// A write that failed for a cause the user can act on, and is told.
+bool is_size_failure(int error) { return is_no_space(error) || error == EFBIG; }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
+    if (error == EFBIG) return FailReason::file_size_limit;
+    if (error == EPERM) return FailReason::not_writable;
     if (error == EEXIST) return FailReason::output_exists;
     return FailReason::cannot_save;
 }
@@ -40,7 +45,11 @@ FailReason save_failure_reason(int error) {
 std::string save_failure_message(int error, const std::filesystem::path& target, Lang lang) {
     const std::string name = target.string();
     if (is_no_space(error)) return say(lang, Msg::no_space, {name});
-    if (error == EACCES || error == EPERM) return say(lang, Msg::no_write_permission, {name});
+    if (error == EFBIG) return say(lang, Msg::file_size_limit, {name});
+    // EPERM, unlike EACCES, is a file that may not be replaced: immutable or append-only,
+    // or another user's in a shared (sticky) folder.
+    if (error == EPERM) return say(lang, Msg::output_not_replaceable, {name});
+    if (error == EACCES) return say(lang, Msg::no_write_permission, {name});
     if (error == EROFS) return say(lang, Msg::read_only_fs, {name});
     if (error == ENAMETOOLONG) return say(lang, Msg::output_name_too_long, {name});
     if (error == EEXIST) return say(lang, Msg::output_exists, {name});
@@ -52,6 +61,8 @@ std::string save_failure_message(int error, const std::filesystem::path& target,
 // for a header text of the column list that no worksheet has.
 FailReason read_failure_reason(int rc, const Refusal& refusal) {
     if (refusal.kind == RefusalKind::header_not_found) return FailReason::header_not_found;
+    // More bytes than recorded: a damaged deflate stream or a lying header, not a size.
+    if (refusal.kind == RefusalKind::larger_than_declared) return FailReason::damaged;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
     if (rc == SIZE_LIMIT_EXCEEDED) return FailReason::too_large;
     if (rc == UNSUPPORTED_OBJECTS) return FailReason::unsupported_table;
@@ -61,14 +72,16 @@ FailReason read_failure_reason(int rc, const Refusal& refusal) {
 // A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
 FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
-// The authentication file's check value, taken once for the run; false when the file
-// cannot be digested.
-bool key_file_check(const std::string& key_file, std::string& check) {
+// The authentication file's check value, taken once for the run, and its size; false
+// when the file cannot be digested.
+bool key_file_check(const std::string& key_file, std::string& check, std::uintmax_t& size) {
     if (key_file.empty()) return false;
     std::error_code ec;
-    // A folder opens for reading on this system but has no content to digest.
+    // A folder opens for reading on this system but has no content to digest, and a FIFO
+    // or device has no end.
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
-    return key_file_check_value(key_file, check);
+    size = std::filesystem::file_size(key_file, ec);
+    return !ec && key_file_check_value(key_file, check);
 }
 
 // Why the package could not be read into memory, as the package reader says it.
@@ -153,13 +166,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Password and hints enter stored bytes as CP932; refuse before touching anything.
     StoredSettings stored;
+    const WipeOnExit wipe_password(stored.password);
     std::string message;
     if (!stored_settings(settings, stored, message, lang)) return fail(FailReason::invalid_settings, message);
 
     // The input stays open and locked for the run; what the system says about it is
     // what the user reads.
+    // A run that replaces its input holds it alone: a second such run is refused, not
+    // left to overwrite the first one's result.
     InputFile in;
-    if (int error = in.open(input); error != 0)
+    if (int error = in.open(input, settings.is_overwrite ? InputLock::exclusive : InputLock::shared); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
     // Every step reads the package from that one open file: its type, its footer (the
@@ -178,7 +194,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
     std::string key_check;  // digested once, for the footer check and the footer written
-    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check))
+    const WipeOnExit wipe_key(key_check);
+    std::uintmax_t key_size = 0;
+    if (settings.is_file_hash && !key_file_check(settings.key_file, key_check, key_size))
         return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
@@ -206,6 +224,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
+
+    // A short file is as easy to guess as a short password (an empty one is the same for
+    // everybody). Workbooks masked with one before are still restored.
+    if (settings.is_file_hash && ctx.process_direction == Direction::mask && key_size < KEY_FILE_MIN_BYTES)
+        return fail(FailReason::key_file_too_short,
+                    say(lang, Msg::key_file_too_short, {settings.key_file, std::to_string(key_size), std::to_string(KEY_FILE_MIN_BYTES)}));
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.
@@ -260,6 +284,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             auto real = std::filesystem::canonical(input, ec);
             if (!ec) target = real;
         }
+        // The folder would let us rename over a file that is not ours to write, or that
+        // its owner made read-only; no option overrides that.
+        if (const WriteAccess access = in.write_access(target); access != WriteAccess::allowed)
+            return fail(FailReason::not_writable,
+                        say(lang,
+                            access == WriteAccess::read_only   ? Msg::input_read_only
+                            : access == WriteAccess::immutable ? Msg::input_immutable
+                                                               : Msg::input_not_writable,
+                            {path_text}));
         // The other names of a hard-linked file would keep the old content.
         if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, say(lang, Msg::hard_link, {path_text}));
     } else {
@@ -283,9 +316,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const std::string refusal = refusal_text(lang, reg.refusal);
         mfree_all(reg);
         if (rc == RC_NOMEM) return fail(why, say(lang, Msg::out_of_memory));
-        if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty())
+        if (rc == SIZE_LIMIT_EXCEEDED && !refusal.empty() && why == FailReason::too_large)
             return fail(why, say(lang, Msg::in_file, {say(lang, Msg::then, {say(lang, Msg::too_large), refusal}), path_text}));
-        if (rc == SIZE_LIMIT_EXCEEDED) return fail(why, say(lang, Msg::too_large));
+        if (rc == SIZE_LIMIT_EXCEEDED && why == FailReason::too_large) return fail(why, say(lang, Msg::too_large));
         if (!refusal.empty()) return fail(why, say(lang, Msg::in_file, {refusal, path_text}));
         if (rc == UNSUPPORTED_OBJECTS) return fail(why, say(lang, Msg::unsupported_objects));
         return fail(why, say(lang, Msg::read_error, {std::to_string(rc)}));
@@ -312,19 +345,31 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         rc = hsc_write_footer(out.temp_path(), stored, key);
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);
+        if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);
         if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
     }
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
-    // one takes the input's permission bits, so a private workbook stays private.
-    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777);
+    // one takes the input's permission bits, so a private workbook stays private, and
+    // restored plain text is no more open than the user's umask lets new files be.
+    const mode_t umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
+    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
-    // A version saved by someone else while we worked is never replaced.
-    if (settings.is_overwrite && !in.unchanged(target)) return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text}));
-    if (error = out.commit(replace); error != 0) return save_failed(error, target);
+    if (settings.is_overwrite) {
+        // A version saved by someone else while we worked is never replaced: nothing wrote
+        // into the open file, and the name still holds it at the moment it is exchanged.
+        const auto changed = [&] { return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text})); };
+        if (!in.unchanged()) return changed();
+        if (options.fault && (rc = options.fault(WriteStep::checked)) != RC_OK)
+            return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
+        const AtomicFile::ReplaceResult replaced = out.replace_if(in.identity());
+        if (replaced.outcome == AtomicFile::Replaced::changed) return changed();
+        if (replaced.outcome == AtomicFile::Replaced::failed) return save_failed(replaced.error, target);
+    } else if (error = out.commit(replace); error != 0) {
+        return save_failed(error, target);
+    }
     output = target;
     ctx.report = std::move(report);
     return RC_OK;

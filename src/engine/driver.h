@@ -23,7 +23,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 
 // The points between the steps of writing the output, for tests that inject faults.
-enum class WriteStep { composed, footer_written, synced };
+// `checked` comes after the last look at a replaced input, just before the exchange.
+enum class WriteStep { composed, footer_written, synced, checked };
 
 struct ProcessOptions {
     // The direction a caller insists on; a file in the other state is refused. None:
@@ -46,6 +47,9 @@ struct ProcessOptions {
     // The language of every text given to the reporter.
     Lang lang = Lang::ja;
 };
+
+// The smallest authentication file that masks: fewer bytes are soon guessed.
+constexpr std::uintmax_t KEY_FILE_MIN_BYTES = 16;
 
 // A share of the machine's memory for one package at a time: an eighth of the physical
 // memory, at most 1 GiB.

@@ -78,6 +78,11 @@ std::optional<SpreadsheetCommand> resolve_spreadsheet(const SpreadsheetLookup& l
 // -1 otherwise. Processes that cannot be looked at are skipped.
 int hsc_find_process(std::string_view name);
 
+// The password and the deciphered text live in this process's memory: no core file is
+// written when it crashes, and other processes of the same user cannot read it through
+// the debugger interface. Called first thing by both programs; true when both held.
+bool keep_memory_private();
+
 // Local last-write time of path; 0, or -101 when it cannot be found.
 int hsc_get_file_time(const std::filesystem::path& path, FileTime& time);
 

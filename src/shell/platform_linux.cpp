@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,6 +265,12 @@ int hsc_find_process(std::string_view name) {
     }
     ::closedir(proc);
     return found;
+}
+
+bool keep_memory_private() {
+    const rlimit none{0, 0};
+    const bool no_core = ::setrlimit(RLIMIT_CORE, &none) == 0;
+    return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && no_core;
 }
 
 int hsc_get_file_time(const fs::path& path, FileTime& time) {

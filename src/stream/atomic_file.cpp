@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -111,10 +112,17 @@ fs::path folder_of(const fs::path& target) {
 }
 
 // A fresh hidden name in `folder`.
+constexpr std::string_view TEMP_PREFIX = ".hushcel-", TEMP_SUFFIX = ".tmp";
+constexpr std::size_t TEMP_NAME_SIZE = TEMP_PREFIX.size() + 16 + TEMP_SUFFIX.size();
 fs::path random_name(const fs::path& folder, std::mt19937_64& rng) {
     char name[40];
     std::snprintf(name, sizeof name, ".hushcel-%016llx.tmp", static_cast<unsigned long long>(rng()));
     return folder / name;
+}
+
+bool is_temp_name(const std::string& name) {
+    return name.size() == TEMP_NAME_SIZE && name.starts_with(TEMP_PREFIX) && name.ends_with(TEMP_SUFFIX) &&
+           name.find_first_not_of("0123456789abcdef", TEMP_PREFIX.size()) == TEMP_NAME_SIZE - TEMP_SUFFIX.size();
 }
 
 std::mt19937_64 seeded() {
@@ -128,6 +136,7 @@ FileIdentity identity_from(const struct stat& st) {
     id.inode = st.st_ino;
     id.size = st.st_size;
     id.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    id.ctime_ns = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     return id;
 }
 
@@ -151,6 +160,39 @@ void copy_xattrs(int from, int to) {
     }
 }
 
+// A live run holds its temporary file under a write lock of its open file from the
+// moment it is made; a file it has not locked yet is a few microseconds old. The lock is
+// of the kind that flock() does not see, so the footer's writer opens the file freely.
+bool hold(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+}
+
+constexpr std::int64_t TEMP_GRACE_NS = 2'000'000'000;
+
+// Removes the hidden files that runs killed without a chance to clean up (SIGKILL, a
+// power cut) left in `folder`: ours, old enough, and locked by nobody.
+void remove_stale_temps(const fs::path& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t now_ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (!is_temp_name(it->path().filename().string())) continue;
+        const int fd = ::open(it->path().c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {}, named {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            now_ns - identity_from(st).ctime_ns > TEMP_GRACE_NS && hold(fd) &&
+            ::lstat(it->path().c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+            ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 // ---- InputFile ----
@@ -159,7 +201,7 @@ InputFile::~InputFile() {
     if (fd_ >= 0) ::close(fd_);  // also releases the lock
 }
 
-int InputFile::open(const fs::path& path) {
+int InputFile::open(const fs::path& path, InputLock lock) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) return errno;
@@ -169,8 +211,9 @@ int InputFile::open(const fs::path& path) {
     if (!S_ISREG(st.st_mode)) return EINVAL;
     identity_ = identity_from(st);
     mode_ = st.st_mode;
+    owner_ = st.st_uid;
     links_ = st.st_nlink;
-    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
+    if (::flock(fd_, (lock == InputLock::exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         // A file system without locks is still processed; a held lock is not.
         if (errno == EWOULDBLOCK) return EWOULDBLOCK;
     }
@@ -179,6 +222,37 @@ int InputFile::open(const fs::path& path) {
 
 bool InputFile::unchanged(const fs::path& path) const {
     return fd_ >= 0 && identity_of(path) == identity_;
+}
+
+WriteAccess InputFile::write_access(const fs::path& path) const {
+    if ((mode_ & 0222) == 0 || (owner_ == ::geteuid() && (mode_ & S_IWUSR) == 0)) return WriteAccess::read_only;
+    // The system's answer counts groups and access lists; a read-only file system is
+    // told apart by the commit that meets it.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (errno == EPERM) return WriteAccess::immutable;  // the system's answer for it
+        if (errno == EACCES) return WriteAccess::denied;
+    }
+    return WriteAccess::allowed;
+}
+
+bool InputFile::unchanged() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 && identity_from(st) == identity_;
+}
+
+mode_t process_umask() {
+    // The system reports it in /proc; setting it to read it back is the way without.
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
 }
 
 FileIdentity identity_of(const fs::path& path) {
@@ -195,12 +269,16 @@ int AtomicFile::open(const fs::path& target) {
     discard();
     target_ = target;
     const fs::path folder = folder_of(target);
+    remove_stale_temps(folder);
     if (kind_ == TempKind::unnamed_if_possible) {
         int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
             // Composition and the footer open the file again through its /proc name.
             fs::path proc = "/proc/self/fd/" + std::to_string(fd);
             if (::access(proc.c_str(), W_OK) == 0) {
+                // Held while the file lives, also once it has a hidden name: a held
+                // temporary file is never taken for a stale one.
+                hold(fd);
                 fd_ = fd;
                 temp_ = proc;
                 unnamed_ = true;
@@ -219,6 +297,7 @@ int AtomicFile::open(const fs::path& target) {
             if (errno == EEXIST) continue;
             return errno;
         }
+        hold(fd);
         fd_ = fd;
         temp_ = candidate;
         unnamed_ = false;
@@ -255,9 +334,50 @@ int AtomicFile::move_to(const fs::path& name, bool replace) {
     if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // A file system without the no-replace rename: a hard link never replaces either.
-    if (::link(temp_.c_str(), name.c_str()) != 0) return errno;
-    ::unlink(temp_.c_str());
+    if (::link(temp_.c_str(), name.c_str()) == 0) {
+        ::unlink(temp_.c_str());
+        return 0;
+    }
+    // Nor hard links (which such systems refuse with EPERM).
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK) return errno;
+    return move_without_replacing(temp_, name);
+}
+
+int move_without_replacing(const fs::path& from, const fs::path& to) {
+    const int placeholder = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (placeholder < 0) return errno;
+    ::close(placeholder);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
+}
+
+// Gives the unnamed file a hidden name beside the target, so that it can be renamed.
+int AtomicFile::give_name() {
+    if (!unnamed_) return 0;
+    auto rng = seeded();
+    fs::path named;
+    int rc = EEXIST;
+    for (int attempt = 0; attempt < TEMP_ATTEMPTS && rc == EEXIST; ++attempt) {
+        named = random_name(folder_of(target_), rng);
+        signal_slot_ = register_temp(named);
+        rc = link_to(named);
+        if (rc != 0) unregister_temp(signal_slot_);
+    }
+    if (rc != 0) return rc;
+    temp_ = named;
+    unnamed_ = false;
     return 0;
+}
+
+// The new file is in place: nothing of ours is left to remove.
+void AtomicFile::finish() {
+    unregister_temp(signal_slot_);
+    ::close(fd_);
+    fd_ = -1;
+    temp_.clear();
+    fsync_folder(folder_of(target_));
 }
 
 int AtomicFile::commit(bool replace) {
@@ -265,34 +385,57 @@ int AtomicFile::commit(bool replace) {
     int rc = 0;
     if (unnamed_ && !replace) {
         rc = link_to(target_);
-    } else if (unnamed_) {
-        // A link cannot replace: give the file a hidden name, then rename it over.
-        auto rng = seeded();
-        fs::path named;
-        for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
-            named = random_name(folder_of(target_), rng);
-            signal_slot_ = register_temp(named);
-            rc = link_to(named);
-            if (rc != EEXIST) break;
-            unregister_temp(signal_slot_);
-        }
-        if (rc == 0) {
-            temp_ = named;
-            unnamed_ = false;
-            rc = move_to(target_, true);
-        } else {
-            unregister_temp(signal_slot_);
-        }
     } else {
-        rc = move_to(target_, replace);
+        // A link cannot replace: the unnamed file gets a hidden name first.
+        rc = give_name();
+        if (rc == 0) rc = move_to(target_, replace);
     }
     if (rc != 0) return rc;
-    unregister_temp(signal_slot_);
-    ::close(fd_);
-    fd_ = -1;
-    temp_.clear();
-    fsync_folder(folder_of(target_));
+    finish();
     return 0;
+}
+
+AtomicFile::ReplaceResult AtomicFile::replace_if(const FileIdentity& expected) {
+    if (fd_ < 0) return {Replaced::failed, EBADF};
+    if (int rc = give_name(); rc != 0) return {Replaced::failed, rc};
+    auto same_file = [](const fs::path& name, auto&& test) {
+        struct stat st {};
+        return ::lstat(name.c_str(), &st) == 0 && test(st);
+    };
+    auto is_ours = [this](const struct stat& st) {
+        struct stat mine {};
+        return ::fstat(fd_, &mine) == 0 && st.st_dev == mine.st_dev && st.st_ino == mine.st_ino;
+    };
+    auto is_expected = [&expected](const struct stat& st) { return identity_from(st).same_content(expected); };
+
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno == ENOENT) return {Replaced::changed, 0};  // the input was moved away
+        if (errno != EINVAL && errno != ENOSYS) return {Replaced::failed, errno};
+        // A file system without the exchange: compare, then rename, as close together
+        // as the system allows.
+        if (!same_file(target_, [&](const struct stat& st) { return identity_from(st) == expected; }))
+            return {Replaced::changed, 0};
+        if (int rc = move_to(target_, true); rc != 0) return {Replaced::failed, rc};
+        finish();
+        return {Replaced::done, 0};
+    }
+    // The temporary name now holds what was at the target.
+    if (same_file(temp_, is_expected)) {
+        ::unlink(temp_.c_str());
+        finish();
+        return {Replaced::done, 0};
+    }
+    // Someone else's version: it goes back to its name. Should yet another version have
+    // taken the name meanwhile, that newest one is put back instead, and the one between
+    // is left under the hidden name (for a later run in the folder to remove).
+    // The hidden name is removed later only while it holds our own file.
+    const bool back = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0;
+    if (!back || !same_file(temp_, is_ours)) {
+        if (back) ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE);
+        unregister_temp(signal_slot_);
+        temp_.clear();
+    }
+    return {Replaced::changed, 0};
 }
 
 void AtomicFile::discard() {

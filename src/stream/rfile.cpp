@@ -42,7 +42,8 @@ std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, m
     int flags = open_flags(mode);
     if (flags < 0) return nullptr;
     int fd;
-    do fd = ::open(path.c_str(), flags | O_CLOEXEC, perms);
+    // Without blocking: opening a FIFO would wait for a writer, and a device for its line.
+    do fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, perms);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
     std::unique_ptr<RFILE> file;
@@ -54,6 +55,9 @@ std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, m
     }
     struct stat st{};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    // What is read is a file's content: a FIFO, device or socket has none to seek in.
+    if (mode == RFILE_READ && !S_ISREG(st.st_mode)) return nullptr;
+    if (const int fl = ::fcntl(fd, F_GETFL); fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return nullptr;
 
     if (mode == RFILE_READ) {
         // Held until the handle closes. Writers of this program hold theirs only for a

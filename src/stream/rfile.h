@@ -67,8 +67,9 @@ private:
     std::size_t ahead_len_ = 0;
 };
 
-// A new handle, or null when the mode is not 1 to 4, the path names a folder, a reader
-// holds the file (writing modes), or the system refuses the open. `perms` apply only
+// A new handle, or null when the mode is not 1 to 4, the path names a folder or (for
+// reading) anything but a regular file, a reader holds the file (writing modes), or the
+// system refuses the open. A FIFO or device is never waited for. `perms` apply only
 // when the open creates the file.
 std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode,
                                   mode_t perms = RFILE_DEFAULT_PERMS);

@@ -240,6 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"bad_jobs", {"-j", "0", "book.xlsx"}, "-j には"},
                       UsageCase{"same_file_twice", {"book.xlsx", "./book.xlsx"}, "2回指定"},
                       UsageCase{"missing_password_file", {"--password-file", "nope.txt", "book.xlsx"}, "nope.txt"},
+                      // A device without end is not read without end.
+                      UsageCase{"password_file_without_line_end", {"--password-file", "/dev/zero", "book.xlsx"},
+                                "パスワードファイル(/dev/zero)の1行目が1024バイトを超えています。"},
                       UsageCase{"hint_too_long_in_cp932", {"--hint", "長い長い長い長い長い長い長い長い長", "book.xlsx"},
                                 "32バイトまで"},
                       UsageCase{"ask_without_terminal", {"--ask-password", "book.xlsx"}, "端末がありません"},

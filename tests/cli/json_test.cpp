@@ -94,8 +94,8 @@ void masked(const fs::path& d) {
 }
 void masked_with_key(const fs::path& d) {
     book(d);
-    test::write_file(d / "k1.key", "the first key");
-    test::write_file(d / "k2.key", "another key");
+    test::write_file(d / "k1.key", "the first key file");
+    test::write_file(d / "k2.key", "another key file");
     ASSERT_EQ(sh(d, "HUSHCEL --columns A --key-file k1.key book.xlsx"), 0);
 }
 
@@ -208,8 +208,8 @@ const JsonCase CASES[] = {
     {"header_not_found", book, "HUSHCEL --json --columns h:会員番号 book.xlsx", 1, "header-not-found"},
     {"cannot_open", [](const fs::path& d) { fs::create_directory(d / "folder.xlsx"); }, "HUSHCEL --json folder.xlsx",
      1, "cannot-open"},
-    // A full disk, as a file size limit: the write fails with EFBIG.
-    {"no_space", book, "ulimit -f 2; HUSHCEL --json book.xlsx", 1, "no-space"},
+    // The write fails with EFBIG: a limit, not a full disk.
+    {"file_size_limit", book, "ulimit -f 2; HUSHCEL --json book.xlsx", 1, "file-size-limit"},
     {"cannot_save", [](const fs::path& d) { test::write_zip(d / LONG_NAME, test::small_workbook(TEXTS)); },
      "HUSHCEL --json " + LONG_NAME, 1, "cannot-save"},
 };

@@ -133,6 +133,21 @@ INSTANTIATE_TEST_SUITE_P(
         BatchCase{"automatic_mode_mixes_states", {"a.xlsx", "●b.xlsx"}, "mask か restore を指定してください"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// "●x.xlsx" is a link to another workbook: given with x.xlsx, the one run would mask x
+// over the link and then restore that into plain text.
+TEST(CliBatch, OutputNameThatIsALinkToAnotherInputIsRefused) {
+    test::TempDir dir;
+    test::write_zip(dir / "x.xlsx", test::small_workbook(TEXTS));
+    test::write_zip(dir / "y.xlsx", test::small_workbook(TEXTS));
+    fs::create_symlink("y.xlsx", dir / "●x.xlsx");
+    const auto before = folder(dir.path());
+    auto r = run_hushcel(dir.path(), {"--force", "x.xlsx", "●x.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_NE(r.err.find("出力ファイル名(●x.xlsx)が入力ファイルとして"), std::string::npos) << r.err;
+    EXPECT_EQ(folder(dir.path()), before);
+    EXPECT_TRUE(fs::is_symlink(dir / "●x.xlsx"));
+}
+
 TEST(CliBatch, MixedStatesWithAnExplicitCommandDoOnlyThatCommand) {
     test::TempDir dir;
     test::write_zip(dir / "a.xlsx", test::small_workbook(TEXTS));
@@ -148,15 +163,18 @@ TEST(CliBatch, MixedStatesWithAnExplicitCommandDoOnlyThatCommand) {
 
 class CliModes : public ::testing::TestWithParam<mode_t> {};
 
+// A restored copy is also held to the umask: plain text is no more open than new files.
 TEST_P(CliModes, OutputsTakeTheInputsMode) {
     const mode_t mode = GetParam();
+    const mode_t umask = ::umask(022);  // what the runs inherit
+    ::umask(umask);
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(TEXTS));
     ::chmod((dir / "book.xlsx").c_str(), mode);
     ASSERT_EQ(run_hushcel(dir.path(), {"book.xlsx"}, PW).exit_code, 0);
     EXPECT_EQ(mode_of(dir / "●book.xlsx"), mode);
     ASSERT_EQ(run_hushcel(dir.path(), {"●book.xlsx"}, PW).exit_code, 0);
-    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), mode);
+    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), mode & ~umask);
     ASSERT_EQ(run_hushcel(dir.path(), {"--overwrite", "book.xlsx"}, PW).exit_code, 0);
     EXPECT_EQ(mode_of(dir / "book.xlsx"), mode);
     EXPECT_TRUE(masked(dir / "book.xlsx"));
@@ -164,6 +182,16 @@ TEST_P(CliModes, OutputsTakeTheInputsMode) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, CliModes, ::testing::Values(0600, 0640, 0604, 0664),
                          [](const auto& info) { return "mode_" + std::to_string(info.param); });
+
+TEST(CliModes, RestoredCopyKeepsToAPrivateUmask) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(TEXTS));
+    ::chmod((dir / "book.xlsx").c_str(), 0644);
+    std::string err;
+    ASSERT_EQ(shell_in(dir.path(), "umask 077; HUSHCEL book.xlsx && HUSHCEL ●book.xlsx", err), 0) << err;
+    EXPECT_EQ(mode_of(dir / "●book.xlsx"), 0644u);  // masked: as the input
+    EXPECT_EQ(mode_of(dir / "〇●book.xlsx"), 0600u);
+}
 
 // A run stopped by SIGTERM at any moment leaves the old workbook or the complete new
 // one, and no other file.
@@ -321,11 +349,11 @@ INSTANTIATE_TEST_SUITE_P(
         CauseCase{"output_name_too_long",
                   [](const fs::path& d) { test::write_zip(d / LONG_NAME, test::small_workbook(TEXTS)); },
                   "HUSHCEL " + LONG_NAME, "出力ファイル名が長すぎます"},
-        // A full disk, as a file size limit: the write fails with EFBIG.
-        CauseCase{"no_space_left", book_in, "ulimit -f 2; HUSHCEL book.xlsx",
-                  "ディスクの空き容量が足りないため、出力ファイル(●book.xlsx)を保存できませんでした。"},
-        CauseCase{"no_space_left_when_overwriting", book_in, "ulimit -f 2; HUSHCEL --overwrite book.xlsx",
-                  "ディスクの空き容量が足りないため"},
+        // The write fails with EFBIG: a limit of the user's, not a full disk.
+        CauseCase{"file_size_limit", book_in, "ulimit -f 2; HUSHCEL book.xlsx",
+                  "ファイルサイズの上限(ulimit -f)を超えるため、出力ファイル(●book.xlsx)を保存できませんでした。"},
+        CauseCase{"file_size_limit_when_overwriting", book_in, "ulimit -f 2; HUSHCEL --overwrite book.xlsx",
+                  "ファイルサイズの上限(ulimit -f)を超えるため"},
         CauseCase{"permission_denied",
                   [](const fs::path& d) {
                       book_in(d);
@@ -338,6 +366,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ::chmod((d / "book.xlsx").c_str(), 0644);
                   },
                   "HUSHCEL book.xlsx", "フォルダに書き込む権限がないため", true},
+        // The folder lets anyone rename over the file; the file is not theirs to write.
+        CauseCase{"overwrite_of_a_file_one_may_only_read",
+                  [](const fs::path& d) {
+                      book_in(d);
+                      ::chmod((d / "book.xlsx").c_str(), 0644);
+                      ::chmod(d.c_str(), 0777);
+                  },
+                  "HUSHCEL --overwrite --force book.xlsx", "ファイル(book.xlsx)に書き込む権限がないため、上書きしませんでした。",
+                  true},
+        CauseCase{"overwrite_of_a_read_only_file",
+                  [](const fs::path& d) {
+                      book_in(d);
+                      ::chmod((d / "book.xlsx").c_str(), 0444);
+                  },
+                  "HUSHCEL --overwrite --force book.xlsx", "ファイル(book.xlsx)は読み取り専用のため、上書きしませんでした。"},
         CauseCase{"table_part",
                   [](const fs::path& d) { test::write_zip(d / "book.xlsx", test::workbook_with_unnamed_table(TEXTS)); },
                   "HUSHCEL book.xlsx", "テーブル(xl/tables/table1.xml)が含まれているため処理できません。表計算ソフトでテーブルを範囲に変換"},
@@ -349,6 +392,51 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "HUSHCEL old.xls", "古い形式(.xls)のブックです(old.xls)。表計算ソフトで .xlsx 形式で保存して"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// ---- only files are read ----
+
+// A FIFO, device or socket named like a workbook is refused by name at once; the rest
+// of the batch is processed.
+class CliNotAFile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliNotAFile, IsRefusedAndTheBatchGoesOn) {
+    test::TempDir dir;
+    book_in(dir.path());
+    ASSERT_EQ(::mkfifo((dir / "fifo.xlsx").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "device.xlsx");
+    std::string err;
+    // A hang ends with timeout's status 124.
+    const int status = shell_in(dir.path(), "timeout 60 HUSHCEL " + GetParam() + " fifo.xlsx device.xlsx book.xlsx", err);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_NE(err.find("(fifo.xlsx)は通常のファイルではありません。"), std::string::npos) << err;
+    EXPECT_NE(err.find("(device.xlsx)は通常のファイルではありません。"), std::string::npos) << err;
+    EXPECT_TRUE(masked(dir / (GetParam() == "--overwrite" ? "book.xlsx" : "●book.xlsx")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliNotAFile, ::testing::Values("", "mask", "--overwrite"),
+                         [](const auto& info) { return info.param.empty() ? std::string("automatic") : info.param.substr(info.param.find_first_not_of('-')); });
+
+// A full disk: a small file system of its own (mounting needs root).
+TEST(CliCauseDisk, FullDiskIsNamed) {
+    test::TempDir dir;
+    const fs::path small = dir / "small";
+    fs::create_directory(small);
+    if (::geteuid() != 0 || test::run_shell("mount -t tmpfs -o size=64k tmpfs '" + small.string() + "' 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { test::run_shell("umount '" + at.string() + "'"); }
+    } unmount{small};
+    std::vector<std::string> many;
+    for (int i = 0; i < 3000; ++i) many.push_back("顧客" + std::to_string(i) + "様 東京都" + std::to_string(i * 7919));
+    test::write_zip(small / "book.xlsx", test::small_workbook(many));
+    std::string err;
+    for (const char* line : {"HUSHCEL book.xlsx", "HUSHCEL --overwrite book.xlsx"}) {
+        EXPECT_EQ(shell_in(small, line, err), 1) << line;
+        EXPECT_NE(err.find("ディスクの空き容量が足りないため"), std::string::npos) << err;
+        EXPECT_EQ(folder(small), (std::map<std::string, std::string>{{"book.xlsx", test::read_file(small / "book.xlsx")}}));
+    }
+}
 
 // ---- memory budget ----
 

@@ -10,6 +10,7 @@
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "protect/footer.h"
+#include "support/raw_zip.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -178,7 +179,7 @@ const MessageCase CASES[] = {
      "\"usual one\""},
     {"masked_with_a_key_file",
      [](Scene& r) {
-         test::write_file(r.key("a.key"), "key a");
+         test::write_file(r.key("a.key"), "the key file called a");
          MaskSettings m;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();
@@ -187,8 +188,8 @@ const MessageCase CASES[] = {
      RC_REFUSED, FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。", ""},
     {"wrong_key_file",
      [](Scene& r) {
-         test::write_file(r.key("a.key"), "key a");
-         test::write_file(r.key("b.key"), "key b");
+         test::write_file(r.key("a.key"), "the key file called a");
+         test::write_file(r.key("b.key"), "the key file called b");
          MaskSettings m;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();
@@ -229,6 +230,22 @@ const MessageCase CASES[] = {
      },
      RC_FAIL, FailReason::damaged,
      "エントリ(xl/sharedStrings.xml)のチェックサムが一致しません。ファイルが破損しています。(PATH)", "PATH"},
+    // A damaged deflate stream (or a lying header) is damage, not a size over the limits.
+    {"inflates_past_its_recorded_size",
+     [](Scene& r) {
+         std::vector<test::RawEntry> raw;
+         for (const auto& e : test::small_workbook(NAMES)) {
+             test::RawEntry x;
+             x.name = e.name;
+             x.data = e.data;
+             if (e.name == "xl/sharedStrings.xml") x.uncompressed_size = static_cast<std::uint32_t>(e.data.size() - 1);
+             raw.push_back(x);
+         }
+         test::write_file(r.book(), test::build_raw_zip(raw));
+         return r.book();
+     },
+     RC_FAIL, FailReason::damaged,
+     "エントリ(xl/sharedStrings.xml)が記録されたサイズより大きく展開されます。ファイルが破損しています。(PATH)", "PATH"},
     {"over_the_memory_budget",
      [](Scene& r) {
          r.options.max_memory = 1;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
 
@@ -154,6 +156,23 @@ INSTANTIATE_TEST_SUITE_P(
                      s.key_file = p.parent_path().string();
                  },
                  -1, "認証ファイル(KEY)を読み込む事が出来ませんでした。処理を中断します。"},
+        // Both languages say why; the English text is checked with the catalogue.
+        FailCase{"key_file_of_15_bytes",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = (p.parent_path() / "short.key").string();
+                     test::write_file(s.key_file, std::string(15, 'k'));
+                 },
+                 -1, "認証ファイル(KEY)は15バイトしかありません。短いファイルは推測されやすいため、16バイト以上のファイルを指定してください。"},
+        FailCase{"key_file_of_no_bytes",
+                 [](const fs::path& p, MaskSettings& s) {
+                     good_book(p);
+                     s.is_file_hash = true;
+                     s.key_file = (p.parent_path() / "empty.key").string();
+                     test::write_file(s.key_file, "");
+                 },
+                 -1, "認証ファイル(KEY)は0バイトしかありません。短いファイルは推測されやすいため、16バイト以上のファイルを指定してください。"},
         FailCase{"invalid_columns_stop_restoring_too",
                  [](const fs::path& p, MaskSettings& s) {
                      masked_book(p, s, "Q-Marle", "");
@@ -513,6 +532,18 @@ INSTANTIATE_TEST_SUITE_P(
                        times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
                        ::utimensat(AT_FDCWD, p.c_str(), times, 0);
                    }},
+        ChangeCase{"same_size_same_times_in_place",
+                   [](const fs::path& p) {
+                       // A rewrite in place that puts the old modification time back:
+                       // only the change time tells.
+                       struct stat st {};
+                       ::stat(p.c_str(), &st);
+                       std::string bytes = test::read_file(p);
+                       bytes[bytes.size() / 2] ^= 1;
+                       test::write_file(p, bytes);
+                       struct timespec times[2] = {st.st_atim, st.st_mtim};
+                       ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+                   }},
         ChangeCase{"saved_as_a_new_file",
                    [](const fs::path& p) {
                        // What spreadsheet programs do: write a new file, rename it over.
@@ -521,6 +552,111 @@ INSTANTIATE_TEST_SUITE_P(
                        fs::rename(fresh, p);
                    }}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(Driver, KeyFileOfSixteenBytesMasksAndTheRefusalSaysWhyInEnglishToo) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_file_hash = true;
+    settings.key_file = (dir / "k.key").string();
+    test::write_file(settings.key_file, std::string(15, 'k'));
+    ProcessOptions english;
+    english.lang = Lang::en;
+    EXPECT_EQ(process(book(), english), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::key_file_too_short);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"The authentication file " + settings.key_file +
+                                                   " holds only 15 bytes. A short file is easy to guess, so give one "
+                                                   "of at least 16 bytes."});
+    test::write_file(settings.key_file, std::string(16, 'k'));
+    EXPECT_EQ(process(book()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+}
+
+// A file its owner made read-only is not replaced, whatever the folder allows.
+class DriverReadOnlyInput : public Driver, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(DriverReadOnlyInput, IsNotOverwritten) {
+    write_book(test::small_workbook(NAMES));
+    ::chmod(book().c_str(), GetParam());
+    const std::string original = test::read_file(book());
+    settings.is_overwrite = true;
+    ProcessOptions forced;
+    forced.force = true;
+    EXPECT_EQ(process(book(), forced), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"ファイル(" + book().string() + ")は読み取り専用のため、上書きしませんでした。"});
+    EXPECT_EQ(test::read_file(book()), original);
+    settings.is_overwrite = false;  // a masked copy beside it is still made
+    EXPECT_EQ(process(book()), RC_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DriverReadOnlyInput, ::testing::Values(0444, 0400, 0464),
+                         [](const auto& info) { return "mode_" + std::to_string(info.param); });
+
+// A file marked unchangeable (chattr +i): neither the input nor an output is replaced,
+// and the words say why.
+TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
+    write_book(test::small_workbook(NAMES));
+    test::write_file(dir / "●book.xlsx", "the user's own");
+    struct Mutable {
+        fs::path dir;
+        ~Mutable() { std::system(("chattr -i '" + dir.string() + "'/* 2>/dev/null").c_str()); }
+    } restore{dir.path()};
+    if (std::system(("chattr +i '" + book().string() + "' '" + (dir / "●book.xlsx").string() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i needs root on a file system that has it";
+    settings.is_overwrite = true;
+    EXPECT_EQ(process(book()), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"ファイル(" + book().string() + ")は変更できない設定(immutable)のため、上書きしませんでした。"});
+    settings.is_overwrite = false;
+    ProcessOptions forced;
+    forced.force = true;
+    EXPECT_EQ(process(book(), forced), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::not_writable);
+    EXPECT_EQ(rep.errors, std::vector<std::string>{"出力ファイル(" + (dir / "●book.xlsx").string() +
+                                                   ")は置き換えが許可されていないため、保存できませんでした(変更できない設定のファイル、"
+                                                   "または共有フォルダにある他のユーザーのファイル)。"});
+    EXPECT_EQ(test::read_file(dir / "●book.xlsx"), "the user's own");
+}
+
+// A version saved over the name after the last look is still never replaced: the new
+// file goes in by an exchange, and what came out is checked.
+TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    ProcessOptions options;
+    options.fault = [&](WriteStep step) {
+        if (step == WriteStep::checked) {
+            test::write_zip(dir / "saving.tmp", test::small_workbook({"新しい版"}));
+            fs::rename(dir / "saving.tmp", book());
+        }
+        return RC_OK;
+    };
+    EXPECT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::changed_during_run);
+    EXPECT_NE(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml").find("新しい版"), std::string::npos);
+    EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
+}
+
+// A run that replaces its input holds it alone; one that only reads it shares it.
+class DriverInputLock : public Driver, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DriverInputLock, IsExclusiveOnlyWhenTheInputIsReplaced) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = GetParam();
+    int other_reader = -1;  // what flock answered another reader while the run worked
+    ProcessOptions options;
+    options.fault = [&](WriteStep step) {
+        if (step == WriteStep::synced) {
+            const int fd = ::open(book().c_str(), O_RDONLY | O_CLOEXEC);
+            other_reader = ::flock(fd, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
+            ::close(fd);
+        }
+        return RC_OK;
+    };
+    ASSERT_EQ(process(book(), options), RC_OK);
+    EXPECT_EQ(other_reader, GetParam() ? EWOULDBLOCK : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DriverInputLock, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "overwrite" : "beside"; });
 
 TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
     write_book(test::small_workbook(NAMES));

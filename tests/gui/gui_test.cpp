@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextDocument>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTimer>
@@ -779,6 +780,29 @@ private slots:
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), QStringLiteral("empty.xlsx をマスクしました → ●empty.xlsx(共有文字列 0件、図形の文字 0件)"));
         QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクした文字列がありません")));
+    }
+
+    // A hint or name from a received workbook may hold markup: it is shown as it stands,
+    // never drawn as a link or a picture.
+    void textsFromFilesAreShownAsPlainText() {
+        const QString markup = QStringLiteral("<a href='https://example.com/'>link</a><img src='/tmp/x.png'>");
+        const auto box = MessageBox::build(nullptr, MessageBox::Critical, markup, false, true);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), markup);
+
+        Fixture f;
+        for (QLabel* l : f.window->findChildren<QLabel*>()) QVERIFY2(l->textFormat() == Qt::PlainText, qPrintable(l->objectName()));
+        MessageBox::setNextAnswer(MessageBox::Ok);  // the file's refusal
+        f.window->dropFiles({"/d/bad<b>x<img src='x.png'>.xlsx"});
+        auto* list = f.get<QListWidget>("results");
+        QCOMPARE(list->count(), 1);
+        QVERIFY(list->item(0)->text().contains(QStringLiteral("bad<b>x<img src='x.png'>.xlsx")));
+        QTextDocument tooltip;
+        tooltip.setHtml(list->item(0)->toolTip());
+        QCOMPARE(tooltip.toPlainText(), list->item(0)->text());
     }
 
     // The real pipeline: the masked workbook's comment still holds a masked name; the

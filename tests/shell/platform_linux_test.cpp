@@ -2,6 +2,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +177,22 @@ TEST(FileTime, LocalCalendarFieldsAndMissingFile) {
     EXPECT_EQ(rc, RC_OK);
     EXPECT_EQ(t, (FileTime{1970, 1, 2, 10, 2, 3, 500}));
     EXPECT_EQ(hsc_get_file_time(dir / "missing.xlsx", t), RC_OPEN);
+}
+
+// A process that holds a password writes no core file and cannot be read by a debugger.
+TEST(KeepMemoryPrivate, NoCoreFileAndNoDebugger) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (!keep_memory_private()) ::_exit(1);
+        rlimit core{};
+        if (::getrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_cur != 0 || core.rlim_max != 0) ::_exit(2);
+        ::_exit(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 0 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

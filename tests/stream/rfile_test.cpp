@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -52,6 +53,17 @@ TEST(RfileOpen, RefusesUnknownModesAndFolders) {
     for (int mode : {0, 5, -1}) EXPECT_EQ(rfile_open(dir / "f", mode), nullptr) << mode;
     for (int mode : {RFILE_READ, RFILE_UPDATE}) EXPECT_EQ(rfile_open(dir.path(), mode), nullptr);
     EXPECT_EQ(read_file(dir / "f"), "x");
+}
+
+// Reading means a file's content: a FIFO (which would wait for a writer) or a device is
+// refused at once.
+TEST(RfileOpen, ReadsOnlyRegularFilesAndNeverWaits) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ::alarm(30);  // a wait for a writer ends the test instead of hanging it
+    EXPECT_EQ(rfile_open(dir / "fifo", RFILE_READ), nullptr);
+    ::alarm(0);
+    EXPECT_EQ(rfile_open("/dev/zero", RFILE_READ), nullptr);
 }
 
 TEST(RfileOpen, EachModeStartsWhereItShould) {
