@@ -15,6 +15,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
 #include "engine/workbook_scan.h"
@@ -193,7 +194,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::string block;  // the file's last bytes, where a footer stands
     if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK)
         return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
-    if (options.only_direction) {
+    const bool merging = options.merge_from.has_value();
+    if (options.only_direction && !merging) {
         const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
         if (options.only_direction == Direction::mask && present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
@@ -206,6 +208,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
+
+    // A workbook that still holds its backups is restored from them; the merge is for
+    // one that lost them.
+    MergeSource source;
+    if (merging) {
+        if (present == FOOTER_PRESENT || !backup_entries(package.entry_names()).empty())
+            return fail(FailReason::still_masked, say(lang, Msg::merge_still_masked, {path_text}));
+        ctx.process_direction = Direction::unmask;
+        if (rc = load_merge_source(*options.merge_from, stored, key, ctx, budget, source, reporter, lang, ctx.failure);
+            rc != RC_OK)
+            return rc;
+    }
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.
@@ -221,7 +235,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     try {
         // Restoring reads a few parts; the others are checked and copied as they are stored.
         read_rc = package.extract(reg, entries, nullptr,
-                                  ctx.process_direction == Direction::unmask ? read_when_restoring : nullptr);
+                                  ctx.process_direction == Direction::unmask && !merging ? read_when_restoring : nullptr);
     } catch (const std::bad_alloc&) {
         read_rc = RC_NOMEM;
     }
@@ -229,23 +243,34 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here. Each is
     // deciphered once, here; the restore takes the plain text as it is.
-    if (ctx.process_direction == Direction::unmask && read_rc == RC_OK &&
+    const bool restoring = ctx.process_direction == Direction::unmask && !merging;
+    if (restoring && read_rc == RC_OK &&
         decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(say(lang, Msg::backup_password));
         return RC_REFUSED;
     }
 
-    // Masking keeps every length: a masked part of another length was edited afterwards,
-    // and its backup would silently drop those edits.
-    if (ctx.process_direction == Direction::unmask && !options.force && read_rc == RC_OK) {
+    // Masking keeps every length and every item of the table in its place: a masked part
+    // that differs was edited afterwards, and its backup would silently drop those edits.
+    // Restoring it anyway gives the table back item by item, which reads the worksheets.
+    if (restoring && read_rc == RC_OK) {
         const std::vector<std::string> changed =
             parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
         if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
-            if (!reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
+            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
+            mfree_all(reg);
+            entries.clear();
+            try {
+                read_rc = package.extract(reg, entries);
+                if (read_rc == RC_OK && decipher_backups(reg, backup_entries(entries), stored.password) != RC_OK)
+                    read_rc = RC_FAIL;
+            } catch (const std::bad_alloc&) {
+                read_rc = RC_NOMEM;
+            }
         }
     }
 
@@ -275,7 +300,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MaskReport report;
-    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report) : extraction_status(read_rc);
+    MergeReport merged;
+    if (read_rc != RC_OK) rc = extraction_status(read_rc);
+    else if (merging) rc = merge_into_package(reg, source, merged);
+    else rc = transform_package(reg, entries, stored, ctx, &report, &merged);
     drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
@@ -327,6 +355,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (error = out.commit(replace); error != 0) return save_failed(error, target);
     output = target;
     ctx.report = std::move(report);
+    ctx.merge = std::move(merged);
     return RC_OK;
 }
 
