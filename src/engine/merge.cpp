@@ -153,7 +153,7 @@ std::string xml_text(std::string_view text) {
 
 struct ReturnedCell {
     int column = 0;
-    std::string text;
+    std::string shown;  // typed, as SourceCell::shown
     std::size_t cell = 0;     // in ReturnedSheet::cells
     bool string_cell = false;  // a shared or inline string without a formula: may be given back
 };
@@ -206,15 +206,11 @@ std::size_t shared_count(const std::vector<std::string_view>& a, const std::vect
     return n;
 }
 
-std::vector<std::string_view> texts_of(const SourceRow& row) {
+// The texts of a row of either workbook, sorted.
+template <typename Row>
+std::vector<std::string_view> texts_of(const Row& row) {
     std::vector<std::string_view> texts;
-    for (const SourceCell& c : row.cells) texts.emplace_back(c.shown);
-    std::sort(texts.begin(), texts.end());
-    return texts;
-}
-std::vector<std::string_view> texts_of(const ReturnedRow& row) {
-    std::vector<std::string_view> texts;
-    for (const ReturnedCell& c : row.cells) texts.emplace_back(c.text);
+    for (const auto& c : row.cells) texts.emplace_back(c.shown);
     std::sort(texts.begin(), texts.end());
     return texts;
 }
@@ -224,7 +220,7 @@ std::vector<std::string_view> texts_of(const ReturnedRow& row) {
 // of the copy cannot be told apart by what the edited row shows.
 class RowMatcher {
 public:
-    explicit RowMatcher(const SourceSheet& sheet) : sheet_(sheet) {
+    explicit RowMatcher(const SourceSheet& sheet) {
         for (std::size_t r = 0; r < sheet.rows.size(); ++r) {
             texts_.push_back(texts_of(sheet.rows[r]));
             const auto& t = texts_.back();
@@ -256,7 +252,6 @@ public:
     }
 
 private:
-    const SourceSheet& sheet_;
     std::vector<std::vector<std::string_view>> texts_;
     std::unordered_map<std::string_view, std::vector<std::size_t>> rows_of_;
 };
@@ -274,20 +269,20 @@ std::vector<int> match_sheets(const MergeSource& source, const std::vector<Retur
                 claimed[s] = true;
                 break;
             }
-    const auto text_set = [](const auto& rows, auto texts) {
+    const auto text_set = [](const auto& rows) {
         std::set<std::string_view> set;
         for (const auto& row : rows)
-            for (std::string_view t : texts(row)) set.insert(t);
+            for (const auto& c : row.cells) set.insert(c.shown);
         return set;
     };
     for (std::size_t r = 0; r < returned.size(); ++r) {
         if (match[r] >= 0) continue;
-        const auto mine = text_set(returned[r].rows, [](const ReturnedRow& row) { return texts_of(row); });
+        const auto mine = text_set(returned[r].rows);
         int best = -1;
         std::size_t best_shared = 0;
         for (std::size_t s = 0; s < source.sheets.size(); ++s) {
             if (claimed[s]) continue;
-            const auto theirs = text_set(source.sheets[s].rows, [](const SourceRow& row) { return texts_of(row); });
+            const auto theirs = text_set(source.sheets[s].rows);
             std::size_t shared = 0;
             for (std::string_view t : mine) shared += theirs.count(t);
             if (shared * 2 > theirs.size() && shared > best_shared) {
@@ -316,10 +311,10 @@ ColumnMap map_columns(const SourceSheet& source, const ReturnedSheet& returned,
         if (matches[r].size() != 1) continue;
         const SourceRow& src = source.rows[matches[r][0]];
         for (const ReturnedCell& c : returned.rows[r].cells) {
-            const auto same = [&](const auto& x) { return x == c.text; };
+            const auto same = [&](const auto& x) { return x == c.shown; };
             std::size_t mine = 0, theirs = 0;
             int column = 0;
-            for (const ReturnedCell& o : returned.rows[r].cells) mine += same(o.text);
+            for (const ReturnedCell& o : returned.rows[r].cells) mine += same(o.shown);
             for (const SourceCell& s : src.cells)
                 if (same(s.shown)) ++theirs, column = s.column;
             if (mine == 1 && theirs == 1) ++votes[{c.column, column}];
@@ -373,7 +368,7 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
             std::vector<std::pair<std::size_t, std::size_t>> places;
             for (std::size_t s : matches[r])
                 for (std::size_t k = 0; k < src.rows[s].cells.size(); ++k)
-                    if (src.rows[s].cells[k].shown == c.text) {
+                    if (src.rows[s].cells[k].shown == c.shown) {
                         candidates.push_back(&src.rows[s].cells[k]);
                         places.emplace_back(s, k);
                     }
@@ -382,9 +377,7 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
             if (!any_masked) {
                 // Not a masked cell of its row; a masked text all the same is one the row
                 // did not have (copied from elsewhere, or no row matched).
-                if (masked_texts.count(c.text) &&
-                    std::none_of(candidates.begin(), candidates.end(), [](const SourceCell* x) { return !x->masked; }))
-                    report.unmatched.push_back(where);
+                if (candidates.empty() && masked_texts.count(c.shown)) report.unmatched.push_back(where);
                 continue;
             }
             for (const auto& [s, k] : places) used[s][k] = true;
@@ -646,7 +639,7 @@ int merge_into_package(MfileRegistry& reg, const MergeSource& source, MergeRepor
             }
             for (const ReturnedRow& row : sheets[r].rows)
                 for (const ReturnedCell& c : row.cells)
-                    if (c.string_cell && masked_texts.count(c.text))
+                    if (c.string_cell && masked_texts.count(c.shown))
                         report.unmatched.push_back({sheets[r].name, cell_ref(row.row, c.column)});
         }
         // A sheet of the copy that the edited workbook no longer has: its rows are gone.
