@@ -161,7 +161,8 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
 }
 
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
-    const auto warnings = report_warning_texts(outcome.report, shell_.lang());
+    auto warnings = report_warning_texts(outcome.report, shell_.lang());
+    for (std::string& w : merge_warning_texts(outcome.merge, shell_.lang())) warnings.push_back(std::move(w));
     auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
         auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
         item->setToolTip(text);
@@ -182,6 +183,8 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             break;
         case FileOutcome::Result::restored:
             line = tr("%1 を復元しました → %2").arg(input, output);
+            // An edited workbook restored cell by cell: the counts as the command line says them.
+            if (outcome.merge.produced) line += QStringLiteral(" (") + qs(merge_counts_text(outcome.merge, shell_.lang())) + ")";
             break;
         case FileOutcome::Result::failed:
             std::string reasons;  // the failures as the pipeline worded them

@@ -104,6 +104,8 @@ std::string outcome_text(const FileOutcome& outcome, Lang lang) {
             if (!outcome.report.produced) return say(lang, Msg::outcome_masked, {input, output});
             return say(lang, Msg::outcome_masked_counts, {input, output, report_counts_text(outcome.report, lang)});
         case FileOutcome::Result::restored:
+            if (outcome.merge.produced)
+                return say(lang, Msg::outcome_restored, {input, output}) + " (" + merge_counts_text(outcome.merge, lang) + ")";
             return say(lang, Msg::outcome_restored, {input, output});
         case FileOutcome::Result::failed:
             break;

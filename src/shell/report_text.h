@@ -32,6 +32,7 @@ struct FileOutcome {
     std::filesystem::path input, output;
     Result result = Result::failed;
     MaskReport report;                  // of a masking
+    MergeReport merge;                  // of a restore that went cell by cell
     std::vector<std::string> messages;  // the failures reported for the file
     Lang lang = Lang::ja;               // the language the file was processed in
 };
