@@ -401,7 +401,12 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
         }
     }
     // What became of the masked cells of the copy that no cell of the edited workbook
-    // showed any more.
+    // showed any more. A row that no row matched is deleted, unless its masked texts
+    // are among those listed as left masked here: it may well be one of those rows.
+    std::set<std::string_view> left_texts;
+    for (const ReturnedRow& row : ret.rows)
+        for (const ReturnedCell& c : row.cells)
+            if (c.string_cell && masked_texts.count(c.shown) && !ret.given.count(c.cell)) left_texts.insert(c.shown);
     for (std::size_t s = 0; s < src.rows.size(); ++s) {
         const SourceRow& row = src.rows[s];
         // A row matched one to one tells where its cells now stand.
@@ -412,7 +417,7 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
             const SourceCell& c = row.cells[k];
             if (!c.masked || used[s][k]) continue;
             if (!seen[s]) {
-                report.row_deleted.push_back({src.name, cell_ref(row.row, c.column)});
+                if (!left_texts.count(c.shown)) report.row_deleted.push_back({src.name, cell_ref(row.row, c.column)});
             } else if (now_row) {
                 const auto to = columns.to_returned.find(c.column);
                 report.changed.push_back(to != columns.to_returned.end() ? MergeCell{ret.name, cell_ref(*now_row, to->second)}
