@@ -127,5 +127,32 @@ TEST(MergeIntoPackage, TableUnderAnotherNameGetsInlineStrings) {
     EXPECT_FALSE(test::has_stream(reg, "xl/sharedStrings.xml"));
 }
 
+// Rows made only of a masked text that hundreds of rows share cannot be told apart:
+// they stay masked and are listed as such, not as rows the other side deleted.
+TEST(MergeIntoPackage, RowsOfCommonMaskedTextsAreLeftNotDeleted) {
+    constexpr int ROWS = 300;  // more rows than a text shared by all of them proposes
+    MergeSource source;
+    source.original_items = {"<t>Tom</t>", "<t>Ann</t>"};
+    SourceSheet kept{"名簿", {}};
+    std::string rows;
+    for (int r = 0; r < ROWS; ++r) {
+        kept.rows.push_back({r, {{0, "s***", true, static_cast<std::size_t>(r % 2)}}});
+        rows += "<row r=\"" + std::to_string(r + 1) + "\"><c r=\"A" + std::to_string(r + 1) +
+                "\" t=\"inlineStr\"><is><t>***</t></is></c></row>";
+    }
+    source.sheets.push_back(std::move(kept));
+    MfileRegistry reg;
+    for (auto& e : test::small_workbook({"x"})) test::put_stream(reg, e.name, e.data);
+    test::put_stream(reg, "xl/worksheets/sheet1.xml",
+                     "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" + rows +
+                         "</sheetData></worksheet>");
+
+    MergeReport report;
+    ASSERT_EQ(merge_into_package(reg, source, report), RC_OK);
+    EXPECT_EQ(report.given_back, 0u);
+    EXPECT_EQ(report.left_masked(), static_cast<std::size_t>(ROWS));
+    EXPECT_TRUE(report.row_deleted.empty());
+}
+
 }  // namespace
 }  // namespace hsc
