@@ -407,12 +407,13 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
     for (const ReturnedRow& row : ret.rows)
         for (const ReturnedCell& c : row.cells)
             if (c.string_cell && masked_texts.count(c.shown) && !ret.given.count(c.cell)) left_texts.insert(c.shown);
+    // A row matched one to one tells where its cells now stand.
+    std::vector<std::optional<int>> now_rows(src.rows.size());
+    for (std::size_t r = 0; r < ret.rows.size(); ++r)
+        if (matches[r].size() == 1 && !now_rows[matches[r][0]]) now_rows[matches[r][0]] = ret.rows[r].row;
     for (std::size_t s = 0; s < src.rows.size(); ++s) {
         const SourceRow& row = src.rows[s];
-        // A row matched one to one tells where its cells now stand.
-        std::optional<int> now_row;
-        for (std::size_t r = 0; r < ret.rows.size() && !now_row; ++r)
-            if (matches[r].size() == 1 && matches[r][0] == s) now_row = ret.rows[r].row;
+        const std::optional<int>& now_row = now_rows[s];
         for (std::size_t k = 0; k < row.cells.size(); ++k) {
             const SourceCell& c = row.cells[k];
             if (!c.masked || used[s][k]) continue;
