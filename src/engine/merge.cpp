@@ -719,25 +719,47 @@ int restore_table_items(MfileRegistry& reg, std::string_view original_table, Mer
     }
 }
 
+namespace {
+
+// Every failure of the source names the source: the reporter's words are about the
+// returned workbook otherwise.
+class SourceReporter final : public Reporter {
+public:
+    SourceReporter(Reporter& inner, std::string name, Lang lang) : inner_(inner), name_(std::move(name)), lang_(lang) {}
+    void error(std::string_view text) override { inner_.error(say(lang_, Msg::in_file, {text, name_})); }
+    bool ask_yes_no(std::string_view text) override { return inner_.ask_yes_no(text); }
+    void info(std::string_view text) override { inner_.info(text); }
+
+private:
+    Reporter& inner_;
+    std::string name_;
+    Lang lang_;
+};
+
+}  // namespace
+
 int load_merge_source(const std::filesystem::path& path, const StoredSettings& s, const std::string* key_check,
-                      const FileContext& ctx, std::uint64_t memory_budget, MergeSource& source, Reporter& reporter,
+                      const FileContext& ctx, std::uint64_t memory_budget, MergeSource& source, Reporter& to_user,
                       Lang lang, FailReason& why) {
     const std::string name = path.string();
-    const auto fail = [&](FailReason reason, const std::string& text) {
+    SourceReporter reporter(to_user, name, lang);
+    // `named`: the text names the source already.
+    const auto fail = [&](FailReason reason, const std::string& text, bool named = false) {
         why = reason;
-        reporter.error(text);
+        (named ? to_user : reporter).error(text);
         return RC_FAIL;
     };
     InputFile in;
     if (int error = in.open(path); error != 0)
-        return fail(open_failure_reason(error), open_failure_message(error, path, lang));
+        return fail(open_failure_reason(error), open_failure_message(error, path, lang), true);
     MfileRegistry reg;
     reg.max_package_bytes = memory_budget;
     OpenPackage package;
-    if (package.open(in.fd(), path, reg) != RC_OK) return fail(FailReason::cannot_open, say(lang, Msg::open_error, {name}));
+    if (package.open(in.fd(), path, reg) != RC_OK)
+        return fail(FailReason::cannot_open, say(lang, Msg::open_error, {name}), true);
     const int type = package.file_type();
     if (type != TYPE_XLSX && type != TYPE_XLSM)
-        return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {name}));
+        return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {name}), true);
     std::string block;
     if (package.last_bytes(FOOTER_SIZE, block) != RC_OK)
         return fail(FailReason::damaged, say(lang, Msg::check_footer_error, {std::to_string(RC_SHORT_READ)}));
@@ -754,7 +776,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
         if (rc == RC_OK && (present == FOOTER_PRESENT || !backups.empty())) {
             if (decipher_backups(reg, backups, s.password) == RC_REFUSED) {
                 why = FailReason::wrong_password;
-                reporter.error(say(lang, Msg::in_file, {say(lang, Msg::backup_password), name}));
+                reporter.error(say(lang, Msg::backup_password));
                 return RC_REFUSED;
             }
         } else if (rc == RC_OK) {
@@ -774,7 +796,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
         rc = RC_NOMEM;
     }
     if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
-    if (rc != RC_OK) return fail(FailReason::damaged, say(lang, Msg::in_file, {say(lang, Msg::read_error, {std::to_string(rc)}), name}));
+    if (rc != RC_OK) return fail(FailReason::damaged, say(lang, Msg::read_error, {std::to_string(rc)}));
     return RC_OK;
 }
 

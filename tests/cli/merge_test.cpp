@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "cli_run.h"
 #include "support/temp_dir.h"
+#include "support/workbook_fixture.h"
+#include "support/zip_builder.h"
 
 namespace hsc {
 namespace {
@@ -69,6 +72,35 @@ INSTANTIATE_TEST_SUITE_P(Edits, Merge, ::testing::ValuesIn(CASES),
 TEST(MergeForce, EditedMaskedWorkbookRestoresIntoAValidWorkbook) {
     test::TempDir dir;
     EXPECT_EQ(round_trip(dir, "force"), 0) << log_of(dir);
+}
+
+// What restore --from refuses, and how it says so: a returned workbook that still holds
+// its backups, a source the password does not open (named in the message), --from
+// without restore.
+TEST(MergeRefusals, EachWithItsKindAndStatus) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook({"山田太郎", "東京都", "090-1111-2222"}));
+    const std::map<std::string, std::string> pw = {{"HUSHCEL_PASSWORD", "correct horse"}, {"LANG", "C"}};
+    ASSERT_EQ(test::run_hushcel(dir.path(), {"mask", "book.xlsx"}, pw).exit_code, 0);
+
+    auto r = test::run_hushcel(dir.path(), {"restore", "--json", "--from", "book.xlsx", "●book.xlsx"}, pw);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("\"kind\":\"still-masked\""), std::string::npos) << r.out;
+
+    test::write_zip(dir / "returned.xlsx", test::small_workbook({"●●●●", "●●●", "999-9999-9999"}));
+    r = test::run_hushcel(dir.path(), {"restore", "--from", "●book.xlsx", "returned.xlsx"},
+                          {{"HUSHCEL_PASSWORD", "wrong"}, {"LANG", "C"}});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("(●book.xlsx)"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "〇returned.xlsx"));
+
+    r = test::run_hushcel(dir.path(), {"mask", "--from", "●book.xlsx", "returned.xlsx"}, pw);
+    EXPECT_EQ(r.exit_code, 2);
+
+    // The same returned workbook with the right password: every cell given back.
+    r = test::run_hushcel(dir.path(), {"restore", "--from", "●book.xlsx", "returned.xlsx"}, pw);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("cells given back 3, still masked 0"), std::string::npos) << r.out;
 }
 
 }  // namespace
