@@ -111,13 +111,15 @@ constexpr std::array TEXTS{
     MessageText{Msg::not_masked, "not-masked", "マスクされたファイルではありません。復元は行いません(%s)。",
                 "%s is not a masked workbook. Nothing was restored."},
     MessageText{Msg::changed_ask, "changed-ask",
-                "マスク後にブックが変更されています(%s)。復元すると、マスク後の変更は失われます。復元しますか？",
-                "The workbook was changed after masking (%s). Restoring loses those changes. Restore anyway?"},
+                "マスク後にブックが変更されています(%s)。文字列ごとに復元し、変更された文字列はそのまま残します"
+                "(元が確かでないセルはマスクのままです)。復元しますか？",
+                "The workbook was changed after masking (%s). It is restored string by string: what was changed "
+                "stays as it is, and cells whose original is not certain stay masked. Restore?"},
     MessageText{Msg::changed_since_masking, "changed-since-masking",
-                "マスク後にブックが変更されています(%s)。復元するとその変更が失われるため、復元を中断しました。"
-                "ファイルは変更していません。",
-                "The workbook was changed after masking (%s). Restoring would lose those changes, so it was "
-                "stopped. The file is unchanged."},
+                "マスク後にブックが変更されています(%s)。そのまま復元すると変更と食い違うため、復元を中断しました。"
+                "ファイルは変更していません(--force で文字列ごとに復元します)。",
+                "The workbook was changed after masking (%s). Its backup no longer fits it, so it was not restored. "
+                "The file is unchanged (--force restores it string by string)."},
     MessageText{Msg::footer_lost, "footer-lost",
                 "マスク済みのバックアップ(%s)がありますが、フッターがありません。再マスクすると元のテキストが失われるため、"
                 "処理を中断します。",
@@ -486,8 +488,9 @@ constexpr std::array TEXTS{
 安全:
   --force                 入力でない既存の "%sNAME"/"%sNAME" を置き換え、別名 (ハードリンク)
                           のある入力を上書きし、マスク後に変更されたマスク済みブックを
-                          復元する (指定しないとそのようなブックは拒否: 復元すると変更が
-                          失われるため)
+                          文字列ごとに復元する (相手が加えた・変えた文字列はそのまま残り、
+                          マスクのままのセルは一覧にする。指定しないとそのようなブックは
+                          拒否)
   --allow-default-password  組み込みの既定パスワードや空のパスワードでもマスクする
                           (Hushcel を持っている人なら誰でもブックを復元できてしまう)
   --max-memory SIZE       展開した部品が SIZE を超えるブックを拒否 (例: 512M、2G)。
@@ -580,8 +583,9 @@ Options (each overrides one field of the settings file for this run):
 Safety:
   --force                 replace an existing "%sNAME"/"%sNAME" that is not the input,
                           overwrite an input that has other names (hard links), and restore
-                          a masked workbook that was changed after masking (without it such
-                          a workbook is refused: restoring would lose the changes)
+                          a masked workbook that was changed after masking string by string
+                          (what the other side added or changed stays, cells still masked
+                          are listed; without it such a workbook is refused)
   --allow-default-password  mask even with the built-in default password or an empty one
                           (anyone with Hushcel could then restore the workbook)
   --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);

@@ -585,8 +585,9 @@ TEST_F(Driver, WorkbookChangedAfterMaskingIsNotRestoredBlindly) {
     ASSERT_EQ(rep.questions.size(), 1u);
     EXPECT_NE(rep.questions[0].find("xl/sharedStrings.xml"), std::string::npos);
     ASSERT_EQ(rep.errors.size(), 1u);
-    EXPECT_EQ(rep.errors[0], "マスク後にブックが変更されています(xl/sharedStrings.xml)。復元するとその変更が失われるため、"
-                             "復元を中断しました。ファイルは変更していません。(" + book().string() + ")");
+    EXPECT_EQ(rep.errors[0], "マスク後にブックが変更されています(xl/sharedStrings.xml)。そのまま復元すると変更と食い違うため、"
+                             "復元を中断しました。ファイルは変更していません(--force で文字列ごとに復元します)。(" +
+                                 book().string() + ")");
     EXPECT_EQ(test::read_file(book()), edited);
     EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
 
