@@ -229,23 +229,27 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // The package, unpacked once for every step that follows; a refusal is reported
-    // where the transform would have met it.
+    // where the transform would have met it. Restoring reads a few parts (the others are
+    // checked and copied as they are stored) and deciphers each backup once, here; the
+    // restore takes the plain text as it is.
+    const bool restoring = ctx.process_direction == Direction::unmask && !merging;
     std::vector<std::string> entries;
-    int read_rc = RC_OK;
-    try {
-        // Restoring reads a few parts; the others are checked and copied as they are stored.
-        read_rc = package.extract(reg, entries, nullptr,
-                                  ctx.process_direction == Direction::unmask && !merging ? read_when_restoring : nullptr);
-    } catch (const std::bad_alloc&) {
-        read_rc = RC_NOMEM;
-    }
+    int deciphered = RC_OK;
+    const auto unpack = [&](EntryFilter read) {
+        try {
+            const int extracted = package.extract(reg, entries, nullptr, read);
+            if (extracted == RC_OK && restoring)
+                deciphered = decipher_backups(reg, backup_entries(entries), stored.password);
+            return extracted;
+        } catch (const std::bad_alloc&) {
+            return RC_NOMEM;
+        }
+    };
+    int read_rc = unpack(restoring ? read_when_restoring : nullptr);
 
     // The backups must decipher to what they recorded before they replace the masked
-    // text: a footer without a check value lets any password through to here. Each is
-    // deciphered once, here; the restore takes the plain text as it is.
-    const bool restoring = ctx.process_direction == Direction::unmask && !merging;
-    if (restoring && read_rc == RC_OK &&
-        decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
+    // text: a footer without a check value lets any password through to here.
+    if (restoring && read_rc == RC_OK && deciphered == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(say(lang, Msg::backup_password));
         return RC_REFUSED;
@@ -264,13 +268,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
             mfree_all(reg);
             entries.clear();
-            try {
-                read_rc = package.extract(reg, entries);
-                if (read_rc == RC_OK && decipher_backups(reg, backup_entries(entries), stored.password) != RC_OK)
-                    read_rc = RC_FAIL;
-            } catch (const std::bad_alloc&) {
-                read_rc = RC_NOMEM;
-            }
+            read_rc = unpack(nullptr);
+            if (read_rc == RC_OK && deciphered != RC_OK) read_rc = RC_FAIL;
         }
     }
 
