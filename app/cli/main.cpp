@@ -69,7 +69,25 @@ struct Result {
     std::string summary;     // the line printed for a success
     std::string json_extra;  // further JSON members (inspect)
     MaskReport report;       // of a masking, or of inspect --leaks
+    MergeReport merge;       // of a restore that went cell by cell
 };
+
+// A restore into an edited workbook as JSON members: the counts and the cells.
+std::string merge_json(const MergeReport& m) {
+    const auto cells = [](const std::vector<MergeCell>& list) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < list.size(); ++i)
+            out.append(i ? "," : "")
+                .append("{\"sheet\":" + json_string(list[i].sheet) + ",\"cell\":" + json_string(list[i].ref) + "}");
+        return out + "]";
+    };
+    return ",\"merge\":{\"given_back\":" + std::to_string(m.given_back) +
+           ",\"left_masked\":" + std::to_string(m.left_masked()) +
+           ",\"row_deleted\":" + std::to_string(m.row_deleted.size()) +
+           ",\"changed\":" + std::to_string(m.changed.size()) + ",\"cells\":{\"ambiguous\":" + cells(m.ambiguous) +
+           ",\"unmatched\":" + cells(m.unmatched) + ",\"row_deleted\":" + cells(m.row_deleted) +
+           ",\"changed\":" + cells(m.changed) + "}}";
+}
 
 // The report's counts and warnings as JSON members.
 std::string report_json(const MaskReport& report) {
@@ -192,6 +210,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
     if (command == Command::suggest) return suggest_file(path, o.lang, r);
     ProcessOptions po = base;
+    if (o.from) po.merge_from = fs::path(*o.from);
     if (command == Command::mask) po.only_direction = Direction::mask;
     if (command == Command::restore) po.only_direction = Direction::unmask;
     CollectingReporter reporter;
@@ -210,13 +229,17 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
         r.output = output.string();
         r.report = std::move(ctx.report);
         const std::string input = visible_controls(r.input), shown_output = visible_controls(r.output);
-        if (ctx.process_direction == Direction::unmask)
+        r.merge = std::move(ctx.merge);
+        if (r.merge.produced)
+            r.summary = say(o.lang, Msg::cli_merged, {input, shown_output, merge_counts_text(r.merge, o.lang)});
+        else if (ctx.process_direction == Direction::unmask)
             r.summary = say(o.lang, Msg::cli_restored, {input, shown_output});
         else if (!r.report.produced)
             r.summary = say(o.lang, Msg::cli_masked, {input, shown_output});
         else
             r.summary = say(o.lang, Msg::cli_masked_counts, {input, shown_output, report_counts_text(r.report, o.lang)});
         r.json_extra = report_json(r.report);
+        if (r.merge.produced) r.json_extra += merge_json(r.merge);
     } else if (r.errors.empty()) {
         r.errors.push_back(say(o.lang, Msg::cli_not_processed, {std::to_string(r.status)}));
     }
@@ -241,6 +264,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::key_file_required, "key-file-required"},
     {FailReason::changed_since_masking, "changed-since-masking"},
     {FailReason::footer_missing, "footer-missing"},
+    {FailReason::still_masked, "still-masked"},
     {FailReason::hard_link, "hard-link"},
     {FailReason::output_is_input, "output-is-input"},
     {FailReason::output_exists, "output-exists"},
@@ -278,7 +302,8 @@ std::string_view failure_kind(FailReason why) {
 std::string_view result_kind(const Result& r) {
     if (r.status != RC_OK) return failure_kind(r.failure);
     const bool warned = !report_warnings(r.report).empty();
-    if (std::string_view(r.action) == "restore") return "restored";
+    if (std::string_view(r.action) == "restore")
+        return !r.merge.produced ? "restored" : r.merge.left_masked() > 0 ? "merged-with-warnings" : "merged";
     if (std::string_view(r.action) == "mask") return warned ? "masked-with-warnings" : "masked";
     if (r.suggestion) return "suggested";
     return warned ? "inspected-with-warnings" : "inspected";
@@ -320,9 +345,12 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors)
                     std::fprintf(stderr, "%s: %s\n", visible_controls(r.input).c_str(), visible_controls(e).c_str());
-            if (!o.json && r.status == RC_OK)
+            if (!o.json && r.status == RC_OK) {
                 for (const auto& w : report_warning_texts(r.report, o.lang))
                     std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, w})).c_str());
+                for (const auto& w : merge_warning_texts(r.merge, o.lang))
+                    std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, w})).c_str());
+            }
         }
         std::fflush(stdout);
         if (progress && finished < total)
@@ -510,7 +538,8 @@ int main(int argc, char** argv) {
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {
         if (r.status == RC_OK) {
-            any_warning = any_warning || !report_warnings(r.report).empty();
+            // A restore that left masked texts in its output is done with a warning.
+            any_warning = any_warning || !report_warnings(r.report).empty() || r.merge.left_masked() > 0;
             continue;
         }
         any_failed = true;

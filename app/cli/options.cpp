@@ -202,6 +202,9 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
                 return false;
             }
             o.key_file = v;
+        } else if (name == "--from") {
+            if (!value(v)) return false;
+            o.from = v;
         } else if (name == "--settings") {
             if (!value(v)) return false;
             o.settings_file = v;
@@ -226,6 +229,10 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
     }
     if (o.leaks && o.command != Command::inspect) {
         message = say(lang, Msg::option_needs_inspect, {"--leaks"});
+        return false;
+    }
+    if (o.from && o.command != Command::restore) {
+        message = say(lang, Msg::option_from_needs_restore);
         return false;
     }
     if (o.leaks && o.suggest) {

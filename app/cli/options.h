@@ -42,6 +42,9 @@ struct Options {
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
 
+    // restore --from: the masked copy that was kept (or the original), whose texts go
+    // back into the edited workbooks named as the files.
+    std::optional<std::string> from;
     bool force = false;  // replace existing outputs, accept hard-linked inputs, restore edited workbooks
     bool allow_default_password = false;  // mask with the built-in or an empty password
     std::optional<std::uint64_t> max_memory;  // bytes for the packages in memory at once

@@ -167,7 +167,8 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
 }
 
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
-    const auto warnings = report_warning_texts(outcome.report, shell_.lang());
+    auto warnings = report_warning_texts(outcome.report, shell_.lang());
+    for (std::string& w : merge_warning_texts(outcome.merge, shell_.lang())) warnings.push_back(std::move(w));
     auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
         auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
         item->setToolTip(plain_tooltip(text));
@@ -188,6 +189,8 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             break;
         case FileOutcome::Result::restored:
             line = tr("%1 を復元しました → %2").arg(input, output);
+            // An edited workbook restored cell by cell: the counts as the command line says them.
+            if (outcome.merge.produced) line += QStringLiteral(" (") + qs(merge_counts_text(outcome.merge, shell_.lang())) + ")";
             break;
         case FileOutcome::Result::failed:
             std::string reasons;  // the failures as the pipeline worded them
@@ -229,6 +232,7 @@ void MainWindow::buildControls(QWidget* panel) {
     autoshape_ = make_check(panel, "autoshape");
     recrypto_ = make_check(panel, "recrypto");
     keep_header_ = make_check(panel, "keepHeader");
+    text_only_ = make_check(panel, "textOnly");
     password_label_ = make_label(panel, "passwordLabel");
     strength_label_ = make_label(panel, "strengthLabel");
     target_column_label_ = make_label(panel, "targetColumnLabel");
@@ -265,6 +269,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(wchar_label_, row++, 0, 1, 3);
     grid->addWidget(wchar_, row, 0, left);
     grid->addWidget(keep_header_, row++, 1, 1, 2);
+    grid->addWidget(text_only_, row++, 1, 1, 2);
     gap();
     grid->addWidget(overwrite_, row, 0);
     grid->addWidget(autoshape_, row++, 1, 1, 2);
@@ -346,6 +351,7 @@ void MainWindow::retranslate() {
     digit_label_->setText(tr("数字マスク文字"));
     wchar_label_->setText(tr("その他の文字のマスク文字"));
     keep_header_->setText(tr("見出し行を残す"));
+    text_only_->setText(tr("数値と日付は残す"));
     overwrite_->setText(tr("上書き更新"));
     autoshape_->setText(tr("図形の文字をマスク"));
     recrypto_->setText(tr("自動再暗号化"));
@@ -419,6 +425,7 @@ ControlValues MainWindow::controls() const {
     c.autoshape = autoshape_->isChecked();
     c.recrypto = recrypto_->isChecked();
     c.keep_header = keep_header_->isChecked();
+    c.text_only = text_only_->isChecked();
     return c;
 }
 
@@ -436,6 +443,7 @@ void MainWindow::setControls(const ControlValues& c) {
     autoshape_->setChecked(c.autoshape);
     recrypto_->setChecked(c.recrypto);
     keep_header_->setChecked(c.keep_header);
+    text_only_->setChecked(c.text_only);
 }
 
 void MainWindow::showPasswordStatus() {

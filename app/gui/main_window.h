@@ -122,6 +122,7 @@ private:
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
     QCheckBox* keep_header_;
+    QCheckBox* text_only_;  // the chosen columns keep their numbers and dates
     QLabel* password_label_;
     QLabel* strength_label_;
     QLabel* target_column_label_;

@@ -115,18 +115,23 @@ constexpr std::array TEXTS{
     MessageText{Msg::not_masked, "not-masked", "マスクされたファイルではありません。復元は行いません(%s)。",
                 "%s is not a masked workbook. Nothing was restored."},
     MessageText{Msg::changed_ask, "changed-ask",
-                "マスク後にブックが変更されています(%s)。復元すると、マスク後の変更は失われます。復元しますか？",
-                "The workbook was changed after masking (%s). Restoring loses those changes. Restore anyway?"},
+                "マスク後にブックが変更されています(%s)。文字列ごとに復元し、変更された文字列はそのまま残します"
+                "(元が確かでないセルはマスクのままです)。復元しますか？",
+                "The workbook was changed after masking (%s). It is restored string by string: what was changed "
+                "stays as it is, and cells whose original is not certain stay masked. Restore?"},
     MessageText{Msg::changed_since_masking, "changed-since-masking",
-                "マスク後にブックが変更されています(%s)。復元するとその変更が失われるため、復元を中断しました。"
-                "ファイルは変更していません。",
-                "The workbook was changed after masking (%s). Restoring would lose those changes, so it was "
-                "stopped. The file is unchanged."},
+                "マスク後にブックが変更されています(%s)。そのまま復元すると変更と食い違うため、復元を中断しました。"
+                "ファイルは変更していません(--force で文字列ごとに復元します)。",
+                "The workbook was changed after masking (%s). Its backup no longer fits it, so it was not restored. "
+                "The file is unchanged (--force restores it string by string)."},
     MessageText{Msg::footer_lost, "footer-lost",
                 "マスク済みのバックアップ(%s)がありますが、フッターがありません。再マスクすると元のテキストが失われるため、"
                 "処理を中断します。",
                 "The workbook holds a masked backup (%s) but no footer. Masking it again would lose the original "
                 "text, so processing stopped."},
+    MessageText{Msg::merge_still_masked, "merge-still-masked",
+                "(%s)はまだバックアップを持つマスク済みのブックです。--from を付けずに復元してください。",
+                "%s still holds its backups. Restore it without --from."},
     MessageText{Msg::hard_link, "hard-link",
                 "ファイル(%s)には別の名前(ハードリンク)があります。上書きしても別の名前には元の内容が残るため、"
                 "処理を中断します。",
@@ -265,6 +270,8 @@ constexpr std::array TEXTS{
                 "%s: masked -> %s (%s)"},
     MessageText{Msg::cli_restored, "cli-restored", "%s: 復元しました -> %s",
                 "%s: restored -> %s"},
+    MessageText{Msg::cli_merged, "cli-merged", "%s: 編集されたブックに元のテキストを戻しました -> %s (%s)",
+                "%s: originals put back into the edited workbook -> %s (%s)"},
     MessageText{Msg::cli_warning, "cli-warning", "%s: 警告: %s",
                 "%s: warning: %s"},
     MessageText{Msg::cli_not_processed, "cli-not-processed", "処理できませんでした(rc=%d)。",
@@ -293,6 +300,9 @@ constexpr std::array TEXTS{
                 "%s works only with inspect."},
     MessageText{Msg::option_leaks_and_suggest, "option-leaks-and-suggest", "--leaks と --suggest は別々に指定してください。",
                 "Give --leaks and --suggest in separate runs."},
+    MessageText{Msg::option_from_needs_restore, "option-from-needs-restore",
+                "--from は restore と一緒に指定してください。",
+                "--from goes with restore: hushcel restore --from KEPT RETURNED."},
     MessageText{Msg::no_files, "no-files", "ファイルが指定されていません。",
                 "No file is given. Name the workbooks to process."},
     MessageText{Msg::same_file_twice, "same-file-twice", "同じファイルが2回指定されています: %s",
@@ -360,6 +370,21 @@ constexpr std::array TEXTS{
                 "A header text equals the value of a masked cell, so the header shows masked too (%s)."},
     MessageText{Msg::warn_left_readable, "warn-left-readable", "マスクした文字列が%sに読める形で残っています(%s)。",
                 "A masked text is still readable in %s (%s)."},
+    MessageText{Msg::merge_counts, "merge-counts",
+                "戻したセル %s、マスクのまま %s、行が削除されたセル %s、相手が変更したセル %s",
+                "cells given back %s, still masked %s, rows deleted %s, changed by the other side %s"},
+    MessageText{Msg::warn_merge_ambiguous, "warn-merge-ambiguous",
+                "元のテキストが一つに決まらないため、マスクのままのセルがあります: %s",
+                "These cells stay masked because more than one original fits: %s"},
+    MessageText{Msg::warn_merge_unmatched, "warn-merge-unmatched",
+                "マスク済みのコピーに対応する行がないため、マスクのままのセルがあります: %s",
+                "These cells stay masked because no row of the masked copy matches theirs: %s"},
+    MessageText{Msg::warn_merge_row_deleted, "warn-merge-row-deleted",
+                "行が削除されたため、元のテキストを戻せなかったマスク済みのセルがあります: %s",
+                "These masked cells could not be given back because their row was deleted: %s"},
+    MessageText{Msg::warn_merge_changed, "warn-merge-changed",
+                "マスクしたセルを相手が変更しています(変更後の内容のままです): %s",
+                "The other side changed these masked cells (their edits are kept): %s"},
     MessageText{Msg::place_shared_strings, "place-shared-strings", "マスクしていない別の文字列",
                 "other texts that were not masked"},
     MessageText{Msg::place_inline_strings, "place-inline-strings", "マスク列以外のセル(セル内の文字列)",
@@ -446,6 +471,11 @@ constexpr std::array TEXTS{
   hushcel [auto] FILE...      フッターのないブックはマスク、フッターのあるブックは復元
   hushcel mask FILE...        マスクだけ (マスク済みのブックは拒否)
   hushcel restore FILE...     復元だけ (マスクされていないブックは拒否)
+  hushcel restore --from KEPT FILE...
+                              他所で編集されバックアップを失ったブック FILE に、手元に残した
+                              マスク済みのコピー (または元のブック) KEPT から元のテキストを
+                              戻す。行と列の並べ替え、行の追加・削除、シート名の変更を追い、
+                              元が一つに決まるセルだけを戻す (ほかはマスクのまま一覧にする)
   hushcel inspect FILE...     何も変えずに、種類、マスク状態、認証、ヒント、バックアップを表示
   hushcel inspect --suggest FILE...
                               何も変えずに、個人情報らしい列を提案 (見出しの語と、
@@ -487,8 +517,9 @@ constexpr std::array TEXTS{
 安全:
   --force                 入力でない既存の "%sNAME"/"%sNAME" を置き換え、別名 (ハードリンク)
                           のある入力を上書きし、マスク後に変更されたマスク済みブックを
-                          復元する (指定しないとそのようなブックは拒否: 復元すると変更が
-                          失われるため)
+                          文字列ごとに復元する (相手が加えた・変えた文字列はそのまま残り、
+                          マスクのままのセルは一覧にする。指定しないとそのようなブックは
+                          拒否)
   --allow-default-password  組み込みの既定パスワードや空のパスワードでもマスクする
                           (Hushcel を持っている人なら誰でもブックを復元できてしまう)
   --max-memory SIZE       展開した部品が SIZE を超えるブックを拒否 (例: 512M、2G)。
@@ -535,6 +566,13 @@ Usage:
   hushcel [auto] FILE...      mask a workbook without a footer, restore one with a footer
   hushcel mask FILE...        mask only (a masked workbook is refused)
   hushcel restore FILE...     restore only (a workbook that is not masked is refused)
+  hushcel restore --from KEPT FILE...
+                              put the originals back into FILE, a masked workbook edited
+                              elsewhere that lost its backups, from KEPT, the masked copy that
+                              was kept (or the original). Rows may be sorted, inserted or
+                              deleted, columns added, sheets renamed: a cell is given back
+                              only when exactly one original fits; the others stay masked
+                              and are listed
   hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
   hushcel inspect --suggest FILE...
                               change nothing; suggest the columns that look like personal data
@@ -576,8 +614,9 @@ Options (each overrides one field of the settings file for this run):
 Safety:
   --force                 replace an existing "%sNAME"/"%sNAME" that is not the input,
                           overwrite an input that has other names (hard links), and restore
-                          a masked workbook that was changed after masking (without it such
-                          a workbook is refused: restoring would lose the changes)
+                          a masked workbook that was changed after masking string by string
+                          (what the other side added or changed stays, cells still masked
+                          are listed; without it such a workbook is refused)
   --allow-default-password  mask even with the built-in default password or an empty one
                           (anyone with Hushcel could then restore the workbook)
   --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);

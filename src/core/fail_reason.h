@@ -23,6 +23,7 @@ enum class FailReason {
     key_file_required,      // masked in file-authentication mode, asked with a password
     changed_since_masking,  // edited after masking; restoring would drop the edits
     footer_missing,         // backups without a footer: masking again would lose them
+    still_masked,           // `restore --from` given a workbook that still holds its backups
     hard_link,              // overwriting would leave the other names unchanged
     output_is_input,        // the output name is the input itself
     output_exists,          // an existing output not to be replaced

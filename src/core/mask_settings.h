@@ -8,6 +8,7 @@
 #include "core/direction.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
+#include "core/merge_report.h"
 
 namespace hsc {
 
@@ -89,6 +90,7 @@ struct FileContext {
     int header_row = 0;        // zero-based
     bool keep_header = false;  // the header row stays readable (always with header texts)
     MaskReport report;         // filled when a masking was written
+    MergeReport merge;         // filled when a restore went cell by cell
 
     bool has_column_list() const { return target_column_count > 0 || !target_headers.empty(); }
     // Cells of the header row are never marked.

@@ -5,12 +5,26 @@
 #include <vector>
 
 #include "engine/backups.h"
+#include "engine/merge.h"
 #include "engine/text_routines.h"
 #include "package/package_entries.h"
 
 namespace hsc {
+namespace {
 
-std::vector<std::string> parts_changed_since_masking(const MfileRegistry& reg, const std::vector<std::string>& entries,
+// A table of the same length can still have been edited: a text replaced by another of
+// the same byte length, or items moved. Judged when the restore has read the table.
+bool table_unchanged(MfileRegistry& reg, const std::string& plain_name) {
+    std::string table, plain;
+    if (read_whole_file(reg, 0, SHARED_STRINGS_NAME, table) != Status::ok ||
+        read_whole_file(reg, 0, plain_name, plain) != Status::ok)
+        return true;
+    return table_fits(table, plain);
+}
+
+}  // namespace
+
+std::vector<std::string> parts_changed_since_masking(MfileRegistry& reg, const std::vector<std::string>& entries,
                                                      const std::vector<std::uint64_t>& sizes) {
     std::vector<std::string> changed;
     std::map<std::string, std::uint64_t, std::less<>> size_of;
@@ -44,6 +58,8 @@ std::vector<std::string> parts_changed_since_masking(const MfileRegistry& reg, c
         if (!stream_exists(reg, plain)) continue;
         const auto found = size_of.find(part);
         if (found == size_of.end() || found->second != static_cast<std::uint64_t>(msize(reg, plain)))
+            changed.push_back(part);
+        else if (part == SHARED_STRINGS_NAME && !table_unchanged(reg, plain))
             changed.push_back(part);
     }
     return changed;

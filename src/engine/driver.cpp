@@ -16,6 +16,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
 #include "engine/workbook_scan.h"
@@ -211,7 +212,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::string block;  // the file's last bytes, where a footer stands
     if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK)
         return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
-    if (options.only_direction) {
+    const bool merging = options.merge_from.has_value();
+    if (options.only_direction && !merging) {
         const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
         if (options.only_direction == Direction::mask && present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
@@ -230,6 +232,17 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (settings.is_file_hash && ctx.process_direction == Direction::mask && key_size < KEY_FILE_MIN_BYTES)
         return fail(FailReason::key_file_too_short,
                     say(lang, Msg::key_file_too_short, {settings.key_file, std::to_string(key_size), std::to_string(KEY_FILE_MIN_BYTES)}));
+    // A workbook that still holds its backups is restored from them; the merge is for
+    // one that lost them.
+    MergeSource source;
+    if (merging) {
+        if (present == FOOTER_PRESENT || !backup_entries(package.entry_names()).empty())
+            return fail(FailReason::still_masked, say(lang, Msg::merge_still_masked, {path_text}));
+        ctx.process_direction = Direction::unmask;
+        if (rc = load_merge_source(*options.merge_from, stored, key, ctx, budget, source, reporter, lang, ctx.failure);
+            rc != RC_OK)
+            return rc;
+    }
 
     // A masked workbook that lost its footer still holds the only copy of the original
     // text; masking it again would overwrite that copy.
@@ -239,37 +252,47 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // The package, unpacked once for every step that follows; a refusal is reported
-    // where the transform would have met it.
+    // where the transform would have met it. Restoring reads a few parts (the others are
+    // checked and copied as they are stored) and deciphers each backup once, here; the
+    // restore takes the plain text as it is.
+    const bool restoring = ctx.process_direction == Direction::unmask && !merging;
     std::vector<std::string> entries;
-    int read_rc = RC_OK;
-    try {
-        // Restoring reads a few parts; the others are checked and copied as they are stored.
-        read_rc = package.extract(reg, entries, nullptr,
-                                  ctx.process_direction == Direction::unmask ? read_when_restoring : nullptr);
-    } catch (const std::bad_alloc&) {
-        read_rc = RC_NOMEM;
-    }
+    int deciphered = RC_OK;
+    const auto unpack = [&](EntryFilter read) {
+        try {
+            const int extracted = package.extract(reg, entries, nullptr, read);
+            if (extracted == RC_OK && restoring)
+                deciphered = decipher_backups(reg, backup_entries(entries), stored.password);
+            return extracted;
+        } catch (const std::bad_alloc&) {
+            return RC_NOMEM;
+        }
+    };
+    int read_rc = unpack(restoring ? read_when_restoring : nullptr);
 
     // The backups must decipher to what they recorded before they replace the masked
-    // text: a footer without a check value lets any password through to here. Each is
-    // deciphered once, here; the restore takes the plain text as it is.
-    if (ctx.process_direction == Direction::unmask && read_rc == RC_OK &&
-        decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
+    // text: a footer without a check value lets any password through to here.
+    if (restoring && read_rc == RC_OK && deciphered == RC_REFUSED) {
         ctx.failure = FailReason::wrong_password;
         reporter.error(say(lang, Msg::backup_password));
         return RC_REFUSED;
     }
 
-    // Masking keeps every length: a masked part of another length was edited afterwards,
-    // and its backup would silently drop those edits.
-    if (ctx.process_direction == Direction::unmask && !options.force && read_rc == RC_OK) {
+    // Masking keeps every length and every item of the table in its place: a masked part
+    // that differs was edited afterwards, and its backup would silently drop those edits.
+    // Restoring it anyway gives the table back item by item, which reads the worksheets.
+    if (restoring && read_rc == RC_OK) {
         const std::vector<std::string> changed =
             parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
         if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
-            if (!reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
+            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
+            mfree_all(reg);
+            entries.clear();
+            read_rc = unpack(nullptr);
+            if (read_rc == RC_OK && deciphered != RC_OK) read_rc = RC_FAIL;
         }
     }
 
@@ -308,7 +331,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MaskReport report;
-    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report) : extraction_status(read_rc);
+    MergeReport merged;
+    if (read_rc != RC_OK) rc = extraction_status(read_rc);
+    else if (merging) rc = merge_into_package(reg, source, merged);
+    else rc = transform_package(reg, entries, stored, ctx, &report, &merged);
     drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
@@ -372,6 +398,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
     output = target;
     ctx.report = std::move(report);
+    ctx.merge = std::move(merged);
     return RC_OK;
 }
 

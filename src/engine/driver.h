@@ -46,6 +46,11 @@ struct ProcessOptions {
     std::function<int(WriteStep)> fault;
     // The language of every text given to the reporter.
     Lang lang = Lang::ja;
+    // Restore into an edited workbook: the input is a workbook that came back from
+    // elsewhere without its backups, and this file (the masked copy that was kept, or
+    // the original) gives the originals of the cells that still show masked texts. The
+    // output is named as a restore's; FileContext::merge says what was given back.
+    std::optional<std::filesystem::path> merge_from;
 };
 
 // The smallest authentication file that masks: fewer bytes are soon guessed.

@@ -10,6 +10,7 @@
 #include "core/status.h"
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
+#include "engine/merge.h"
 #include "engine/text_mask.h"
 #include "engine/suggest.h"
 #include "engine/text_routines.h"
@@ -418,10 +419,10 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     return rc;
 }
 
-int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s) {
+int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s, MergeReport& merge) {
     const std::string_view password = s.password;
     if (parts.has_shared_strings)
-        if (int rc = restore_shared_strings(reg, password); rc != RC_OK) return rc;
+        if (int rc = restore_table(reg, password, merge); rc != RC_OK) return rc;
     if (s.is_autoshape) return restore_drawings(reg, parts.drawing_part_names, password);
     // With the option off, drawing backups that the package still holds (masked with the
     // option on) are restored all the same: leaving them would let a later masking
@@ -590,7 +591,7 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
 }
 
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s, const FileContext& ctx,
-              MaskReport* report) {
+              MaskReport* report, MergeReport* merge) {
     const Direction direction = ctx.process_direction;
     sort_entry_names(entries);
     // A package that still holds backups was masked before: masking it again would put
@@ -609,7 +610,8 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
         return mask_package(reg, entries, parts, s, ctx, report);
     }
     if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) return rc;
-    if (int rc = restore_parts(reg, parts, s); rc != RC_OK) return rc;
+    MergeReport unused;
+    if (int rc = restore_parts(reg, parts, s, merge ? *merge : unused); rc != RC_OK) return rc;
     if (int rc = restore_worksheets(reg, entries, s.password); rc != RC_OK) return rc;
     return swap_thumbnails(reg, entries, direction, s.password);
 }
@@ -632,13 +634,14 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
 }
 
 bool read_when_restoring(std::string_view name) {
-    return name == WORKBOOK_NAME || name == "[Content_Types].xml" || name == "_rels/.rels" || is_backup_entry(name);
+    return name == WORKBOOK_NAME || name == "[Content_Types].xml" || name == "_rels/.rels" ||
+           name == SHARED_STRINGS_NAME || is_backup_entry(name);
 }
 
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
-                      const FileContext& ctx, MaskReport* report) {
+                      const FileContext& ctx, MaskReport* report, MergeReport* merge) {
     try {
-        return transform(reg, entries, s, ctx, report);
+        return transform(reg, entries, s, ctx, report, merge);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
@@ -651,7 +654,7 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
         const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ZIP_MAX_ENTRIES, entries);
         if (rc == RC_SIZE_LIMIT || rc == RC_NOMEM) return rc;
         if (rc != RC_OK) return RC_FAIL;
-        return transform(reg, entries, s, ctx, report);
+        return transform(reg, entries, s, ctx, report, nullptr);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }

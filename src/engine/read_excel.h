@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/mask_report.h"
+#include "core/merge_report.h"
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
 #include "stream/mfile.h"
@@ -29,12 +30,15 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
                    const FileContext& ctx, MaskReport* report = nullptr);
 
 // The rewrite of a package already unpacked into `reg`, whose entry names are `entries`
-// (sorted here). Results as hsc_read_excel.
+// (sorted here). Results as hsc_read_excel. With `merge`, a restore whose shared-string
+// table no longer fits its backup (edited since masking) fills it: that table is given
+// back item by item, and reading it needs the worksheets and the workbook's
+// relationships unpacked.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
-                      const FileContext& ctx, MaskReport* report = nullptr);
+                      const FileContext& ctx, MaskReport* report = nullptr, MergeReport* merge = nullptr);
 
 // The parts a restore reads: the workbook part, the content types, the package's
-// relationships and the backups. Every other entry is copied into the output unread.
+// relationships, the shared-string table and the backups. Every other entry is copied into the output unread.
 bool read_when_restoring(std::string_view name);
 
 // The leak scan over the parts of a package held in `reg`, backups left out, and with

@@ -603,6 +603,12 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
 
 std::string shown_item_text(std::string_view item_content) { return item_text(item_content); }
 
+std::vector<WorkbookSheet> workbook_sheets(std::string_view workbook, std::string_view rels) {
+    std::vector<WorkbookSheet> sheets;
+    for (SheetRef& s : worksheets(workbook, rels)) sheets.push_back({std::move(s.name), std::move(s.part)});
+    return sheets;
+}
+
 std::string column_letters(int column) {
     std::string letters;
     for (int n = column + 1; n > 0; n = (n - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));

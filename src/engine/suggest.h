@@ -50,6 +50,14 @@ WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const 
 // the phonetic readings, references and escapes decoded.
 std::string shown_item_text(std::string_view item_content);
 
+// A worksheet of the workbook: its name and its part ("xl/worksheets/sheet1.xml"), in
+// the order of the workbook part, from the texts of "xl/workbook.xml" and its
+// relationships. Chart and dialog sheets are not listed.
+struct WorkbookSheet {
+    std::string name, part;
+};
+std::vector<WorkbookSheet> workbook_sheets(std::string_view workbook, std::string_view rels);
+
 // The column letters of a zero-based column number (0 -> A, 27 -> AB).
 std::string column_letters(int column);
 

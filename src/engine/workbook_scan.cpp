@@ -468,6 +468,31 @@ std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row) {
     return cells;
 }
 
+std::vector<SheetCell> sheet_cells(std::string_view sheet) {
+    std::vector<SheetCell> cells;
+    const SheetTags tags(sheet);
+    const std::string c_close = tags.close("c");
+    walk_cells(sheet, tags, [&](const CellAt& at) -> std::size_t {
+        SheetCell cell;
+        cell.row = at.row;
+        cell.column = at.column;
+        cell.type = at.tag.t;
+        cell.has_type = at.tag.has_t;
+        cell.begin = at.begin;
+        cell.tag_end = at.tag.end;
+        cell.empty = at.tag.empty;
+        if (at.tag.empty) {
+            cell.end = at.tag.end;
+        } else {
+            const std::size_t close = sheet.find(c_close, at.tag.end);
+            cell.end = close == std::string_view::npos ? sheet.size() : close + c_close.size();
+        }
+        cells.push_back(cell);
+        return cell.end;
+    });
+    return cells;
+}
+
 std::vector<std::string_view> shared_string_items(std::string_view shared_strings) {
     std::vector<std::string_view> items;
     const std::string prefix(root_element_prefix(shared_strings));

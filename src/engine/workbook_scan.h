@@ -101,6 +101,21 @@ struct HeaderCell {
 // The string cells of row `row` (zero-based).
 std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row);
 
+// One cell of a worksheet as it stands in the sheet's text, for callers that rewrite
+// single cells: its place (zero-based; -2 when the markup does not say), its type
+// attribute and where its pieces are.
+struct SheetCell {
+    int row = -2, column = -2;
+    std::string_view type;        // the t value, empty without one
+    bool has_type = false;
+    std::size_t begin = 0;        // its '<'
+    std::size_t tag_end = 0;      // just after its start tag
+    std::size_t end = 0;          // just after its end tag (tag_end for "<c .../>")
+    bool empty = false;           // "<c .../>"
+};
+// Every cell of the sheet, in document order.
+std::vector<SheetCell> sheet_cells(std::string_view sheet);
+
 // The content of every string item of the shared-string table, in order.
 std::vector<std::string_view> shared_string_items(std::string_view shared_strings);
 

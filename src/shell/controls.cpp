@@ -27,6 +27,7 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.is_autoshape = c.autoshape;
     s.is_recrypto = c.recrypto;
     s.is_keep_header = c.keep_header;
+    s.is_text_only = c.text_only;
     return 0;
 }
 
@@ -45,6 +46,7 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.autoshape = s.is_autoshape;
     c.recrypto = s.is_recrypto;
     c.keep_header = s.is_keep_header;
+    c.text_only = s.is_text_only;
     return c;
 }
 

@@ -21,6 +21,7 @@ struct ControlValues {
     bool autoshape = false;
     bool recrypto = false;
     bool keep_header = false;  // the header row stays readable also with column letters
+    bool text_only = false;    // the chosen columns keep their numbers and dates
 
     bool operator==(const ControlValues&) const = default;
 };

@@ -82,6 +82,29 @@ std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lan
     return texts;
 }
 
+std::string merge_counts_text(const MergeReport& report, Lang lang) {
+    return say(lang, Msg::merge_counts,
+               {std::to_string(report.given_back), std::to_string(report.left_masked()),
+                std::to_string(report.row_deleted.size()), std::to_string(report.changed.size())});
+}
+
+std::vector<std::string> merge_warning_texts(const MergeReport& report, Lang lang, std::size_t max_cells) {
+    std::vector<std::string> texts;
+    const auto add = [&](Msg key, const std::vector<MergeCell>& cells) {
+        if (cells.empty()) return;
+        std::string list;
+        for (std::size_t i = 0; i < cells.size() && i < max_cells; ++i)
+            list.append(i ? ", " : "").append(printable(cells[i].sheet)).append("!").append(cells[i].ref);
+        if (cells.size() > max_cells) list += ", … (+" + std::to_string(cells.size() - max_cells) + ")";
+        texts.push_back(say(lang, key, {list}));
+    };
+    add(Msg::warn_merge_ambiguous, report.ambiguous);
+    add(Msg::warn_merge_unmatched, report.unmatched);
+    add(Msg::warn_merge_row_deleted, report.row_deleted);
+    add(Msg::warn_merge_changed, report.changed);
+    return texts;
+}
+
 std::string outcome_text(const FileOutcome& outcome, Lang lang) {
     const std::string input = outcome.input.filename().string();
     const std::string output = outcome.output.filename().string();
@@ -90,6 +113,8 @@ std::string outcome_text(const FileOutcome& outcome, Lang lang) {
             if (!outcome.report.produced) return say(lang, Msg::outcome_masked, {input, output});
             return say(lang, Msg::outcome_masked_counts, {input, output, report_counts_text(outcome.report, lang)});
         case FileOutcome::Result::restored:
+            if (outcome.merge.produced)
+                return say(lang, Msg::outcome_restored, {input, output}) + " (" + merge_counts_text(outcome.merge, lang) + ")";
             return say(lang, Msg::outcome_restored, {input, output});
         case FileOutcome::Result::failed:
             break;

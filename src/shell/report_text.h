@@ -6,6 +6,7 @@
 
 #include "core/catalog.h"
 #include "core/mask_report.h"
+#include "core/merge_report.h"
 
 // The report of a masking in words a user reads: the window and the command line show
 // the same sentences.
@@ -18,12 +19,20 @@ std::string report_counts_text(const MaskReport& report, Lang lang);
 // (Japanese unless told: the window's calls predate the language.)
 std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lang = Lang::ja);
 
+// The counts of a restore into an edited workbook: given back, still masked, rows
+// deleted, changed by the other side.
+std::string merge_counts_text(const MergeReport& report, Lang lang);
+// One sentence per kind of cell the restore could not give back, naming the cells
+// ("Sheet1!B7"; after `max_cells` of a kind, "…" and how many more).
+std::vector<std::string> merge_warning_texts(const MergeReport& report, Lang lang, std::size_t max_cells = 20);
+
 // What became of one file of a drop.
 struct FileOutcome {
     enum class Result { masked, restored, failed };
     std::filesystem::path input, output;
     Result result = Result::failed;
     MaskReport report;                  // of a masking
+    MergeReport merge;                  // of a restore that went cell by cell
     std::vector<std::string> messages;  // the failures reported for the file
     Lang lang = Lang::ja;               // the language the file was processed in
 };

@@ -293,6 +293,8 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file, std:
         read.is_no_password = flag("IS_NO_PASSWORD");
         read.is_autoshape = flag("IS_AUTOSHAPE");
         read.is_recrypto = flag("IS_RECRYPTO");
+        read.is_text_only = flag("IS_TEXT_ONLY");
+        read.is_mask_numbers = flag("IS_MASK_NUMBERS");
         // A path is taken whole or not at all: a cut path names another file.
         if (auto v = sealed_text("KEY_FILE"); v && v->size() <= KEY_FILE_MAX) read.key_file = *v;
 
@@ -331,6 +333,8 @@ int hsc_write_ini(const MaskSettings& settings, const std::filesystem::path& fil
             {plain, "IS_NO_PASSWORD", flag(settings.is_no_password)},
             {plain, "IS_AUTOSHAPE", flag(settings.is_autoshape)},
             {plain, "IS_RECRYPTO", flag(settings.is_recrypto)},
+            {plain, "IS_TEXT_ONLY", flag(settings.is_text_only)},
+            {plain, "IS_MASK_NUMBERS", flag(settings.is_mask_numbers)},
         };
         for (const auto& item : items)
             if (ini_set(store, item.sealed, item.name, item.value) != RC_OK) return RC_FAIL;

@@ -76,6 +76,7 @@ int Shell::process(const fs::path& input, fs::path& output, FileContext& ctx) {
             outcome.result = ctx.process_direction == Direction::unmask ? FileOutcome::Result::restored
                                                                        : FileOutcome::Result::masked;
             outcome.report = ctx.report;
+            outcome.merge = ctx.merge;
         }
         file_done_(outcome);
     }

@@ -721,19 +721,25 @@ TEST_F(Driver, WorkbookChangedAfterMaskingIsNotRestoredBlindly) {
     ASSERT_EQ(rep.questions.size(), 1u);
     EXPECT_NE(rep.questions[0].find("xl/sharedStrings.xml"), std::string::npos);
     ASSERT_EQ(rep.errors.size(), 1u);
-    EXPECT_EQ(rep.errors[0], "マスク後にブックが変更されています(xl/sharedStrings.xml)。復元するとその変更が失われるため、"
-                             "復元を中断しました。ファイルは変更していません。(" + book().string() + ")");
+    EXPECT_EQ(rep.errors[0], "マスク後にブックが変更されています(xl/sharedStrings.xml)。そのまま復元すると変更と食い違うため、"
+                             "復元を中断しました。ファイルは変更していません(--force で文字列ごとに復元します)。(" +
+                                 book().string() + ")");
     EXPECT_EQ(test::read_file(book()), edited);
     EXPECT_EQ(folder_listing(dir.path()), std::set<std::string>{"book.xlsx"});
 
-    // Yes (the window's question) restores, as force does without asking.
+    // Yes (the window's question) restores, as force does without asking: item by item,
+    // so the string added since masking stays where its cells point.
     rep.answers = {};
     ProcessOptions force;
     force.force = true;
     ASSERT_EQ(process(book(), force), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
     EXPECT_TRUE(rep.questions.empty());
-    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"),
-              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+    std::string restored = test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml");
+    add_string(restored);
+    EXPECT_EQ(test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"), restored);
+    EXPECT_TRUE(ctx.merge.produced);
+    EXPECT_EQ(ctx.merge.given_back, NAMES.size());
+    EXPECT_EQ(ctx.merge.left_masked(), 0u);
 }
 
 TEST_F(Driver, ChangedWorkbookRestoresWhenTheUserSaysYes) {
@@ -747,8 +753,37 @@ TEST_F(Driver, ChangedWorkbookRestoresWhenTheUserSaysYes) {
     ASSERT_EQ(hsc_process_file(masked, output, settings, ctx, rep, ProcessOptions{}), RC_OK);
     EXPECT_EQ(rep.questions.size(), 1u);
     EXPECT_TRUE(rep.errors.empty());
-    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml"),
-              test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+    std::string restored = test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml");
+    add_string(restored);
+    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml"), restored);
+}
+
+// A masked text replaced by another of the same byte length keeps the table's length:
+// the check looks at the items themselves, and the forced restore keeps that edit.
+TEST_F(Driver, SameLengthEditIsCaughtAndKept) {
+    write_book(test::small_workbook(NAMES));
+    settings.is_overwrite = true;
+    ASSERT_EQ(process(book()), RC_OK);
+    const std::string masked_name = "●●●●";  // 山田太郎, masked
+    const std::string typed = "Yamada Taro!";  // as many bytes
+    ASSERT_EQ(masked_name.size(), typed.size());
+    edit_entry(book(), "xl/sharedStrings.xml", [&](std::string& table) {
+        const std::size_t at = table.find("<t>" + masked_name + "</t>");
+        ASSERT_NE(at, std::string::npos);
+        table.replace(at + 3, masked_name.size(), typed);
+    });
+    EXPECT_EQ(process(book()), RC_FAIL);
+    ASSERT_EQ(rep.questions.size(), 1u);
+    EXPECT_NE(rep.questions[0].find("xl/sharedStrings.xml"), std::string::npos);
+
+    rep = test::RecordingReporter{};
+    rep.answers = {true};
+    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, rep, ProcessOptions{}), RC_OK);
+    const std::string table = test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml");
+    EXPECT_NE(table.find("<t>" + typed + "</t>"), std::string::npos);
+    EXPECT_EQ(table.find("<t>" + NAMES[0] + "</t>"), std::string::npos);
+    for (std::size_t i = 1; i < NAMES.size(); ++i) EXPECT_NE(table.find("<t>" + NAMES[i] + "</t>"), std::string::npos) << i;
+    EXPECT_EQ(ctx.merge.given_back, NAMES.size() - 1);
 }
 
 // Unchanged masked workbooks are restored without a question.

@@ -779,7 +779,7 @@ private slots:
         f.window->dropFiles({"/d/empty.xlsx"});
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), QStringLiteral("empty.xlsx をマスクしました → ●empty.xlsx(共有文字列 0件、図形の文字 0件)"));
-        QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクした文字列がありません")));
+        QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクしたものがありません")));
     }
 
     // A hint or name from a received workbook may hold markup: it is shown as it stands,

@@ -61,6 +61,7 @@ MaskSettings everything_set() {
     s.mask_number = 1;
     s.mask_wchar = 2;
     s.is_overwrite = s.is_autoshape = s.is_file_hash = s.is_no_password = s.is_recrypto = true;
+    s.is_text_only = s.is_mask_numbers = true;
     s.key_file = "/home/u/key.bin";
     s.target_column = "A,C";
     s.password_hint = "hint";
@@ -110,8 +111,8 @@ TEST(SettingsRead, OnlyTheSectionLineGivesTheMissingKeyValues) {
 TEST(SettingsRead, ReadsEveryKey) {
     TempDir dir;
     std::string file = "[Hushcel]\r\n" + line("IS_AUTOSHAPE", "Y") + line("IS_FILE_HASH", "y") +
-                       line("IS_NO_PASSWORD", "Y") + line("IS_OVERWRITE", "Y") +
-                       line("IS_RECRYPTO", "Y") + line("KEYFILE_HINT", oracle_seal("khint")) +
+                       line("IS_MASK_NUMBERS", "Y") + line("IS_NO_PASSWORD", "Y") + line("IS_OVERWRITE", "Y") +
+                       line("IS_RECRYPTO", "Y") + line("IS_TEXT_ONLY", "Y") + line("KEYFILE_HINT", oracle_seal("khint")) +
                        line("KEY_FILE", oracle_seal("/home/u/key.bin")) +
                        line("MASK_CHAR", "1") + line("MASK_MCHAR", "2") +
                        line("MASK_NUMBER", "1") + line("MASK_STEP", "3") + line("MASK_WCHAR", "2") +
@@ -407,13 +408,13 @@ TEST(SettingsRead, UnterminatedQuoteAtTheEndOfTheFile) {
 
 // --- writing ---------------------------------------------------------------------------
 
-TEST(SettingsWrite, DefaultsGiveSixteenSortedLines) {
+TEST(SettingsWrite, DefaultsGiveEighteenSortedLines) {
     TempDir dir;
     MaskSettings s;
     ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
     std::string expected = "[Hushcel]\r\n" + line("IS_AUTOSHAPE", "N") +
-                           line("IS_FILE_HASH", "N") + line("IS_NO_PASSWORD", "N") +
-                           line("IS_OVERWRITE", "N") + line("IS_RECRYPTO", "N") +
+                           line("IS_FILE_HASH", "N") + line("IS_MASK_NUMBERS", "N") + line("IS_NO_PASSWORD", "N") +
+                           line("IS_OVERWRITE", "N") + line("IS_RECRYPTO", "N") + line("IS_TEXT_ONLY", "N") +
                            line("KEYFILE_HINT", "") + line("KEY_FILE", "") +
                            line("MASK_CHAR", "0") + line("MASK_MCHAR", "0") +
                            line("MASK_NUMBER", "0") + line("MASK_STEP", "1") + line("MASK_WCHAR", "0") +

@@ -79,6 +79,10 @@
         <translation>Keep the header row</translation>
     </message>
     <message>
+        <source>数値と日付は残す</source>
+        <translation>Keep numbers and dates</translation>
+    </message>
+    <message>
         <source>上書き更新</source>
         <translation>Overwrite</translation>
     </message>
