@@ -8,6 +8,7 @@
 #include "core/status.h"
 #include "engine/suggest.h"
 #include "engine/suggest_detect.h"
+#include "engine/leak_scan.h"
 #include "engine/side_by_side.h"
 #include "engine/text_mask.h"
 #include "engine/text_routines.h"
@@ -453,6 +454,13 @@ std::vector<HeaderCell> header_row_cells(std::string_view sheet, int row) {
             h.column = cell.column;
             h.shared = true;
             if (parse_index(cell_value(sheet, tag, tags, cell_end), h.index)) cells.push_back(std::move(h));
+            return std::max(cell_end, tag.end);
+        }
+        if (tag.t == "str") {  // plain text in the cell, as some writers store every text
+            HeaderCell h;
+            h.column = cell.column;
+            h.text = decode_xml_text(cell_value(sheet, tag, tags, cell_end));
+            cells.push_back(std::move(h));
             return std::max(cell_end, tag.end);
         }
         if (tag.t != "inlineStr") return tag.end;

@@ -131,6 +131,29 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"everything_but_the_headers", "", 1, true, {3, 4, 5, 6, 9, 10, 11}, {HEADER_MASKED(SHEET2)}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Writers that store every text as a plain-text cell (t="str") write the header row so too.
+TEST(HeaderColumns, PlainTextHeaderCellsNameTheirColumns) {
+    MfileRegistry reg;
+    Entries e = test::base_package();
+    e.push_back({"xl/worksheets/sheet1.xml",
+                 sheet(row(1, R"(<c r="A1" t="str"><v>氏名</v></c><c r="B1" t="str"><v>電話 &amp; FAX</v></c>)") +
+                       row(2, R"(<c r="A2" t="str"><v>山田太郎</v></c><c r="B2"><v>312345678</v></c>)"))});
+    auto names = test::load_package(reg, e);
+    FileContext ctx;
+    ctx.process_direction = Direction::mask;
+    ASSERT_TRUE(parse_columns("電話 & FAX", ctx));
+    StoredSettings s;
+    s.password = "secret";
+    MaskReport report;
+    ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << refusal_text(Lang::en, reg.refusal);
+    EXPECT_EQ(report.value_numbers, 1u);
+    const std::string masked(stream(reg, "xl/worksheets/sheet1.xml"));
+    EXPECT_NE(masked.find("<v>999999999</v>"), std::string::npos) << masked;
+    // The header row stays; the other column is not chosen.
+    EXPECT_NE(masked.find("<v>電話 &amp; FAX</v>"), std::string::npos) << masked;
+    EXPECT_NE(masked.find("<v>山田太郎</v>"), std::string::npos) << masked;
+}
+
 TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     MfileRegistry reg;
     auto names = test::load_package(reg, two_sheets());
