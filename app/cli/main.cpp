@@ -230,7 +230,11 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
         r.report = std::move(ctx.report);
         const std::string input = visible_controls(r.input), shown_output = visible_controls(r.output);
         r.merge = std::move(ctx.merge);
-        if (r.merge.produced)
+        if (o.dry_run)
+            r.summary = ctx.process_direction == Direction::mask
+                            ? say(o.lang, Msg::cli_would_mask, {input, report_counts_text(r.report, o.lang)})
+                            : say(o.lang, Msg::cli_would_restore, {input});
+        else if (r.merge.produced)
             r.summary = say(o.lang, Msg::cli_merged, {input, shown_output, merge_counts_text(r.merge, o.lang)});
         else if (ctx.process_direction == Direction::unmask)
             r.summary = say(o.lang, Msg::cli_restored, {input, shown_output});
@@ -526,6 +530,7 @@ int main(int argc, char** argv) {
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
     po.force = o.force;
+    po.dry_run = o.dry_run;
     po.lang = lang;
     // The workers share one memory budget.
     po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /

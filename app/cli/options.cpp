@@ -153,6 +153,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.text_only)) return false;
         } else if (name == "--numbers") {
             if (!flag(o.mask_numbers)) return false;
+        } else if (name == "--dry-run") {
+            if (!flag(o.dry_run)) return false;
         } else if (name == "--header-row") {
             if (!value(v)) return false;
             int n = 0;

@@ -270,6 +270,10 @@ constexpr std::array TEXTS{
                 "%s: masked -> %s (%s)"},
     MessageText{Msg::cli_restored, "cli-restored", "%s: 復元しました -> %s",
                 "%s: restored -> %s"},
+    MessageText{Msg::cli_would_mask, "cli-would-mask", "%s: マスクできます(%s)。--dry-run のため何も書き込んでいません",
+                "%s: would be masked (%s); nothing written (--dry-run)"},
+    MessageText{Msg::cli_would_restore, "cli-would-restore", "%s: 復元できます。--dry-run のため何も書き込んでいません",
+                "%s: would be restored; nothing written (--dry-run)"},
     MessageText{Msg::cli_merged, "cli-merged", "%s: 編集されたブックに元のテキストを戻しました -> %s (%s)",
                 "%s: originals put back into the edited workbook -> %s (%s)"},
     MessageText{Msg::cli_warning, "cli-warning", "%s: 警告: %s",
@@ -497,6 +501,7 @@ constexpr std::array TEXTS{
   --keep-header           列を英字で指定したときも見出し行を読めるままにする
   --text-only             マスク列の数値と日付はそのままにし、文字だけをマスクする
   --numbers               列の指定がないとき、すべての数値と日付もマスクする
+  --dry-run               何も書き込まずに、マスクまたは復元の結果だけを表示する
   --strength strong|medium|weak
                           マスク強度 (強|中|弱)
   --kanji-mask ●|■|※|none   全角文字 (漢字など) のマスク文字
@@ -594,6 +599,7 @@ Options (each overrides one field of the settings file for this run):
   --keep-header           keep the header row readable also when columns are letters
   --text-only             mask only the text of the mask columns; their numbers and dates stay
   --numbers               without a column list, mask every number and date as well
+  --dry-run               show what masking or restoring would do; write nothing
   --strength strong|medium|weak
   --kanji-mask ●|■|※|none   mask character for double-byte characters
   --alpha-mask '*'|X|none     mask character for letters

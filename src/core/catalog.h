@@ -131,6 +131,8 @@ enum class Msg {
     cli_masked,
     cli_masked_counts,
     cli_restored,
+    cli_would_mask,
+    cli_would_restore,
     cli_merged,
     cli_warning,
     cli_not_processed,

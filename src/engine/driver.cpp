@@ -318,7 +318,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                             {path_text}));
         // The other names of a hard-linked file would keep the old content.
         if (in.links() > 1 && !options.force) return fail(FailReason::hard_link, say(lang, Msg::hard_link, {path_text}));
-    } else {
+    } else if (!options.dry_run) {
         std::error_code ec;
         const auto status = std::filesystem::symlink_status(target, ec);
         // A name the system cannot look at (too long) fails at the commit with its cause.
@@ -348,6 +348,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!refusal.empty()) return fail(why, say(lang, Msg::in_file, {refusal, path_text}));
         if (rc == UNSUPPORTED_OBJECTS) return fail(why, say(lang, Msg::unsupported_objects));
         return fail(why, say(lang, Msg::read_error, {std::to_string(rc)}));
+    }
+
+    if (options.dry_run) {
+        mfree_all(reg);
+        ctx.report = std::move(report);
+        ctx.merge = std::move(merged);
+        return RC_OK;
     }
 
     // The output is composed in a private temporary file beside its target and takes

@@ -35,6 +35,10 @@ struct ProcessOptions {
     // changed after masking. Otherwise the reporter is asked, and a No (the answer of a
     // reporter with nobody to ask) refuses.
     bool force = false;
+    // Everything up to the output, which is not written: the report says what masking or
+    // restoring would do, and the folder stays as it was (no question about an existing
+    // output either).
+    bool dry_run = false;
     // The bytes one package may hold in memory, inflated and as stored in the archive;
     // 0: default_memory_budget().
     std::uint64_t max_memory = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "cli_run.h"
 #include "support/temp_dir.h"
@@ -295,6 +296,47 @@ TEST(InspectLeaksCorpus, NamesThePartsOfARealWorkbook) {
     r = run_hushcel(dir.path(), {"inspect", "--leaks", "●comment.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find(" strings=1 shapes=0 leaks=none\n"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+std::set<std::string> listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// A dry run reports what masking would do, in both languages and in JSON, and leaves the
+// folder as it was; so does a dry run of a restore.
+TEST(DryRun, ReportsTheCountsAndWritesNothing) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx",
+                    workbook({in_sheet("<row r=\"3\"><c r=\"A3\"><v>9012345678</v></c><c r=\"A4\" t=\"str\"><v>Sato</v></c></row>")}));
+    const auto before = listing(dir.path());
+    auto r = run_hushcel(dir.path(), {"--lang", "en", "--columns", "A", "--dry-run", "book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "book.xlsx: would be masked (shared strings 2, cells 2, shape texts 0, numbers and dates 1, "
+                     "text cells 1); nothing written (--dry-run)\n");
+    r = run_hushcel(dir.path(), {"--lang", "ja", "--columns", "A", "--dry-run", "book.xlsx"}, PW);
+    EXPECT_EQ(r.out, "book.xlsx: マスクできます(共有文字列 2件、セル 2件、図形の文字 0件、数値・日付 1件、文字のセル 1件)。"
+                     "--dry-run のため何も書き込んでいません\n");
+    r = run_hushcel(dir.path(), {"--json", "--columns", "A", "--dry-run", "book.xlsx"}, PW);
+    EXPECT_NE(r.out.find("\"kind\":\"masked\",\"input\":\"book.xlsx\",\"output\":\"\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"values\":{\"numbers\":1,\"dates\":0,\"texts\":1,\"formulas\":0,\"left\":0}"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(listing(dir.path()), before);
+
+    r = run_hushcel(dir.path(), {"--columns", "A", "book.xlsx"}, PW);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const auto masked = listing(dir.path());
+    r = run_hushcel(dir.path(), {"--lang", "en", "--dry-run", "●book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "●book.xlsx: would be restored; nothing written (--dry-run)\n");
+    EXPECT_EQ(listing(dir.path()), masked);
 }
 
 }  // namespace
