@@ -24,7 +24,9 @@
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/crypto.h"
+#include "protect/backup_key.h"
 #include "protect/footer.h"
+#include "protect/strong_key.h"
 
 namespace hsc {
 namespace {
@@ -201,8 +203,19 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
+    // A workbook of the described format, and a masking in it, take the password's CP932
+    // form of at most 31 bytes; the strong format takes any.
+    const auto record = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()));
+    const bool writes_described = options.described_only || settings.is_compat;
+    const bool described_password = record ? options.described_only || footer_format(*record) != FooterFormat::strong
+                                           : writes_described;
+    if (described_password && !stored.has_described_password)
+        return fail(FailReason::invalid_settings, described_password_problem(settings, lang));
+
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang);
+    FooterCheck check;
+    check.described_only = options.described_only;
+    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
@@ -212,6 +225,25 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (ctx.process_direction == Direction::mask) {
         const auto backups = backup_entries(package.entry_names());
         if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
+    }
+
+    // The key of every backup, derived once for the file: from the footer when restoring,
+    // with a fresh salt when masking in the strong format.
+    std::optional<BackupKey> backup_key;
+    if (check.strong) {
+        backup_key = BackupKey::strong(std::move(*check.strong));
+    } else if (ctx.process_direction == Direction::unmask || writes_described) {
+        backup_key = BackupKey::described(stored.password);
+        if (ctx.process_direction == Direction::mask) reporter.info(say(lang, Msg::compat_weakness));
+    } else {
+        const auto salt = StrongKey::random_salt();
+        auto derived = derive_strong_key(stored, settings.is_file_hash, salt, options.kdf_cost);
+        if (!derived && settings.is_file_hash && !key_file_secret(settings.key_file))
+            return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
+        if (!derived)
+            return fail(FailReason::out_of_memory,
+                        say(lang, Msg::key_derivation_failed, {std::to_string(options.kdf_cost.mem_bytes >> 20)}));
+        backup_key = BackupKey::strong(std::move(*derived));
     }
 
     // The package, unpacked once for every step that follows; a refusal is reported
@@ -229,10 +261,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here. Each is
     // deciphered once, here; the restore takes the plain text as it is.
+    // Once a check value has proved the password, a backup that does not open was changed,
+    // cut or moved; without one, another password cannot be told from damage.
     if (ctx.process_direction == Direction::unmask && read_rc == RC_OK &&
-        decipher_backups(reg, backup_entries(entries), stored.password) == RC_REFUSED) {
-        ctx.failure = FailReason::wrong_password;
-        reporter.error(say(lang, Msg::backup_password));
+        decipher_backups(reg, backup_entries(entries), *backup_key) == RC_REFUSED) {
+        const bool proved = backup_key->strong_key() && check.verified;
+        ctx.failure = proved ? FailReason::damaged : FailReason::wrong_password;
+        reporter.error(proved ? say(lang, Msg::in_file, {say(lang, Msg::backup_tampered, {printable(reg.refusal.name)}), path_text})
+                              : say(lang, Msg::backup_password));
         return RC_REFUSED;
     }
 
@@ -275,7 +311,17 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     MaskReport report;
-    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report) : extraction_status(read_rc);
+    rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report, &*backup_key) : extraction_status(read_rc);
+    // Backups that a reader of the described format would not restore: such a reader must
+    // refuse the workbook rather than give back only part of it.
+    bool unknown_backups = false;
+    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key()) {
+        std::vector<std::string> names;
+        mlist(reg, names);
+        unknown_backups = std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            return is_backup_entry(name) && !known_to_described_readers(name);
+        });
+    }
     drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
@@ -309,7 +355,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     if (ctx.process_direction == Direction::mask) {
         errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key);
+        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups});
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_no_space(footer_error)) return save_failed(footer_error, target);

@@ -9,6 +9,7 @@
 #include "core/mask_report.h"
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
+#include "protect/backup_key.h"
 #include "stream/mfile.h"
 
 namespace hsc {
@@ -29,9 +30,12 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
                    const FileContext& ctx, MaskReport* report = nullptr);
 
 // The rewrite of a package already unpacked into `reg`, whose entry names are `entries`
-// (sorted here). Results as hsc_read_excel.
+// (sorted here). Results as hsc_read_excel. The backups are sealed (or read) with `key`;
+// without one, in the described format under `s.password`. In the strong format the write
+// reservation takes the built-in password, since its short hash would tell password
+// guesses apart cheaply.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
-                      const FileContext& ctx, MaskReport* report = nullptr);
+                      const FileContext& ctx, MaskReport* report = nullptr, const BackupKey* key = nullptr);
 
 // The parts a restore reads: the workbook part, the content types, the package's
 // relationships and the backups. Every other entry is copied into the output unread.

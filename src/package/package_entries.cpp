@@ -14,6 +14,10 @@ bool is_backup_entry(std::string_view name) {
     return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
 }
 
+bool known_to_described_readers(std::string_view name) {
+    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
+}
+
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {
     // The backups every reader knows first: messages name the first.
     std::vector<std::string> found;
