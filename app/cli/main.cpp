@@ -52,7 +52,9 @@ class CollectingReporter final : public Reporter {
 public:
     void error(std::string_view text) override { errors.emplace_back(text); }
     bool ask_yes_no(std::string_view) override { return false; }
+    void info(std::string_view text) override { notices.emplace_back(text); }
     std::vector<std::string> errors;
+    std::vector<std::string> notices;  // warnings about a file that went through
 };
 
 struct Result {
@@ -63,6 +65,7 @@ struct Result {
     FailReason failure = FailReason::none;  // why, when status is not RC_OK
     bool suggestion = false;                // inspect --suggest
     std::vector<std::string> errors;
+    std::vector<std::string> notices;  // from the driver: the compatible format's weakness
     std::string summary;     // the line printed for a success
     std::string json_extra;  // further JSON members (inspect)
     MaskReport report;       // of a masking, or of inspect --leaks
@@ -199,6 +202,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     r.action = restoring ? "restore" : "mask";
     r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
+    r.notices = std::move(reporter.notices);
     if (r.status == RC_OK) {
         r.output = output.string();
         r.report = std::move(ctx.report);
@@ -306,6 +310,8 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors) std::fprintf(stderr, "%s: %s\n", r.input.c_str(), e.c_str());
+            // The weakness of the compatible format is said also beside JSON output.
+            for (const auto& n : r.notices) std::fprintf(stderr, "%s\n", say(o.lang, Msg::cli_warning, {r.input, n}).c_str());
             if (!o.json && r.status == RC_OK)
                 for (const auto& w : report_warning_texts(r.report, o.lang))
                     std::fprintf(stderr, "%s\n", say(o.lang, Msg::cli_warning, {r.input, w}).c_str());

@@ -223,6 +223,7 @@ void MainWindow::buildControls(QWidget* panel) {
     autoshape_ = make_check(panel, "autoshape");
     recrypto_ = make_check(panel, "recrypto");
     keep_header_ = make_check(panel, "keepHeader");
+    compat_ = make_check(panel, "compat");
     password_label_ = make_label(panel, "passwordLabel");
     strength_label_ = make_label(panel, "strengthLabel");
     target_column_label_ = make_label(panel, "targetColumnLabel");
@@ -264,6 +265,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(autoshape_, row++, 1, 1, 2);
     grid->addWidget(recrypto_, row, 0);
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(compat_, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
@@ -343,6 +345,8 @@ void MainWindow::retranslate() {
     overwrite_->setText(tr("上書き更新"));
     autoshape_->setText(tr("図形の文字をマスク"));
     recrypto_->setText(tr("自動再暗号化"));
+    compat_->setText(tr("互換形式でマスク(弱い暗号)"));
+    compat_->setToolTip(tr("この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。"));
     cancel_->setText(tr("キャンセル"));
 
     const Lang lang = shell_.lang();
@@ -413,6 +417,7 @@ ControlValues MainWindow::controls() const {
     c.autoshape = autoshape_->isChecked();
     c.recrypto = recrypto_->isChecked();
     c.keep_header = keep_header_->isChecked();
+    c.compat = compat_->isChecked();
     return c;
 }
 
@@ -430,6 +435,7 @@ void MainWindow::setControls(const ControlValues& c) {
     autoshape_->setChecked(c.autoshape);
     recrypto_->setChecked(c.recrypto);
     keep_header_->setChecked(c.keep_header);
+    compat_->setChecked(c.compat);
 }
 
 void MainWindow::showPasswordStatus() {

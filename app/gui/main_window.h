@@ -121,6 +121,7 @@ private:
     QCheckBox* no_password_;
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
+    QCheckBox* compat_;
     QCheckBox* keep_header_;
     QLabel* password_label_;
     QLabel* strength_label_;
