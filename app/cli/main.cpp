@@ -131,6 +131,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     const std::string type_name(file_type_name(code));
     const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
+    // The protection format of the backups: the strong one, or the described containers.
+    const char* format = !info.present ? "" : info.format == FooterFormat::strong ? "strong" : "compatible";
     const std::string hint = cp932_display(info.hint);
     std::string backup_list;
     for (const auto& b : backups) {
@@ -140,7 +142,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     r.summary = r.input + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
-                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + hint + "\"" +
+                (info.present && !info.has_hash ? "(not recorded)" : "") +
+                (info.present ? std::string(" format=") + format : std::string()) + " hint=\"" + hint + "\"" +
                 " backups=" + (readable ? (backup_list.empty() ? "-" : backup_list) : "?");
     std::string jb = "[";
     for (std::size_t i = 0; i < backups.size(); ++i) {
@@ -151,7 +154,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     // `backups` is a list either way; `readable` tells an empty one from an unread one.
     r.json_extra = ",\"type\":" + std::to_string(code) + ",\"type_name\":" + json_string(type_name) +
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
-                   ",\"recorded\":" + (info.has_hash ? "true" : "false") + ",\"hint\":" + json_string(hint) +
+                   ",\"recorded\":" + (info.has_hash ? "true" : "false") +
+                   ",\"format\":" + (info.present ? json_string(format) : std::string("null")) + ",\"hint\":" + json_string(hint) +
                    ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;

@@ -23,10 +23,12 @@ struct ClosingMfile {
     }
 };
 
+// Room for all of it first, so a large stream is not grown step by step (each step a copy).
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
     Mfile* f = mopen(reg, name, "wb");
     if (!f) return RC_OPEN;
     ClosingMfile closing{f};
+    mreserve(f, static_cast<std::int64_t>(bytes.size()));  // when it fails, the write says how
     return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <string>
 #include <unistd.h>
 #include <system_error>
@@ -228,22 +229,24 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // The key of every backup, derived once for the file: from the footer when restoring,
-    // with a fresh salt when masking in the strong format.
+    // with a fresh salt when masking in the strong format. A new key is derived on a
+    // second thread while the package is unpacked, so the derivation (a third of a second
+    // or more) adds little to the run.
     std::optional<BackupKey> backup_key;
+    std::future<std::optional<StrongKey>> deriving;
     if (check.strong) {
         backup_key = BackupKey::strong(std::move(*check.strong));
     } else if (ctx.process_direction == Direction::unmask || writes_described) {
         backup_key = BackupKey::described(stored.password);
         if (ctx.process_direction == Direction::mask) reporter.info(say(lang, Msg::compat_weakness));
     } else {
-        const auto salt = StrongKey::random_salt();
-        auto derived = derive_strong_key(stored, settings.is_file_hash, salt, options.kdf_cost);
-        if (!derived && settings.is_file_hash && !key_file_secret(settings.key_file))
-            return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
-        if (!derived)
-            return fail(FailReason::out_of_memory,
-                        say(lang, Msg::key_derivation_failed, {std::to_string(options.kdf_cost.mem_bytes >> 20)}));
-        backup_key = BackupKey::strong(std::move(*derived));
+        auto derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
+                       cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+        try {
+            deriving = std::async(std::launch::async, derive);
+        } catch (const std::system_error&) {
+            deriving = std::async(std::launch::deferred, derive);  // no thread to be had: in turn
+        }
     }
 
     // The package, unpacked once for every step that follows; a refusal is reported
@@ -256,6 +259,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                                   ctx.process_direction == Direction::unmask ? read_when_restoring : nullptr);
     } catch (const std::bad_alloc&) {
         read_rc = RC_NOMEM;
+    }
+
+    if (deriving.valid()) {
+        auto derived = deriving.get();
+        if (!derived && settings.is_file_hash && !key_file_secret(settings.key_file))
+            return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
+        if (!derived)
+            return fail(FailReason::out_of_memory,
+                        say(lang, Msg::key_derivation_failed, {std::to_string(options.kdf_cost.mem_bytes >> 20)}));
+        backup_key = BackupKey::strong(std::move(*derived));
     }
 
     // The backups must decipher to what they recorded before they replace the masked

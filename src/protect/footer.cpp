@@ -148,7 +148,8 @@ std::optional<StrongParameters> strong_parameters(const FooterRecord& footer) {
     const auto ops = decimal(footer_extension(footer, "OPS"), KDF_READ_MIN.ops, KDF_READ_MAX.ops);
     const auto mem = decimal(footer_extension(footer, "MEM"), KDF_READ_MIN.mem_bytes, KDF_READ_MAX.mem_bytes);
     const auto salt_bytes = from_hex(*salt);
-    if (!ops || !mem || !salt_bytes || salt_bytes->size() != STRONG_SALT_SIZE) return std::nullopt;
+    if (!ops || !mem || !salt_bytes || salt_bytes->size() != STRONG_SALT_SIZE || *ops * *mem > KDF_READ_MAX_WORK)
+        return std::nullopt;
     StrongParameters p;
     p.cost = KdfCost{static_cast<std::uint32_t>(*ops), *mem};
     std::copy(salt_bytes->begin(), salt_bytes->end(), p.salt.begin());
@@ -438,7 +439,9 @@ FooterInfo read_footer_info(std::string_view block) {
     if (!footer) return info;
     info.present = true;
     info.file_mode = footer->file_mode;
-    info.has_hash = footer->hash.has_value();
+    // A check value is recorded: the full form, unless it says it holds none.
+    const std::string* check = footer_extension(*footer, "CHECK");
+    info.has_hash = footer->hash.has_value() && !(check && *check == FOOTER_CHECK_NONE);
     info.hint = unsealed_hint(*footer);
     info.version = footer->version;
     info.format = footer_format(*footer);

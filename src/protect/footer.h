@@ -164,7 +164,7 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
 struct FooterInfo {
     bool present = false;
     bool file_mode = false;     // FILE=Y
-    bool has_hash = false;      // full form
+    bool has_hash = false;      // a check value is recorded (full form, not CHECK=NONE)
     std::string hint;           // unsealed, CP932 bytes
     std::string version;
     FooterFormat format = FooterFormat::described;

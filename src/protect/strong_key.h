@@ -27,7 +27,9 @@ inline constexpr KdfCost KDF_DEFAULT{6, std::uint64_t{128} << 20};
 // What a reader accepts from a footer: a damaged or hostile footer must not ask for
 // unbounded memory or time.
 inline constexpr KdfCost KDF_READ_MIN{1, std::uint64_t{8} << 10};
-inline constexpr KdfCost KDF_READ_MAX{64, std::uint64_t{1} << 30};
+inline constexpr KdfCost KDF_READ_MAX{32, std::uint64_t{1} << 30};
+// And passes times memory at most 16 times the default's (about 6 s here).
+inline constexpr std::uint64_t KDF_READ_MAX_WORK = 16 * KDF_DEFAULT.ops * KDF_DEFAULT.mem_bytes;
 
 inline constexpr std::size_t STRONG_SALT_SIZE = 16;
 inline constexpr std::size_t STRONG_KEY_SIZE = 32;
