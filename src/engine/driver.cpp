@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <unistd.h>
@@ -216,6 +217,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     int present = FOOTER_ABSENT;
     FooterCheck check;
     check.described_only = options.described_only;
+    check.defer_derivation = true;  // derived beside the unpacking, below
     rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
@@ -233,15 +235,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // second thread while the package is unpacked, so the derivation (a third of a second
     // or more) adds little to the run.
     std::optional<BackupKey> backup_key;
-    std::future<std::optional<StrongKey>> deriving;
-    if (check.strong) {
-        backup_key = BackupKey::strong(std::move(*check.strong));
+    std::function<std::optional<StrongKey>()> derive;
+    if (check.pending) {
+        derive = [&stored, pending = *check.pending] { return derive_pending(stored, pending); };
     } else if (ctx.process_direction == Direction::unmask || writes_described) {
         backup_key = BackupKey::described(stored.password);
         if (ctx.process_direction == Direction::mask) reporter.info(say(lang, Msg::compat_weakness));
     } else {
-        auto derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
-                       cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+        derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
+                  cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+    }
+    std::future<std::optional<StrongKey>> deriving;
+    if (derive) {
         try {
             deriving = std::async(std::launch::async, derive);
         } catch (const std::system_error&) {
@@ -261,7 +266,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         read_rc = RC_NOMEM;
     }
 
-    if (deriving.valid()) {
+    // Restoring: the password is verified here, before anything is deciphered.
+    if (deriving.valid() && check.pending) {
+        if (finish_strong_check(check, deriving.get(), stored, reporter, &ctx.failure, lang) != RC_OK)
+            return RC_REFUSED;
+        backup_key = BackupKey::strong(std::move(*check.strong));
+    } else if (deriving.valid()) {
         auto derived = deriving.get();
         if (!derived && settings.is_file_hash && !key_file_secret(settings.key_file))
             return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));

@@ -382,6 +382,7 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
                            int& present, Reporter& reporter, FailReason* why, Lang lang, FooterCheck& check) {
     present = FOOTER_ABSENT;
     check.strong.reset();
+    check.pending.reset();
     check.verified = false;
     check.format = FooterFormat::described;
     const auto footer = parse_footer(bytes_of(block));
@@ -402,15 +403,9 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
         if (!parameters) return refuse(FailReason::damaged, say(lang, Msg::footer_damaged, {"FORMAT, KDF, OPS, MEM, SALT, CHECK"}));
         if (footer->file_mode && !key_file_secret(stored.key_file))
             return refuse(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {stored.key_file}));
-        auto key = derive_strong_key(stored, footer->file_mode, parameters->salt, parameters->cost);
-        if (!key)
-            return refuse(FailReason::out_of_memory,
-                          say(lang, Msg::key_derivation_failed, {std::to_string(parameters->cost.mem_bytes >> 20)}));
-        if (parameters->has_check && !equals_ignoring_case(key->check_hex(), *footer->hash))
-            return mismatch(*footer, refuse, lang);
-        check.verified = parameters->has_check;
-        check.strong = std::move(key);
-        return RC_OK;
+        check.pending = PendingDerivation{*footer, parameters->salt, parameters->cost, parameters->has_check};
+        if (check.defer_derivation) return RC_OK;
+        return finish_strong_check(check, derive_pending(stored, *check.pending), stored, reporter, why, lang);
     }
 
     // The short form records no hash, nor does the tagged form without a check: nothing
@@ -432,6 +427,31 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
     return mismatch(*footer, refuse, lang);
 }
 
+
+std::optional<StrongKey> derive_pending(const StoredSettings& stored, const PendingDerivation& pending) {
+    return derive_strong_key(stored, pending.footer.file_mode, pending.salt, pending.cost);
+}
+
+int finish_strong_check(FooterCheck& check, std::optional<StrongKey> key, const StoredSettings& stored,
+                        Reporter& reporter, FailReason* why, Lang lang) {
+    const auto refuse = [&](FailReason reason, const std::string& text) {
+        if (why) *why = reason;
+        reporter.error(text);
+        return RC_REFUSED;
+    };
+    const PendingDerivation& pending = *check.pending;
+    if (!key && pending.footer.file_mode && !key_file_secret(stored.key_file))
+        return refuse(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {stored.key_file}));
+    if (!key)
+        return refuse(FailReason::out_of_memory,
+                      say(lang, Msg::key_derivation_failed, {std::to_string(pending.cost.mem_bytes >> 20)}));
+    if (pending.has_check && !equals_ignoring_case(key->check_hex(), *pending.footer.hash))
+        return mismatch(pending.footer, refuse, lang);
+    check.verified = pending.has_check;
+    check.strong = std::move(key);
+    check.pending.reset();
+    return RC_OK;
+}
 
 FooterInfo read_footer_info(std::string_view block) {
     FooterInfo info;

@@ -142,6 +142,14 @@ int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& st
 int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
                            int& present, Reporter& reporter, FailReason* why = nullptr, Lang lang = Lang::ja);
 
+// What the strong key's derivation needs, read from a footer whose parameters check out.
+struct PendingDerivation {
+    FooterRecord footer;
+    std::array<std::uint8_t, STRONG_SALT_SIZE> salt{};
+    KdfCost cost;
+    bool has_check = false;  // CHECK=KEY: HASH is the key's check value
+};
+
 // The footer check's further inputs and findings.
 struct FooterCheck {
     // In: read the footer as a reader of the described format does (extension keys passed
@@ -154,7 +162,18 @@ struct FooterCheck {
     // the footer records a check value (`verified`).
     std::optional<StrongKey> strong;
     bool verified = false;
+    // In: leave a strong footer's key derivation to the caller, so it can run beside other
+    // work: the check then returns with `pending` set and nothing derived or verified yet;
+    // derive_pending and finish_strong_check do the rest.
+    bool defer_derivation = false;
+    std::optional<PendingDerivation> pending;
 };
+// The key a pending check needs. Safe to run on another thread.
+std::optional<StrongKey> derive_pending(const StoredSettings& stored, const PendingDerivation& pending);
+// Verifies the derived key (nothing: the derivation failed) against the pending footer and
+// fills `strong` and `verified`. 0; -3 refused and reported as hsc_check_footer_block does.
+int finish_strong_check(FooterCheck& check, std::optional<StrongKey> key, const StoredSettings& stored,
+                        Reporter& reporter, FailReason* why, Lang lang);
 // hsc_check_footer_block that also derives the strong key; -3 as there, with
 // FailReason::damaged for a strong footer whose parameters cannot be read.
 int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
