@@ -280,55 +280,41 @@ int hsc_format_footer(const StoredSettings& stored, const std::string* key_check
 
 int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, const FooterProtection& protection,
                       std::string& record) {
-    if (protection.strong || protection.unknown_backups) {
-        FooterRecord footer;
-        footer.version = std::string(FOOTER_VERSION);
-        footer.file_mode = stored.is_file_hash;
-        // The full form always, so that a reader of the described format verifies a HASH
-        // and fails; without a check to record, the hint is not recorded either.
-        std::string sealed;
-        const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
-        if (!stored.is_no_password && !hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok)
-            return RC_FAIL;
-        footer.sealed_hint = sealed;
-        std::string_view check = FOOTER_CHECK_NONE;
-        if (const StrongKey* key = protection.strong) {
-            footer.hash = stored.is_no_password ? std::string(FOOTER_NO_CHECK_HASH) : key->check_hex();
-            if (!stored.is_no_password) check = FOOTER_CHECK_KEY;
-            footer.extensions = {{"FORMAT", std::string(FOOTER_FORMAT_STRONG)},
-                                 {"KDF", std::string(FOOTER_KDF_ARGON2ID)},
-                                 {"OPS", std::to_string(key->cost().ops)},
-                                 {"MEM", std::to_string(key->cost().mem_bytes)},
-                                 {"SALT", to_hex(key->salt())}};
-        } else {
-            std::string secret;
-            if (!check_secret(stored, stored.is_file_hash, key_check, secret)) return RC_REFUSED;
-            footer.hash = stored.is_no_password ? std::string(FOOTER_NO_CHECK_HASH) : tagged_digest(secret);
-            if (!stored.is_no_password) check = FOOTER_CHECK_TAGGED;
-        }
-        footer.extensions.emplace_back("CHECK", std::string(check));
-        const auto block = write_footer(footer);
-        if (!block) return RC_SIZE_LIMIT;
-        record.assign(block->begin(), block->end());
-        return RC_OK;
-    }
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
-    // The digest is taken in both forms: an unreadable authentication file is refused alike.
-    std::string hash;
-    if (stored.is_file_hash) {
-        if (!file_digest(stored, key_check, hash)) return RC_REFUSED;
-    } else {
-        hash = password_digest(stored.password);
-    }
-    if (!stored.is_no_password) {
+    const bool recorded = !stored.is_no_password;
+    // Outside the described format the full form always, so that a reader of the
+    // described format verifies a HASH and fails; the hint only with a check value.
+    if (recorded || protection.strong || protection.unknown_backups) {
         const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
         std::string sealed;
-        if (!hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok) return RC_FAIL;
+        if (recorded && !hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok) return RC_FAIL;
         footer.sealed_hint = sealed;
-        footer.hash = hash;
     }
+    std::string_view check = FOOTER_CHECK_NONE;
+    if (const StrongKey* key = protection.strong) {
+        footer.hash = recorded ? key->check_hex() : std::string(FOOTER_NO_CHECK_HASH);
+        if (recorded) check = FOOTER_CHECK_KEY;
+        footer.extensions = {{"FORMAT", std::string(FOOTER_FORMAT_STRONG)},
+                             {"KDF", std::string(FOOTER_KDF_ARGON2ID)},
+                             {"OPS", std::to_string(key->cost().ops)},
+                             {"MEM", std::to_string(key->cost().mem_bytes)},
+                             {"SALT", to_hex(key->salt())}};
+    } else {
+        // The check value's secret is taken in every form: an unreadable authentication
+        // file is refused alike.
+        std::string secret;
+        if (!check_secret(stored, stored.is_file_hash, key_check, secret)) return RC_REFUSED;
+        if (protection.unknown_backups) {
+            footer.hash = recorded ? tagged_digest(secret) : std::string(FOOTER_NO_CHECK_HASH);
+            if (recorded) check = FOOTER_CHECK_TAGGED;
+        } else if (recorded) {
+            // A key file's secret is its digest already.
+            footer.hash = stored.is_file_hash ? secret : password_digest(secret);
+        }
+    }
+    if (protection.strong || protection.unknown_backups) footer.extensions.emplace_back("CHECK", std::string(check));
     // Hints are at most 32 bytes (64 sealed digits): the text stays far inside the record.
     const auto block = write_footer(footer);
     if (!block) return RC_SIZE_LIMIT;
