@@ -1,7 +1,7 @@
 // What one password guess costs in each protection format, and what the strong format
 // costs a masking and a restore, measured in the same run on one core:
 //   hushcel_bench_strong [ROWS]         default 1000000 (0: guesses only)
-// A guess against the described format is the cheaper of the two checks its workbook
+// A guess against the original format is the cheaper of the two checks its workbook
 // offers: the footer's unsalted SHA-512 of the password, or an AES-128 key schedule and
 // one block enciphered (the key is the password's first 16 bytes; the backup's first block
 // is the known text `<?xml version="1`, so enciphering it and comparing is a test). Both
@@ -116,7 +116,7 @@ double time_process(const std::filesystem::path& input, const hsc::MaskSettings&
 int main(int argc, char** argv) {
     const std::size_t rows = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
 
-    // The described format: SHA-512 of the password (the footer) ...
+    // The original format: SHA-512 of the password (the footer) ...
     const double sha_rate = rate([](std::uint64_t n) {
         char p[16];
         candidate(n, p);
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
         sink = out[0];
     });
     EVP_CIPHER_CTX_free(evp);
-    const double described_rate = std::max({sha_rate, aes_rate, ossl_sha_rate, ossl_aes_rate, aesni_rate});
+    const double original_rate = std::max({sha_rate, aes_rate, ossl_sha_rate, ossl_aes_rate, aesni_rate});
 
     // The strong format: one Argon2id derivation at the default cost.
     const auto salt = hsc::StrongKey::random_salt();
@@ -198,14 +198,14 @@ int main(int argc, char** argv) {
     const long rss_growth = peak_rss_kib() - rss_before;
 
     std::printf("One password guess, one core:\n");
-    std::printf("  described format: %.3g guesses/s (SHA-512 of the password %.3g/s, AES key + one block %.3g/s;\n"
-                "                    with OpenSSL %.3g/s and %.3g/s; with AES instructions %.3g/s)\n",
-                described_rate, sha_rate, aes_rate, ossl_sha_rate, ossl_aes_rate, aesni_rate);
+    std::printf("  compatible format: %.3g guesses/s (SHA-512 of the password %.3g/s, AES key + one block %.3g/s;\n"
+                "                     with OpenSSL %.3g/s and %.3g/s; with AES instructions %.3g/s)\n",
+                original_rate, sha_rate, aes_rate, ossl_sha_rate, ossl_aes_rate, aesni_rate);
     std::printf("  strong format:    %.3f s and %llu MiB per guess (Argon2id, %u passes; peak memory grew %.0f MiB)\n",
                 strong_seconds, static_cast<unsigned long long>(hsc::KDF_DEFAULT.mem_bytes >> 20), hsc::KDF_DEFAULT.ops,
                 rss_growth / 1024.0);
-    std::printf("  ratio:            one strong guess costs as much time as %.3g described guesses\n",
-                strong_seconds * described_rate);
+    std::printf("  ratio:            one strong guess costs as much time as %.3g compatible guesses\n",
+                strong_seconds * original_rate);
     if (rows == 0) return 0;
 
     const auto dir = std::filesystem::temp_directory_path() / ("hushcel-bench-strong-" + std::to_string(::getpid()));

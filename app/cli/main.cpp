@@ -131,7 +131,7 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     const std::string type_name(file_type_name(code));
     const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
-    // The protection format of the backups: the strong one, or the described containers.
+    // The protection format of the backups: the strong one, or the original containers.
     const char* format = !info.present ? "" : info.format == FooterFormat::strong ? "strong" : "compatible";
     const std::string hint = cp932_display(info.hint);
     std::string backup_list;

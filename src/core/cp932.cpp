@@ -74,7 +74,7 @@ std::string cp932_display(std::string_view cp932) {
     return text;
 }
 
-std::string described_password_problem(const MaskSettings& settings, Lang lang) {
+std::string original_password_problem(const MaskSettings& settings, Lang lang) {
     MaskSettings compat = settings;
     compat.is_compat = true;
     StoredSettings stored;
@@ -107,11 +107,11 @@ bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::
             problem = say(lang, Msg::setting_too_long,
                           {say(lang, f.name), std::to_string(f.limit), std::to_string(bytes.size())});
         // Outside the compatible format the password is the strong format's UTF-8 text;
-        // only a workbook of the described format would need the CP932 form.
+        // only a workbook of the original format would need the CP932 form.
         const bool password = f.member == &MaskSettings::password;
         if (!problem.empty() && password && !settings.is_compat) {
             copy.password.clear();
-            copy.has_described_password = false;
+            copy.has_original_password = false;
             continue;
         }
         if (!problem.empty()) {

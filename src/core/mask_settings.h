@@ -21,7 +21,7 @@ inline constexpr int WCHAR_TIMES = 0, WCHAR_CURRENCY = 1, WCHAR_NONE = 2;
 inline constexpr int STEP_STRONG = 1, STEP_MEDIUM = 2, STEP_WEAK = 3;
 
 // Byte limits of the text fields (without terminator). The password's counts its CP932
-// form and holds for the described format; the strong format takes any length.
+// form and holds for the original format; the strong format takes any length.
 inline constexpr std::size_t PASSWORD_MAX = 31;
 inline constexpr std::size_t KEY_FILE_MAX = 256;
 inline constexpr std::size_t TARGET_COLUMN_MAX = 1023;
@@ -55,7 +55,7 @@ struct MaskSettings {
     // whether that row stays readable also when the columns are chosen by letters.
     int header_row = 1;
     bool is_keep_header = false;
-    // Mask in the described (compatible) format rather than the strong one. Restoring
+    // Mask in the original (compatible) format rather than the strong one. Restoring
     // reads both whatever this says.
     bool is_compat = false;
 
@@ -72,10 +72,10 @@ struct StoredSettings : MaskSettings {
     StoredSettings() = default;
     // The password as the user gave it (UTF-8): the strong format's secret, of any length.
     std::string password_utf8;
-    // Whether `password` holds the described format's form: CP932, at most PASSWORD_MAX
+    // Whether `password` holds the original format's form: CP932, at most PASSWORD_MAX
     // bytes. Without one (possible only outside the compatible format) `password` is
-    // empty, and a workbook of the described format cannot be restored with it.
-    bool has_described_password = true;
+    // empty, and a workbook of the original format cannot be restored with it.
+    bool has_original_password = true;
 };
 
 // The built-in default password is known to every copy of the program, and an empty one

@@ -13,7 +13,7 @@
 // Masking with an encrypted backup inside the package, and restoring from it. Every
 // backup goes through the routines here, sealed as the key says: in the strong format
 // (XChaCha20-Poly1305 under the derived key, the entry name bound to each), or as the
-// described format's stream containers (AES, 128-bit key from the password bytes).
+// original format's stream containers (AES, 128-bit key from the password bytes).
 namespace hsc {
 
 inline constexpr std::string_view SHARED_STRINGS_NAME = "xl/sharedStrings.xml";

@@ -205,18 +205,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
-    // A workbook of the described format, and a masking in it, take the password's CP932
+    // A workbook of the original format, and a masking in it, take the password's CP932
     // form of at most 31 bytes; the strong format takes any.
     const auto record = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()));
-    const bool writes_described = options.described_only || settings.is_compat;
-    const bool described_password = record ? options.described_only || footer_format(*record) != FooterFormat::strong
-                                           : writes_described;
-    if (described_password && !stored.has_described_password)
-        return fail(FailReason::invalid_settings, described_password_problem(settings, lang));
+    const bool writes_original = options.original_only || settings.is_compat;
+    const bool original_password = record ? options.original_only || footer_format(*record) != FooterFormat::strong
+                                           : writes_original;
+    if (original_password && !stored.has_original_password)
+        return fail(FailReason::invalid_settings, original_password_problem(settings, lang));
 
     int present = FOOTER_ABSENT;
     FooterCheck check;
-    check.described_only = options.described_only;
+    check.original_only = options.original_only;
     check.defer_derivation = true;  // derived beside the unpacking, below
     rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
@@ -238,8 +238,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::function<std::optional<StrongKey>()> derive;
     if (check.pending) {
         derive = [&stored, pending = *check.pending] { return derive_pending(stored, pending); };
-    } else if (ctx.process_direction == Direction::unmask || writes_described) {
-        backup_key = BackupKey::described(stored.password);
+    } else if (ctx.process_direction == Direction::unmask || writes_original) {
+        backup_key = BackupKey::original(stored.password);
         if (ctx.process_direction == Direction::mask) reporter.info(say(lang, Msg::compat_weakness));
     } else {
         derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
@@ -335,14 +335,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     MaskReport report;
     rc = read_rc == RC_OK ? transform_package(reg, entries, stored, ctx, &report, &*backup_key) : extraction_status(read_rc);
-    // Backups that a reader of the described format would not restore: such a reader must
+    // Backups that a reader of the original format would not restore: such a reader must
     // refuse the workbook rather than give back only part of it.
     bool unknown_backups = false;
     if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key()) {
         std::vector<std::string> names;
         mlist(reg, names);
         unknown_backups = std::any_of(names.begin(), names.end(), [](const std::string& name) {
-            return is_backup_entry(name) && !known_to_described_readers(name);
+            return is_backup_entry(name) && !known_to_original_readers(name);
         });
     }
     drop_deciphered(reg);

@@ -46,11 +46,11 @@ struct ProcessOptions {
     std::function<int(WriteStep)> fault;
     // The language of every text given to the reporter.
     Lang lang = Lang::ja;
-    // Read and write only the described format, as a reader built to its description
+    // Read and write only the original format, as a reader built to its description
     // does: footer extensions passed over, HASH taken as the SHA-512 of the password or
     // key file, backups read as stream containers. Shows what such a reader does with
     // our workbooks.
-    bool described_only = false;
+    bool original_only = false;
     // The cost of the strong format's key derivation for a new masking (a restore takes
     // the cost its footer records).
     KdfCost kdf_cost = KDF_DEFAULT;

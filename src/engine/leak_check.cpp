@@ -66,7 +66,7 @@ int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::files
     if (package.last_bytes(FOOTER_SIZE, block) == RC_OK &&
         hsc_check_footer_block(block, stored, nullptr, present, quiet, nullptr, lang, check) == RC_REFUSED)
         return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
-    const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::described(stored.password);
+    const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(stored.password);
     sort_entry_names(names);
     MaskedTexts masked;
     std::string original;

@@ -557,9 +557,9 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
 
 int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& settings,
               const FileContext& ctx, const BackupKey* given_key, MaskReport* report) {
-    // Without a key, the described format under the stored password.
-    const BackupKey described = BackupKey::described(settings.password);
-    const BackupKey& key = given_key ? *given_key : described;
+    // Without a key, the original format under the stored password.
+    const BackupKey original = BackupKey::original(settings.password);
+    const BackupKey& key = given_key ? *given_key : original;
     // The write reservation's 16-bit hash of "z" and the password would let whoever tries
     // passwords against a strong workbook pass over all but one in 32768 of them at no
     // cost: the strong format reserves with the built-in password instead.

@@ -31,7 +31,7 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
 
 // The rewrite of a package already unpacked into `reg`, whose entry names are `entries`
 // (sorted here). Results as hsc_read_excel. The backups are sealed (or read) with `key`;
-// without one, in the described format under `s.password`. In the strong format the write
+// without one, in the original format under `s.password`. In the strong format the write
 // reservation takes the built-in password, since its short hash would tell password
 // guesses apart cheaply.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,

@@ -14,7 +14,7 @@ bool is_backup_entry(std::string_view name) {
     return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
 }
 
-bool known_to_described_readers(std::string_view name) {
+bool known_to_original_readers(std::string_view name) {
     return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
 }
 

@@ -741,7 +741,7 @@ bool compressible(std::span<const std::uint8_t> bytes) {
     return out_size < n - n / 50;  // at least 2 % smaller
 }
 
-// How hard a part is deflated. A backup of the described format is AES ciphertext of
+// How hard a part is deflated. A backup of the original format is AES ciphertext of
 // 16-byte units enciphered one by one, so only units repeated whole in the plain text
 // repeat: on generated records level 1 left 73.9 % of it, the default level 73.1 % in a
 // third more time. A backup that does not deflate (the strong format's) is stored in

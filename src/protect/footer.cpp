@@ -111,7 +111,7 @@ std::string tagged_digest(std::string_view secret) {
     return password_digest(std::string(FOOTER_TAGGED_PREFIX) + std::string(secret));
 }
 
-// The secret the described check value is taken over: the password's bytes, or the
+// The secret the original check value is taken over: the password's bytes, or the
 // authentication file's hex digest (the tagged form takes the digest's text).
 bool check_secret(const StoredSettings& stored, bool file_mode, const std::string* key_check, std::string& secret) {
     if (file_mode) return file_digest(stored, key_check, secret);
@@ -173,10 +173,10 @@ std::optional<StrongKey> derive_strong_key(const StoredSettings& stored, bool fi
 
 FooterFormat footer_format(const FooterRecord& record) {
     // Any FORMAT is ours: one this program does not know is refused as damaged, never read
-    // as the described format.
+    // as the original format.
     if (footer_extension(record, "FORMAT")) return FooterFormat::strong;
     if (footer_extension(record, "CHECK")) return FooterFormat::tagged;
-    return FooterFormat::described;
+    return FooterFormat::original;
 }
 
 const std::string* footer_extension(const FooterRecord& record, std::string_view key) {
@@ -284,8 +284,8 @@ int hsc_format_footer(const StoredSettings& stored, const std::string* key_check
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
     const bool recorded = !stored.is_no_password;
-    // Outside the described format the full form always, so that a reader of the
-    // described format verifies a HASH and fails; the hint only with a check value.
+    // Outside the original format the full form always, so that a reader of the
+    // original format verifies a HASH and fails; the hint only with a check value.
     if (recorded || protection.strong || protection.unknown_backups) {
         const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
         std::string sealed;
@@ -370,11 +370,11 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
     check.strong.reset();
     check.pending.reset();
     check.verified = false;
-    check.format = FooterFormat::described;
+    check.format = FooterFormat::original;
     const auto footer = parse_footer(bytes_of(block));
     if (!footer) return RC_OK;
     present = FOOTER_PRESENT;
-    check.format = check.described_only ? FooterFormat::described : footer_format(*footer);
+    check.format = check.original_only ? FooterFormat::original : footer_format(*footer);
 
     const auto refuse = [&](FailReason reason, const std::string& text) {
         if (why) *why = reason;

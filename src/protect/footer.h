@@ -60,12 +60,12 @@ std::optional<FooterRecord> parse_footer(std::span<const std::uint8_t> block);
 // block reads and writes back to the same bytes.
 std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRecord& record);
 
-// Extension keys of the formats that a reader of the described format must refuse. The
+// Extension keys of the formats that a reader of the original format must refuse. The
 // strong format writes FORMAT=2 with the key derivation's parameters and salt, and a HASH
 // that is the key's own check value (CHECK=KEY) or, when no check is to be recorded,
-// FOOTER_NO_CHECK_HASH (CHECK=NONE). The described format with backups that its readers
+// FOOTER_NO_CHECK_HASH (CHECK=NONE). The original format with backups that its readers
 // do not know writes HASH as FOOTER_TAGGED_PREFIX's SHA-512 (CHECK=TAGGED), or the
-// constant with CHECK=NONE. Either way a described reader sees a masked workbook whose
+// constant with CHECK=NONE. Either way a original reader sees a masked workbook whose
 // check value no password matches, and stops before it writes anything.
 inline constexpr std::string_view FOOTER_FORMAT_STRONG = "2";
 inline constexpr std::string_view FOOTER_KDF_ARGON2ID = "ARGON2ID13";
@@ -77,15 +77,15 @@ inline constexpr std::string_view FOOTER_CHECK_TAGGED = "TAGGED";
 inline constexpr std::string_view FOOTER_NO_CHECK_HASH =
     "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000";
 // Put before the secret (the password's bytes or the key file's hex digest) for the
-// tagged check value, so it never equals the described one.
+// tagged check value, so it never equals the original one.
 inline constexpr std::string_view FOOTER_TAGGED_PREFIX = "Hushcel tagged check 1\n";
 
 // How the workbook's backups are protected, as the footer writer needs to know it.
 struct FooterProtection {
     // The strong format: the key's salt, cost and check value are recorded. Null: the
-    // described format.
+    // original format.
     const StrongKey* strong = nullptr;
-    // Described format only: the package carries backups that a reader of the described
+    // Original format only: the package carries backups that a reader of the original
     // format does not know; it must refuse the workbook rather than restore part of it.
     bool unknown_backups = false;
 };
@@ -98,7 +98,7 @@ std::optional<StrongKey> derive_strong_key(const StoredSettings& stored, bool fi
                                            std::span<const std::uint8_t, STRONG_SALT_SIZE> salt, KdfCost cost);
 
 // What a footer says about the format of the backups, read without verifying anything.
-enum class FooterFormat { described, tagged, strong };
+enum class FooterFormat { original, tagged, strong };
 FooterFormat footer_format(const FooterRecord& record);
 
 inline constexpr int FOOTER_PRESENT = 0;
@@ -112,7 +112,7 @@ int hsc_format_footer(const StoredSettings& stored, std::string& record);
 // key_file_check_value; null: taken here).
 int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, std::string& record);
 // The record for a workbook whose backups are protected as `protection` says. With a
-// default FooterProtection this is the described record, byte for byte.
+// default FooterProtection this is the original record, byte for byte.
 int hsc_format_footer(const StoredSettings& stored, const std::string* key_check,
                       const FooterProtection& protection, std::string& record);
 
@@ -152,12 +152,12 @@ struct PendingDerivation {
 
 // The footer check's further inputs and findings.
 struct FooterCheck {
-    // In: read the footer as a reader of the described format does (extension keys passed
+    // In: read the footer as a reader of the original format does (extension keys passed
     // over, HASH taken as the SHA-512 of the password or key file). For tests that show
     // what such a reader does with our workbooks.
-    bool described_only = false;
+    bool original_only = false;
     // Out: the format the footer records.
-    FooterFormat format = FooterFormat::described;
+    FooterFormat format = FooterFormat::original;
     // Out, strong format: the key derived from the footer's salt and cost, verified when
     // the footer records a check value (`verified`).
     std::optional<StrongKey> strong;
@@ -186,7 +186,7 @@ struct FooterInfo {
     bool has_hash = false;      // a check value is recorded (full form, not CHECK=NONE)
     std::string hint;           // unsealed, CP932 bytes
     std::string version;
-    FooterFormat format = FooterFormat::described;
+    FooterFormat format = FooterFormat::original;
 };
 // 0 (info.present tells); -101, -104, -103 as for hsc_check_footer.
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info);

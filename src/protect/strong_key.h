@@ -22,7 +22,7 @@ struct KdfCost {
 };
 // Measured on the development machine (one core, Argon2id of libsodium 1.0.18): 128 MiB
 // and 12 passes take 0.68 s, so one guess of someone trying passwords costs that much
-// time and that much memory: as much time as some 14 million guesses against the described
+// time and that much memory: as much time as some 14 million guesses against the original
 // format with the processor's AES instructions. bench/strong_format_run.cpp prints both.
 // The derivation runs beside the unpacking, so a run pays little of it.
 inline constexpr KdfCost KDF_DEFAULT{12, std::uint64_t{128} << 20};
@@ -39,8 +39,8 @@ inline constexpr std::size_t STRONG_CHECK_SIZE = 64;
 inline constexpr std::size_t KEY_FILE_SECRET_SIZE = 64;
 
 // A sealed backup: magic, layout version, nonce, then the ciphertext with its 16-byte tag.
-// The magic differs from the described container's "TIVA" trailer, and the layout has no
-// trailer, so a reader of the described format refuses it.
+// The magic differs from the original container's "TIVA" trailer, and the layout has no
+// trailer, so a reader of the original format refuses it.
 inline constexpr std::string_view STRONG_BACKUP_MAGIC = "HSBK";
 inline constexpr std::uint8_t STRONG_BACKUP_VERSION = 1;
 inline constexpr std::size_t STRONG_NONCE_SIZE = 24;

@@ -21,7 +21,7 @@ struct ControlValues {
     bool autoshape = false;
     bool recrypto = false;
     bool keep_header = false;  // the header row stays readable also with column letters
-    bool compat = false;       // mask in the described (compatible) format
+    bool compat = false;       // mask in the original (compatible) format
 
     bool operator==(const ControlValues&) const = default;
 };

@@ -1,5 +1,5 @@
 // The protection format from the command line: the strong format by default, with
-// passwords of any length; --compat writes the described format, says what it gives
+// passwords of any length; --compat writes the original format, says what it gives
 // away, and keeps its 31-byte limit.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The strong protection format through the whole driver: every backup kind round-trips
 // in both formats, tampering is refused before anything is written, a wrong password is
-// told apart from damage, and a reader restricted to the described format refuses a
+// told apart from damage, and a reader restricted to the original format refuses a
 // strong workbook at its password check while it restores a compatible one.
 #include <gtest/gtest.h>
 
@@ -122,7 +122,7 @@ TEST_F(StrongFormat, EveryBackupKindRoundTripsInBothFormats) {
         for (const char* backup : {"xl/BKsharedStrings.xml", "xl/drawings/BKdrawing1.xml", "xl/drawings/BKdrawing2.xml",
                                    "xl/BKworkbook.xml", "docProps/BKthumbnail.jpeg.xml"}) {
             ASSERT_EQ(entries.count(backup), 1u) << backup;
-            // The strong layout starts with its magic; the described container ends with a
+            // The strong layout starts with its magic; the original container ends with a
             // trailer that starts "TIVA".
             const std::string& b = entries.at(backup);
             EXPECT_EQ(b.substr(0, 4) == "HSBK", !compat) << backup;
@@ -224,12 +224,12 @@ TEST_F(StrongFormat, WrongPasswordIsToldApartFromDamage) {
     expect_every_part_back();
 }
 
-// A reader that knows only the described format refuses a strong workbook at its
+// A reader that knows only the original format refuses a strong workbook at its
 // password check, with or without a recorded check value and in key-file mode, and writes
 // nothing; it restores a workbook of the compatible format exactly.
-TEST_F(StrongFormat, DescribedReaderRefusesStrongAndRestoresCompatible) {
-    ProcessOptions described = cheap();
-    described.described_only = true;
+TEST_F(StrongFormat, OriginalReaderRefusesStrongAndRestoresCompatible) {
+    ProcessOptions original = cheap();
+    original.original_only = true;
     test::write_file(dir / "auth.key", "the authentication file");
     struct Mode {
         const char* label;
@@ -248,14 +248,14 @@ TEST_F(StrongFormat, DescribedReaderRefusesStrongAndRestoresCompatible) {
         s.key_file = m.key_file ? (dir / "auth.key").string() : "";
         ASSERT_EQ(process(book(), s), RC_OK) << first_error();
         const std::string before = test::read_file(masked());
-        EXPECT_EQ(process(masked(), s, described), RC_REFUSED);
+        EXPECT_EQ(process(masked(), s, original), RC_REFUSED);
         EXPECT_EQ(ctx.failure, m.expected);
         EXPECT_EQ(rep.errors.size(), 1u);
         EXPECT_TRUE(output.empty());
         EXPECT_EQ(listing(), (std::set<std::string>{"auth.key", "book.xlsx", "●book.xlsx"}));
         EXPECT_EQ(test::read_file(masked()), before);
         // Never masked again either: it counts as masked.
-        ProcessOptions mask_only = described;
+        ProcessOptions mask_only = original;
         mask_only.only_direction = Direction::mask;
         EXPECT_EQ(process(masked(), s, mask_only), RC_FAIL);
         EXPECT_EQ(ctx.failure, FailReason::already_masked);
@@ -265,12 +265,12 @@ TEST_F(StrongFormat, DescribedReaderRefusesStrongAndRestoresCompatible) {
     MaskSettings compat = settings;
     compat.is_compat = true;
     ASSERT_EQ(process(book(), compat), RC_OK) << first_error();
-    ASSERT_EQ(process(masked(), compat, described), RC_OK) << first_error();
+    ASSERT_EQ(process(masked(), compat, original), RC_OK) << first_error();
     expect_every_part_back();
 }
 
 // The strong format takes passwords of any length and characters and tells them apart
-// (the described format would take only their first 16 bytes); the compatible one keeps
+// (the original format would take only their first 16 bytes); the compatible one keeps
 // its limits with a message that says so.
 TEST_F(StrongFormat, PasswordsOfAnyLengthInTheStrongFormatOnly) {
     const std::string emoji = "\xF0\x9F\x94\x91\xF0\x9F\x90\x88";

@@ -370,7 +370,7 @@ TEST_F(ZipPackageTest, LargePartsDeflatedInPiecesReadBackWhole) {
 }
 
 // A backup that does not deflate (sealed, it looks random) is stored in the deflate
-// stream as it is, at copying speed; one that deflates (the described format's ECB
+// stream as it is, at copying speed; one that deflates (the original format's ECB
 // units repeat) is deflated at level 1, and any other part at the default level.
 TEST_F(ZipPackageTest, BackupsThatDoNotDeflateAreStoredAsTheyAre) {
     std::string repeated;

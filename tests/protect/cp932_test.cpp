@@ -81,9 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // Outside the compatible format any password is taken as given; its CP932 form is kept
-// when it has one within 31 bytes (for restoring workbooks of the described format), and
+// when it has one within 31 bytes (for restoring workbooks of the original format), and
 // the message the compatible format would give is at hand for them.
-TEST(StoredFormStrong, AnyPasswordIsTakenAndItsDescribedFormOnlyWhenItFits) {
+TEST(StoredFormStrong, AnyPasswordIsTakenAndItsOriginalFormOnlyWhenItFits) {
     struct Case {
         std::string password;
         bool fits;
@@ -98,11 +98,11 @@ TEST(StoredFormStrong, AnyPasswordIsTakenAndItsDescribedFormOnlyWhenItFits) {
         std::string message;
         ASSERT_TRUE(stored_settings(s, stored, message)) << message;
         EXPECT_EQ(stored.password_utf8, c.password);
-        EXPECT_EQ(stored.has_described_password, c.fits) << c.password;
+        EXPECT_EQ(stored.has_original_password, c.fits) << c.password;
         std::string cp932;
         if (c.fits) ASSERT_TRUE(utf8_to_cp932(c.password, cp932));
         EXPECT_EQ(stored.password, cp932);
-        EXPECT_EQ(described_password_problem(s).empty(), c.fits);
+        EXPECT_EQ(original_password_problem(s).empty(), c.fits);
         ASSERT_TRUE(utf8_to_cp932("ヒント", cp932));
         EXPECT_EQ(stored.password_hint, cp932);  // the hints keep their limits in both formats
     }

@@ -85,7 +85,7 @@ TEST(StrongKeyPassword, NormalisedToNfcAndInvalidUtf8Refused) {
 }
 
 // Every password of the table gives its own key, however long, and the two normal forms
-// of the same text give the same one. The described format would take only the first
+// of the same text give the same one. The original format would take only the first
 // 16 bytes: the pairs that share them must differ here.
 TEST(StrongKeyPassword, EveryPasswordOfTheTableGetsItsOwnKey) {
     const std::vector<std::string> passwords = {
@@ -159,7 +159,7 @@ TEST(StrongKeySeal, RoundTripsAndRefusesEveryChange) {
         {"cut inside the header", "xl/BKsharedStrings.xml", sealed.substr(0, 20), OpenFailure::not_strong},
         {"under another entry name", "xl/BKworkbook.xml", sealed, OpenFailure::rejected},
         {"another layout version", "xl/BKsharedStrings.xml", flipped_version, OpenFailure::not_strong},
-        {"a described container", "xl/BKsharedStrings.xml", std::string(1024, '\0'), OpenFailure::not_strong},
+        {"a original container", "xl/BKsharedStrings.xml", std::string(1024, '\0'), OpenFailure::not_strong},
     };
     for (const Case& c : cases) {
         std::string untouched = "kept";
@@ -170,7 +170,7 @@ TEST(StrongKeySeal, RoundTripsAndRefusesEveryChange) {
     EXPECT_EQ(key_for("wrong").open("xl/BKsharedStrings.xml", bytes(sealed), other_out), OpenFailure::rejected);
 }
 
-// --- The footer of the strong format and of the described one with unknown backups ---
+// --- The footer of the strong format and of the original one with unknown backups ---
 
 StoredSettings settings_with(std::string password) {
     StoredSettings s;
@@ -196,7 +196,7 @@ struct FooterScene {
     }
 };
 
-TEST(StrongFooter, RecordsTheKeyAndRefusesADescribedReader) {
+TEST(StrongFooter, RecordsTheKeyAndRefusesAOriginalReader) {
     for (const bool no_password : {false, true}) {
         SCOPED_TRACE(no_password ? "no password recorded" : "check value recorded");
         FooterScene f;
@@ -237,16 +237,16 @@ TEST(StrongFooter, RecordsTheKeyAndRefusesADescribedReader) {
             EXPECT_EQ(f.why, FailReason::wrong_password);
             EXPECT_EQ(f.rep.errors, std::vector<std::string>{"The password does not match. The hint is \"hint\"."});
         }
-        // A reader of the described format: the right password fails its check.
-        FooterCheck described;
-        described.described_only = true;
-        EXPECT_EQ(f.check(f.stored, described), RC_REFUSED);
+        // A reader of the original format: the right password fails its check.
+        FooterCheck original;
+        original.original_only = true;
+        EXPECT_EQ(f.check(f.stored, original), RC_REFUSED);
         EXPECT_EQ(f.why, FailReason::wrong_password);
-        EXPECT_FALSE(described.strong);
+        EXPECT_FALSE(original.strong);
     }
 }
 
-TEST(StrongFooter, KeyFileModeMixesTheFileAndRefusesADescribedReader) {
+TEST(StrongFooter, KeyFileModeMixesTheFileAndRefusesAOriginalReader) {
     test::TempDir dir;
     test::write_file(dir / "a.key", "key file A");
     test::write_file(dir / "b.key", "key file B");
@@ -264,9 +264,9 @@ TEST(StrongFooter, KeyFileModeMixesTheFileAndRefusesADescribedReader) {
     FooterCheck wrong;
     EXPECT_EQ(f.check(other, wrong), RC_REFUSED);
     EXPECT_EQ(f.why, FailReason::wrong_key_file);
-    FooterCheck described;
-    described.described_only = true;
-    EXPECT_EQ(f.check(f.stored, described), RC_REFUSED);
+    FooterCheck original;
+    original.original_only = true;
+    EXPECT_EQ(f.check(f.stored, original), RC_REFUSED);
     EXPECT_EQ(f.why, FailReason::wrong_key_file);
     // Password mode against a file-mode footer: the file is asked for.
     FooterCheck password_mode;
@@ -312,9 +312,9 @@ TEST(StrongFooter, DamagedParametersAreRefused) {
     }
 }
 
-// The described format: without unknown backups, the record exactly as described;
-// with them, a tagged check value (or the constant) that a described reader refuses.
-TEST(DescribedFooter, UnknownBackupsMakeADescribedReaderRefuse) {
+// The original format: without unknown backups, the record exactly as it always was;
+// with them, a tagged check value (or the constant) that a original reader refuses.
+TEST(OriginalFooter, UnknownBackupsMakeAOriginalReaderRefuse) {
     FooterScene f;
     std::string plain;
     ASSERT_EQ(hsc_format_footer(f.stored, nullptr, plain), RC_OK);
@@ -336,9 +336,9 @@ TEST(DescribedFooter, UnknownBackupsMakeADescribedReaderRefuse) {
         EXPECT_FALSE(ours.strong);
         FooterCheck wrong;
         EXPECT_EQ(f.check(settings_with("wrong password"), wrong), no_password ? RC_OK : RC_REFUSED);
-        FooterCheck described;
-        described.described_only = true;
-        EXPECT_EQ(f.check(f.stored, described), RC_REFUSED);
+        FooterCheck original;
+        original.original_only = true;
+        EXPECT_EQ(f.check(f.stored, original), RC_REFUSED);
         EXPECT_EQ(f.why, FailReason::wrong_password);
     }
 }
@@ -350,7 +350,7 @@ TEST(DescribedFooter, UnknownBackupsMakeADescribedReaderRefuse) {
 
 namespace hsc {
 namespace {
-// SHA-512 from OpenSSL: the described check value, taken independently.
+// SHA-512 from OpenSSL: the original check value, taken independently.
 std::string sha512_hex(std::string_view text) {
     unsigned char d[64];
     SHA512(reinterpret_cast<const unsigned char*>(text.data()), text.size(), d);
