@@ -55,7 +55,9 @@ class CollectingReporter final : public Reporter {
 public:
     void error(std::string_view text) override { errors.emplace_back(text); }
     bool ask_yes_no(std::string_view) override { return false; }
+    void info(std::string_view text) override { notices.emplace_back(text); }
     std::vector<std::string> errors;
+    std::vector<std::string> notices;  // warnings about a file that went through
 };
 
 struct Result {
@@ -66,6 +68,7 @@ struct Result {
     FailReason failure = FailReason::none;  // why, when status is not RC_OK
     bool suggestion = false;                // inspect --suggest
     std::vector<std::string> errors;
+    std::vector<std::string> notices;  // from the driver: the compatible format's weakness
     std::string summary;     // the line printed for a success
     std::string json_extra;  // further JSON members (inspect)
     MaskReport report;       // of a masking, or of inspect --leaks
@@ -153,6 +156,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     const std::string type_name(file_type_name(code));
     const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
+    // The protection format of the backups: the strong one, or the original containers.
+    const char* format = !info.present ? "" : info.format == FooterFormat::strong ? "strong" : "compatible";
     const std::string hint = cp932_display(info.hint);
     std::string backup_list;
     for (const auto& b : backups) {
@@ -162,7 +167,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     r.summary = visible_controls(r.input) + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
-                (info.present && !info.has_hash ? "(not recorded)" : "") + " hint=\"" + visible_controls(hint) + "\"" +
+                (info.present && !info.has_hash ? "(not recorded)" : "") +
+                (info.present ? std::string(" format=") + format : std::string()) + " hint=\"" + visible_controls(hint) + "\"" +
                 " backups=" + (readable ? (backup_list.empty() ? "-" : visible_controls(backup_list)) : "?");
     std::string jb = "[";
     for (std::size_t i = 0; i < backups.size(); ++i) {
@@ -173,7 +179,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     // `backups` is a list either way; `readable` tells an empty one from an unread one.
     r.json_extra = ",\"type\":" + std::to_string(code) + ",\"type_name\":" + json_string(type_name) +
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
-                   ",\"recorded\":" + (info.has_hash ? "true" : "false") + ",\"hint\":" + json_string(hint) +
+                   ",\"recorded\":" + (info.has_hash ? "true" : "false") +
+                   ",\"format\":" + (info.present ? json_string(format) : std::string("null")) + ",\"hint\":" + json_string(hint) +
                    ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
     if (!leaks) return;
     CollectingReporter reporter;
@@ -225,6 +232,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     r.action = restoring ? "restore" : "mask";
     r.failure = ctx.failure;
     r.errors = std::move(reporter.errors);
+    r.notices = std::move(reporter.notices);
     if (r.status == RC_OK) {
         r.output = output.string();
         r.report = std::move(ctx.report);
@@ -349,6 +357,9 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors)
                     std::fprintf(stderr, "%s: %s\n", visible_controls(r.input).c_str(), visible_controls(e).c_str());
+            // The weakness of the compatible format is said also beside JSON output.
+            for (const auto& n : r.notices)
+                std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, n})).c_str());
             if (!o.json && r.status == RC_OK) {
                 for (const auto& w : report_warning_texts(r.report, o.lang))
                     std::fprintf(stderr, "%s\n", visible_controls(say(o.lang, Msg::cli_warning, {r.input, w})).c_str());

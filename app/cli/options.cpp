@@ -121,6 +121,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.force)) return false;
         } else if (name == "--no-record-password") {
             if (!flag(o.no_record_password)) return false;
+        } else if (name == "--compat") {
+            if (!flag(o.compat)) return false;
         } else if (name == "--leaks") {
             if (!flag(o.leaks)) return false;
         } else if (name == "--ask-password") {
@@ -289,6 +291,7 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.shapes) s.is_autoshape = true;
     if (o.overwrite) s.is_overwrite = true;
     if (o.no_record_password) s.is_no_password = true;
+    if (o.compat) s.is_compat = true;
     if (o.key_file) {
         s.is_file_hash = true;
         s.key_file = *o.key_file;

@@ -40,6 +40,7 @@ struct Options {
     bool shapes = false;
     bool overwrite = false;
     bool no_record_password = false;
+    bool compat = false;  // mask in the original (compatible) format
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
 

@@ -233,6 +233,7 @@ void MainWindow::buildControls(QWidget* panel) {
     recrypto_ = make_check(panel, "recrypto");
     keep_header_ = make_check(panel, "keepHeader");
     text_only_ = make_check(panel, "textOnly");
+    compat_ = make_check(panel, "compat");
     password_label_ = make_label(panel, "passwordLabel");
     strength_label_ = make_label(panel, "strengthLabel");
     target_column_label_ = make_label(panel, "targetColumnLabel");
@@ -275,6 +276,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(autoshape_, row++, 1, 1, 2);
     grid->addWidget(recrypto_, row, 0);
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(compat_, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
@@ -355,6 +357,8 @@ void MainWindow::retranslate() {
     overwrite_->setText(tr("上書き更新"));
     autoshape_->setText(tr("図形の文字をマスク"));
     recrypto_->setText(tr("自動再暗号化"));
+    compat_->setText(tr("互換形式でマスク(弱い暗号)"));
+    compat_->setToolTip(tr("この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。"));
     cancel_->setText(tr("キャンセル"));
 
     const Lang lang = shell_.lang();
@@ -426,6 +430,7 @@ ControlValues MainWindow::controls() const {
     c.recrypto = recrypto_->isChecked();
     c.keep_header = keep_header_->isChecked();
     c.text_only = text_only_->isChecked();
+    c.compat = compat_->isChecked();
     return c;
 }
 
@@ -444,6 +449,7 @@ void MainWindow::setControls(const ControlValues& c) {
     recrypto_->setChecked(c.recrypto);
     keep_header_->setChecked(c.keep_header);
     text_only_->setChecked(c.text_only);
+    compat_->setChecked(c.compat);
 }
 
 void MainWindow::showPasswordStatus() {

@@ -121,6 +121,7 @@ private:
     QCheckBox* no_password_;
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
+    QCheckBox* compat_;
     QCheckBox* keep_header_;
     QCheckBox* text_only_;  // the chosen columns keep their numbers and dates
     QLabel* password_label_;

@@ -110,6 +110,27 @@ constexpr std::array TEXTS{
                 "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。",
                 "The password does not match, or the backup is damaged (the backup cannot be deciphered). "
                 "Processing stopped."},
+    MessageText{Msg::backup_tampered, "backup-tampered",
+                "バックアップ(%s)は認証に失敗しました。パスワードは正しいので、マスク後にバックアップが変更・切り詰め・入れ替えされています(破損または改ざん)。何も書き込まずに処理を中断します。",
+                "The backup %s fails its authentication. The password is right, so the backup was changed, cut "
+                "short or swapped after masking (damaged or tampered with). Nothing was written; processing stopped."},
+    MessageText{Msg::footer_damaged, "footer-damaged",
+                "ブックのフッター(%s)が破損しているため、鍵を導出できません。何も書き込まずに処理を中断します。",
+                "The footer of the workbook is damaged (%s): the key cannot be derived. Nothing was written; "
+                "processing stopped."},
+    MessageText{Msg::key_derivation_failed, "key-derivation-failed",
+                "パスワードから鍵を導出できませんでした(メモリが%d MiB必要です)。処理を中断します。",
+                "The key could not be derived from the password (it needs %d MiB of memory). Processing stopped."},
+    MessageText{Msg::compat_weakness, "compat-weakness",
+                "互換形式でマスクします。この形式ではバックアップがパスワードの先頭16バイトだけを鍵とするAES-128(ECBモード、ソルトも鍵導出もなし)で暗号化され、フッターにはパスワードのソルトなしSHA-512が記録されます。ブックを受け取った人は1秒間に数十億のパスワードを試せます。この形式しか読めない相手に渡す場合だけ使ってください。",
+                "Masking in the compatible format. Its backups are enciphered with AES-128 in ECB mode "
+                "under only the first 16 bytes of the password (no salt, no key derivation), and the footer "
+                "records an unsalted SHA-512 of the password: whoever receives the workbook can try billions of "
+                "passwords per second. Use it only for readers that know no other format."},
+    MessageText{Msg::compat_password_limit, "compat-password-limit",
+                "%s互換形式のパスワードはShift-JISで31バイトまでです(既定の強い形式には長さの制限はありません)。",
+                "%s The compatible format takes passwords of at most 31 bytes in Shift-JIS (the default, "
+                "strong format takes any length)."},
     MessageText{Msg::already_masked, "already-masked", "マスク済みのファイルです。マスクは行いません(%s)。",
                 "%s is already masked. It was not masked again."},
     MessageText{Msg::not_masked, "not-masked", "マスクされたファイルではありません。復元は行いません(%s)。",
@@ -513,6 +534,8 @@ constexpr std::array TEXTS{
   --shapes                図形 (描画) の文字もマスク
   --overwrite             結果を入力の上に書く
   --no-record-password    パスワードの照合値を記録しない (復元はどのパスワードでも受け付ける)
+  --compat                互換形式でマスクする (この形式しか読めない相手向け。パスワードは
+                          Shift-JISで31バイトまで、総当たりに弱い。既定は強い形式)
   --hint TEXT             パスワード (または認証ファイル) が違うときに表示するヒント
   --key-file FILE         パスワードの代わりに FILE の内容で認証
   --settings FILE         設定を FILE から読む (FILE は存在すること)
@@ -610,6 +633,9 @@ Options (each overrides one field of the settings file for this run):
   --shapes                also mask the text of shapes (drawings)
   --overwrite             write the result over the input
   --no-record-password    do not record the password check value (restore accepts any password)
+  --compat                mask in the compatible format, for readers that know no other
+                          (passwords of at most 31 bytes in Shift-JIS, cheap to guess);
+                          the default is the strong format. Restoring reads both
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password
   --settings FILE         read the settings from FILE (it must exist)

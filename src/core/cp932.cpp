@@ -74,6 +74,14 @@ std::string cp932_display(std::string_view cp932) {
     return text;
 }
 
+std::string original_password_problem(const MaskSettings& settings, Lang lang) {
+    MaskSettings compat = settings;
+    compat.is_compat = true;
+    StoredSettings stored;
+    std::string message;
+    return stored_settings(compat, stored, message, lang) ? std::string() : message;
+}
+
 bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::string& message, Lang lang) {
     struct Field {
         const std::string& text;
@@ -89,15 +97,25 @@ bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::
     // The other choices as they are; the texts are replaced by their CP932 form below.
     StoredSettings copy;
     static_cast<MaskSettings&>(copy) = settings;
+    copy.password_utf8 = settings.password;
     for (const Field& f : fields) {
         std::string bytes;
-        if (!utf8_to_cp932(f.text, bytes)) {
-            message = say(lang, Msg::setting_not_cp932, {say(lang, f.name)});
-            return false;
-        }
-        if (bytes.size() > f.limit) {
-            message = say(lang, Msg::setting_too_long,
+        std::string problem;
+        if (!utf8_to_cp932(f.text, bytes))
+            problem = say(lang, Msg::setting_not_cp932, {say(lang, f.name)});
+        else if (bytes.size() > f.limit)
+            problem = say(lang, Msg::setting_too_long,
                           {say(lang, f.name), std::to_string(f.limit), std::to_string(bytes.size())});
+        // Outside the compatible format the password is the strong format's UTF-8 text;
+        // only a workbook of the original format would need the CP932 form.
+        const bool password = f.member == &MaskSettings::password;
+        if (!problem.empty() && password && !settings.is_compat) {
+            copy.password.clear();
+            copy.has_original_password = false;
+            continue;
+        }
+        if (!problem.empty()) {
+            message = password ? say(lang, Msg::compat_password_limit, {problem}) : problem;
             return false;
         }
         copy.*f.member = std::move(bytes);

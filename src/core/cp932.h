@@ -22,9 +22,14 @@ std::string cp932_display(std::string_view cp932);
 
 // Turns the texts that enter stored bytes (password, password_hint, keyfile_hint) into
 // CP932 in a copy of the settings. false with a user message (UTF-8, in `lang`) when a
-// text has no CP932 form or is longer than its byte limit in CP932.
+// text has no CP932 form or is longer than its byte limit in CP932. Outside the
+// compatible format the password is kept as given (password_utf8) and only its CP932 form
+// is optional (has_original_password).
 bool stored_settings(const MaskSettings& settings, StoredSettings& stored, std::string& message,
                      Lang lang = Lang::ja);
+// Why the password cannot serve the original format (no CP932 form, over 31 bytes), as
+// a message; empty when it can.
+std::string original_password_problem(const MaskSettings& settings, Lang lang = Lang::ja);
 // Settings already in their stored form are not converted a second time.
 bool stored_settings(const StoredSettings&, StoredSettings&, std::string&, Lang = Lang::ja) = delete;
 

@@ -21,7 +21,8 @@ inline constexpr int NUMBER_NINE = 0, NUMBER_ZERO = 1, NUMBER_NONE = 2;
 inline constexpr int WCHAR_TIMES = 0, WCHAR_CURRENCY = 1, WCHAR_NONE = 2;
 inline constexpr int STEP_STRONG = 1, STEP_MEDIUM = 2, STEP_WEAK = 3;
 
-// Byte limits of the text fields (without terminator).
+// Byte limits of the text fields (without terminator). The password's counts its CP932
+// form and holds for the original format; the strong format takes any length.
 inline constexpr std::size_t PASSWORD_MAX = 31;
 inline constexpr std::size_t KEY_FILE_MAX = 256;
 inline constexpr std::size_t TARGET_COLUMN_MAX = 1023;
@@ -60,6 +61,9 @@ struct MaskSettings {
     // usually stay usable). Plain-text cells are text: they go with the strings.
     bool is_text_only = false;
     bool is_mask_numbers = false;
+    // Mask in the original (compatible) format rather than the strong one. Restoring
+    // reads both whatever this says.
+    bool is_compat = false;
 
     bool operator==(const MaskSettings&) const = default;
 };
@@ -72,6 +76,12 @@ struct StoredSettings : MaskSettings {
     // Declared so that no brace form turns a MaskSettings into one; the built-in
     // password is ASCII, the same in both forms.
     StoredSettings() = default;
+    // The password as the user gave it (UTF-8): the strong format's secret, of any length.
+    std::string password_utf8;
+    // Whether `password` holds the original format's form: CP932, at most PASSWORD_MAX
+    // bytes. Without one (possible only outside the compatible format) `password` is
+    // empty, and a workbook of the original format cannot be restored with it.
+    bool has_original_password = true;
 };
 
 // The built-in default password is known to every copy of the program, and an empty one

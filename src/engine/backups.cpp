@@ -10,6 +10,7 @@
 #include "core/status.h"
 #include "engine/side_by_side.h"
 #include "engine/text_mask.h"
+#include "core/refusal.h"
 #include "protect/container.h"
 
 namespace hsc {
@@ -25,20 +26,47 @@ struct ClosingMfile {
     }
 };
 
+// Room for all of it first, so a large stream is not grown step by step (each step a copy).
 int write_stream(MfileRegistry& reg, std::string_view name, std::string_view bytes) {
     Mfile* f = mopen(reg, name, "wb");
     if (!f) return RC_OPEN;
     ClosingMfile closing{f};
+    mreserve(f, static_cast<std::int64_t>(bytes.size()));  // when it fails, the write says how
     return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
+}
+
+// The bytes of a live stream, without copying.
+std::span<const std::uint8_t> stream_data(MfileRegistry& reg, std::string_view name) {
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && f->name == name) return mdata(f.get());
+    return {};
+}
+
+// The strong format: the stream's bytes sealed in one piece under the entry's name.
+int seal_stream(MfileRegistry& reg, std::string_view plain_name, std::string_view backup_name, const StrongKey& key) {
+    if (!stream_exists(reg, plain_name)) return RC_OPEN;
+    return write_stream(reg, backup_name, key.seal(backup_name, stream_data(reg, plain_name)));
+}
+
+// The strong format: a backup's plain bytes, or -3 with the backup named in the refusal
+// when it does not open (another key, or changed, cut or moved since masking).
+int open_sealed(MfileRegistry& reg, std::string_view backup_name, const StrongKey& key, std::string& plain) {
+    if (!stream_exists(reg, backup_name)) return RC_OPEN;
+    if (key.open(backup_name, stream_data(reg, backup_name), plain) != OpenFailure::none) {
+        reg.refusal = Refusal(RefusalKind::damaged_backup, std::string(backup_name));
+        return RC_REFUSED;
+    }
+    return RC_OK;
 }
 
 // Encrypts the temporary stream, which holds the plain text, into the backup. The caller
 // removes the temporary stream.
 int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_view backup_name,
-                 std::string_view password) {
+                 const BackupKey& key) {
+    if (const StrongKey* strong = key.strong_key()) return seal_stream(reg, temp_name, backup_name, *strong);
     const CryptStreams streams{0, &reg};
-    tiv_crypt_key key;
-    int rc = tiv_crypt_key_init(streams, key, temp_name, password, CIPHER_AES, KEY_BITS);
+    tiv_crypt_key container_key;
+    int rc = tiv_crypt_key_init(streams, container_key, temp_name, key.password(), CIPHER_AES, KEY_BITS);
     if (rc == RC_OK) {
         Mfile* source = mopen(reg, temp_name, "rb");
         ClosingMfile closing_source{source};
@@ -51,7 +79,7 @@ int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_vie
         if (backup && source) mreserve(backup, (source->length / BLOCK + 2) * BLOCK);
         if (!source || !backup)
             rc = RC_OPEN;
-        else if (tiv_encrypt_stream(streams, key, CryptStream{source, nullptr}, CryptStream{backup, nullptr}) != RC_OK)
+        else if (tiv_encrypt_stream(streams, container_key, CryptStream{source, nullptr}, CryptStream{backup, nullptr}) != RC_OK)
             rc = RC_FAIL;
     } else {
         rc = RC_FAIL;
@@ -62,9 +90,9 @@ int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_vie
 // Writes `plain` to the temporary stream, encrypts it into the backup and removes the
 // temporary stream again.
 int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
-                std::string_view password) {
+                const BackupKey& key) {
     int rc = write_stream(reg, temp_name, plain);
-    if (rc == RC_OK) rc = encrypt_temp(reg, temp_name, backup_name, password);
+    if (rc == RC_OK) rc = encrypt_temp(reg, temp_name, backup_name, key);
     mremove(reg, temp_name);  // the plain copy never stays in the package
     return rc;
 }
@@ -103,10 +131,10 @@ std::string drawing_backup_name(std::size_t k) {
 }
 
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
-                 std::string_view backup_name, std::string_view password) {
+                 std::string_view backup_name, const BackupKey& key) {
     TempNameKept kept(reg, temp_name);
     if (kept.failed()) return RC_FAIL;
-    const int rc = encrypt_via(reg, temp_name, plain, backup_name, password);
+    const int rc = encrypt_via(reg, temp_name, plain, backup_name, key);
     const int wrc = kept.put_back();
     return rc != RC_OK ? rc : wrc;
 }
@@ -117,9 +145,15 @@ std::string deciphered_name(std::string_view backup_name) {
     return name;
 }
 
-int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password) {
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, const BackupKey& key) {
     for (const std::string& backup : backups) {
-        const int rc = decipher_stream_once(reg, backup, deciphered_name(backup), password);
+        if (const StrongKey* strong = key.strong_key()) {
+            std::string plain;
+            if (const int rc = open_sealed(reg, backup, *strong, plain); rc != RC_OK) return rc == RC_REFUSED ? rc : RC_FAIL;
+            if (const int rc = write_stream(reg, deciphered_name(backup), plain); rc != RC_OK) return RC_FAIL;
+            continue;
+        }
+        const int rc = decipher_stream_once(reg, backup, deciphered_name(backup), key.password());
         if (rc == RC_BAD_MAGIC || rc == RC_SHORT_READ || rc == RC_SEEK) return RC_REFUSED;
         if (rc != RC_OK) return RC_FAIL;
     }
@@ -134,7 +168,7 @@ void drop_deciphered(MfileRegistry& reg) {
 }
 
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
-                   std::string_view password) {
+                   const BackupKey& key) {
     // Only streams of the package: a missing backup is never looked up on disk.
     if (!stream_exists(reg, backup_name)) return RC_OPEN;
     // Deciphered and checked already: the plain text becomes the part as it is.
@@ -143,9 +177,17 @@ int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string
         mremove(reg, backup_name);
         return RC_OK;
     }
+    if (const StrongKey* strong = key.strong_key()) {
+        std::string plain;
+        if (const int rc = open_sealed(reg, backup_name, *strong, plain); rc != RC_OK) return rc == RC_OPEN ? rc : RC_FAIL;
+        if (const int rc = write_stream(reg, target_name, plain); rc != RC_OK) return rc;
+        mremove(reg, backup_name);
+        return RC_OK;
+    }
     const CryptStreams streams{0, &reg};
-    tiv_crypt_key key;
-    if (tiv_crypt_key_init(streams, key, backup_name, password, CIPHER_AES, KEY_BITS) != RC_OK) return RC_FAIL;
+    tiv_crypt_key container_key;
+    if (tiv_crypt_key_init(streams, container_key, backup_name, key.password(), CIPHER_AES, KEY_BITS) != RC_OK)
+        return RC_FAIL;
     {
         Mfile* backup = mopen(reg, backup_name, "rb");
         ClosingMfile closing_backup{backup};
@@ -153,29 +195,30 @@ int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string
         Mfile* out = mopen(reg, target_name, "wb");
         ClosingMfile closing_out{out};
         if (!out) return RC_OPEN;
-        if (tiv_decrypt_stream(streams, key, CryptStream{backup, nullptr}, CryptStream{out, nullptr}) != RC_OK)
+        if (tiv_decrypt_stream(streams, container_key, CryptStream{backup, nullptr}, CryptStream{out, nullptr}) != RC_OK)
             return RC_FAIL;
     }
     mremove(reg, backup_name);
     return RC_OK;
 }
 
-int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain) {
+int read_backup(MfileRegistry& reg, std::string_view backup_name, const BackupKey& key, std::string& plain) {
     if (const std::string deciphered = deciphered_name(backup_name); stream_exists(reg, deciphered)) {
         const Status st = read_whole_file(reg, 0, deciphered, plain);
         mremove(reg, deciphered);
         return code(st);
     }
+    if (const StrongKey* strong = key.strong_key()) return open_sealed(reg, backup_name, *strong, plain);
     // Deciphered into a stream no entry can be named (longer than any entry name).
     const std::string scratch(MFILE_MAX_NAME, '~');
-    int rc = decrypt_stream_to(reg, backup_name, scratch, password);
+    int rc = decrypt_stream_to(reg, backup_name, scratch, key.password());
     if (rc == RC_OK) rc = code(read_whole_file(reg, 0, scratch, plain));
     mremove(reg, scratch);
     return rc;
 }
 
 int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& flags, int target_column_count,
-                        const MaskSettings& s, std::string_view password) {
+                        const MaskSettings& s, const BackupKey& key) {
     // The part's own stream is the plain text that goes into the cipher, under the
     // temporary name that the container's trailer records; the masked text becomes the
     // part anew.
@@ -188,7 +231,7 @@ int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& fla
     run_side_by_side([&] { mask_shared_strings_text(text, flags, target_column_count, s); },
                      [&] {
                          try {
-                             if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, password);
+                             if (rc == RC_OK) rc = encrypt_temp(reg, SHARED_STRINGS_TEMP_NAME, BACKUP_SHARED_STRINGS, key);
                          } catch (const std::bad_alloc&) {
                              rc = RC_NOMEM;
                          }
@@ -203,14 +246,14 @@ int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& fla
     return mwrite_all(part, text) ? RC_OK : RC_SHORT_WRITE;
 }
 
-int restore_shared_strings(MfileRegistry& reg, std::string_view password) {
-    return restore_backup(reg, BACKUP_SHARED_STRINGS, SHARED_STRINGS_NAME, password);
+int restore_shared_strings(MfileRegistry& reg, const BackupKey& key) {
+    return restore_backup(reg, BACKUP_SHARED_STRINGS, SHARED_STRINGS_NAME, key);
 }
 
 int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::vector<std::string>& texts,
-                  const MaskSettings& s, std::string_view password) {
+                  const MaskSettings& s, const BackupKey& key) {
     for (std::size_t i = 0; i < names.size() && i < texts.size(); ++i) {
-        if (int rc = store_backup(reg, DRAWING_TEMP_NAME, texts[i], drawing_backup_name(i + 1), password); rc != RC_OK)
+        if (int rc = store_backup(reg, DRAWING_TEMP_NAME, texts[i], drawing_backup_name(i + 1), key); rc != RC_OK)
             return rc;
         mask_drawing_text(texts[i], s);
         if (int rc = write_stream(reg, names[i], texts[i]); rc != RC_OK) return rc;
@@ -219,9 +262,9 @@ int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std
     return RC_OK;
 }
 
-int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::string_view password) {
+int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, const BackupKey& key) {
     for (std::size_t i = 0; i < names.size(); ++i)
-        if (int rc = restore_backup(reg, drawing_backup_name(i + 1), names[i], password); rc != RC_OK) return rc;
+        if (int rc = restore_backup(reg, drawing_backup_name(i + 1), names[i], key); rc != RC_OK) return rc;
     return RC_OK;
 }
 
@@ -282,12 +325,12 @@ std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name) {
     return 0;
 }
 
-int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, std::string_view password) {
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key) {
     for (const std::string& backup_name : entries) {
         const std::string worksheet = worksheet_of_backup(backup_name);
         if (worksheet.empty() || !stream_exists(reg, backup_name)) continue;
         std::string plain;
-        if (int rc = read_backup(reg, backup_name, password, plain); rc != RC_OK) return rc;
+        if (int rc = read_backup(reg, backup_name, key, plain); rc != RC_OK) return rc;
         WorksheetBackup backup;
         if (!read_worksheet_backup(plain, backup)) return RC_FAIL;
         if (Status st = write_whole_file(reg, worksheet, backup.original); st != Status::ok) return code(st);

@@ -8,10 +8,12 @@
 #include "core/mask_settings.h"
 #include "stream/mfile.h"
 #include "package/package_entries.h"
+#include "protect/backup_key.h"
 
-// Masking with an encrypted backup inside the package, and restoring from it. The
-// backups are encrypted stream containers (AES, 128-bit key from the password bytes
-// the caller passes).
+// Masking with an encrypted backup inside the package, and restoring from it. Every
+// backup goes through the routines here, sealed as the key says: in the strong format
+// (XChaCha20-Poly1305 under the derived key, the entry name bound to each), or as the
+// original format's stream containers (AES, 128-bit key from the password bytes).
 namespace hsc {
 
 inline constexpr std::string_view SHARED_STRINGS_NAME = "xl/sharedStrings.xml";
@@ -30,11 +32,11 @@ std::string drawing_backup_name(std::size_t k);
 // Encrypts `plain` into the stream `backup_name`, by way of the temporary stream
 // `temp_name` (its name is the container's source name). 0, -1, -101, -103.
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
-                 std::string_view backup_name, std::string_view password);
+                 std::string_view backup_name, const BackupKey& key);
 // Decrypts the stream `backup_name` into `target_name` and removes the backup.
 // 0, -1, -101 (backup missing or a stream cannot be opened).
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
-                   std::string_view password);
+                   const BackupKey& key);
 
 // Restoring deciphers each backup once, before anything is decided: into a stream of
 // this name (longer than any entry name), checked by its digest. restore_backup and
@@ -43,13 +45,13 @@ std::string deciphered_name(std::string_view backup_name);
 // Deciphers each of `backups` into its deciphered stream. 0; -3 a backup does not give
 // back what it recorded (another password, or damage: `reg.refusal` says which backup);
 // -1 one cannot be read at all.
-int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, std::string_view password);
+int decipher_backups(MfileRegistry& reg, const std::vector<std::string>& backups, const BackupKey& key);
 // Removes the deciphered streams that no restore took, so they never reach the output.
 void drop_deciphered(MfileRegistry& reg);
 
 // The plain bytes a backup holds, checked by its digest; the backup stays.
 // 0, -101 (no such backup), or a code of the container.
-int read_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view password, std::string& plain);
+int read_backup(MfileRegistry& reg, std::string_view backup_name, const BackupKey& key, std::string& plain);
 
 // A worksheet's backup holds a line that names the worksheet as masking left it (its size
 // and CRC-32, as the package's directory records them), then the worksheet as it was.
@@ -67,22 +69,22 @@ std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
 std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name);
 // Every worksheet kept by masking back over its part, and its backup removed.
 // 0, -1 (a backup that is not one), -101, -103.
-int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, std::string_view password);
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key);
 
 // Stores the backup of "xl/sharedStrings.xml" as it is, masks the items `flags` select
 // (every item with `target_column_count` 0) and writes the masked text over the part.
 // 0, -1, -2, -101, -103.
 int mask_shared_strings(MfileRegistry& reg, const std::vector<std::uint8_t>& flags, int target_column_count,
-                        const MaskSettings& s, std::string_view password);
+                        const MaskSettings& s, const BackupKey& key);
 // "xl/sharedStrings.xml" from its backup. 0, -1, -101 (no backup).
-int restore_shared_strings(MfileRegistry& reg, std::string_view password);
+int restore_shared_strings(MfileRegistry& reg, const BackupKey& key);
 
 // For each drawing k (1-based, in list order): backup k, then the masked text written
 // back under the drawing's own name. 0, -1, -101, -103.
 int mask_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::vector<std::string>& texts,
-                  const MaskSettings& s, std::string_view password);
+                  const MaskSettings& s, const BackupKey& key);
 // Backup k back over the k-th drawing of `names` (the same ordered list that masking
 // numbered). 0, -1, -101 (a backup missing).
-int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, std::string_view password);
+int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, const BackupKey& key);
 
 }  // namespace hsc

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <string>
 #include <unistd.h>
 #include <system_error>
@@ -26,7 +28,9 @@
 #include "package/package_entries.h"
 #include "package/zip_package.h"
 #include "protect/crypto.h"
+#include "protect/backup_key.h"
 #include "protect/footer.h"
+#include "protect/strong_key.h"
 
 namespace hsc {
 namespace {
@@ -221,8 +225,20 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
     }
 
+    // A workbook of the original format, and a masking in it, take the password's CP932
+    // form of at most 31 bytes; the strong format takes any.
+    const auto record = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size()));
+    const bool writes_original = options.original_only || settings.is_compat;
+    const bool original_password = record ? options.original_only || footer_format(*record) != FooterFormat::strong
+                                           : writes_original;
+    if (original_password && !stored.has_original_password)
+        return fail(FailReason::invalid_settings, original_password_problem(settings, lang));
+
     int present = FOOTER_ABSENT;
-    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang);
+    FooterCheck check;
+    check.original_only = options.original_only;
+    check.defer_derivation = true;  // derived beside the unpacking, below
+    rc = hsc_check_footer_block(block, stored, key, present, reporter, &ctx.failure, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
@@ -251,6 +267,30 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
     }
 
+    // The key of every backup, derived once for the file: from the footer when restoring,
+    // with a fresh salt when masking in the strong format. A new key is derived on a
+    // second thread while the package is unpacked, so the derivation (a third of a second
+    // or more) adds little to the run.
+    std::optional<BackupKey> backup_key;
+    std::function<std::optional<StrongKey>()> derive;
+    if (check.pending) {
+        derive = [&stored, pending = *check.pending] { return derive_pending(stored, pending); };
+    } else if (ctx.process_direction == Direction::unmask || writes_original) {
+        backup_key = BackupKey::original(stored.password);
+        if (ctx.process_direction == Direction::mask) reporter.info(say(lang, Msg::compat_weakness));
+    } else {
+        derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
+                  cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+    }
+    std::future<std::optional<StrongKey>> deriving;
+    if (derive) {
+        try {
+            deriving = std::async(std::launch::async, derive);
+        } catch (const std::system_error&) {
+            deriving = std::async(std::launch::deferred, derive);  // no thread to be had: in turn
+        }
+    }
+
     // The package, unpacked once for every step that follows; a refusal is reported
     // where the transform would have met it. Restoring reads a few parts (the others are
     // checked and copied as they are stored) and deciphers each backup once, here; the
@@ -260,21 +300,46 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     int deciphered = RC_OK;
     const auto unpack = [&](EntryFilter read) {
         try {
-            const int extracted = package.extract(reg, entries, nullptr, read);
-            if (extracted == RC_OK && restoring)
-                deciphered = decipher_backups(reg, backup_entries(entries), stored.password);
-            return extracted;
+            return package.extract(reg, entries, nullptr, read);
+        } catch (const std::bad_alloc&) {
+            return RC_NOMEM;
+        }
+    };
+    // Each backup is deciphered once, with the file's key, before anything is decided.
+    const auto decipher = [&] {
+        try {
+            return restoring ? decipher_backups(reg, backup_entries(entries), *backup_key) : RC_OK;
         } catch (const std::bad_alloc&) {
             return RC_NOMEM;
         }
     };
     int read_rc = unpack(restoring ? read_when_restoring : nullptr);
 
+    // Restoring: the password is verified here, before anything is deciphered.
+    if (deriving.valid() && check.pending) {
+        if (finish_strong_check(check, deriving.get(), stored, reporter, &ctx.failure, lang) != RC_OK)
+            return RC_REFUSED;
+        backup_key = BackupKey::strong(std::move(*check.strong));
+    } else if (deriving.valid()) {
+        auto derived = deriving.get();
+        if (!derived && settings.is_file_hash && !key_file_secret(settings.key_file))
+            return fail(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {settings.key_file}));
+        if (!derived)
+            return fail(FailReason::out_of_memory,
+                        say(lang, Msg::key_derivation_failed, {std::to_string(options.kdf_cost.mem_bytes >> 20)}));
+        backup_key = BackupKey::strong(std::move(*derived));
+    }
+
     // The backups must decipher to what they recorded before they replace the masked
     // text: a footer without a check value lets any password through to here.
+    // Once a check value has proved the password, a backup that does not open was changed,
+    // cut or moved; without one, another password cannot be told from damage.
+    if (restoring && read_rc == RC_OK) deciphered = decipher();
     if (restoring && read_rc == RC_OK && deciphered == RC_REFUSED) {
-        ctx.failure = FailReason::wrong_password;
-        reporter.error(say(lang, Msg::backup_password));
+        const bool proved = backup_key->strong_key() && check.verified;
+        ctx.failure = proved ? FailReason::damaged : FailReason::wrong_password;
+        reporter.error(proved ? say(lang, Msg::in_file, {say(lang, Msg::backup_tampered, {printable(reg.refusal.name)}), path_text})
+                              : say(lang, Msg::backup_password));
         return RC_REFUSED;
     }
 
@@ -292,6 +357,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             mfree_all(reg);
             entries.clear();
             read_rc = unpack(nullptr);
+            if (read_rc == RC_OK) deciphered = decipher();
             if (read_rc == RC_OK && deciphered != RC_OK) read_rc = RC_FAIL;
         }
     }
@@ -334,7 +400,17 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     MergeReport merged;
     if (read_rc != RC_OK) rc = extraction_status(read_rc);
     else if (merging) rc = merge_into_package(reg, source, merged);
-    else rc = transform_package(reg, entries, stored, ctx, &report, &merged);
+    else rc = transform_package(reg, entries, stored, ctx, &report, &merged, &*backup_key);
+    // Backups that a reader of the original format would not restore: such a reader must
+    // refuse the workbook rather than give back only part of it.
+    bool unknown_backups = false;
+    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key()) {
+        std::vector<std::string> names;
+        mlist(reg, names);
+        unknown_backups = std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            return is_backup_entry(name) && !known_to_original_readers(name);
+        });
+    }
     drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
@@ -375,7 +451,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     if (ctx.process_direction == Direction::mask) {
         errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key);
+        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups});
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);

@@ -9,6 +9,7 @@
 #include "core/catalog.h"
 #include "core/mask_settings.h"
 #include "core/reporter.h"
+#include "protect/strong_key.h"
 
 namespace hsc {
 
@@ -55,6 +56,14 @@ struct ProcessOptions {
     // the original) gives the originals of the cells that still show masked texts. The
     // output is named as a restore's; FileContext::merge says what was given back.
     std::optional<std::filesystem::path> merge_from;
+    // Read and write only the original format, as a reader built to its description
+    // does: footer extensions passed over, HASH taken as the SHA-512 of the password or
+    // key file, backups read as stream containers. Shows what such a reader does with
+    // our workbooks.
+    bool original_only = false;
+    // The cost of the strong format's key derivation for a new masking (a restore takes
+    // the cost its footer records).
+    KdfCost kdf_cost = KDF_DEFAULT;
 };
 
 // The smallest authentication file that masks: fewer bytes are soon guessed.

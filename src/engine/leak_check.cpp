@@ -13,15 +13,15 @@
 #include "engine/text_routines.h"
 #include "package/open_package.h"
 #include "package/package_entries.h"
-#include "protect/container.h"
+#include "engine/backups.h"
+#include "protect/backup_key.h"
+#include "protect/footer.h"
 #include "stream/atomic_file.h"
 
 namespace hsc {
 namespace {
 
 constexpr std::string_view DRAWING_PREFIX = "xl/drawings/drawing";
-// Where a backup is deciphered to; never an entry name (longer than any).
-const std::string ORIGINAL_NAME(MFILE_MAX_NAME, '~');
 
 std::string stream_text(MfileRegistry& reg, std::string_view name) {
     std::string text;
@@ -29,14 +29,9 @@ std::string stream_text(MfileRegistry& reg, std::string_view name) {
     return text;
 }
 
-// The original text of a backup, deciphered once and checked by its digest on the way,
-// or a status: -3 when it does not decipher.
-int decipher(MfileRegistry& reg, std::string_view backup, std::string_view password, std::string& original) {
-    const int rc = decipher_stream_once(reg, backup, ORIGINAL_NAME, password);
-    if (rc != RC_OK) return RC_REFUSED;
-    original = stream_text(reg, ORIGINAL_NAME);
-    mremove(reg, ORIGINAL_NAME);
-    return RC_OK;
+// The original text of a backup, checked on the way, or -3 when it does not decipher.
+int decipher(MfileRegistry& reg, std::string_view backup, const BackupKey& key, std::string& original) {
+    return read_backup(reg, backup, key, original) == RC_OK ? RC_OK : RC_REFUSED;
 }
 
 }  // namespace
@@ -62,12 +57,22 @@ int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::files
     }
     const std::vector<std::string> backups = backup_entries(names);
     if (backups.empty()) return fail(FailReason::not_masked, say(lang, Msg::leak_not_masked, {path}));
+    // The backups' key as the footer records it: a strong footer's salt and cost, or the
+    // password itself. A footer that refuses the password refuses the deciphering.
+    std::string block;
+    FooterCheck check;
+    int present = FOOTER_ABSENT;
+    SilentReporter quiet;
+    if (package.last_bytes(FOOTER_SIZE, block) == RC_OK &&
+        hsc_check_footer_block(block, stored, nullptr, present, quiet, nullptr, lang, check) == RC_REFUSED)
+        return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
+    const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(stored.password);
     sort_entry_names(names);
     MaskedTexts masked;
     std::string original;
     const auto has = [&](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); };
     if (has(BACKUP_SHARED_STRINGS)) {
-        if (decipher(reg, BACKUP_SHARED_STRINGS, stored.password, original) != RC_OK) {
+        if (decipher(reg, BACKUP_SHARED_STRINGS, key, original) != RC_OK) {
             return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
         }
         report.shared_strings = collect_masked_items(original, stream_text(reg, "xl/sharedStrings.xml"), masked);
@@ -78,7 +83,7 @@ int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::files
         if (!name.starts_with(DRAWING_PREFIX)) continue;
         const std::string backup = std::string(BACKUP_DRAWING_PREFIX) + std::to_string(++k) + ".xml";
         if (!has(backup)) continue;
-        if (decipher(reg, backup, stored.password, original) != RC_OK) {
+        if (decipher(reg, backup, key, original) != RC_OK) {
             return fail(FailReason::wrong_password, say(lang, Msg::leak_no_decipher, {path}), RC_REFUSED);
         }
         report.shapes += collect_masked_runs(original, stream_text(reg, name), masked);

@@ -567,10 +567,10 @@ bool table_fits(std::string_view current, std::string_view original) {
     return true;
 }
 
-int restore_table(MfileRegistry& reg, std::string_view password, MergeReport& report) {
+int restore_table(MfileRegistry& reg, const BackupKey& key, MergeReport& report) {
     if (!stream_exists(reg, BACKUP_SHARED_STRINGS)) return RC_OPEN;
     std::string original, current;
-    if (int rc = read_backup(reg, BACKUP_SHARED_STRINGS, password, original); rc != RC_OK) return rc;
+    if (int rc = read_backup(reg, BACKUP_SHARED_STRINGS, key, original); rc != RC_OK) return rc;
     if (int rc = read_part(reg, SHARED_STRINGS_NAME, current); rc != RC_OK) return rc;
     // A part that holds no item at all is no table anything points into: the backup is
     // all there is of it.
@@ -581,13 +581,13 @@ int restore_table(MfileRegistry& reg, std::string_view password, MergeReport& re
     return rc;
 }
 
-int read_merge_source(MfileRegistry& reg, std::string_view password, MergeSource& source, MfileRegistry* unread) {
+int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& source, MfileRegistry* unread) {
     std::vector<WorkbookSheet> sheets;
     if (int rc = package_sheets(reg, sheets, unread); rc != RC_OK) return rc;
     std::string masked_table, original_table;
     if (stream_exists(reg, SHARED_STRINGS_NAME) && stream_exists(reg, BACKUP_SHARED_STRINGS)) {
         if (int rc = read_part(reg, SHARED_STRINGS_NAME, masked_table); rc != RC_OK) return rc;
-        if (int rc = read_backup(reg, BACKUP_SHARED_STRINGS, password, original_table); rc != RC_OK) return rc;
+        if (int rc = read_backup(reg, BACKUP_SHARED_STRINGS, key, original_table); rc != RC_OK) return rc;
     }
     ItemTexts masked(masked_table), original(original_table);
     source.table_prefix = root_element_prefix(original_table);
@@ -764,8 +764,12 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
     if (package.last_bytes(FOOTER_SIZE, block) != RC_OK)
         return fail(FailReason::damaged, say(lang, Msg::check_footer_error, {std::to_string(RC_SHORT_READ)}));
     int present = FOOTER_ABSENT;
-    int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang);
+    FooterCheck check;
+    int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
+    // The kept copy's backups open with its own key: the strong one its footer gives, or
+    // the password; the original is masked here in the original format.
+    const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(s.password);
     if (rc != RC_OK) return fail(FailReason::damaged, say(lang, Msg::check_footer_error, {std::to_string(rc)}));
 
     std::vector<std::string> entries;
@@ -774,7 +778,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
         rc = package.extract(reg, entries);
         const std::vector<std::string> backups = backup_entries(entries);
         if (rc == RC_OK && (present == FOOTER_PRESENT || !backups.empty())) {
-            if (decipher_backups(reg, backups, s.password) == RC_REFUSED) {
+            if (decipher_backups(reg, backups, key) == RC_REFUSED) {
                 why = FailReason::wrong_password;
                 reporter.error(say(lang, Msg::backup_password));
                 return RC_REFUSED;
@@ -791,7 +795,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
             unread.max_package_bytes = memory_budget;
             if (rc == RC_OK) rc = package.extract(unread, names, is_sheet_or_workbook);
         }
-        if (rc == RC_OK) rc = read_merge_source(reg, s.password, source, &unread);
+        if (rc == RC_OK) rc = read_merge_source(reg, key, source, &unread);
     } catch (const std::bad_alloc&) {
         rc = RC_NOMEM;
     }

@@ -11,6 +11,7 @@
 #include "core/mask_settings.h"
 #include "core/merge_report.h"
 #include "core/reporter.h"
+#include "protect/backup_key.h"
 #include "stream/mfile.h"
 
 // Restoring into a workbook that was edited elsewhere: the masked copy went out, came
@@ -48,7 +49,7 @@ struct MergeSource {
 // `password` (deciphered already or not). A package without a shared-string table has
 // nothing masked. Parts `reg` holds only in their stored form are read from `unread`
 // when given. 0; -1 a part cannot be read; -2; or the backup's status.
-int read_merge_source(MfileRegistry& reg, std::string_view password, MergeSource& source,
+int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& source,
                       MfileRegistry* unread = nullptr);
 
 // The source of `restore --from`: the file at `path` is the masked copy that was kept
@@ -79,7 +80,7 @@ bool table_fits(std::string_view current, std::string_view original);
 // "xl/sharedStrings.xml" from its backup: the backup's text whole when the table still
 // fits it, else item by item (restore_table_items, which fills `report`). The backup
 // leaves the package. 0; -101 no backup; or the failing step's status.
-int restore_table(MfileRegistry& reg, std::string_view password, MergeReport& report);
+int restore_table(MfileRegistry& reg, const BackupKey& key, MergeReport& report);
 
 // True when `masked` is what masking can make of `original`: the same bytes but for
 // characters that became mask characters of the same byte length.

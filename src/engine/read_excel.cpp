@@ -263,7 +263,7 @@ int settle_selection(MfileRegistry& reg, const std::vector<std::string>& entries
 // strings that cells of the target columns refer to.
 
 int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const StoredSettings& s,
-               const FileContext& ctx, PackageParts& parts, bool report) {
+               const BackupKey& key, const FileContext& ctx, PackageParts& parts, bool report) {
     const bool masking = ctx.process_direction == Direction::mask;
     std::vector<std::string_view> worksheets, table_entries;
     for (const std::string& name : entries) {
@@ -383,7 +383,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             if (values.changed() > 0) {
                 if (!name.starts_with(WORKSHEET_FOLDER)) return RC_FAIL;
                 const std::string kept = worksheet_backup_text(view, sheet);
-                if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), s.password);
+                if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
                     rc != RC_OK)
                     return rc;
                 ++parts.worksheet_backups;
@@ -419,18 +419,18 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     return rc;
 }
 
-int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s, MergeReport& merge) {
-    const std::string_view password = s.password;
+int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSettings& s, const BackupKey& key,
+                  MergeReport& merge) {
     if (parts.has_shared_strings)
-        if (int rc = restore_table(reg, password, merge); rc != RC_OK) return rc;
-    if (s.is_autoshape) return restore_drawings(reg, parts.drawing_part_names, password);
+        if (int rc = restore_table(reg, key, merge); rc != RC_OK) return rc;
+    if (s.is_autoshape) return restore_drawings(reg, parts.drawing_part_names, key);
     // With the option off, drawing backups that the package still holds (masked with the
     // option on) are restored all the same: leaving them would let a later masking
     // overwrite the only copy of the original text with masked text.
     for (std::size_t i = 0; i < parts.drawing_part_names.size(); ++i) {
         const std::string backup = drawing_backup_name(i + 1);
         if (!stream_exists(reg, backup)) continue;
-        if (int rc = restore_backup(reg, backup, parts.drawing_part_names[i], password); rc != RC_OK) return rc;
+        if (int rc = restore_backup(reg, backup, parts.drawing_part_names[i], key); rc != RC_OK) return rc;
     }
     return RC_OK;
 }
@@ -448,15 +448,15 @@ std::size_t entries_after_masking(const std::vector<std::string>& entries, const
 
 // Masking keeps the workbook part and the thumbnails it replaces as backups.
 int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& entries, const PackageParts& parts,
-                         std::string_view password) {
-    if (int rc = store_backup(reg, WORKBOOK_TEMP_NAME, parts.workbook_text, BACKUP_WORKBOOK, password); rc != RC_OK)
+                         const BackupKey& key) {
+    if (int rc = store_backup(reg, WORKBOOK_TEMP_NAME, parts.workbook_text, BACKUP_WORKBOOK, key); rc != RC_OK)
         return rc;
     for (const std::string& name : entries) {
         if (!name.starts_with(THUMBNAIL_PREFIX)) continue;
         std::string picture;
         if (int rc = read_part(reg, name, picture); rc != RC_OK) return rc;
         const std::string backup = thumbnail_backup_name(std::string_view(name).substr(THUMBNAIL_PREFIX.size()));
-        if (int rc = store_backup(reg, THUMBNAIL_TEMP_NAME, picture, backup, password); rc != RC_OK) return rc;
+        if (int rc = store_backup(reg, THUMBNAIL_TEMP_NAME, picture, backup, key); rc != RC_OK) return rc;
     }
     return RC_OK;
 }
@@ -464,10 +464,10 @@ int back_up_marked_parts(MfileRegistry& reg, const std::vector<std::string>& ent
 // Restoring the workbook part: its backup, byte for byte, when the part is still exactly
 // what masking made of it; otherwise (changed since, or masked by a program that keeps
 // no such backup) the reservation is cut out of the part as it is, keeping its changes.
-int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredSettings& s) {
+int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredSettings& s, const BackupKey& key) {
     if (stream_exists(reg, BACKUP_WORKBOOK)) {
         std::string original;
-        if (int rc = read_backup(reg, BACKUP_WORKBOOK, s.password, original); rc != RC_OK) return rc;
+        if (int rc = read_backup(reg, BACKUP_WORKBOOK, key, original); rc != RC_OK) return rc;
         mremove(reg, BACKUP_WORKBOOK);
         std::string masked_again = original;
         if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK && masked_again == parts.workbook_text)
@@ -496,14 +496,14 @@ bool holds_backups(const std::vector<std::string>& entries) { return !backup_ent
 // thumbnail masking kept, under its own name: a backup left behind would make the
 // restored workbook one that cannot be masked again.
 int swap_thumbnails(MfileRegistry& reg, const std::vector<std::string>& entries, Direction direction,
-                    std::string_view password) {
+                    const BackupKey& key) {
     const std::vector<std::string> kept =
         direction == Direction::unmask ? thumbnail_backups_in(entries) : std::vector<std::string>();
     const int rc = replace_thumbnail(reg, entries, striped_thumbnail_jpeg(), direction, kept);
     if (rc == RC_SIZE_LIMIT || rc == RC_REFUSED || rc == RC_NOMEM) return rc;
     if (rc != RC_OK) return RC_FAIL;
     for (const std::string& ext : kept)
-        if (int rrc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, password);
+        if (int rrc = restore_backup(reg, thumbnail_backup_name(ext), std::string(THUMBNAIL_PREFIX) + ext, key);
             rrc != RC_OK)
             return rrc;
     return RC_OK;
@@ -525,16 +525,15 @@ void order_by_entries(const MfileRegistry& reg, std::vector<LeakFinding>& findin
 // the masked texts. The worksheets, which masking leaves as they are, then keep only
 // their stored form; only after that are the table's backup and its masked text made.
 int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, PackageParts& parts,
-                 const StoredSettings& s, const FileContext& ctx, MaskReport* report) {
-    const std::string_view password = s.password;
-    if (int rc = back_up_marked_parts(reg, entries, parts, password); rc != RC_OK) return rc;
+                 const StoredSettings& s, const FileContext& ctx, const BackupKey& key, MaskReport* report) {
+    if (int rc = back_up_marked_parts(reg, entries, parts, key); rc != RC_OK) return rc;
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
     MaskReport found;
     MaskedTexts masked;
     if (s.is_autoshape) {
         std::vector<std::string> originals;
         if (report) originals = parts.drawing_texts;
-        if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, password); rc != RC_OK)
+        if (int rc = mask_drawings(reg, parts.drawing_part_names, parts.drawing_texts, s, key); rc != RC_OK)
             return rc;
         for (std::size_t i = 0; i < originals.size() && i < parts.drawing_part_names.size(); ++i)
             found.shapes += collect_masked_runs(originals[i], stream_bytes(reg, parts.drawing_part_names[i]), masked);
@@ -556,7 +555,7 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         for (const std::string& value : parts.masked_values) masked.add_raw(value);
         std::vector<std::string>().swap(parts.masked_values);
     }
-    if (int rc = swap_thumbnails(reg, entries, Direction::mask, password); rc != RC_OK) return rc;
+    if (int rc = swap_thumbnails(reg, entries, Direction::mask, key); rc != RC_OK) return rc;
     const auto table = [](std::string_view name) { return name == SHARED_STRINGS_NAME; };
     if (report) found.leaks = scan_package_for_leaks(reg, masked, std::not_fn(table));
 
@@ -566,7 +565,7 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         if (f && f->state != MFILE_REMOVED && !table(f->name)) mdrop_plain(f.get());
 
     if (parts.has_shared_strings)
-        if (int rc = mask_shared_strings(reg, parts.shared_string_flags, by_flags, s, password); rc != RC_OK)
+        if (int rc = mask_shared_strings(reg, parts.shared_string_flags, by_flags, s, key); rc != RC_OK)
             return rc;
     if (live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
     if (report) {
@@ -590,15 +589,27 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     return RC_OK;
 }
 
-int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s, const FileContext& ctx,
-              MaskReport* report, MergeReport* merge) {
+int transform(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& settings,
+              const FileContext& ctx, const BackupKey* given_key, MaskReport* report, MergeReport* merge) {
+    // Without a key, the original format under the stored password.
+    const BackupKey original = BackupKey::original(settings.password);
+    const BackupKey& key = given_key ? *given_key : original;
+    // The write reservation's 16-bit hash of "z" and the password would let whoever tries
+    // passwords against a strong workbook pass over all but one in 32768 of them at no
+    // cost: the strong format reserves with the built-in password instead.
+    StoredSettings strong_settings;
+    if (key.strong_key()) {
+        strong_settings = settings;
+        strong_settings.password.clear();
+    }
+    const StoredSettings& s = key.strong_key() ? strong_settings : settings;
     const Direction direction = ctx.process_direction;
     sort_entry_names(entries);
     // A package that still holds backups was masked before: masking it again would put
     // masked text into the backups, over the only copy of the original.
     if (direction == Direction::mask && holds_backups(entries)) return RC_FAIL;
     PackageParts parts;
-    if (int rc = read_parts(reg, entries, s, ctx, parts, report != nullptr); rc != RC_OK) return rc;
+    if (int rc = read_parts(reg, entries, s, key, ctx, parts, report != nullptr); rc != RC_OK) return rc;
     if (parts.created_shared_strings) entries.emplace_back(SHARED_STRINGS_NAME);
     // Every workbook package has a workbook part; without one there is nothing to mark.
     if (!parts.has_workbook) return RC_FAIL;
@@ -607,13 +618,13 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
         // A masked package must unpack again to be restored: refuse, before anything is
         // masked, one that its backups would push to the entry limit.
         if (entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
-        return mask_package(reg, entries, parts, s, ctx, report);
+        return mask_package(reg, entries, parts, s, ctx, key, report);
     }
-    if (int rc = restore_workbook_part(reg, parts, s); rc != RC_OK) return rc;
+    if (int rc = restore_workbook_part(reg, parts, s, key); rc != RC_OK) return rc;
     MergeReport unused;
-    if (int rc = restore_parts(reg, parts, s, merge ? *merge : unused); rc != RC_OK) return rc;
-    if (int rc = restore_worksheets(reg, entries, s.password); rc != RC_OK) return rc;
-    return swap_thumbnails(reg, entries, direction, s.password);
+    if (int rc = restore_parts(reg, parts, s, key, merge ? *merge : unused); rc != RC_OK) return rc;
+    if (int rc = restore_worksheets(reg, entries, key); rc != RC_OK) return rc;
+    return swap_thumbnails(reg, entries, direction, key);
 }
 
 }  // namespace
@@ -639,9 +650,9 @@ bool read_when_restoring(std::string_view name) {
 }
 
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
-                      const FileContext& ctx, MaskReport* report, MergeReport* merge) {
+                      const FileContext& ctx, MaskReport* report, MergeReport* merge, const BackupKey* key) {
     try {
-        return transform(reg, entries, s, ctx, report, merge);
+        return transform(reg, entries, s, ctx, key, report, merge);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
@@ -654,7 +665,7 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
         const int rc = unzip_package(reg, ZIP_MODE_MEMORY, input_path, {}, ZIP_MAX_ENTRIES, entries);
         if (rc == RC_SIZE_LIMIT || rc == RC_NOMEM) return rc;
         if (rc != RC_OK) return RC_FAIL;
-        return transform(reg, entries, s, ctx, report, nullptr);
+        return transform(reg, entries, s, ctx, nullptr, report, nullptr);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }

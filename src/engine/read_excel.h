@@ -10,6 +10,7 @@
 #include "core/merge_report.h"
 #include "core/mask_settings.h"
 #include "engine/leak_scan.h"
+#include "protect/backup_key.h"
 #include "stream/mfile.h"
 
 namespace hsc {
@@ -33,9 +34,13 @@ int hsc_read_excel(MfileRegistry& reg, const std::filesystem::path& input_path, 
 // (sorted here). Results as hsc_read_excel. With `merge`, a restore whose shared-string
 // table no longer fits its backup (edited since masking) fills it: that table is given
 // back item by item, and reading it needs the worksheets and the workbook's
-// relationships unpacked.
+// relationships unpacked. The backups are sealed (or read) with `key`; without one, in
+// the original format under `s.password`. In the strong format the write reservation
+// takes the built-in password, since its short hash would tell password guesses apart
+// cheaply.
 int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, const StoredSettings& s,
-                      const FileContext& ctx, MaskReport* report = nullptr, MergeReport* merge = nullptr);
+                      const FileContext& ctx, MaskReport* report = nullptr, MergeReport* merge = nullptr,
+                      const BackupKey* key = nullptr);
 
 // The parts a restore reads: the workbook part, the content types, the package's
 // relationships, the shared-string table and the backups. Every other entry is copied into the output unread.

@@ -26,6 +26,10 @@ std::string worksheet_of_backup(std::string_view name) {
     return std::string(WORKSHEET_FOLDER) + std::string(name.substr(BACKUP_WORKSHEET_PREFIX.size()));
 }
 
+bool known_to_original_readers(std::string_view name) {
+    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
+}
+
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {
     // The backups every reader knows first: messages name the first.
     std::vector<std::string> found;

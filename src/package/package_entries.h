@@ -34,6 +34,11 @@ std::string_view thumbnail_backup_extension(std::string_view name);
 
 // True for the name of any backup entry above.
 bool is_backup_entry(std::string_view name);
+// True for the backups that a reader of the original format deals with: the table's and
+// the drawings' it restores, the workbook part's and the thumbnails' it passes over (they
+// only keep those parts byte for byte). Backups of any other kind would be left behind by
+// such a reader, with their parts still masked.
+bool known_to_original_readers(std::string_view name);
 
 // The backup entries a masked workbook carries: every name above, those that every
 // reader knows first.

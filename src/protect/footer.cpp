@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <strings.h>
 
 #include "core/cp932.h"
@@ -96,7 +97,87 @@ bool reserved_key(std::string_view key) {
     return false;
 }
 
+// The refusal of a check value that differs, with the recorded hint when there is one.
+int mismatch(const FooterRecord& footer, const std::function<int(FailReason, const std::string&)>& refuse, Lang lang) {
+    const std::string hint = cp932_display(unsealed_hint(footer));
+    if (footer.file_mode)
+        return refuse(FailReason::wrong_key_file,
+                      hint.empty() ? say(lang, Msg::wrong_key_file) : say(lang, Msg::wrong_key_file_hint, {hint}));
+    return refuse(FailReason::wrong_password,
+                  hint.empty() ? say(lang, Msg::wrong_password) : say(lang, Msg::wrong_password_hint, {hint}));
+}
+
+std::string tagged_digest(std::string_view secret) {
+    return password_digest(std::string(FOOTER_TAGGED_PREFIX) + std::string(secret));
+}
+
+// The secret the original check value is taken over: the password's bytes, or the
+// authentication file's hex digest (the tagged form takes the digest's text).
+bool check_secret(const StoredSettings& stored, bool file_mode, const std::string* key_check, std::string& secret) {
+    if (file_mode) return file_digest(stored, key_check, secret);
+    secret = stored.password;
+    return true;
+}
+
+std::optional<std::uint64_t> decimal(const std::string* text, std::uint64_t min, std::uint64_t max) {
+    if (!text || text->empty() || text->size() > 19) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : *text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+// The strong format's parameters as a footer records them; nothing when one is missing,
+// unknown or out of bounds.
+struct StrongParameters {
+    KdfCost cost;
+    std::array<std::uint8_t, STRONG_SALT_SIZE> salt{};
+    bool has_check = false;
+};
+std::optional<StrongParameters> strong_parameters(const FooterRecord& footer) {
+    const std::string* format = footer_extension(footer, "FORMAT");
+    const std::string* kdf = footer_extension(footer, "KDF");
+    const std::string* salt = footer_extension(footer, "SALT");
+    const std::string* check = footer_extension(footer, "CHECK");
+    if (!format || *format != FOOTER_FORMAT_STRONG || !kdf || *kdf != FOOTER_KDF_ARGON2ID || !salt || !check ||
+        !footer.hash)
+        return std::nullopt;
+    const auto ops = decimal(footer_extension(footer, "OPS"), KDF_READ_MIN.ops, KDF_READ_MAX.ops);
+    const auto mem = decimal(footer_extension(footer, "MEM"), KDF_READ_MIN.mem_bytes, KDF_READ_MAX.mem_bytes);
+    const auto salt_bytes = from_hex(*salt);
+    if (!ops || !mem || !salt_bytes || salt_bytes->size() != STRONG_SALT_SIZE || *ops * *mem > KDF_READ_MAX_WORK)
+        return std::nullopt;
+    StrongParameters p;
+    p.cost = KdfCost{static_cast<std::uint32_t>(*ops), *mem};
+    std::copy(salt_bytes->begin(), salt_bytes->end(), p.salt.begin());
+    if (*check == FOOTER_CHECK_KEY)
+        p.has_check = true;
+    else if (*check != FOOTER_CHECK_NONE)
+        return std::nullopt;
+    return p;
+}
+
 }  // namespace
+
+std::optional<StrongKey> derive_strong_key(const StoredSettings& stored, bool file_mode,
+                                           std::span<const std::uint8_t, STRONG_SALT_SIZE> salt, KdfCost cost) {
+    const auto password = normalized_password(stored.password_utf8);
+    if (!password) return std::nullopt;
+    std::optional<std::array<std::uint8_t, KEY_FILE_SECRET_SIZE>> file;
+    if (file_mode && !(file = key_file_secret(stored.key_file))) return std::nullopt;
+    return StrongKey::derive(*password, file ? &*file : nullptr, salt, cost);
+}
+
+FooterFormat footer_format(const FooterRecord& record) {
+    // Any FORMAT is ours: one this program does not know is refused as damaged, never read
+    // as the original format.
+    if (footer_extension(record, "FORMAT")) return FooterFormat::strong;
+    if (footer_extension(record, "CHECK")) return FooterFormat::tagged;
+    return FooterFormat::original;
+}
 
 const std::string* footer_extension(const FooterRecord& record, std::string_view key) {
     for (const auto& [k, v] : record.extensions)
@@ -194,23 +275,46 @@ int hsc_format_footer(const StoredSettings& stored, std::string& record) {
 }
 
 int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, std::string& record) {
+    return hsc_format_footer(stored, key_check, FooterProtection{}, record);
+}
+
+int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, const FooterProtection& protection,
+                      std::string& record) {
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
-    // The digest is taken in both forms: an unreadable authentication file is refused alike.
-    std::string hash;
-    if (stored.is_file_hash) {
-        if (!file_digest(stored, key_check, hash)) return RC_REFUSED;
-    } else {
-        hash = password_digest(stored.password);
-    }
-    if (!stored.is_no_password) {
+    const bool recorded = !stored.is_no_password;
+    // Outside the original format the full form always, so that a reader of the
+    // original format verifies a HASH and fails; the hint only with a check value.
+    if (recorded || protection.strong || protection.unknown_backups) {
         const std::string& hint = stored.is_file_hash ? stored.keyfile_hint : stored.password_hint;
         std::string sealed;
-        if (!hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok) return RC_FAIL;
+        if (recorded && !hint.empty() && seal_text(hint, SEAL_PASSWORD, sealed) != Status::ok) return RC_FAIL;
         footer.sealed_hint = sealed;
-        footer.hash = hash;
     }
+    std::string_view check = FOOTER_CHECK_NONE;
+    if (const StrongKey* key = protection.strong) {
+        footer.hash = recorded ? key->check_hex() : std::string(FOOTER_NO_CHECK_HASH);
+        if (recorded) check = FOOTER_CHECK_KEY;
+        footer.extensions = {{"FORMAT", std::string(FOOTER_FORMAT_STRONG)},
+                             {"KDF", std::string(FOOTER_KDF_ARGON2ID)},
+                             {"OPS", std::to_string(key->cost().ops)},
+                             {"MEM", std::to_string(key->cost().mem_bytes)},
+                             {"SALT", to_hex(key->salt())}};
+    } else {
+        // The check value's secret is taken in every form: an unreadable authentication
+        // file is refused alike.
+        std::string secret;
+        if (!check_secret(stored, stored.is_file_hash, key_check, secret)) return RC_REFUSED;
+        if (protection.unknown_backups) {
+            footer.hash = recorded ? tagged_digest(secret) : std::string(FOOTER_NO_CHECK_HASH);
+            if (recorded) check = FOOTER_CHECK_TAGGED;
+        } else if (recorded) {
+            // A key file's secret is its digest already.
+            footer.hash = stored.is_file_hash ? secret : password_digest(secret);
+        }
+    }
+    if (protection.strong || protection.unknown_backups) footer.extensions.emplace_back("CHECK", std::string(check));
     // Hints are at most 32 bytes (64 sealed digits): the text stays far inside the record.
     const auto block = write_footer(footer);
     if (!block) return RC_SIZE_LIMIT;
@@ -223,8 +327,13 @@ int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& st
 }
 
 int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored, const std::string* key_check) {
+    return hsc_write_footer(path, stored, key_check, FooterProtection{});
+}
+
+int hsc_write_footer(const std::filesystem::path& path, const StoredSettings& stored, const std::string* key_check,
+                     const FooterProtection& protection) {
     std::string record;
-    if (int rc = hsc_format_footer(stored, key_check, record); rc != RC_OK) return rc;
+    if (int rc = hsc_format_footer(stored, key_check, protection, record); rc != RC_OK) return rc;
     auto f = rfile_open(path, RFILE_APPEND);
     if (!f) return RC_OPEN;
     auto fail = [&](int rc) {
@@ -251,35 +360,83 @@ int hsc_check_footer(const std::filesystem::path& path, const StoredSettings& st
 
 int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
                            int& present, Reporter& reporter, FailReason* why, Lang lang) {
+    FooterCheck check;
+    return hsc_check_footer_block(block, stored, key_check, present, reporter, why, lang, check);
+}
+
+int hsc_check_footer_block(std::string_view block, const StoredSettings& stored, const std::string* key_check,
+                           int& present, Reporter& reporter, FailReason* why, Lang lang, FooterCheck& check) {
     present = FOOTER_ABSENT;
+    check.strong.reset();
+    check.pending.reset();
+    check.verified = false;
+    check.format = FooterFormat::original;
     const auto footer = parse_footer(bytes_of(block));
     if (!footer) return RC_OK;
     present = FOOTER_PRESENT;
-    // The short form records no hash: nothing to verify.
-    if (!footer->hash) return RC_OK;
+    check.format = check.original_only ? FooterFormat::original : footer_format(*footer);
 
     const auto refuse = [&](FailReason reason, const std::string& text) {
         if (why) *why = reason;
         reporter.error(text);
         return RC_REFUSED;
     };
-    std::string hash;
-    if (footer->file_mode) {
-        if (!stored.is_file_hash)
-            return refuse(FailReason::key_file_required, say(lang, Msg::key_file_required));
-        if (!file_digest(stored, key_check, hash))
-            return refuse(FailReason::key_file_unreadable,
-                          say(lang, Msg::key_file_unreadable, {stored.key_file}));
-    } else {
-        hash = password_digest(stored.password);
+    if (footer->file_mode && footer->hash && !stored.is_file_hash)
+        return refuse(FailReason::key_file_required, say(lang, Msg::key_file_required));
+
+    if (check.format == FooterFormat::strong) {
+        const auto parameters = strong_parameters(*footer);
+        if (!parameters) return refuse(FailReason::damaged, say(lang, Msg::footer_damaged, {"FORMAT, KDF, OPS, MEM, SALT, CHECK"}));
+        if (footer->file_mode && !key_file_secret(stored.key_file))
+            return refuse(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {stored.key_file}));
+        check.pending = PendingDerivation{*footer, parameters->salt, parameters->cost, parameters->has_check};
+        if (check.defer_derivation) return RC_OK;
+        return finish_strong_check(check, derive_pending(stored, *check.pending), stored, reporter, why, lang);
     }
+
+    // The short form records no hash, nor does the tagged form without a check: nothing
+    // to verify.
+    if (!footer->hash) return RC_OK;
+    const std::string* tag = footer_extension(*footer, "CHECK");
+    if (check.format == FooterFormat::tagged && *tag != FOOTER_CHECK_TAGGED) {
+        if (*tag == FOOTER_CHECK_NONE) return RC_OK;
+        return refuse(FailReason::damaged, say(lang, Msg::footer_damaged, {"CHECK"}));
+    }
+    std::string secret;
+    if (!check_secret(stored, footer->file_mode, key_check, secret))
+        return refuse(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {stored.key_file}));
+    // A key file's check value is its digest already; the tagged form digests it again.
+    const std::string hash = check.format == FooterFormat::tagged ? tagged_digest(secret)
+                             : footer->file_mode                  ? secret
+                                                                  : password_digest(secret);
     if (equals_ignoring_case(hash, *footer->hash)) return RC_OK;
-    const std::string hint = cp932_display(unsealed_hint(*footer));
-    if (footer->file_mode)
-        return refuse(FailReason::wrong_key_file,
-                      hint.empty() ? say(lang, Msg::wrong_key_file) : say(lang, Msg::wrong_key_file_hint, {hint}));
-    return refuse(FailReason::wrong_password,
-                  hint.empty() ? say(lang, Msg::wrong_password) : say(lang, Msg::wrong_password_hint, {hint}));
+    return mismatch(*footer, refuse, lang);
+}
+
+
+std::optional<StrongKey> derive_pending(const StoredSettings& stored, const PendingDerivation& pending) {
+    return derive_strong_key(stored, pending.footer.file_mode, pending.salt, pending.cost);
+}
+
+int finish_strong_check(FooterCheck& check, std::optional<StrongKey> key, const StoredSettings& stored,
+                        Reporter& reporter, FailReason* why, Lang lang) {
+    const auto refuse = [&](FailReason reason, const std::string& text) {
+        if (why) *why = reason;
+        reporter.error(text);
+        return RC_REFUSED;
+    };
+    const PendingDerivation& pending = *check.pending;
+    if (!key && pending.footer.file_mode && !key_file_secret(stored.key_file))
+        return refuse(FailReason::key_file_unreadable, say(lang, Msg::key_file_unreadable, {stored.key_file}));
+    if (!key)
+        return refuse(FailReason::out_of_memory,
+                      say(lang, Msg::key_derivation_failed, {std::to_string(pending.cost.mem_bytes >> 20)}));
+    if (pending.has_check && !equals_ignoring_case(key->check_hex(), *pending.footer.hash))
+        return mismatch(pending.footer, refuse, lang);
+    check.verified = pending.has_check;
+    check.strong = std::move(key);
+    check.pending.reset();
+    return RC_OK;
 }
 
 FooterInfo read_footer_info(std::string_view block) {
@@ -288,9 +445,12 @@ FooterInfo read_footer_info(std::string_view block) {
     if (!footer) return info;
     info.present = true;
     info.file_mode = footer->file_mode;
-    info.has_hash = footer->hash.has_value();
+    // A check value is recorded: the full form, unless it says it holds none.
+    const std::string* check = footer_extension(*footer, "CHECK");
+    info.has_hash = footer->hash.has_value() && !(check && *check == FOOTER_CHECK_NONE);
     info.hint = unsealed_hint(*footer);
     info.version = footer->version;
+    info.format = footer_format(*footer);
     return info;
 }
 

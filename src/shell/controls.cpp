@@ -14,7 +14,7 @@ int list_index(int value, const Items& items) {
 }  // namespace
 
 int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
-    s.password = cp932_prefix(c.password, PASSWORD_MAX);
+    s.password = c.compat ? cp932_prefix(c.password, PASSWORD_MAX) : c.password;
     s.target_column = utf8_prefix(c.target_column, TARGET_COLUMN_MAX);
     s.mask_step = c.strength + 1;
     s.mask_mchar = c.kanji;
@@ -28,6 +28,7 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.is_recrypto = c.recrypto;
     s.is_keep_header = c.keep_header;
     s.is_text_only = c.text_only;
+    s.is_compat = c.compat;
     return 0;
 }
 
@@ -47,6 +48,7 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.recrypto = s.is_recrypto;
     c.keep_header = s.is_keep_header;
     c.text_only = s.is_text_only;
+    c.compat = s.is_compat;
     return c;
 }
 

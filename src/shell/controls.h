@@ -22,12 +22,14 @@ struct ControlValues {
     bool recrypto = false;
     bool keep_header = false;  // the header row stays readable also with column letters
     bool text_only = false;    // the chosen columns keep their numbers and dates
+    bool compat = false;       // mask in the original (compatible) format
 
     bool operator==(const ControlValues&) const = default;
 };
 
-// Controls to settings. The password is cut to 31 bytes of its CP932 form and the
-// target columns to 1023 bytes, both on a character boundary. Always 0.
+// Controls to settings. In the compatible format the password is cut to 31 bytes of its
+// CP932 form (the strong format takes it whole); the target columns to 1023 bytes, both on
+// a character boundary. Always 0.
 int hsc_get_controls(const ControlValues& controls, MaskSettings& settings);
 
 // Settings to controls. An index outside its list selects nothing (-1).

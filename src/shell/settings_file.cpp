@@ -279,7 +279,10 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file, std:
             return v && is_yes(*v);
         };
 
-        read.password = text_field("PASSWORD", PASSWORD_MAX, cp932_prefix);
+        read.is_compat = flag("COMPAT");
+        // The strong format takes the password whole; the compatible one its 31 bytes.
+        read.password = read.is_compat ? text_field("PASSWORD", PASSWORD_MAX, cp932_prefix)
+                                       : sealed_text("PASSWORD").value_or(std::string());
         read.password_hint = text_field("PASSWORD_HINT", HINT_MAX, cp932_prefix);
         read.keyfile_hint = text_field("KEYFILE_HINT", HINT_MAX, cp932_prefix);
         read.mask_step = number("MASK_STEP", STEP_STRONG);
@@ -335,6 +338,7 @@ int hsc_write_ini(const MaskSettings& settings, const std::filesystem::path& fil
             {plain, "IS_RECRYPTO", flag(settings.is_recrypto)},
             {plain, "IS_TEXT_ONLY", flag(settings.is_text_only)},
             {plain, "IS_MASK_NUMBERS", flag(settings.is_mask_numbers)},
+            {plain, "COMPAT", flag(settings.is_compat)},
         };
         for (const auto& item : items)
             if (ini_set(store, item.sealed, item.name, item.value) != RC_OK) return RC_FAIL;

@@ -139,10 +139,11 @@ const MessageCase CASES[] = {
     {"password_without_cp932_form",
      [](Scene& r) {
          r.settings.password = "pass\xF0\x9F\x94\x91";
+         r.settings.is_compat = true;  // the strong format takes it
          return good_book(r);
      },
      RC_FAIL, FailReason::invalid_settings,
-     "パスワードに使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。", "password"},
+     "パスワードに使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。互換形式のパスワードはShift-JISで31バイトまでです(既定の強い形式には長さの制限はありません)。", "password"},
     {"hint_too_long",
      [](Scene& r) {
          r.settings.password_hint = std::string(33, 'h');

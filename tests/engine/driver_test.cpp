@@ -246,8 +246,9 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const fs::path& p, MaskSettings& s) {
                      good_book(p);
                      s.password = "pass\xF0\x9F\x94\x91";
+                     s.is_compat = true;  // the strong format takes it
                  },
-                 -1, "パスワードに使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。"},
+                 -1, "パスワードに使用できない文字が含まれています(Shift-JISで表せる文字のみ使用できます)。互換形式のパスワードはShift-JISで31バイトまでです(既定の強い形式には長さの制限はありません)。"},
         FailCase{"hint_too_long",
                  [](const fs::path& p, MaskSettings& s) {
                      good_book(p);

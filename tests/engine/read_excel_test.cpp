@@ -350,7 +350,7 @@ int changed_parts(const fs::path& book, std::vector<std::string>& changed, std::
     if (int rc = package.open(in.fd(), book, reg); rc != RC_OK) return rc;
     std::vector<std::string> entries;
     if (int rc = package.extract(reg, entries); rc != RC_OK) return rc;
-    if (int rc = decipher_backups(reg, backup_entries(entries), "pass word"); rc != RC_OK) return rc;
+    if (int rc = decipher_backups(reg, backup_entries(entries), BackupKey::original("pass word")); rc != RC_OK) return rc;
     changed = parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
     return RC_OK;
 }

@@ -150,7 +150,7 @@ TEST(Transform, DrawingBackupsAreNumberedInNaturalOrder) {
     ASSERT_EQ(transform_package(reg, names, mask_settings(true), context(Direction::mask)), RC_OK);
     // Backup k holds drawing k: drawing2 before drawing10.
     for (int k = 1; k <= 12; ++k) {
-        ASSERT_EQ(restore_backup(reg, drawing_backup_name(k), "check.xml", "secret"), RC_OK) << k;
+        ASSERT_EQ(restore_backup(reg, drawing_backup_name(k), "check.xml", BackupKey::original("secret")), RC_OK) << k;
         EXPECT_EQ(stream(reg, "check.xml"), test::drawing("Shape " + std::to_string(k))) << k;
     }
 }

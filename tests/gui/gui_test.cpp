@@ -282,7 +282,8 @@ private slots:
         QCOMPARE(f.get<QPushButton>("cancel")->text(), QStringLiteral("キャンセル"));
         const std::pair<const char*, QString> checks[] = {
             {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
-            {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}, {"keepHeader", "見出し行を残す"}};
+            {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}, {"keepHeader", "見出し行を残す"},
+            {"compat", "互換形式でマスク(弱い暗号)"}};
         for (const auto& [name, text] : checks) {
             QVERIFY2(f.get<QCheckBox>(name), name);
             QCOMPARE(f.get<QCheckBox>(name)->text(), text);
@@ -328,6 +329,17 @@ private slots:
         hsc::MaskSettings s;
         hsc::hsc_get_controls(f.window->controls(), s);
         QVERIFY(s.is_keep_header);
+        // The compatible format's box, clear of every other control, below the others; off
+        // by default, and its value reaches the settings.
+        auto* compat = f.get<QCheckBox>("compat");
+        QVERIFY(!compat->isChecked() && !s.is_compat);
+        QVERIFY(at("compat").y() > at("cancel").y());
+        for (QWidget* other : f.window->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != compat && other->isVisible())
+                QVERIFY2(!other->geometry().intersects(compat->geometry()), qPrintable(other->objectName()));
+        compat->setChecked(true);
+        hsc::hsc_get_controls(f.window->controls(), s);
+        QVERIFY(s.is_compat);
         // The banner is drawn: the panel's picture holds black stripes at (17, 10) onward.
         QImage shot = f.window->centralWidget()->grab().toImage();
         const qreal scale = shot.devicePixelRatio();
@@ -891,6 +903,8 @@ private slots:
         hsc::test::TempDir dir;
         const fs::path book = dir / "book.xlsx";
         fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", book);
+        // The corpus is read-only, and a read-only workbook is never overwritten.
+        fs::permissions(book, fs::perms::owner_read | fs::perms::owner_write);
         const fs::path app = dir / "calc.sh";
         // "Saving" touches the workbook: a new time within the same second still counts.
         hsc::test::write_file(app, saves ? "#!/bin/sh\ntouch \"$1\"\n" : "#!/bin/sh\n");

@@ -369,6 +369,29 @@ TEST_F(ZipPackageTest, LargePartsDeflatedInPiecesReadBackWhole) {
     EXPECT_LT(info.entries[0].compressed.size(), test::raw_deflate(text).size() * 102 / 100);
 }
 
+// A backup that does not deflate (sealed, it looks random) is stored in the deflate
+// stream as it is, at copying speed; one that deflates (the original format's ECB
+// units repeat) is deflated at level 1, and any other part at the default level.
+TEST_F(ZipPackageTest, BackupsThatDoNotDeflateAreStoredAsTheyAre) {
+    std::string repeated;
+    for (int i = 0; i < 20000; ++i) repeated += "0123456789abcdef";
+    const std::string random = noise(200000, 7);
+    put_stream(reg, "xl/BKsharedStrings.xml", random);
+    put_stream(reg, "xl/BKworkbook.xml", repeated);
+    put_stream(reg, "xl/noise.bin", random);
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "out.zip"), RC_OK);
+    const std::string out = test::read_file(tmp / "out.zip");
+    const auto info = test::read_zip_bytes(out);
+    expect_composed_form(info, out);
+    ASSERT_EQ(info.entries.size(), 3u);
+    EXPECT_EQ(info.entries[0].data, random);
+    EXPECT_EQ(info.entries[0].compressed, test::raw_deflate(random, 0));
+    EXPECT_EQ(info.entries[1].data, repeated);
+    EXPECT_EQ(info.entries[1].compressed, test::raw_deflate(repeated, 1));
+    EXPECT_EQ(info.entries[2].compressed, test::raw_deflate(random)) << "not a backup: the default level";
+}
+
 TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrder) {
     test::write_zip(tmp / "in.xlsx", sample_package());
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);

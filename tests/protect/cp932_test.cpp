@@ -45,9 +45,11 @@ void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
 
 class StoredForm : public ::testing::TestWithParam<LimitCase> {};
 
+// The limits of the compatible format; the strong one takes any password (below).
 TEST_P(StoredForm, ChecksCharactersAndByteLimits) {
     const LimitCase& c = GetParam();
     MaskSettings s;
+    s.is_compat = true;
     s.password = c.password;
     s.password_hint = c.password_hint;
     s.keyfile_hint = c.keyfile_hint;
@@ -77,6 +79,39 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"hint_33_bytes", "pw", std::string(33, 'h'), "", false, "パスワードのヒントが長すぎます"},
         LimitCase{"keyfile_hint_korean", "pw", "", "한", false, "認証ファイルのヒントに使用できない文字"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// Outside the compatible format any password is taken as given; its CP932 form is kept
+// when it has one within 31 bytes (for restoring workbooks of the original format), and
+// the message the compatible format would give is at hand for them.
+TEST(StoredFormStrong, AnyPasswordIsTakenAndItsOriginalFormOnlyWhenItFits) {
+    struct Case {
+        std::string password;
+        bool fits;
+    };
+    for (const Case& c : {Case{std::string(31, 'p'), true}, Case{std::string(32, 'p'), false},
+                          Case{std::string(200, 'p'), false}, Case{"鍵\xF0\x9F\x94\x91", false},
+                          Case{"漢字かな", true}}) {
+        MaskSettings s;
+        s.password = c.password;
+        s.password_hint = "ヒント";
+        StoredSettings stored;
+        std::string message;
+        ASSERT_TRUE(stored_settings(s, stored, message)) << message;
+        EXPECT_EQ(stored.password_utf8, c.password);
+        EXPECT_EQ(stored.has_original_password, c.fits) << c.password;
+        std::string cp932;
+        if (c.fits) ASSERT_TRUE(utf8_to_cp932(c.password, cp932));
+        EXPECT_EQ(stored.password, cp932);
+        EXPECT_EQ(original_password_problem(s).empty(), c.fits);
+        ASSERT_TRUE(utf8_to_cp932("ヒント", cp932));
+        EXPECT_EQ(stored.password_hint, cp932);  // the hints keep their limits in both formats
+    }
+    MaskSettings long_hint;
+    long_hint.password_hint = std::string(33, 'h');
+    StoredSettings stored;
+    std::string message;
+    EXPECT_FALSE(stored_settings(long_hint, stored, message));
+}
 
 // The UTF-8 settings and their stored form do not stand in for each other: what writes
 // or checks stored bytes takes only the stored form, what makes the stored form takes

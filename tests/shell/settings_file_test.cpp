@@ -293,9 +293,10 @@ std::ostream& operator<<(std::ostream& os, const TextCase& c) { return os << c.n
 
 class SettingsSealedText : public ::testing::TestWithParam<TextCase> {};
 
+// The compatible format's 31-byte limit; the strong format's password is read whole below.
 TEST_P(SettingsSealedText, BadOrLongValuesNeverOverrunTheField) {
     TempDir dir;
-    write_file(dir / "Hushcel.ini", "[Hushcel]\r\n" + line("PASSWORD", GetParam().stored));
+    write_file(dir / "Hushcel.ini", "[Hushcel]\r\n" + line("COMPAT", "Y") + line("PASSWORD", GetParam().stored));
     MaskSettings s;
     ASSERT_EQ(hsc_read_ini(s, dir / "Hushcel.ini"), RC_OK);
     EXPECT_EQ(s.password, GetParam().password);
@@ -332,6 +333,25 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"NotUtf8", oracle_seal("\xff\xfe"), ""},
         TextCase{"TruncatedUtf8", oracle_seal("ab\xe6\xbc"), ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Outside the compatible format a password of any length and any characters comes back
+// whole, and the COMPAT key round-trips.
+TEST(SettingsRead, StrongFormatPasswordIsReadWhole) {
+    TempDir dir;
+    MaskSettings s;
+    s.password = std::string(200, 'p') + "\xF0\x9F\x94\x91" + kKanji20;  // emoji: no CP932 form
+    ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
+    MaskSettings read;
+    ASSERT_EQ(hsc_read_ini(read, dir / "Hushcel.ini"), RC_OK);
+    EXPECT_EQ(read.password, s.password);
+    EXPECT_FALSE(read.is_compat);
+
+    s.is_compat = true;
+    ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
+    ASSERT_EQ(hsc_read_ini(read, dir / "Hushcel.ini"), RC_OK);
+    EXPECT_TRUE(read.is_compat);
+    EXPECT_EQ(read.password, std::string(31, 'p'));
+}
 
 TEST(SettingsRead, LongHintsAndTargetColumnsAreCutToTheirFields) {
     TempDir dir;
@@ -408,11 +428,11 @@ TEST(SettingsRead, UnterminatedQuoteAtTheEndOfTheFile) {
 
 // --- writing ---------------------------------------------------------------------------
 
-TEST(SettingsWrite, DefaultsGiveEighteenSortedLines) {
+TEST(SettingsWrite, DefaultsGiveNineteenSortedLines) {
     TempDir dir;
     MaskSettings s;
     ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
-    std::string expected = "[Hushcel]\r\n" + line("IS_AUTOSHAPE", "N") +
+    std::string expected = "[Hushcel]\r\n" + line("COMPAT", "N") + line("IS_AUTOSHAPE", "N") +
                            line("IS_FILE_HASH", "N") + line("IS_MASK_NUMBERS", "N") + line("IS_NO_PASSWORD", "N") +
                            line("IS_OVERWRITE", "N") + line("IS_RECRYPTO", "N") + line("IS_TEXT_ONLY", "N") +
                            line("KEYFILE_HINT", "") + line("KEY_FILE", "") +

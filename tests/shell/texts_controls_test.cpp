@@ -151,6 +151,12 @@ TEST(Controls, LongTextsAreCutWhenRead) {
     c.target_column = std::string(1030, 'A');
     MaskSettings s;
     hsc_get_controls(c, s);
+    EXPECT_EQ(s.password, std::string(40, 'p'));  // the strong format takes any length
+    EXPECT_FALSE(s.is_compat);
+    c.compat = true;
+    hsc_get_controls(c, s);
+    EXPECT_TRUE(s.is_compat);
+    EXPECT_TRUE(hsc_set_controls(s).compat);
     EXPECT_EQ(s.password, std::string(31, 'p'));
     EXPECT_EQ(s.target_column.size(), 1023u);
 

@@ -83,6 +83,14 @@
         <translation>Keep numbers and dates</translation>
     </message>
     <message>
+        <source>互換形式でマスク(弱い暗号)</source>
+        <translation>Mask in the compatible format (weak cipher)</translation>
+    </message>
+    <message>
+        <source>この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。</source>
+        <translation>Only for readers that know no other format. Only the first 16 bytes of the password make its key, and passwords are cheap to guess. Restoring reads both formats.</translation>
+    </message>
+    <message>
         <source>上書き更新</source>
         <translation>Overwrite</translation>
     </message>
