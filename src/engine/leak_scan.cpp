@@ -138,7 +138,7 @@ void item_texts(std::string_view item, const ElementRanges& t, const ElementRang
 }
 
 // What a part is, for the kinds of its elements.
-enum class PartType { worksheet, workbook, plain };
+enum class PartType { worksheet, workbook, table, plain };
 
 struct PartInfo {
     LeakKind kind = LeakKind::other;
@@ -152,6 +152,7 @@ PartInfo part_info(std::string_view name) {
     if (under("xl/worksheets/_rels/")) return {LeakKind::hyperlinks};  // targets of the sheets' links
     if (under("xl/worksheets/") || under("xl/chartsheets/") || under("xl/dialogsheets/") || under("xl/macrosheets/"))
         return {LeakKind::other, PartType::worksheet};
+    if (under("xl/tables/")) return {LeakKind::other, PartType::table};
     if (under("xl/comments") || under("xl/threadedComments/") || under("xl/persons/")) return {LeakKind::comments};
     if (under("xl/drawings/vmlDrawing")) return {LeakKind::vml};
     if (under("xl/drawings/drawing")) return {LeakKind::shapes};
@@ -171,12 +172,16 @@ std::string_view local_name(std::string_view qname) {
 
 // The kind of an element's text and attributes inside a worksheet or the workbook part.
 LeakKind element_kind(PartType type, std::string_view name, std::string_view cell_type, LeakKind parent) {
+    // The autoFilter of a sheet, of its custom views and of a table keeps the values it shows.
+    if ((type == PartType::worksheet || type == PartType::table) && (name == "filter" || name == "customFilter"))
+        return LeakKind::filters;
     if (type == PartType::worksheet) {
         if (name == "c") return cell_type == "inlineStr" ? LeakKind::inline_strings : LeakKind::formula_results;
         // The formula of an x14 validation (<xm:f>) is its list.
         if (name == "f") return parent == LeakKind::data_validation ? parent : LeakKind::formulas;
         // Conditional formats: the rule's text and its formulas.
         if (name == "cfRule" || name == "formula") return LeakKind::formulas;
+        if (name == "inputCells") return LeakKind::scenarios;
         if (name == "headerFooter") return LeakKind::headers_footers;
         if (name == "hyperlink") return LeakKind::hyperlinks;
         if (name == "dataValidation") return LeakKind::data_validation;

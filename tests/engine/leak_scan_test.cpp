@@ -116,12 +116,16 @@ INSTANTIATE_TEST_SUITE_P(
         found("autofilter_value", "xl/worksheets/sheet1.xml",
               sheet("<autoFilter ref=\"A1:B9\"><filterColumn colId=\"0\"><filters><filter val=\"Yamada Taro\"/>"
                     "</filters></filterColumn></autoFilter>"),
-              LeakKind::other),
+              LeakKind::filters),
         found("custom_view_custom_filter", "xl/worksheets/sheet1.xml",
               sheet("<customSheetViews><customSheetView guid=\"{0}\"><autoFilter ref=\"A1:B9\"><filterColumn colId=\"1\">"
                     "<customFilters><customFilter operator=\"equal\" val=\"東京都新宿区\"/></customFilters>"
                     "</filterColumn></autoFilter></customSheetView></customSheetViews>"),
-              LeakKind::other),
+              LeakKind::filters),
+        found("table_filter", "xl/tables/table1.xml",
+              "<table id=\"1\" name=\"T\" ref=\"A1:B9\"><autoFilter ref=\"A1:B9\"><filterColumn colId=\"0\"><filters>"
+              "<filter val=\"Yamada Taro\"/></filters></filterColumn></autoFilter></table>",
+              LeakKind::filters),
         found("conditional_format_text", "xl/worksheets/sheet1.xml",
               sheet("<conditionalFormatting sqref=\"A1:A9\"><cfRule type=\"containsText\" dxfId=\"0\" priority=\"1\" "
                     "operator=\"containsText\" text=\"Yamada Taro\"><formula>NOT(ISERROR(SEARCH(A1,B1)))</formula>"
@@ -151,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         found("scenario_input", "xl/worksheets/sheet1.xml",
               sheet("<scenarios current=\"0\"><scenario name=\"s\" count=\"1\"><inputCells r=\"AB12\" "
                     "val=\"090-1111-2222\"/></scenario></scenarios>"),
-              LeakKind::other),
+              LeakKind::scenarios),
         // A text split into runs of one item, comment, title or text box.
         found("rich_text_item_in_runs", "xl/sharedStrings.xml",
               "<sst><si><r><t>Yamada</t></r>\n  <r><rPr><b/></rPr><t xml:space=\"preserve\"> Taro</t></r>"
