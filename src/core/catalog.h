@@ -208,6 +208,8 @@ enum class Msg {
     place_sheet_names,
     place_hyperlinks,
     place_data_validation,
+    place_filters,
+    place_scenarios,
     place_external_links,
     place_custom_xml,
     place_other,

@@ -22,6 +22,8 @@ std::string_view leak_kind_name(LeakKind kind) {
         case LeakKind::sheet_names: return "sheet-names";
         case LeakKind::hyperlinks: return "hyperlinks";
         case LeakKind::data_validation: return "data-validation";
+        case LeakKind::filters: return "filters";
+        case LeakKind::scenarios: return "scenarios";
         case LeakKind::external_links: return "external-links";
         case LeakKind::custom_xml: return "custom-xml";
         case LeakKind::other: break;

@@ -26,6 +26,8 @@ enum class LeakKind {
     sheet_names,      // sheet names of the workbook
     hyperlinks,       // hyperlink targets, tooltips and display texts
     data_validation,  // validation lists, prompts and messages
+    filters,          // values of autoFilters and custom views' filters
+    scenarios,        // input values of what-if scenarios
     external_links,   // cached values of linked workbooks
     custom_xml,       // customXml/*
     other,            // any other XML part or element

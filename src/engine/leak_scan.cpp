@@ -138,7 +138,7 @@ void item_texts(std::string_view item, const ElementRanges& t, const ElementRang
 }
 
 // What a part is, for the kinds of its elements.
-enum class PartType { worksheet, workbook, plain };
+enum class PartType { worksheet, workbook, table, plain };
 
 struct PartInfo {
     LeakKind kind = LeakKind::other;
@@ -152,6 +152,7 @@ PartInfo part_info(std::string_view name) {
     if (under("xl/worksheets/_rels/")) return {LeakKind::hyperlinks};  // targets of the sheets' links
     if (under("xl/worksheets/") || under("xl/chartsheets/") || under("xl/dialogsheets/") || under("xl/macrosheets/"))
         return {LeakKind::other, PartType::worksheet};
+    if (under("xl/tables/")) return {LeakKind::other, PartType::table};
     if (under("xl/comments") || under("xl/threadedComments/") || under("xl/persons/")) return {LeakKind::comments};
     if (under("xl/drawings/vmlDrawing")) return {LeakKind::vml};
     if (under("xl/drawings/drawing")) return {LeakKind::shapes};
@@ -171,9 +172,16 @@ std::string_view local_name(std::string_view qname) {
 
 // The kind of an element's text and attributes inside a worksheet or the workbook part.
 LeakKind element_kind(PartType type, std::string_view name, std::string_view cell_type, LeakKind parent) {
+    // The autoFilter of a sheet, of its custom views and of a table keeps the values it shows.
+    if ((type == PartType::worksheet || type == PartType::table) && (name == "filter" || name == "customFilter"))
+        return LeakKind::filters;
     if (type == PartType::worksheet) {
         if (name == "c") return cell_type == "inlineStr" ? LeakKind::inline_strings : LeakKind::formula_results;
-        if (name == "f") return LeakKind::formulas;
+        // The formula of an x14 validation (<xm:f>) is its list.
+        if (name == "f") return parent == LeakKind::data_validation ? parent : LeakKind::formulas;
+        // Conditional formats: the rule's text and its formulas.
+        if (name == "cfRule" || name == "formula") return LeakKind::formulas;
+        if (name == "inputCells") return LeakKind::scenarios;
         if (name == "headerFooter") return LeakKind::headers_footers;
         if (name == "hyperlink") return LeakKind::hyperlinks;
         if (name == "dataValidation") return LeakKind::data_validation;
@@ -184,16 +192,27 @@ LeakKind element_kind(PartType type, std::string_view name, std::string_view cel
     return parent;
 }
 
-// Whether the attribute values of an element can hold text a reader sees. In sheets and
+// Whether some attribute values of an element can hold text a reader sees. In sheets and
 // the workbook part most attributes are references, styles and sizes ("A1" is a cell's
 // position there, not its text).
 bool attributes_hold_text(PartType type, std::string_view name) {
-    if (type == PartType::worksheet) return name == "hyperlink" || name == "dataValidation";
-    if (type == PartType::workbook) return name == "sheet";
+    if (type == PartType::worksheet)
+        return name == "hyperlink" || name == "dataValidation" || name == "filter" || name == "customFilter" ||
+               name == "cfRule" || name == "inputCells";
+    if (type == PartType::workbook) return name == "sheet" || name == "definedName";
     // Run formatting names fonts and styles ("Calibri", "superscript") in any part.
     static constexpr std::string_view FORMATTING[] = {"rFont", "font", "latin", "ea", "cs", "sym", "vertAlign",
                                                       "u", "scheme", "family", "charset", "sz", "color"};
     return std::find(std::begin(FORMATTING), std::end(FORMATTING), name) == std::end(FORMATTING);
+}
+
+// Which attributes of such an element: a filter's value, a rule's text and a scenario's
+// input are values beside references ("A1") and sizes.
+bool attribute_holds_text(PartType type, std::string_view element, std::string_view attribute) {
+    if (type != PartType::worksheet) return true;
+    if (element == "filter" || element == "customFilter" || element == "inputCells") return attribute == "val";
+    if (element == "cfRule") return attribute == "text";
+    return true;
 }
 
 // Calls `look` with a value and with the pieces of it that a reader sees on their own:
@@ -201,20 +220,24 @@ bool attributes_hold_text(PartType type, std::string_view name) {
 // validation list, the texts between the codes of a header or footer.
 template <typename Look>
 void for_each_piece(std::string_view v, LeakKind kind, Look&& look) {
-    look(v);
+    // A whole text, and the address of a "mailto:" link up to its query.
+    const auto look_text = [&](std::string_view t) {
+        look(t);
+        if (t.starts_with("mailto:")) look(t.substr(7, t.find('?') == std::string_view::npos ? t.npos : t.find('?') - 7));
+    };
+    look_text(v);
     if (v.find_first_of("\r\n") != std::string_view::npos) {
         std::size_t b = 0;
         for (std::size_t e; (e = v.find_first_of("\r\n", b)) != std::string_view::npos; b = e + 1) look(v.substr(b, e - b));
         look(v.substr(b));
     }
-    if (v.starts_with("mailto:")) look(v.substr(7, v.find('?') == std::string_view::npos ? v.npos : v.find('?') - 7));
     if (kind == LeakKind::formulas || kind == LeakKind::data_validation || kind == LeakKind::defined_names) {
         std::size_t open = v.find('"');
         while (open != std::string_view::npos) {
             const std::size_t close = v.find('"', open + 1);
             if (close == std::string_view::npos) break;
             const std::string_view literal = v.substr(open + 1, close - open - 1);
-            look(literal);
+            look_text(literal);
             if (kind == LeakKind::data_validation && literal.find(',') != std::string_view::npos) {
                 std::size_t b = 0;
                 for (std::size_t e; (e = literal.find(',', b)) != std::string_view::npos; b = e + 1)
@@ -266,11 +289,12 @@ public:
     PartScanner(const MaskedTexts& texts, PartInfo info, std::vector<LeakKind> stack, std::size_t at)
         : texts_(texts), info_(info), stack_(std::move(stack)), p_(at) {}
 
-    void value(std::string_view raw, LeakKind kind, bool decode) {
+    // Counts a value that is (or holds a piece that is) a masked text; true when it does.
+    bool value(std::string_view raw, LeakKind kind, bool decode) {
         // Decoding never lengthens a text and the pieces are parts of it: a value shorter
         // than every masked text holds none. Numbers are never looked for.
         raw = trim(raw);
-        if (raw.size() < texts_.shortest() || is_plain_number(raw)) return;
+        if (raw.size() < texts_.shortest() || is_plain_number(raw)) return false;
         std::string decoded;
         std::string_view v = raw;
         if (decode && (raw.find('&') != std::string_view::npos || raw.find("_x") != std::string_view::npos)) {
@@ -280,6 +304,7 @@ public:
         bool found = false;
         for_each_piece(v, kind, [&](std::string_view piece) { found = found || texts_.contains(trim(piece)); });
         if (found) ++counts_[static_cast<std::size_t>(kind)];
+        return found;
     }
 
     // Scans from where the scanner stands until it stands at or after `stop`.
@@ -292,12 +317,19 @@ public:
         while (p < n && p < stop) {
             const std::size_t lt = find_byte(x, '<', p);
             const std::size_t text_end = lt == std::string_view::npos ? n : lt;
-            if (text_end > p) value(x.substr(p, text_end - p), current(), true);
+            if (text_end > p) {
+                const std::string_view text = x.substr(p, text_end - p);
+                const bool found = value(text, current(), true);
+                if (in_run_) join_run(text, found);
+            }
+            in_run_ = false;
             if (lt == std::string_view::npos) break;
             // Most tags are start and end tags: one look at the byte after '<' tells them.
             const char second = lt + 1 < n ? x[lt + 1] : '\0';
             if (second == '/') {
                 if (!stack.empty()) stack.pop_back();
+                if (join_.depth && stack.size() < join_.depth) end_join();
+                if (join_.phonetic_depth && stack.size() < join_.phonetic_depth) join_.phonetic_depth = 0;
                 p = past_byte(x, '>', lt + 2);
             } else if (second == '?') {
                 p = skip_past(x, lt + 2, "?>");
@@ -343,7 +375,40 @@ private:
         }
         const bool empty = p < x.size() && x[p] == '>' && x[p - 1] == '/';
         if (!empty) stack.push_back(element_kind(info_.type, name, {}, stack.empty() ? info_.kind : stack.back()));
+        note_start(name, empty, stack);
         return p < x.size() && x[p] == '>' ? p + 1 : p;
+    }
+
+    // A text split into runs (rich text, a paragraph of a drawing or chart title) reads as
+    // one: the runs of an item, comment text or paragraph are joined and compared whole.
+    // Only the texts of run elements (<t>, <a:t>) count: the spaces that indent the runs
+    // are none of the text, and a phonetic reading is a text of its own.
+    void note_start(std::string_view name, bool empty, const std::vector<LeakKind>& stack) {
+        if (join_.depth) {
+            if (name == "t")
+                in_run_ = !empty && !join_.phonetic_depth;
+            else if (name == "br")
+                join_.text += '\n';
+            else if (name == "rPh" && !empty && !join_.phonetic_depth)
+                join_.phonetic_depth = stack.size();
+        } else if (!empty && (name == "si" || name == "is" || name == "text" || name == "p")) {
+            join_.depth = stack.size();
+            join_.kind = stack.back();
+        }
+    }
+
+    void join_run(std::string_view text, bool found) {
+        join_.text.append(text);
+        ++join_.runs;
+        join_.found = join_.found || found;
+    }
+
+    // A run that matched on its own is already counted.
+    void end_join() {
+        if (join_.runs > 1 && !join_.found) value(join_.text, join_.kind, true);
+        join_.text.clear();  // keeps its room: no allocation for each item
+        join_.depth = join_.phonetic_depth = join_.runs = 0;
+        join_.found = false;
     }
 
     // The texts and tags between two '<' are short: a loop costs less than a call to the
@@ -412,8 +477,10 @@ private:
         const LeakKind kind =
             element_kind(info_.type, name, cell_type, stack.empty() ? info_.kind : stack.back());
         if (attributes_hold_text(info_.type, name))
-            for (const auto& [a, v] : attributes) value(v, kind, true);
+            for (const auto& [a, v] : attributes)
+                if (attribute_holds_text(info_.type, name, a)) value(v, kind, true);
         if (!empty) stack.push_back(kind);
+        note_start(name, empty, stack);
         return p;
     }
 
@@ -423,6 +490,15 @@ private:
     std::size_t p_ = 0;
     std::vector<std::pair<std::string_view, std::string_view>> attributes_;
     std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
+    // The element whose runs are being joined: `depth` is the stack's size inside it (0
+    // when none), `phonetic_depth` that inside a phonetic reading of it.
+    struct Join {
+        std::string text;
+        std::size_t depth = 0, phonetic_depth = 0, runs = 0;
+        bool found = false;
+        LeakKind kind = LeakKind::other;
+    } join_;
+    bool in_run_ = false;  // the next text node is the text of a run being joined
 };
 
 // Scans a part, a long one with two scanners at once: the element that repeats through

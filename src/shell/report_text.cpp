@@ -28,6 +28,8 @@ constexpr Place PLACES[] = {
     {"sheet-names", Msg::place_sheet_names},
     {"hyperlinks", Msg::place_hyperlinks},
     {"data-validation", Msg::place_data_validation},
+    {"filters", Msg::place_filters},
+    {"scenarios", Msg::place_scenarios},
     {"external-links", Msg::place_external_links},
     {"custom-xml", Msg::place_custom_xml},
 };

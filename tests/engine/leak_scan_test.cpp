@@ -112,6 +112,67 @@ INSTANTIATE_TEST_SUITE_P(
               "</externalLink>",
               LeakKind::external_links),
         found("cdata", "customXml/item1.xml", "<root><![CDATA[Yamada Taro]]></root>", LeakKind::custom_xml),
+        // Values beside the cells: filters, rules, names, formulas, extension lists, scenarios.
+        found("autofilter_value", "xl/worksheets/sheet1.xml",
+              sheet("<autoFilter ref=\"A1:B9\"><filterColumn colId=\"0\"><filters><filter val=\"Yamada Taro\"/>"
+                    "</filters></filterColumn></autoFilter>"),
+              LeakKind::filters),
+        found("custom_view_custom_filter", "xl/worksheets/sheet1.xml",
+              sheet("<customSheetViews><customSheetView guid=\"{0}\"><autoFilter ref=\"A1:B9\"><filterColumn colId=\"1\">"
+                    "<customFilters><customFilter operator=\"equal\" val=\"東京都新宿区\"/></customFilters>"
+                    "</filterColumn></autoFilter></customSheetView></customSheetViews>"),
+              LeakKind::filters),
+        found("table_filter", "xl/tables/table1.xml",
+              "<table id=\"1\" name=\"T\" ref=\"A1:B9\"><autoFilter ref=\"A1:B9\"><filterColumn colId=\"0\"><filters>"
+              "<filter val=\"Yamada Taro\"/></filters></filterColumn></autoFilter></table>",
+              LeakKind::filters),
+        found("conditional_format_text", "xl/worksheets/sheet1.xml",
+              sheet("<conditionalFormatting sqref=\"A1:A9\"><cfRule type=\"containsText\" dxfId=\"0\" priority=\"1\" "
+                    "operator=\"containsText\" text=\"Yamada Taro\"><formula>NOT(ISERROR(SEARCH(A1,B1)))</formula>"
+                    "</cfRule></conditionalFormatting>"),
+              LeakKind::formulas),
+        found("conditional_format_formula_literal", "xl/worksheets/sheet1.xml",
+              sheet("<conditionalFormatting sqref=\"A1:A9\"><cfRule type=\"expression\" dxfId=\"0\" priority=\"1\">"
+                    "<formula>$A1=\"Yamada Taro\"</formula></cfRule></conditionalFormatting>"),
+              LeakKind::formulas),
+        found("defined_name_called_after_a_value", "xl/workbook.xml",
+              "<workbook><definedNames><definedName name=\"東京都新宿区\">Lists!$B$2:$B$9</definedName></definedNames>"
+              "</workbook>",
+              LeakKind::defined_names),
+        found("defined_name_comment", "xl/workbook.xml",
+              "<workbook><definedNames><definedName name=\"who\" comment=\"Yamada Taro\">Lists!$A$1</definedName>"
+              "</definedNames></workbook>",
+              LeakKind::defined_names),
+        found("hyperlink_formula_mailto", "xl/worksheets/sheet1.xml",
+              sheet("<sheetData><row r=\"1\"><c r=\"B1\" t=\"str\"><f>HYPERLINK(\"mailto:user@example.com?subject=Hi\","
+                    "\"Mail\")</f><v>Mail</v></c></row></sheetData>"),
+              LeakKind::formulas),
+        found("x14_validation_list", "xl/worksheets/sheet1.xml",
+              sheet("<extLst><ext uri=\"{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}\"><x14:dataValidations count=\"1\">"
+                    "<x14:dataValidation type=\"list\"><x14:formula1><xm:f>\"Osaka,Yamada Taro,Kobe\"</xm:f>"
+                    "</x14:formula1><xm:sqref>A1</xm:sqref></x14:dataValidation></x14:dataValidations></ext></extLst>"),
+              LeakKind::data_validation),
+        found("scenario_input", "xl/worksheets/sheet1.xml",
+              sheet("<scenarios current=\"0\"><scenario name=\"s\" count=\"1\"><inputCells r=\"AB12\" "
+                    "val=\"090-1111-2222\"/></scenario></scenarios>"),
+              LeakKind::scenarios),
+        // A text split into runs of one item, comment, title or text box.
+        found("rich_text_item_in_runs", "xl/sharedStrings.xml",
+              "<sst><si><r><t>Yamada</t></r>\n  <r><rPr><b/></rPr><t xml:space=\"preserve\"> Taro</t></r>"
+              "<rPh sb=\"0\" eb=\"1\"><t>ヤマダ</t></rPh></si></sst>",
+              LeakKind::shared_strings),
+        found("comment_in_runs", "xl/comments1.xml",
+              "<comments><commentList><comment ref=\"A1\"><text><r><t>Author:</t></r><r><t xml:space=\"preserve\">"
+              "&#10;Yamada </t></r><r><t>Taro</t></r></text></comment></commentList></comments>",
+              LeakKind::comments),
+        found("chart_title_in_runs", "xl/charts/chart1.xml",
+              "<c:chartSpace><c:title><c:tx><c:rich><a:p><a:r><a:t>東京都</a:t></a:r><a:r><a:t>新宿区</a:t></a:r>"
+              "</a:p></c:rich></c:tx></c:title></c:chartSpace>",
+              LeakKind::charts),
+        found("text_box_in_runs", "xl/drawings/drawing1.xml",
+              "<xdr:wsDr><xdr:sp><xdr:txBody><a:p><a:r><a:t>user@</a:t></a:r><a:r><a:t>example.com</a:t></a:r></a:p>"
+              "</xdr:txBody></xdr:sp></xdr:wsDr>",
+              LeakKind::shapes),
         // What is not a finding.
         none("cell_reference_equal_to_a_text", "xl/worksheets/sheet1.xml",
              sheet("<sheetData><row r=\"1\"><c r=\"AB12\" t=\"s\"><v>0</v></c></row></sheetData>")),
@@ -125,6 +186,16 @@ INSTANTIATE_TEST_SUITE_P(
         none("styles", "xl/styles.xml", "<styleSheet><fonts><font><name val=\"Yamada Taro\"/></font></fonts></styleSheet>"),
         none("theme_font_name", "xl/theme/theme1.xml",
              "<a:theme><a:fontScheme><a:font script=\"Ethi\" typeface=\"Yamada Taro\"/></a:fontScheme></a:theme>"),
+        none("runs_of_two_paragraphs", "xl/drawings/drawing1.xml",
+             "<xdr:wsDr><xdr:sp><a:p><a:r><a:t>Yamada</a:t></a:r></a:p><a:p><a:r><a:t> Taro</a:t></a:r></a:p></xdr:sp>"
+             "</xdr:wsDr>"),
+        none("runs_with_a_line_break_between", "xl/drawings/drawing1.xml",
+             "<xdr:wsDr><xdr:sp><a:p><a:r><a:t>Yamada</a:t></a:r><a:br/><a:r><a:t>Taro</a:t></a:r></a:p></xdr:sp>"
+             "</xdr:wsDr>"),
+        none("reading_beside_the_runs", "xl/sharedStrings.xml",
+             "<sst><si><r><t>Yamada</t></r><rPh sb=\"0\" eb=\"1\"><t> Taro</t></rPh></si></sst>"),
+        none("scenario_cell_reference", "xl/worksheets/sheet1.xml",
+             sheet("<scenarios><scenario name=\"s\"><inputCells r=\"AB12\" val=\"1\"/></scenario></scenarios>")),
         none("xml_comment_and_declaration", "docProps/app.xml",
              "<?xml version=\"1.0\"?><!-- Yamada Taro --><Properties/>")),
     [](const auto& info) { return std::string(info.param.label); });
