@@ -73,15 +73,6 @@ FailReason read_failure_reason(int rc, const Refusal& refusal) {
 // A footer that cannot be read: the file cannot be opened, or is too short to be a workbook.
 FailReason footer_read_reason(int rc) { return rc == RC_OPEN ? FailReason::cannot_open : FailReason::damaged; }
 
-// A file too short to hold a footer, in words: the zip reader's refusal when it has one
-// (no zip archive at all), else the size that no workbook has.
-std::string short_file_message(const Refusal& directory, std::uint64_t size, const std::string& path_text, Lang lang) {
-    const std::string why = directory.empty()
-                                ? say(lang, Msg::then, {say(lang, Msg::too_short, {std::to_string(size)}), say(lang, Msg::damaged_advice)})
-                                : refusal_text(lang, directory);
-    return say(lang, Msg::in_file, {why, path_text});
-}
-
 // The authentication file's check value, taken once for the run, and its size; false
 // when the file cannot be digested.
 bool key_file_check(const std::string& key_file, std::string& check, std::uintmax_t& size) {
@@ -221,7 +212,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::string block;  // the file's last bytes, where a footer stands
     if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK) {
         // Shorter than a footer: no workbook is that small, whatever its name says.
-        if (package.size() < FOOTER_SIZE) return fail(FailReason::damaged, short_file_message(reg.refusal, package.size(), path_text, lang));
+        if (package.size() < FOOTER_SIZE) return fail(FailReason::damaged,
+                        say(lang, Msg::in_file, {short_file_text(lang, reg.refusal, package.size()), path_text}));
         return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     }
     const bool merging = options.merge_from.has_value();

@@ -44,4 +44,9 @@ std::string refusal_text(Lang lang, const Refusal& r) {
     return {};
 }
 
+std::string short_file_text(Lang lang, const Refusal& directory, std::uint64_t size) {
+    if (!directory.empty()) return refusal_text(lang, directory);
+    return say(lang, Msg::then, {say(lang, Msg::too_short, {std::to_string(size)}), say(lang, Msg::damaged_advice)});
+}
+
 }  // namespace hsc
