@@ -207,6 +207,13 @@ constexpr std::array TEXTS{
     MessageText{Msg::overlapping_entries, "overlapping-entries",
                 "エントリ(%s)のデータが別のエントリのデータと重なっています。ファイルが破損しているか、細工されています。",
                 "The data of entry %s overlaps the data of another entry. The file is damaged or crafted."},
+    MessageText{Msg::too_short, "too-short",
+                "ファイルが短すぎるため(%dバイト)、ブックとして読み取れません。ファイルが破損しているか、途中で切れています。",
+                "The file is too short to be a workbook (%d bytes). It is damaged or cut short."},
+    MessageText{Msg::damaged_advice, "damaged-advice",
+                "ファイルをもう一度入手するか、表計算ソフトで開いて保存し直してから処理してください。",
+                "Ask for the file again, or open it in your spreadsheet program and save it again, then process "
+                "it once more."},
     MessageText{Msg::damaged_backup, "damaged-backup",
                 "バックアップ(%s)が破損しているか、別のパスワードでマスクされています。元のテキストを復元できないため、"
                 "処理を中断します。",

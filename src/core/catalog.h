@@ -104,6 +104,8 @@ enum class Msg {
     entry_name_too_long,
     over_memory_budget,
     overlapping_entries,
+    too_short,
+    damaged_advice,
     damaged_backup,
     table_in_sheet,
     table_without_sheet,

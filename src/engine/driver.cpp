@@ -214,8 +214,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     ctx.keep_header = settings.is_keep_header;
 
     std::string block;  // the file's last bytes, where a footer stands
-    if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK)
+    if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK) {
+        // Shorter than a footer: no workbook is that small, whatever its name says.
+        if (package.size() < FOOTER_SIZE) return fail(FailReason::damaged,
+                        say(lang, Msg::in_file, {short_file_text(lang, reg.refusal, package.size()), path_text}));
         return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
+    }
     const bool merging = options.merge_from.has_value();
     if (options.only_direction && !merging) {
         const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();

@@ -1,4 +1,5 @@
 #include "engine/merge.h"
+#include "engine/refusal_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -762,7 +763,11 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
         return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {name}), true);
     std::string block;
     if (package.last_bytes(FOOTER_SIZE, block) != RC_OK)
-        return fail(FailReason::damaged, say(lang, Msg::check_footer_error, {std::to_string(RC_SHORT_READ)}));
+        return fail(FailReason::damaged,
+                    package.size() < FOOTER_SIZE
+                        ? say(lang, Msg::in_file, {short_file_text(lang, reg.refusal, package.size()), name})
+                        : say(lang, Msg::check_footer_error, {std::to_string(RC_SHORT_READ)}),
+                    package.size() < FOOTER_SIZE);
     int present = FOOTER_ABSENT;
     FooterCheck check;
     int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang, check);

@@ -13,23 +13,26 @@ std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 <
 std::string refusal_text(Lang lang, const Refusal& r) {
     const std::string name = printable(r.name);
     const auto named = [&](Msg key) { return say(lang, key, {name}); };
+    // A damaged archive: what the user can do is get a sound copy, or let the
+    // spreadsheet program write the file anew.
+    const auto damaged = [&](std::string text) { return say(lang, Msg::then, {text, say(lang, Msg::damaged_advice)}); };
     switch (r.kind) {
         case RefusalKind::none: return {};
-        case RefusalKind::not_a_zip: return say(lang, Msg::not_a_zip);
+        case RefusalKind::not_a_zip: return damaged(say(lang, Msg::not_a_zip));
         case RefusalKind::encrypted_entry: return named(Msg::encrypted_entry);
         case RefusalKind::unsupported_method: return named(Msg::unsupported_method);
         case RefusalKind::duplicate_entry: return named(Msg::duplicate_entry);
         case RefusalKind::bad_entry_name: return named(Msg::bad_entry_name);
         case RefusalKind::unsafe_entry_path: return named(Msg::unsafe_entry_path);
-        case RefusalKind::entry_checksum: return named(Msg::entry_checksum);
-        case RefusalKind::entry_damaged: return named(Msg::entry_damaged);
+        case RefusalKind::entry_checksum: return damaged(named(Msg::entry_checksum));
+        case RefusalKind::entry_damaged: return damaged(named(Msg::entry_damaged));
         case RefusalKind::too_many_entries: return say(lang, Msg::too_many_entries, {std::to_string(r.limit)});
         case RefusalKind::entry_too_large: return named(Msg::entry_too_large);
-        case RefusalKind::larger_than_declared: return named(Msg::larger_than_declared);
+        case RefusalKind::larger_than_declared: return damaged(named(Msg::larger_than_declared));
         case RefusalKind::entry_name_too_long: return say(lang, Msg::entry_name_too_long, {std::to_string(r.size)});
         case RefusalKind::over_memory_budget:
             return say(lang, Msg::over_memory_budget, {megabytes(r.size), megabytes(r.limit)});
-        case RefusalKind::overlapping_entries: return named(Msg::overlapping_entries);
+        case RefusalKind::overlapping_entries: return damaged(named(Msg::overlapping_entries));
         case RefusalKind::damaged_backup: return named(Msg::damaged_backup);
         case RefusalKind::table: return say(lang, Msg::table_in_sheet, {printable(r.sheet), name});
         case RefusalKind::table_without_sheet: return named(Msg::table_without_sheet);
@@ -39,6 +42,11 @@ std::string refusal_text(Lang lang, const Refusal& r) {
         case RefusalKind::header_not_found: return say(lang, Msg::header_not_found, {r.name, std::to_string(r.size)});
     }
     return {};
+}
+
+std::string short_file_text(Lang lang, const Refusal& directory, std::uint64_t size) {
+    if (!directory.empty()) return refusal_text(lang, directory);
+    return say(lang, Msg::then, {say(lang, Msg::too_short, {std::to_string(size)}), say(lang, Msg::damaged_advice)});
 }
 
 }  // namespace hsc

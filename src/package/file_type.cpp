@@ -129,6 +129,13 @@ int find_compound_entry_by_chain(ByteStream& s, std::string_view entry_name) {
     return RC_NOT_FOUND;
 }
 
+// The entry found by either search, from the start of the file.
+bool has_compound_entry(ByteStream& s, std::string_view entry_name) {
+    std::uint32_t size = 0;
+    if (!s.seek(0, ByteStream::Origin::start)) return false;
+    return find_compound_entry(s, entry_name, size) == RC_OK || find_compound_entry_by_chain(s, entry_name) == RC_OK;
+}
+
 bool is_locked_row(int code) { return code == 19 || code == 29 || code == 39; }
 
 int classify(ByteStream* source, std::string_view head, std::string_view name, bool buffer_mode, int& code_out) {
@@ -146,10 +153,7 @@ int classify(ByteStream* source, std::string_view head, std::string_view name, b
         if (!ends_with_ignoring_case(name, row.extension)) continue;
         if (is_locked_row(row.code)) {
             if (!source->seek(0, ByteStream::Origin::start)) return RC_SEEK;
-            std::uint32_t size = 0;
-            if (find_compound_entry(*source, "EncryptedPackage", size) != RC_OK &&
-                find_compound_entry_by_chain(*source, "EncryptedPackage") != RC_OK)
-                return RC_FAIL;
+            if (!has_compound_entry(*source, "EncryptedPackage")) return RC_FAIL;
         }
         code_out = row.code;
         return RC_OK;
@@ -191,6 +195,17 @@ int tiv_file_type(ByteStream& source, std::string_view name, int& code_out) {
 int tiv_file_type(const std::filesystem::path& path, int& code_out) {
     MfileRegistry unused;
     return tiv_file_type(unused, FILE_TYPE_FILE, path.string(), code_out);
+}
+
+int compound_file_type(ByteStream& source) {
+    char head[SIG_CFB.size()];
+    if (!source.seek(0, ByteStream::Origin::start) || source.read(head, sizeof head) < sizeof head ||
+        std::string_view(head, sizeof head) != SIG_CFB)
+        return TYPE_UNKNOWN;
+    if (has_compound_entry(source, "EncryptedPackage")) return TYPE_XLSX_LOCKED;
+    // "Book" is the stream of the oldest binary versions.
+    if (has_compound_entry(source, "Workbook") || has_compound_entry(source, "Book")) return TYPE_XLS;
+    return TYPE_UNKNOWN;
 }
 
 std::string_view file_type_name(int code) {

@@ -84,6 +84,12 @@ class ByteStream;
 // The bytes of `source` (from its start) under the file name `name`, as in file mode.
 int tiv_file_type(ByteStream& source, std::string_view name, int& code_out);
 
+// What a compound (OLE) file holds, by its content alone: TYPE_XLSX_LOCKED for a
+// package encrypted with a password to open, TYPE_XLS for a workbook of the old binary
+// format; TYPE_UNKNOWN for anything else, or no compound file at all. For a file the
+// table cannot name because of its name (an old workbook saved under ".xlsx").
+int compound_file_type(ByteStream& source);
+
 // The label of a type code ("MS-Excel2007"), or "unknown".
 std::string_view file_type_name(int code);
 

@@ -59,7 +59,17 @@ int OpenPackage::open(int fd, const std::filesystem::path& name, MfileRegistry& 
     if (::fstat(fd, &st) != 0) return RC_OPEN;
     size_ = static_cast<std::uint64_t>(st.st_size);
     PositionalStream stream(fd, static_cast<std::int64_t>(size_));
-    if (int rc = tiv_file_type(stream, name.string(), type_); rc != RC_OK) return rc;
+    int rc = tiv_file_type(stream, name.string(), type_);
+    // The table goes by the name as well as the content: a compound file is named by
+    // what it holds (an old workbook saved under ".xlsx", an encrypted package under
+    // ".xlsm" or ".xls"), so that the user hears what the file is. One whose content
+    // says nothing keeps the type its ".xls" name gave it.
+    if (rc == RC_FAIL || (rc == RC_OK && (type_ == TYPE_UNKNOWN || type_ == TYPE_XLS))) {
+        const int held = compound_file_type(stream);
+        if (held != TYPE_UNKNOWN || type_ != TYPE_XLS) type_ = held;
+        rc = RC_OK;
+    }
+    if (rc != RC_OK) return rc;
 
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size_, MAX_TAIL));
     tail_.assign(n, '\0');

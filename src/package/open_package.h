@@ -25,6 +25,7 @@ public:
     // The zip directory is then read with `reg`'s memory budget, whatever the type: a
     // refusal (a file that is no zip archive among them) is kept, with `reg.refusal` set,
     // for the step that needs the entries.
+    // A compound file gets the type of what it holds whatever its name (compound_file_type).
     // 0; the status of tiv_file_type when the type cannot be read.
     int open(int fd, const std::filesystem::path& name, MfileRegistry& reg);
 

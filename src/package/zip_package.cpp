@@ -396,12 +396,9 @@ int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info
     if (info.flag & 1) return refuse(reg, RC_FAIL, RefusalKind::encrypted_entry, name);
     if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
         return refuse(reg, RC_FAIL, RefusalKind::unsupported_method, name);
-    // A stream holds at most MFILE_MAX_LENGTH bytes; the package as a whole is bounded too,
-    // so that entries sharing one deflated kernel cannot multiply it.
-    if (info.uncompressed_size > static_cast<ZPOS64_T>(MFILE_MAX_LENGTH))
-        return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
-    total += info.uncompressed_size;
-    if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
+    // Sizes that cannot both be true are damage, whatever they add up to: the limits
+    // below are for sizes the stored data can really give, so that a damaged header is
+    // not reported as a workbook too large to process.
     if (info.compression_method == 0 && info.compressed_size != info.uncompressed_size)
         return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
     // Deflate cannot do better than 1032 to 1 (258 bytes from a 2-bit code): a larger
@@ -409,6 +406,12 @@ int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info
     if (info.compression_method == Z_DEFLATED &&
         info.uncompressed_size > info.compressed_size * DEFLATE_MAX_RATIO + DEFLATE_RATIO_SLACK)
         return refuse(reg, UNZ_BADZIPFILE, RefusalKind::entry_damaged, name);
+    // A stream holds at most MFILE_MAX_LENGTH bytes; the package as a whole is bounded too,
+    // so that entries sharing one deflated kernel cannot multiply it.
+    if (info.uncompressed_size > static_cast<ZPOS64_T>(MFILE_MAX_LENGTH))
+        return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
+    total += info.uncompressed_size;
+    if (total > static_cast<std::uint64_t>(ZIP_MAX_PACKAGE_BYTES)) return refuse(reg, RC_SIZE_LIMIT, RefusalKind::entry_too_large, name);
 
     // The local header must be where the directory says, and the data inside the file.
     int method = 0, level = 0;

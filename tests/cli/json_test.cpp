@@ -7,6 +7,7 @@
 #include <set>
 
 #include "cli_run.h"
+#include "support/raw_zip.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
@@ -200,6 +201,37 @@ const JsonCase CASES[] = {
          test::write_file(d / "old.xls", cfb);
      },
      "HUSHCEL --json old.xls", 1, "old-xls"},
+    // The same old workbook under its own name and saved under an .xlsx name: the kind
+    // says what the file is.
+    {"old_xls_with_its_workbook_stream", [](const fs::path& d) { test::write_file(d / "old.xls", test::compound_file(false)); },
+     "HUSHCEL --json old.xls", 1, "old-xls"},
+    {"old_xls_named_xlsx", [](const fs::path& d) { test::write_file(d / "old.xlsx", test::compound_file(false)); },
+     "HUSHCEL --json old.xlsx", 1, "old-xls"},
+    // Damage a larger memory limit would not mend: no central directory (long and short),
+    // and an entry whose checksum and size no data could give.
+    {"damaged_without_a_directory",
+     [](const fs::path& d) {
+         const std::string zip = test::build_zip(test::small_workbook(TEXTS));
+         test::write_file(d / "book.xlsx", zip.substr(0, zip.find("PK\x01\x02")));
+     },
+     "HUSHCEL --json book.xlsx", 1, "damaged"},
+    {"damaged_and_short",
+     [](const fs::path& d) { test::write_file(d / "book.xlsx", test::build_zip(test::small_workbook(TEXTS)).substr(0, 300)); },
+     "HUSHCEL --json book.xlsx", 1, "damaged"},
+    {"damaged_checksum_and_size",
+     [](const fs::path& d) {
+         std::vector<test::RawEntry> raw;
+         for (const auto& e : test::small_workbook(TEXTS)) {
+             test::RawEntry x{.name = e.name, .data = e.data};
+             if (e.name == "xl/sharedStrings.xml") {
+                 x.crc = 0xDEADBEEF;
+                 x.uncompressed_size = 0xFFFFFFF0u;
+             }
+             raw.push_back(x);
+         }
+         test::write_file(d / "book.xlsx", test::build_raw_zip(raw));
+     },
+     "HUSHCEL --json book.xlsx", 1, "damaged"},
     {"read_password", nullptr, "HUSHCEL --json input.xlsx", 1, "read-password", "poi/protect.xlsx"},
     {"unsupported_file", [](const fs::path& d) { test::write_file(d / "notes.xlsx", "plain text"); },
      "HUSHCEL --json notes.xlsx", 1, "unsupported-file"},

@@ -97,6 +97,15 @@ TEST(MergeRefusals, EachWithItsKindAndStatus) {
     r = test::run_hushcel(dir.path(), {"mask", "--from", "●book.xlsx", "returned.xlsx"}, pw);
     EXPECT_EQ(r.exit_code, 2);
 
+    // A source cut short before its directory, too short for a footer: damaged, in words.
+    test::write_file(dir / "cut.xlsx", test::read_file(dir / "●book.xlsx").substr(0, 300));
+    r = test::run_hushcel(dir.path(), {"restore", "--json", "--from", "cut.xlsx", "returned.xlsx"}, pw);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("\"kind\":\"damaged\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cannot be read as a zip archive"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(cut.xlsx)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Internal error"), std::string::npos) << r.out;
+
     // The same returned workbook with the right password: every cell given back.
     r = test::run_hushcel(dir.path(), {"restore", "--from", "●book.xlsx", "returned.xlsx"}, pw);
     EXPECT_EQ(r.exit_code, 0) << r.err;

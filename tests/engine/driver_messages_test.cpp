@@ -52,7 +52,8 @@ struct MessageCase {
     std::function<fs::path(Scene&)> setup;
     int status;
     FailReason failure;
-    // The Japanese text; PATH stands for the input, KEY for the key file, OUT for the output.
+    // The Japanese text; PATH stands for the input, KEY for the key file, OUT for the output,
+    // ADVICE for what to do with a damaged file.
     std::string ja;
     // What the English text must name too, with the same stand-ins; empty: nothing.
     std::string named;
@@ -109,13 +110,33 @@ const MessageCase CASES[] = {
      },
      RC_FAIL, FailReason::old_xls,
      "古い形式(.xls)のブックです(PATH)。表計算ソフトで .xlsx 形式で保存してから処理してください。", "PATH"},
-    {"compound_file_without_package",
+    // The same bytes under each name: the file is named by what it holds.
+    {"old_xls_with_its_workbook_stream",
+     [](Scene& r) {
+         test::write_file(r.dir / "old.xls", test::compound_file(false));
+         return r.dir / "old.xls";
+     },
+     RC_FAIL, FailReason::old_xls,
+     "古い形式(.xls)のブックです(PATH)。表計算ソフトで .xlsx 形式で保存してから処理してください。", "PATH"},
+    {"old_xls_saved_as_xlsx",
      [](Scene& r) {
          test::write_file(r.book(), test::compound_file(false));
          return r.book();
      },
-     RC_FAIL, FailReason::cannot_open, "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。",
-     "rc=-1"},
+     RC_FAIL, FailReason::old_xls,
+     "古い形式(.xls)のブックです(PATH)。表計算ソフトで .xlsx 形式で保存してから処理してください。", "PATH"},
+    {"read_password_named_xls",
+     [](Scene& r) {
+         test::write_file(r.dir / "locked.xls", test::compound_file(true));
+         return r.dir / "locked.xls";
+     },
+     RC_FAIL, FailReason::read_password, "読み取りパスワードが設定されているファイルはサポート対象外です。(PATH)", "PATH"},
+    {"compound_document_named_xlsx",
+     [](Scene& r) {
+         test::write_file(r.book(), test::compound_file_holding("WordDocument"));
+         return r.book();
+     },
+     RC_FAIL, FailReason::unsupported_file, "サポート対象外のファイルです(PATH)。", "PATH"},
     {"key_file_missing",
      [](Scene& r) {
          r.settings.is_file_hash = true;
@@ -130,12 +151,26 @@ const MessageCase CASES[] = {
          return good_book(r);
      },
      RC_FAIL, FailReason::invalid_columns, "マスク列(A,h:)の指定内容が不正です。", "A,h:"},
-    {"footer_unreadable",
+    // Shorter than a footer: a zip archive too small to be a workbook, and the start of
+    // one cut before its directory.
+    {"too_short_for_a_workbook",
      [](Scene& r) {
-         test::write_zip(r.book(), {{"a", ""}});
+         std::string zip = test::build_zip({{"a", ""}});
+         zip.resize(200, 'x');  // the comment's length is not checked: still a zip archive
+         test::write_file(r.book(), zip);
          return r.book();
      },
-     RC_FAIL, FailReason::damaged, "内部処理エラーです(hsc_check_footer() rc=-103)。処理を中断します。", "rc=-103"},
+     RC_FAIL, FailReason::damaged,
+     "ファイルが短すぎるため(200バイト)、ブックとして読み取れません。ファイルが破損しているか、途中で切れています。"
+     "ADVICE(PATH)",
+     "200"},
+    {"short_and_without_a_directory",
+     [](Scene& r) {
+         test::write_file(r.book(), test::build_zip(test::small_workbook(NAMES)).substr(0, 300));
+         return r.book();
+     },
+     RC_FAIL, FailReason::damaged, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。ADVICE(PATH)",
+     "PATH"},
     {"password_without_cp932_form",
      [](Scene& r) {
          r.settings.password = "pass\xF0\x9F\x94\x91";
@@ -218,7 +253,15 @@ const MessageCase CASES[] = {
          test::write_file(r.book(), "PK\x03\x04" + std::string(2000, '\x11'));
          return r.book();
      },
-     RC_FAIL, FailReason::damaged, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。(PATH)",
+     RC_FAIL, FailReason::damaged, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。ADVICE(PATH)",
+     "PATH"},
+    {"no_central_directory",
+     [](Scene& r) {
+         const std::string zip = test::build_zip(test::small_workbook(NAMES));
+         test::write_file(r.book(), zip.substr(0, zip.find("PK\x01\x02")));
+         return r.book();
+     },
+     RC_FAIL, FailReason::damaged, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。ADVICE(PATH)",
      "PATH"},
     {"checksum_mismatch",
      [](Scene& r) {
@@ -230,7 +273,28 @@ const MessageCase CASES[] = {
          return r.book();
      },
      RC_FAIL, FailReason::damaged,
-     "エントリ(xl/sharedStrings.xml)のチェックサムが一致しません。ファイルが破損しています。(PATH)", "PATH"},
+     "エントリ(xl/sharedStrings.xml)のチェックサムが一致しません。ファイルが破損しています。ADVICE(PATH)", "PATH"},
+    // A checksum and a size that no data could give: damage, not a size over the limits
+    // (a larger memory limit would not help).
+    {"checksum_and_size_garbage",
+     [](Scene& r) {
+         std::vector<test::RawEntry> raw;
+         for (const auto& e : test::small_workbook(NAMES)) {
+             test::RawEntry x;
+             x.name = e.name;
+             x.data = e.data;
+             if (e.name == "xl/sharedStrings.xml") {
+                 x.crc = 0xDEADBEEF;
+                 x.uncompressed_size = 0xFFFFFFF0u;
+             }
+             raw.push_back(x);
+         }
+         test::write_file(r.book(), test::build_raw_zip(raw));
+         return r.book();
+     },
+     RC_FAIL, FailReason::damaged,
+     "エントリ(xl/sharedStrings.xml)が破損しています。ファイルが破損しているか、途中で切れています。ADVICE(PATH)",
+     "Ask for the file again, or open it in your spreadsheet program and save it again"},
     // A damaged deflate stream (or a lying header) is damage, not a size over the limits.
     {"inflates_past_its_recorded_size",
      [](Scene& r) {
@@ -246,7 +310,7 @@ const MessageCase CASES[] = {
          return r.book();
      },
      RC_FAIL, FailReason::damaged,
-     "エントリ(xl/sharedStrings.xml)が記録されたサイズより大きく展開されます。ファイルが破損しています。(PATH)", "PATH"},
+     "エントリ(xl/sharedStrings.xml)が記録されたサイズより大きく展開されます。ファイルが破損しています。ADVICE(PATH)", "PATH"},
     {"over_the_memory_budget",
      [](Scene& r) {
          r.options.max_memory = 1;
@@ -329,7 +393,10 @@ protected:
         return o;
     }
     static std::string with_stand_ins(std::string text, const Outcome& o) {
-        for (auto [token, value] : {std::pair<std::string, std::string>{"PATH", o.path}, {"KEY", o.key}, {"OUT", o.out}})
+        // What to do with a damaged file, said after what is wrong with it.
+        const std::string advice = "ファイルをもう一度入手するか、表計算ソフトで開いて保存し直してから処理してください。";
+        for (auto [token, value] : {std::pair<std::string, std::string>{"PATH", o.path}, {"KEY", o.key}, {"OUT", o.out},
+                                    {"ADVICE", advice}})
             if (auto at = text.find(token); at != std::string::npos) text.replace(at, token.size(), value);
         return text;
     }
@@ -405,7 +472,8 @@ TEST(LeakScanMessages, EachRefusalInBothLanguages) {
         {"not_masked", [](const fs::path& p) { test::write_zip(p, test::small_workbook(NAMES)); }, "",
          FailReason::not_masked, "マスクされたファイルではないため、マスクした文字列の残りは調べられません(PATH)。"},
         {"not_a_workbook", [](const fs::path& p) { test::write_file(p, "plain text"); }, "", FailReason::damaged,
-         "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。(PATH)"},
+         "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。"
+         "ファイルをもう一度入手するか、表計算ソフトで開いて保存し直してから処理してください。(PATH)"},
         {"wrong_password",
          [](const fs::path& p) {
              test::write_zip(p, test::small_workbook(NAMES));

@@ -128,9 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const fs::path& p, MaskSettings&) { fs::create_directory(p); }, -1,
                  "(PATH)はフォルダです。ブックのファイルを指定してください。"},
 
-        FailCase{"compound_file_without_package",
+        // An old binary workbook saved under an .xlsx name is still an old workbook.
+        FailCase{"old_xls_named_xlsx",
                  [](const fs::path& p, MaskSettings&) { test::write_file(p, test::compound_file(false)); }, -1,
-                 "内部処理エラーです(tiv_file_type() rc=-1)でエラーが発生しました。"},
+                 "古い形式(.xls)のブックです(PATH)。表計算ソフトで .xlsx 形式で保存してから処理してください。"},
         FailCase{"read_password", [](const fs::path& p, MaskSettings&) { test::write_file(p, test::compound_file(true)); }, -1,
                  "読み取りパスワードが設定されているファイルはサポート対象外です。(PATH)"},
         FailCase{"text_file_named_xlsx",
@@ -199,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
                  -3, "パスワードが一致しませんでした。ヒントは\"いつもの\"です。"},
         FailCase{"workbook_shorter_than_a_footer",
                  [](const fs::path& p, MaskSettings&) { test::write_zip(p, {{"a", ""}}); }, -1,
-                 "内部処理エラーです(hsc_check_footer() rc=-103)。処理を中断します。"},
+                 "ファイルが短すぎるため(102バイト)、ブックとして読み取れません。ファイルが破損しているか、途中で切れています。"
+                 "ファイルをもう一度入手するか、表計算ソフトで開いて保存し直してから処理してください。(PATH)"},
         FailCase{"table_part_no_worksheet_names",
                  [](const fs::path& p, MaskSettings&) { test::write_zip(p, test::workbook_with_unnamed_table(NAMES)); },
                  -1,
@@ -222,7 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const fs::path& p, MaskSettings&) {
                      test::write_file(p, "PK\x03\x04" + std::string(2000, '\x11'));
                  },
-                 -1, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。(PATH)"},
+                 -1, "zip形式のファイルとして読み取れません。ファイルが破損している可能性があります。"
+                     "ファイルをもう一度入手するか、表計算ソフトで開いて保存し直してから処理してください。(PATH)"},
         FailCase{"encrypted_entry",
                  [](const fs::path& p, MaskSettings&) {
                      std::string zip = test::build_zip(test::small_workbook(NAMES));

@@ -129,9 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"DeclaresMoreThanDeflateCanGive",
                     [] { return with([](RawEntry& e) { e.uncompressed_size = 16u << 20; }); }, UNZ_BADZIPFILE, RefusalKind::entry_damaged,
                     "破損", true},
+        // Enough stored data to give the size declared: a real size over the limit.
         RefusalCase{"EntryBeyondAStream",
-                    [] { return with([](RawEntry& e) { e.uncompressed_size = 0x80000000u; }); }, RC_SIZE_LIMIT, RefusalKind::entry_too_large,
-                    "サイズ", true},
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 0x80000000u; }, noise(2200000)); }, RC_SIZE_LIMIT,
+                    RefusalKind::entry_too_large, "サイズ", true},
+        // A few bytes that claim gigabytes, with a checksum to match nothing: a damaged
+        // header, not a workbook too large (a larger memory limit would not help).
+        RefusalCase{"HeaderClaimsMoreThanItsDataCanGive",
+                    [] { return with([](RawEntry& e) { e.uncompressed_size = 0xFFFFFFF0u; e.crc = 0x12345678; }); }, UNZ_BADZIPFILE,
+                    RefusalKind::entry_damaged, "破損", true},
         // Many directory records sharing one deflated kernel: 40 x 64 MiB declared.
         RefusalCase{"OverlappingEntriesBeyondThePackageLimit",
                     [] {

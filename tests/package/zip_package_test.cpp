@@ -13,6 +13,7 @@
 #include <random>
 
 #include "core/mask_settings.h"
+#include "core/refusal.h"
 #include "core/status.h"
 #include "package/package_entries.h"
 #include "support/temp_dir.h"
@@ -265,7 +266,8 @@ TEST_F(ZipPackageTest, ChecksumMismatchIsPassedThrough) {
 }
 
 TEST_F(ZipPackageTest, EntryLargerThanAStreamCanHoldIsRefused) {
-    std::string zip = test::build_zip({{"a.xml", "abc"}, {"big.bin", "tiny"}}, stored());
+    // Deflated data enough to give 2 GiB: a size the data could have, over the limit.
+    std::string zip = test::build_zip({{"a.xml", "abc"}, {"big.bin", noise(2200000, 7)}});
     // Declare 2 GiB for the second entry in its central record (uncompressed size at +24).
     std::size_t cd = zip.rfind(std::string("PK\x01\x02", 4));
     ASSERT_NE(cd, std::string::npos);
@@ -273,6 +275,21 @@ TEST_F(ZipPackageTest, EntryLargerThanAStreamCanHoldIsRefused) {
     test::write_file(tmp / "in.xlsx", zip);
 
     EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_SIZE_LIMIT);
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::entry_too_large);
+    EXPECT_EQ(mcount(reg), 0);
+}
+
+// A stored entry of 4 bytes that says it inflates to 2 GiB: the sizes disagree, which
+// is damage, not a size over the limit.
+TEST_F(ZipPackageTest, StoredEntryClaimingMoreThanItHoldsIsDamaged) {
+    std::string zip = test::build_zip({{"a.xml", "abc"}, {"big.bin", "tiny"}}, stored());
+    std::size_t cd = zip.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(cd, std::string::npos);
+    zip.replace(cd + 24, 4, std::string("\x00\x00\x00\x80", 4));
+    test::write_file(tmp / "in.xlsx", zip);
+
+    EXPECT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), UNZ_BADZIPFILE);
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::entry_damaged);
     EXPECT_EQ(mcount(reg), 0);
 }
 

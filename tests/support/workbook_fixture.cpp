@@ -108,11 +108,13 @@ std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& 
     throw std::runtime_error("no entry " + name);
 }
 
-std::string compound_file(bool encrypted) {
+std::string compound_file(bool encrypted) { return compound_file_holding(encrypted ? "EncryptedPackage" : "Workbook"); }
+
+std::string compound_file_holding(const char* stream) {
     std::string f("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
     f.resize(512, '\0');
     std::string dir(512, '\0');
-    const char* names[] = {"Root Entry", encrypted ? "EncryptedPackage" : "Workbook"};
+    const char* names[] = {"Root Entry", stream};
     for (int e = 0; e < 2; ++e)
         for (int i = 0; names[e][i]; ++i) dir[e * 128 + 2 * i] = names[e][i];
     std::fill(dir.begin() + 256, dir.begin() + 260, '\xFF');

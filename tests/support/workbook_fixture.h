@@ -18,6 +18,9 @@ std::vector<ZipEntry> workbook_with_unnamed_table(const std::vector<std::string>
 // A small compound (OLE) file whose one stream is "EncryptedPackage" (a workbook with a
 // password to open) or "Workbook" (an old binary workbook).
 std::string compound_file(bool encrypted);
+// The same with one stream of that name beside the root ("Workbook" is an old binary
+// workbook, "WordDocument" a document of the word processor).
+std::string compound_file_holding(const char* stream);
 // The bytes of one entry, or throws.
 std::string entry_data(const std::vector<ZipEntry>& entries, const std::string& name);
 
