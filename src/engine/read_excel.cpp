@@ -335,6 +335,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     // Plain-text cells always go with the strings; numbers and dates with a column list
     // unless the user keeps them, without one only when asked.
     const bool numbers = ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
+    // Which cell styles show a number as a date, for the report.
+    const std::vector<bool> dates = numbers ? date_styles(stream_bytes(reg, "xl/styles.xml")) : std::vector<bool>();
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
         const std::string_view name = worksheets[k];
         // Looked at where the package holds it: a worksheet is copied only to be rewritten.
@@ -358,9 +360,9 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
         // The cells' own values (numbers, dates, plain text) are masked in a copy; the
         // worksheet as it was then goes into a backup before the copy takes its place.
-        const CellValueCounts values = mask_cell_values(view, sheet, selection, numbers, s, [&](std::string_view value) {
-            if (report) parts.masked_values.emplace_back(value);
-        });
+        const CellValueCounts values = mask_cell_values(
+            view, sheet, selection, numbers, s, [&](std::string_view value) { if (report) parts.masked_values.emplace_back(value); },
+            dates);
         bool rewrite = values.changed() > 0;
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);

@@ -272,7 +272,8 @@ bool is_date_format_code(std::string_view code) {
 
 bool is_builtin_date_format(int id) { return (id >= 14 && id <= 17) || id == 22 || (id >= 27 && id <= 36) || (id >= 50 && id <= 58); }
 
-// Per cell style (the s attribute): whether it shows a number as a date.
+}  // namespace
+
 std::vector<bool> date_styles(std::string_view styles) {
     std::set<int> custom_dates;
     std::size_t pos = 0;
@@ -298,6 +299,8 @@ std::vector<bool> date_styles(std::string_view styles) {
     }
     return out;
 }
+
+namespace {
 
 // ---- the start of one worksheet ----
 

@@ -50,6 +50,10 @@ WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const 
 // the phonetic readings, references and escapes decoded.
 std::string shown_item_text(std::string_view item_content);
 
+// Per cell style of a styles part (the s attribute of a cell): whether it shows a number
+// as a date or time.
+std::vector<bool> date_styles(std::string_view styles);
+
 // A worksheet of the workbook: its name and its part ("xl/worksheets/sheet1.xml"), in
 // the order of the workbook part, from the texts of "xl/workbook.xml" and its
 // relationships. Chart and dialog sheets are not listed.

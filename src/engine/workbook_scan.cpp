@@ -22,6 +22,7 @@ constexpr std::size_t CELL_REF_MAX = 255;  // longer r values are not references
 struct CellTag {
     std::string_view r;
     std::string_view t;
+    std::string_view s;
     bool has_r = false;
     bool has_t = false;
     bool empty = false;       // "<c .../>"
@@ -66,6 +67,8 @@ CellTag read_cell_tag(std::string_view text, std::size_t p) {
         } else if (name == "t") {
             tag.t = value;
             tag.has_t = true;
+        } else if (name == "s") {
+            tag.s = value;
         }
         p = value_end + 1;
     }
@@ -379,7 +382,8 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
 
 CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
                                  bool numbers, const MaskSettings& s,
-                                 const std::function<void(std::string_view)>& masked_value) {
+                                 const std::function<void(std::string_view)>& masked_value,
+                                 const std::vector<bool>& date_styles) {
     CellValueCounts counts;
     if (!selection.every_column && selection.columns.empty()) return counts;
     // Without numbers only plain-text cells count: most sheets have none.
@@ -422,7 +426,9 @@ CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, co
         if (masked_value) masked_value(value);
         if (counts.changed() == 0) masked.assign(sheet);  // the copy is made at the first change
         std::copy(value_bytes.begin(), value_bytes.end(), masked.begin() + (value.data() - sheet.data()));
-        ++(text ? counts.texts : date ? counts.dates : counts.numbers);
+        std::size_t style = 0;
+        const bool date_style = number && parse_index(tag.s, style) && style < date_styles.size() && date_styles[style];
+        ++(text ? counts.texts : date || date_style ? counts.dates : counts.numbers);
         const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
         for (std::size_t f = content.find(f_start); f != std::string_view::npos; f = content.find(f_start, f + 1))
             if (f + f_start.size() < content.size() &&

@@ -65,8 +65,8 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
 
 // What masking the values of one worksheet's cells did, by kind of cell.
 struct CellValueCounts {
-    std::size_t numbers = 0;   // number cells (dates among them: a date is a number with a date format)
-    std::size_t dates = 0;     // ISO dates (t="d")
+    std::size_t numbers = 0;   // number cells
+    std::size_t dates = 0;     // dates: ISO dates (t="d"), and numbers whose style (`date_styles`) shows a date
     std::size_t texts = 0;     // plain text cells (t="str")
     std::size_t formulas = 0;  // of the above, formula cells whose cached value was masked
     std::size_t left = 0;      // cells of those kinds whose value the settings leave readable
@@ -80,12 +80,14 @@ struct CellValueCounts {
 // kept blocks) hold themselves: plain text (t="str") always, and with `numbers`
 // numbers and dates (no t, t="n", t="d"). A formula keeps its formula; its cached value is
 // masked by the same rules. Booleans, errors and string cells (shared or inline) stay.
-// `masked_value` (when given) gets each value that changed, as it was. When
+// `masked_value` (when given) gets each value that changed, as it was; `date_styles`
+// says per cell style whether a number shows as a date (counted as a date then). When
 // counts.changed() is not 0, `masked` holds the masked sheet; otherwise it is untouched
 // (the sheet is copied only when something changes).
 CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
                                  bool numbers, const MaskSettings& s,
-                                 const std::function<void(std::string_view)>& masked_value = nullptr);
+                                 const std::function<void(std::string_view)>& masked_value = nullptr,
+                                 const std::vector<bool>& date_styles = {});
 // A text as header texts are compared: surrounding spaces trimmed, full-width ASCII
 // letters, digits and signs (and the ideographic space) as their half-width forms.
 std::string header_key(std::string_view text);

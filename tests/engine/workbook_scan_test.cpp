@@ -1,5 +1,6 @@
 #include "engine/workbook_scan.h"
 #include "engine/inline_strings.h"
+#include "engine/suggest.h"
 
 #include <gtest/gtest.h>
 
@@ -450,6 +451,35 @@ TEST(MaskCellValues, MaskedNumbersStillParseAndTheHeaderRowStays) {
     std::strtod(number.c_str(), &stop);
     EXPECT_EQ(stop, number.c_str() + number.size()) << number;
     EXPECT_EQ(number, "-9.999999");
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// A number whose cell style shows a date counts as a date in the report; the masking is
+// the same.
+TEST(MaskCellValues, NumbersWithADateStyleCountAsDates) {
+    const std::string sheet =
+        R"(<worksheet><sheetData><row r="2"><c r="B2" s="1"><v>33309</v></c><c r="B3" s="2"><v>42</v></c>)"
+        R"(<c r="B4"><v>7</v></c></row></sheetData></worksheet>)";
+    std::string masked;
+    const CellValueCounts counts =
+        mask_cell_values(sheet, masked, columns({1}), true, MaskSettings{}, nullptr, {false, true, false});
+    EXPECT_EQ(counts.dates, 1u);
+    EXPECT_EQ(counts.numbers, 2u);
+    EXPECT_NE(masked.find(R"(<c r="B2" s="1"><v>99999</v>)"), std::string::npos) << masked;
+}
+
+// Custom and built-in date formats of a styles part, per cell style.
+TEST(DateStyles, BuiltInAndCustomDateFormats) {
+    const std::string styles =
+        R"(<styleSheet><numFmts count="2"><numFmt numFmtId="164" formatCode="yyyy/m/d"/>)"
+        R"(<numFmt numFmtId="165" formatCode="&quot;day&quot;0.00"/></numFmts><cellXfs count="5">)"
+        R"(<xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/><xf numFmtId="165"/><xf numFmtId="3"/></cellXfs></styleSheet>)";
+    EXPECT_EQ(date_styles(styles), (std::vector<bool>{false, true, true, false, false}));
 }
 
 }  // namespace
