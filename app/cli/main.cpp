@@ -108,10 +108,10 @@ std::string report_json(const MaskReport& report) {
     return ",\"shared_strings\":" + std::to_string(report.shared_strings) +
            ",\"cells\":" + (report.cells ? std::to_string(*report.cells) : std::string("null")) +
            ",\"shapes\":" + std::to_string(report.shapes) + ",\"complete\":" + (report.complete() ? "true" : "false") +
-           ",\"warnings\":" + warnings + ",\"values\":{\"numbers\":" + std::to_string(report.value_numbers) +
-           ",\"dates\":" + std::to_string(report.value_dates) + ",\"texts\":" + std::to_string(report.value_texts) +
-           ",\"formulas\":" + std::to_string(report.value_formulas) + ",\"left\":" +
-           std::to_string(report.values_left) + "}";
+           ",\"warnings\":" + warnings + ",\"values\":{\"numbers\":" + std::to_string(report.values.numbers) +
+           ",\"dates\":" + std::to_string(report.values.dates) + ",\"texts\":" + std::to_string(report.values.texts) +
+           ",\"formulas\":" + std::to_string(report.values.formulas) + ",\"left\":" +
+           std::to_string(report.values.left) + "}";
 }
 
 // "strings=12 cells=30 shapes=2" for the line of a file.
@@ -119,7 +119,7 @@ std::string report_counts(const MaskReport& report) {
     return "strings=" + std::to_string(report.shared_strings) +
            (report.cells ? " cells=" + std::to_string(*report.cells) : std::string()) +
            " shapes=" + std::to_string(report.shapes) +
-           (report.values_masked() > 0 ? " values=" + std::to_string(report.values_masked()) : std::string());
+           (report.values.changed() > 0 ? " values=" + std::to_string(report.values.changed()) : std::string());
 }
 
 fs::path executable_dir() {

@@ -38,7 +38,7 @@ std::vector<ReportWarning> report_warnings(const MaskReport& report) {
     if (report.unmasked_items > 0)
         warnings.push_back({std::string(WARNING_UNMASKED_STRINGS), {"xl/sharedStrings.xml"}, {}});
     if (report.inline_cells_left > 0) warnings.push_back({std::string(WARNING_UNMASKED_INLINE_STRINGS), {}, {}});
-    if (report.values_left > 0) warnings.push_back({std::string(WARNING_UNMASKED_VALUES), report.values_left_parts, {}});
+    if (report.values.left > 0) warnings.push_back({std::string(WARNING_UNMASKED_VALUES), report.values_left_parts, {}});
     warnings.insert(warnings.end(), report.column_warnings.begin(), report.column_warnings.end());
     for (const LeakFinding& f : report.leaks) {
         const std::string kind(leak_kind_name(f.kind));

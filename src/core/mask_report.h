@@ -66,6 +66,21 @@ inline constexpr std::string_view WARNING_UNMASKED_INLINE_STRINGS = "unmasked-in
 // (a mask character "none").
 inline constexpr std::string_view WARNING_UNMASKED_VALUES = "unmasked-values";
 
+// Cells that hold their own value, masked in place, by kind.
+struct ValueCounts {
+    std::size_t numbers = 0;   // number cells
+    std::size_t dates = 0;     // dates: ISO dates (t="d") and numbers whose cell style shows a date
+    std::size_t texts = 0;     // plain text cells (t="str")
+    std::size_t formulas = 0;  // of the above, formula cells whose cached value was masked
+    std::size_t left = 0;      // cells of those kinds whose value the settings leave readable
+    std::size_t changed() const { return numbers + dates + texts; }
+    ValueCounts& operator+=(const ValueCounts& o) {
+        numbers += o.numbers, dates += o.dates, texts += o.texts, formulas += o.formulas, left += o.left;
+        return *this;
+    }
+    bool operator==(const ValueCounts&) const = default;
+};
+
 // What masking one workbook did, and what of the masked text is still readable.
 struct MaskReport {
     bool produced = false;              // set by a masking that ran to its end
@@ -76,26 +91,20 @@ struct MaskReport {
     std::size_t unmasked_items = 0;     // selected items the masker left with text it masks
     std::size_t inline_cells_left = 0;  // inline strings of chosen columns that could not be masked
     std::size_t texts_looked_for = 0;   // masked texts the leak scan searched for
-    // Cells that hold their own value, masked in place: numbers (dates among them), ISO
-    // dates, plain text; the formula cells among them; and such cells of the chosen
-    // columns that the settings leave readable, with the worksheets they are in.
-    std::size_t value_numbers = 0, value_dates = 0, value_texts = 0, value_formulas = 0;
-    std::size_t values_left = 0;
+    // Cells that hold their own values, masked in place, and the worksheets where such
+    // cells of the chosen columns stay readable.
+    ValueCounts values;
     std::vector<std::string> values_left_parts;
-    // Worksheets kept as backups because their values were masked: a workbook with one
-    // must not be restored by a reader that knows only the table's and drawings' backups.
-    std::size_t worksheet_backups = 0;
     std::vector<LeakFinding> leaks;
     // What the column list met: header texts missing in some worksheets, header cells
     // that show masked (kinds WARNING_HEADER_NOT_FOUND, WARNING_HEADER_MASKED).
     std::vector<ReportWarning> column_warnings;
 
-    std::size_t values_masked() const { return value_numbers + value_dates + value_texts; }
-    bool nothing_masked() const { return shared_strings == 0 && shapes == 0 && values_masked() == 0; }
+    bool nothing_masked() const { return shared_strings == 0 && shapes == 0 && values.changed() == 0; }
     // Nothing to warn about: something was masked, nothing chosen stayed readable, the
     // column list met no trouble and none of it was found elsewhere.
     bool complete() const {
-        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && values_left == 0 && leaks.empty() &&
+        return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && values.left == 0 && leaks.empty() &&
                column_warnings.empty();
     }
 };

@@ -35,11 +35,10 @@ int write_stream(MfileRegistry& reg, std::string_view name, std::string_view byt
     return mwrite_all(f, bytes) ? RC_OK : RC_SHORT_WRITE;
 }
 
-// The bytes of a live stream, without copying.
-std::span<const std::uint8_t> stream_data(MfileRegistry& reg, std::string_view name) {
-    for (const auto& f : reg.slots)
-        if (f && f->state != MFILE_REMOVED && f->name == name) return mdata(f.get());
-    return {};
+// The bytes of a live stream as the sealing takes them, without copying.
+std::span<const std::uint8_t> stream_data(const MfileRegistry& reg, std::string_view name) {
+    const std::string_view bytes = stream_bytes(reg, name);
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
 }
 
 // The strong format: the stream's bytes sealed in one piece under the entry's name.

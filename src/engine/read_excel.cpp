@@ -51,10 +51,10 @@ struct PackageParts {
     std::size_t target_cells = 0;  // shared-string cells of the target columns
     std::size_t inline_cells_left = 0;  // inline strings of the target columns left unconverted
     bool select_by_flags = false;   // the flags say which strings are masked (else every one)
-    CellValueCounts values;         // cells whose own values were masked
+    ValueCounts values;         // cells whose own values were masked
     std::vector<std::string> values_left_parts;
     std::size_t worksheet_backups = 0;
-    std::vector<std::string> masked_values;  // their values as they were, for the leak scan
+    MaskedTexts masked_values;  // their values as they were, for the leak scan
     std::vector<ReportWarning> column_warnings;
 };
 
@@ -360,9 +360,11 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
         // The cells' own values (numbers, dates, plain text) are masked in a copy; the
         // worksheet as it was then goes into a backup before the copy takes its place.
-        const CellValueCounts values = mask_cell_values(
-            view, sheet, selection, numbers, s, [&](std::string_view value) { if (report) parts.masked_values.emplace_back(value); },
-            dates);
+        const std::function<void(std::string_view)> look_for = [&](std::string_view value) {
+            parts.masked_values.add_raw(value);
+        };
+        const ValueCounts values =
+            mask_cell_values(view, sheet, selection, numbers, s, report ? look_for : nullptr, dates);
         bool rewrite = values.changed() > 0;
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
@@ -383,7 +385,6 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
         if (rewrite) {
             if (values.changed() > 0) {
-                if (!name.starts_with(WORKSHEET_FOLDER)) return RC_FAIL;
                 const std::string kept = worksheet_backup_text(view, sheet);
                 if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
                     rc != RC_OK)
@@ -531,7 +532,8 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     if (int rc = back_up_marked_parts(reg, entries, parts, key); rc != RC_OK) return rc;
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
     MaskReport found;
-    MaskedTexts masked;
+    // The masked values of the worksheets are looked for too.
+    MaskedTexts masked = std::move(parts.masked_values);
     if (s.is_autoshape) {
         std::vector<std::string> originals;
         if (report) originals = parts.drawing_texts;
@@ -545,17 +547,14 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     const int by_flags = parts.select_by_flags ? 1 : 0;
     if (report && parts.has_shared_strings) {
         const auto& flags = parts.shared_string_flags;
-        masked.reserve(by_flags ? static_cast<std::size_t>(std::count(flags.begin(), flags.end(), 1)) : flags.size());
+        masked.reserve(masked.size() +
+                       (by_flags ? static_cast<std::size_t>(std::count(flags.begin(), flags.end(), 1)) : flags.size()));
         MaskedItemTexts collect(root_element_prefix(parts.shared_strings), masked);
         found.unmasked_items = preview_masked_items(parts.shared_strings, parts.shared_string_flags, by_flags, s,
                                                     [&](std::string_view item) {
                                                         ++found.shared_strings;
                                                         collect.add(item);
                                                     });
-    }
-    if (report) {
-        for (const std::string& value : parts.masked_values) masked.add_raw(value);
-        std::vector<std::string>().swap(parts.masked_values);
     }
     if (int rc = swap_thumbnails(reg, entries, Direction::mask, key); rc != RC_OK) return rc;
     const auto table = [](std::string_view name) { return name == SHARED_STRINGS_NAME; };
@@ -576,13 +575,8 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         order_by_entries(reg, found.leaks);
         if (ctx.has_column_list()) found.cells = parts.target_cells;
         found.inline_cells_left = parts.inline_cells_left;
-        found.value_numbers = parts.values.numbers;
-        found.value_dates = parts.values.dates;
-        found.value_texts = parts.values.texts;
-        found.value_formulas = parts.values.formulas;
-        found.values_left = parts.values.left;
+        found.values = parts.values;
         found.values_left_parts = parts.values_left_parts;
-        found.worksheet_backups = parts.worksheet_backups;
         found.column_warnings = parts.column_warnings;
         found.texts_looked_for = masked.size();
         found.produced = true;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <string>
 #include <functional>
 #include <string_view>
 
@@ -43,6 +42,16 @@ bool escape_at(std::span<const char> run, std::size_t i) {
     constexpr std::size_t ESCAPE_LENGTH = 7;
     if (run.size() - i < ESCAPE_LENGTH || run[i] != '_' || run[i + 1] != 'x' || run[i + 6] != '_') return false;
     return is_hex(run[i + 2]) && is_hex(run[i + 3]) && is_hex(run[i + 4]) && is_hex(run[i + 5]);
+}
+
+// The UTF-16 unit an escape that escape_at found at `i` stands for.
+long escape_unit(std::span<const char> run, std::size_t i) {
+    long unit = 0;
+    for (std::size_t k = i + 2; k < i + 6; ++k) {
+        const char c = run[k];
+        unit = unit * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    return unit;
 }
 
 // Overwrites the character of `length` bytes at `at` with mask characters of the same
@@ -206,10 +215,9 @@ int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, Run
             // One character as a spreadsheet shows it, masked like that character in
             // the same form ("_x0041_" becomes "_x002A_"); a surrogate pair of escapes is
             // one character of two units, masked as two two-byte mask characters.
-            const long unit = std::stol(std::string(run.data() + i + 2, 4), nullptr, 16);
+            const long unit = escape_unit(run, i);
             const bool pair = unit >= 0xD800 && unit <= 0xDBFF && escape_at(run, i + 7) &&
-                              std::stol(std::string(run.data() + i + 9, 4), nullptr, 16) >= 0xDC00 &&
-                              std::stol(std::string(run.data() + i + 9, 4), nullptr, 16) <= 0xDFFF;
+                              escape_unit(run, i + 7) >= 0xDC00 && escape_unit(run, i + 7) <= 0xDFFF;
             const auto put = [&](std::size_t at, long code_point) {
                 char hex[5];
                 std::snprintf(hex, sizeof hex, "%04lX", code_point);

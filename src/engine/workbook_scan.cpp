@@ -380,17 +380,17 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
     return mine.cells;
 }
 
-CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
+ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
                                  bool numbers, const MaskSettings& s,
                                  const std::function<void(std::string_view)>& masked_value,
                                  const std::vector<bool>& date_styles) {
-    CellValueCounts counts;
+    ValueCounts counts;
     if (!selection.every_column && selection.columns.empty()) return counts;
     // Without numbers only plain-text cells count: most sheets have none.
     if (!numbers && sheet.find("\"str\"") == std::string_view::npos && sheet.find("'str'") == std::string_view::npos)
         return counts;
     const SheetTags tags(sheet);
-    const std::string f_start = tags.start("f");
+    const std::string f_name = tags.prefix + "f";
     std::string value_bytes;
     walk_cells(sheet, tags, [&](const CellAt& cell) -> std::size_t {
         const CellTag& tag = cell.tag;
@@ -429,14 +429,8 @@ CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, co
         std::size_t style = 0;
         const bool date_style = number && parse_index(tag.s, style) && style < date_styles.size() && date_styles[style];
         ++(text ? counts.texts : date || date_style ? counts.dates : counts.numbers);
-        const std::string_view content = sheet.substr(tag.end, cell_end - tag.end);
-        for (std::size_t f = content.find(f_start); f != std::string_view::npos; f = content.find(f_start, f + 1))
-            if (f + f_start.size() < content.size() &&
-                (is_xml_space(content[f + f_start.size()]) || content[f + f_start.size()] == '>' ||
-                 content[f + f_start.size()] == '/')) {
-                ++counts.formulas;
-                break;
-            }
+        ElementAt formula;
+        if (next_element(sheet, f_name, tag.end, cell_end, formula)) ++counts.formulas;
         return next;
     });
     return counts;

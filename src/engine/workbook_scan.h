@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/mask_report.h"
 #include "core/mask_settings.h"
 
 // Selection of the shared strings to mask: which items do cells of the target columns
@@ -63,19 +64,6 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
 std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
                                    std::size_t next_index, std::string& items, std::size_t& unconverted);
 
-// What masking the values of one worksheet's cells did, by kind of cell.
-struct CellValueCounts {
-    std::size_t numbers = 0;   // number cells
-    std::size_t dates = 0;     // dates: ISO dates (t="d"), and numbers whose style (`date_styles`) shows a date
-    std::size_t texts = 0;     // plain text cells (t="str")
-    std::size_t formulas = 0;  // of the above, formula cells whose cached value was masked
-    std::size_t left = 0;      // cells of those kinds whose value the settings leave readable
-    std::size_t changed() const { return numbers + dates + texts; }
-    CellValueCounts& operator+=(const CellValueCounts& o) {
-        numbers += o.numbers, dates += o.dates, texts += o.texts, formulas += o.formulas, left += o.left;
-        return *this;
-    }
-};
 // Masks, keeping every byte length, the values that the chosen cells (not those of the
 // kept blocks) hold themselves: plain text (t="str") always, and with `numbers`
 // numbers and dates (no t, t="n", t="d"). A formula keeps its formula; its cached value is
@@ -84,7 +72,7 @@ struct CellValueCounts {
 // says per cell style whether a number shows as a date (counted as a date then). When
 // counts.changed() is not 0, `masked` holds the masked sheet; otherwise it is untouched
 // (the sheet is copied only when something changes).
-CellValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
+ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
                                  bool numbers, const MaskSettings& s,
                                  const std::function<void(std::string_view)>& masked_value = nullptr,
                                  const std::vector<bool>& date_styles = {});

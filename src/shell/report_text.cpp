@@ -46,10 +46,10 @@ std::string report_counts_text(const MaskReport& report, Lang lang) {
     const std::string strings = std::to_string(report.shared_strings), shapes = std::to_string(report.shapes);
     std::string text = report.cells ? say(lang, Msg::counts_with_cells, {strings, std::to_string(*report.cells), shapes})
                                     : say(lang, Msg::counts, {strings, shapes});
-    if (report.values_masked() > 0)
+    if (report.values.changed() > 0)
         text += (lang == Lang::ja ? "、" : ", ") +
-                say(lang, Msg::counts_values, {std::to_string(report.value_numbers + report.value_dates),
-                                               std::to_string(report.value_texts)});
+                say(lang, Msg::counts_values, {std::to_string(report.values.numbers + report.values.dates),
+                                               std::to_string(report.values.texts)});
     return text;
 }
 
@@ -71,7 +71,7 @@ std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lan
         std::string parts;
         for (const std::string& part : w.parts) parts.append(parts.empty() ? "" : ", ").append(printable(part));
         if (w.kind == WARNING_UNMASKED_VALUES) {
-            texts.push_back(say(lang, Msg::warn_unmasked_values, {std::to_string(report.values_left), parts}));
+            texts.push_back(say(lang, Msg::warn_unmasked_values, {std::to_string(report.values.left), parts}));
             continue;
         }
         if (w.kind == WARNING_HEADER_NOT_FOUND)

@@ -169,6 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--columns", "D", "--text-only"}, 4,
                    "\"shared_strings\":0,\"cells\":0,\"shapes\":0,\"complete\":false",
                    "[{\"kind\":\"nothing-masked\",\"parts\":[]}]"},
+        // A masked number long enough to mean something is looked for elsewhere too.
+        ReportCase{"masked_number_in_a_chart_cache",
+                   {in_sheet("<row r=\"3\"><c r=\"A3\"><v>9012345678</v></c></row>"),
+                    part("xl/charts/chart1.xml", "<c:chartSpace><c:numCache><c:pt idx=\"0\"><c:v>9012345678</c:v>"
+                                                 "</c:pt></c:numCache></c:chartSpace>")},
+                   {}, 4, MASKED_A + "false", one("charts", "xl/charts/chart1.xml")},
         ReportCase{"numbers_left_by_the_digit_mask", {in_sheet("<row r=\"3\"><c r=\"A3\"><v>9012345678</v></c></row>")},
                    {"--digit-mask", "none"}, 4, MASKED_A + "false",
                    one("unmasked-values", "xl/worksheets/sheet1.xml")}),

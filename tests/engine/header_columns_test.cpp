@@ -146,7 +146,7 @@ TEST(HeaderColumns, PlainTextHeaderCellsNameTheirColumns) {
     s.password = "secret";
     MaskReport report;
     ASSERT_EQ(transform_package(reg, names, s, ctx, &report), RC_OK) << refusal_text(Lang::en, reg.refusal);
-    EXPECT_EQ(report.value_numbers, 1u);
+    EXPECT_EQ(report.values.numbers, 1u);
     const std::string masked(stream(reg, "xl/worksheets/sheet1.xml"));
     EXPECT_NE(masked.find("<v>999999999</v>"), std::string::npos) << masked;
     // The header row stays; the other column is not chosen.

@@ -356,7 +356,7 @@ struct ValueCellCase {
     const char* label;
     std::string cells;
     std::string masked;  // the row as masking leaves it ("" : unchanged)
-    CellValueCounts counts;
+    ValueCounts counts;
     bool numbers = true;
 };
 void PrintTo(const ValueCellCase& c, std::ostream* os) { *os << c.label; }
@@ -374,7 +374,7 @@ TEST_P(MaskCellValues, KeepsTheLengthAndTheKind) {
     const std::string sheet = value_sheet(c.cells);
     std::string masked = "untouched";
     std::vector<std::string> originals;
-    const CellValueCounts counts = mask_cell_values(sheet, masked, selection, c.numbers, MaskSettings{},
+    const ValueCounts counts = mask_cell_values(sheet, masked, selection, c.numbers, MaskSettings{},
                                                     [&](std::string_view v) { originals.emplace_back(v); });
     EXPECT_EQ(counts.numbers, c.counts.numbers);
     EXPECT_EQ(counts.dates, c.counts.dates);
@@ -390,9 +390,9 @@ TEST_P(MaskCellValues, KeepsTheLengthAndTheKind) {
     }
 }
 
-CellValueCounts counted(std::size_t numbers, std::size_t dates, std::size_t texts, std::size_t formulas = 0,
+ValueCounts counted(std::size_t numbers, std::size_t dates, std::size_t texts, std::size_t formulas = 0,
                         std::size_t left = 0) {
-    CellValueCounts c;
+    ValueCounts c;
     c.numbers = numbers, c.dates = dates, c.texts = texts, c.formulas = formulas, c.left = left;
     return c;
 }
@@ -466,7 +466,7 @@ TEST(MaskCellValues, NumbersWithADateStyleCountAsDates) {
         R"(<worksheet><sheetData><row r="2"><c r="B2" s="1"><v>33309</v></c><c r="B3" s="2"><v>42</v></c>)"
         R"(<c r="B4"><v>7</v></c></row></sheetData></worksheet>)";
     std::string masked;
-    const CellValueCounts counts =
+    const ValueCounts counts =
         mask_cell_values(sheet, masked, columns({1}), true, MaskSettings{}, nullptr, {false, true, false});
     EXPECT_EQ(counts.dates, 1u);
     EXPECT_EQ(counts.numbers, 2u);
