@@ -618,8 +618,9 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     }
     if (int rc = restore_workbook_part(reg, parts, s, key); rc != RC_OK) return rc;
     MergeReport unused;
-    if (int rc = restore_parts(reg, parts, s, key, merge ? *merge : unused); rc != RC_OK) return rc;
-    if (int rc = restore_worksheets(reg, entries, key); rc != RC_OK) return rc;
+    MergeReport& given = merge ? *merge : unused;
+    if (int rc = restore_parts(reg, parts, s, key, given); rc != RC_OK) return rc;
+    if (int rc = restore_worksheets(reg, entries, key, given); rc != RC_OK) return rc;
     return swap_thumbnails(reg, entries, direction, key);
 }
 

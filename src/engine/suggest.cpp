@@ -606,6 +606,8 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
 
 std::string shown_item_text(std::string_view item_content) { return item_text(item_content); }
 
+std::string shown_value_text(std::string_view value) { return unescape(value); }
+
 std::vector<WorkbookSheet> workbook_sheets(std::string_view workbook, std::string_view rels) {
     std::vector<WorkbookSheet> sheets;
     for (SheetRef& s : worksheets(workbook, rels)) sheets.push_back({std::move(s.name), std::move(s.part)});

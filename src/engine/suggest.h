@@ -49,6 +49,8 @@ WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const 
 // The text a string item (the content of <si> or <is>) shows: its text runs, without
 // the phonetic readings, references and escapes decoded.
 std::string shown_item_text(std::string_view item_content);
+// The text a cell's <v> shows (a t="str" cell): references and escapes decoded.
+std::string shown_value_text(std::string_view value);
 
 // Per cell style of a styles part (the s attribute of a cell): whether it shows a number
 // as a date or time.

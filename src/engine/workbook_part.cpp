@@ -391,4 +391,31 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
                         std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }
 
+bool ask_full_calculation(std::string& workbook) {
+    const std::string prefix(root_element_prefix(workbook));
+    ElementAt at;
+    if (next_element(workbook, prefix + "calcPr", 0, workbook.size(), at)) {
+        const std::size_t tag_end = workbook.find('>', at.begin);
+        const std::size_t old = workbook.find("fullCalcOnLoad=", at.begin);
+        if (old != std::string::npos && old < tag_end) {
+            const std::size_t quote = old + 15, close = workbook.find(workbook[quote], quote + 1);
+            if (close == std::string::npos || close > tag_end) return false;
+            workbook.replace(quote + 1, close - quote - 1, "1");
+        } else {
+            workbook.insert(at.begin + 1 + prefix.size() + 6, " fullCalcOnLoad=\"1\"");
+        }
+        return true;
+    }
+    // <calcPr> stands before these in the workbook element.
+    static constexpr std::string_view FOLLOWING[] = {"oleSize",       "customWorkbookViews", "pivotCaches",
+                                                     "smartTagPr",    "smartTagTypes",       "webPublishing",
+                                                     "fileRecoveryPr", "webPublishObjects",  "extLst"};
+    std::size_t insert_at = workbook.rfind("</" + prefix + "workbook>");
+    if (insert_at == std::string::npos) return false;
+    for (std::string_view name : FOLLOWING)
+        if (next_element(workbook, prefix + std::string(name), 0, insert_at, at)) insert_at = at.begin;
+    workbook.insert(insert_at, "<" + prefix + "calcPr fullCalcOnLoad=\"1\"/>");
+    return true;
+}
+
 }  // namespace hsc

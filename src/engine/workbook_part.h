@@ -46,6 +46,11 @@ std::uint32_t reservation_password_hash(std::string_view text);
 int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
                           Direction direction);
 
+// Asks the spreadsheet program to compute every formula on opening (fullCalcOnLoad of
+// <calcPr>, the element added where the schema puts it when there is none). False when
+// the text has no workbook element to hold it.
+bool ask_full_calculation(std::string& workbook);
+
 // The same rewrite of the text alone, in place; nothing is written. On failure the text
 // may be partly rewritten. 0; -1; -9.
 int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction);

@@ -599,4 +599,24 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
     return converted;
 }
 
+std::string without_formula_results(std::string_view sheet, std::size_t& removed) {
+    const std::string prefix(root_element_prefix(sheet));
+    std::string out;
+    out.reserve(sheet.size());
+    std::size_t copied = 0;
+    removed = 0;
+    for (const SheetCell& cell : sheet_cells(sheet)) {
+        if (cell.empty) continue;
+        ElementAt f, v;
+        if (!next_element(sheet, prefix + "f", cell.tag_end, cell.end, f) ||
+            !next_element(sheet, prefix + "v", cell.tag_end, cell.end, v) || v.end > cell.end)
+            continue;
+        out.append(sheet, copied, v.begin - copied);
+        copied = v.end;
+        ++removed;
+    }
+    out.append(sheet, copied);
+    return out;
+}
+
 }  // namespace hsc
