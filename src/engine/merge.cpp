@@ -551,10 +551,8 @@ int recalculate_on_opening(MfileRegistry& reg, const std::vector<ReturnedSheet>&
     for (const ReturnedSheet& sheet : sheets) {
         std::string text;
         if (int rc = read_part(reg, sheet.part, text); rc != RC_OK) return rc;
-        std::size_t removed = 0;
-        std::string fresh = without_formula_results(text, removed);
-        if (removed > 0)
-            if (Status st = write_whole_file(reg, sheet.part, fresh); st != Status::ok) return code(st);
+        if (std::optional<std::string> fresh = without_formula_results(text))
+            if (Status st = write_whole_file(reg, sheet.part, *fresh); st != Status::ok) return code(st);
     }
     return ask_recalculation(reg);
 }
@@ -858,10 +856,10 @@ int give_back_worksheet(MfileRegistry& reg, const std::string& part, std::string
         report.given_back += given;
         // As after a merge: what the other side computed from masked values goes.
         if (given > 0) {
-            std::size_t removed = 0;
-            merged = without_formula_results(merged, removed);
-            if (removed > 0)
+            if (std::optional<std::string> fresh = without_formula_results(merged)) {
+                merged = std::move(*fresh);
                 if (int rc = ask_recalculation(reg); rc != RC_OK) return rc;
+            }
         }
         std::string name = part;
         std::vector<WorkbookSheet> sheets;

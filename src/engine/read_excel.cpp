@@ -54,6 +54,7 @@ struct PackageParts {
     ValueCounts values;         // cells whose own values were masked
     std::vector<std::string> values_left_parts;
     std::size_t worksheet_backups = 0;
+    bool formula_results_dropped = false;  // the workbook must ask for a calculation
     MaskedTexts masked_values;  // their values as they were, for the leak scan
     std::vector<ReportWarning> column_warnings;
 };
@@ -366,6 +367,17 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         const ValueCounts values =
             mask_cell_values(view, sheet, selection, numbers, s, report ? look_for : nullptr, dates);
         bool rewrite = values.changed() > 0;
+        // A formula's cached result can show what masked cells hold (=B2, ="Dear "&A2),
+        // from any worksheet: the results go, and the spreadsheet program computes them
+        // from the masked values on opening; the worksheet's backup keeps them. The
+        // compatible format keeps them where it writes no worksheet backup, so that its
+        // readers can still restore (the leak scan names the texts they show).
+        bool results_dropped = false;
+        if (key.strong_key() || rewrite)
+            if (std::optional<std::string> fresh = without_formula_results(rewrite ? std::string_view(sheet) : view)) {
+                sheet = std::move(*fresh);
+                rewrite = results_dropped = parts.formula_results_dropped = true;
+            }
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
         if (view.find("inlineStr") != std::string_view::npos) {
@@ -384,7 +396,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             }
         }
         if (rewrite) {
-            if (values.changed() > 0) {
+            if (values.changed() > 0 || results_dropped) {
                 const std::string kept = worksheet_backup_text(view, sheet);
                 if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
                     rc != RC_OK)
@@ -473,7 +485,9 @@ int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredS
         if (int rc = read_backup(reg, BACKUP_WORKBOOK, key, original); rc != RC_OK) return rc;
         mremove(reg, BACKUP_WORKBOOK);
         std::string masked_again = original;
-        if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK && masked_again == parts.workbook_text)
+        if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK &&
+            (masked_again == parts.workbook_text ||
+             (ask_full_calculation(masked_again) && masked_again == parts.workbook_text)))
             return code(write_whole_file(reg, WORKBOOK_NAME, original));
     }
     return rewrite_workbook_part(reg, parts.workbook_text, s, Direction::unmask);
@@ -531,6 +545,8 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
                  const StoredSettings& s, const FileContext& ctx, const BackupKey& key, MaskReport* report) {
     if (int rc = back_up_marked_parts(reg, entries, parts, key); rc != RC_OK) return rc;
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
+    if (parts.formula_results_dropped && ask_full_calculation(parts.workbook_text))
+        if (Status st = write_whole_file(reg, WORKBOOK_NAME, parts.workbook_text); st != Status::ok) return code(st);
     MaskReport found;
     // The masked values of the worksheets are looked for too.
     MaskedTexts masked = std::move(parts.masked_values);
