@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -21,6 +24,7 @@
 #include "core/secret.h"
 #include "core/status.h"
 #include "core/visible_text.h"
+#include "engine/choice_text.h"
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
@@ -284,6 +288,8 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::too_large, "too-large"},
     {FailReason::unsupported_table, "unsupported-table"},
     {FailReason::header_not_found, "header-not-found"},
+    {FailReason::sheet_not_found, "sheet-not-found"},
+    {FailReason::ambiguous_column, "ambiguous-column"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
     {FailReason::file_size_limit, "file-size-limit"},
@@ -458,6 +464,35 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 }
 
 
+// The bytes of a small text file, or the errno that stopped reading it.
+int read_small_file(const std::string& path, std::string& text) {
+    constexpr std::streamsize LIMIT = 1 << 20;  // a profile is a few lines
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return errno != 0 ? errno : ENOENT;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return EIO;
+    if (static_cast<std::streamsize>(text.size()) > LIMIT) return EFBIG;
+    return 0;
+}
+
+// The column choice of the profile `file`; nothing, with `message` saying why, when it
+// cannot be read or is no profile.
+std::optional<ColumnChoice> read_profile(const std::string& file, Lang lang, std::string& message) {
+    std::string text;
+    if (int error = read_small_file(file, text); error != 0) {
+        message = say(lang, Msg::profile_unreadable, {file, std::strerror(error)});
+        return std::nullopt;
+    }
+    ChoiceError error;
+    auto choice = parse_profile(text, error);
+    if (!choice)
+        message = error.line > 0
+                      ? say(lang, Msg::profile_error, {file, std::to_string(error.line), choice_problem_text(lang, error)})
+                      : say(lang, Msg::profile_error_whole, {file, choice_problem_text(lang, error)});
+    return choice;
+}
+
 // With --json a usage error is also a JSON object, for a script reading standard output.
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
@@ -533,13 +568,20 @@ int main(int argc, char** argv) {
         if (masking && uses_known_password(settings) && !o.allow_default_password)
             return usage(say(lang, Msg::known_password_refused,
                              {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
-        FileContext columns;
-        if (!parse_columns(settings.target_column, columns))
-            return usage(say(lang, Msg::invalid_column_list, {settings.target_column}));
+        if (!o.profile) {
+            ChoiceError error;
+            if (!parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, error))
+                return usage(say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {settings.target_column}),
+                                                   say(lang, Msg::choice_reason, {choice_problem_text(lang, error)})}));
+        }
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
+    if (o.profile && !only_reading) {
+        po.columns = read_profile(*o.profile, lang, message);
+        if (!po.columns) return usage(message);
+    }
     po.force = o.force;
     po.dry_run = o.dry_run;
     po.lang = lang;
@@ -553,6 +595,9 @@ int main(int argc, char** argv) {
 
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {
+        // A column choice that names a sheet no workbook has, or reads two ways, is the
+        // command line's mistake, whichever workbook showed it.
+        if (r.failure == FailReason::sheet_not_found || r.failure == FailReason::ambiguous_column) return EXIT_USAGE;
         if (r.status == RC_OK) {
             // A restore that left masked texts in its output is done with a warning.
             any_warning = any_warning || !report_warnings(r.report).empty() || r.merge.left_masked() > 0;
