@@ -527,7 +527,14 @@ constexpr std::array TEXTS{
   --columns LIST          マスクする列。例: "B,D,AA" (空: ブックのすべての文字列)。
                           見出しの文字列も英字と混ぜて指定可: "氏名,電話番号,E" は各
                           ワークシートで見出しのセルにその文字列がある列を選ぶ (列名と
-                          読める文字列は列名: 見出しなら "h:ID")
+                          読める文字列は列名: 見出しなら "h:ID"、列名なら "col:ID")。
+                          見出し行にもある列名 (SSN、DOB など) は、どちらか書くまで拒否。
+                          シートごと: "顧客!B,C;注文!E" (";" で区切り、"!" の前がシート名。
+                          シート名のない指定はほかのシートに効く。シート名のない指定が
+                          なければ、名前のないシートはそのまま)。"!"、";"、"," を含む
+                          シート名は単引用符で囲み、中の引用符は二重に: "'A!b'!C"
+  --profile FILE          シートごとの列、見出し行、見出しを残すかをファイルから読む
+                          (--columns、--header-row、--keep-header の代わり。書式は README)
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
   --keep-header           列を英字で指定したときも見出し行を読めるままにする
@@ -627,7 +634,16 @@ Options (each overrides one field of the settings file for this run):
   --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
                           also header texts, mixed with letters: "Name,Phone,E" chooses in
                           each worksheet the columns whose header cell holds that text (a text
-                          that reads as a column letter is the letter: "h:ID" for the header)
+                          that reads as a column letter is the letter: "h:ID" for the header,
+                          "col:ID" for the letter; a letter that the header row also holds,
+                          such as SSN or DOB, is refused until one of them is written).
+                          Per sheet: "Customers!B,C;Orders!E" (";" separates, the sheet name
+                          stands before "!"; a part without one holds for the sheets not
+                          named, and without such a part those sheets stay as they are).
+                          A sheet name with "!", ";" or "," goes in single quotes, a quote
+                          inside doubled: "'A!b'!C"
+  --profile FILE          read the columns, header row and keep-header per sheet from FILE
+                          (instead of --columns, --header-row, --keep-header; see README)
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
   --keep-header           keep the header row readable also when columns are letters
