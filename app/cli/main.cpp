@@ -198,7 +198,17 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     r.json_extra += report_json(r.report);
 }
 
-void suggest_file(const fs::path& path, Lang lang, Result& r) {
+// Writes `text` to `path` whole; the errno that stopped it, or 0.
+int write_small_file(const std::string& path, const std::string& text) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return errno != 0 ? errno : EACCES;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return out ? 0 : (errno != 0 ? errno : EIO);
+}
+
+void suggest_file(const fs::path& path, Lang lang, const std::optional<std::string>& write_profile, Result& r) {
     r.action = "inspect";
     r.suggestion = true;
     const SuggestLimits limits;
@@ -211,15 +221,27 @@ void suggest_file(const fs::path& path, Lang lang, Result& r) {
         r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang);
-    r.json_extra = suggestion_json(s, limits.sample_rows);
+    // The profile holds what is proposed; with nothing proposed none is written (an empty
+    // choice would mask every text).
+    const ColumnChoice choice = suggestion_choice(s);
+    const SuggestionRun run{r.input, choice.has_list() ? write_profile : std::nullopt};
+    if (run.profile)
+        if (int error = write_small_file(*run.profile, profile_text(choice)); error != 0) {
+            r.status = RC_FAIL;
+            r.failure = FailReason::cannot_save;
+            r.errors.push_back(say(lang, Msg::profile_unwritable, {*run.profile, std::strerror(error)}));
+            return;
+        }
+    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang, &run);
+    if (run.profile) r.summary += "\n  " + say(lang, Msg::suggest_profile_written, {visible_controls(*run.profile)});
+    r.json_extra = suggestion_json(s, limits.sample_rows, suggested_command(s, run), run.profile);
 }
 
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
                  Result& r) {
     const Command command = o.command;
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
-    if (command == Command::suggest) return suggest_file(path, o.lang, r);
+    if (command == Command::suggest) return suggest_file(path, o.lang, o.write_profile, r);
     ProcessOptions po = base;
     if (o.from) po.merge_from = fs::path(*o.from);
     if (command == Command::mask) po.only_direction = Direction::mask;
@@ -536,6 +558,8 @@ int main(int argc, char** argv) {
     for (const auto& f : o.files)
         if (!seen.insert(same_file_key(f)).second)
             return usage(say(lang, Msg::same_file_twice, {f}));
+
+    if (o.write_profile && o.files.size() > 1) return usage(say(lang, Msg::option_write_profile_one_file));
 
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {

@@ -834,6 +834,18 @@ Examples:
                 "That header stands in row %d: give --header-row %d (in a profile, header-row = %d)."},
     MessageText{Msg::ambiguous_column, "ambiguous-column", "「%s」は列名(%s列)とも、シート「%s」の%d行目の見出し(%s列のセル)とも読めます。列名なら col:%s、見出しなら h:%s と書いてください。",
                 "\"%s\" is both a column letter (column %s) and, in sheet \"%s\", a header text of row %d (the cell in column %s). Write col:%s for the letter or h:%s for the header."},
+    MessageText{Msg::suggest_cells, "suggest-cells", "。文字 %d、数値 %d、日付 %d",
+                "; text %d, numbers %d, dates %d"},
+    MessageText{Msg::suggest_shared_elsewhere, "suggest-shared-elsewhere", "。うち %d 個の文字列は候補外のセルにもあり、そこでもマスクされます",
+                " — %d of its strings stand also in cells not proposed, which show masked too"},
+    MessageText{Msg::suggest_command, "suggest-command", "この提案どおりにマスクするには:",
+                "To mask as proposed:"},
+    MessageText{Msg::suggest_needs_profile, "suggest-needs-profile", "見出し行がシートごとに違うため、コマンドはプロファイルを使います: --write-profile FILE を付けて実行し直してください。",
+                "The sheets' header rows differ, which only a profile holds: run again with --write-profile FILE."},
+    MessageText{Msg::suggest_profile_written, "suggest-profile-written", "プロファイルを %s に書き出しました。",
+                "The profile was written to %s."},
+    MessageText{Msg::option_write_profile_one_file, "option-write-profile-one-file", "--write-profile はブック 1 つにしか使えません。",
+                "--write-profile takes one workbook only."},
 
 };
 

@@ -268,6 +268,12 @@ enum class Msg {
     header_row_empty,
     header_on_row,
     ambiguous_column,
+    suggest_cells,
+    suggest_shared_elsewhere,
+    suggest_command,
+    suggest_needs_profile,
+    suggest_profile_written,
+    option_write_profile_one_file,
 
     count_  // not a message: the number of keys
 };

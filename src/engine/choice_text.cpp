@@ -314,6 +314,32 @@ std::string profile_text(const ColumnChoice& choice) {
 
 namespace hsc {
 
+ColumnChoice suggestion_choice(const WorkbookSuggestion& s) {
+    ColumnChoice choice;
+    for (const SheetSuggestion& sheet : s.sheets) {
+        if (sheet.columns.empty()) continue;
+        ColumnSet set;
+        for (const ColumnSuggestion& c : sheet.columns) {
+            set.letters.push_back(c.column);
+            set.bare_letters.push_back(column_letters(c.column));
+        }
+        set.header_row = sheet.header_row > 0 ? sheet.header_row : 1;
+        set.keep_header = sheet.header_row > 0;
+        choice.sheets.push_back({sheet.name, std::move(set)});
+    }
+    return choice;
+}
+
+bool one_header_row(const ColumnChoice& choice) {
+    const auto same = [&](const ColumnSet& a, const ColumnSet& b) {
+        return a.header_row == b.header_row && a.keep_header == b.keep_header;
+    };
+    const ColumnSet& first = choice.sheets.empty() ? choice.general : choice.sheets.front().columns;
+    return (choice.general.empty() || same(choice.general, first)) &&
+           std::all_of(choice.sheets.begin(), choice.sheets.end(),
+                       [&](const SheetColumns& s) { return same(s.columns, first); });
+}
+
 std::string choice_problem_text(Lang lang, const ChoiceError& error) {
     const Msg key = [&] {
         switch (error.problem) {

@@ -80,6 +80,17 @@ std::string profile_text(const ColumnChoice& choice);
 
 namespace hsc {
 
+struct WorkbookSuggestion;
+
+// The choice that masks exactly the proposed columns of each worksheet (by letter) and
+// keeps each worksheet's header row; the worksheets without a proposal are not named,
+// and no general set is given, so they stay as they are.
+ColumnChoice suggestion_choice(const WorkbookSuggestion& s);
+
+// Whether one column text with one --header-row and --keep-header gives `choice`: every
+// set has the same header row and keep-header.
+bool one_header_row(const ColumnChoice& choice);
+
 // What is wrong, in words; the profile's line is the caller's to say.
 std::string choice_problem_text(Lang lang, const ChoiceError& error);
 
