@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,82 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceUsage{"write_profile_without_suggest", {"--write-profile", "p.txt"}, "",
                     "--suggest --write-profile は inspect", "--suggest --write-profile works only with inspect"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// The command the suggestion prints, run as it stands but for the password, which it
+// asks for on a terminal: it masks the cells of the proposed columns but for each sheet's
+// header row, and nothing else. Every text of the book stands in one column only, so that
+// what the detectors propose does not matter here: what is proposed is what goes.
+TEST(CliSuggestedCommand, RunAsPrintedMasksTheProposedColumnsOnly) {
+    std::vector<std::vector<std::string>> customers = {{"氏名", "商品", "電話番号"}};
+    std::vector<std::vector<std::string>> orders = {{"注文一覧"}, {"品名", "数量", "お名前"}};
+    const char* given[] = {"美咲", "太郎", "花子", "一郎"};
+    for (int i = 0; i < 4; ++i) {
+        customers.push_back({std::string("高橋") + given[i], i % 2 ? "りんご" : "みかん",
+                             "090-1111-222" + std::to_string(i)});
+        orders.push_back({i % 2 ? "ぶどう" : "もも", "箱" + std::to_string(i + 1), std::string("佐藤") + given[i]});
+    }
+    struct Layout {
+        const char* label;
+        std::vector<test::NamedSheet> book;
+        std::vector<int> header_rows;  // per sheet, zero-based
+        std::string options;           // what the command reads the choice from
+    };
+    const std::vector<std::vector<std::string>> orders_on_row_one(orders.begin() + 1, orders.end());
+    const Layout layouts[] = {
+        {"one_header_row", {{"顧客", customers}, {"注文 (2024)", orders_on_row_one}}, {0, 0}, "--columns "},
+        {"header_rows_differ", {{"顧客", customers}, {"注文 (2024)", orders}}, {0, 1}, "--profile p.txt "},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.label);
+        test::TempDir dir;
+        test::write_zip(dir / "book.xlsx", test::sheets_workbook(layout.book));
+        test::write_file(dir / "pw.txt", "correct horse\n");
+        std::vector<std::string> args = {"--lang", "en", "inspect", "--suggest", "book.xlsx"};
+        // Header rows that differ need the profile written.
+        if (std::string(layout.options).starts_with("--profile")) args.insert(args.begin() + 4, {"--write-profile", "p.txt"});
+        auto r = run_hushcel(dir.path(), args);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        // The proposed letters per sheet, from the lines under each sheet's line.
+        std::vector<std::set<int>> proposed;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("  sheet \"")) proposed.emplace_back();
+            else if (line.starts_with("    ") && !proposed.empty() && line[4] >= 'A' && line[4] <= 'C' && line[5] == ' ')
+                proposed.back().insert(line[4] - 'A');
+        }
+        ASSERT_EQ(proposed.size(), 2u) << r.out;
+        const std::string lead = "To mask as proposed:\n  ";
+        const std::size_t at = r.out.find(lead);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        std::string command = r.out.substr(at + lead.size(), r.out.find('\n', at + lead.size()) - at - lead.size());
+        const std::string ask = "hushcel mask --ask-password ";
+        ASSERT_TRUE(command.starts_with(ask + layout.options)) << command;
+        command.replace(0, ask.size(), "hushcel mask --password-file pw.txt ");
+        ASSERT_EQ(test::run_shell("cd '" + dir.path().string() + "' && PATH='" + test::binary_dir().string() +
+                                  "':\"$PATH\" " + command + " >/dev/null"),
+                  0)
+            << command;
+        const std::string strings = test::entry_data(test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+        for (std::size_t k = 0; k < layout.book.size(); ++k) {
+            const auto& rows = layout.book[k].rows;
+            for (std::size_t row = 0; row < rows.size(); ++row)
+                for (std::size_t column = 0; column < rows[row].size(); ++column) {
+                    const std::string& text = rows[row][column];
+                    // Only the header row is kept: a title above it in a proposed column goes.
+                    const bool masked = static_cast<int>(row) != layout.header_rows[k] &&
+                                        proposed[k].count(static_cast<int>(column)) > 0;
+                    EXPECT_EQ(strings.find("<t>" + text + "</t>") == std::string::npos, masked)
+                        << layout.book[k].name << " " << text;
+                }
+        }
+    }
+}
 
 }  // namespace
 }  // namespace hsc
