@@ -533,10 +533,15 @@ bool proposed(const Cell& c, long header_row, const SheetSuggestion& sheet) {
                                               [&](const ColumnSuggestion& s) { return s.column == c.column; });
 }
 
-// What the proposed columns' cells below the header row hold.
-void count_cells(const SheetSample& s, long header_row, SheetSuggestion& out) {
+// What the proposed columns' cells below the header row hold, in the data rows judged.
+void count_cells(const SheetSample& s, long header_row, std::size_t sample_rows, SheetSuggestion& out) {
+    std::set<long> data_rows;
     for (const Cell& c : s.cells) {
         if (c.row <= header_row) continue;
+        if (data_rows.count(c.row) == 0) {
+            if (data_rows.size() >= sample_rows) continue;
+            data_rows.insert(c.row);
+        }
         for (ColumnSuggestion& column : out.columns)
             if (column.column == c.column) ++(c.date ? column.dates : c.number ? column.numbers : column.texts);
     }
@@ -590,7 +595,7 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     }
     for (const auto& [column, sample] : columns)
         if (auto verdict = judge_column(sample, year)) out.columns.push_back({column, std::move(*verdict)});
-    count_cells(s, header_row, out);
+    count_cells(s, header_row, limits.sample_rows, out);
     return out;
 }
 
