@@ -81,7 +81,9 @@ bool add_items(std::string_view list, ColumnSet& set, ChoiceError& error) {
 
 // The item text of a header that must read back as a header.
 std::string header_item(const std::string& header) {
-    const bool looks_other = letter_column(header) || starts_with_ci(header, "h:") || starts_with_ci(header, "col:");
+    // A leading quote would open a sheet name in a column text.
+    const bool looks_other = letter_column(header) || starts_with_ci(header, "h:") || starts_with_ci(header, "col:") ||
+                             header.starts_with("'");
     return looks_other ? "h:" + header : header;
 }
 
