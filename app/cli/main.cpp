@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -21,6 +24,7 @@
 #include "core/secret.h"
 #include "core/status.h"
 #include "core/visible_text.h"
+#include "engine/choice_text.h"
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
@@ -194,7 +198,17 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     r.json_extra += report_json(r.report);
 }
 
-void suggest_file(const fs::path& path, Lang lang, Result& r) {
+// Writes `text` to `path` whole; the errno that stopped it, or 0.
+int write_small_file(const std::string& path, const std::string& text) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return errno != 0 ? errno : EACCES;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return out ? 0 : (errno != 0 ? errno : EIO);
+}
+
+void suggest_file(const fs::path& path, Lang lang, const std::optional<std::string>& write_profile, Result& r) {
     r.action = "inspect";
     r.suggestion = true;
     const SuggestLimits limits;
@@ -207,15 +221,27 @@ void suggest_file(const fs::path& path, Lang lang, Result& r) {
         r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang);
-    r.json_extra = suggestion_json(s, limits.sample_rows);
+    // The profile holds what is proposed; with nothing proposed none is written (an empty
+    // choice would mask every text).
+    const ColumnChoice choice = suggestion_choice(s);
+    const SuggestionRun run{r.input, choice.has_list() ? write_profile : std::nullopt};
+    if (run.profile)
+        if (int error = write_small_file(*run.profile, profile_text(choice)); error != 0) {
+            r.status = RC_FAIL;
+            r.failure = FailReason::cannot_save;
+            r.errors.push_back(say(lang, Msg::profile_unwritable, {*run.profile, std::strerror(error)}));
+            return;
+        }
+    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang, &run);
+    if (run.profile) r.summary += "\n  " + say(lang, Msg::suggest_profile_written, {visible_controls(*run.profile)});
+    r.json_extra = suggestion_json(s, limits.sample_rows, suggested_command(s, run), run.profile);
 }
 
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
                  Result& r) {
     const Command command = o.command;
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
-    if (command == Command::suggest) return suggest_file(path, o.lang, r);
+    if (command == Command::suggest) return suggest_file(path, o.lang, o.write_profile, r);
     ProcessOptions po = base;
     if (o.from) po.merge_from = fs::path(*o.from);
     if (command == Command::mask) po.only_direction = Direction::mask;
@@ -284,6 +310,8 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::too_large, "too-large"},
     {FailReason::unsupported_table, "unsupported-table"},
     {FailReason::header_not_found, "header-not-found"},
+    {FailReason::sheet_not_found, "sheet-not-found"},
+    {FailReason::ambiguous_column, "ambiguous-column"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
     {FailReason::file_size_limit, "file-size-limit"},
@@ -458,6 +486,35 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 }
 
 
+// The bytes of a small text file, or the errno that stopped reading it.
+int read_small_file(const std::string& path, std::string& text) {
+    constexpr std::streamsize LIMIT = 1 << 20;  // a profile is a few lines
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return errno != 0 ? errno : ENOENT;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return EIO;
+    if (static_cast<std::streamsize>(text.size()) > LIMIT) return EFBIG;
+    return 0;
+}
+
+// The column choice of the profile `file`; nothing, with `message` saying why, when it
+// cannot be read or is no profile.
+std::optional<ColumnChoice> read_profile(const std::string& file, Lang lang, std::string& message) {
+    std::string text;
+    if (int error = read_small_file(file, text); error != 0) {
+        message = say(lang, Msg::profile_unreadable, {file, std::strerror(error)});
+        return std::nullopt;
+    }
+    ChoiceError error;
+    auto choice = parse_profile(text, error);
+    if (!choice)
+        message = error.line > 0
+                      ? say(lang, Msg::profile_error, {file, std::to_string(error.line), choice_problem_text(lang, error)})
+                      : say(lang, Msg::profile_error_whole, {file, choice_problem_text(lang, error)});
+    return choice;
+}
+
 // With --json a usage error is also a JSON object, for a script reading standard output.
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
@@ -502,6 +559,8 @@ int main(int argc, char** argv) {
         if (!seen.insert(same_file_key(f)).second)
             return usage(say(lang, Msg::same_file_twice, {f}));
 
+    if (o.write_profile && o.files.size() > 1) return usage(say(lang, Msg::option_write_profile_one_file));
+
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
         if (o.password_file) {
@@ -533,13 +592,20 @@ int main(int argc, char** argv) {
         if (masking && uses_known_password(settings) && !o.allow_default_password)
             return usage(say(lang, Msg::known_password_refused,
                              {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
-        FileContext columns;
-        if (!parse_columns(settings.target_column, columns))
-            return usage(say(lang, Msg::invalid_column_list, {settings.target_column}));
+        if (!o.profile) {
+            ChoiceError error;
+            if (!parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, error))
+                return usage(say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {settings.target_column}),
+                                                   say(lang, Msg::choice_reason, {choice_problem_text(lang, error)})}));
+        }
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
+    if (o.profile && !only_reading) {
+        po.columns = read_profile(*o.profile, lang, message);
+        if (!po.columns) return usage(message);
+    }
     po.force = o.force;
     po.dry_run = o.dry_run;
     po.lang = lang;
@@ -553,6 +619,9 @@ int main(int argc, char** argv) {
 
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {
+        // A column choice that names a sheet no workbook has, or reads two ways, is the
+        // command line's mistake, whichever workbook showed it.
+        if (r.failure == FailReason::sheet_not_found || r.failure == FailReason::ambiguous_column) return EXIT_USAGE;
         if (r.status == RC_OK) {
             // A restore that left masked texts in its output is done with a warning.
             any_warning = any_warning || !report_warnings(r.report).empty() || r.merge.left_masked() > 0;

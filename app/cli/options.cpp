@@ -149,6 +149,12 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
         } else if (name == "--columns") {
             if (!value(v)) return false;
             o.columns = v;
+        } else if (name == "--profile") {
+            if (!value(v)) return false;
+            o.profile = v;
+        } else if (name == "--write-profile") {
+            if (!value(v)) return false;
+            o.write_profile = v;
         } else if (name == "--keep-header") {
             if (!flag(o.keep_header)) return false;
         } else if (name == "--text-only") {
@@ -241,6 +247,17 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
     }
     if (o.leaks && o.suggest) {
         message = say(lang, Msg::option_leaks_and_suggest);
+        return false;
+    }
+    if (o.profile) {
+        const char* other = o.columns ? "--columns" : o.header_row ? "--header-row" : o.keep_header ? "--keep-header" : nullptr;
+        if (other) {
+            message = say(lang, Msg::option_profile_with, {other});
+            return false;
+        }
+    }
+    if (o.write_profile && !o.suggest) {
+        message = say(lang, Msg::option_needs_inspect, {"--suggest --write-profile"});
         return false;
     }
     if (o.suggest) {

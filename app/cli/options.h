@@ -30,6 +30,8 @@ struct Options {
     bool leaks = false;  // inspect: look for the masked texts elsewhere in the package
 
     std::optional<std::string> columns;
+    std::optional<std::string> profile;        // a profile file: the column choice per sheet
+    std::optional<std::string> write_profile;  // inspect --suggest: the suggestion as a profile
     std::optional<int> header_row;  // one-based
     bool keep_header = false;
     bool text_only = false;     // chosen columns: their text only, numbers and dates stay

@@ -29,6 +29,7 @@
 #include "dialogs.h"
 #include "message_box.h"
 #include "engine/suggest.h"
+#include "engine/choice_text.h"
 #include "shell/suggestion_text.h"
 #include "shell/texts.h"
 #include "core/catalog.h"
@@ -567,9 +568,20 @@ void MainWindow::suggestColumnsCommand() {
         MessageBox::show(this, MessageBox::Information, report, false, true);
         return;
     }
-    const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(s.columns));
-    if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes)
-        target_column_->setText(qs(s.columns));
+    // The field holds the proposal per sheet with one header row, the first: other
+    // header rows need a profile.
+    const ColumnChoice choice = suggestion_choice(s);
+    const auto text = column_text(choice);
+    if (!text || !one_header_row(choice) || choice.sheets.front().columns.header_row != 1) {
+        MessageBox::show(this, MessageBox::Information,
+                         report + QStringLiteral("\n\n") + qs(say(shell_.lang(), Msg::suggest_needs_profile)), false, true);
+        return;
+    }
+    const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(*text));
+    if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes) {
+        target_column_->setText(qs(*text));
+        keep_header_->setChecked(choice.sheets.front().columns.keep_header);
+    }
 }
 
 }  // namespace hsc::gui

@@ -527,7 +527,14 @@ constexpr std::array TEXTS{
   --columns LIST          マスクする列。例: "B,D,AA" (空: ブックのすべての文字列)。
                           見出しの文字列も英字と混ぜて指定可: "氏名,電話番号,E" は各
                           ワークシートで見出しのセルにその文字列がある列を選ぶ (列名と
-                          読める文字列は列名: 見出しなら "h:ID")
+                          読める文字列は列名: 見出しなら "h:ID"、列名なら "col:ID")。
+                          見出し行にもある列名 (SSN、DOB など) は、どちらか書くまで拒否。
+                          シートごと: "顧客!B,C;注文!E" (";" で区切り、"!" の前がシート名。
+                          シート名のない指定はほかのシートに効く。シート名のない指定が
+                          なければ、名前のないシートはそのまま)。"!"、";"、"," を含む
+                          シート名は単引用符で囲み、中の引用符は二重に: "'A!b'!C"
+  --profile FILE          シートごとの列、見出し行、見出しを残すかをファイルから読む
+                          (--columns、--header-row、--keep-header の代わり。書式は README)
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
   --keep-header           列を英字で指定したときも見出し行を読めるままにする
@@ -627,7 +634,16 @@ Options (each overrides one field of the settings file for this run):
   --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
                           also header texts, mixed with letters: "Name,Phone,E" chooses in
                           each worksheet the columns whose header cell holds that text (a text
-                          that reads as a column letter is the letter: "h:ID" for the header)
+                          that reads as a column letter is the letter: "h:ID" for the header,
+                          "col:ID" for the letter; a letter that the header row also holds,
+                          such as SSN or DOB, is refused until one of them is written).
+                          Per sheet: "Customers!B,C;Orders!E" (";" separates, the sheet name
+                          stands before "!"; a part without one holds for the sheets not
+                          named, and without such a part those sheets stay as they are).
+                          A sheet name with "!", ";" or "," goes in single quotes, a quote
+                          inside doubled: "'A!b'!C"
+  --profile FILE          read the columns, header row and keep-header per sheet from FILE
+                          (instead of --columns, --header-row, --keep-header; see README)
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
   --keep-header           keep the header row readable also when columns are letters
@@ -756,6 +772,80 @@ Examples:
                 "    A large workbook may fail for lack of memory.\r\n"
                 "\r\n"
                 "    Use the \"Overwrite\" option only with workbooks you have seen restore correctly.\r\n"},
+
+    // The column choice.
+    MessageText{Msg::choice_too_long, "choice-too-long", "長すぎます(%s バイトまで)。",
+                "It is too long (at most %s bytes)."},
+    MessageText{Msg::choice_too_many_columns, "choice-too-many-columns", "列が多すぎます(「%s」)。",
+                "Too many columns (at \"%s\")."},
+    MessageText{Msg::choice_empty_header, "choice-empty-header", "「%s」: 見出しの文字列がありません。",
+                "\"%s\": the header text is empty."},
+    MessageText{Msg::choice_not_a_letter, "choice-not-a-letter", "「%s」: col: の後は列名(英字)にしてください。",
+                "\"%s\": col: must be followed by a column letter."},
+    MessageText{Msg::choice_unclosed_quote, "choice-unclosed-quote", "シート名 %s の引用符が閉じていません。",
+                "The quoted sheet name %s has no closing quote."},
+    MessageText{Msg::choice_no_bang, "choice-no-bang", "引用符で囲んだシート名「%s」の後に「!」がありません。",
+                "The quoted sheet name \"%s\" is not followed by \"!\"."},
+    MessageText{Msg::choice_empty_sheet_name, "choice-empty-sheet-name", "シート名が空です(「%s」)。",
+                "A sheet name is empty (\"%s\")."},
+    MessageText{Msg::choice_sheet_twice, "choice-sheet-twice", "シート「%s」が 2 回指定されています。",
+                "Sheet \"%s\" is named twice."},
+    MessageText{Msg::choice_sheet_without_columns, "choice-sheet-without-columns", "シート「%s」に列が指定されていません。",
+                "Sheet \"%s\" is given no columns."},
+    MessageText{Msg::choice_two_general, "choice-two-general", "シート名のない指定は 1 つだけにしてください(2 つ目:「%s」)。",
+                "Only one part may go without a sheet name (the second: \"%s\")."},
+    MessageText{Msg::choice_no_profile_line, "choice-no-profile-line", "1 行目が \"hushcel-profile 1\" ではありません(「%s」)。",
+                "The first line is not \"hushcel-profile 1\" (\"%s\")."},
+    MessageText{Msg::choice_bad_line, "choice-bad-line", "「%s」は [シート名] でも キー = 値 でもありません。",
+                "\"%s\" is neither [sheet name] nor key = value."},
+    MessageText{Msg::choice_key_outside_section, "choice-key-outside-section", "「%s」が [*] や [シート名] の前にあります。",
+                "\"%s\" stands before any [*] or [sheet name]."},
+    MessageText{Msg::choice_unknown_key, "choice-unknown-key", "不明なキー「%s」です(column、header-row、keep-header のいずれか)。",
+                "Unknown key \"%s\" (column, header-row or keep-header)."},
+    MessageText{Msg::choice_key_twice, "choice-key-twice", "「%s」が同じ節に 2 回あります。",
+                "\"%s\" appears twice in one section."},
+    MessageText{Msg::choice_bad_header_row, "choice-bad-header-row", "header-row「%s」は 1 から 1048576 の行番号にしてください。",
+                "header-row \"%s\" must be a row number from 1 to 1048576."},
+    MessageText{Msg::choice_bad_flag, "choice-bad-flag", "keep-header「%s」は yes か no にしてください。",
+                "keep-header \"%s\" must be yes or no."},
+    MessageText{Msg::choice_section_twice, "choice-section-twice", "節 [%s] が 2 回あります。",
+                "Section [%s] appears twice."},
+    MessageText{Msg::choice_reason, "choice-reason", "理由: %s",
+                "Reason: %s"},
+    MessageText{Msg::profile_error, "profile-error", "プロファイル %s の %d 行目: %s",
+                "Profile %s, line %d: %s"},
+    MessageText{Msg::profile_error_whole, "profile-error-whole", "プロファイル %s: %s",
+                "Profile %s: %s"},
+    MessageText{Msg::profile_unreadable, "profile-unreadable", "プロファイル %s を読み込めません(%s)。",
+                "The profile %s cannot be read (%s)."},
+    MessageText{Msg::profile_unwritable, "profile-unwritable", "プロファイル %s を書き込めません(%s)。",
+                "The profile %s cannot be written (%s)."},
+    MessageText{Msg::option_profile_with, "option-profile-with", "--profile は %s と一緒に指定できません(列、見出し行、見出しを残すかはプロファイルが持ちます)。",
+                "--profile cannot be combined with %s (the profile holds the columns, header rows and keep-header)."},
+    MessageText{Msg::sheet_not_found, "sheet-not-found", "マスク列で指定したシート「%s」はこのブックにありません。シート: %s",
+                "The mask columns name sheet \"%s\", which this workbook does not have. Its sheets: %s"},
+    MessageText{Msg::header_not_in_sheet, "header-not-in-sheet", "マスク列の見出し「%s」が、シート「%s」の%d行目にありません。",
+                "The mask column header \"%s\" is not in sheet \"%s\", row %d."},
+    MessageText{Msg::header_row_holds, "header-row-holds", "シート「%s」の%d行目の見出し: %s。",
+                "Sheet \"%s\", row %d holds: %s."},
+    MessageText{Msg::header_row_empty, "header-row-empty", "シート「%s」の%d行目に文字列はありません。",
+                "Sheet \"%s\" has no texts in row %d."},
+    MessageText{Msg::header_on_row, "header-on-row", "この見出しは%d行目にあります: --header-row %d を指定してください(プロファイルでは header-row = %d)。",
+                "That header stands in row %d: give --header-row %d (in a profile, header-row = %d)."},
+    MessageText{Msg::ambiguous_column, "ambiguous-column", "「%s」は列名(%s列)とも、シート「%s」の%d行目の見出し(%s列のセル)とも読めます。列名なら col:%s、見出しなら h:%s と書いてください。",
+                "\"%s\" is both a column letter (column %s) and, in sheet \"%s\", a header text of row %d (the cell in column %s). Write col:%s for the letter or h:%s for the header."},
+    MessageText{Msg::suggest_cells, "suggest-cells", "。文字 %d、数値 %d、日付 %d",
+                "; text %d, numbers %d, dates %d"},
+    MessageText{Msg::suggest_shared_elsewhere, "suggest-shared-elsewhere", "。うち %d 個の文字列は候補外のセルにもあり、そこでもマスクされます",
+                " — %d of its strings stand also in cells not proposed, which show masked too"},
+    MessageText{Msg::suggest_command, "suggest-command", "この提案どおりにマスクするには:",
+                "To mask as proposed:"},
+    MessageText{Msg::suggest_needs_profile, "suggest-needs-profile", "見出し行がシートごとに違うため、コマンドはプロファイルを使います: --write-profile FILE を付けて実行し直してください。",
+                "The sheets' header rows differ, which only a profile holds: run again with --write-profile FILE."},
+    MessageText{Msg::suggest_profile_written, "suggest-profile-written", "プロファイルを %s に書き出しました。",
+                "The profile was written to %s."},
+    MessageText{Msg::option_write_profile_one_file, "option-write-profile-one-file", "--write-profile はブック 1 つにしか使えません。",
+                "--write-profile takes one workbook only."},
 
 };
 

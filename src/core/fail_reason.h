@@ -16,6 +16,8 @@ enum class FailReason {
     key_file_too_short,     // an authentication file too short to mask with
     invalid_columns,        // the column list is not one
     header_not_found,       // a header text of the column list stands in no worksheet
+    sheet_not_found,        // the column list names a worksheet the workbook does not have
+    ambiguous_column,       // an item of the column list is a letter and a header text
     already_masked,         // `mask` given a masked workbook
     not_masked,             // `restore` (or the leak scan) given an unmasked one
     wrong_password,         // the password does not match the footer or the backups

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/column_choice.h"
 #include "core/direction.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
@@ -99,12 +100,26 @@ struct FileContext {
     std::vector<std::string> target_headers;
     int header_row = 0;        // zero-based
     bool keep_header = false;  // the header row stays readable (always with header texts)
+    // The fields above are the general choice; these letter items of it were written
+    // without "col:" (see ColumnSet::bare_letters).
+    std::vector<std::string> bare_letters;
+    // Worksheets named with a choice of their own, which replaces the general one there.
+    // With any, an empty general choice chooses nothing.
+    std::vector<SheetColumns> sheet_columns;
     MaskReport report;         // filled when a masking was written
     MergeReport merge;         // filled when a restore went cell by cell
 
-    bool has_column_list() const { return target_column_count > 0 || !target_headers.empty(); }
+    bool has_column_list() const {
+        return target_column_count > 0 || !target_headers.empty() || !sheet_columns.empty();
+    }
     // Cells of the header row are never marked.
     bool keeps_header_row() const { return keep_header || !target_headers.empty(); }
+    // The general choice as a set (header_row one-based, as sets count it).
+    ColumnSet general_columns() const;
+    // The choice of the worksheet named `sheet`.
+    ColumnSet columns_for(const std::string& sheet) const;
+    // Takes `choice` in: the general set into the fields above, the named ones as they are.
+    void set_choice(const ColumnChoice& choice);
     FailReason failure = FailReason::none;  // why the file was not processed
 };
 

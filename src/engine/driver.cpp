@@ -18,6 +18,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/choice_text.h"
 #include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
@@ -65,7 +66,10 @@ std::string save_failure_message(int error, const std::filesystem::path& target,
 // Why the package reader refused: `refusal` is set for a damaged or hostile package, and
 // for a header text of the column list that no worksheet has.
 FailReason read_failure_reason(int rc, const Refusal& refusal) {
-    if (refusal.kind == RefusalKind::header_not_found) return FailReason::header_not_found;
+    if (refusal.kind == RefusalKind::header_not_found || refusal.kind == RefusalKind::header_not_in_sheet)
+        return FailReason::header_not_found;
+    if (refusal.kind == RefusalKind::sheet_not_found) return FailReason::sheet_not_found;
+    if (refusal.kind == RefusalKind::ambiguous_column) return FailReason::ambiguous_column;
     // More bytes than recorded: a damaged deflate stream or a lying header, not a size.
     if (refusal.kind == RefusalKind::larger_than_declared) return FailReason::damaged;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
@@ -94,33 +98,11 @@ int extraction_status(int rc) { return rc == RC_SIZE_LIMIT || rc == RC_NOMEM ? r
 
 }  // namespace
 
-// The column list: its items are column letters ("B", "$B", "B7") or header texts. An
-// item of ASCII characters that reads as a column is a letter; "h:" before an item makes
-// it a header text whatever it looks like.
 bool parse_columns(const std::string& target_column, FileContext& ctx) {
-    ctx.target_column_count = 0;
-    ctx.target_headers.clear();
-    if (target_column.empty()) return true;
-    // The limit counts the stored (CP932) form; a header text without one counts as UTF-8.
-    std::string sjis;
-    const std::size_t size = utf8_to_cp932(target_column, sjis) ? sjis.size() : target_column.size();
-    if (size > TARGET_COLUMN_MAX) return false;
-    std::size_t offset = 0;
-    std::string item;
-    while (split_next_item(ENC_UTF8, target_column, offset, item) == RC_OK) {
-        const bool forced = item.starts_with("h:") || item.starts_with("H:");
-        const std::string letters = header_key(item);  // "A, B" reads as A and B
-        const bool ascii = std::all_of(item.begin(), item.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-        int row = 0, column = 0;
-        if (!forced && ascii && parse_cell_ref(letters + "1", row, column) == RC_OK) {  // B becomes B1
-            if (ctx.target_column_count >= static_cast<int>(TARGET_COLUMNS_MAX)) return false;
-            ctx.target_column_numbers[ctx.target_column_count++] = column;
-            continue;
-        }
-        std::string header = header_key(forced ? std::string_view(item).substr(2) : std::string_view(item));
-        if (header.empty()) return false;
-        ctx.target_headers.push_back(std::move(header));
-    }
+    ChoiceError error;
+    const auto choice = parse_column_text(target_column, ctx.header_row + 1, ctx.keep_header, error);
+    if (!choice) return false;
+    ctx.set_choice(*choice);
     return true;
 }
 
@@ -206,12 +188,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
-    if (!parse_columns(settings.target_column, ctx))
-        return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
+    ChoiceError choice_error;
+    const std::optional<ColumnChoice> choice =
+        options.columns ? options.columns
+                        : parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, choice_error);
+    if (!choice) return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
     if (settings.header_row < 1 || settings.header_row > 1048576)
         return fail(FailReason::invalid_columns, say(lang, Msg::invalid_header_row, {std::to_string(settings.header_row)}));
-    ctx.header_row = settings.header_row - 1;
-    ctx.keep_header = settings.is_keep_header;
+    ctx.set_choice(*choice);
 
     std::string block;  // the file's last bytes, where a footer stands
     if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK) {

@@ -64,6 +64,9 @@ struct ProcessOptions {
     // The cost of the strong format's key derivation for a new masking (a restore takes
     // the cost its footer records).
     KdfCost kdf_cost = KDF_DEFAULT;
+    // The column choice of a profile, in place of the settings' column text, header row
+    // and keep-header.
+    std::optional<ColumnChoice> columns;
 };
 
 // The smallest authentication file that masks: fewer bytes are soon guessed.
@@ -79,8 +82,9 @@ std::string open_failure_message(int error, const std::filesystem::path& path, L
 // What such a failure counts as: not_found or cannot_open.
 FailReason open_failure_reason(int error);
 
-// Reads the column list ("B,D,AA", "氏名,電話番号,E", "h:ID") into ctx's column numbers
-// and header texts; false when the list is too long or an item is an empty header text.
+// Reads the column text ("B,D,AA", "氏名,電話番号,E", "h:ID", "顧客!B,C;注文!E") into
+// ctx's column choice, each set with ctx's header row and keep-header; false when
+// parse_column_text refuses it.
 bool parse_columns(const std::string& target_column, FileContext& ctx);
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,

@@ -310,6 +310,8 @@ struct Cell {
     long shared = -1;   // index into the shared strings, or -1
     std::string text;   // the shown text when it is not a shared string
     bool number = false;
+    bool date = false;  // a date as its text (a date cell, or a number shown as a date)
+    long item = -1;     // the shared string it uses, also once its text is filled in
 };
 
 struct SheetSample {
@@ -418,6 +420,7 @@ private:
                 c.text = unescape(*v);
             } else if (type == "d") {  // 1985-03-12T00:00:00: the date is what shows
                 c.text = std::string(v->substr(0, v->find('T')));
+                c.date = true;
             } else if (type == "n") {
                 c.text = std::string(*v);
                 c.number = true;
@@ -433,6 +436,7 @@ private:
                             std::snprintf(shown, sizeof shown, "%04d-%02d-%02d", d->year, d->month, d->day);
                             c.text = shown;
                             c.number = false;
+                            c.date = true;
                         }
                 }
             } else {
@@ -496,6 +500,7 @@ bool resolve_shared_strings(ZipEntryReader& zip, std::vector<SheetSample>& sampl
         for (auto& c : s.cells)
             if (c.shared >= 0) {
                 c.text = wanted[c.shared];  // an index beyond the table shows nothing
+                c.item = c.shared;
                 c.shared = -1;
             }
     return true;
@@ -519,6 +524,44 @@ long find_header_row(const SheetSample& s, std::size_t header_rows) {
         }
     }
     return 0;
+}
+
+// Whether the cell is masked when the proposal of its sheet is followed: a cell of a
+// proposed column below the header row, which stays readable.
+bool proposed(const Cell& c, long header_row, const SheetSuggestion& sheet) {
+    return c.row != header_row && std::any_of(sheet.columns.begin(), sheet.columns.end(),
+                                              [&](const ColumnSuggestion& s) { return s.column == c.column; });
+}
+
+// What the proposed columns' cells below the header row hold, in the data rows judged.
+void count_cells(const SheetSample& s, long header_row, std::size_t sample_rows, SheetSuggestion& out) {
+    std::set<long> data_rows;
+    for (const Cell& c : s.cells) {
+        if (c.row <= header_row) continue;
+        if (data_rows.count(c.row) == 0) {
+            if (data_rows.size() >= sample_rows) continue;
+            data_rows.insert(c.row);
+        }
+        for (ColumnSuggestion& column : out.columns)
+            if (column.column == c.column) ++(c.date ? column.dates : c.number ? column.numbers : column.texts);
+    }
+}
+
+// Per proposed column, its shared strings that a cell the proposal does not mask uses too.
+void count_shared_elsewhere(const std::vector<SheetSample>& samples, std::vector<SheetSuggestion>& sheets) {
+    std::set<long> elsewhere;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        for (const Cell& c : samples[i].cells)
+            if (c.item >= 0 && !proposed(c, sheets[i].header_row, sheets[i])) elsewhere.insert(c.item);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        for (ColumnSuggestion& column : sheets[i].columns) {
+            std::set<long> shared;
+            for (const Cell& c : samples[i].cells)
+                if (c.column == column.column && c.item >= 0 && proposed(c, sheets[i].header_row, sheets[i]) &&
+                    elsewhere.count(c.item) > 0)
+                    shared.insert(c.item);
+            column.shared_elsewhere = shared.size();
+        }
 }
 
 SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const SuggestLimits& limits, int year) {
@@ -552,6 +595,7 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     }
     for (const auto& [column, sample] : columns)
         if (auto verdict = judge_column(sample, year)) out.columns.push_back({column, std::move(*verdict)});
+    count_cells(s, header_row, limits.sample_rows, out);
     return out;
 }
 
@@ -595,6 +639,7 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
         result.sheets.push_back(judge_sheet(sheets[i], samples[i], limits, year));
         for (const auto& c : result.sheets.back().columns) all_columns.insert(c.column);
     }
+    count_shared_elsewhere(samples, result.sheets);
     for (int column : all_columns) {
         if (!result.columns.empty()) result.columns += ',';
         result.columns += column_letters(column);

@@ -23,6 +23,12 @@ struct SuggestLimits {
 struct ColumnSuggestion {
     int column = 0;  // zero-based
     ColumnVerdict verdict;
+    // What its cells below the header row hold, in the rows read: masking the column
+    // masks all three.
+    std::size_t texts = 0, numbers = 0, dates = 0;
+    // Its shared strings that cells outside the proposal (other columns, header rows) also
+    // use, in the rows read: masking the column masks them there too.
+    std::size_t shared_elsewhere = 0;
 };
 
 struct SheetSuggestion {

@@ -185,7 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
                      good_book(p);
                      s.target_column = "B,会員番号";
                  },
-                 -1, "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。(PATH)"},
+                 -1,
+                 "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。"
+                 "シート「名簿」の1行目の見出し: 山田太郎, 東京都千代田区1-1, 03-1234-5678。(PATH)"},
         FailCase{"header_row_out_of_range",
                  [](const fs::path& p, MaskSettings& s) {
                      good_book(p);

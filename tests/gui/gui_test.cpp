@@ -242,7 +242,8 @@ private slots:
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         const auto& asked = MessageBox::shown().back();
         QVERIFY(asked.yes_no);
-        QVERIFY2(asked.text.contains(QStringLiteral("「B,C」")), qPrintable(asked.text));
+        // Per sheet: the proposal holds for the sheet it was made for only.
+        QVERIFY2(asked.text.contains(QStringLiteral("「名簿!B,C」")), qPrintable(asked.text));
         QVERIFY2(!asked.text.contains(QStringLiteral("西新宿")), qPrintable(asked.text));  // no values shown
         QCOMPARE(field->text(), QStringLiteral("A"));
 
@@ -250,7 +251,7 @@ private slots:
         FileChooser::setNextFileName(book);
         MessageBox::setNextAnswer(MessageBox::Yes);
         action->trigger();
-        QCOMPARE(field->text(), QStringLiteral("B,C"));
+        QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
 
         // No workbook chosen: nothing is asked; an unreadable one is reported.
         MessageBox::clearShown();
@@ -263,7 +264,7 @@ private slots:
         action->trigger();
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         QCOMPARE(MessageBox::shown().back().icon, MessageBox::Critical);
-        QCOMPARE(field->text(), QStringLiteral("B,C"));
+        QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
     }
 
     void windowHasItsControlsAndSize() {
