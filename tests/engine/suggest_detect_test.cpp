@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"〒160-0023 東京都新宿区西新宿2-8-1", false, VALUE_ADDRESS, 0},
         ValueCase{"港区芝公園4-2-8", false, VALUE_ADDRESS, 0}, ValueCase{"区分", false, 0, VALUE_ADDRESS},
         ValueCase{"山田 太郎", false, VALUE_PERSON_NAME, 0}, ValueCase{"佐々木　さくら", false, VALUE_PERSON_NAME, 0},
-        ValueCase{"営業部 第2課", false, 0, VALUE_PERSON_NAME}, ValueCase{"山田太郎", false, 0, VALUE_PERSON_NAME},
+        ValueCase{"営業部 第2課", false, 0, VALUE_PERSON_NAME}, ValueCase{"山田太郎", false, VALUE_PERSON_NAME, 0},
+        ValueCase{"東京本社", false, 0, VALUE_PERSON_NAME},
         ValueCase{"", false, 0, ANY}, ValueCase{"   ", false, 0, ANY}, ValueCase{"\xff\xfe", false, 0, ANY}));
 
 struct DateCase {
@@ -164,6 +165,7 @@ ColumnSample sample(std::vector<std::string> values, std::optional<const char*> 
     if (header) {
         s.header = match_header(*header);
         s.other_header = !s.header;
+        s.header_text = *header;
     }
     s.numbers.assign(values.size(), numbers);
     s.values = std::move(values);
@@ -211,8 +213,9 @@ TEST(JudgeColumn, ContentAloneSuggestsWhenMostValuesMatch) {
 
 TEST(JudgeColumn, AMailHeaderOverOtherValuesIsNotTakenAtItsWord) {
     EXPECT_FALSE(judge_column(sample(repeat({"可", "否"}, 20), "メール配信"), YEAR));
-    // but a few values do not outvote the header
-    EXPECT_TRUE(judge_column(sample(repeat({"可", "否"}, 4), "メール配信"), YEAR));
+    // nor over a few of them; fewer values than that cannot tell, and the header decides
+    EXPECT_FALSE(judge_column(sample(repeat({"可", "否"}, 4), "メール"), YEAR));
+    EXPECT_TRUE(judge_column(sample(repeat({"可", "否"}, 2), "メール"), YEAR));
 }
 
 TEST(JudgeColumn, SevenDigitNumbersArePostalCodesUnlessTheyRun) {
