@@ -546,6 +546,7 @@ def main():
     parser.add_argument("--corpus", default=os.path.join(here, "..", "..", "shared", "corpus"),
                         help="folder of real workbooks whose proposals are listed (skipped when missing)")
     parser.add_argument("--no-mask", action="store_true", help="skip masking the set by the proposals")
+    parser.add_argument("--seed", type=int, default=251211, help="another seed gives another set of the same kinds")
     args = parser.parse_args()
     if not os.access(args.hushcel, os.X_OK):
         sys.exit(f"suggest_eval: no hushcel at {args.hushcel} (--hushcel PATH)")
@@ -554,10 +555,10 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         independent = os.path.join(work, "independent")
-        labels = suggest_set.write(independent)
+        labels = suggest_set.write(independent, seed=args.seed)
         columns, header_rows = score_set(args.hushcel, independent, labels)
         tagged = lambda t: sum(1 for e in labels.values() if t in e["tags"])
-        print(f"independent labelled set: {len(labels)} workbooks ({tagged('en')} English/US, {tagged('multi')} with "
+        print(f"independent labelled set (seed {args.seed}): {len(labels)} workbooks ({tagged('en')} English/US, {tagged('multi')} with "
               f"several sheets, {tagged('libreoffice')} saved by LibreOffice, {tagged('noheader')} without a header)")
         print_set_figures(columns, header_rows)
         if not args.no_mask:

@@ -13,7 +13,9 @@ title above the header, a group row of merged cells above it, a table off the co
 an Excel table, no header at all. Some workbooks have several sheets; some are saved
 again by LibreOffice. Every column's label is written by the generator itself.
 
-    bench/suggest_set.py OUT_DIR      writes the workbooks and OUT_DIR/labels.json
+    bench/suggest_set.py OUT_DIR [SEED]   writes the workbooks and OUT_DIR/labels.json
+
+Another SEED gives other workbooks of the same kinds: other columns, layouts and values.
 
 labels.json: {file: {"tags": [...], "sheets": {sheet: {"header_row": N,
 "columns": {letter: {"kind": k, "personal": bool}}}}}}.
@@ -589,14 +591,14 @@ def plan(seed=251211):
     return books
 
 
-def write(folder, libreoffice=True):
+def write(folder, libreoffice=True, seed=251211):
     os.makedirs(folder, exist_ok=True)
-    books = plan()
+    books = plan(seed)
     labels = {}
     lo_every = 7  # every seventh workbook is saved again by LibreOffice
     to_convert = []
     for index, (stem, tags, sheets) in enumerate(books):
-        rng = random.Random(1000 + index)
+        rng = random.Random(seed * 1000 + index)
         wb = openpyxl.Workbook()
         wb.remove(wb.active)
         entry = {"tags": list(tags), "sheets": {}}
@@ -636,7 +638,7 @@ def resave_with_libreoffice(paths, folder):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    labels = write(sys.argv[1])
+    labels = write(sys.argv[1], seed=int(sys.argv[2]) if len(sys.argv) == 3 else 251211)
     print(f"{len(labels)} workbooks in {sys.argv[1]}")

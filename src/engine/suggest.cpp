@@ -525,7 +525,7 @@ int this_year() {
 long find_header_row(const SheetSample& s, std::size_t header_rows) {
     constexpr std::size_t HEADER_TEXT_LIMIT = 60;  // bytes; longer texts are notes
     constexpr unsigned VALUE_SHAPES = VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_DATE |
-                                      VALUE_ADDRESS | VALUE_PERSON_NAME | VALUE_KANA | VALUE_CARD |
+                                      VALUE_ADDRESS | VALUE_PERSON_NAME | VALUE_CARD |
                                       VALUE_PERSONAL_NUMBER | VALUE_ZIP | VALUE_PHONE_IN_TEXT;
     constexpr double HEADER_SHARE = 0.8;  // of the row's cells, header-like
     const std::size_t top = std::min(header_rows, s.rows.size());
@@ -549,7 +549,11 @@ long find_header_row(const SheetSample& s, std::size_t header_rows) {
         ++r.cells;
         if (c.number || c.text.size() > HEADER_TEXT_LIMIT) continue;
         const bool word = match_header(c.text).has_value();
-        if (!word && (classify_value(c.text) & VALUE_SHAPES) != 0) continue;
+        // Katakana alone is a header as often as a value (ステータス, メモ); a reading with a
+        // space between family and given name is a value.
+        const unsigned f = classify_value(c.text);
+        const bool reading = (f & VALUE_KANA) && to_halfwidth(c.text).find(' ') != std::string::npos;
+        if (!word && ((f & VALUE_SHAPES) != 0 || reading)) continue;
         ++r.header_like;
         r.word = r.word || word;
         if (column_texts[c.column].count(c.text) > 1) ++r.repeated;
