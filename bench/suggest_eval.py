@@ -398,8 +398,9 @@ def shown_cells(path):
 
 def masking_follows(hushcel, folder, labels, work):
     """Masks each workbook with the proposed columns as the command line takes them today
-    (one --columns list for all sheets, the first sheet's header row kept) and counts the
-    workbooks where exactly the labelled columns changed and every header row reads as before."""
+    (one --columns list for all sheets, the first sheet's header row kept when there is one)
+    and counts the workbooks where exactly the labelled columns changed below the header and
+    every header row reads as before (titles and group rows above it are not judged)."""
     results = run_suggest(hushcel, [os.path.join(folder, name) for name in labels])
     out_dir = os.path.join(work, "masked")
     os.makedirs(out_dir, exist_ok=True)
@@ -411,17 +412,23 @@ def masking_follows(hushcel, folder, labels, work):
         suggestion = results[name]["suggestion"]
         target = os.path.join(out_dir, name)
         shutil.copy(os.path.join(folder, name), target)
-        header = next((s["header_row"] for s in suggestion["sheets"] if s["header_row"]), 1)
-        cmd = [hushcel, "mask", "--columns", suggestion["columns"], "--header-row", str(header), "--keep-header",
-               "--password-file", password, "--overwrite", target]
-        ok = bool(suggestion["columns"]) and subprocess.run(cmd, capture_output=True).returncode in (0, 4)
-        if ok:
+        header = next((s["header_row"] for s in suggestion["sheets"] if s["header_row"]), 0)
+        kept = ["--header-row", str(header), "--keep-header"] if header else []
+        cmd = [hushcel, "mask", "--columns", suggestion["columns"], *kept, "--password-file", password, "--overwrite",
+               target]
+        if not suggestion["columns"]:  # nothing to mask (an empty list would mean every text)
+            ok = not any(c["personal"] for sheet in entry["sheets"].values() for c in sheet["columns"].values())
+        else:
+            ok = subprocess.run(cmd, capture_output=True).returncode in (0, 4)
+        if ok and suggestion["columns"]:
             before, after = shown_cells(os.path.join(folder, name)), shown_cells(target)
             for title, sheet in entry["sheets"].items():
                 for (letter, row), v in before[title].items():
                     label = sheet["columns"].get(letter)
-                    if row == sheet["header_row"] or row < sheet["header_row"]:
+                    if row == sheet["header_row"]:
                         ok = ok and after[title].get((letter, row)) == v
+                    elif row < sheet["header_row"]:
+                        continue  # titles and group rows above the header are not judged
                     elif label is not None:
                         ok = ok and ((after[title].get((letter, row)) != v) == label["personal"])
         exact += ok
