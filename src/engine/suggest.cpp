@@ -264,6 +264,17 @@ bool is_date_format_code(std::string_view code) {
             continue;
         }
         if (c == ';') break;  // the first section decides
+        // "General" (LibreOffice writes it as a format of its own) and exponents (0.0E+00)
+        // hold the letters of dates without being one.
+        if (code.size() - i >= 7 && (code.substr(i, 7) == "General" || code.substr(i, 7) == "GENERAL" ||
+                                     code.substr(i, 7) == "general")) {
+            i += 6;
+            continue;
+        }
+        if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-')) {
+            ++i;
+            continue;
+        }
         const char l = static_cast<char>(c | 0x20);
         if (l == 'y' || l == 'd' || l == 'e' || l == 'g') return true;
     }
@@ -511,18 +522,62 @@ int this_year() {
     return static_cast<int>(std::chrono::year_month_day(now).year());
 }
 
-// The header row (one-based, 0: none): the first of the top rows in which some cell
-// holds a header word.
+// The header row (one-based, 0: none): of the top rows, the one that names the most
+// columns. A header row is short texts that are no values (no names, phone numbers,
+// dates...) and that do not come again in the rows below it; a title (都道府県別売上) or a
+// group row of merged cells (連絡先 over three columns) names fewer columns than the header
+// row under it. Among rows naming as many, one with a header word, then the upper one.
 long find_header_row(const SheetSample& s, std::size_t header_rows) {
+    constexpr std::size_t HEADER_TEXT_LIMIT = 60;  // bytes; longer texts are notes
+    constexpr unsigned VALUE_SHAPES = VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_DATE |
+                                      VALUE_ADDRESS | VALUE_PERSON_NAME | VALUE_CARD |
+                                      VALUE_PERSONAL_NUMBER | VALUE_ZIP | VALUE_PHONE_IN_TEXT;
+    constexpr double HEADER_SHARE = 0.8;  // of the row's cells, header-like
     const std::size_t top = std::min(header_rows, s.rows.size());
     if (top == 0) return 0;
     const long last_top = s.rows[top - 1];
-    for (long row : std::vector<long>(s.rows.begin(), s.rows.begin() + static_cast<long>(top))) {
-        for (const Cell& c : s.cells) {
-            if (c.row > last_top) break;
-            if (c.row == row && !c.number && match_header(c.text)) return row;
+    struct Candidate {
+        std::size_t cells = 0, header_like = 0, repeated = 0;
+        bool word = false;
+    };
+    std::map<long, Candidate> rows;
+    std::map<int, std::multiset<std::string>> column_texts;  // of the top rows
+    for (const Cell& c : s.cells) {
+        if (c.row > last_top) break;
+        if (!c.number) column_texts[c.column].insert(c.text);
+    }
+    for (const Cell& c : s.cells) {
+        if (c.row > last_top) break;
+        const bool blank = !c.number && c.text.find_first_not_of(" \t\r\n") == std::string::npos;
+        if (blank) continue;
+        Candidate& r = rows[c.row];
+        ++r.cells;
+        if (c.number || c.text.size() > HEADER_TEXT_LIMIT) continue;
+        const bool word = match_header(c.text).has_value();
+        // Katakana alone is a header as often as a value (ステータス, メモ); a reading with a
+        // space between family and given name is a value.
+        const unsigned f = classify_value(c.text);
+        const bool reading = (f & VALUE_KANA) && to_halfwidth(c.text).find(' ') != std::string::npos;
+        if (!word && ((f & VALUE_SHAPES) != 0 || reading)) continue;
+        ++r.header_like;
+        r.word = r.word || word;
+        if (column_texts[c.column].count(c.text) > 1) ++r.repeated;
+    }
+    long best = 0;
+    const Candidate* chosen = nullptr;
+    for (const auto& [row, r] : rows) {
+        if (r.header_like < 2 || static_cast<double>(r.header_like) < HEADER_SHARE * static_cast<double>(r.cells) ||
+            r.repeated * 4 > r.header_like)
+            continue;
+        if (!chosen || r.header_like > chosen->header_like || (r.header_like == chosen->header_like && r.word && !chosen->word)) {
+            best = row;
+            chosen = &r;
         }
     }
+    if (chosen) return best;
+    // A single header cell over a single column of data.
+    for (const auto& [row, r] : rows)
+        if (r.word && r.cells == 1) return row;
     return 0;
 }
 
@@ -581,6 +636,7 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
             ColumnSample& col = columns[c.column];
             if (!c.number) col.header = match_header(c.text);
             col.other_header = !col.header && c.text.find_first_not_of(" \t\r\n") != std::string::npos;
+            col.header_text = c.text;
             continue;
         }
         if (data_rows.count(c.row) == 0) {
