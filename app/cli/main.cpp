@@ -290,6 +290,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::cannot_save, "cannot-save"},
     {FailReason::changed_during_run, "changed-during-run"},
     {FailReason::not_writable, "not-writable"},
+    {FailReason::cancelled, "cancelled"},
     {FailReason::internal_error, "internal-error"},
 };
 constexpr bool kinds_cover_each_reason_once() {

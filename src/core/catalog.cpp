@@ -390,6 +390,8 @@ constexpr std::array TEXTS{
                 "%s restored → %s"},
     MessageText{Msg::outcome_failed, "outcome-failed", "%s は処理できませんでした",
                 "%s could not be processed"},
+    MessageText{Msg::outcome_cancelled, "outcome-cancelled", "%s は中止しました(何も書き込んでいません)",
+                "%s: stopped (nothing was written)"},
     MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクしたものがありません。マスク列の指定を確認してください(空の列は対象になりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。",
                 "Nothing was masked. Check the mask columns (empty columns are not masked; numbers and dates only with a column list, or with --numbers)."},
     MessageText{Msg::warn_unmasked_strings, "warn-unmasked-strings", "マスク列の文字列のうち %d件をマスクできませんでした。読める形で残っています。",

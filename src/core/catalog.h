@@ -183,6 +183,7 @@ enum class Msg {
     outcome_masked_counts,
     outcome_restored,
     outcome_failed,
+    outcome_cancelled,
     warn_nothing_masked,
     warn_unmasked_strings,
     warn_unmasked_inline,

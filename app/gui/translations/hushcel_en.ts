@@ -166,6 +166,22 @@
         <source>マスク列を「%1」にしますか?</source>
         <translation>Set the columns to mask to &quot;%1&quot;?</translation>
     </message>
+    <message>
+        <source>%1(%2/%3)</source>
+        <translation>%1 (%2/%3)</translation>
+    </message>
+    <message>
+        <source>%1 / %2 パート</source>
+        <translation>%1 / %2 parts</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。</source>
+        <translation>Stops the workbook being processed. No output is made for it and the folder stays as it was.</translation>
+    </message>
 </context>
 <context>
     <name>hsc::gui::MessageBox</name>
@@ -180,6 +196,14 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>すべてはい(&amp;A)</source>
+        <translation>Yes to &amp;all</translation>
+    </message>
+    <message>
+        <source>すべていいえ(&amp;O)</source>
+        <translation>N&amp;o to all</translation>
     </message>
 </context>
 <context>
