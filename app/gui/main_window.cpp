@@ -118,6 +118,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     statusBar()->addWidget(password_status_);
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
+    connect(password_, &QLineEdit::textEdited, this, [this] { password_typed_ = true; });
     setControls(hsc_set_controls(shell_.settings()));
     worker_ = new DropWorker(shell_, shell_.reporter(), this);
     connect(worker_, &DropWorker::progressed, this, &MainWindow::showProgress);
@@ -532,6 +533,7 @@ void MainWindow::dropFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& p : paths) files.emplace_back(p.toStdString());
     if (files.empty()) return;
+    if (!Shell::to_mask(files).empty() && !passwordReadyToMask()) return;
     if (!busy()) {  // the list shows the files of this drop
         results_->clear();
         outcomes_.clear();
@@ -539,6 +541,29 @@ void MainWindow::dropFiles(const QStringList& paths) {
     worker_->start(shell_.plan(std::move(files), controls()));  // after the running one
     progress_row_->show();
     showProgress(Progress{});
+}
+
+bool MainWindow::passwordReadyToMask() {
+    if (file_hash_->isChecked()) return true;  // the shell asks about the password in that mode
+    MaskSettings typed;
+    typed.password = password_->text().toStdString();
+    if (uses_known_password(typed)) {
+        show();
+        NewPasswordDialog dialog(shell_.lang(), this);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        if (dialog.outcome() == NewPasswordDialog::BuiltIn) return true;  // for this drop only
+        password_->setText(dialog.password());
+        password_typed_ = false;  // typed twice already
+        no_password_->setChecked(!dialog.save());
+        if (dialog.save()) shell_.save_settings(controls());
+        return true;
+    }
+    if (!password_typed_) return true;
+    show();
+    RetypePasswordDialog dialog(password_->text(), shell_.lang(), this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    password_typed_ = false;
+    return true;
 }
 
 void MainWindow::openFiles(const QStringList& paths) {

@@ -109,6 +109,11 @@ private:
     void addOutcomeLines(const FileOutcome& outcome);
     void leave();  // the save prompt, then the end of the program
     void showPasswordStatus();  // the status area says when the known password is in use
+    // Before a drop that masks: the built-in password never without a confirmation that
+    // names the consequence, asked for each drop (or a password of one's own chosen now);
+    // a password typed since the last masking is typed once more. false: the drop is
+    // abandoned.
+    bool passwordReadyToMask();
     void showProgress(const Progress& progress);
     void dropsFinished();
 
@@ -117,6 +122,7 @@ private:
     QString last_chosen_key_file_;
     bool leaving_ = false;
     bool exit_after_drop_ = false;
+    bool password_typed_ = false;  // typed into the field since the last masking
     std::size_t files_done_ = 0;  // of the running drop
     bool built_ = false;  // every widget exists: texts can be set
     QTranslator translator_;  // the English texts; Japanese is the texts' own language

@@ -38,6 +38,11 @@ constexpr std::array TEXTS{
                 "上書き更新が選ばれています。次のブックを、マスク済みなら復元し、それ以外はマスクして、元のファイルを置き換えますか？\n%s",
                 "Overwrite is chosen. Replace these workbooks with their masked form (or, for masked ones, "
                 "their restored form)?\n%s"},
+    MessageText{Msg::confirm_known_password, "confirm-known-password",
+                "既定のパスワードは Hushcel のどのコピーにも入っています。このパスワードでマスクしたブックは、"
+                "Hushcel を持っている人なら誰でも元に戻せます。今回のブックを既定のパスワードでマスクしますか？",
+                "The built-in password is in every copy of Hushcel: anyone who has Hushcel can restore a workbook "
+                "masked with it. Mask the workbooks of this drop with the built-in password?"},
     // -- the pipeline --
     MessageText{Msg::open_error, "open-error",
                 "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。",

@@ -39,6 +39,7 @@ enum class Msg {
     password_hint_too_long,
     keyfile_hint_too_long,
     ask_overwrite_opened,
+    confirm_known_password,
     // -- the pipeline --
     // The processing of one workbook: the input.
     open_error,

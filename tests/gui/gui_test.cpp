@@ -96,6 +96,14 @@ void drop_and_wait(MainWindow& w, const QStringList& files) {
     QVERIFY(wait_idle(w));
 }
 
+// The defaults with a password of one's own: masking then asks nothing about the password.
+hsc::MaskSettings own_password_settings() {
+    hsc::MaskSettings s;
+    hsc::hsc_init_settings(s);
+    s.password = "my own words";
+    return s;
+}
+
 // A workbook that takes a while: about 5 MB of shared strings and as much worksheet.
 std::vector<hsc::test::ZipEntry> long_workbook() {
     std::vector<std::string> strings;
@@ -113,10 +121,7 @@ std::set<std::string> listing(const fs::path& dir) {
 // A window over the real pipeline, with a password of one's own in the settings.
 struct RealFixture {
     RealFixture() {
-        hsc::MaskSettings s;
-        hsc::hsc_init_settings(s);
-        s.password = "a password of one's own";
-        store.stored = s;
+        store.stored = own_password_settings();
         shell.start();
         window = std::make_unique<MainWindow>(shell, [] {});
     }
@@ -134,8 +139,10 @@ struct RealFixture {
 
 // One window with everything it talks to.
 struct Fixture {
+    // Without stored settings of its own: the defaults with a password of one's own, so
+    // that masking asks nothing about the password.
     explicit Fixture(std::optional<hsc::MaskSettings> stored = std::nullopt, hsc::Lang lang = hsc::Lang::ja) {
-        store.stored = stored;
+        store.stored = stored ? *stored : own_password_settings();
         shell.set_lang(lang);
         shell.start();
         window = std::make_unique<MainWindow>(shell, [this] { ++exits; });
@@ -184,6 +191,13 @@ QProcessEnvironment gui_environment(const fs::path& dir) {
     return env;
 }
 
+// The settings file of gui_environment with a password of one's own: with the built-in
+// one the program would ask about the password before it masks.
+bool write_own_password_settings(const fs::path& dir) {
+    fs::create_directories(dir / "config" / "Hushcel");
+    return hsc::hsc_write_ini(own_password_settings(), dir / "config" / "Hushcel" / "Hushcel.ini") == hsc::RC_OK;
+}
+
 QStringList items(QComboBox* box) {
     QStringList list;
     for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
@@ -203,7 +217,7 @@ QString run_modal(const std::function<void()>& action, const std::function<void(
         poll.stop();
         name = modal->objectName();
         if (inspect) inspect(modal);
-        if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+        if (auto* d = qobject_cast<QDialog*>(modal); d && d->isVisible()) d->reject();  // unless inspect closed it
     });
     poll.start();
     action();
@@ -574,7 +588,9 @@ private slots:
     }
 
     void statusAreaSaysWhenTheKnownPasswordIsInUse() {
-        Fixture f;  // the defaults: the built-in password
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);  // the built-in password
         auto* status = f.get<QLabel>("passwordStatus");
         QVERIFY(status);
         QVERIFY(status->text().contains(QStringLiteral("既定のパスワードを使用中です")));
@@ -877,6 +893,7 @@ private slots:
         hsc::MaskSettings stored;
         hsc::hsc_init_settings(stored);
         stored.target_column = "A";
+        stored.password = "my own words";  // the built-in one would be asked about first
         MemoryStore store;
         store.stored = stored;
         NoPlatform platform;
@@ -908,6 +925,7 @@ private slots:
         const fs::path input = dir / "book.xlsx";
         fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", input);
         MemoryStore store;
+        store.stored = own_password_settings();
         NoPlatform platform;
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
@@ -962,6 +980,7 @@ private slots:
         lookup.override_command = app.string();
         hsc::LinuxPlatform platform(lookup);
         MemoryStore store;
+        store.stored = own_password_settings();
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
@@ -1074,6 +1093,118 @@ private slots:
         QCOMPARE(f.platform.opened.back(), fs::path("/d/●e.xlsx"));
     }
 
+    // The built-in password is never used without the confirmation that names the
+    // consequence, asked again for each drop; without it (No, Cancel) nothing is processed.
+    // The same for workbooks handed over by another program.
+    void builtInPasswordNeverMasksWithoutTheConfirmation() {
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);
+        const QString consequence = QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::confirm_known_password));
+        using hsc::gui::NewPasswordDialog;
+        const auto built_in = [](QWidget* d) { static_cast<NewPasswordDialog*>(d)->builtInButton()->click(); };
+
+        // Declined confirmation, then the dialog's cancel: nothing.
+        MessageBox::setNextAnswer(MessageBox::No);
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); },
+                           [&](QWidget* d) {
+                               built_in(d);
+                               QVERIFY(d->isVisible());  // a No keeps the dialog
+                           }),
+                 QStringLiteral("NEWPWDDLG"));
+        QCOMPARE(run_modal([&] { f.window->openFiles({"/d/b.xlsx"}); }), QStringLiteral("NEWPWDDLG"));
+        QVERIFY(f.processed.empty());
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text, consequence);
+
+        // Confirmed: this drop masks with the built-in password.
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::Yes);  // the confirmation
+        MessageBox::setNextAnswer(MessageBox::No);   // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/c.xlsx"}); }, built_in);
+        QCOMPARE(f.processed, std::vector<fs::path>{"/d/c.xlsx"});
+        QCOMPARE(f.last_settings.password, std::string("Q-Marle"));
+        QCOMPARE(MessageBox::shown()[0].text, consequence);
+
+        // The next drop asks again; a masked workbook (restored) asks nothing.
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/d.xlsx"}); }), QStringLiteral("NEWPWDDLG"));
+        QCOMPARE(f.processed.size(), size_t(1));
+        hsc::test::TempDir dir;
+        hsc::test::write_zip(dir / "m.xlsx", hsc::test::small_workbook({"x"}));
+        hsc::MaskSettings own;
+        own.password = "something";
+        hsc::FileContext ctx;
+        fs::path out;
+        ErrorsOnly r;
+        QCOMPARE(hsc::hsc_process_file(dir / "m.xlsx", out, own, ctx, r), hsc::RC_OK);
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {QString::fromStdString(out.string())}); }), QString());
+        QCOMPARE(f.processed.size(), size_t(2));
+    }
+
+    // First use: a password of one's own, typed twice (the show toggle reveals both
+    // fields), kept in the settings when the user leaves the offer ticked.
+    void firstUseAsksForAPasswordTypedTwice() {
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);
+        using hsc::gui::NewPasswordDialog;
+        MessageBox::setNextAnswer(MessageBox::Ok);  // the two differ
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); }, [&](QWidget* w) {
+            auto* d = static_cast<NewPasswordDialog*>(w);
+            QCOMPARE(d->first()->echoMode(), QLineEdit::Password);
+            d->showBox()->setChecked(true);
+            QCOMPARE(d->first()->echoMode(), QLineEdit::Normal);
+            QCOMPARE(d->second()->echoMode(), QLineEdit::Normal);
+            QVERIFY(d->saveBox()->isChecked());
+            d->first()->setText("correct horse");
+            d->second()->setText("correct hrose");
+            d->okButton()->click();
+            QVERIFY(d->isVisible());  // refused: stays open
+            d->second()->setText("correct horse");
+            d->okButton()->click();
+        });
+        QCOMPARE(MessageBox::shown()[0].text, QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::password_confirm_differs)));
+        QCOMPARE(f.processed, std::vector<fs::path>{"/d/a.xlsx"});
+        QCOMPARE(f.last_settings.password, std::string("correct horse"));
+        QCOMPARE(f.get<QLineEdit>("password")->text(), QStringLiteral("correct horse"));
+        QCOMPARE(f.store.writes, 1);
+        QCOMPARE(f.store.stored->password, std::string("correct horse"));
+        QVERIFY(!f.store.stored->is_no_password);
+    }
+
+    // A password typed into the window since the last masking is typed once more before
+    // it masks; a different one abandons the drop. Once confirmed it is not asked again.
+    void typedPasswordIsTypedAgainBeforeItMasks() {
+        Fixture f;
+        auto* field = f.get<QLineEdit>("password");
+        field->clear();
+        QTest::keyClicks(field, "new secret");
+        using hsc::gui::RetypePasswordDialog;
+        MessageBox::setNextAnswer(MessageBox::Ok);  // differs
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); },
+                           [](QWidget* w) {
+                               auto* d = static_cast<RetypePasswordDialog*>(w);
+                               d->edit()->setText("new secert");
+                               d->okButton()->click();
+                               QVERIFY(d->isVisible());
+                           }),
+                 QStringLiteral("RETYPEPWDDLG"));
+        QVERIFY(f.processed.empty());
+
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); }, [](QWidget* w) {
+            auto* d = static_cast<RetypePasswordDialog*>(w);
+            d->edit()->setText("new secret");
+            d->okButton()->click();
+        });
+        QCOMPARE(f.last_settings.password, std::string("new secret"));
+        MessageBox::setNextAnswer(MessageBox::No);
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/b.xlsx"}); }), QString());  // nothing asked
+        QCOMPARE(f.processed.size(), size_t(2));
+    }
+
     void exitWithChangedSettingsAsksAndSavesOnYes() {
         Fixture f;
         f.get<QLineEdit>("password")->setText("new password");
@@ -1104,7 +1235,11 @@ private slots:
         QCOMPARE(window.findChild<QLineEdit*>("password")->text(), QStringLiteral("Q-Marle"));  // no file yet
 
         window.findChild<QLineEdit*>("targetColumn")->setText("B,E");
-        drop_and_wait(window, {"/nowhere/x.xlsx"});      // the controls are taken at a drop
+        // The controls are taken at a drop (here one with the built-in password, confirmed).
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        run_modal([&] { drop_and_wait(window, {"/nowhere/x.xlsx"}); },
+                  [](QWidget* d) { static_cast<hsc::gui::NewPasswordDialog*>(d)->builtInButton()->click(); });
+        MessageBox::clearShown();
         window.findChild<QCheckBox*>("overwrite")->setChecked(true);  // and again on Yes
         MessageBox::setNextAnswer(MessageBox::Yes);
         window.close();
@@ -1184,6 +1319,7 @@ private slots:
         hsc::test::TempDir dir;
         fs::create_directories(dir / "data");
         hsc::test::write_zip(dir / "data" / "名簿.xlsx", hsc::test::small_workbook({"山田太郎", "東京都"}));
+        QVERIFY(write_own_password_settings(dir.path()));
         QProcess gui;
         gui.setProcessEnvironment(gui_environment(dir.path()));
         gui.setWorkingDirectory(QString::fromStdString(dir.path().string()));
@@ -1232,6 +1368,7 @@ private slots:
         fs::create_directories(dir / "first");
         fs::create_directories(dir / "second" / "data");
         hsc::test::write_zip(dir / "second" / "data" / "b.xlsx", hsc::test::small_workbook({"佐藤花子"}));
+        QVERIFY(write_own_password_settings(dir.path()));
         const QString tmp = QString::fromStdString(dir.path().string());
         QProcess first;
         first.setProcessEnvironment(gui_environment(dir.path()));
