@@ -505,15 +505,24 @@ int main(int argc, char** argv) {
 
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
-        if (o.password_file) {
-            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
-        } else if (o.ask_password) {
+        // A password for a masking is typed twice, one for a restore once.
+        const auto ask = [&] {
             bool masking = o.command == Command::mask;
             if (o.command == Command::automatic)
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
-            if (!ask_password(masking, lang, settings.password, message)) return usage(message);
-        } else if (const char* env = std::getenv("HUSHCEL_PASSWORD"); env && *env) {
+            return ask_password(masking, lang, settings.password, message);
+        };
+        const char* env = std::getenv("HUSHCEL_PASSWORD");
+        if (o.password_file) {
+            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
+        } else if (o.ask_password) {
+            if (!ask()) return usage(message);
+        } else if (env && *env) {
             settings.password = env;
+        } else if (uses_known_password(settings) && !o.allow_default_password && ::isatty(STDIN_FILENO)) {
+            // No password given anywhere, and someone at a terminal: asked there, as
+            // --ask-password would. Without a terminal the refusals below stay as they were.
+            if (!ask()) return usage(message);
         }
         // Refused here, before any file is touched.
         StoredSettings stored;
