@@ -582,6 +582,8 @@ constexpr std::array TEXTS{
                           (schema、kind、input、output、action、status、message。マスク後は
                           shared_strings、cells、shapes、complete と warnings: {kind, parts}
                           のリスト。--suggest では suggestion: ワークシートごとの列と理由)
+  -q, --quiet             端末に進み具合の行を出さず、処理したファイルの行も出さない
+                          (失敗と警告は標準エラーに出す)
   -j N                    N 個のファイルを同時に処理
   -h, --help              この説明
   --version               プログラムの名前と版
@@ -684,6 +686,8 @@ Output:
                           masking also shared_strings, cells, shapes, complete and warnings:
                           a list of {kind, parts}; with --suggest also suggestion: the
                           columns per worksheet and why)
+  -q, --quiet             no progress line on the terminal and no line per processed
+                          file (failures and warnings still go to standard error)
   -j N                    process N files at once
   -h, --help              this text
   --version               the program's name and version

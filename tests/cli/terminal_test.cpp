@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -183,6 +184,47 @@ TEST(TerminalPrompt, WithoutATerminalMaskingStaysAUsageError) {
     EXPECT_EQ(r.exit_code, 2) << r.err;
     EXPECT_EQ(r.err.find(PROMPT), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+}
+
+// A long file shows its percentage on the terminal, rewritten in place and erased before
+// its result; --quiet and --json never show it, nor does a run whose standard error is
+// not a terminal.
+TEST(TerminalProgress, ALongFileShowsItsPercentageOnlyOnATerminal) {
+    test::TempDir dir;
+    std::vector<std::string> strings;
+    for (int i = 0; i < 150000; ++i) strings.push_back("山田太郎" + std::to_string(i));
+    test::write_zip(dir / "long.xlsx", test::small_workbook(strings));
+    test::write_file(dir / "pw.txt", "a password of one's own\n");
+    const std::string erase = "\r\033[K";
+    {
+        TerminalRun run(dir.path(), {"--password-file", "pw.txt", "long.xlsx"});
+        ASSERT_EQ(run.finish(), 0) << run.seen;
+        std::vector<int> shown;  // the percentages, in order
+        for (std::size_t at = 0; (at = run.seen.find(erase + "long.xlsx ", at)) != std::string::npos;) {
+            at += erase.size() + 10;
+            shown.push_back(std::stoi(run.seen.substr(at)));
+        }
+        ASSERT_GE(shown.size(), 2u) << run.seen;
+        EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+        EXPECT_GT(shown.back(), 0);
+        EXPECT_LT(shown.back(), 100);
+        // Erased before the result line, which stands alone on its line.
+        const std::size_t result = run.seen.find("long.xlsx: masked");
+        ASSERT_NE(result, std::string::npos) << run.seen;
+        EXPECT_EQ(run.seen.rfind(erase, result), run.seen.rfind('%', result) + 1) << run.seen;
+    }
+    fs::remove(dir / "●long.xlsx");
+    for (const char* option : {"--quiet", "--json"}) {
+        TerminalRun run(dir.path(), {"--password-file", "pw.txt", option, "long.xlsx"});
+        EXPECT_EQ(run.finish(), 0) << run.seen;
+        EXPECT_EQ(run.seen.find('%'), std::string::npos) << option << ": " << run.seen;
+        EXPECT_EQ(run.seen.find("long.xlsx: masked"), std::string::npos) << option;
+        fs::remove(dir / "●long.xlsx");
+    }
+    const auto r = test::run_hushcel(dir.path(), {"--lang", "en", "--password-file", "pw.txt", "long.xlsx"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err.find('%'), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\033"), std::string::npos);
 }
 
 }  // namespace
