@@ -358,7 +358,10 @@ void MainWindow::buildMenu() {
         connect(a, &QAction::triggered, this, slot);
     };
     file_menu_ = menuBar()->addMenu(QString());
-    add(file_menu_, "exit", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
+    // The platform's own key for leaving, Ctrl+Q where the platform names none: Ctrl+X is
+    // the cut of a text field.
+    const QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    add(file_menu_, "exit", quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit.first(), &MainWindow::exitCommand);
     add(file_menu_, "save", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
     add(file_menu_, "suggestColumns", QKeySequence(), &MainWindow::suggestColumnsCommand);
     auth_menu_ = menuBar()->addMenu(QString());

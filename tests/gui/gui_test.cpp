@@ -636,7 +636,7 @@ private slots:
     void menuHasEveryCommandAndAccelerator() {
         Fixture f;
         const std::tuple<const char*, QString, QKeySequence> actions[] = {
-            {"exit", "終了(&X)", QKeySequence("Ctrl+X")},
+            {"exit", "終了(&X)", QKeySequence("Ctrl+Q")},
             {"save", "設定保存(&S)", QKeySequence("Ctrl+S")},
             {"keyFile", "認証ファイル(&F)", QKeySequence("Ctrl+F")},
             {"keyfileHint", "認証ファイルヒント(&K)", QKeySequence("Ctrl+K")},
@@ -653,6 +653,17 @@ private slots:
         QStringList menus;
         for (QAction* a : f.window->menuBar()->actions()) menus << a->text();
         QCOMPARE(menus, (QStringList{"ファイル(&F)", "認証(&C)", "表示(&V)", "ヘルプ(&H)"}));
+
+        // Ctrl+X in a text field cuts its text and the window stays.
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* column = f.get<QLineEdit>("targetColumn");
+        column->setText("B,C");
+        column->setFocus();
+        column->selectAll();
+        QTest::keyClick(column, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(column->text(), QString());
+        QCOMPARE(f.exits, 0);
     }
 
     void acceleratorOpensItsDialog() {
