@@ -60,6 +60,10 @@ public:
     void error(std::string_view text) override { errors.emplace_back(text); }
     bool ask_yes_no(std::string_view) override { return false; }
     void info(std::string_view text) override { notices.emplace_back(text); }
+    void progress(const Progress& p) override {
+        if (on_progress) on_progress(p);
+    }
+    std::function<void(const Progress&)> on_progress;  // the terminal's progress line
     std::vector<std::string> errors;
     std::vector<std::string> notices;  // warnings about a file that went through
 };
@@ -238,7 +242,7 @@ void suggest_file(const fs::path& path, Lang lang, const std::optional<std::stri
 }
 
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
-                 Result& r) {
+                 Result& r, std::function<void(const Progress&)> on_progress) {
     const Command command = o.command;
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
     if (command == Command::suggest) return suggest_file(path, o.lang, o.write_profile, r);
@@ -247,6 +251,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (command == Command::mask) po.only_direction = Direction::mask;
     if (command == Command::restore) po.only_direction = Direction::unmask;
     CollectingReporter reporter;
+    reporter.on_progress = std::move(on_progress);
     FileContext ctx;
     fs::path output;
     r.status = hsc_process_file(path, output, settings, ctx, reporter, po);
@@ -318,6 +323,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::cannot_save, "cannot-save"},
     {FailReason::changed_during_run, "changed-during-run"},
     {FailReason::not_writable, "not-writable"},
+    {FailReason::cancelled, "cancelled"},
     {FailReason::internal_error, "internal-error"},
 };
 constexpr bool kinds_cover_each_reason_once() {
@@ -366,7 +372,11 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
     const std::size_t total = o.files.size();
     results.assign(total, Result{});
     for (std::size_t i = 0; i < total; ++i) results[i].input = o.files[i];
-    const bool progress = total > 1 && ::isatty(STDERR_FILENO);
+    // A line on the terminal says how far the work has come: the file and its share of
+    // bytes read and written, and for several files how many are done. Rewritten in
+    // place and erased before every result, never in JSON or quiet runs, never into a
+    // file or pipe.
+    const bool progress = !o.json && !o.quiet && ::isatty(STDERR_FILENO);
 
     std::mutex lock;
     std::vector<bool> done(total, false);
@@ -380,7 +390,7 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             // Names, hints and paths come from files: their control characters are shown,
             // never obeyed by the terminal. JSON escapes them itself.
             if (o.json) std::printf("%s\n", json_line(r).c_str());
-            else if (r.status == RC_OK) std::printf("%s\n", visible_controls(r.summary, true).c_str());
+            else if (r.status == RC_OK && !o.quiet) std::printf("%s\n", visible_controls(r.summary, true).c_str());
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors)
@@ -396,15 +406,26 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             }
         }
         std::fflush(stdout);
-        if (progress && finished < total)
+        if (progress && finished < total && total > 1)
             std::fprintf(stderr, "[%zu/%zu] %s", finished, total,
                          visible_controls(o.files[std::min(printed, total - 1)]).c_str());
+        std::fflush(stderr);
+    };
+    // The file's own share, as the driver tells it.
+    auto show_progress = [&](std::size_t i, const Progress& p) {
+        std::lock_guard guard(lock);
+        if (p.complete) return;  // its result comes next, on a clean line
+        std::fputs("\r\033[K", stderr);
+        if (total > 1) std::fprintf(stderr, "[%zu/%zu] ", finished, total);
+        std::fprintf(stderr, "%s %d%%", visible_controls(o.files[i]).c_str(), p.percent());
         std::fflush(stderr);
     };
 
     auto worker = [&] {
         for (std::size_t i; (i = next++) < total;) {
-            process_one(fs::path(o.files[i]), o, settings, po, results[i]);
+            std::function<void(const Progress&)> on_progress;
+            if (progress) on_progress = [&show_progress, i](const Progress& p) { show_progress(i, p); };
+            process_one(fs::path(o.files[i]), o, settings, po, results[i], std::move(on_progress));
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;
@@ -563,15 +584,24 @@ int main(int argc, char** argv) {
 
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
-        if (o.password_file) {
-            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
-        } else if (o.ask_password) {
+        // A password for a masking is typed twice, one for a restore once.
+        const auto ask = [&] {
             bool masking = o.command == Command::mask;
             if (o.command == Command::automatic)
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
-            if (!ask_password(masking, lang, settings.password, message)) return usage(message);
-        } else if (const char* env = std::getenv("HUSHCEL_PASSWORD"); env && *env) {
+            return ask_password(masking, lang, settings.password, message);
+        };
+        const char* env = std::getenv("HUSHCEL_PASSWORD");
+        if (o.password_file) {
+            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
+        } else if (o.ask_password) {
+            if (!ask()) return usage(message);
+        } else if (env && *env) {
             settings.password = env;
+        } else if (uses_known_password(settings) && !o.allow_default_password && ::isatty(STDIN_FILENO)) {
+            // No password given anywhere, and someone at a terminal: asked there, as
+            // --ask-password would. Without a terminal the refusals below stay as they were.
+            if (!ask()) return usage(message);
         }
         // Refused here, before any file is touched.
         StoredSettings stored;

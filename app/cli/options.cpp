@@ -111,6 +111,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.version)) return false;
         } else if (name == "--json") {
             if (!flag(o.json)) return false;
+        } else if (name == "-q" || name == "--quiet") {
+            if (!flag(o.quiet)) return false;
         } else if (name == "--suggest") {
             if (!flag(o.suggest)) return false;
         } else if (name == "--shapes") {

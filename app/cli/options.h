@@ -21,6 +21,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool quiet = false;  // no progress line, no line per processed file
     Lang lang = Lang::en;  // of everything printed
     bool suggest = false;
     int jobs = 1;

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +28,7 @@
 #include <algorithm>
 
 #include "dialogs.h"
+#include "drop_worker.h"
 #include "message_box.h"
 #include "engine/suggest.h"
 #include "engine/choice_text.h"
@@ -117,8 +119,14 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     statusBar()->addWidget(password_status_);
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
+    connect(password_, &QLineEdit::textEdited, this, [this] { password_typed_ = true; });
     setControls(hsc_set_controls(shell_.settings()));
-    shell_.on_file_done([this](const FileOutcome& outcome) { showOutcome(outcome); });
+    worker_ = new DropWorker(shell_, shell_.reporter(), this);
+    connect(worker_, &DropWorker::progressed, this, &MainWindow::showProgress);
+    connect(worker_, &DropWorker::idle, this, &MainWindow::dropsFinished);
+    connect(worker_, &DropWorker::jobStarted, this, [this] { files_done_ = 0; });
+    // Told on the worker's thread; the list is the window's.
+    shell_.on_file_done([this](const FileOutcome& outcome) { worker_->onWindowThread([&] { showOutcome(outcome); }); });
     built_ = true;
 
     // The texts, and with them the window's fixed size. Centred on the primary screen.
@@ -129,7 +137,10 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     }
 }
 
-MainWindow::~MainWindow() { shell_.on_file_done({}); }
+MainWindow::~MainWindow() {
+    worker_->shutDown();
+    shell_.on_file_done({});
+}
 
 void MainWindow::buildResults() {
     // A dock without title or handles: the list sits under the panel, whose size stays.
@@ -143,7 +154,35 @@ void MainWindow::buildResults() {
     results_->setTextElideMode(Qt::ElideNone);
     results_->setFixedHeight(RESULTS_HEIGHT);
     results_->setMinimumWidth(CLIENT_WIDTH);
-    dock->setWidget(results_);
+
+    // While a drop runs: its file, how far it has come, and the stop.
+    progress_row_ = new QWidget(dock);
+    progress_row_->setObjectName("progressRow");
+    progress_file_ = make_label(progress_row_, "progressFile");
+    progress_ = new QProgressBar(progress_row_);
+    progress_->setObjectName("progress");
+    progress_->setRange(0, 100);
+    stop_ = new QPushButton(progress_row_);
+    stop_->setObjectName("stop");
+    connect(stop_, &QPushButton::clicked, this, &MainWindow::stopCommand);
+    auto* row = new QGridLayout(progress_row_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(progress_file_, 0, 0, 1, 2);
+    row->addWidget(progress_, 1, 0);
+    row->addWidget(stop_, 1, 1);
+    row->setColumnStretch(0, 1);
+    // Its room is kept while it is hidden, so the window's size never jumps.
+    QSizePolicy keep = progress_row_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    progress_row_->setSizePolicy(keep);
+    progress_row_->hide();
+
+    auto* area = new QWidget(dock);
+    auto* column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(progress_row_);
+    column->addWidget(results_);
+    dock->setWidget(area);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 
     drop_hint_ = make_label(nullptr, "dropHint");
@@ -165,6 +204,32 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
     outcomes_.push_back(outcome);
     addOutcomeLines(outcome);
     results_->scrollToBottom();
+    ++files_done_;
+    showProgress(Progress{});  // the next file starts from nothing
+}
+
+void MainWindow::showProgress(const Progress& progress) {
+    const DropJob* job = worker_->current();
+    if (!job || job->files.empty()) return;
+    const std::size_t n = job->files.size();
+    const std::size_t at = std::min(files_done_, n - 1);
+    const QString name = qs(job->files[at].filename().string());
+    progress_file_->setText(n > 1 ? tr("%1(%2/%3)").arg(name).arg(at + 1).arg(n) : name);
+    progress_->setValue(progress.percent());
+    progress_->setToolTip(tr("%1 / %2 パート").arg(progress.parts_read + progress.parts_written).arg(2 * progress.parts_total));
+}
+
+bool MainWindow::busy() const { return worker_->busy(); }
+
+void MainWindow::stopCommand() { worker_->cancel(); }
+
+void MainWindow::dropsFinished() {
+    progress_row_->hide();
+    progress_file_->clear();
+    progress_->reset();
+    show();
+    emit dropsDone();
+    if (exit_after_drop_) leave();
 }
 
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
@@ -193,6 +258,9 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             // An edited workbook restored cell by cell: the counts as the command line says them.
             if (outcome.merge.produced) line += QStringLiteral(" (") + qs(merge_counts_text(outcome.merge, shell_.lang())) + ")";
             break;
+        case FileOutcome::Result::cancelled:
+            line = qs(say(shell_.lang(), Msg::outcome_cancelled, {outcome.input.filename().string()}));
+            break;
         case FileOutcome::Result::failed:
             std::string reasons;  // the failures as the pipeline worded them
             for (const std::string& m : outcome.messages) reasons.append(reasons.empty() ? "" : " ").append(m);
@@ -201,6 +269,7 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             break;
     }
     const QStyle::StandardPixmap icon = outcome.result == FileOutcome::Result::failed ? QStyle::SP_MessageBoxCritical
+                                        : outcome.result == FileOutcome::Result::cancelled ? QStyle::SP_BrowserStop
                                         : warnings.empty() ? QStyle::SP_DialogApplyButton
                                                            : QStyle::SP_MessageBoxWarning;
     add(line, icon);
@@ -290,7 +359,10 @@ void MainWindow::buildMenu() {
         connect(a, &QAction::triggered, this, slot);
     };
     file_menu_ = menuBar()->addMenu(QString());
-    add(file_menu_, "exit", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
+    // The platform's own key for leaving, Ctrl+Q where the platform names none: Ctrl+X is
+    // the cut of a text field.
+    const QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    add(file_menu_, "exit", quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit.first(), &MainWindow::exitCommand);
     add(file_menu_, "save", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
     add(file_menu_, "suggestColumns", QKeySequence(), &MainWindow::suggestColumnsCommand);
     auth_menu_ = menuBar()->addMenu(QString());
@@ -361,6 +433,8 @@ void MainWindow::retranslate() {
     compat_->setText(tr("互換形式でマスク(弱い暗号)"));
     compat_->setToolTip(tr("この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。"));
     cancel_->setText(tr("キャンセル"));
+    stop_->setText(tr("中止"));
+    stop_->setToolTip(tr("処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。"));
 
     const Lang lang = shell_.lang();
     set_items(strength_, strength_items(lang));
@@ -463,14 +537,37 @@ void MainWindow::dropFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& p : paths) files.emplace_back(p.toStdString());
     if (files.empty()) return;
-    if (!shell_.busy()) {  // the list shows the files of this drop
+    if (!Shell::to_mask(files).empty() && !passwordReadyToMask()) return;
+    if (!busy()) {  // the list shows the files of this drop
         results_->clear();
         outcomes_.clear();
     }
-    shell_.drop(std::move(files), controls());  // queued by the shell when one is running
-    if (shell_.busy()) return;
+    worker_->start(shell_.plan(std::move(files), controls()));  // after the running one
+    progress_row_->show();
+    showProgress(Progress{});
+}
+
+bool MainWindow::passwordReadyToMask() {
+    if (file_hash_->isChecked()) return true;  // the shell asks about the password in that mode
+    MaskSettings typed;
+    typed.password = password_->text().toStdString();
+    if (uses_known_password(typed)) {
+        show();
+        NewPasswordDialog dialog(shell_.lang(), this);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        if (dialog.outcome() == NewPasswordDialog::BuiltIn) return true;  // for this drop only
+        password_->setText(dialog.password());
+        password_typed_ = false;  // typed twice already
+        no_password_->setChecked(!dialog.save());
+        if (dialog.save()) shell_.save_settings(controls());
+        return true;
+    }
+    if (!password_typed_) return true;
     show();
-    if (exit_after_drop_) leave();
+    RetypePasswordDialog dialog(password_->text(), shell_.lang(), this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    password_typed_ = false;
+    return true;
 }
 
 void MainWindow::openFiles(const QStringList& paths) {
@@ -506,7 +603,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::leave() {
     if (leaving_) return;
-    if (shell_.busy()) {
+    if (busy()) {
         // Never end in the middle of a drop: finish its files first.
         exit_after_drop_ = true;
         return;

@@ -38,6 +38,11 @@ constexpr std::array TEXTS{
                 "上書き更新が選ばれています。次のブックを、マスク済みなら復元し、それ以外はマスクして、元のファイルを置き換えますか？\n%s",
                 "Overwrite is chosen. Replace these workbooks with their masked form (or, for masked ones, "
                 "their restored form)?\n%s"},
+    MessageText{Msg::confirm_known_password, "confirm-known-password",
+                "既定のパスワードは Hushcel のどのコピーにも入っています。このパスワードでマスクしたブックは、"
+                "Hushcel を持っている人なら誰でも元に戻せます。今回のブックを既定のパスワードでマスクしますか？",
+                "The built-in password is in every copy of Hushcel: anyone who has Hushcel can restore a workbook "
+                "masked with it. Mask the workbooks of this drop with the built-in password?"},
     // -- the pipeline --
     MessageText{Msg::open_error, "open-error",
                 "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。",
@@ -390,6 +395,8 @@ constexpr std::array TEXTS{
                 "%s restored → %s"},
     MessageText{Msg::outcome_failed, "outcome-failed", "%s は処理できませんでした",
                 "%s could not be processed"},
+    MessageText{Msg::outcome_cancelled, "outcome-cancelled", "%s は中止しました(何も書き込んでいません)",
+                "%s: stopped (nothing was written)"},
     MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクしたものがありません。マスク列の指定を確認してください(空の列は対象になりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。",
                 "Nothing was masked. Check the mask columns (empty columns are not masked; numbers and dates only with a column list, or with --numbers)."},
     MessageText{Msg::warn_unmasked_strings, "warn-unmasked-strings", "マスク列の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
@@ -582,6 +589,8 @@ constexpr std::array TEXTS{
                           (schema、kind、input、output、action、status、message。マスク後は
                           shared_strings、cells、shapes、complete と warnings: {kind, parts}
                           のリスト。--suggest では suggestion: ワークシートごとの列と理由)
+  -q, --quiet             端末に進み具合の行を出さず、処理したファイルの行も出さない
+                          (失敗と警告は標準エラーに出す)
   -j N                    N 個のファイルを同時に処理
   -h, --help              この説明
   --version               プログラムの名前と版
@@ -693,6 +702,8 @@ Output:
                           masking also shared_strings, cells, shapes, complete and warnings:
                           a list of {kind, parts}; with --suggest also suggestion: the
                           columns per worksheet and why)
+  -q, --quiet             no progress line on the terminal and no line per processed
+                          file (failures and warnings still go to standard error)
   -j N                    process N files at once
   -h, --help              this text
   --version               the program's name and version

@@ -39,6 +39,7 @@ enum class Msg {
     password_hint_too_long,
     keyfile_hint_too_long,
     ask_overwrite_opened,
+    confirm_known_password,
     // -- the pipeline --
     // The processing of one workbook: the input.
     open_error,
@@ -183,6 +184,7 @@ enum class Msg {
     outcome_masked_counts,
     outcome_restored,
     outcome_failed,
+    outcome_cancelled,
     warn_nothing_masked,
     warn_unmasked_strings,
     warn_unmasked_inline,

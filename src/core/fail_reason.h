@@ -38,6 +38,7 @@ enum class FailReason {
     cannot_save,            // the output could not be written
     changed_during_run,     // the input changed while it was processed
     not_writable,           // to be replaced, but read-only, immutable or not ours to write
+    cancelled,              // the user stopped it; nothing was written
     internal_error,         // a step failed for a reason it cannot name; stays the last
 };
 

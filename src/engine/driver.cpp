@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <unistd.h>
 #include <system_error>
@@ -62,6 +63,43 @@ std::string save_failure_message(int error, const std::filesystem::path& target,
     if (error == 0) return say(lang, Msg::save_failed, {name});
     return say(lang, Msg::save_cause, {name, std::strerror(error)});
 }
+
+// Turns the zip code's parts into Progress for the reporter, one call at a time and only
+// when the percentage moves, and passes the reporter's cancel back to the zip code.
+class ProgressMeter final : public PartMeter {
+public:
+    ProgressMeter(Reporter& reporter, std::size_t parts, std::uint64_t bytes) : reporter_(reporter) {
+        progress_.parts_total = parts;
+        progress_.bytes_total = bytes;
+    }
+    bool part_read(std::uint64_t stored) override {
+        return tell([&] { ++progress_.parts_read, progress_.bytes_read += stored; });
+    }
+    bool part_written(std::uint64_t stored) override {
+        return tell([&] { ++progress_.parts_written, progress_.bytes_written += stored; });
+    }
+    // Once the output is in place.
+    void finished() {
+        std::lock_guard lock(mutex_);
+        progress_.bytes_read = progress_.bytes_written = progress_.bytes_total;
+        progress_.parts_read = progress_.parts_written = progress_.parts_total;
+        progress_.complete = true;
+        reporter_.progress(progress_);
+    }
+
+private:
+    template <class Change>
+    bool tell(Change change) {
+        std::lock_guard lock(mutex_);
+        const int before = progress_.percent();
+        change();
+        if (progress_.percent() != before) reporter_.progress(progress_);
+        return !reporter_.cancelled();
+    }
+    Reporter& reporter_;
+    std::mutex mutex_;
+    Progress progress_;
+};
 
 // Why the package reader refused: `refusal` is set for a damaged or hostile package, and
 // for a header text of the column list that no worksheet has.
@@ -179,6 +217,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (type == TYPE_XLSX_LOCKED) return fail(FailReason::read_password, say(lang, Msg::read_password, {path_text}));
     if (type == TYPE_XLS) return fail(FailReason::old_xls, say(lang, Msg::old_xls, {path_text}));
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
+
+    // How far the file has come, and the user's stop, between the steps and part by part.
+    std::size_t parts = 0;
+    for (const std::string& name : package.entry_names()) parts += name.ends_with('/') ? 0 : 1;
+    ProgressMeter meter(reporter, parts, package.size());
+    reg.meter = &meter;
+    const auto stopped = [&] {
+        if (!reporter.cancelled()) return false;
+        mfree_all(reg);
+        ctx.failure = FailReason::cancelled;
+        return true;
+    };
 
     std::string key_check;  // digested once, for the footer check and the footer written
     const WipeOnExit wipe_key(key_check);
@@ -302,6 +352,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     };
     int read_rc = unpack(restoring ? read_when_restoring : nullptr);
+    if (stopped()) return RC_FAIL;
 
     // Restoring: the password is verified here, before anything is deciphered.
     if (deriving.valid() && check.pending) {
@@ -340,7 +391,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
-            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
+            if (!options.force && !reporter.ask(Msg::changed_ask, say(lang, Msg::changed_ask, {parts})))
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
             mfree_all(reg);
             entries.clear();
@@ -378,7 +429,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         // A name the system cannot look at (too long) fails at the commit with its cause.
         if (!ec && status.type() != std::filesystem::file_type::not_found) {
             if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, say(lang, Msg::output_is_input, {target.string()}));
-            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::ask_replace, {target.string()})))
+            if (!options.force && !reporter.ask(Msg::ask_replace, say(lang, Msg::ask_replace, {target.string()})))
                 return fail(FailReason::output_exists, say(lang, Msg::output_exists, {target.string()}));
             replace = true;
         }
@@ -400,6 +451,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         });
     }
     drop_deciphered(reg);
+    if (stopped()) return RC_FAIL;
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const FailReason why = read_failure_reason(rc, reg.refusal);
@@ -431,6 +483,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     std::filesystem::path named;
     rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
     const int write_error = reg.os_error;
+    if (stopped()) return RC_FAIL;  // the temporary file goes with `out`
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
     if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
@@ -454,6 +507,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
+    if (stopped()) return RC_FAIL;  // the last moment before the folder changes
     if (settings.is_overwrite) {
         // A version saved by someone else while we worked is never replaced: nothing wrote
         // into the open file, and the name still holds it at the moment it is exchanged.
@@ -470,6 +524,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     output = target;
     ctx.report = std::move(report);
     ctx.merge = std::move(merged);
+    meter.finished();
     return RC_OK;
 }
 

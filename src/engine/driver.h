@@ -19,7 +19,10 @@ namespace hsc {
 // reported the failure itself. `output` receives the path written; `ctx` the per-file
 // values (process_direction tells the caller whether the file was restored) and, after
 // a masking, its report: what was masked and what of it is still readable elsewhere.
-// On a failure ctx.failure says why, beside the text given to the reporter.
+// On a failure ctx.failure says why, beside the text given to the reporter. The reporter
+// is told how far the file has come; once it says cancelled, the file stops at the next
+// step with nothing written, ctx.failure is `cancelled` and nothing is reported (the
+// user asked for it).
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 

@@ -971,9 +971,13 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
     DeflateWork work(entries);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         work.wait(i);
-        for (const DeflatePiece& p : entries[i].pieces)
+        std::uint64_t stored = entries[i].kept.size();
+        for (const DeflatePiece& p : entries[i].pieces) {
             if (p.rc != RC_OK) return p.rc;
+            stored += p.out.size();
+        }
         if (int rc = write_deflated_entry(zf, entries[i]); rc != RC_OK) return rc;
+        if (reg.meter && !reg.meter->part_written(stored)) return RC_FAIL;  // cancelled
     }
     return RC_OK;
 }
@@ -1053,7 +1057,17 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
     for (auto& x : work) by_size.push_back(x.get());
     std::stable_sort(by_size.begin(), by_size.end(),
                      [](const Extraction* a, const Extraction* b) { return a->stored.size() > b->stored.size(); });
-    run_on_all_cores(by_size.size(), [&](std::size_t i) { by_size[i]->inflate_now(); });
+    // A stop asked through the meter leaves the entries not yet begun failed.
+    std::atomic<bool> stopped{false};
+    run_on_all_cores(by_size.size(), [&](std::size_t i) {
+        Extraction& x = *by_size[i];
+        if (stopped) {
+            x.rc = RC_FAIL;
+            return;
+        }
+        x.inflate_now();
+        if (reg.meter && !reg.meter->part_read(x.stored.size())) stopped = true;
+    });
     // The first entry that fails, in directory order, is the one reported.
     int result = RC_OK;
     for (auto& x : work) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/progress.h"
 #include "core/refusal.h"
 #include "core/status.h"
 
@@ -77,6 +78,8 @@ public:
     // sizes and the stored bytes of all its entries together; 0: only the fixed limits
     // of the zip reader.
     std::uint64_t max_package_bytes = 0;
+    // Told of each part read from or written into an archive; may stop the work.
+    PartMeter* meter = nullptr;
 };
 
 // mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
