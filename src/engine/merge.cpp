@@ -17,6 +17,7 @@
 #include "engine/inline_strings.h"
 #include "engine/read_excel.h"
 #include "engine/suggest.h"
+#include "engine/text_mask.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -501,14 +502,6 @@ int write_given_back(MfileRegistry& reg, const MergeSource& source, std::vector<
     return finish_inline_strings(reg, has_table, table, items, new_index.size(), created);
 }
 
-// A mask character at the start of `text`: its byte length, or 0.
-std::size_t mask_character(std::string_view text) {
-    static constexpr std::string_view MASKS[] = {"*", "X", "9", "0", "●", "■", "※", "×", "¤"};
-    for (std::string_view m : MASKS)
-        if (text.starts_with(m)) return m.size();
-    return 0;
-}
-
 // "&#9679;" or "&#x25CF;": a reference to a mask character.
 bool is_mask_reference(std::string_view ref) {
     if (!ref.starts_with("&#") || !ref.ends_with(";")) return false;
@@ -772,6 +765,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
     FooterCheck check;
     int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
+    if (check.no_backup) return fail(FailReason::no_backup, say(lang, Msg::no_backup_source, {name}), true);
     // The kept copy's backups open with its own key: the strong one its footer gives, or
     // the password; the original is masked here in the original format.
     const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(s.password);
