@@ -2,11 +2,20 @@
 // one text to a masking, and the judgement over cells, name and write reservation.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/status.h"
+#include "engine/driver.h"
 #include "engine/masked_look.h"
+#include "support/recording_reporter.h"
+#include "support/temp_dir.h"
+#include "support/workbook_fixture.h"
+#include "support/zip_builder.h"
 
 namespace hsc {
 namespace {
@@ -107,6 +116,57 @@ TEST(MaskedLook, NamesTheColumnsAndSigns) {
     EXPECT_EQ(look.column_list(), "Sheet1!B");
     EXPECT_EQ(masked_look_text(look, Lang::en),
               "columns of mask characters only: Sheet1!B; its name begins with ●; the write reservation of Hushcel");
+}
+
+// Through the driver: a returned workbook (no footer, no backups, three columns of masked
+// texts) is masked again only when the user says so, and restoring it names --from.
+TEST(MaskedLookDriver, AsksBeforeMaskingAndNamesFromWhenRestoring) {
+    test::TempDir dir;
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < 24; ++i) texts.push_back(masked_name(i));
+    const auto book = dir / "returned.xlsx";
+    test::write_zip(book, test::small_workbook(texts));
+    const std::string before = test::read_file(book);
+    MaskSettings settings;
+    settings.password = "a password of its own";
+    struct Case {
+        const char* label;
+        std::optional<Direction> only;
+        bool force;
+        std::deque<bool> answers;
+        int rc;
+        FailReason failure;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"automatic, nobody to answer", std::nullopt, false, {}, RC_FAIL, FailReason::backups_lost, 1},
+        {"restore", Direction::unmask, false, {}, RC_FAIL, FailReason::backups_lost, 0},
+        {"automatic, No", std::nullopt, false, {false}, RC_FAIL, FailReason::backups_lost, 1},
+        {"automatic, Yes", std::nullopt, false, {true}, RC_OK, FailReason::none, 1},
+        {"mask, forced", Direction::mask, true, {}, RC_OK, FailReason::none, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove(dir / "●returned.xlsx");
+        ProcessOptions options;
+        options.lang = Lang::en;
+        options.only_direction = c.only;
+        options.force = c.force;
+        test::RecordingReporter rep;
+        rep.answers = c.answers;
+        FileContext ctx;
+        std::filesystem::path output;
+        EXPECT_EQ(hsc_process_file(book, output, settings, ctx, rep, options), c.rc);
+        EXPECT_EQ(ctx.failure, c.failure);
+        EXPECT_EQ(rep.questions.size(), c.questions);
+        EXPECT_EQ(std::filesystem::exists(dir / "●returned.xlsx"), c.rc == RC_OK);
+        if (c.rc != RC_OK) {
+            ASSERT_EQ(rep.errors.size(), 1u);
+            EXPECT_NE(rep.errors[0].find("restore --from"), std::string::npos) << rep.errors[0];
+            EXPECT_NE(rep.errors[0].find("名簿!A"), std::string::npos) << rep.errors[0];
+        }
+        EXPECT_EQ(test::read_file(book), before);
+    }
 }
 
 }  // namespace
