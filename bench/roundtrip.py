@@ -119,10 +119,12 @@ def counts_line(route, case, counts, extra=""):
           (route, case, counts["masked"], counts["given_back"], counts["left"], counts["wrong"], extra))
 
 
-def merge_route(hushcel, work, book, route, sent, from_args):
+def merge_route(hushcel, work, book, route, sent, from_args, cases):
     """`sent`: the masked copy that went out; `from_args`: how restore --from finds the
-    originals."""
+    originals; `cases`: the names of the edits to run."""
     for case, edit in EDITS:
+        if case not in cases:
+            continue
         returned = os.path.join(work, "returned.xlsx")
         expected = os.path.join(work, "expected.xlsx")
         edit_with_openpyxl(os.path.join(work, sent), returned, edit)
@@ -200,6 +202,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hushcel", default=os.path.join(ROOT, "build-test", "hushcel"))
     parser.add_argument("--routes", default="openpyxl,libreoffice,keeps-parts,no-backup,no-backup-lo")
+    parser.add_argument("--cases", default=",".join(name for name, _ in EDITS),
+                        help="the edits to run, by name (all of them by default)")
     parser.add_argument("pairs", nargs="*")
     a = parser.parse_args()
     pairs = a.pairs or [os.path.join(ROOT, "examples", "sample_customers.xlsx"), "B,C,E,F,G"]
@@ -215,11 +219,12 @@ def main():
                 continue
             print("== %s (columns %s)" % (book, columns))
             routes = a.routes.split(",")
+            cases = a.cases.split(",")
             kept = ["--from", "●" + book]
             if "openpyxl" in routes:
-                merge_route(a.hushcel, work, book, "openpyxl", "●" + book, kept)
+                merge_route(a.hushcel, work, book, "openpyxl", "●" + book, kept, cases)
             if "libreoffice" in routes and has_soffice:
-                merge_route(a.hushcel, work, book, "libreoffice", "●" + book, kept)
+                merge_route(a.hushcel, work, book, "libreoffice", "●" + book, kept, cases)
             if "keeps-parts" in routes:
                 keeps_parts_route(a.hushcel, work, book)
             if "no-backup" in routes or "no-backup-lo" in routes:
@@ -233,9 +238,9 @@ def main():
                 original = ["--columns", columns, "--from", book]
                 sent = os.path.join("send", "●" + book)
                 if "no-backup" in routes:
-                    merge_route(a.hushcel, work, book, "no-backup", sent, original)
+                    merge_route(a.hushcel, work, book, "no-backup", sent, original, cases)
                 if "no-backup-lo" in routes and has_soffice:
-                    merge_route(a.hushcel, work, book, "no-backup-lo", sent, original)
+                    merge_route(a.hushcel, work, book, "no-backup-lo", sent, original, cases)
         finally:
             shutil.rmtree(work, ignore_errors=True)
 
