@@ -26,6 +26,7 @@
 #include "core/visible_text.h"
 #include "engine/choice_text.h"
 #include "engine/driver.h"
+#include "engine/masked_look.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
@@ -308,6 +309,8 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::changed_since_masking, "changed-since-masking"},
     {FailReason::footer_missing, "footer-missing"},
     {FailReason::still_masked, "still-masked"},
+    {FailReason::backups_lost, "backups-lost"},
+    {FailReason::no_backup, "no-backup"},
     {FailReason::hard_link, "hard-link"},
     {FailReason::output_is_input, "output-is-input"},
     {FailReason::output_exists, "output-exists"},
@@ -619,7 +622,8 @@ int main(int argc, char** argv) {
         if (o.command == Command::automatic && states.any_masked && states.any_plain)
             return usage(say(lang, Msg::mixed_batch));
         const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
-        if (masking && uses_known_password(settings) && !o.allow_default_password)
+        // A copy without backups holds nothing the password opens.
+        if (masking && !settings.is_no_backup && uses_known_password(settings) && !o.allow_default_password)
             return usage(say(lang, Msg::known_password_refused,
                              {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
         if (!o.profile) {
@@ -628,6 +632,15 @@ int main(int argc, char** argv) {
                 return usage(say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {settings.target_column}),
                                                    say(lang, Msg::choice_reason, {choice_problem_text(lang, error)})}));
         }
+        // `mask` on a returned workbook that lost its backups is a mistake of the command
+        // line: nothing is masked unless --force says so (the automatic mode refuses the
+        // file itself).
+        if (o.command == Command::mask && !o.force)
+            for (const auto& f : o.files) {
+                if (footer_present(f)) continue;
+                if (const MaskedLook look = masked_look_of_file(f); look.looks_masked())
+                    return usage(say(lang, Msg::backups_lost_mask, {f, masked_look_text(look, lang), f}));
+            }
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));

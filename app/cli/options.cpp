@@ -125,6 +125,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--compat") {
             if (!flag(o.compat)) return false;
+        } else if (name == "--no-backup") {
+            if (!flag(o.no_backup)) return false;
         } else if (name == "--leaks") {
             if (!flag(o.leaks)) return false;
         } else if (name == "--ask-password") {
@@ -247,6 +249,14 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
         message = say(lang, Msg::option_from_needs_restore);
         return false;
     }
+    if (o.no_backup && (o.command == Command::restore || o.command == Command::inspect)) {
+        message = say(lang, Msg::option_no_backup_needs_mask);
+        return false;
+    }
+    if (o.no_backup && o.overwrite) {
+        message = say(lang, Msg::no_backup_overwrite);
+        return false;
+    }
     if (o.leaks && o.suggest) {
         message = say(lang, Msg::option_leaks_and_suggest);
         return false;
@@ -311,6 +321,7 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.overwrite) s.is_overwrite = true;
     if (o.no_record_password) s.is_no_password = true;
     if (o.compat) s.is_compat = true;
+    if (o.no_backup) s.is_no_backup = true;
     if (o.key_file) {
         s.is_file_hash = true;
         s.key_file = *o.key_file;

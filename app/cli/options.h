@@ -44,6 +44,7 @@ struct Options {
     bool overwrite = false;
     bool no_record_password = false;
     bool compat = false;  // mask in the original (compatible) format
+    bool no_backup = false;  // mask a copy to send out, without any backup
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
 

@@ -304,6 +304,7 @@ void MainWindow::buildControls(QWidget* panel) {
     keep_header_ = make_check(panel, "keepHeader");
     text_only_ = make_check(panel, "textOnly");
     compat_ = make_check(panel, "compat");
+    send_copy_ = make_check(panel, "sendCopy");
     password_label_ = make_label(panel, "passwordLabel");
     strength_label_ = make_label(panel, "strengthLabel");
     target_column_label_ = make_label(panel, "targetColumnLabel");
@@ -347,6 +348,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(recrypto_, row, 0);
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(compat_, row++, 0, 1, 3);
+    grid->addWidget(send_copy_, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
@@ -432,6 +434,8 @@ void MainWindow::retranslate() {
     recrypto_->setText(tr("自動再暗号化"));
     compat_->setText(tr("互換形式でマスク(弱い暗号)"));
     compat_->setToolTip(tr("この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。"));
+    send_copy_->setText(tr("送付用のコピー(バックアップなし)"));
+    send_copy_->setToolTip(tr("外に渡すコピーを、バックアップを入れずにマスクします。解読できるものを何も含みません。元のブックは手元に残し、戻ってきたブックは hushcel restore --from で元のブックから復元します。上書き更新とは一緒に使えません。"));
     cancel_->setText(tr("キャンセル"));
     stop_->setText(tr("中止"));
     stop_->setToolTip(tr("処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。"));
@@ -506,6 +510,7 @@ ControlValues MainWindow::controls() const {
     c.keep_header = keep_header_->isChecked();
     c.text_only = text_only_->isChecked();
     c.compat = compat_->isChecked();
+    c.send_copy = send_copy_->isChecked();
     return c;
 }
 
@@ -525,6 +530,7 @@ void MainWindow::setControls(const ControlValues& c) {
     keep_header_->setChecked(c.keep_header);
     text_only_->setChecked(c.text_only);
     compat_->setChecked(c.compat);
+    send_copy_->setChecked(c.send_copy);
 }
 
 void MainWindow::showPasswordStatus() {

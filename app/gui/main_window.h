@@ -143,6 +143,7 @@ private:
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
     QCheckBox* compat_;
+    QCheckBox* send_copy_;  // a copy to send out: masked without backups
     QCheckBox* keep_header_;
     QCheckBox* text_only_;  // the chosen columns keep their numbers and dates
     QLabel* password_label_;

@@ -158,6 +158,43 @@ constexpr std::array TEXTS{
     MessageText{Msg::merge_still_masked, "merge-still-masked",
                 "(%s)はまだバックアップを持つマスク済みのブックです。--from を付けずに復元してください。",
                 "%s still holds its backups. Restore it without --from."},
+    MessageText{Msg::looks_masked_ask, "looks-masked-ask",
+                "(%s)はマスクされたブックに見えますが、バックアップがありません(%s)。表計算ソフトで保存したときに失われています。"
+                "もう一度マスクすると、マスク文字が元の文字列として保存されます。それでもマスクしますか？",
+                "%s looks masked (%s) but carries no backups: a spreadsheet program dropped them when it saved the "
+                "workbook. Masking it again would keep the mask characters as its original text. Mask it anyway?"},
+    MessageText{Msg::backups_lost_mask, "backups-lost-mask",
+                "(%s)はマスクされたブックに見えますが、バックアップがありません(%s)。表計算ソフトで保存したときに失われています。"
+                "もう一度マスクはしません。元に戻すには、手元に残したマスク済みのブック(または元のブック)から復元してください: "
+                "hushcel restore --from 残したブック.xlsx %s(それでもマスクするには --force)。",
+                "%s looks masked (%s) but carries no backups: a spreadsheet program dropped them when it saved the "
+                "workbook. It was not masked again. To give the originals back, restore it from the masked copy you "
+                "kept (or the original): hushcel restore --from KEPT.xlsx %s (--force masks it anyway)."},
+    MessageText{Msg::backups_lost_restore, "backups-lost-restore",
+                "(%s)にはバックアップがありません。表計算ソフトで保存したときに失われました(マスクされたままです: %s)。"
+                "このファイルだけでは復元できません。手元に残したマスク済みのブック(または元のブック)から復元してください: "
+                "hushcel restore --from 残したブック.xlsx %s",
+                "%s has lost its backups: a spreadsheet program dropped them when it saved the workbook (it still "
+                "looks masked: %s). It cannot be restored from itself. Restore it from the masked copy you kept (or "
+                "the original): hushcel restore --from KEPT.xlsx %s"},
+    MessageText{Msg::look_name, "look-name", "名前が●で始まる", "its name begins with ●"},
+    MessageText{Msg::look_reservation, "look-reservation", "Hushcelの書き込み予約", "the write reservation of Hushcel"},
+    MessageText{Msg::look_columns, "look-columns", "マスク文字だけの列: %s", "columns of mask characters only: %s"},
+    MessageText{Msg::look_cells, "look-cells", "マスク文字だけのセル %s 個", "%s cells of mask characters only"},
+    MessageText{Msg::look_separator, "look-separator", "、", "; "},
+    MessageText{Msg::no_backup_restore, "no-backup-restore",
+                "(%s)はバックアップなしでマスクした送付用のコピーです。このファイルだけでは復元できません。"
+                "手元に残したマスク済みのブック(または元のブック)から復元してください: hushcel restore --from 残したブック.xlsx %s",
+                "%s is a copy to send out, masked without backups: it cannot be restored from itself. Restore it "
+                "from the masked copy you kept (or the original): hushcel restore --from KEPT.xlsx %s"},
+    MessageText{Msg::no_backup_source, "no-backup-source",
+                "(%s)はバックアップなしでマスクした送付用のコピーで、元の文字列を持っていません。--from にはバックアップ付きの"
+                "マスク済みのブックか元のブックを指定してください。",
+                "%s is a copy to send out, masked without backups: it holds no original text. Give --from the "
+                "masked copy with backups that you kept, or the original."},
+    MessageText{Msg::no_backup_overwrite, "no-backup-overwrite",
+                "送付用のコピー(バックアップなし)は上書き更新と一緒には作れません。元のブックが失われます。",
+                "A copy to send out (without backups) is never written over its input: the original would be lost."},
     MessageText{Msg::hard_link, "hard-link",
                 "ファイル(%s)には別の名前(ハードリンク)があります。上書きしても別の名前には元の内容が残るため、"
                 "処理を中断します。",
@@ -340,6 +377,9 @@ constexpr std::array TEXTS{
     MessageText{Msg::option_from_needs_restore, "option-from-needs-restore",
                 "--from は restore と一緒に指定してください。",
                 "--from goes with restore: hushcel restore --from KEPT RETURNED."},
+    MessageText{Msg::option_no_backup_needs_mask, "option-no-backup-needs-mask",
+                "--no-backup はマスクするときだけ使えます(mask または自動)。",
+                "--no-backup is for masking only (mask, or the automatic mode)."},
     MessageText{Msg::no_files, "no-files", "ファイルが指定されていません。",
                 "No file is given. Name the workbooks to process."},
     MessageText{Msg::same_file_twice, "same-file-twice", "同じファイルが2回指定されています: %s",
@@ -561,6 +601,9 @@ constexpr std::array TEXTS{
   --no-record-password    パスワードの照合値を記録しない (復元はどのパスワードでも受け付ける)
   --compat                互換形式でマスクする (この形式しか読めない相手向け。パスワードは
                           Shift-JISで31バイトまで、総当たりに弱い。既定は強い形式)
+  --no-backup             送付用のコピー: バックアップを入れずにマスクする (解読できるものを
+                          何も含まない)。元のブックか通常のマスク済みブックを手元に残し、
+                          戻ってきたら restore --from でそれから復元する。--overwrite とは併用不可
   --hint TEXT             パスワード (または認証ファイル) が違うときに表示するヒント
   --key-file FILE         パスワードの代わりに FILE の内容で認証
   --settings FILE         設定を FILE から読む (FILE は存在すること)
@@ -572,7 +615,8 @@ constexpr std::array TEXTS{
                           のある入力を上書きし、マスク後に変更されたマスク済みブックを
                           文字列ごとに復元する (相手が加えた・変えた文字列はそのまま残り、
                           マスクのままのセルは一覧にする。指定しないとそのようなブックは
-                          拒否)
+                          拒否)。フッターもバックアップもないのにマスク済みに見えるブック
+                          (表計算ソフトで保存されたもの) もマスクする
   --allow-default-password  組み込みの既定パスワードや空のパスワードでもマスクする
                           (Hushcel を持っている人なら誰でもブックを復元できてしまう)
   --max-memory SIZE       展開した部品が SIZE を超えるブックを拒否 (例: 512M、2G)。
@@ -672,6 +716,10 @@ Options (each overrides one field of the settings file for this run):
   --compat                mask in the compatible format, for readers that know no other
                           (passwords of at most 31 bytes in Shift-JIS, cheap to guess);
                           the default is the strong format. Restoring reads both
+  --no-backup             a copy to send out: mask without any backup (nothing in it to
+                          decipher). Keep the original or a masked copy with backups, and
+                          when it comes back restore it from that with restore --from.
+                          Never with --overwrite
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password
   --settings FILE         read the settings from FILE (it must exist)
@@ -684,7 +732,9 @@ Safety:
                           overwrite an input that has other names (hard links), and restore
                           a masked workbook that was changed after masking string by string
                           (what the other side added or changed stays, cells still masked
-                          are listed; without it such a workbook is refused)
+                          are listed; without it such a workbook is refused); mask a
+                          workbook that looks masked but has neither footer nor backups
+                          (saved by a spreadsheet program)
   --allow-default-password  mask even with the built-in default password or an empty one
                           (anyone with Hushcel could then restore the workbook)
   --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);

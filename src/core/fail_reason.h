@@ -26,6 +26,8 @@ enum class FailReason {
     changed_since_masking,  // edited after masking; restoring would drop the edits
     footer_missing,         // backups without a footer: masking again would lose them
     still_masked,           // `restore --from` given a workbook that still holds its backups
+    backups_lost,           // looks masked, but a spreadsheet program dropped its backups
+    no_backup,              // masked without backups: restored only with --from
     hard_link,              // overwriting would leave the other names unchanged
     output_is_input,        // the output name is the input itself
     output_exists,          // an existing output not to be replaced

@@ -65,6 +65,10 @@ struct MaskSettings {
     // Mask in the original (compatible) format rather than the strong one. Restoring
     // reads both whatever this says.
     bool is_compat = false;
+    // Mask a copy to send out: no backup at all goes into it (nothing to decipher), and
+    // it is given back only from the copy that was kept. A choice for one run, never
+    // stored in the settings file, so that no later run drops the backups unasked.
+    bool is_no_backup = false;
 
     bool operator==(const MaskSettings&) const = default;
 };

@@ -20,9 +20,11 @@
 #include "engine/backup_check.h"
 #include "engine/backups.h"
 #include "engine/choice_text.h"
+#include "engine/masked_look.h"
 #include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
+#include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
 #include "stream/atomic_file.h"
 #include "package/file_type.h"
@@ -129,6 +131,15 @@ bool key_file_check(const std::string& key_file, std::string& check, std::uintma
     if (!std::filesystem::is_regular_file(key_file, ec)) return false;
     size = std::filesystem::file_size(key_file, ec);
     return !ec && key_file_check_value(key_file, check);
+}
+
+// The settings of a copy to send out: its write reservation takes the built-in password,
+// since the reservation's short hash of the user's would help to guess it.
+StoredSettings without_password(const StoredSettings& stored) {
+    StoredSettings s = stored;
+    wipe(s.password);
+    wipe(s.password_utf8);
+    return s;
 }
 
 // Why the package could not be read into memory, as the package reader says it.
@@ -259,8 +270,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
         if (options.only_direction == Direction::mask && present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
-        if (options.only_direction == Direction::unmask && !present)
+        if (options.only_direction == Direction::unmask && !present) {
+            // A masked copy that a spreadsheet program saved keeps its masked text and
+            // loses the rest: the user must hear that the kept copy is needed now.
+            if (const MaskedLook look = masked_look_of_file(input); look.looks_masked())
+                return fail(FailReason::backups_lost,
+                            say(lang, Msg::backups_lost_restore, {path_text, masked_look_text(look, lang), path_text}));
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
+        }
     }
 
     // A workbook of the original format, and a masking in it, take the password's CP932
@@ -280,6 +297,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
+    // A copy masked without backups is given back only from the copy that was kept.
+    if (check.no_backup && !merging)
+        return fail(FailReason::no_backup, say(lang, Msg::no_backup_restore, {path_text, path_text}));
+    // Masking without backups writes a copy beside the input, never over it.
+    const bool no_backup = settings.is_no_backup && ctx.process_direction == Direction::mask && !merging;
+    if (no_backup && settings.is_overwrite)
+        return fail(FailReason::invalid_settings, say(lang, Msg::no_backup_overwrite));
 
     // A short file is as easy to guess as a short password (an empty one is the same for
     // everybody). Workbooks masked with one before are still restored.
@@ -290,7 +314,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // one that lost them.
     MergeSource source;
     if (merging) {
-        if (present == FOOTER_PRESENT || !backup_entries(package.entry_names()).empty())
+        if ((present == FOOTER_PRESENT && !check.no_backup) || !backup_entries(package.entry_names()).empty())
             return fail(FailReason::still_masked, say(lang, Msg::merge_still_masked, {path_text}));
         ctx.process_direction = Direction::unmask;
         if (rc = load_merge_source(*options.merge_from, stored, key, ctx, budget, source, reporter, lang, ctx.failure);
@@ -303,6 +327,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (ctx.process_direction == Direction::mask) {
         const auto backups = backup_entries(package.entry_names());
         if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
+        // One that lost footer and backups alike (saved by a spreadsheet program) shows
+        // only its masked text: masking it again would keep that as the original.
+        if (!options.force) {
+            const MaskedLook look = masked_look_of_file(input);
+            const std::string signs = look.looks_masked() ? masked_look_text(look, lang) : std::string();
+            if (look.looks_masked() && !reporter.ask_yes_no(say(lang, Msg::looks_masked_ask, {path_text, signs})))
+                return fail(FailReason::backups_lost, say(lang, Msg::backups_lost_mask, {path_text, signs, path_text}));
+        }
     }
 
     // The key of every backup, derived once for the file: from the footer when restoring,
@@ -311,7 +343,11 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // or more) adds little to the run.
     std::optional<BackupKey> backup_key;
     std::function<std::optional<StrongKey>()> derive;
-    if (check.pending) {
+    if (no_backup) {
+        // The backups are made and dropped before anything is written: no key to them
+        // need be derived, and none is kept.
+        backup_key = BackupKey::original(std::string());
+    } else if (check.pending) {
         derive = [&stored, pending = *check.pending] { return derive_pending(stored, pending); };
     } else if (ctx.process_direction == Direction::unmask || writes_original) {
         backup_key = BackupKey::original(stored.password);
@@ -439,11 +475,26 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     MergeReport merged;
     if (read_rc != RC_OK) rc = extraction_status(read_rc);
     else if (merging) rc = merge_into_package(reg, source, merged);
-    else rc = transform_package(reg, entries, stored, ctx, &report, &merged, &*backup_key);
+    else rc = transform_package(reg, entries, no_backup ? without_password(stored) : stored, ctx, &report, &merged,
+                                &*backup_key);
+    // The write reservation of a copy that went out (kept by some programs) leaves with
+    // the masking, as a restore takes it out.
+    if (rc == RC_OK && merging) {
+        std::string workbook;
+        if (read_part(reg, "xl/workbook.xml", workbook) == RC_OK)
+            rc = rewrite_workbook_part(reg, workbook, stored, Direction::unmask);
+    }
+    // A copy to send out keeps none of the backups the masking made.
+    if (rc == RC_OK && no_backup) {
+        std::vector<std::string> names;
+        mlist(reg, names);
+        for (const std::string& name : names)
+            if (is_backup_entry(name)) mremove(reg, name);
+    }
     // Backups that a reader of the original format would not restore: such a reader must
     // refuse the workbook rather than give back only part of it.
     bool unknown_backups = false;
-    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key()) {
+    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key() && !no_backup) {
         std::vector<std::string> names;
         mlist(reg, names);
         unknown_backups = std::any_of(names.begin(), names.end(), [](const std::string& name) {
@@ -492,7 +543,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     if (ctx.process_direction == Direction::mask) {
         errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups});
+        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups, no_backup});
         const int footer_error = errno;
         if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
         if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);

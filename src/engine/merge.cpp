@@ -557,14 +557,6 @@ int recalculate_on_opening(MfileRegistry& reg, const std::vector<ReturnedSheet>&
     return ask_recalculation(reg);
 }
 
-// A mask character at the start of `text`: its byte length, or 0.
-std::size_t mask_character(std::string_view text) {
-    static constexpr std::string_view MASKS[] = {"*", "X", "9", "0", "●", "■", "※", "×", "¤"};
-    for (std::string_view m : MASKS)
-        if (text.starts_with(m)) return m.size();
-    return 0;
-}
-
 // "&#9679;" or "&#x25CF;": a reference to a mask character.
 bool is_mask_reference(std::string_view ref) {
     if (!ref.starts_with("&#") || !ref.ends_with(";")) return false;
@@ -1027,6 +1019,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
     FooterCheck check;
     int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
+    if (check.no_backup) return fail(FailReason::no_backup, say(lang, Msg::no_backup_source, {name}), true);
     // The kept copy's backups open with its own key: the strong one its footer gives, or
     // the password; the original is masked here in the original format.
     const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(s.password);

@@ -323,6 +323,7 @@ struct Cell {
     bool number = false;
     bool date = false;  // a date as its text (a date cell, or a number shown as a date)
     long item = -1;     // the shared string it uses, also once its text is filled in
+    bool string = false;  // a shared or inline string
 };
 
 struct SheetSample {
@@ -419,6 +420,7 @@ private:
         const std::string_view type = attribute(tag.attrs, "t").value_or("n");
         if (type == "inlineStr") {
             if (const auto is = element_content(content, "is")) c.text = item_text(*is);
+            c.string = true;
         } else {
             const auto v = element_content(content, "v");
             if (!v || v->empty()) return;
@@ -427,6 +429,7 @@ private:
                 const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), index);
                 if (ec != std::errc() || end != v->data() + v->size() || index < 0) return;
                 c.shared = index;
+                c.string = true;
             } else if (type == "str") {
                 c.text = unescape(*v);
             } else if (type == "d") {  // 1985-03-12T00:00:00: the date is what shows
@@ -703,6 +706,46 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
     return result;
 }
 
+// The string cells at the start of each worksheet, and the workbook part.
+WorkbookStrings sample_strings(const std::filesystem::path& path, std::size_t rows) {
+    WorkbookStrings result;
+    ZipEntryReader zip;
+    switch (zip.open(path)) {
+        case ZipEntryReader::Status::ok: break;
+        case ZipEntryReader::Status::cannot_open: result.status = SuggestStatus::cannot_open; return result;
+        default: result.status = SuggestStatus::not_a_workbook; return result;
+    }
+    std::string rels;
+    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, result.workbook) != ZipEntryReader::Status::ok ||
+        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok) {
+        result.status = SuggestStatus::not_a_workbook;
+        return result;
+    }
+    const std::vector<bool> no_dates;  // numbers are not looked at
+    const std::vector<SheetRef> sheets = worksheets(result.workbook, rels);
+    std::vector<SheetSample> samples;
+    for (const SheetRef& sheet : sheets) {
+        SheetScanner scanner(rows, no_dates);
+        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
+        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing) {
+            result.status = SuggestStatus::damaged;
+            return result;
+        }
+        samples.push_back(std::move(scanner.sample));
+    }
+    if (!resolve_shared_strings(zip, samples)) {
+        result.status = SuggestStatus::damaged;
+        return result;
+    }
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        SheetStrings out{sheets[i].name, {}};
+        for (Cell& c : samples[i].cells)
+            if (c.string) out.cells.push_back({c.row, c.column, std::move(c.text)});
+        result.sheets.push_back(std::move(out));
+    }
+    return result;
+}
+
 }  // namespace
 
 std::string shown_item_text(std::string_view item_content) { return item_text(item_content); }
@@ -719,6 +762,16 @@ std::string column_letters(int column) {
     std::string letters;
     for (int n = column + 1; n > 0; n = (n - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
     return letters;
+}
+
+WorkbookStrings sample_workbook_strings(const std::filesystem::path& workbook, std::size_t rows) {
+    try {
+        return sample_strings(workbook, rows);
+    } catch (const std::bad_alloc&) {
+        WorkbookStrings failed;
+        failed.status = SuggestStatus::damaged;
+        return failed;
+    }
 }
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits) {

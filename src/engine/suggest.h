@@ -52,6 +52,25 @@ struct WorkbookSuggestion {
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits = {});
 
+// The string cells (shared or inline) of the first `rows` rows with cells of each
+// worksheet, as a spreadsheet shows them, and the text of the workbook part: read the
+// same bounded way as a suggestion.
+struct StringCell {
+    long row = 0;  // one-based
+    int column = 0;  // zero-based
+    std::string text;
+};
+struct SheetStrings {
+    std::string name;
+    std::vector<StringCell> cells;
+};
+struct WorkbookStrings {
+    SuggestStatus status = SuggestStatus::ok;
+    std::string workbook;
+    std::vector<SheetStrings> sheets;
+};
+WorkbookStrings sample_workbook_strings(const std::filesystem::path& workbook, std::size_t rows);
+
 // The text a string item (the content of <si> or <is>) shows: its text runs, without
 // the phonetic readings, references and escapes decoded.
 std::string shown_item_text(std::string_view item_content);

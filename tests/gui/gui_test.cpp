@@ -342,7 +342,7 @@ private slots:
         const std::pair<const char*, QString> checks[] = {
             {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
             {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}, {"keepHeader", "見出し行を残す"},
-            {"compat", "互換形式でマスク(弱い暗号)"}};
+            {"compat", "互換形式でマスク(弱い暗号)"}, {"sendCopy", "送付用のコピー(バックアップなし)"}};
         for (const auto& [name, text] : checks) {
             QVERIFY2(f.get<QCheckBox>(name), name);
             QCOMPARE(f.get<QCheckBox>(name)->text(), text);
@@ -399,6 +399,17 @@ private slots:
         compat->setChecked(true);
         hsc::hsc_get_controls(f.window->controls(), s);
         QVERIFY(s.is_compat);
+        // The copy to send out: below the compatible format's box, off at start, and its
+        // value reaches the settings.
+        auto* send = f.get<QCheckBox>("sendCopy");
+        QVERIFY(!send->isChecked() && !s.is_no_backup);
+        QVERIFY(at("sendCopy").y() > at("compat").y());
+        for (QWidget* other : f.window->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != send && other->isVisible())
+                QVERIFY2(!other->geometry().intersects(send->geometry()), qPrintable(other->objectName()));
+        send->setChecked(true);
+        hsc::hsc_get_controls(f.window->controls(), s);
+        QVERIFY(s.is_no_backup);
         // The banner is drawn: the panel's picture holds black stripes at (17, 10) onward.
         QImage shot = f.window->centralWidget()->grab().toImage();
         const qreal scale = shot.devicePixelRatio();

@@ -83,6 +83,14 @@
         <translation>Keep numbers and dates</translation>
     </message>
     <message>
+        <source>送付用のコピー(バックアップなし)</source>
+        <translation>Copy to send out (no backups)</translation>
+    </message>
+    <message>
+        <source>外に渡すコピーを、バックアップを入れずにマスクします。解読できるものを何も含みません。元のブックは手元に残し、戻ってきたブックは hushcel restore --from で元のブックから復元します。上書き更新とは一緒に使えません。</source>
+        <translation>Masks a copy that leaves your hands without any backup: nothing in it can be deciphered. Keep the original, and restore what comes back from it with hushcel restore --from. Not together with overwrite.</translation>
+    </message>
+    <message>
         <source>互換形式でマスク(弱い暗号)</source>
         <translation>Mask in the compatible format (weak cipher)</translation>
     </message>
