@@ -36,8 +36,6 @@ namespace hsc {
 namespace {
 
 bool is_no_space(int error) { return error == ENOSPC || error == EDQUOT; }
-// A write that failed for a cause the user can act on, and is told.
-bool is_size_failure(int error) { return is_no_space(error) || error == EFBIG; }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
@@ -444,23 +442,25 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         mfree_all(reg);
         return save_failed(error, target);
     }
+    // A masked workbook ends with its footer, the zip comment, written with the rest.
+    std::string footer;
+    if (ctx.process_direction == Direction::mask) {
+        rc = hsc_format_footer(stored, key, FooterProtection{backup_key->strong_key(), unknown_backups}, footer);
+        if (rc != RC_OK) {
+            mfree_all(reg);
+            return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
+        }
+    }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd(), footer);
     const int write_error = reg.os_error;
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
     if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
     if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
     if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::write_error, {std::to_string(rc)}));
-
-    if (ctx.process_direction == Direction::mask) {
-        errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups});
-        const int footer_error = errno;
-        if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);
-        if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
-    }
+    if (!footer.empty() && options.fault && (rc = options.fault(WriteStep::footer_written)) != RC_OK)
+        return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
     // one takes the input's permission bits, so a private workbook stays private, and
