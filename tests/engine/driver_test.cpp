@@ -75,6 +75,65 @@ TEST_F(Driver, MasksThenRestoresBesideTheInput) {
     EXPECT_EQ(folder_listing(dir.path()), (std::set<std::string>{"book.xlsx", "●book.xlsx", "〇●book.xlsx"}));
 }
 
+// The package is all the engine reads: files named like its parts in the folder the
+// run starts from (the workbook's and a sheet's relationships, a table, other shared
+// strings) change nothing, whether the package holds such a part or lacks it. Once, a
+// table refusal named the sheet that the workbook's relationships on disk gave.
+TEST_F(Driver, FilesNamedLikePartsInTheCurrentFolderAreNeverRead) {
+    const auto named = test::workbook_with_table(NAMES);
+    const std::vector<test::ZipEntry> planted = {
+        {"xl/_rels/workbook.xml.rels", test::entry_data(named, "xl/_rels/workbook.xml.rels")},
+        {"xl/worksheets/_rels/sheet1.xml.rels", test::entry_data(named, "xl/worksheets/_rels/sheet1.xml.rels")},
+        {"xl/tables/table1.xml", test::entry_data(named, "xl/tables/table1.xml")},
+        {"xl/sharedStrings.xml", test::entry_data(test::small_workbook({"PLANTED"}), "xl/sharedStrings.xml")},
+    };
+    // A table that cannot be read, named by its sheet, in a package without the
+    // workbook's relationships: refused, naming no sheet.
+    std::vector<test::ZipEntry> without_rels;
+    for (const auto& e : named)
+        if (e.name != "xl/_rels/workbook.xml.rels")
+            without_rels.push_back(e.name == "xl/tables/table1.xml"
+                                       ? test::ZipEntry{e.name, "<table xmlns=\"http://schemas.openxmlformats.org/"
+                                                                "spreadsheetml/2006/main\" id=\"1\" name=\"T\"/>"}
+                                       : e);
+    struct Outcome {
+        int rc;
+        FailReason failure;
+        std::vector<std::string> errors;
+        std::vector<test::ZipEntry> parts;  // of the output, backups left out (their ciphertext differs)
+    };
+    const auto run_from = [&](const fs::path& folder) {
+        const fs::path before = fs::current_path();
+        fs::current_path(folder);
+        Outcome o{process(book()), ctx.failure, rep.errors, {}};
+        fs::current_path(before);
+        if (o.rc == RC_OK) {
+            for (auto& e : test::read_zip(output))
+                if (e.name.find("/BK") == std::string::npos) o.parts.push_back(std::move(e));
+            fs::remove(output);
+        }
+        return o;
+    };
+    const fs::path empty = dir / "empty", planting = dir / "planted";
+    fs::create_directories(empty);
+    for (const auto& e : planted) {
+        fs::create_directories((planting / e.name).parent_path());
+        test::write_file(planting / e.name, e.data);
+    }
+    for (const auto& book_entries : {without_rels, test::workbook_with_unnamed_table(NAMES), test::small_workbook(NAMES)}) {
+        write_book(book_entries);
+        const Outcome clean = run_from(empty), beside = run_from(planting);
+        EXPECT_EQ(beside.rc, clean.rc);
+        EXPECT_EQ(beside.failure, clean.failure);
+        EXPECT_EQ(beside.errors, clean.errors);
+        ASSERT_EQ(beside.parts.size(), clean.parts.size());
+        for (std::size_t i = 0; i < clean.parts.size(); ++i) {
+            EXPECT_EQ(beside.parts[i].name, clean.parts[i].name);
+            EXPECT_EQ(beside.parts[i].data, clean.parts[i].data) << clean.parts[i].name;
+        }
+    }
+}
+
 // One failing input per row: the status, and the one message it gives.
 struct FailCase {
     const char* label;
