@@ -1,6 +1,8 @@
 // Writes a generated benchmark workbook to a file:
 //   hushcel_make_workbook PATH [SHARED_STRINGS [DRAWINGS]]
 //   hushcel_make_workbook PATH --rows ROWS     8 columns, every cell a shared string
+//   hushcel_make_workbook PATH --entries N     N entries in all, nearly all of them small
+//                                              drawings of one shape each
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,26 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("%s: %zu rows of 8 shared-string cells\n", argv[1], rows);
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[2], "--entries") == 0) {
+        const std::size_t wanted = std::strtoul(argv[3], nullptr, 10);
+        hsc::bench::WorkbookShape shape;
+        shape.shared_strings = 100;
+        shape.shapes_per_drawing = 1;
+        shape.drawings = 0;
+        const std::size_t fixed = hsc::bench::make_workbook(shape).size();
+        shape.drawings = wanted > fixed ? wanted - fixed : 0;
+        const auto entries = hsc::bench::make_workbook(shape);
+        const std::string zip = hsc::bench::zip_bytes(entries);
+        std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
+        out.write(zip.data(), static_cast<std::streamsize>(zip.size()));
+        out.close();
+        if (zip.empty() || !out) {
+            std::fprintf(stderr, "cannot write %s\n", argv[1]);
+            return 1;
+        }
+        std::printf("%s: %zu entries, %zu bytes\n", argv[1], entries.size(), zip.size());
         return 0;
     }
     hsc::bench::WorkbookShape shape;
