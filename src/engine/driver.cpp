@@ -18,6 +18,7 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/memory_need.h"
 #include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
@@ -269,6 +270,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
     }
 
+    // More memory than the budget is refused before it is taken, in the words that say
+    // which budget would do.
+    const auto over_budget = [&](std::uint64_t need) {
+        const Refusal refusal = Refusal::of_size(RefusalKind::over_memory_budget, need, budget);
+        return fail(FailReason::too_large,
+                    say(lang, Msg::in_file,
+                        {say(lang, Msg::then, {say(lang, Msg::too_large), refusal_text(lang, refusal)}), path_text}));
+    };
+    // A restore needs what the footer recorded when the workbook was masked.
+    if (ctx.process_direction == Direction::unmask && record)
+        if (const auto need = footer_restore_need(*record); need && *need > budget) return over_budget(*need);
+
     // The key of every backup, derived once for the file: from the footer when restoring,
     // with a fresh salt when masking in the strong format. A new key is derived on a
     // second thread while the package is unpacked, so the derivation (a third of a second
@@ -283,6 +296,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     } else {
         derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
                   cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+    }
+    // The key is derived beside the unpacking: the derivation's memory counts with the
+    // package's (the stored bytes are at most the file's). A package the reader refused
+    // is reported in the reader's words, below.
+    if (derive && package.directory_status() == RC_OK) {
+        std::uint64_t need = package.size() + (check.pending ? check.pending->cost.mem_bytes : options.kdf_cost.mem_bytes);
+        for (const std::uint64_t size : package.entry_sizes()) need += size;
+        if (need > budget) return over_budget(need);
     }
     std::future<std::optional<StrongKey>> deriving;
     if (derive) {
@@ -364,6 +385,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
+    // What the parsers, the masked copies and the backups will hold, counted on the
+    // unpacked package before any of it is parsed; a masking counts what its restore
+    // will need too, which must fit the same budget.
+    if (read_rc == RC_OK)
+        if (const std::uint64_t need = processing_need(reg, ctx.process_direction == Direction::mask); need > budget) {
+            mfree_all(reg);
+            return over_budget(need);
+        }
+
     // Where the output goes, settled before the work: an existing file that is not the
     // input is replaced only when the user says so.
     std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
@@ -413,6 +443,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             return is_backup_entry(name) && !known_to_original_readers(name);
         });
     }
+    // The masked package is what a restore unpacks and deciphers: one that could not be
+    // restored within the same budget is not masked, and the footer records the need.
+    std::uint64_t restore_need = 0;
+    if (rc == RC_OK && ctx.process_direction == Direction::mask) {
+        restore_need = processing_need(reg);
+        if (restore_need > budget) {
+            mfree_all(reg);
+            return over_budget(restore_need);
+        }
+    }
     drop_deciphered(reg);
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
@@ -445,7 +485,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // A masked workbook ends with its footer, the zip comment, written with the rest.
     std::string footer;
     if (ctx.process_direction == Direction::mask) {
-        rc = hsc_format_footer(stored, key, FooterProtection{backup_key->strong_key(), unknown_backups}, footer);
+        rc = hsc_format_footer(stored, key, FooterProtection{backup_key->strong_key(), unknown_backups, restore_need},
+                               footer);
         if (rc != RC_OK) {
             mfree_all(reg);
             return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));

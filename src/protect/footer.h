@@ -88,7 +88,15 @@ struct FooterProtection {
     // Original format only: the package carries backups that a reader of the original
     // format does not know; it must refuse the workbook rather than restore part of it.
     bool unknown_backups = false;
+    // The memory restoring needs, in bytes (0: not recorded). Only formats of our own
+    // (strong, or tagged with unknown backups) carry it, as the extension NEED; the
+    // original format's footer stays as it is described.
+    std::uint64_t restore_need = 0;
 };
+
+// The memory a restore of the workbook needs, as its footer records it (NEED); nothing
+// when the footer records none or no number.
+std::optional<std::uint64_t> footer_restore_need(const FooterRecord& record);
 
 // The strong key for these settings: the password normalised (stored.password_utf8) and,
 // in file-authentication mode (`file_mode`: the settings' when masking, the footer's when

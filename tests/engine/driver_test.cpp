@@ -13,6 +13,7 @@
 
 #include "core/status.h"
 #include "protect/footer.h"
+#include "protect/strong_key.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -132,6 +133,59 @@ TEST_F(Driver, FilesNamedLikePartsInTheCurrentFolderAreNeverRead) {
             EXPECT_EQ(beside.parts[i].data, clean.parts[i].data) << clean.parts[i].name;
         }
     }
+}
+
+// The budget holds what parsing adds, not only the unpacked bytes: a table of many tiny
+// strings that unpacks well within the budget is refused before it is parsed, in words
+// that name a budget that does; under that budget it is masked, and restored.
+TEST_F(Driver, MemoryBudgetCountsWhatParsingHoldsAndNamesABudgetThatDoes) {
+    write_book(test::small_workbook(std::vector<std::string>(60000, "a")));
+    std::uint64_t unpacked = 0;
+    for (const auto& e : test::read_zip_info(book()).entries) unpacked += e.data.size() + e.compressed.size();
+    settings.is_compat = true;  // no key derivation, whose memory would count too
+    ProcessOptions options;
+    options.max_memory = unpacked + (1 << 20);
+    ASSERT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::too_large);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    const std::string& text = rep.errors[0];
+    const std::string advice = "--max-memory を ";
+    const std::size_t at = text.find(advice);
+    ASSERT_NE(at, std::string::npos) << text;
+    const std::uint64_t enough = std::stoull(text.substr(at + advice.size())) << 20;
+    EXPECT_GT(enough, options.max_memory);
+    EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+
+    options.max_memory = enough;
+    ASSERT_EQ(process(book(), options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    ASSERT_EQ(process(dir / "●book.xlsx", options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml"),
+              test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"));
+}
+
+// A masked workbook records what its restore needs, and a restore under a smaller
+// budget is refused before anything is unpacked, naming that need.
+TEST_F(Driver, RestoreNeedIsRecordedAndRefusedUpFrontUnderASmallerBudget) {
+    write_book(test::small_workbook(NAMES));
+    ProcessOptions options;
+    options.kdf_cost = KdfCost{1, 64 << 10};
+    ASSERT_EQ(process(book(), options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    const std::string masked = test::read_file(output);
+    const auto footer = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(masked.data()) + masked.size() - FOOTER_SIZE,
+                                               FOOTER_SIZE));
+    ASSERT_TRUE(footer);
+    const auto need = footer_restore_need(*footer);
+    ASSERT_TRUE(need);
+    EXPECT_GT(*need, masked.size());
+
+    options.max_memory = *need - 1;
+    EXPECT_EQ(process(dir / "●book.xlsx", options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::too_large);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    EXPECT_NE(rep.errors[0].find("--max-memory を " + std::to_string((*need + (1 << 20) - 1) >> 20) + "M"), std::string::npos)
+        << rep.errors[0];
+    options.max_memory = *need + (std::uint64_t{1} << 20);
+    EXPECT_EQ(process(dir / "●book.xlsx", options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
 }
 
 // One failing input per row: the status, and the one message it gives.
