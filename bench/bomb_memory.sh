@@ -5,8 +5,9 @@
 # shapes of bench/bomb_shapes.py (5 million tiny strings in a 208 KB file, one 300 MiB
 # string, 900 MiB of strings, many parts, a large worksheet). The promise: the peak is
 # at most the budget plus 64 MiB, whether the workbook is masked or refused (a refusal
-# says which budget would do). Prints the table Peak RSS / budget per shape; exits 1 when
-# a shape breaks the promise.
+# says which budget would do). A refused shape is run again under the budget its refusal
+# names, when that is at most 3 GiB, until it is masked: the promise must hold there too. Prints the table Peak RSS / budget per shape; exits 1 when a run breaks
+# the promise.
 #   bench/bomb_memory.sh [BUILD_DIR [SHAPE...]]   (default build-bench; shapes by name or number)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +18,8 @@ cli="$build/hushcel"
 "$root/scripts/setup" time
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export HOME="$work" XDG_CONFIG_HOME="$work" HUSHCEL_PASSWORD=bench-password
+export HOME="$work" XDG_CONFIG_HOME="$work" HUSHCEL_PASSWORD=bench-password LANG=C.UTF-8 LC_ALL=C.UTF-8
+RERUN_MAX_MIB=3072
 SLACK_KIB=$((64 * 1024))
 
 python3 - "$root/scripts" "$work/bomb.xlsx" <<'PY'
@@ -50,8 +52,9 @@ default_kib=$(awk '/MemTotal/ { k = $2 / 8; if (k > 1048576) k = 1048576; printf
 
 printf '%-30s %10s %-9s %12s %12s %14s\n' shape budget result "peak RSS" "peak/budget" "peak - budget"
 broken=0
-while IFS=$'\t' read -r name file budget; do
-  args=()
+# One masking under a budget ("" for the default): prints its row, sets result and advised (MiB).
+run() {  # label file budget
+  local name=$1 file=$2 budget=$3 args=() budget_kib
   if [[ -n "$budget" ]]; then
     args=(--max-memory "$budget")
     budget_kib=$(( ${budget%M} * 1024 ))
@@ -59,15 +62,30 @@ while IFS=$'\t' read -r name file budget; do
     budget_kib=$default_kib
   fi
   /usr/bin/time -f '%M' -o "$work/rss" "$cli" mask "${args[@]}" "$file" >/dev/null 2>"$work/err" || true
+  local peak out over mark=""
   peak=$(tail -1 "$work/rss")
   out="$(dirname "$file")/●$(basename "$file")"
   if [[ -e "$out" ]]; then result=masked; rm -f "$out"; else result=refused; fi
   over=$((peak - budget_kib))
-  mark=""
   (( over <= SLACK_KIB )) || { mark="  BROKEN"; broken=1; }
   printf '%-30s %8d M %-9s %8d MiB %12.2f %10d MiB%s\n' "$name" $((budget_kib / 1024)) "$result" $((peak / 1024)) \
     "$(echo "$peak / $budget_kib" | bc -l)" $((over / 1024)) "$mark"
-  [[ "$result" == refused ]] && printf '%-30s   %s\n' "" "$(grep -v warning "$work/err" | head -1 | cut -c1-150)"
+  advised=$(grep -o 'max-memory to at least [0-9]*M' "$work/err" | grep -o '[0-9]*' | head -1 || true)
+  [[ "$result" == refused ]] && printf '%-30s   %s\n' "" "$(grep -v warning "$work/err" | head -1 | sed 's/.*Processing stopped. //' | cut -c1-140)"
+  return 0
+}
+while IFS=$'\t' read -r name file budget; do
+  run "$name" "$file" "$budget"
+  # A refusal before unpacking names what unpacking needs; the one after it, what
+  # parsing needs too: follow the names until the shape is masked.
+  for _ in 1 2 3; do
+    [[ "$result" == refused && -n "$advised" && "$name" != deflate* ]] || break
+    if (( advised > RERUN_MAX_MIB )); then
+      printf '%-30s   not run again: the budget it names (%d MiB) is over %d MiB\n' "" "$advised" "$RERUN_MAX_MIB"
+      break
+    fi
+    run "  at the budget it names" "$file" "${advised}M"
+  done
   rm -f "$file"
 done <"$work/shapes.tsv"
 (( broken == 0 )) && echo "OK: every peak within the budget plus 64 MiB" || { echo "FAIL: a peak above the budget plus 64 MiB" >&2; exit 1; }
