@@ -386,10 +386,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     }
 
     // What the parsers, the masked copies and the backups will hold, counted on the
-    // unpacked package before any of it is parsed; a masking counts what its restore
-    // will need too, which must fit the same budget.
+    // unpacked package before any of it is parsed. (What the restore of a masking needs
+    // is counted on the masked package, below: a refusal names the need of its step.)
     if (read_rc == RC_OK)
-        if (const std::uint64_t need = processing_need(reg, ctx.process_direction == Direction::mask); need > budget) {
+        if (const std::uint64_t need = processing_need(reg); need > budget) {
             mfree_all(reg);
             return over_budget(need);
         }

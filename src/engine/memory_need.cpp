@@ -1,5 +1,6 @@
 #include "engine/memory_need.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "engine/backups.h"
@@ -38,7 +39,13 @@ std::string_view text_of(const Mfile& f) {
 
 }  // namespace
 
-std::uint64_t processing_need(const MfileRegistry& reg, bool with_backups) {
+std::uint64_t processing_need(const MfileRegistry& reg) {
+    // The backup of the shared strings holds as many items as the table (masking keeps
+    // every item in its place), though enciphered it shows none.
+    std::uint64_t table_items = 0;
+    for (const auto& f : reg.slots)
+        if (f && f->state != MFILE_REMOVED && !f->deflated_only && f->name == SHARED_STRINGS_NAME)
+            table_items = count_of(text_of(*f), SHARED_STRINGS_COST.item);
     std::uint64_t need = 0;
     for (const auto& f : reg.slots) {
         if (!f || f->state == MFILE_REMOVED) continue;
@@ -46,6 +53,9 @@ std::uint64_t processing_need(const MfileRegistry& reg, bool with_backups) {
         need += static_cast<std::uint64_t>(f->deflated_only ? 0 : f->capacity) + f->deflated.size() + PER_STREAM;
         if (f->deflated_only) continue;  // copied as it came, never parsed
         const std::string_view name = f->name;
+        // A restore deciphers each backup into a stream beside it: counted here until
+        // that stream is there (and then counted as held).
+        if (is_backup_entry(name) && msize(reg, deciphered_name(name)) == 0) need += length;
         // A deciphered backup is the text it restores: it costs what the part costs.
         const PartCost* cost = nullptr;
         if (name == SHARED_STRINGS_NAME || name == BACKUP_SHARED_STRINGS)
@@ -55,9 +65,9 @@ std::uint64_t processing_need(const MfileRegistry& reg, bool with_backups) {
         else if (name.starts_with("xl/drawings/") && name.ends_with(".xml"))
             cost = &DRAWING_COST;
         if (!cost) continue;
-        const std::uint64_t part = cost->per_four_bytes * length / 4 + cost->per_item * count_of(text_of(*f), cost->item);
-        // A backup holds the part's text (enciphered), and is read back as the part is.
-        need += with_backups ? 2 * part + length : part;
+        std::uint64_t items = count_of(text_of(*f), cost->item);
+        if (name == BACKUP_SHARED_STRINGS) items = std::max(items, table_items);
+        need += cost->per_four_bytes * length / 4 + cost->per_item * items;
     }
     return need;
 }

@@ -13,8 +13,8 @@ namespace hsc {
 // figures come from peaks measured on the shapes bench/bomb_memory.sh makes (many tiny
 // items, one huge item, many parts, a large worksheet) and bound each of them from
 // above; a workbook needing more than the budget is refused before any of it is parsed.
-// `with_backups`: the need of the package once backups of its parsed parts are added,
-// which is what restoring a masking of it unpacks and deciphers.
-std::uint64_t processing_need(const MfileRegistry& reg, bool with_backups = false);
+// On a masked package (backups enciphered, not yet deflated) it is what the restore of
+// that masking will need.
+std::uint64_t processing_need(const MfileRegistry& reg);
 
 }  // namespace hsc
