@@ -1,6 +1,5 @@
 #include "engine/memory_need.h"
 
-#include <algorithm>
 #include <string_view>
 
 #include "engine/backups.h"
@@ -23,6 +22,9 @@ struct PartCost {
 constexpr PartCost SHARED_STRINGS_COST{16, 64, "<si"};
 constexpr PartCost WORKSHEET_COST{1, 144, "t=\"inlineStr\""};
 constexpr PartCost DRAWING_COST{16, 64, "<a:t"};
+// A backup (enciphered) is read whole and written back as its part: twice its size (a
+// restore of a million rows of shared strings peaked at 623 MiB).
+constexpr PartCost BACKUP_COST{8, 0, {}};
 constexpr std::uint64_t PER_STREAM = 512;       // a stream's record, name and list entries
 
 std::uint64_t count_of(std::string_view text, std::string_view needle) {
@@ -40,12 +42,6 @@ std::string_view text_of(const Mfile& f) {
 }  // namespace
 
 std::uint64_t processing_need(const MfileRegistry& reg) {
-    // The backup of the shared strings holds as many items as the table (masking keeps
-    // every item in its place), though enciphered it shows none.
-    std::uint64_t table_items = 0;
-    for (const auto& f : reg.slots)
-        if (f && f->state != MFILE_REMOVED && !f->deflated_only && f->name == SHARED_STRINGS_NAME)
-            table_items = count_of(text_of(*f), SHARED_STRINGS_COST.item);
     std::uint64_t need = 0;
     for (const auto& f : reg.slots) {
         if (!f || f->state == MFILE_REMOVED) continue;
@@ -56,18 +52,17 @@ std::uint64_t processing_need(const MfileRegistry& reg) {
         // A restore deciphers each backup into a stream beside it: counted here until
         // that stream is there (and then counted as held).
         if (is_backup_entry(name) && msize(reg, deciphered_name(name)) == 0) need += length;
-        // A deciphered backup is the text it restores: it costs what the part costs.
         const PartCost* cost = nullptr;
-        if (name == SHARED_STRINGS_NAME || name == BACKUP_SHARED_STRINGS)
+        if (is_backup_entry(name))
+            cost = &BACKUP_COST;
+        else if (name == SHARED_STRINGS_NAME)
             cost = &SHARED_STRINGS_COST;
         else if (name.starts_with("xl/worksheets/") && name.ends_with(".xml"))
             cost = &WORKSHEET_COST;
         else if (name.starts_with("xl/drawings/") && name.ends_with(".xml"))
             cost = &DRAWING_COST;
         if (!cost) continue;
-        std::uint64_t items = count_of(text_of(*f), cost->item);
-        if (name == BACKUP_SHARED_STRINGS) items = std::max(items, table_items);
-        need += cost->per_four_bytes * length / 4 + cost->per_item * items;
+        need += cost->per_four_bytes * length / 4 + (cost->per_item ? cost->per_item * count_of(text_of(*f), cost->item) : 0);
     }
     return need;
 }
