@@ -243,9 +243,10 @@ constexpr std::array TEXTS{
     MessageText{Msg::entry_name_too_long, "entry-name-too-long", "エントリ名が長すぎます(%d)。",
                 "An entry name is too long (%d bytes)."},
     MessageText{Msg::over_memory_budget, "over-memory-budget",
-                "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s/%s)。",
-                "Unpacking needs more memory than may be used, so the workbook cannot be processed "
-                "(needed/limit: %s/%s)."},
+                "処理に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s/%s)。"
+                "--max-memory を %s 以上にすると処理できます。",
+                "Processing needs more memory than may be used, so the workbook cannot be processed "
+                "(needed/limit: %s/%s). Raise --max-memory to at least %s."},
     MessageText{Msg::overlapping_entries, "overlapping-entries",
                 "エントリ(%s)のデータが別のエントリのデータと重なっています。ファイルが破損しているか、細工されています。",
                 "The data of entry %s overlaps the data of another entry. The file is damaged or crafted."},

@@ -21,6 +21,7 @@
 #include "engine/backups.h"
 #include "engine/choice_text.h"
 #include "engine/masked_look.h"
+#include "engine/memory_need.h"
 #include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
@@ -40,8 +41,6 @@ namespace hsc {
 namespace {
 
 bool is_no_space(int error) { return error == ENOSPC || error == EDQUOT; }
-// A write that failed for a cause the user can act on, and is told.
-bool is_size_failure(int error) { return is_no_space(error) || error == EFBIG; }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
@@ -337,6 +336,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
+    // More memory than the budget is refused before it is taken, in the words that say
+    // which budget would do.
+    const auto over_budget = [&](std::uint64_t need) {
+        const Refusal refusal = Refusal::of_size(RefusalKind::over_memory_budget, need, budget);
+        return fail(FailReason::too_large,
+                    say(lang, Msg::in_file,
+                        {say(lang, Msg::then, {say(lang, Msg::too_large), refusal_text(lang, refusal)}), path_text}));
+    };
+    // A restore needs what the footer recorded when the workbook was masked.
+    if (ctx.process_direction == Direction::unmask && record)
+        if (const auto need = footer_restore_need(*record); need && *need > budget) return over_budget(*need);
+
     // The key of every backup, derived once for the file: from the footer when restoring,
     // with a fresh salt when masking in the strong format. A new key is derived on a
     // second thread while the package is unpacked, so the derivation (a third of a second
@@ -355,6 +366,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     } else {
         derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
                   cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+    }
+    // The key is derived beside the unpacking: the derivation's memory counts with the
+    // package's (the stored bytes are at most the file's). A package the reader refused
+    // is reported in the reader's words, below.
+    if (derive && package.directory_status() == RC_OK) {
+        std::uint64_t need = package.size() + (check.pending ? check.pending->cost.mem_bytes : options.kdf_cost.mem_bytes);
+        for (const std::uint64_t size : package.entry_sizes()) need += size;
+        if (need > budget) return over_budget(need);
     }
     std::future<std::optional<StrongKey>> deriving;
     if (derive) {
@@ -437,6 +456,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
+    // What the parsers, the masked copies and the backups will hold, counted on the
+    // unpacked package before any of it is parsed. (What the restore of a masking needs
+    // is counted on the masked package, below: a refusal names the need of its step.)
+    if (read_rc == RC_OK)
+        if (const std::uint64_t need = processing_need(reg); need > budget) {
+            mfree_all(reg);
+            return over_budget(need);
+        }
+
     // Where the output goes, settled before the work: an existing file that is not the
     // input is replaced only when the user says so.
     std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
@@ -501,6 +529,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
             return is_backup_entry(name) && !known_to_original_readers(name);
         });
     }
+    // The masked package is what a restore unpacks and deciphers: one that could not be
+    // restored within the same budget is not masked, and the footer records the need.
+    std::uint64_t restore_need = 0;
+    if (rc == RC_OK && ctx.process_direction == Direction::mask) {
+        restore_need = processing_need(reg);
+        if (restore_need > budget) {
+            mfree_all(reg);
+            return over_budget(restore_need);
+        }
+    }
     drop_deciphered(reg);
     if (stopped()) return RC_FAIL;
     if (rc != RC_OK) {
@@ -531,8 +569,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         mfree_all(reg);
         return save_failed(error, target);
     }
+    // A masked workbook ends with its footer, the zip comment, written with the rest.
+    std::string footer;
+    if (ctx.process_direction == Direction::mask) {
+        rc = hsc_format_footer(stored, key, FooterProtection{backup_key->strong_key(), unknown_backups, no_backup, restore_need},
+                               footer);
+        if (rc != RC_OK) {
+            mfree_all(reg);
+            return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
+        }
+    }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd(), footer);
     const int write_error = reg.os_error;
     if (stopped()) return RC_FAIL;  // the temporary file goes with `out`
     mfree_all(reg);
@@ -540,15 +588,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
     if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
     if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::write_error, {std::to_string(rc)}));
-
-    if (ctx.process_direction == Direction::mask) {
-        errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups, no_backup});
-        const int footer_error = errno;
-        if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);
-        if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
-    }
+    if (!footer.empty() && options.fault && (rc = options.fault(WriteStep::footer_written)) != RC_OK)
+        return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
     // one takes the input's permission bits, so a private workbook stays private, and

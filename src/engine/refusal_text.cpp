@@ -14,6 +14,8 @@ std::string listing(const std::vector<std::string>& names) {
 }
 
 std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB"; }
+// The same as --max-memory takes it.
+std::string megabytes_option(std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + "M"; }
 
 }  // namespace
 
@@ -39,7 +41,7 @@ std::string refusal_text(Lang lang, const Refusal& r) {
         case RefusalKind::larger_than_declared: return damaged(named(Msg::larger_than_declared));
         case RefusalKind::entry_name_too_long: return say(lang, Msg::entry_name_too_long, {std::to_string(r.size)});
         case RefusalKind::over_memory_budget:
-            return say(lang, Msg::over_memory_budget, {megabytes(r.size), megabytes(r.limit)});
+            return say(lang, Msg::over_memory_budget, {megabytes(r.size), megabytes(r.limit), megabytes_option(r.size)});
         case RefusalKind::overlapping_entries: return damaged(named(Msg::overlapping_entries));
         case RefusalKind::damaged_backup: return named(Msg::damaged_backup);
         case RefusalKind::table: return say(lang, Msg::table_in_sheet, {printable(r.sheet), name});

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <zlib.h>
@@ -24,6 +25,7 @@
 
 #include "core/mask_settings.h"
 #include "core/status.h"
+#include "package/archive_io.h"
 #include "package/package_entries.h"
 
 namespace hsc {
@@ -42,141 +44,94 @@ constexpr int BACKUP_DEFLATE_LEVEL = 1;
 
 // ---- the file-function table handed to minizip ----
 
+// What minizip's file functions work on: for reading, the archive's buffered reader; for
+// writing, a buffered writer into an open file or (archives kept in memory) a memory
+// stream named by the archive path. Nothing is opened by name here.
 struct ZipIo {
     MfileRegistry* reg;
-    bool on_disk;
-    int into = -1;  // an open file that composition writes instead of one made at the path
+    ArchiveReader* reader = nullptr;
     // Where a read archive ends for minizip: just after its end record. minizip looks
     // for that record only in the last 65,535 bytes, so a longer comment would hide it.
     std::int64_t end = -1;
-    // An open file that reading takes the archive from instead of opening the path: read
-    // at positions of its own, so the caller's file position never moves.
-    int read_from = -1;
+    ArchiveWriter* writer = nullptr;
+    bool memory = false;
 };
 
-// What the open function hands to minizip: a descriptor or a stream, and the last error.
+// What the open function hands to minizip: a position in the reader, the writer, or a
+// stream; and the last error.
 struct ArchiveHandle {
-    int fd = -1;
+    ArchiveReader* reader = nullptr;
+    ArchiveWriter* writer = nullptr;
     Mfile* stream = nullptr;
-    int error = 0;
     std::int64_t end = -1;  // the archive's end as minizip sees it; -1: the real end
-    bool positional = false;  // reads by position (pread) from `at`, never moving the file's own
-    std::int64_t at = 0;
+    std::int64_t at = 0;    // the reading position
+    int error = 0;
 };
 
 voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     auto* io = static_cast<ZipIo*>(opaque);
     if (!filename) return nullptr;
-    const char* path = static_cast<const char*>(filename);
     const bool read_only = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
     const bool existing = (mode & ZLIB_FILEFUNC_MODE_EXISTING) != 0;
     const bool create = (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0;
 
     ArchiveHandle h;
-    if (read_only) h.end = io->end;
-    if (io->on_disk && io->read_from >= 0 && read_only) {
-        h.fd = ::fcntl(io->read_from, F_DUPFD_CLOEXEC, 0);
-        if (h.fd < 0) return nullptr;
-        h.positional = true;
-    } else if (io->on_disk && io->into >= 0 && !read_only) {
-        // The caller's file, from its start: nothing is opened or created by name.
-        h.fd = ::fcntl(io->into, F_DUPFD_CLOEXEC, 0);
-        if (h.fd >= 0 && (::ftruncate(h.fd, 0) != 0 || ::lseek(h.fd, 0, SEEK_SET) != 0)) {
-            ::close(h.fd);
-            h.fd = -1;
-        }
-        if (h.fd < 0) {
-            io->reg->os_error = errno;
-            return nullptr;
-        }
-    } else if (io->on_disk) {
-        if (read_only)
-            h.fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        else if (existing)
-            h.fd = ::open(path, O_RDWR | O_CLOEXEC);
-        else if (create)
-            h.fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (h.fd < 0) {
-            if (!read_only) io->reg->os_error = errno;
-            return nullptr;
-        }
-    } else {
-        // Memory streams can be read or created; updating an existing one is not offered.
-        if (read_only)
-            h.stream = mopen(*io->reg, path, "rb");
-        else if (create && !existing)
-            h.stream = mopen(*io->reg, path, "wb");
+    if (read_only && io->reader) {
+        h.reader = io->reader;
+        h.end = io->end;
+    } else if (!read_only && create && io->writer) {
+        h.writer = io->writer;
+    } else if (!read_only && create && !existing && io->memory) {
+        // Memory streams are created; updating an existing one is not offered.
+        h.stream = mopen(*io->reg, static_cast<const char*>(filename), "wb");
         if (!h.stream) return nullptr;
+    } else {
+        return nullptr;
     }
     auto* record = new (std::nothrow) ArchiveHandle(h);
-    if (!record) {
-        if (h.fd >= 0) ::close(h.fd);
-        if (h.stream) mclose(h.stream);
-    }
+    if (!record && h.stream) mclose(h.stream);
     return record;
-}
-
-std::int64_t position_of(ArchiveHandle* h) {
-    if (h->positional) return h->at;
-    return h->stream ? mtell(h->stream) : static_cast<std::int64_t>(::lseek(h->fd, 0, SEEK_CUR));
 }
 
 uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
-    if (!h) return 0;
+    if (!h || !h->reader || h->at < 0) return 0;
     if (h->end >= 0) {
-        const std::int64_t pos = position_of(h);
-        if (pos < 0 || pos >= h->end) return 0;
-        size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - pos));
+        if (h->at >= h->end) return 0;
+        size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - h->at));
     }
-    if (h->stream) return static_cast<uLong>(mread(buf, 1, size, h->stream));
-    uLong done = 0;
-    while (done < size) {
-        ssize_t n = h->positional ? ::pread(h->fd, static_cast<char*>(buf) + done, size - done, h->at)
-                                  : ::read(h->fd, static_cast<char*>(buf) + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            h->error = errno;
-            break;
-        }
-        if (n == 0) break;  // end of file is not an error
-        done += static_cast<uLong>(n);
-        if (h->positional) h->at += n;
-    }
-    return done;
+    const std::size_t n = h->reader->read_at(static_cast<std::uint64_t>(h->at), buf, size);
+    h->at += static_cast<std::int64_t>(n);
+    if (n < size && h->reader->error() != 0) h->error = h->reader->error();  // the end is not an error
+    return static_cast<uLong>(n);
 }
 
 uLong ZCALLBACK io_write(voidpf opaque, voidpf stream, const void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
-    if (!h) return 0;
+    if (!h || size == 0) return 0;
     if (h->stream) {
-        if (size == 0) return 0;
         if (mwrite(buf, 1, size, h->stream) != size) {
             h->error = ENOMEM;
             return 0;
         }
         return size;
     }
-    uLong done = 0;
-    while (done < size) {
-        ssize_t n = ::write(h->fd, static_cast<const char*>(buf) + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            h->error = n < 0 ? errno : EIO;
-            static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
-            break;
-        }
-        done += static_cast<uLong>(n);
+    if (!h->writer) return 0;
+    const std::size_t n = h->writer->write(buf, size);
+    if (n != size) {
+        h->error = h->writer->error() != 0 ? h->writer->error() : EIO;
+        static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
     }
-    return done;
+    return static_cast<uLong>(n);
 }
 
 ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return static_cast<ZPOS64_T>(-1);
-    std::int64_t pos = position_of(h);
+    if (h->writer) return h->writer->tell();
+    const std::int64_t pos = h->stream ? mtell(h->stream) : h->at;
     if (pos < 0) {
-        h->error = h->stream ? EINVAL : errno;
+        h->error = EINVAL;
         return static_cast<ZPOS64_T>(-1);
     }
     return static_cast<ZPOS64_T>(pos);
@@ -185,52 +140,49 @@ ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
 long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return -1;
-    int whence;
-    switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_SET: whence = SEEK_SET; break;
-        case ZLIB_FILEFUNC_SEEK_CUR: whence = SEEK_CUR; break;
-        case ZLIB_FILEFUNC_SEEK_END: whence = SEEK_END; break;
-        default: return -1;
-    }
-    auto off = static_cast<std::int64_t>(offset);
-    if (whence == SEEK_END && h->end >= 0) {
-        whence = SEEK_SET;
-        off += h->end;
-    }
+    const auto off = static_cast<std::int64_t>(offset);
     if (h->stream) {
+        const int whence = origin == ZLIB_FILEFUNC_SEEK_SET ? 0 : origin == ZLIB_FILEFUNC_SEEK_CUR ? 1 : 2;
+        if (origin != ZLIB_FILEFUNC_SEEK_SET && origin != ZLIB_FILEFUNC_SEEK_CUR && origin != ZLIB_FILEFUNC_SEEK_END)
+            return -1;
         if (mseek(h->stream, off, whence) != Status::ok) {
             h->error = EINVAL;
             return -1;
         }
         return 0;
     }
-    if (h->positional) {
-        struct stat st{};
-        if (whence == SEEK_END && ::fstat(h->fd, &st) != 0) {
-            h->error = errno;
-            return -1;
-        }
-        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h->at : st.st_size;
-        if (base + off < 0) {
-            h->error = EINVAL;
-            return -1;
-        }
-        h->at = base + off;
-        return 0;
+    const std::int64_t here = h->writer ? static_cast<std::int64_t>(h->writer->tell()) : h->at;
+    const std::int64_t last = h->writer   ? static_cast<std::int64_t>(h->writer->end())
+                              : h->end >= 0 ? h->end
+                                            : static_cast<std::int64_t>(h->reader->size());
+    std::int64_t base;
+    switch (origin) {
+        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
+        case ZLIB_FILEFUNC_SEEK_CUR: base = here; break;
+        case ZLIB_FILEFUNC_SEEK_END: base = last; break;
+        default: return -1;
     }
-    if (::lseek(h->fd, static_cast<off_t>(off), whence) < 0) {
-        h->error = errno;
+    if (base + off < 0) {
+        h->error = EINVAL;
         return -1;
     }
+    if (h->writer)
+        h->writer->seek(static_cast<std::uint64_t>(base + off));
+    else
+        h->at = base + off;
     return 0;
 }
 
-int ZCALLBACK io_close(voidpf, voidpf stream) {
+int ZCALLBACK io_close(voidpf opaque, voidpf stream) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return -1;
     int rc = 0;
     if (h->stream) mclose(h->stream);
-    if (h->fd >= 0 && ::close(h->fd) != 0) rc = -1;  // a failed close may lose written data
+    // Whatever is still buffered goes to the file now: a failed write would lose it.
+    if (h->writer && !h->writer->flush()) {
+        static_cast<ZipIo*>(opaque)->reg->os_error = h->writer->error();
+        rc = -1;
+    }
     delete h;
     return rc;
 }
@@ -310,33 +262,13 @@ std::int64_t end_record_end(std::string_view tail, std::uint64_t file_size) {
     return -1;
 }
 
-// The last bytes of an archive that can hold its end record and comment.
-std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_disk, std::uint64_t size,
-                         int read_from = -1) {
-    constexpr std::uint64_t MAX_TAIL = 22 + 65535;
-    const std::uint64_t n = std::min(size, MAX_TAIL);
-    std::string tail;
-    if (on_disk && read_from >= 0) {
-        tail.resize(n);
-        if (::pread(read_from, tail.data(), n, static_cast<off_t>(size - n)) != static_cast<ssize_t>(n)) tail.clear();
-    } else if (on_disk) {
-        std::FILE* f = std::fopen(archive.c_str(), "rb");
-        if (!f) return tail;
-        tail.resize(n);
-        if (::fseeko(f, static_cast<off_t>(size - n), SEEK_SET) != 0 || std::fread(tail.data(), 1, n, f) != n)
-            tail.clear();
-        std::fclose(f);
-    } else if (Mfile* m = mopen(reg, archive.string(), "rb")) {
-        auto bytes = mdata(m);
-        if (bytes.size() >= n) tail.assign(reinterpret_cast<const char*>(bytes.data()) + bytes.size() - n, n);
-        mclose(m);
-    }
-    return tail;
-}
-
 // An archive open for reading through our file-function table, its end clamped to the
-// end record; closed when it goes out of scope.
+// end record; closed when it goes out of scope. The file is opened once, its last bytes
+// read once, and every read after goes through one buffered reader.
 struct ReadArchive {
+    int owned_fd = -1;  // an archive opened here by its path
+    std::unique_ptr<ArchiveReader> owned_reader;
+    ArchiveReader* reader = nullptr;
     ZipIo io{};
     zlib_filefunc64_def table{};
     unzFile uf = nullptr;
@@ -347,29 +279,49 @@ struct ReadArchive {
     ReadArchive& operator=(const ReadArchive&) = delete;
     ~ReadArchive() {
         if (uf) unzClose(uf);
+        if (owned_fd >= 0) ::close(owned_fd);
     }
 
-    // 0, or -101 with the registry's refusal set. With `read_from` (an open file) the
-    // archive is read from that file and `archive` is only a name.
-    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location, int read_from = -1) {
-        if (location.on_disk && read_from >= 0) {
-            struct stat st{};
-            if (::fstat(read_from, &st) != 0) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-            size = static_cast<std::uint64_t>(st.st_size);
-        } else if (location.on_disk) {
-            std::error_code ec;
-            size = fs::file_size(archive, ec);
-            if (ec) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-        } else {
-            size = static_cast<std::uint64_t>(msize(reg, archive.string()));
+    // The archive at a path, or in the memory stream of that name. 0, or -101 with the
+    // registry's refusal set.
+    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
+        try {
+            if (location.on_disk) {
+                // Never waited for: a FIFO or device is no archive.
+                owned_fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+                struct stat st{};
+                if (owned_fd < 0 || ::fstat(owned_fd, &st) != 0 || !S_ISREG(st.st_mode))
+                    return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+                owned_reader = std::make_unique<ArchiveReader>(owned_fd, static_cast<std::uint64_t>(st.st_size));
+            } else {
+                Mfile* m = mopen(reg, archive.string(), "rb");
+                if (!m) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+                owned_reader = std::make_unique<ArchiveReader>(mdata(m));
+                mclose(m);
+            }
+        } catch (const std::bad_alloc&) {
+            return RC_NOMEM;
         }
-        io = ZipIo{&reg, location.on_disk};
-        io.read_from = location.on_disk ? read_from : -1;
-        io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size, io.read_from), size);
+        return open(reg, *owned_reader);
+    }
+
+    // The archive the reader reads (kept by the caller while this is open).
+    int open(MfileRegistry& reg, ArchiveReader& from) {
+        reader = &from;
+        size = from.size();
+        if (!from.keep_tail()) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+        io = ZipIo{&reg};
+        io.reader = &from;
+        const auto tail = from.tail();
+        io.end = end_record_end(std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()), size);
         table = make_table(io);
-        uf = unzOpen2_64(archive.c_str(), &table);
+        uf = unzOpen2_64("archive", &table);
         return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
     }
+
+    // Where the archive's bytes end for the entries: at the end record when there is one
+    // (what follows is its comment).
+    std::uint64_t limit() const { return io.end >= 0 ? static_cast<std::uint64_t>(io.end) : size; }
 };
 
 // Reads the current entry's header: its information and its whole name.
@@ -384,13 +336,21 @@ int current_entry(unzFile uf, unz_file_info64& info, std::string& name) {
     return RC_OK;
 }
 
-// Checks one file entry's header against what we can process faithfully.
+// One entry as the checks read it from the directory: extraction takes it from here,
+// so the directory is walked once.
+struct CheckedEntry {
+    std::string name;
+    unz_file_info64 info{};
+    std::uint64_t data_at = 0;  // where a file entry's stored bytes start
+};
+
 // Where an entry's data lies in the archive.
 struct DataRange {
     std::uint64_t at = 0, size = 0;
     std::size_t entry = 0;  // index in directory order
 };
 
+// Checks one file entry's header against what we can process faithfully.
 int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info, const std::string& name,
                      std::uint64_t archive_size, std::uint64_t& total, DataRange& range) {
     if (info.flag & 1) return refuse(reg, RC_FAIL, RefusalKind::encrypted_entry, name);
@@ -442,10 +402,10 @@ std::ptrdiff_t overlapping_entry(std::vector<DataRange>& ranges) {
 
 // Checks every entry before anything is extracted: count, names, sizes, methods,
 // encryption, duplicates, where the data lies, and (disk mode) where it would go.
-// `listed`, when given, receives every entry name in directory order, `sizes` their
-// declared inflated sizes.
+// `checked` receives every entry (folders too) in directory order.
 int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
-                  std::vector<std::string>* listed = nullptr, std::vector<std::uint64_t>* sizes = nullptr) {
+                  std::vector<CheckedEntry>& checked) {
+    checked.clear();
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, RefusalKind::not_a_zip);
     // The most entries a package may hold is one less than the capacity.
@@ -456,16 +416,16 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return too_many(global.number_entry);
 
     std::set<std::string> seen;
-    std::vector<std::string> names;  // in directory order
-    std::vector<std::uint64_t> declared;
+    std::vector<CheckedEntry> entries;  // in directory order
     std::vector<DataRange> ranges;
     std::uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
         // the directory may hold more than it says
         if (seen.size() + 1 >= static_cast<std::size_t>(capacity)) return too_many(seen.size() + 1);
-        unz_file_info64 info{};
-        std::string name;
+        CheckedEntry entry;
+        unz_file_info64& info = entry.info;
+        std::string& name = entry.name;
         if (int r = current_entry(uf, info, name); r != RC_OK) {
             if (r == RC_SIZE_LIMIT)
                 return refuse(reg, r, Refusal::of_size(RefusalKind::entry_name_too_long, info.size_filename, ZIP_MAX_ENTRY_NAME));
@@ -478,17 +438,17 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
         if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, RefusalKind::duplicate_entry, name);
         if (!is_directory_entry(name)) {
             DataRange range;
-            range.entry = names.size();
+            range.entry = entries.size();
             if (int r = check_file_entry(reg, uf, info, name, archive_size, total, range); r != RC_OK) return r;
+            entry.data_at = range.at;
             ranges.push_back(range);
         }
-        names.push_back(std::move(name));
-        declared.push_back(is_directory_entry(names.back()) ? 0 : info.uncompressed_size);
+        entries.push_back(std::move(entry));
         rc = unzGoToNextFile(uf);
     }
     if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
     if (auto e = overlapping_entry(ranges); e >= 0)
-        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::overlapping_entries, names[static_cast<std::size_t>(e)]);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::overlapping_entries, entries[static_cast<std::size_t>(e)].name);
     // Extraction holds every entry's stored bytes beside its inflated bytes, and keeps the
     // deflated form for composition: refuse what would not fit before inflating anything.
     // The stored bytes are the archive's own, each once, now that none overlap.
@@ -497,8 +457,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     if (reg.max_package_bytes > 0 && held > reg.max_package_bytes)
         return refuse(reg, RC_SIZE_LIMIT,
                       Refusal::of_size(RefusalKind::over_memory_budget, held, reg.max_package_bytes));
-    if (listed) *listed = std::move(names);
-    if (sizes) *sizes = std::move(declared);
+    checked = std::move(entries);
     return RC_OK;
 }
 
@@ -622,20 +581,12 @@ void run_on_all_cores(std::size_t count, Job job) {
     for (auto& t : helpers) t.join();
 }
 
-// Reads the current (file) entry's stored bytes and creates its destination.
-int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, Extraction& x) {
-    int method = 0, level = 0;
-    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return UNZ_BADZIPFILE;
+// Reads a file entry's stored bytes, from where the checks found them, in one read,
+// and creates its destination.
+int begin_extraction(MfileRegistry& reg, ArchiveReader& reader, std::uint64_t data_at, int mode,
+                     const fs::path& target, Extraction& x) {
     x.stored.resize(static_cast<std::size_t>(x.info.compressed_size));  // checked against the file size
-    std::size_t got = 0;
-    while (got < x.stored.size()) {
-        const unsigned ask = static_cast<unsigned>(std::min<std::size_t>(x.stored.size() - got, 1u << 30));
-        const int n = unzReadCurrentFile(uf, x.stored.data() + got, ask);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    unzCloseCurrentFile(uf);
-    if (got != x.stored.size()) return UNZ_BADZIPFILE;
+    if (reader.read_at(data_at, x.stored.data(), x.stored.size()) != x.stored.size()) return UNZ_BADZIPFILE;
 
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
@@ -982,6 +933,26 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
     return RC_OK;
 }
 
+// The archive's comment, after its end record (written with an empty one): its length
+// into the record's last two bytes, then its bytes, through the handle that wrote the
+// rest.
+int append_comment(MfileRegistry& reg, const fs::path& archive, ArchiveWriter* writer, std::string_view comment) {
+    const std::uint8_t length[2] = {static_cast<std::uint8_t>(comment.size() & 0xFF),
+                                    static_cast<std::uint8_t>(comment.size() >> 8)};
+    if (writer) {
+        if (writer->end() < 2) return RC_SHORT_WRITE;
+        writer->seek(writer->end() - 2);
+        const bool ok = writer->write(length, 2) == 2 && writer->write(comment.data(), comment.size()) == comment.size() &&
+                        writer->flush();
+        if (!ok) reg.os_error = writer->error();
+        return ok ? RC_OK : RC_SHORT_WRITE;
+    }
+    Mfile* m = mopen(reg, archive.string(), "rb");
+    const bool ok = m && mseek(m, -2, 2) == Status::ok && mwrite(length, 1, 2, m) == 2 && mwrite_all(m, comment);
+    mclose(m);
+    return ok ? RC_OK : RC_SHORT_WRITE;
+}
+
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     if (location.on_disk && location.into >= 0) {
         [[maybe_unused]] int ignored = ::ftruncate(location.into, 0);  // the caller's file: emptied, not removed
@@ -996,8 +967,9 @@ void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 }  // namespace
 
 namespace {
-int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read = nullptr);
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries, int mode,
+                    const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
+                    EntryFilter read = nullptr);
 }  // namespace
 
 int tiv_zip_on_memory(ZipArchiveLocation& location, int flag) {
@@ -1013,20 +985,20 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
-    unzFile uf = in.uf;
-    const std::uint64_t archive_size = in.size;
 
     // Everything that can refuse the archive is checked before anything is written.
-    if (int rc = check_entries(reg, uf, mode, capacity, archive_size); rc != RC_OK) return rc;
-    return extract_checked(reg, uf, mode, target, capacity, names, wanted);
+    std::vector<CheckedEntry> entries;
+    if (int rc = check_entries(reg, in.uf, mode, capacity, in.limit(), entries); rc != RC_OK) return rc;
+    return extract_checked(reg, *in.reader, entries, mode, target, capacity, names, wanted);
 }
 
 namespace {
 
 // Extracts the entries of an archive whose entries check_entries accepted. In memory,
 // the entries `read` rejects are kept deflated only.
-int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read) {
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries, int mode,
+                    const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
+                    EntryFilter read) {
     names.clear();
     if (mode != ZIP_MODE_MEMORY) {
         remove_tree(target);
@@ -1036,22 +1008,21 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
     // Stored bytes are read in directory order; inflating them, the bulk of the work,
     // runs on every core, the largest entries first.
     std::vector<std::unique_ptr<Extraction>> work;
-    int rc = unzGoToFirstFile(uf);
-    while (rc == UNZ_OK) {
+    for (const CheckedEntry& entry : entries) {
         auto x = std::make_unique<Extraction>();
-        if (int r = current_entry(uf, x->info, x->name); r != RC_OK) return refuse(reg, r, RefusalKind::not_a_zip);
+        x->info = entry.info;
+        x->name = entry.name;
         if (is_directory_entry(x->name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
             if (static_cast<int>(names.size()) >= capacity) return refuse_extraction(reg, RC_SIZE_LIMIT, x->name);
             x->keep_inflated = mode != ZIP_MODE_MEMORY || !read || read(x->name);
-            if (int r = begin_extraction(reg, uf, mode, target, *x); r != RC_OK) return refuse_extraction(reg, r, x->name);
+            if (int r = begin_extraction(reg, reader, entry.data_at, mode, target, *x); r != RC_OK)
+                return refuse_extraction(reg, r, x->name);
             names.push_back(x->name);
             work.push_back(std::move(x));
         }
-        rc = unzGoToNextFile(uf);
     }
-    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
 
     std::vector<Extraction*> by_size;
     for (auto& x : work) by_size.push_back(x.get());
@@ -1081,6 +1052,7 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
 
 struct CheckedArchive::Open {
     ReadArchive in;
+    std::vector<CheckedEntry> entries;
     std::vector<std::string> names;
     std::vector<std::uint64_t> sizes;
 };
@@ -1089,24 +1061,30 @@ CheckedArchive::CheckedArchive() = default;
 CheckedArchive::~CheckedArchive() = default;
 
 int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
-    return open_checked(reg, archive, location, -1);
-}
-
-int CheckedArchive::open(MfileRegistry& reg, int fd) {
-    ZipArchiveLocation disk;
-    return open_checked(reg, "/proc/self/fd/" + std::to_string(fd), disk, fd);
-}
-
-int CheckedArchive::open_checked(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location,
-                                 int fd) {
     open_.reset();
     reg.refusal = {};
     auto opened = std::make_unique<Open>();
-    if (int rc = opened->in.open(reg, archive, location, fd); rc != RC_OK) return rc;
-    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size,
-                               &opened->names, &opened->sizes);
+    if (int rc = opened->in.open(reg, archive, location); rc != RC_OK) return rc;
+    return check(reg, std::move(opened));
+}
+
+int CheckedArchive::open(MfileRegistry& reg, ArchiveReader& reader) {
+    open_.reset();
+    reg.refusal = {};
+    auto opened = std::make_unique<Open>();
+    if (int rc = opened->in.open(reg, reader); rc != RC_OK) return rc;
+    return check(reg, std::move(opened));
+}
+
+int CheckedArchive::check(MfileRegistry& reg, std::unique_ptr<Open> opened) {
+    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.limit(),
+                               opened->entries);
         rc != RC_OK)
         return rc;
+    for (const CheckedEntry& e : opened->entries) {
+        opened->names.push_back(e.name);
+        opened->sizes.push_back(is_directory_entry(e.name) ? 0 : e.info.uncompressed_size);
+    }
     open_ = std::move(opened);
     return RC_OK;
 }
@@ -1130,7 +1108,8 @@ int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names,
     names.clear();
     if (!open_) return RC_OPEN;
     reg.refusal = {};
-    return extract_checked(reg, open_->in.uf, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted, read);
+    return extract_checked(reg, *open_->in.reader, open_->entries, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted,
+                           read);
 }
 
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,
@@ -1141,16 +1120,43 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
+    if (location.comment.size() > 0xFFFF) return RC_SIZE_LIMIT;
+    // The file written: the caller's, emptied first, or a fresh one made at the path
+    // (never written through an existing link there).
+    int fd = location.into;
+    if (location.on_disk && location.into >= 0 && ::ftruncate(fd, 0) != 0) {
+        reg.os_error = errno;
+        return RC_OPEN;
+    }
     if (location.on_disk && location.into < 0) {
-        // A fresh file: never write through an existing link at the archive path.
         std::error_code ec;
         fs::remove(archive, ec);
+        fd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            reg.os_error = errno;
+            return RC_OPEN;
+        }
     }
-
-    ZipIo io{&reg, location.on_disk, location.into};
+    struct Owned {
+        int fd;
+        ~Owned() {
+            if (fd >= 0) ::close(fd);
+        }
+    } owned{location.on_disk && location.into < 0 ? fd : -1};
+    std::optional<ArchiveWriter> writer;
+    ZipIo io{&reg};
+    if (location.on_disk) {
+        writer.emplace(fd);
+        io.writer = &*writer;
+    } else {
+        io.memory = true;
+    }
     zlib_filefunc64_def table = make_table(io);
     zipFile zf = zipOpen2_64(archive.c_str(), APPEND_STATUS_CREATE, nullptr, &table);
-    if (!zf) return RC_OPEN;
+    if (!zf) {
+        if (location.on_disk && location.into < 0) discard_archive(reg, archive, location);
+        return RC_OPEN;
+    }
 
     int rc = RC_OK;
     if (mode == ZIP_MODE_MEMORY) {
@@ -1166,6 +1172,7 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
         }
     }
     if (zipClose(zf, nullptr) != ZIP_OK && rc == RC_OK) rc = RC_ZIP_CLOSE;
+    if (rc == RC_OK && !location.comment.empty()) rc = append_comment(reg, archive, writer ? &*writer : nullptr, location.comment);
     if (rc != RC_OK) discard_archive(reg, archive, location);
     return rc;
 }
@@ -1194,10 +1201,11 @@ int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 }  // namespace
 
 int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
-                    int compose_into) {
+                    int compose_into, std::string_view comment) {
     output = output_path_for(input, direction, is_overwrite);
     ZipArchiveLocation into;
     into.into = compose_into;
+    into.comment = comment;
     return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
 }
 

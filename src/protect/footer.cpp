@@ -270,6 +270,10 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
     return block;
 }
 
+std::optional<std::uint64_t> footer_restore_need(const FooterRecord& record) {
+    return decimal(footer_extension(record, "NEED"), 1, UINT64_MAX / 2);
+}
+
 int hsc_format_footer(const StoredSettings& stored, std::string& record) {
     return hsc_format_footer(stored, nullptr, record);
 }
@@ -333,6 +337,8 @@ int hsc_format_footer(const StoredSettings& stored, const std::string* key_check
         }
     }
     if (protection.strong || protection.unknown_backups) footer.extensions.emplace_back("CHECK", std::string(check));
+    if ((protection.strong || protection.unknown_backups) && protection.restore_need > 0)
+        footer.extensions.emplace_back("NEED", std::to_string(protection.restore_need));
     // Hints are at most 32 bytes (64 sealed digits): the text stays far inside the record.
     const auto block = write_footer(footer);
     if (!block) return RC_SIZE_LIMIT;

@@ -93,6 +93,10 @@ struct FooterProtection {
     // original format sees a masked workbook whose password never matches. Outranks the
     // other two: there is nothing to protect.
     bool no_backup = false;
+    // The memory restoring needs, in bytes (0: not recorded). Only formats of our own
+    // (strong, or tagged with unknown backups) carry it, as the extension NEED; the
+    // original format's footer stays as it is described.
+    std::uint64_t restore_need = 0;
 };
 
 // The extension key and value of a footer without backups.
@@ -100,6 +104,10 @@ inline constexpr std::string_view FOOTER_BACKUP_KEY = "BACKUP";
 inline constexpr std::string_view FOOTER_BACKUP_NONE = "NONE";
 // True when the footer says the workbook carries no backup.
 bool footer_without_backup(const FooterRecord& record);
+
+// The memory a restore of the workbook needs, as its footer records it (NEED); nothing
+// when the footer records none or no number.
+std::optional<std::uint64_t> footer_restore_need(const FooterRecord& record);
 
 // The strong key for these settings: the password normalised (stored.password_utf8) and,
 // in file-authentication mode (`file_mode`: the settings' when masking, the footer's when

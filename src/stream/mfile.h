@@ -30,10 +30,10 @@ inline constexpr int MFILE_REMOVED = 9;
 inline constexpr int MFILE_WRITE_FAILED = -9;
 
 // The step of mopen or mwrite that failed last in a registry; merror() words it.
-enum class MfileStep { none, size, count, allocate, open, read, grow, read_stored, write_stored };
+enum class MfileStep { none, missing, count, allocate, grow, read_stored, write_stored };
 struct MfileError {
     MfileStep step = MfileStep::none;
-    Status status = Status::ok;  // for `size`: what aod_fsze reported
+    Status status = Status::ok;
 };
 
 struct Mfile {
@@ -82,7 +82,8 @@ public:
     PartMeter* meter = nullptr;
 };
 
-// mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
+// mode "rb"/"ab" read a live stream (a name not registered is missing: null, and the
+// last error says so; the disk is never read), "wb" create/truncate.
 Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode);
 std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f);
 std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f);

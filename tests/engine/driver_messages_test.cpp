@@ -318,7 +318,8 @@ const MessageCase CASES[] = {
      },
      RC_FAIL, FailReason::too_large,
      "処理可能なサイズを超えました。処理を中断します。"
-     "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: 1 MB/1 MB)。(PATH)",
+     "処理に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: 1 MB/1 MB)。"
+     "--max-memory を 1M 以上にすると処理できます。(PATH)",
      "PATH"},
     {"table_no_worksheet_names",
      [](Scene& r) {
