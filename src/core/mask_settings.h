@@ -106,6 +106,9 @@ struct FileContext {
     // Cells of the header row are never marked.
     bool keeps_header_row() const { return keep_header || !target_headers.empty(); }
     FailReason failure = FailReason::none;  // why the file was not processed
+    // Restore as a reader built to the original format's description does: the package
+    // backup (content types, relationships, the archive's directory) is left as it is.
+    bool original_only = false;
 };
 
 }  // namespace hsc

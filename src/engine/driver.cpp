@@ -206,6 +206,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
+    ctx.original_only = options.original_only;
     if (!parse_columns(settings.target_column, ctx))
         return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
     if (settings.header_row < 1 || settings.header_row > 1048576)
