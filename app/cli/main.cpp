@@ -613,6 +613,10 @@ int main(int argc, char** argv) {
     }
 
     if (!only_reading) {
+        if (o.output_dir) {
+            std::error_code ec;
+            if (!fs::is_directory(*o.output_dir, ec)) return usage(say(lang, Msg::output_dir_missing, {*o.output_dir}));
+        }
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
             if (auto name = output_is_input(o.files))
@@ -651,6 +655,9 @@ int main(int argc, char** argv) {
     }
     po.force = o.force;
     po.dry_run = o.dry_run;
+    if (o.output) po.output = fs::path(*o.output);
+    if (o.output_dir) po.output_dir = fs::path(*o.output_dir);
+    po.original_name = o.original_name;
     po.lang = lang;
     // The workers share one memory budget.
     po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /

@@ -216,6 +216,14 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
                 return false;
             }
             o.key_file = v;
+        } else if (name == "-o" || name == "--output") {
+            if (!value(v)) return false;
+            o.output = v;
+        } else if (name == "--output-dir") {
+            if (!value(v)) return false;
+            o.output_dir = v;
+        } else if (name == "--original-name") {
+            if (!flag(o.original_name)) return false;
         } else if (name == "--from") {
             if (!value(v)) return false;
             o.from = v;
@@ -279,6 +287,33 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
         }
         o.command = Command::suggest;
     }
+    // Where the outputs go: one way at a time, but for the original name in another folder.
+    const std::pair<bool, const char*> placements[] = {
+        {o.output.has_value(), "-o"}, {o.output_dir.has_value(), "--output-dir"},
+        {o.original_name, "--original-name"}, {o.overwrite, "--overwrite"}};
+    const char* placed = nullptr;
+    for (const auto& [given, option] : placements) {
+        if (!given) continue;
+        const bool together = placed && std::string_view(placed) == "--output-dir" && std::string_view(option) == "--original-name";
+        if (placed && !together) {
+            message = say(lang, Msg::option_output_conflict, {placed, option});
+            return false;
+        }
+        if (!placed) placed = option;
+    }
+    if (placed && placed != std::string_view("--overwrite") &&
+        (o.command == Command::inspect || o.command == Command::suggest)) {
+        message = say(lang, Msg::option_output_not_for_inspect, {placed});
+        return false;
+    }
+    if (o.original_name && o.command != Command::restore) {
+        message = say(lang, Msg::option_original_name_needs_restore);
+        return false;
+    }
+    if (o.output && o.files.size() > 1) {
+        message = say(lang, Msg::option_output_one_file);
+        return false;
+    }
     if (!o.help && !o.version && o.files.empty()) {
         message = say(lang, Msg::no_files);
         return false;
@@ -319,6 +354,8 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.wchar_mask) s.mask_wchar = *o.wchar_mask;
     if (o.shapes) s.is_autoshape = true;
     if (o.overwrite) s.is_overwrite = true;
+    // An output named for this run wins over the overwrite setting of the file.
+    if (o.output || o.output_dir || o.original_name) s.is_overwrite = false;
     if (o.no_record_password) s.is_no_password = true;
     if (o.compat) s.is_compat = true;
     if (o.no_backup) s.is_no_backup = true;

@@ -51,6 +51,9 @@ struct Options {
     // restore --from: the masked copy that was kept (or the original), whose texts go
     // back into the edited workbooks named as the files.
     std::optional<std::string> from;
+    std::optional<std::string> output;      // -o: the output of the one file
+    std::optional<std::string> output_dir;  // --output-dir: the folder of the outputs
+    bool original_name = false;             // restore --original-name: the name without "●"
     bool force = false;  // replace existing outputs, accept hard-linked inputs, restore edited workbooks
     bool allow_default_password = false;  // mask with the built-in or an empty password
     std::optional<std::uint64_t> max_memory;  // bytes for the packages in memory at once

@@ -381,6 +381,19 @@ constexpr std::array TEXTS{
     MessageText{Msg::option_no_backup_needs_mask, "option-no-backup-needs-mask",
                 "--no-backup はマスクするときだけ使えます(mask または自動)。",
                 "--no-backup is for masking only (mask, or the automatic mode)."},
+    MessageText{Msg::option_output_one_file, "option-output-one-file",
+                "-o は 1 つのファイルの出力先です。複数のファイルには --output-dir を使ってください。",
+                "-o names the output of one file; for several files use --output-dir DIR."},
+    MessageText{Msg::option_output_conflict, "option-output-conflict", "%s と %s は一緒に指定できません。",
+                "%s and %s cannot be given together."},
+    MessageText{Msg::option_original_name_needs_restore, "option-original-name-needs-restore",
+                "--original-name は restore と一緒に指定してください。",
+                "--original-name goes with restore: hushcel restore --original-name FILE."},
+    MessageText{Msg::option_output_not_for_inspect, "option-output-not-for-inspect",
+                "inspect は何も書き込まないため、%s は指定できません。",
+                "inspect writes nothing: %s does not go with it."},
+    MessageText{Msg::output_dir_missing, "output-dir-missing", "出力フォルダ(%s)がありません。",
+                "The output folder (%s) does not exist."},
     MessageText{Msg::no_files, "no-files", "ファイルが指定されていません。",
                 "No file is given. Name the workbooks to process."},
     MessageText{Msg::same_file_twice, "same-file-twice", "同じファイルが2回指定されています: %s",
@@ -570,6 +583,10 @@ constexpr std::array TEXTS{
 
 出力は入力と同じフォルダに "%sNAME" (マスク) または "%sNAME" (復元) として書かれ、
 --overwrite では入力の上に書かれます。入力は完全なブックでしか置き換えられません。
+  -o FILE                 1 つのファイルの出力を FILE に書く
+  --output-dir DIR        出力を (同じ名前で) フォルダ DIR に書く
+  --original-name         restore で、名前の前の "●" を除いた元の名前に書く
+既存のファイルは --force なしには置き換えません。
 
 オプション (それぞれ、この実行に限り設定ファイルの項目を上書き):
   --columns LIST          マスクする列。例: "B,D,AA" (空: ブックのすべての文字列)。
@@ -683,6 +700,10 @@ Usage:
 
 The output goes beside the input as "%sNAME" (masked) or "%sNAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
+  -o FILE                 write the output of one file to FILE
+  --output-dir DIR        write the outputs (named as above) into the folder DIR
+  --original-name         restore: write the original name, without the "●" in front
+An existing file is never replaced without --force.
 
 Options (each overrides one field of the settings file for this run):
   --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);

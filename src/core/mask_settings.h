@@ -125,6 +125,9 @@ struct FileContext {
     // Takes `choice` in: the general set into the fields above, the named ones as they are.
     void set_choice(const ColumnChoice& choice);
     FailReason failure = FailReason::none;  // why the file was not processed
+    // Restore as a reader built to the original format's description does: the package
+    // backup (content types, relationships, the archive's directory) is left as it is.
+    bool original_only = false;
 };
 
 }  // namespace hsc

@@ -142,6 +142,30 @@ StoredSettings without_password(const StoredSettings& stored) {
 }
 
 // Why the package could not be read into memory, as the package reader says it.
+// Whether the options name where the output goes.
+bool placed_output(const ProcessOptions& options) {
+    return options.output || options.output_dir || options.original_name;
+}
+
+// The input's file name without the "●" masking put in front of it.
+std::filesystem::path original_file_name(const std::filesystem::path& input) {
+    constexpr std::string_view MASKED_PREFIX = "\xE2\x97\x8F";  // ●
+    std::string name = input.filename().string();
+    if (name.starts_with(MASKED_PREFIX) && name.size() > MASKED_PREFIX.size()) name.erase(0, MASKED_PREFIX.size());
+    return name;
+}
+
+// Where the output of `input` goes: the options' file or folder, the original name, or
+// beside the input with its prefix (the input itself when overwriting).
+std::filesystem::path output_target(const std::filesystem::path& input, Direction direction, bool overwriting,
+                                    const ProcessOptions& options) {
+    if (options.output) return *options.output;
+    const std::filesystem::path usual = options.original_name && direction == Direction::unmask
+                                            ? input.parent_path() / original_file_name(input)
+                                            : output_path_for(input, direction, overwriting);
+    return options.output_dir ? *options.output_dir / usual.filename() : usual;
+}
+
 int extraction_status(int rc) { return rc == RC_SIZE_LIMIT || rc == RC_NOMEM ? rc : RC_FAIL; }
 
 }  // namespace
@@ -210,7 +234,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // A run that replaces its input holds it alone: a second such run is refused, not
     // left to overwrite the first one's result.
     InputFile in;
-    if (int error = in.open(input, settings.is_overwrite ? InputLock::exclusive : InputLock::shared); error != 0)
+    if (int error = in.open(input, settings.is_overwrite && !placed_output(options) ? InputLock::exclusive : InputLock::shared); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
     // Every step reads the package from that one open file: its type, its footer (the
@@ -248,6 +272,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
+    ctx.original_only = options.original_only;
     ChoiceError choice_error;
     const std::optional<ColumnChoice> choice =
         options.columns ? options.columns
@@ -467,9 +492,10 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
 
     // Where the output goes, settled before the work: an existing file that is not the
     // input is replaced only when the user says so.
-    std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
-    bool replace = settings.is_overwrite;
-    if (settings.is_overwrite) {
+    const bool overwriting = settings.is_overwrite && !placed_output(options);
+    std::filesystem::path target = output_target(input, ctx.process_direction, overwriting, options);
+    bool replace = overwriting;
+    if (overwriting) {
         // Replacing a symbolic link would leave the workbook it names unchanged.
         std::error_code ec;
         if (std::filesystem::is_symlink(input, ec)) {
@@ -580,7 +606,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd(), footer);
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, overwriting, out.fd(), footer);
     const int write_error = reg.os_error;
     if (stopped()) return RC_FAIL;  // the temporary file goes with `out`
     mfree_all(reg);
@@ -595,12 +621,12 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // one takes the input's permission bits, so a private workbook stays private, and
     // restored plain text is no more open than the user's umask lets new files be.
     const mode_t umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
-    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
+    int error = overwriting ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
     if (stopped()) return RC_FAIL;  // the last moment before the folder changes
-    if (settings.is_overwrite) {
+    if (overwriting) {
         // A version saved by someone else while we worked is never replaced: nothing wrote
         // into the open file, and the name still holds it at the moment it is exchanged.
         const auto changed = [&] { return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text})); };

@@ -59,6 +59,14 @@ struct ProcessOptions {
     // the original) gives the originals of the cells that still show masked texts. The
     // output is named as a restore's; FileContext::merge says what was given back.
     std::optional<std::filesystem::path> merge_from;
+    // Where the output goes instead of beside the input with its prefix ("●", "〇"): the
+    // file `output`; or the folder `output_dir`, with the usual name; and with
+    // `original_name` a restore takes the input's name without its "●" prefix. An
+    // existing file there is replaced only with `force` or the reporter's yes, and never
+    // when it is the input itself. The overwrite setting does not apply with any of them.
+    std::optional<std::filesystem::path> output;
+    std::optional<std::filesystem::path> output_dir;
+    bool original_name = false;
     // Read and write only the original format, as a reader built to its description
     // does: footer extensions passed over, HASH taken as the SHA-512 of the password or
     // key file, backups read as stream containers. Shows what such a reader does with

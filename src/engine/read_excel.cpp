@@ -11,6 +11,7 @@
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
 #include "engine/merge.h"
+#include "engine/package_backup.h"
 #include "engine/text_mask.h"
 #include "engine/suggest.h"
 #include "engine/text_routines.h"
@@ -542,12 +543,18 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
-// The entries a masked package will hold: the backups masking adds (the workbook part's
-// among them), and one more for the thumbnail: the striped one where there was none, or
+// The folder entries composition writes besides the streams.
+std::size_t folder_entries(const MfileRegistry& reg) {
+    return static_cast<std::size_t>(std::count_if(reg.layout.entries.begin(), reg.layout.entries.end(),
+                                                  [](const ArchiveEntryHeader& e) { return e.folder; }));
+}
+
+// The entries a masked package will hold (its folder entries among them): the backups masking adds (the workbook part's
+// and the package's among them), and one more for the thumbnail: the striped one where there was none, or
 // the backup of the thumbnails it replaces (n of them become one and n backups).
-std::size_t entries_after_masking(const std::vector<std::string>& entries, const PackageParts& parts,
-                                  const MaskSettings& s) {
-    std::size_t count = entries.size() + 2;
+std::size_t entries_after_masking(const MfileRegistry& reg, const std::vector<std::string>& entries,
+                                  const PackageParts& parts, const MaskSettings& s) {
+    std::size_t count = entries.size() + folder_entries(reg) + 3;  // the package backup too
     if (parts.has_shared_strings) ++count;
     if (s.is_autoshape) count += parts.drawing_part_names.size();
     return count + parts.worksheet_backups;
@@ -635,6 +642,8 @@ void order_by_entries(const MfileRegistry& reg, std::vector<LeakFinding>& findin
 // their stored form; only after that are the table's backup and its masked text made.
 int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, PackageParts& parts,
                  const StoredSettings& s, const FileContext& ctx, const BackupKey& key, MaskReport* report) {
+    PackageOriginal original;
+    if (int rc = take_package_original(reg, original); rc != RC_OK) return rc;
     if (int rc = back_up_marked_parts(reg, entries, parts, key); rc != RC_OK) return rc;
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
     if (parts.formula_results_dropped && ask_full_calculation(parts.workbook_text))
@@ -676,7 +685,9 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     if (parts.has_shared_strings)
         if (int rc = mask_shared_strings(reg, parts.shared_string_flags, by_flags, s, key); rc != RC_OK)
             return rc;
-    if (live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+    // Last, once every other backup exists: their content types are part of what it keeps.
+    if (int rc = back_up_package(reg, original, key); rc != RC_OK) return rc;
+    if (live_streams(reg) + folder_entries(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
     if (report) {
         std::vector<LeakFinding> in_table = scan_package_for_leaks(reg, masked, table);
         found.leaks.insert(found.leaks.end(), in_table.begin(), in_table.end());
@@ -721,15 +732,20 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     if (direction == Direction::mask) {
         // A masked package must unpack again to be restored: refuse, before anything is
         // masked, one that its backups would push to the entry limit.
-        if (entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+        if (entries_after_masking(reg, entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
         return mask_package(reg, entries, parts, s, ctx, key, report);
     }
+    // The package backup is judged before the restore rewrites the parts it keeps.
+    std::optional<PackageRestore> package;
+    if (!ctx.original_only)
+        if (int rc = read_package_backup(reg, key, package); rc != RC_OK) return rc;
     if (int rc = restore_workbook_part(reg, parts, s, key); rc != RC_OK) return rc;
     MergeReport unused;
     MergeReport& given = merge ? *merge : unused;
     if (int rc = restore_parts(reg, parts, s, key, given); rc != RC_OK) return rc;
     if (int rc = restore_worksheets(reg, entries, key, given); rc != RC_OK) return rc;
-    return swap_thumbnails(reg, entries, direction, key);
+    if (int rc = swap_thumbnails(reg, entries, direction, key); rc != RC_OK) return rc;
+    return ctx.original_only ? RC_OK : restore_package(reg, entries, package);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -26,6 +27,7 @@
 #include "core/mask_settings.h"
 #include "core/status.h"
 #include "package/archive_io.h"
+#include "package/archive_layout.h"
 #include "package/package_entries.h"
 
 namespace hsc {
@@ -273,6 +275,7 @@ struct ReadArchive {
     zlib_filefunc64_def table{};
     unzFile uf = nullptr;
     std::uint64_t size = 0;
+    std::string comment;  // the archive comment
 
     ReadArchive() = default;
     ReadArchive(const ReadArchive&) = delete;
@@ -314,6 +317,10 @@ struct ReadArchive {
         io.reader = &from;
         const auto tail = from.tail();
         io.end = end_record_end(std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()), size);
+        // The comment runs from the end record to the end of the file.
+        if (io.end >= 0)
+            comment.assign(reinterpret_cast<const char*>(tail.data()) + (tail.size() - static_cast<std::size_t>(size - static_cast<std::uint64_t>(io.end))),
+                           static_cast<std::size_t>(size - static_cast<std::uint64_t>(io.end)));
         table = make_table(io);
         uf = unzOpen2_64("archive", &table);
         return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
@@ -336,12 +343,44 @@ int current_entry(unzFile uf, unz_file_info64& info, std::string& name) {
     return RC_OK;
 }
 
+// The current entry's directory record as composition writes it again: its place is
+// the caller's, its date and header fields are taken here. Extra fields of the zip64
+// kind are left out (the writer adds its own where sizes need them), and all of them
+// when they do not parse.
+int current_header(unzFile uf, const unz_file_info64& info, const std::string& name, ArchiveEntryHeader& header) {
+    std::string extra(info.size_file_extra, '\0'), comment(info.size_file_comment, '\0');
+    if (unzGetCurrentFileInfo64(uf, nullptr, nullptr, 0, extra.data(), static_cast<uLong>(extra.size()), comment.data(),
+                                static_cast<uLong>(comment.size())) != UNZ_OK)
+        return UNZ_BADZIPFILE;
+    header.name = name;
+    header.folder = is_directory_entry(name);
+    header.dos_date_time = static_cast<std::uint32_t>(info.dosDate);
+    header.version_made_by = static_cast<std::uint16_t>(info.version);
+    header.flag = static_cast<std::uint16_t>(info.flag);
+    header.method = static_cast<std::uint16_t>(info.compression_method);
+    header.internal_attributes = static_cast<std::uint16_t>(info.internal_fa);
+    header.external_attributes = static_cast<std::uint32_t>(info.external_fa);
+    header.comment = std::move(comment);
+    for (std::size_t at = 0; at + 4 <= extra.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(extra[i])); };
+        const unsigned id = byte(at) | byte(at + 1) << 8, size = byte(at + 2) | byte(at + 3) << 8;
+        if (at + 4 + size > extra.size()) {
+            header.extra.clear();
+            break;
+        }
+        if (id != 0x0001) header.extra.append(extra, at, 4 + size);
+        at += 4 + size;
+    }
+    return UNZ_OK;
+}
+
 // One entry as the checks read it from the directory: extraction takes it from here,
 // so the directory is walked once.
 struct CheckedEntry {
     std::string name;
     unz_file_info64 info{};
     std::uint64_t data_at = 0;  // where a file entry's stored bytes start
+    ArchiveEntryHeader header;  // as composition writes it again
 };
 
 // Where an entry's data lies in the archive.
@@ -431,6 +470,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
                 return refuse(reg, r, Refusal::of_size(RefusalKind::entry_name_too_long, info.size_filename, ZIP_MAX_ENTRY_NAME));
             return refuse(reg, r, RefusalKind::not_a_zip);
         }
+        if (int r = current_header(uf, info, name, entry.header); r != UNZ_OK) return refuse(reg, r, RefusalKind::not_a_zip);
         if (name.empty() || name.find('\0') != std::string::npos) return refuse(reg, RC_FAIL, RefusalKind::bad_entry_name, name);
         if (mode != ZIP_MODE_MEMORY && safe_relative_path(name).empty())
             return refuse(reg, RC_FAIL, RefusalKind::unsafe_entry_path, name);
@@ -763,6 +803,10 @@ constexpr std::size_t DICTIONARY_BYTES = 32768;
 // untouched entry, or the pieces of its bytes deflated anew.
 struct DeflatedEntry {
     std::string entry;                    // the name in the archive
+    // The header the input's directory gave the entry (its date and fields), or none for
+    // an entry that masking made.
+    const ArchiveEntryHeader* header = nullptr;
+    bool stored = false;                  // written as `kept` holds it, not deflated (and folders)
     std::span<const std::uint8_t> kept;   // the deflated form kept from the input
     std::vector<DeflatePiece> pieces;     // otherwise
     std::uint32_t crc = 0;
@@ -881,13 +925,30 @@ bool put_deflated(zipFile zf, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-// An entry whose deflated bytes are at hand, copied into the archive as they are, with
-// the entry settings for its header.
+// An entry that masking made: dated 1980-01-01 00:00:00, the earliest valid DOS date.
+constexpr std::uint32_t NEW_ENTRY_DOS_DATE = (1u << 5 | 1u) << 16;
+constexpr uLong NEW_ENTRY_VERSION_MADE_BY = 0;  // made on MS-DOS, as the zip library says by default
+
+// An entry whose bytes are at hand (deflated, or as they are for a stored entry), copied
+// into the archive with the header of the input's directory: its date, version, flags,
+// attributes, extra fields and comment. The flags for encryption and for a data
+// descriptor are never copied: neither is written here.
 int write_deflated_entry(zipFile zf, DeflatedEntry& e) {
-    zip_fileinfo zi{};  // all-zero date: minizip stores date word 0x0020, time word 0
-    if (zipOpenNewFileInZip3_64(zf, e.entry.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, 0) != ZIP_OK)
+    zip_fileinfo zi{};
+    zi.dosDate = NEW_ENTRY_DOS_DATE;
+    const ArchiveEntryHeader* h = e.header;
+    if (h) {
+        zi.dosDate = h->dos_date_time;
+        zi.internal_fa = h->internal_attributes;
+        zi.external_fa = h->external_attributes;
+    }
+    const int method = e.stored ? 0 : Z_DEFLATED;
+    const uInt extra_size = h ? static_cast<uInt>(h->extra.size()) : 0;
+    if (zipOpenNewFileInZip4_64(zf, e.entry.c_str(), &zi, nullptr, 0, h && extra_size ? h->extra.data() : nullptr,
+                                extra_size, h && !h->comment.empty() ? h->comment.c_str() : nullptr, method,
+                                Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                nullptr, 0, h ? h->version_made_by : NEW_ENTRY_VERSION_MADE_BY,
+                                h ? static_cast<uLong>(h->flag & ~0x0009u) : 0, 0) != ZIP_OK)
         return RC_OPEN;
     std::uint32_t crc = e.crc;
     if (e.pieces.empty()) {
@@ -904,19 +965,35 @@ int write_deflated_entry(zipFile zf, DeflatedEntry& e) {
 }
 
 // Every named stream into the open archive, in list order.
+// A name of the registry's layout that is a folder entry there, or a stream otherwise,
+// keeps the header the layout gives it.
 int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::string>& names) {
+    std::map<std::string_view, const ArchiveEntryHeader*> headers;
+    for (const ArchiveEntryHeader& h : reg.layout.entries) headers.emplace(h.name, &h);
     std::vector<DeflatedEntry> entries(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         DeflatedEntry& e = entries[i];
         e.entry = strip_leading_separators(names[i]);
         if (e.entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
+        if (const auto found = headers.find(names[i]); found != headers.end()) e.header = found->second;
+        if (e.header && e.header->folder) {
+            e.stored = true;
+            continue;
+        }
         Mfile* f = mopen(reg, names[i], "rb");
         if (!f) return RC_OPEN;
         e.size = static_cast<std::uint64_t>(f->length);
         e.kept = mdeflated(f);
         e.crc = f->crc;
-        // A stream that came stored, or was written to, is deflated anew.
-        if (e.kept.empty()) e.cut(mdata(f), deflate_level_for(names[i], mdata(f)));
+        if (e.header && e.header->method == 0 && !f->deflated_only) {
+            // Stored in the input: stored again, as it is now.
+            e.stored = true;
+            e.kept = mdata(f);
+            e.crc = static_cast<std::uint32_t>(crc32_z(0L, e.kept.data(), e.kept.size()));
+        } else if (e.kept.empty()) {
+            // A stream that was written to is deflated anew.
+            e.cut(mdata(f), deflate_level_for(names[i], mdata(f)));
+        }
         mclose(f);
     }
     DeflateWork work(entries);
@@ -967,7 +1044,8 @@ void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 }  // namespace
 
 namespace {
-int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries, int mode,
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries,
+                    std::string_view archive_comment, int mode,
                     const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
                     EntryFilter read = nullptr);
 }  // namespace
@@ -989,14 +1067,15 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
     // Everything that can refuse the archive is checked before anything is written.
     std::vector<CheckedEntry> entries;
     if (int rc = check_entries(reg, in.uf, mode, capacity, in.limit(), entries); rc != RC_OK) return rc;
-    return extract_checked(reg, *in.reader, entries, mode, target, capacity, names, wanted);
+    return extract_checked(reg, *in.reader, entries, in.comment, mode, target, capacity, names, wanted);
 }
 
 namespace {
 
 // Extracts the entries of an archive whose entries check_entries accepted. In memory,
 // the entries `read` rejects are kept deflated only.
-int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries, int mode,
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries,
+                    std::string_view archive_comment, int mode,
                     const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
                     EntryFilter read) {
     names.clear();
@@ -1008,10 +1087,13 @@ int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector
     // Stored bytes are read in directory order; inflating them, the bulk of the work,
     // runs on every core, the largest entries first.
     std::vector<std::unique_ptr<Extraction>> work;
+    reg.layout = {};
+    reg.layout.comment = archive_comment;
     for (const CheckedEntry& entry : entries) {
         auto x = std::make_unique<Extraction>();
         x->info = entry.info;
         x->name = entry.name;
+        reg.layout.entries.push_back(entry.header);
         if (is_directory_entry(x->name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
@@ -1108,7 +1190,7 @@ int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names,
     names.clear();
     if (!open_) return RC_OPEN;
     reg.refusal = {};
-    return extract_checked(reg, *open_->in.reader, open_->entries, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted,
+    return extract_checked(reg, *open_->in.reader, open_->entries, open_->in.comment, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted,
                            read);
 }
 
@@ -1172,7 +1254,11 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
         }
     }
     if (zipClose(zf, nullptr) != ZIP_OK && rc == RC_OK) rc = RC_ZIP_CLOSE;
-    if (rc == RC_OK && !location.comment.empty()) rc = append_comment(reg, archive, writer ? &*writer : nullptr, location.comment);
+    // A masked workbook's comment is its footer; a restore gives the original one back.
+    const std::string_view comment =
+        !location.comment.empty() ? std::string_view(location.comment)
+                                  : mode == ZIP_MODE_MEMORY ? std::string_view(reg.archive_comment) : std::string_view();
+    if (rc == RC_OK && !comment.empty()) rc = append_comment(reg, archive, writer ? &*writer : nullptr, comment);
     if (rc != RC_OK) discard_archive(reg, archive, location);
     return rc;
 }
@@ -1186,12 +1272,15 @@ fs::path output_path_for(const fs::path& input, Direction direction, bool is_ove
 
 namespace {
 
-// Every live stream of the registry, in registry order, into the archive.
+// Every live stream of the registry into the archive, in the order of the registry's
+// layout with its folder entries, then the others in registry order.
 int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     std::vector<std::string> names;
     try {
-        names.reserve(static_cast<std::size_t>(mcount(reg)));
-        mlist(reg, names);
+        std::vector<std::string> live;
+        live.reserve(static_cast<std::size_t>(mcount(reg)));
+        mlist(reg, live);
+        names = composition_order(reg.layout, live);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }

@@ -233,6 +233,8 @@ void mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
     reg.refusal = {};
     reg.os_error = 0;
+    reg.layout = {};
+    reg.archive_comment.clear();
 }
 
 int mcount(const MfileRegistry& reg) { return static_cast<int>(reg.slots.size()); }

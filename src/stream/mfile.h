@@ -58,6 +58,30 @@ struct Mfile {
     bool deflated_only = false;
 };
 
+// One entry of a zip archive's directory as the package held it: what composition needs
+// to write the entry again as it was (its place, its date, its header fields), beside
+// the stream that holds its bytes. A folder entry has no stream.
+struct ArchiveEntryHeader {
+    std::string name;
+    bool folder = false;
+    std::uint32_t dos_date_time = 0;  // DOS date in the high 16 bits, time in the low
+    std::uint16_t version_made_by = 0;
+    std::uint16_t flag = 0;
+    std::uint16_t method = 8;  // 0 stored, 8 deflated
+    std::uint16_t internal_attributes = 0;
+    std::uint32_t external_attributes = 0;
+    std::string extra;    // the central directory's extra fields, zip64 ones left out
+    std::string comment;  // the entry's comment
+    bool operator==(const ArchiveEntryHeader&) const = default;
+};
+
+// The directory of an archive: its entries in their order, and the archive comment.
+struct ArchiveLayout {
+    std::vector<ArchiveEntryHeader> entries;
+    std::string comment;
+    bool operator==(const ArchiveLayout&) const = default;
+};
+
 // The registry of one processed workbook. Slots fill from 0 upwards and are freed only
 // all together; a removed stream keeps its slot with an empty name.
 class MfileRegistry {
@@ -80,6 +104,14 @@ public:
     std::uint64_t max_package_bytes = 0;
     // Told of each part read from or written into an archive; may stop the work.
     PartMeter* meter = nullptr;
+    // The directory of the archive unpacked into this registry (entries in their order,
+    // folder entries among them, and its comment); composition follows it for the
+    // entries it names and writes the others after them. A restore puts the directory
+    // of the original package here.
+    ArchiveLayout layout;
+    // The archive comment composition writes; empty unless a restore gives the original
+    // one back (a masked workbook's comment is its footer, written afterwards).
+    std::string archive_comment;
 };
 
 // mode "rb"/"ab" read a live stream (a name not registered is missing: null, and the

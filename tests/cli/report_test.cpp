@@ -258,11 +258,11 @@ TEST(InspectLeaks, NamesThePartsOfAMaskedWorkbookAndNeedsItsPassword) {
     auto r = run_hushcel(dir.path(), {"inspect", "--leaks", "●book.xlsx", "●clean.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4) << r.err;
     EXPECT_NE(r.out.find("●book.xlsx: type=MS-Excel2007(12) masked=yes auth=password format=strong hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=comments\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml,docProps/BKpackage.xml strings=2 shapes=0 leaks=comments\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("●clean.xlsx: type=MS-Excel2007(12) masked=yes auth=password format=strong hint=\"\" "
-                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml strings=2 shapes=0 leaks=none\n"),
+                         "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml,docProps/BKpackage.xml strings=2 shapes=0 leaks=none\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.err, "●book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n");
