@@ -576,14 +576,15 @@ constexpr std::array TEXTS{
   hushcel inspect FILE...     何も変えずに、種類、マスク状態、認証、ヒント、バックアップを表示
   hushcel inspect --suggest FILE...
                               何も変えずに、個人情報らしい列を提案 (見出しの語と、
-                              各ワークシートの最初の 1000 データ行から判断)
+                              各ワークシートの最初の 1000 データ行から判断)。
+                              --write-profile FILE で提案をプロファイルに書く
   hushcel inspect --leaks FILE...
                               バックアップを復号し (パスワードは下記)、マスクした文字列が
                               マスク済みブックの別の場所に残っていないかを調べる
 
 出力は入力と同じフォルダに "%sNAME" (マスク) または "%sNAME" (復元) として書かれ、
 --overwrite では入力の上に書かれます。入力は完全なブックでしか置き換えられません。
-  -o FILE                 1 つのファイルの出力を FILE に書く
+  -o, --output FILE       1 つのファイルの出力を FILE に書く
   --output-dir DIR        出力を (同じ名前で) フォルダ DIR に書く
   --original-name         restore で、名前の前の "●" を除いた元の名前に書く
 既存のファイルは --force なしには置き換えません。
@@ -693,14 +694,15 @@ Usage:
   hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
   hushcel inspect --suggest FILE...
                               change nothing; suggest the columns that look like personal data
-                              (by header words and by the first 1000 data rows of each worksheet)
+                              (by header words and by the first 1000 data rows of each worksheet);
+                              --write-profile FILE writes the proposal as a profile
   hushcel inspect --leaks FILE...
                               also decipher the backups (password as below) and look for the
                               masked texts elsewhere in the masked workbook
 
 The output goes beside the input as "%sNAME" (masked) or "%sNAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
-  -o FILE                 write the output of one file to FILE
+  -o, --output FILE       write the output of one file to FILE
   --output-dir DIR        write the outputs (named as above) into the folder DIR
   --original-name         restore: write the original name, without the "●" in front
 An existing file is never replaced without --force.
