@@ -632,22 +632,33 @@ int restore_table(MfileRegistry& reg, const BackupKey& key, MergeReport& report)
 
 namespace {
 
+// A cell as its markup holds it, for comparing a row with its original: the t attribute
+// and the raw <v> (a shared string by its index), or nothing for a formula or an empty
+// cell.
+std::optional<std::pair<std::string_view, std::string_view>> raw_cell(std::string_view sheet, const SheetCell& cell,
+                                                                      const std::string& prefix) {
+    if (cell.empty || cell.end > sheet.size()) return std::nullopt;
+    const std::string_view content = sheet.substr(cell.tag_end, cell.end - cell.tag_end);
+    ElementAt at;
+    if (next_element(content, prefix + "f", 0, content.size(), at)) return std::nullopt;
+    const std::string_view type = cell.has_type && cell.type != "n" ? cell.type : std::string_view();
+    if (next_element(content, prefix + (type == "inlineStr" ? "is" : "v"), 0, content.size(), at) && at.closed)
+        return std::pair(type, content.substr(at.inner_begin, at.inner_end - at.inner_begin));
+    return std::nullopt;
+}
+
 // A value of the worksheet itself (no shared string, no formula): its type and raw
-// value, and the typed text it shows.
+// value (for an inline string the text it shows), and the typed text it shows.
 std::optional<CellOriginal> sheet_value(std::string_view sheet, const SheetCell& cell, const std::string& prefix) {
+    const auto raw = raw_cell(sheet, cell, prefix);
+    if (!raw) return std::nullopt;
     ItemTexts no_items{std::string_view()};
     CellValue v = read_cell(sheet, cell, prefix, no_items);
     if (v.text.empty() || v.kind == CellValue::Kind::shared) return std::nullopt;
-    const std::string_view content = sheet.substr(cell.tag_end, cell.end - cell.tag_end);
     CellOriginal value;
-    value.type = cell.has_type && cell.type != "n" ? std::string(cell.type) : std::string();
-    ElementAt at;
-    if (v.kind == CellValue::Kind::inline_string)
-        value.value = v.text.substr(1);  // the shown text, after its type letter
-    else if (next_element(content, prefix + "v", 0, content.size(), at) && at.closed)
-        value.value.assign(content.substr(at.inner_begin, at.inner_end - at.inner_begin));
-    else
-        return std::nullopt;
+    value.type = raw->first;
+    value.value = v.kind == CellValue::Kind::inline_string ? v.text.substr(1)  // after its type letter
+                                                           : std::string(raw->second);
     value.shown = std::move(v.text);
     return value;
 }
@@ -754,24 +765,6 @@ int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& sou
     return RC_OK;
 }
 
-namespace {
-
-// A cell as its markup holds it, for comparing a row with its original: the t attribute
-// and the raw <v> (a shared string by its index), or nothing for a formula or an empty
-// cell.
-std::optional<std::pair<std::string_view, std::string_view>> raw_cell(std::string_view sheet, const SheetCell& cell,
-                                                                      const std::string& prefix) {
-    if (cell.empty || cell.end > sheet.size()) return std::nullopt;
-    const std::string_view content = sheet.substr(cell.tag_end, cell.end - cell.tag_end);
-    ElementAt at;
-    if (next_element(content, prefix + "f", 0, content.size(), at)) return std::nullopt;
-    const std::string_view type = cell.has_type && cell.type != "n" ? cell.type : std::string_view();
-    if (next_element(content, prefix + (type == "inlineStr" ? "is" : "v"), 0, content.size(), at) && at.closed)
-        return std::pair(type, content.substr(at.inner_begin, at.inner_end - at.inner_begin));
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::size_t give_back_sheet_values(std::string_view now, std::string_view original, std::string_view table,
                                    std::string& out, std::vector<std::string>* left) {

@@ -658,39 +658,47 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     return out;
 }
 
+// Opens the workbook at `path` and reads its workbook part and that part's relationships.
+SuggestStatus open_workbook(ZipEntryReader& zip, const std::filesystem::path& path, std::string& workbook,
+                            std::string& rels) {
+    switch (zip.open(path)) {
+        case ZipEntryReader::Status::ok: break;
+        case ZipEntryReader::Status::cannot_open: return SuggestStatus::cannot_open;
+        default: return SuggestStatus::not_a_workbook;
+    }
+    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, workbook) != ZipEntryReader::Status::ok ||
+        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok)
+        return SuggestStatus::not_a_workbook;
+    return SuggestStatus::ok;
+}
+
+// The first `rows` rows of each worksheet, their shared strings filled in.
+SuggestStatus sample_sheets(ZipEntryReader& zip, const std::vector<SheetRef>& sheets, std::size_t rows,
+                            const std::vector<bool>& dates, std::vector<SheetSample>& samples) {
+    for (const SheetRef& sheet : sheets) {
+        SheetScanner scanner(rows, dates);
+        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
+        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing)
+            return SuggestStatus::damaged;
+        samples.push_back(std::move(scanner.sample));
+    }
+    return resolve_shared_strings(zip, samples) ? SuggestStatus::ok : SuggestStatus::damaged;
+}
+
 WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimits& limits) {
     WorkbookSuggestion result;
     ZipEntryReader zip;
-    switch (zip.open(path)) {
-        case ZipEntryReader::Status::ok: break;
-        case ZipEntryReader::Status::cannot_open: result.status = SuggestStatus::cannot_open; return result;
-        default: result.status = SuggestStatus::not_a_workbook; return result;
-    }
     std::string workbook, rels, styles;
-    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, workbook) != ZipEntryReader::Status::ok ||
-        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok) {
-        result.status = SuggestStatus::not_a_workbook;
-        return result;
-    }
+    if ((result.status = open_workbook(zip, path, workbook, rels)) != SuggestStatus::ok) return result;
     // Without readable styles no number shows as a date; everything else still works.
     if (zip.read(STYLES_PART, SMALL_PART_LIMIT, styles) != ZipEntryReader::Status::ok) styles.clear();
     const std::vector<bool> dates = date_styles(styles);
 
     const std::vector<SheetRef> sheets = worksheets(workbook, rels);
     std::vector<SheetSample> samples;
-    for (const SheetRef& sheet : sheets) {
-        SheetScanner scanner(limits.header_rows + limits.sample_rows, dates);
-        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
-        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing) {
-            result.status = SuggestStatus::damaged;
-            return result;
-        }
-        samples.push_back(std::move(scanner.sample));
-    }
-    if (!resolve_shared_strings(zip, samples)) {
-        result.status = SuggestStatus::damaged;
+    if ((result.status = sample_sheets(zip, sheets, limits.header_rows + limits.sample_rows, dates, samples)) !=
+        SuggestStatus::ok)
         return result;
-    }
 
     const int year = limits.reference_year > 0 ? limits.reference_year : this_year();
     std::set<int> all_columns;
@@ -710,33 +718,12 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
 WorkbookStrings sample_strings(const std::filesystem::path& path, std::size_t rows) {
     WorkbookStrings result;
     ZipEntryReader zip;
-    switch (zip.open(path)) {
-        case ZipEntryReader::Status::ok: break;
-        case ZipEntryReader::Status::cannot_open: result.status = SuggestStatus::cannot_open; return result;
-        default: result.status = SuggestStatus::not_a_workbook; return result;
-    }
     std::string rels;
-    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, result.workbook) != ZipEntryReader::Status::ok ||
-        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok) {
-        result.status = SuggestStatus::not_a_workbook;
-        return result;
-    }
-    const std::vector<bool> no_dates;  // numbers are not looked at
+    if ((result.status = open_workbook(zip, path, result.workbook, rels)) != SuggestStatus::ok) return result;
     const std::vector<SheetRef> sheets = worksheets(result.workbook, rels);
     std::vector<SheetSample> samples;
-    for (const SheetRef& sheet : sheets) {
-        SheetScanner scanner(rows, no_dates);
-        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
-        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing) {
-            result.status = SuggestStatus::damaged;
-            return result;
-        }
-        samples.push_back(std::move(scanner.sample));
-    }
-    if (!resolve_shared_strings(zip, samples)) {
-        result.status = SuggestStatus::damaged;
-        return result;
-    }
+    // Numbers are not looked at: no style shows a date.
+    if ((result.status = sample_sheets(zip, sheets, rows, {}, samples)) != SuggestStatus::ok) return result;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         SheetStrings out{sheets[i].name, {}};
         for (Cell& c : samples[i].cells)
