@@ -106,8 +106,11 @@ int find_compound_entry_by_chain(ByteStream& s, std::string_view entry_name) {
         if (listed.insert(index).second) fat_list.push_back(index);
     };
     for (std::size_t i = 0; i < HEADER_DIFAT && count < fat_sectors; ++i) list(le32(header + 76 + 4 * i));
+    // A DIFAT chain that comes back to a sector it has read is broken; stopping there also
+    // keeps a small file from listing the million FAT sectors its header may claim.
+    std::unordered_set<std::uint32_t> difat_read;
     for (std::uint32_t n = 0; n < difat_count && count < fat_sectors; ++n) {
-        if (!read_sector(difat_next)) return RC_NOT_FOUND;
+        if (!difat_read.insert(difat_next).second || !read_sector(difat_next)) return RC_NOT_FOUND;
         for (std::size_t i = 0; i + 1 < per_sector && count < fat_sectors; ++i) list(le32(sector.data() + 4 * i));
         difat_next = le32(sector.data() + 4 * (per_sector - 1));
     }
