@@ -36,10 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::put(reg, "xl/worksheets/sheet1.xml", parts[0]);
     fuzz::put(reg, "xl/sharedStrings.xml", parts[1]);
     fuzz::put(reg, "xl/styles.xml", parts[2]);
-    char path[] = "/tmp/hushcel-fuzz-suggest-XXXXXX";
-    const int fd = ::mkstemp(path);
+    // The workbook is read from a file; scripts/fuzz points TMPDIR at a memory folder.
+    std::string name = (std::filesystem::temp_directory_path() / "hushcel-fuzz-suggest-XXXXXX").string();
+    const int fd = ::mkstemp(name.data());
     fuzz::check(fd >= 0);
     ::close(fd);
+    const char* path = name.c_str();
     fuzz::check(zip_package(reg, ZIP_MODE_MEMORY, path, {},
                             {"xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/worksheets/sheet1.xml",
                              "xl/sharedStrings.xml", "xl/styles.xml"}) == 0);
