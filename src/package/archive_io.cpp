@@ -55,7 +55,7 @@ bool ArchiveReader::fill(std::uint64_t at, std::uint8_t* dst, std::size_t n) {
 }
 
 std::size_t ArchiveReader::read_at(std::uint64_t at, void* dst, std::size_t n) {
-    if (at >= size_) return 0;
+    if (n == 0 || at >= size_) return 0;  // an empty entry's buffer may be no buffer at all
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - at));
     auto* out = static_cast<std::uint8_t*>(dst);
     if (fd_ < 0) {
