@@ -70,9 +70,51 @@ MaskFit fit_with(std::string_view shown, int step, bool count_spaces) {
     return told ? MaskFit::fits : MaskFit::neutral;
 }
 
+// A number as masking leaves it: every digit it replaces (before any exponent) is 9, and
+// at least three are, since "99" is as often a real value. A number of zeros written out
+// in full ("0000000") is the zero mask; a spreadsheet program would write "0".
+MaskFit number_fit(std::string_view value, int step) {
+    int turn = 0;
+    std::size_t nines = 0, zeros = 0, replaced = 0;
+    bool all_zero = true;
+    for (const char c : value) {
+        if (c == 'E' || c == 'e') break;
+        if (c < '0' || c > '9') continue;
+        all_zero = all_zero && c == '0';
+        zeros += c == '0';
+        if (++turn < step) continue;
+        turn = 0;
+        ++replaced;
+        nines += c == '9';
+    }
+    if (all_zero && zeros >= 3) return MaskFit::fits;
+    if (nines != replaced) return MaskFit::contradicts;
+    return replaced >= 3 ? MaskFit::fits : MaskFit::neutral;
+}
+
+// A date cell's masked value is always the same moment.
+MaskFit date_fit(std::string_view date) { return date == "1900-01-01" ? MaskFit::fits : MaskFit::contradicts; }
+
+MaskFit cell_fit(const StringCell& cell, int step) {
+    switch (cell.kind) {
+    case StringCell::Kind::number: return number_fit(cell.text, step);
+    case StringCell::Kind::date: return date_fit(cell.text);
+    case StringCell::Kind::text: break;
+    }
+    return mask_fit(cell.text, step);
+}
+
 struct ColumnCount {
     std::size_t masked = 0, others = 0;
+    std::size_t values = 0;  // of the masked cells, numbers and dates
     std::set<std::string_view> texts;
+    // Masked texts vary with what they hid; masked numbers of one kind look all alike, so
+    // a column of them needs no variety, only its length.
+    bool reads_masked() const {
+        const double share = static_cast<double>(masked) / static_cast<double>(masked + others);
+        return masked >= COLUMN_CELLS && share >= COLUMN_SHARE &&
+               (texts.size() >= COLUMN_DISTINCT || values >= COLUMN_CELLS);
+    }
 };
 
 }  // namespace
@@ -136,10 +178,11 @@ MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& 
         for (const SheetStrings& sheet : strings.sheets) {
             std::map<int, ColumnCount> counts;
             for (const StringCell& cell : sheet.cells) {
-                const MaskFit fit = mask_fit(cell.text, step);
+                const MaskFit fit = cell_fit(cell, step);
                 ColumnCount& count = counts[cell.column];
                 if (fit == MaskFit::fits) {
                     ++count.masked;
+                    count.values += cell.kind != StringCell::Kind::text;
                     count.texts.insert(cell.text);
                 } else if (fit == MaskFit::contradicts) {
                     ++count.others;
@@ -147,8 +190,7 @@ MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& 
             }
             for (const auto& [column, count] : counts) {
                 cells += count.masked;
-                const double share = static_cast<double>(count.masked) / static_cast<double>(count.masked + count.others);
-                if (count.masked >= COLUMN_CELLS && count.texts.size() >= COLUMN_DISTINCT && share >= COLUMN_SHARE)
+                if (count.reads_masked())
                     columns.push_back({sheet.name, column, count.masked, count.others, count.texts.size()});
             }
         }

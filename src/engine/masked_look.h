@@ -24,19 +24,19 @@ enum class MaskFit {
 };
 MaskFit mask_fit(std::string_view shown, int step);
 
-// A column in which nearly every string cell reads as masked text.
+// A column in which nearly every cell reads as masked text or a masked value.
 struct MaskedColumn {
     std::string sheet;
     int column = 0;            // zero-based
     std::size_t masked = 0;    // cells that fit a masking
-    std::size_t others = 0;    // string cells that contradict one
+    std::size_t others = 0;    // cells that contradict one
     std::size_t distinct = 0;  // different masked texts
 };
 
 struct MaskedLook {
     bool masked_name = false;   // the file name begins with "●"
     bool reservation = false;   // the write reservation masking sets (user name "Hushcel")
-    std::size_t masked_cells = 0;         // string cells that fit a masking, in all sheets
+    std::size_t masked_cells = 0;         // cells that fit a masking, in all sheets
     std::vector<MaskedColumn> columns;    // the columns that read as masked
     bool looks_masked() const;
     // "Sheet1!B, Sheet1!E" for the user.
@@ -47,7 +47,7 @@ struct MaskedLook {
 // begins with ●".
 std::string masked_look_text(const MaskedLook& look, Lang lang);
 
-// Judges the sampled string cells, the workbook part's text and the file name.
+// Judges the sampled cells, the workbook part's text and the file name.
 MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& strings);
 
 // The rows of each worksheet read for the judgement.

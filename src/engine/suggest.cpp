@@ -714,7 +714,7 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
     return result;
 }
 
-// The string cells at the start of each worksheet, and the workbook part.
+// The text, number and date cells at the start of each worksheet, and the workbook part.
 WorkbookStrings sample_strings(const std::filesystem::path& path, std::size_t rows) {
     WorkbookStrings result;
     ZipEntryReader zip;
@@ -722,12 +722,17 @@ WorkbookStrings sample_strings(const std::filesystem::path& path, std::size_t ro
     if ((result.status = open_workbook(zip, path, result.workbook, rels)) != SuggestStatus::ok) return result;
     const std::vector<SheetRef> sheets = worksheets(result.workbook, rels);
     std::vector<SheetSample> samples;
-    // Numbers are not looked at: no style shows a date.
+    // No date styles: a date-formatted number is judged as the number it is.
     if ((result.status = sample_sheets(zip, sheets, rows, {}, samples)) != SuggestStatus::ok) return result;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         SheetStrings out{sheets[i].name, {}};
-        for (Cell& c : samples[i].cells)
-            if (c.string) out.cells.push_back({c.row, c.column, std::move(c.text)});
+        for (Cell& c : samples[i].cells) {
+            const StringCell::Kind kind = c.number ? StringCell::Kind::number
+                                          : c.date ? StringCell::Kind::date
+                                                   : StringCell::Kind::text;
+            if (c.string || c.number || c.date || !c.text.empty())
+                out.cells.push_back({c.row, c.column, std::move(c.text), kind});
+        }
         result.sheets.push_back(std::move(out));
     }
     return result;

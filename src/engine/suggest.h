@@ -52,13 +52,15 @@ struct WorkbookSuggestion {
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits = {});
 
-// The string cells (shared or inline) of the first `rows` rows with cells of each
-// worksheet, as a spreadsheet shows them, and the text of the workbook part: read the
-// same bounded way as a suggestion.
+// The text cells (shared, inline or plain strings), numbers and date cells of the first
+// `rows` rows with cells of each worksheet, texts as a spreadsheet shows them, and the
+// text of the workbook part: read the same bounded way as a suggestion.
 struct StringCell {
+    enum class Kind { text, number, date };
     long row = 0;  // one-based
     int column = 0;  // zero-based
-    std::string text;
+    std::string text;  // a number as written in the cell; a date cell's date ("1985-03-12")
+    Kind kind = Kind::text;
 };
 struct SheetStrings {
     std::string name;

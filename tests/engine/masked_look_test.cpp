@@ -106,6 +106,84 @@ TEST_P(MaskedLookTable, NeedsMoreThanOneWeakSign) {
 INSTANTIATE_TEST_SUITE_P(Workbooks, MaskedLookTable, ::testing::ValuesIn(LOOK_CASES),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// Numbers and dates of chosen columns are masked too, and a spreadsheet program keeps
+// them as numbers: a returned list whose names have little variety is still told by its
+// columns of nines and its dates of one moment. Real numbers and dates are not.
+struct ValueCase {
+    const char* label;
+    std::string (*number)(std::size_t);  // column C, as written in the cell
+    std::string (*date)(std::size_t);    // column D, a date cell's date
+    bool looks_masked;
+};
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.label; }
+
+const ValueCase VALUE_CASES[] = {
+    {"phones_and_birth_dates_masked", [](std::size_t) { return std::string("999999999"); },
+     [](std::size_t) { return std::string("1900-01-01"); }, true},
+    {"medium_strength_numbers", [](std::size_t i) { return std::to_string(1 + i % 9) + "9" + std::to_string(i % 7) + "9" + std::to_string(i % 3) + "9"; },
+     [](std::size_t) { return std::string("1900-01-01"); }, true},
+    {"numbers_written_with_zeros", [](std::size_t) { return std::string("0000000"); },
+     [](std::size_t) { return std::string("1900-01-01"); }, true},
+    {"real_phones_and_dates", [](std::size_t i) { return std::to_string(312345678 + 7919 * i); },
+     [](std::size_t i) { return "19" + std::to_string(50 + i % 40) + "-0" + std::to_string(1 + i % 9) + "-15"; }, false},
+    // Codes of 99 and 999 placeholders among real amounts: no masked column.
+    {"placeholders_among_amounts", [](std::size_t i) { return i % 3 ? std::to_string(1200 + 37 * i) : std::string("999"); },
+     [](std::size_t i) { return "2020-0" + std::to_string(1 + i % 9) + "-01"; }, false},
+    {"zeros_as_spreadsheets_write_them", [](std::size_t) { return std::string("0"); },
+     [](std::size_t i) { return "2020-0" + std::to_string(1 + i % 9) + "-01"; }, false},
+};
+
+class MaskedValueTable : public ::testing::TestWithParam<ValueCase> {};
+TEST_P(MaskedValueTable, TellsMaskedNumbersAndDates) {
+    const ValueCase& c = GetParam();
+    WorkbookStrings strings;
+    strings.workbook = PLAIN_WORKBOOK;
+    // Two-character masked names: too little variety to count as a column by themselves.
+    SheetStrings sheet = sheet_of(40, [](std::size_t i) { return std::string(i % 2 ? "●● ●" : "●● ●●"); });
+    for (std::size_t i = 0; i < 40; ++i) {
+        const long row = static_cast<long>(i + 2);
+        sheet.cells.push_back({row, 2, c.number(i), StringCell::Kind::number});
+        sheet.cells.push_back({row, 3, c.date(i), StringCell::Kind::date});
+    }
+    strings.sheets.push_back(std::move(sheet));
+    const MaskedLook look = judge_masked_look("returned.xlsx", strings);
+    EXPECT_EQ(look.looks_masked(), c.looks_masked) << masked_look_text(look, Lang::en);
+}
+INSTANTIATE_TEST_SUITE_P(Values, MaskedValueTable, ::testing::ValuesIn(VALUE_CASES),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Read from a workbook as a spreadsheet program writes it: the numbers as <v> values, the
+// dates as ISO date cells, the names as plain-text cells of little variety.
+TEST(MaskedLook, ReadsNumbersDatesAndPlainTextCellsFromTheWorkbook) {
+    test::TempDir dir;
+    for (const bool masked : {true, false}) {
+        SCOPED_TRACE(masked ? "masked" : "real");
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < 30; ++i) texts.push_back("ID" + std::to_string(i));
+        std::vector<test::ZipEntry> entries = test::small_workbook(texts);
+        for (test::ZipEntry& e : entries) {
+            if (e.name != "xl/worksheets/sheet1.xml") continue;
+            std::string rows;
+            for (std::size_t at = 0, r = 1; (at = e.data.find("</row>", at)) != std::string::npos; ++r) {
+                const std::string n = std::to_string(r);
+                const std::string phone = masked ? "999999999" : std::to_string(312345678 + 7919 * r);
+                const std::string born = masked ? "1900-01-01" : "19" + std::to_string(50 + r) + "-04-12";
+                const char* const names[2][3] = {{"山田 太郎", "佐藤 花子", "鈴木 一郎"}, {"●● ●●", "●● ●●", "●● ●"}};
+                const std::string name = r % 3 == 0 && masked ? "●●● ●●" : names[masked][r % 3];
+                const std::string cells = "<c r=\"D" + n + "\"><v>" + phone + "</v></c><c r=\"E" + n + "\" t=\"d\"><v>" +
+                                          born + "T00:00:00</v></c><c r=\"F" + n + "\" t=\"str\"><v>" + name + "</v></c>";
+                e.data.insert(at, cells);
+                at += cells.size() + 6;
+            }
+        }
+        const auto book = dir / (masked ? "returned.xlsx" : "list.xlsx");
+        test::write_zip(book, entries);
+        const MaskedLook look = masked_look_of_file(book);
+        EXPECT_EQ(look.looks_masked(), masked) << masked_look_text(look, Lang::en);
+        if (masked) EXPECT_EQ(look.column_list(), "名簿!D, 名簿!E, 名簿!F");
+    }
+}
+
 TEST(MaskedLook, NamesTheColumnsAndSigns) {
     WorkbookStrings strings;
     strings.workbook = R"(<x:workbook><x:fileSharing userName='Hushcel' reservationPassword='1'/></x:workbook>)";
