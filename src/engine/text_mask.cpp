@@ -383,6 +383,51 @@ bool mask_number_text(std::span<char> value, const MaskSettings& s) {
     return changed;
 }
 
+bool mask_formula_literals(std::span<char> formula, const MaskSettings& s) {
+    const std::string_view f(formula.data(), formula.size());
+    // The length of the quote of `kind` at `i` ('"' or '\''), raw or as an entity; 0 if none.
+    const auto quote_at = [f](std::size_t i, char kind) -> std::size_t {
+        if (i >= f.size()) return 0;
+        if (f[i] == kind) return 1;
+        const std::string_view entity = kind == '"' ? "&quot;" : "&apos;";
+        return f.substr(i).starts_with(entity) ? entity.size() : 0;
+    };
+    // The end of the quoted run whose content starts at `i`: its closing quote, or the end.
+    const auto closing = [&](std::size_t i, char kind) {
+        while (i < f.size()) {
+            const std::size_t q = quote_at(i, kind);
+            if (!q) {
+                ++i;
+                continue;
+            }
+            const std::size_t doubled = quote_at(i + q, kind);
+            if (!doubled) return i;
+            i += q + doubled;
+        }
+        return f.size();
+    };
+    bool changed = false;
+    for (std::size_t i = 0; i < f.size();) {
+        if (const std::size_t q = quote_at(i, '\'')) {  // a sheet name: not text the cell shows
+            const std::size_t end = closing(i + q, '\'');
+            i = end + quote_at(end, '\'');
+            continue;
+        }
+        const std::size_t q = quote_at(i, '"');
+        if (!q) {
+            ++i;
+            continue;
+        }
+        const std::size_t end = closing(i + q, '"');
+        const std::span<char> literal = formula.subspan(i + q, end - (i + q));
+        const std::string before(literal.begin(), literal.end());
+        mask_text_run(literal, true, s);
+        changed = changed || !std::equal(literal.begin(), literal.end(), before.begin());
+        i = end + quote_at(end, '"');
+    }
+    return changed;
+}
+
 bool mask_iso_date(std::span<char> value) {
     // The runs of digits in order: year, month, day, then hours, minutes, seconds and
     // fractions. A value without a date part starts with its time ("T09:30" or "09:30").

@@ -39,6 +39,12 @@ bool mask_number_text(std::span<char> value, const MaskSettings& s);
 // a fixed moment of the same form ("1900-01-01", "T00:00:00"), so that it stays a valid
 // date whatever the mask characters. Returns whether a byte changed.
 bool mask_iso_date(std::span<char> value);
+// Masks the text literals of a formula as the content of <f> stores it (XML-escaped) in
+// place, like cell text: "=\"Mr \"&A2" keeps its function names, references, numbers and
+// quoted sheet names, and shows masked text once recalculated. A quote is '"' or
+// "&quot;"; two of them inside a literal are one quote and stay. Returns whether a byte
+// changed.
+bool mask_formula_literals(std::span<char> formula, const MaskSettings& s);
 // The masking pass over the shared-string table. With `target_column_count` 0 every
 // item is masked; otherwise only items whose entry in `flags` is non-zero.
 void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>& flags,

@@ -398,3 +398,38 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// Text literals of a formula are masked like cell text, so a recalculation shows masked
+// text; everything that makes the formula work stays.
+struct FormulaCase {
+    const char* label;
+    std::string formula;  // as <f> stores it
+    std::string masked;
+};
+void PrintTo(const FormulaCase& c, std::ostream* os) { *os << c.label; }
+class MaskFormula : public ::testing::TestWithParam<FormulaCase> {};
+
+TEST_P(MaskFormula, LiteralsOnly) {
+    std::string f = GetParam().formula;
+    EXPECT_EQ(mask_formula_literals(f, settings(1)), GetParam().formula != GetParam().masked);
+    EXPECT_EQ(f, GetParam().masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formulas, MaskFormula,
+    ::testing::Values(FormulaCase{"joined_name", "\"佐藤\"&amp;\" 花子\"", "\"●●\"&amp;\" ●●\""},
+                      FormulaCase{"escaped_quotes", "&quot;Sato&quot;&amp;B2", "&quot;****&quot;&amp;B2"},
+                      FormulaCase{"hyperlink", "HYPERLINK(\"tel:0312345678\",\"Call\")",
+                                  "HYPERLINK(\"***:9999999999\",\"****\")"},
+                      FormulaCase{"doubled_quote_stays", "\"Say \"\"hi\"\"\"&amp;A1", "\"*** \"\"**\"\"\"&amp;A1"},
+                      FormulaCase{"sheet_name_stays", "'Sato list'!A1&amp;\"x\"", "'Sato list'!A1&amp;\"*\""},
+                      FormulaCase{"sheet_name_with_quote", "&apos;Sato&apos;&apos;s&apos;!B2", "&apos;Sato&apos;&apos;s&apos;!B2"},
+                      FormulaCase{"no_literal", "SUM(A1:A3)*2+LEN(B1)", "SUM(A1:A3)*2+LEN(B1)"},
+                      FormulaCase{"unterminated_masked_to_the_end", "\"Sato", "\"****"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace hsc
