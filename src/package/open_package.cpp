@@ -1,11 +1,9 @@
 #include "package/open_package.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/status.h"
+#include "os/file.h"
 #include "package/file_type.h"
 #include "stream/byte_stream.h"
 
@@ -20,17 +18,10 @@ class PositionalStream final : public ByteStream {
 public:
     PositionalStream(int fd, std::int64_t size) : fd_(fd), size_(size) {}
     std::size_t read(void* dst, std::size_t n) override {
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::pread(fd_, static_cast<char*>(dst) + done, n - done, at_);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                at_end_ = true;
-                break;
-            }
-            done += static_cast<std::size_t>(got);
-            at_ += got;
-        }
+        const std::int64_t got = os::read_at(fd_, dst, n, at_);
+        const std::size_t done = got < 0 ? 0 : static_cast<std::size_t>(got);
+        if (done < n) at_end_ = true;
+        at_ += static_cast<std::int64_t>(done);
         return done;
     }
     std::size_t write(const void*, std::size_t) override { return 0; }
@@ -55,11 +46,11 @@ private:
 
 int OpenPackage::open(int fd, const std::filesystem::path& name, MfileRegistry& reg) {
     fd_ = fd;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) return RC_OPEN;
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    os::FileStatus st;
+    if (os::status(fd, st) != 0) return RC_OPEN;
+    size_ = static_cast<std::uint64_t>(st.size);
     PositionalStream stream(fd, static_cast<std::int64_t>(size_));
-    int rc = tiv_file_type(stream, name.string(), type_);
+    int rc = tiv_file_type(stream, os::path_u8(name), type_);
     // The table goes by the name as well as the content: a compound file is named by
     // what it holds (an old workbook saved under ".xlsx", an encrypted package under
     // ".xlsm" or ".xls"), so that the user hears what the file is. One whose content

@@ -13,17 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <set>
 #include <string_view>
 #include <zlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/mask_settings.h"
 #include "core/status.h"
+#include "os/file.h"
 #include "package/package_entries.h"
 
 namespace hsc {
@@ -75,14 +73,14 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     ArchiveHandle h;
     if (read_only) h.end = io->end;
     if (io->on_disk && io->read_from >= 0 && read_only) {
-        h.fd = ::fcntl(io->read_from, F_DUPFD_CLOEXEC, 0);
+        h.fd = os::duplicate(io->read_from);
         if (h.fd < 0) return nullptr;
         h.positional = true;
     } else if (io->on_disk && io->into >= 0 && !read_only) {
         // The caller's file, from its start: nothing is opened or created by name.
-        h.fd = ::fcntl(io->into, F_DUPFD_CLOEXEC, 0);
-        if (h.fd >= 0 && (::ftruncate(h.fd, 0) != 0 || ::lseek(h.fd, 0, SEEK_SET) != 0)) {
-            ::close(h.fd);
+        h.fd = os::duplicate(io->into);
+        if (h.fd >= 0 && (os::truncate(h.fd, 0) != 0 || os::seek(h.fd, 0, os::Whence::set) != 0)) {
+            os::close(h.fd);
             h.fd = -1;
         }
         if (h.fd < 0) {
@@ -91,11 +89,11 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
         }
     } else if (io->on_disk) {
         if (read_only)
-            h.fd = ::open(path, O_RDONLY | O_CLOEXEC);
+            h.fd = os::open(os::u8_path(path), os::Access::read);
         else if (existing)
-            h.fd = ::open(path, O_RDWR | O_CLOEXEC);
+            h.fd = os::open(os::u8_path(path), os::Access::read_write);
         else if (create)
-            h.fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            h.fd = os::open(os::u8_path(path), os::Access::create_truncate);
         if (h.fd < 0) {
             if (!read_only) io->reg->os_error = errno;
             return nullptr;
@@ -110,7 +108,7 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     }
     auto* record = new (std::nothrow) ArchiveHandle(h);
     if (!record) {
-        if (h.fd >= 0) ::close(h.fd);
+        if (h.fd >= 0) os::close(h.fd);
         if (h.stream) mclose(h.stream);
     }
     return record;
@@ -118,7 +116,7 @@ voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
 
 std::int64_t position_of(ArchiveHandle* h) {
     if (h->positional) return h->at;
-    return h->stream ? mtell(h->stream) : static_cast<std::int64_t>(::lseek(h->fd, 0, SEEK_CUR));
+    return h->stream ? mtell(h->stream) : os::seek(h->fd, 0, os::Whence::current);
 }
 
 uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
@@ -130,20 +128,14 @@ uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
         size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - pos));
     }
     if (h->stream) return static_cast<uLong>(mread(buf, 1, size, h->stream));
-    uLong done = 0;
-    while (done < size) {
-        ssize_t n = h->positional ? ::pread(h->fd, static_cast<char*>(buf) + done, size - done, h->at)
-                                  : ::read(h->fd, static_cast<char*>(buf) + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            h->error = errno;
-            break;
-        }
-        if (n == 0) break;  // end of file is not an error
-        done += static_cast<uLong>(n);
-        if (h->positional) h->at += n;
+    // A short count is the end of the file, which is not an error.
+    const std::int64_t n = h->positional ? os::read_at(h->fd, buf, size, h->at) : os::read(h->fd, buf, size);
+    if (n < 0) {
+        h->error = errno;
+        return 0;
     }
-    return done;
+    if (h->positional) h->at += n;
+    return static_cast<uLong>(n);
 }
 
 uLong ZCALLBACK io_write(voidpf opaque, voidpf stream, const void* buf, uLong size) {
@@ -157,18 +149,12 @@ uLong ZCALLBACK io_write(voidpf opaque, voidpf stream, const void* buf, uLong si
         }
         return size;
     }
-    uLong done = 0;
-    while (done < size) {
-        ssize_t n = ::write(h->fd, static_cast<const char*>(buf) + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            h->error = n < 0 ? errno : EIO;
-            static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
-            break;
-        }
-        done += static_cast<uLong>(n);
+    const std::int64_t n = os::write(h->fd, buf, size);
+    if (n < static_cast<std::int64_t>(size)) {
+        h->error = n < 0 ? errno : EIO;
+        static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
     }
-    return done;
+    return n < 0 ? 0 : static_cast<uLong>(n);
 }
 
 ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
@@ -205,12 +191,12 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         return 0;
     }
     if (h->positional) {
-        struct stat st{};
-        if (whence == SEEK_END && ::fstat(h->fd, &st) != 0) {
+        os::FileStatus st;
+        if (whence == SEEK_END && os::status(h->fd, st) != 0) {
             h->error = errno;
             return -1;
         }
-        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h->at : st.st_size;
+        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h->at : st.size;
         if (base + off < 0) {
             h->error = EINVAL;
             return -1;
@@ -218,7 +204,8 @@ long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         h->at = base + off;
         return 0;
     }
-    if (::lseek(h->fd, static_cast<off_t>(off), whence) < 0) {
+    const os::Whence w = whence == SEEK_SET ? os::Whence::set : whence == SEEK_CUR ? os::Whence::current : os::Whence::end;
+    if (os::seek(h->fd, off, w) < 0) {
         h->error = errno;
         return -1;
     }
@@ -230,7 +217,7 @@ int ZCALLBACK io_close(voidpf, voidpf stream) {
     if (!h) return -1;
     int rc = 0;
     if (h->stream) mclose(h->stream);
-    if (h->fd >= 0 && ::close(h->fd) != 0) rc = -1;  // a failed close may lose written data
+    if (h->fd >= 0 && os::close(h->fd) != 0) rc = -1;  // a failed close may lose written data
     delete h;
     return rc;
 }
@@ -316,17 +303,14 @@ std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_di
     constexpr std::uint64_t MAX_TAIL = 22 + 65535;
     const std::uint64_t n = std::min(size, MAX_TAIL);
     std::string tail;
-    if (on_disk && read_from >= 0) {
+    if (on_disk) {
+        const int fd = read_from >= 0 ? read_from : os::open(archive, os::Access::read);
+        if (fd < 0) return tail;
         tail.resize(n);
-        if (::pread(read_from, tail.data(), n, static_cast<off_t>(size - n)) != static_cast<ssize_t>(n)) tail.clear();
-    } else if (on_disk) {
-        std::FILE* f = std::fopen(archive.c_str(), "rb");
-        if (!f) return tail;
-        tail.resize(n);
-        if (::fseeko(f, static_cast<off_t>(size - n), SEEK_SET) != 0 || std::fread(tail.data(), 1, n, f) != n)
+        if (os::read_at(fd, tail.data(), n, static_cast<std::int64_t>(size - n)) != static_cast<std::int64_t>(n))
             tail.clear();
-        std::fclose(f);
-    } else if (Mfile* m = mopen(reg, archive.string(), "rb")) {
+        if (fd != read_from) os::close(fd);
+    } else if (Mfile* m = mopen(reg, os::path_u8(archive), "rb")) {
         auto bytes = mdata(m);
         if (bytes.size() >= n) tail.assign(reinterpret_cast<const char*>(bytes.data()) + bytes.size() - n, n);
         mclose(m);
@@ -353,21 +337,21 @@ struct ReadArchive {
     // archive is read from that file and `archive` is only a name.
     int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location, int read_from = -1) {
         if (location.on_disk && read_from >= 0) {
-            struct stat st{};
-            if (::fstat(read_from, &st) != 0) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-            size = static_cast<std::uint64_t>(st.st_size);
+            os::FileStatus st;
+            if (os::status(read_from, st) != 0) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+            size = static_cast<std::uint64_t>(st.size);
         } else if (location.on_disk) {
             std::error_code ec;
             size = fs::file_size(archive, ec);
             if (ec) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
         } else {
-            size = static_cast<std::uint64_t>(msize(reg, archive.string()));
+            size = static_cast<std::uint64_t>(msize(reg, os::path_u8(archive)));
         }
         io = ZipIo{&reg, location.on_disk};
         io.read_from = location.on_disk ? read_from : -1;
         io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size, io.read_from), size);
         table = make_table(io);
-        uf = unzOpen2_64(archive.c_str(), &table);
+        uf = unzOpen2_64(os::path_u8(archive).c_str(), &table);
         return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
     }
 };
@@ -649,7 +633,7 @@ int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& t
         x.dest = target / safe_relative_path(x.name);
         std::error_code ec;
         fs::create_directories(x.dest.parent_path(), ec);
-        x.sink.file = std::fopen(x.dest.c_str(), "wb");
+        x.sink.file = os::open_stream(x.dest, "wb");
     }
     return x.sink.stream || x.sink.file ? RC_OK : RC_OPEN;
 }
@@ -698,7 +682,7 @@ int write_file_entry(zipFile zf, const fs::path& source, const std::string& list
     if (entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
 
     zip_fileinfo zi{};
-    const fs::path disk_path = source.empty() ? fs::path(entry) : source / entry;
+    const fs::path disk_path = source.empty() ? os::u8_path(entry) : source / os::u8_path(entry);
     std::uint32_t dos = 0;
     if (get_file_dos_time(disk_path, dos) == RC_OK) zi.dosDate = dos;
     std::error_code ec;
@@ -709,7 +693,7 @@ int write_file_entry(zipFile zf, const fs::path& source, const std::string& list
                                 nullptr, 0, zip64) != ZIP_OK)
         return RC_OPEN;
 
-    std::FILE* file = std::fopen(disk_path.c_str(), "rb");
+    std::FILE* file = os::open_stream(disk_path, "rb");
     if (!file) return RC_OPEN;  // zipClose finishes the open entry
     int rc = RC_OK;
     for (;;) {
@@ -980,12 +964,12 @@ int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     if (location.on_disk && location.into >= 0) {
-        [[maybe_unused]] int ignored = ::ftruncate(location.into, 0);  // the caller's file: emptied, not removed
+        [[maybe_unused]] int ignored = os::truncate(location.into, 0);  // the caller's file: emptied, not removed
     } else if (location.on_disk) {
         std::error_code ec;
         fs::remove(archive, ec);
     } else {
-        mremove(reg, archive.string());
+        mremove(reg, os::path_u8(archive));
     }
 }
 
@@ -1135,7 +1119,7 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
 
     ZipIo io{&reg, location.on_disk, location.into};
     zlib_filefunc64_def table = make_table(io);
-    zipFile zf = zipOpen2_64(archive.c_str(), APPEND_STATUS_CREATE, nullptr, &table);
+    zipFile zf = zipOpen2_64(os::path_u8(archive).c_str(), APPEND_STATUS_CREATE, nullptr, &table);
     if (!zf) return RC_OPEN;
 
     int rc = RC_OK;
@@ -1160,7 +1144,7 @@ fs::path output_path_for(const fs::path& input, Direction direction, bool is_ove
     if (is_overwrite) return input;
     // Composed on the UTF-8 text of the file name, so no character is ever split.
     const std::string prefix = direction == Direction::mask ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
-    return input.parent_path() / fs::path(prefix + input.filename().string());
+    return input.parent_path() / os::u8_path(prefix + os::path_u8(input.filename()));
 }
 
 namespace {
@@ -1207,10 +1191,10 @@ int remove_tree(const fs::path& path) {
 }
 
 int get_file_dos_time(const fs::path& path, std::uint32_t& dos_date_time) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return RC_FAIL;
+    std::time_t modified = 0;
+    if (os::modified_time(path, modified) != 0) return RC_FAIL;
     std::tm local{};
-    if (!::localtime_r(&st.st_mtime, &local)) return RC_FAIL;
+    if (!os::local_time(modified, local)) return RC_FAIL;
     dos_date_time = dos_from_tm(local);
     return RC_OK;
 }
@@ -1227,13 +1211,8 @@ int set_file_dos_time(const fs::path& path, std::uint32_t dos_date_time) {
     local.tm_isdst = -1;
     std::time_t t = std::mktime(&local);
     if (t == static_cast<std::time_t>(-1)) return RC_FAIL;
-    // Linux keeps no settable creation time; the last-write time is set, last access kept.
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = t;
-    times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? RC_OK : RC_FAIL;
+    // The last-write time is set, last access kept.
+    return os::set_modified_time(path, t) == 0 ? RC_OK : RC_FAIL;
 }
 
 }  // namespace hsc

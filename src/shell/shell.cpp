@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "os/file.h"
 #include "core/catalog.h"
 #include "core/status.h"
 #include "protect/footer.h"
@@ -97,7 +98,7 @@ void Shell::handle_file(const fs::path& input) {
     fs::path output;
     FileContext ctx;
     if (process(input, output, ctx) != RC_OK) return;  // already reported
-    if (!reporter_.ask_yes_no(say(lang_, Msg::open_output, {output.string()}))) return;
+    if (!reporter_.ask_yes_no(say(lang_, Msg::open_output, {os::path_u8(output)}))) return;
 
     // Re-encryption: a workbook just restored in place is masked again once the
     // spreadsheet application has ended, when it was saved meanwhile.
