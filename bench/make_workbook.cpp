@@ -1,6 +1,8 @@
 // Writes a generated benchmark workbook to a file:
 //   hushcel_make_workbook PATH [SHARED_STRINGS [DRAWINGS]]
 //   hushcel_make_workbook PATH --rows ROWS     8 columns, every cell a shared string
+//   hushcel_make_workbook PATH --entries N     N entries in all, nearly all of them small
+//                                              images
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,29 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("%s: %zu rows of 8 shared-string cells\n", argv[1], rows);
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[2], "--entries") == 0) {
+        const std::size_t wanted = std::strtoul(argv[3], nullptr, 10);
+        hsc::bench::WorkbookShape shape;
+        shape.shared_strings = 100;
+        auto entries = hsc::bench::make_workbook(shape);
+        // Small images fill the rest (a workbook may hold at most 1,000 drawings).
+        for (auto& [name, data] : entries)
+            if (name == "[Content_Types].xml")
+                data.insert(data.find("<Default "), "<Default Extension=\"png\" ContentType=\"image/png\"/>");
+        for (std::size_t k = 1; entries.size() < wanted; ++k)
+            entries.emplace_back("xl/media/image" + std::to_string(k) + ".png",
+                                 "\x89PNG\r\n\x1a\n small image " + std::to_string(k));
+        const std::string zip = hsc::bench::zip_bytes(entries);
+        std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
+        out.write(zip.data(), static_cast<std::streamsize>(zip.size()));
+        out.close();
+        if (zip.empty() || !out) {
+            std::fprintf(stderr, "cannot write %s\n", argv[1]);
+            return 1;
+        }
+        std::printf("%s: %zu entries, %zu bytes\n", argv[1], entries.size(), zip.size());
         return 0;
     }
     hsc::bench::WorkbookShape shape;

@@ -8,10 +8,13 @@ and the masked copy is edited the way the other side would (openpyxl: load, edit
 LibreOffice: the same edit, then a headless load and save that rebuilds the string table),
 then put back with `restore --from`. A third route edits the masked package in place and
 keeps every part it does not know (backups and footer too) and restores it with `restore
---force`. The same edit made to the original is what each cell should show. Per case:
-masked cells (cells the returned copy shows otherwise than the edited original), given
+--force`. The routes no-backup and no-backup-lo send a copy masked with `--no-backup`
+instead, edited with openpyxl (and saved by LibreOffice), and put it back with `restore
+--from` the original. The same edit made to the original is what each cell should show. Per
+case: masked cells (cells the returned copy shows otherwise than the edited original), given
 back, left masked, and wrongly given back (neither what the returned copy showed nor the
-original): the goal is 0 wrong everywhere.
+original): the goal is 0 wrong everywhere. `recognised` says whether the automatic mode
+refuses to mask the returned workbook again (it looks masked and lost its backups).
 """
 import argparse
 import json
@@ -116,26 +119,33 @@ def counts_line(route, case, counts, extra=""):
           (route, case, counts["masked"], counts["given_back"], counts["left"], counts["wrong"], extra))
 
 
-def merge_route(hushcel, work, book, route):
+def merge_route(hushcel, work, book, route, sent, from_args, cases):
+    """`sent`: the masked copy that went out; `from_args`: how restore --from finds the
+    originals; `cases`: the names of the edits to run."""
     for case, edit in EDITS:
+        if case not in cases:
+            continue
         returned = os.path.join(work, "returned.xlsx")
         expected = os.path.join(work, "expected.xlsx")
-        edit_with_openpyxl(os.path.join(work, "●" + book), returned, edit)
+        edit_with_openpyxl(os.path.join(work, sent), returned, edit)
         edit_with_openpyxl(os.path.join(work, book), expected, edit)
-        if route == "libreoffice":
+        if route in ("libreoffice", "no-backup-lo"):
             through_libreoffice(returned, work)
             through_libreoffice(expected, work)
         out = os.path.join(work, "〇returned.xlsx")
         if os.path.exists(out):
             os.remove(out)
-        r = run(hushcel, ["restore", "--json", "--from", "●" + book, "returned.xlsx"], work)
+        auto = run(hushcel, ["--json", "--dry-run", "returned.xlsx"], work)
+        recognised = '"kind":"backups-lost"' in auto.stdout
+        r = run(hushcel, ["restore", "--json"] + from_args + ["returned.xlsx"], work)
         if not os.path.exists(out):
             print("%-11s %-15s restore failed: %s %s" % (route, case, r.stdout.strip(), r.stderr.strip()))
             continue
         merge = json.loads(r.stdout).get("merge", {})
         counts, _, _ = compare(values(expected), values(returned), values(out))
-        counts_line(route, case, counts, "  (report: left %s, row deleted %s, changed %s)" %
-                    (merge.get("left_masked"), merge.get("row_deleted"), merge.get("changed")))
+        counts_line(route, case, counts, "  recognised=%s (report: left %s, row deleted %s, changed %s)" %
+                    ("yes" if recognised else "no", merge.get("left_masked"), merge.get("row_deleted"),
+                     merge.get("changed")))
 
 
 def keeps_parts_route(hushcel, work, book):
@@ -191,7 +201,9 @@ def keeps_parts_route(hushcel, work, book):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hushcel", default=os.path.join(ROOT, "build-test", "hushcel"))
-    parser.add_argument("--routes", default="openpyxl,libreoffice,keeps-parts")
+    parser.add_argument("--routes", default="openpyxl,libreoffice,keeps-parts,no-backup,no-backup-lo")
+    parser.add_argument("--cases", default=",".join(name for name, _ in EDITS),
+                        help="the edits to run, by name (all of them by default)")
     parser.add_argument("pairs", nargs="*")
     a = parser.parse_args()
     pairs = a.pairs or [os.path.join(ROOT, "examples", "sample_customers.xlsx"), "B,C,E,F,G"]
@@ -207,12 +219,28 @@ def main():
                 continue
             print("== %s (columns %s)" % (book, columns))
             routes = a.routes.split(",")
+            cases = a.cases.split(",")
+            kept = ["--from", "●" + book]
             if "openpyxl" in routes:
-                merge_route(a.hushcel, work, book, "openpyxl")
+                merge_route(a.hushcel, work, book, "openpyxl", "●" + book, kept, cases)
             if "libreoffice" in routes and has_soffice:
-                merge_route(a.hushcel, work, book, "libreoffice")
+                merge_route(a.hushcel, work, book, "libreoffice", "●" + book, kept, cases)
             if "keeps-parts" in routes:
                 keeps_parts_route(a.hushcel, work, book)
+            if "no-backup" in routes or "no-backup-lo" in routes:
+                # The copy to send out, masked beside the kept original in a folder of its own.
+                os.makedirs(os.path.join(work, "send"), exist_ok=True)
+                shutil.copy(path, os.path.join(work, "send", book))
+                r = run(a.hushcel, ["mask", "--no-backup", "--columns", columns, book], os.path.join(work, "send"))
+                if r.returncode not in (0, 4):
+                    print("%s: mask --no-backup failed: %s" % (book, r.stderr.strip()))
+                    continue
+                original = ["--columns", columns, "--from", book]
+                sent = os.path.join("send", "●" + book)
+                if "no-backup" in routes:
+                    merge_route(a.hushcel, work, book, "no-backup", sent, original, cases)
+                if "no-backup-lo" in routes and has_soffice:
+                    merge_route(a.hushcel, work, book, "no-backup-lo", sent, original, cases)
         finally:
             shutil.rmtree(work, ignore_errors=True)
 

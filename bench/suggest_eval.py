@@ -34,6 +34,9 @@ try:
 except ImportError:
     sys.exit("suggest_eval: needs openpyxl (scripts/setup installs python3-openpyxl)")
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import suggest_set  # noqa: E402  the labelled set made without the detectors
+
 FAMILY = [("佐藤", "サトウ", "sato"), ("鈴木", "スズキ", "suzuki"), ("高橋", "タカハシ", "takahashi"),
           ("田中", "タナカ", "tanaka"), ("伊藤", "イトウ", "ito"), ("渡辺", "ワタナベ", "watanabe"),
           ("山本", "ヤマモト", "yamamoto"), ("中村", "ナカムラ", "nakamura"), ("小林", "コバヤシ", "kobayashi"),
@@ -321,6 +324,147 @@ def score(hushcel, folder, manifest):
     return labelled, found, suggested, wrong, misses, extras
 
 
+# ---- the independent labelled set ----
+
+
+def run_suggest(hushcel, files):
+    run = subprocess.run([hushcel, "inspect", "--suggest", "--json", *files], capture_output=True, text=True)
+    if run.returncode not in (0, 4):
+        sys.exit(f"suggest_eval: hushcel failed ({run.returncode}): {run.stderr}")
+    return {os.path.basename(r["input"]): r for r in map(json.loads, run.stdout.splitlines())}
+
+
+def score_set(hushcel, folder, labels):
+    """One record per labelled column: (file, tags, sheet, letter, kind, personal, proposed),
+    and per sheet with a header whether the suggestion chose the labelled header row."""
+    results = run_suggest(hushcel, [os.path.join(folder, name) for name in labels])
+    columns, header_rows = [], []
+    for name, entry in labels.items():
+        sheets = {s["name"]: s for s in results[name]["suggestion"]["sheets"]} if "suggestion" in results.get(name, {}) else {}
+        for title, sheet in entry["sheets"].items():
+            got = sheets.get(title, {"columns": [], "header_row": 0})
+            proposed = {c["column"] for c in got["columns"]}
+            if sheet["header_row"]:
+                header_rows.append((name, title, sheet["header_row"], got["header_row"]))
+            for letter, label in sheet["columns"].items():
+                columns.append((name, entry["tags"], title, letter, label["kind"], label["personal"], letter in proposed))
+            for letter in proposed - set(sheet["columns"]):
+                columns.append((name, entry["tags"], title, letter, "(empty)", False, True))
+    return columns, header_rows
+
+
+def figures(records):
+    personal = [r for r in records if r[5]]
+    proposed = [r for r in records if r[6]]
+    found = sum(1 for r in personal if r[6])
+    wrong = sum(1 for r in proposed if not r[5])
+    return found, len(personal), wrong, len(proposed)
+
+
+def print_set_figures(columns, header_rows):
+    found, personal, wrong, proposed = figures(columns)
+    print(f"  recall:          {found}/{personal} = {100.0 * found / max(personal, 1):.1f} % of personal columns found (goal >= 97 %)")
+    print(f"  wrong proposals: {wrong}/{proposed} = {100.0 * wrong / max(proposed, 1):.1f} % of proposals (goal <= 3 %)")
+    right = sum(1 for h in header_rows if h[2] == h[3])
+    print(f"  header row:      {right}/{len(header_rows)} sheets with a header had it chosen")
+    print("  by workbook category:          recall          wrong proposals")
+    tags = sorted({t for r in columns for t in r[1]})
+    for tag in tags:
+        f, p, w, q = figures([r for r in columns if tag in r[1]])
+        print(f"    {tag:<16} {f:>4}/{p:<4} {100.0 * f / max(p, 1):5.1f} %   {w:>3}/{q:<4} {100.0 * w / max(q, 1):5.1f} %")
+    print("  personal kinds (found/labelled):")
+    kinds = sorted({r[4] for r in columns if r[5]})
+    print("    " + ", ".join(f"{k} {sum(1 for r in columns if r[4] == k and r[6])}/{sum(1 for r in columns if r[4] == k)}"
+                             for k in kinds))
+    print("  other kinds (proposed/present):")
+    kinds = sorted({r[4] for r in columns if not r[5]})
+    print("    " + ", ".join(f"{k} {sum(1 for r in columns if r[4] == k and r[6])}/{sum(1 for r in columns if r[4] == k)}"
+                             for k in kinds))
+    for r in columns:
+        if r[5] and not r[6]:
+            print(f"    missed:   {r[0]}/{r[2]}/{r[3]} ({r[4]})")
+        elif r[6] and not r[5]:
+            print(f"    wrong:    {r[0]}/{r[2]}/{r[3]} ({r[4]})")
+    for name, title, want, got in header_rows:
+        if want != got:
+            print(f"    header:   {name}/{title} row {got} chosen, row {want} labelled")
+
+
+def shown_cells(path):
+    wb = openpyxl.load_workbook(path)
+    return {ws.title: {(c.column_letter, c.row): c.value for row in ws.iter_rows() for c in row if c.value is not None}
+            for ws in wb.worksheets}
+
+
+def masking_follows(hushcel, folder, labels, work):
+    """Masks each workbook with the proposed columns as the command line takes them today
+    (one --columns list for all sheets, the first sheet's header row kept when there is one)
+    and counts the workbooks where exactly the labelled columns changed below the header and
+    every header row reads as before (titles and group rows above it are not judged)."""
+    results = run_suggest(hushcel, [os.path.join(folder, name) for name in labels])
+    out_dir = os.path.join(work, "masked")
+    os.makedirs(out_dir, exist_ok=True)
+    password = os.path.join(work, "pw.txt")
+    with open(password, "w") as f:
+        f.write("suggest-eval\n")
+    exact, multi_exact, multi = 0, 0, 0
+    for name, entry in labels.items():
+        suggestion = results[name]["suggestion"]
+        target = os.path.join(out_dir, name)
+        shutil.copy(os.path.join(folder, name), target)
+        header = next((s["header_row"] for s in suggestion["sheets"] if s["header_row"]), 0)
+        kept = ["--header-row", str(header), "--keep-header"] if header else []
+        cmd = [hushcel, "mask", "--columns", suggestion["columns"], *kept, "--password-file", password, "--overwrite",
+               target]
+        if not suggestion["columns"]:  # nothing to mask (an empty list would mean every text)
+            ok = not any(c["personal"] for sheet in entry["sheets"].values() for c in sheet["columns"].values())
+        else:
+            ok = subprocess.run(cmd, capture_output=True).returncode in (0, 4)
+        if ok and suggestion["columns"]:
+            before, after = shown_cells(os.path.join(folder, name)), shown_cells(target)
+            for title, sheet in entry["sheets"].items():
+                for (letter, row), v in before[title].items():
+                    label = sheet["columns"].get(letter)
+                    if row == sheet["header_row"]:
+                        ok = ok and after[title].get((letter, row)) == v
+                    elif row < sheet["header_row"]:
+                        continue  # titles and group rows above the header are not judged
+                    elif label is not None:
+                        ok = ok and ((after[title].get((letter, row)) != v) == label["personal"])
+        exact += ok
+        if "multi" in entry["tags"]:
+            multi += 1
+            multi_exact += ok
+    print(f"  masking the proposed columns (one --columns list per workbook, the only form the command line takes):")
+    print(f"    exactly the labelled columns masked, header rows readable: {exact}/{len(labels)} workbooks "
+          f"({multi_exact}/{multi} of those with several sheets)")
+
+
+def corpus_proposals(hushcel, corpus, work):
+    """Every proposal on the real workbooks, with its header and first values to judge it by."""
+    copy = os.path.join(work, "corpus")
+    shutil.copytree(corpus, copy, dirs_exist_ok=True)
+    files = sorted(os.path.join(d, f) for d, _, fs in os.walk(copy) for f in fs if f.endswith((".xlsx", ".xlsm")))
+    run = subprocess.run([hushcel, "inspect", "--suggest", "--json", *files], capture_output=True, text=True)
+    lines = []
+    for result in map(json.loads, run.stdout.splitlines()):
+        for sheet in result.get("suggestion", {}).get("sheets", []):
+            for c in sheet["columns"]:
+                lines.append((os.path.relpath(result["input"], copy), sheet["name"], sheet["header_row"], c))
+    print(f"corpus: {len(files)} workbooks, {len(lines)} proposals (goal: at most 5 wrong; each listed)")
+    for path, sheet, header_row, c in lines:
+        sample = ""
+        try:
+            ws = openpyxl.load_workbook(os.path.join(copy, path), read_only=True)[sheet]
+            col = openpyxl.utils.column_index_from_string(c["column"])
+            values = [r[0] for r in ws.iter_rows(min_col=col, max_col=col, min_row=header_row + 1, max_row=header_row + 40,
+                                                  values_only=True) if r and r[0] is not None][:3]
+            sample = "; ".join(str(v)[:24] for v in values)
+        except Exception:  # a file openpyxl cannot read still gets its line
+            pass
+        print(f"  {path} / {sheet} / {c['column']}: {c['kind']} (header word {c.get('header_word', '-')!r}) [{sample}]")
+
+
 # ---- the large workbook, written as raw XML ----
 
 DECL = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
@@ -406,6 +550,10 @@ def main():
     parser.add_argument("--work", help="folder for the workbooks (default: a temporary one)")
     parser.add_argument("--rows", type=int, default=1000000, help="rows of the large workbook (0: no timing)")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("--corpus", default=os.path.join(here, "..", "..", "shared", "corpus"),
+                        help="folder of real workbooks whose proposals are listed (skipped when missing)")
+    parser.add_argument("--no-mask", action="store_true", help="skip masking the set by the proposals")
+    parser.add_argument("--seed", type=int, default=251211, help="another seed gives another set of the same kinds")
     args = parser.parse_args()
     if not os.access(args.hushcel, os.X_OK):
         sys.exit(f"suggest_eval: no hushcel at {args.hushcel} (--hushcel PATH)")
@@ -413,6 +561,18 @@ def main():
     work = args.work or tempfile.mkdtemp(prefix="suggest-eval-")
     os.makedirs(work, exist_ok=True)
     try:
+        independent = os.path.join(work, "independent")
+        labels = suggest_set.write(independent, seed=args.seed)
+        columns, header_rows = score_set(args.hushcel, independent, labels)
+        tagged = lambda t: sum(1 for e in labels.values() if t in e["tags"])
+        print(f"independent labelled set (seed {args.seed}): {len(labels)} workbooks ({tagged('en')} English/US, {tagged('multi')} with "
+              f"several sheets, {tagged('libreoffice')} saved by LibreOffice, {tagged('noheader')} without a header)")
+        print_set_figures(columns, header_rows)
+        if not args.no_mask:
+            masking_follows(args.hushcel, independent, labels, work)
+        if os.path.isdir(args.corpus):
+            corpus_proposals(args.hushcel, args.corpus, work)
+
         labelled_dir = os.path.join(work, "labelled")
         os.makedirs(labelled_dir, exist_ok=True)
         manifest = write_set(labelled_dir)
@@ -424,7 +584,7 @@ def main():
                 "A": "id", "B": "name", "C": "kana", "D": "postal", "E": "address", "F": "phone", "G": "email",
                 "H": "note", "I": "amount"}}
         labelled, found, suggested, wrong, misses, extras = score(args.hushcel, labelled_dir, manifest)
-        print(f"labelled set: {len(manifest)} workbooks, {labelled} personal-data columns labelled")
+        print(f"earlier labelled set: {len(manifest)} workbooks, {labelled} personal-data columns labelled")
         print(f"recall:          {found}/{labelled} = {100.0 * found / labelled:.1f} % of labelled columns found (target >= 95 %)")
         print(f"false positives: {wrong}/{suggested} = {100.0 * wrong / max(suggested, 1):.1f} % of suggested columns not labelled (target <= 5 %)")
         for m in misses:

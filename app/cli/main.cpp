@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -19,7 +22,9 @@
 #include "core/secret.h"
 #include "core/status.h"
 #include "core/visible_text.h"
+#include "engine/choice_text.h"
 #include "engine/driver.h"
+#include "engine/masked_look.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
@@ -56,6 +61,10 @@ public:
     void error(std::string_view text) override { errors.emplace_back(text); }
     bool ask_yes_no(std::string_view) override { return false; }
     void info(std::string_view text) override { notices.emplace_back(text); }
+    void progress(const Progress& p) override {
+        if (on_progress) on_progress(p);
+    }
+    std::function<void(const Progress&)> on_progress;  // the terminal's progress line
     std::vector<std::string> errors;
     std::vector<std::string> notices;  // warnings about a file that went through
 };
@@ -193,7 +202,17 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     r.json_extra += report_json(r.report);
 }
 
-void suggest_file(const fs::path& path, Lang lang, Result& r) {
+// Writes `text` to `path` whole; the errno that stopped it, or 0.
+int write_small_file(const std::string& path, const std::string& text) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return errno != 0 ? errno : EACCES;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return out ? 0 : (errno != 0 ? errno : EIO);
+}
+
+void suggest_file(const fs::path& path, Lang lang, const std::optional<std::string>& write_profile, Result& r) {
     r.action = "inspect";
     r.suggestion = true;
     const SuggestLimits limits;
@@ -206,20 +225,33 @@ void suggest_file(const fs::path& path, Lang lang, Result& r) {
         r.errors.push_back(suggestion_error(s.status, r.input, lang));
         return;
     }
-    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang);
-    r.json_extra = suggestion_json(s, limits.sample_rows);
+    // The profile holds what is proposed; with nothing proposed none is written (an empty
+    // choice would mask every text).
+    const ColumnChoice choice = suggestion_choice(s);
+    const SuggestionRun run{r.input, choice.has_list() ? write_profile : std::nullopt};
+    if (run.profile)
+        if (int error = write_small_file(*run.profile, profile_text(choice)); error != 0) {
+            r.status = RC_FAIL;
+            r.failure = FailReason::cannot_save;
+            r.errors.push_back(say(lang, Msg::profile_unwritable, {*run.profile, std::strerror(error)}));
+            return;
+        }
+    r.summary = visible_controls(r.input) + ": " + suggestion_text(s, limits.sample_rows, lang, &run);
+    if (run.profile) r.summary += "\n  " + say(lang, Msg::suggest_profile_written, {visible_controls(*run.profile)});
+    r.json_extra = suggestion_json(s, limits.sample_rows, suggested_command(s, run), run.profile);
 }
 
 void process_one(const fs::path& path, const Options& o, const MaskSettings& settings, const ProcessOptions& base,
-                 Result& r) {
+                 Result& r, std::function<void(const Progress&)> on_progress) {
     const Command command = o.command;
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
-    if (command == Command::suggest) return suggest_file(path, o.lang, r);
+    if (command == Command::suggest) return suggest_file(path, o.lang, o.write_profile, r);
     ProcessOptions po = base;
     if (o.from) po.merge_from = os::u8_path(*o.from);
     if (command == Command::mask) po.only_direction = Direction::mask;
     if (command == Command::restore) po.only_direction = Direction::unmask;
     CollectingReporter reporter;
+    reporter.on_progress = std::move(on_progress);
     FileContext ctx;
     fs::path output;
     r.status = hsc_process_file(path, output, settings, ctx, reporter, po);
@@ -276,6 +308,8 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::changed_since_masking, "changed-since-masking"},
     {FailReason::footer_missing, "footer-missing"},
     {FailReason::still_masked, "still-masked"},
+    {FailReason::backups_lost, "backups-lost"},
+    {FailReason::no_backup, "no-backup"},
     {FailReason::hard_link, "hard-link"},
     {FailReason::output_is_input, "output-is-input"},
     {FailReason::output_exists, "output-exists"},
@@ -283,12 +317,15 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::too_large, "too-large"},
     {FailReason::unsupported_table, "unsupported-table"},
     {FailReason::header_not_found, "header-not-found"},
+    {FailReason::sheet_not_found, "sheet-not-found"},
+    {FailReason::ambiguous_column, "ambiguous-column"},
     {FailReason::damaged, "damaged"},
     {FailReason::no_space, "no-space"},
     {FailReason::file_size_limit, "file-size-limit"},
     {FailReason::cannot_save, "cannot-save"},
     {FailReason::changed_during_run, "changed-during-run"},
     {FailReason::not_writable, "not-writable"},
+    {FailReason::cancelled, "cancelled"},
     {FailReason::internal_error, "internal-error"},
 };
 constexpr bool kinds_cover_each_reason_once() {
@@ -337,7 +374,11 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
     const std::size_t total = o.files.size();
     results.assign(total, Result{});
     for (std::size_t i = 0; i < total; ++i) results[i].input = o.files[i];
-    const bool progress = total > 1 && os::is_terminal(os::STDERR_FD);
+    // A line on the terminal says how far the work has come: the file and its share of
+    // bytes read and written, and for several files how many are done. Rewritten in
+    // place and erased before every result, never in JSON or quiet runs, never into a
+    // file or pipe.
+    const bool progress = !o.json && !o.quiet && os::is_terminal(os::STDERR_FD);
 
     std::mutex lock;
     std::vector<bool> done(total, false);
@@ -351,7 +392,7 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             // Names, hints and paths come from files: their control characters are shown,
             // never obeyed by the terminal. JSON escapes them itself.
             if (o.json) std::printf("%s\n", json_line(r).c_str());
-            else if (r.status == RC_OK) std::printf("%s\n", visible_controls(r.summary, true).c_str());
+            else if (r.status == RC_OK && !o.quiet) std::printf("%s\n", visible_controls(r.summary, true).c_str());
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors)
@@ -367,15 +408,26 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             }
         }
         std::fflush(stdout);
-        if (progress && finished < total)
+        if (progress && finished < total && total > 1)
             std::fprintf(stderr, "[%zu/%zu] %s", finished, total,
                          visible_controls(o.files[std::min(printed, total - 1)]).c_str());
+        std::fflush(stderr);
+    };
+    // The file's own share, as the driver tells it.
+    auto show_progress = [&](std::size_t i, const Progress& p) {
+        std::lock_guard guard(lock);
+        if (p.complete) return;  // its result comes next, on a clean line
+        std::fputs("\r\033[K", stderr);
+        if (total > 1) std::fprintf(stderr, "[%zu/%zu] ", finished, total);
+        std::fprintf(stderr, "%s %d%%", visible_controls(o.files[i]).c_str(), p.percent());
         std::fflush(stderr);
     };
 
     auto worker = [&] {
         for (std::size_t i; (i = next++) < total;) {
-            process_one(os::u8_path(o.files[i]), o, settings, po, results[i]);
+            std::function<void(const Progress&)> on_progress;
+            if (progress) on_progress = [&show_progress, i](const Progress& p) { show_progress(i, p); };
+            process_one(os::u8_path(o.files[i]), o, settings, po, results[i], std::move(on_progress));
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;
@@ -457,6 +509,35 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 }
 
 
+// The bytes of a small text file, or the errno that stopped reading it.
+int read_small_file(const std::string& path, std::string& text) {
+    constexpr std::streamsize LIMIT = 1 << 20;  // a profile is a few lines
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return errno != 0 ? errno : ENOENT;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return EIO;
+    if (static_cast<std::streamsize>(text.size()) > LIMIT) return EFBIG;
+    return 0;
+}
+
+// The column choice of the profile `file`; nothing, with `message` saying why, when it
+// cannot be read or is no profile.
+std::optional<ColumnChoice> read_profile(const std::string& file, Lang lang, std::string& message) {
+    std::string text;
+    if (int error = read_small_file(file, text); error != 0) {
+        message = say(lang, Msg::profile_unreadable, {file, std::strerror(error)});
+        return std::nullopt;
+    }
+    ChoiceError error;
+    auto choice = parse_profile(text, error);
+    if (!choice)
+        message = error.line > 0
+                      ? say(lang, Msg::profile_error, {file, std::to_string(error.line), choice_problem_text(lang, error)})
+                      : say(lang, Msg::profile_error_whole, {file, choice_problem_text(lang, error)});
+    return choice;
+}
+
 // With --json a usage error is also a JSON object, for a script reading standard output.
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
@@ -500,17 +581,28 @@ int main(int argc, char** argv) {
         if (!seen.insert(same_file_key(f)).second)
             return usage(say(lang, Msg::same_file_twice, {f}));
 
+    if (o.write_profile && o.files.size() > 1) return usage(say(lang, Msg::option_write_profile_one_file));
+
     const bool only_reading = o.command == Command::inspect || o.command == Command::suggest;
     if (!only_reading || o.leaks) {
-        if (o.password_file) {
-            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
-        } else if (o.ask_password) {
+        // A password for a masking is typed twice, one for a restore once.
+        const auto ask = [&] {
             bool masking = o.command == Command::mask;
             if (o.command == Command::automatic)
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
-            if (!ask_password(masking, lang, settings.password, message)) return usage(message);
-        } else if (const auto env = os::environment("HUSHCEL_PASSWORD"); env && !env->empty()) {
+            return ask_password(masking, lang, settings.password, message);
+        };
+        const auto env = os::environment("HUSHCEL_PASSWORD");
+        if (o.password_file) {
+            if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
+        } else if (o.ask_password) {
+            if (!ask()) return usage(message);
+        } else if (env && !env->empty()) {
             settings.password = *env;
+        } else if (uses_known_password(settings) && !o.allow_default_password && os::is_terminal(os::STDIN_FD)) {
+            // No password given anywhere, and someone at a terminal: asked there, as
+            // --ask-password would. Without a terminal the refusals below stay as they were.
+            if (!ask()) return usage(message);
         }
         // Refused here, before any file is touched.
         StoredSettings stored;
@@ -519,6 +611,10 @@ int main(int argc, char** argv) {
     }
 
     if (!only_reading) {
+        if (o.output_dir) {
+            std::error_code ec;
+            if (!fs::is_directory(os::u8_path(*o.output_dir), ec)) return usage(say(lang, Msg::output_dir_missing, {*o.output_dir}));
+        }
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
             if (auto name = output_is_input(o.files))
@@ -528,18 +624,38 @@ int main(int argc, char** argv) {
         if (o.command == Command::automatic && states.any_masked && states.any_plain)
             return usage(say(lang, Msg::mixed_batch));
         const bool masking = o.command == Command::mask || (o.command == Command::automatic && !states.any_masked);
-        if (masking && uses_known_password(settings) && !o.allow_default_password)
+        // A copy without backups holds nothing the password opens.
+        if (masking && !settings.is_no_backup && uses_known_password(settings) && !o.allow_default_password)
             return usage(say(lang, Msg::known_password_refused,
                              {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
-        FileContext columns;
-        if (!parse_columns(settings.target_column, columns))
-            return usage(say(lang, Msg::invalid_column_list, {settings.target_column}));
+        if (!o.profile) {
+            ChoiceError error;
+            if (!parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, error))
+                return usage(say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {settings.target_column}),
+                                                   say(lang, Msg::choice_reason, {choice_problem_text(lang, error)})}));
+        }
+        // `mask` on a returned workbook that lost its backups is a mistake of the command
+        // line: nothing is masked unless --force says so (the automatic mode refuses the
+        // file itself).
+        if (o.command == Command::mask && !o.force)
+            for (const auto& f : o.files) {
+                if (footer_present(f)) continue;
+                if (const MaskedLook look = masked_look_of_file(f); look.looks_masked())
+                    return usage(say(lang, Msg::backups_lost_mask, {f, masked_look_text(look, lang), f}));
+            }
     }
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
+    if (o.profile && !only_reading) {
+        po.columns = read_profile(*o.profile, lang, message);
+        if (!po.columns) return usage(message);
+    }
     po.force = o.force;
     po.dry_run = o.dry_run;
+    if (o.output) po.output = os::u8_path(*o.output);
+    if (o.output_dir) po.output_dir = os::u8_path(*o.output_dir);
+    po.original_name = o.original_name;
     po.lang = lang;
     // The workers share one memory budget.
     po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /
@@ -551,6 +667,9 @@ int main(int argc, char** argv) {
 
     bool any_failed = false, only_refused = true, any_warning = false;
     for (const auto& r : results) {
+        // A column choice that names a sheet no workbook has, or reads two ways, is the
+        // command line's mistake, whichever workbook showed it.
+        if (r.failure == FailReason::sheet_not_found || r.failure == FailReason::ambiguous_column) return EXIT_USAGE;
         if (r.status == RC_OK) {
             // A restore that left masked texts in its output is done with a warning.
             any_warning = any_warning || !report_warnings(r.report).empty() || r.merge.left_masked() > 0;

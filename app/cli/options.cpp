@@ -111,6 +111,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.version)) return false;
         } else if (name == "--json") {
             if (!flag(o.json)) return false;
+        } else if (name == "-q" || name == "--quiet") {
+            if (!flag(o.quiet)) return false;
         } else if (name == "--suggest") {
             if (!flag(o.suggest)) return false;
         } else if (name == "--shapes") {
@@ -123,6 +125,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.no_record_password)) return false;
         } else if (name == "--compat") {
             if (!flag(o.compat)) return false;
+        } else if (name == "--no-backup") {
+            if (!flag(o.no_backup)) return false;
         } else if (name == "--leaks") {
             if (!flag(o.leaks)) return false;
         } else if (name == "--ask-password") {
@@ -149,6 +153,12 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
         } else if (name == "--columns") {
             if (!value(v)) return false;
             o.columns = v;
+        } else if (name == "--profile") {
+            if (!value(v)) return false;
+            o.profile = v;
+        } else if (name == "--write-profile") {
+            if (!value(v)) return false;
+            o.write_profile = v;
         } else if (name == "--keep-header") {
             if (!flag(o.keep_header)) return false;
         } else if (name == "--text-only") {
@@ -206,6 +216,14 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
                 return false;
             }
             o.key_file = v;
+        } else if (name == "-o" || name == "--output") {
+            if (!value(v)) return false;
+            o.output = v;
+        } else if (name == "--output-dir") {
+            if (!value(v)) return false;
+            o.output_dir = v;
+        } else if (name == "--original-name") {
+            if (!flag(o.original_name)) return false;
         } else if (name == "--from") {
             if (!value(v)) return false;
             o.from = v;
@@ -239,8 +257,27 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
         message = say(lang, Msg::option_from_needs_restore);
         return false;
     }
+    if (o.no_backup && (o.command == Command::restore || o.command == Command::inspect)) {
+        message = say(lang, Msg::option_no_backup_needs_mask);
+        return false;
+    }
+    if (o.no_backup && o.overwrite) {
+        message = say(lang, Msg::no_backup_overwrite);
+        return false;
+    }
     if (o.leaks && o.suggest) {
         message = say(lang, Msg::option_leaks_and_suggest);
+        return false;
+    }
+    if (o.profile) {
+        const char* other = o.columns ? "--columns" : o.header_row ? "--header-row" : o.keep_header ? "--keep-header" : nullptr;
+        if (other) {
+            message = say(lang, Msg::option_profile_with, {other});
+            return false;
+        }
+    }
+    if (o.write_profile && !o.suggest) {
+        message = say(lang, Msg::option_needs_inspect, {"--suggest --write-profile"});
         return false;
     }
     if (o.suggest) {
@@ -249,6 +286,33 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             return false;
         }
         o.command = Command::suggest;
+    }
+    // Where the outputs go: one way at a time, but for the original name in another folder.
+    const std::pair<bool, const char*> placements[] = {
+        {o.output.has_value(), "-o"}, {o.output_dir.has_value(), "--output-dir"},
+        {o.original_name, "--original-name"}, {o.overwrite, "--overwrite"}};
+    const char* placed = nullptr;
+    for (const auto& [given, option] : placements) {
+        if (!given) continue;
+        const bool together = placed && std::string_view(placed) == "--output-dir" && std::string_view(option) == "--original-name";
+        if (placed && !together) {
+            message = say(lang, Msg::option_output_conflict, {placed, option});
+            return false;
+        }
+        if (!placed) placed = option;
+    }
+    if (placed && placed != std::string_view("--overwrite") &&
+        (o.command == Command::inspect || o.command == Command::suggest)) {
+        message = say(lang, Msg::option_output_not_for_inspect, {placed});
+        return false;
+    }
+    if (o.original_name && o.command != Command::restore) {
+        message = say(lang, Msg::option_original_name_needs_restore);
+        return false;
+    }
+    if (o.output && o.files.size() > 1) {
+        message = say(lang, Msg::option_output_one_file);
+        return false;
     }
     if (!o.help && !o.version && o.files.empty()) {
         message = say(lang, Msg::no_files);
@@ -290,8 +354,11 @@ void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.wchar_mask) s.mask_wchar = *o.wchar_mask;
     if (o.shapes) s.is_autoshape = true;
     if (o.overwrite) s.is_overwrite = true;
+    // An output named for this run wins over the overwrite setting of the file.
+    if (o.output || o.output_dir || o.original_name) s.is_overwrite = false;
     if (o.no_record_password) s.is_no_password = true;
     if (o.compat) s.is_compat = true;
+    if (o.no_backup) s.is_no_backup = true;
     if (o.key_file) {
         s.is_file_hash = true;
         s.key_file = *o.key_file;

@@ -21,6 +21,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool quiet = false;  // no progress line, no line per processed file
     Lang lang = Lang::en;  // of everything printed
     bool suggest = false;
     int jobs = 1;
@@ -30,6 +31,8 @@ struct Options {
     bool leaks = false;  // inspect: look for the masked texts elsewhere in the package
 
     std::optional<std::string> columns;
+    std::optional<std::string> profile;        // a profile file: the column choice per sheet
+    std::optional<std::string> write_profile;  // inspect --suggest: the suggestion as a profile
     std::optional<int> header_row;  // one-based
     bool keep_header = false;
     bool text_only = false;     // chosen columns: their text only, numbers and dates stay
@@ -41,12 +44,16 @@ struct Options {
     bool overwrite = false;
     bool no_record_password = false;
     bool compat = false;  // mask in the original (compatible) format
+    bool no_backup = false;  // mask a copy to send out, without any backup
     std::optional<std::string> hint;
     std::optional<std::string> key_file;
 
     // restore --from: the masked copy that was kept (or the original), whose texts go
     // back into the edited workbooks named as the files.
     std::optional<std::string> from;
+    std::optional<std::string> output;      // -o: the output of the one file
+    std::optional<std::string> output_dir;  // --output-dir: the folder of the outputs
+    bool original_name = false;             // restore --original-name: the name without "●"
     bool force = false;  // replace existing outputs, accept hard-linked inputs, restore edited workbooks
     bool allow_default_password = false;  // mask with the built-in or an empty password
     std::optional<std::uint64_t> max_memory;  // bytes for the packages in memory at once

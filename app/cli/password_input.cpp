@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "os/file.h"
 #include "os/terminal.h"
 
 namespace hsc::cli {
@@ -39,7 +40,7 @@ bool read_password_file(const std::string& path, Lang lang, std::string& passwor
     LineRead read = LineRead::unreadable;
     if (path == "-") {
         read = first_line(std::cin, line);
-    } else if (std::ifstream in(path, std::ios::binary); in) {
+    } else if (std::ifstream in(os::u8_path(path), std::ios::binary); in) {
         read = first_line(in, line);
     }
     if (read == LineRead::too_long) {

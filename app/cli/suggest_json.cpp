@@ -15,7 +15,8 @@ std::string fraction(std::size_t matched, std::size_t values) {
 
 }  // namespace
 
-std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows) {
+std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows, const std::string& command,
+                            const std::optional<std::string>& profile) {
     std::string j = ",\"suggestion\":{\"sample_rows\":" + std::to_string(sample_rows) +
                     ",\"columns\":" + json_string(s.columns) + ",\"sheets\":[";
     for (std::size_t i = 0; i < s.sheets.size(); ++i) {
@@ -31,7 +32,9 @@ std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows
             j += "{\"column\":" + json_string(column_letters(c.column)) + ",\"kind\":" +
                  json_string(data_kind_word(v.kind)) + ",\"header_word\":" +
                  (v.header ? json_string(v.header->word) : std::string("null")) + ",\"values\":" +
-                 std::to_string(v.values) + ",\"content\":[";
+                 std::to_string(v.values) + ",\"cells\":{\"texts\":" + std::to_string(c.texts) +
+                 ",\"numbers\":" + std::to_string(c.numbers) + ",\"dates\":" + std::to_string(c.dates) +
+                 "},\"shared_elsewhere\":" + std::to_string(c.shared_elsewhere) + ",\"content\":[";
             for (std::size_t m = 0; m < v.content.size(); ++m) {
                 if (m) j += ',';
                 j += "{\"kind\":" + json_string(data_kind_word(v.content[m].kind)) +
@@ -42,7 +45,10 @@ std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows
         }
         j += "]}";
     }
-    return j + "]}";
+    j += "],\"command\":" + (command.empty() ? std::string("null") : json_string(command));
+    j += ",\"needs_profile\":" + std::string(command.empty() && !s.columns.empty() && !profile ? "true" : "false");
+    j += ",\"profile\":" + (profile ? json_string(*profile) : std::string("null"));
+    return j + "}";
 }
 
 }  // namespace hsc::cli

@@ -1,7 +1,11 @@
 #include "dialogs.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -94,6 +98,124 @@ void ValueDialog::choose() {
     if (path.isEmpty()) return;
     last_chosen_ = path;
     edit_->setText(path);
+}
+
+namespace {
+
+QLineEdit* hidden_field(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setMinimumWidth(220);
+    return edit;
+}
+
+// Ticked, the fields show what is typed in them.
+QCheckBox* show_toggle(QWidget* parent, std::initializer_list<QLineEdit*> fields) {
+    auto* box = new QCheckBox(QCoreApplication::translate("hsc::gui::NewPasswordDialog", "パスワードを表示"), parent);
+    box->setObjectName("showPassword");
+    std::vector<QLineEdit*> list(fields);
+    QObject::connect(box, &QCheckBox::toggled, parent, [list](bool on) {
+        for (QLineEdit* f : list) f->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    return box;
+}
+
+QLabel* text_label(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+}  // namespace
+
+NewPasswordDialog::NewPasswordDialog(Lang lang, QWidget* owner) : QDialog(owner), lang_(lang) {
+    setObjectName("NEWPWDDLG");
+    setWindowTitle(tr("Hushcelパスワード"));
+    setModal(true);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(text_label(this, tr("マスクに使うパスワードを決めてください。復元にはこのパスワードが要ります。")));
+    column->addWidget(text_label(this, tr("パスワード")));
+    first_ = hidden_field(this, "firstPassword");
+    column->addWidget(first_);
+    column->addWidget(text_label(this, tr("パスワード(確認)")));
+    second_ = hidden_field(this, "secondPassword");
+    column->addWidget(second_);
+    show_ = show_toggle(this, {first_, second_});
+    column->addWidget(show_);
+    save_ = new QCheckBox(tr("設定に保存する(次回から入力不要。設定ファイルに封印して記録され、このパソコンの Hushcel なら読み出せます)"), this);
+    save_->setObjectName("savePassword");
+    save_->setChecked(true);
+    column->addWidget(save_);
+    auto* buttons = new QDialogButtonBox(this);
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    ok_->setObjectName("ok");
+    ok_->setDefault(true);
+    built_in_ = buttons->addButton(tr("既定のパスワードを使う..."), QDialogButtonBox::ActionRole);
+    built_in_->setObjectName("builtIn");
+    built_in_->setAutoDefault(false);
+    QPushButton* cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName("cancel");
+    cancel->setAutoDefault(false);
+    connect(ok_, &QPushButton::clicked, this, &NewPasswordDialog::confirm);
+    connect(built_in_, &QPushButton::clicked, this, &NewPasswordDialog::useBuiltIn);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    column->addWidget(buttons);
+}
+
+QString NewPasswordDialog::password() const { return outcome_ == Typed ? first_->text() : QString(); }
+bool NewPasswordDialog::save() const { return save_->isChecked(); }
+
+void NewPasswordDialog::confirm() {
+    const QString typed = first_->text();
+    if (typed != second_->text() || typed.isEmpty()) {
+        const Msg why = typed != second_->text() ? Msg::password_confirm_differs : Msg::password_empty;
+        MessageBox::show(this, MessageBox::Critical, qs(say(lang_, why)), false, true);
+        return;  // stays open
+    }
+    outcome_ = Typed;
+    accept();
+}
+
+void NewPasswordDialog::useBuiltIn() {
+    if (MessageBox::show(this, MessageBox::Question, qs(say(lang_, Msg::confirm_known_password)), true, true) !=
+        MessageBox::Yes)
+        return;
+    outcome_ = BuiltIn;
+    accept();
+}
+
+RetypePasswordDialog::RetypePasswordDialog(const QString& expected, Lang lang, QWidget* owner)
+    : QDialog(owner), expected_(expected), lang_(lang) {
+    setObjectName("RETYPEPWDDLG");
+    setWindowTitle(tr("Hushcelパスワード"));
+    setModal(true);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(text_label(this, tr("入力したパスワードでマスクします。確認のため、もう一度入力してください。")));
+    edit_ = hidden_field(this, "againPassword");
+    column->addWidget(edit_);
+    show_ = show_toggle(this, {edit_});
+    column->addWidget(show_);
+    auto* buttons = new QDialogButtonBox(this);
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    ok_->setObjectName("ok");
+    ok_->setDefault(true);
+    QPushButton* cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName("cancel");
+    cancel->setAutoDefault(false);
+    connect(ok_, &QPushButton::clicked, this, &RetypePasswordDialog::confirm);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    column->addWidget(buttons);
+}
+
+void RetypePasswordDialog::confirm() {
+    if (edit_->text() != expected_) {
+        MessageBox::show(this, MessageBox::Critical, qs(say(lang_, Msg::password_confirm_differs)), false, true);
+        edit_->clear();
+        return;  // stays open
+    }
+    accept();
 }
 
 HelpDialog::HelpDialog(Lang lang, QWidget* owner) : QDialog(owner) {

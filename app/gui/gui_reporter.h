@@ -17,6 +17,14 @@ public:
     bool ask_yes_no(std::string_view text) override {
         return MessageBox::show(nullptr, MessageBox::Question, qs(text), true, true) == MessageBox::Yes;
     }
+    Answer ask_for_all(std::string_view text) override {
+        switch (MessageBox::askForAll(qs(text))) {
+            case MessageBox::Yes: return Answer::yes;
+            case MessageBox::YesToAll: return Answer::yes_to_all;
+            case MessageBox::NoToAll: return Answer::no_to_all;
+            default: return Answer::no;
+        }
+    }
     void info(std::string_view text) override {
         MessageBox::show(nullptr, MessageBox::Information, qs(text), false, true);
     }

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -27,8 +28,10 @@
 #include <algorithm>
 
 #include "dialogs.h"
+#include "drop_worker.h"
 #include "message_box.h"
 #include "engine/suggest.h"
+#include "engine/choice_text.h"
 #include "shell/suggestion_text.h"
 #include "shell/texts.h"
 #include "core/catalog.h"
@@ -116,8 +119,14 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     statusBar()->addWidget(password_status_);
     statusBar()->setSizeGripEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, &MainWindow::showPasswordStatus);
+    connect(password_, &QLineEdit::textEdited, this, [this] { password_typed_ = true; });
     setControls(hsc_set_controls(shell_.settings()));
-    shell_.on_file_done([this](const FileOutcome& outcome) { showOutcome(outcome); });
+    worker_ = new DropWorker(shell_, shell_.reporter(), this);
+    connect(worker_, &DropWorker::progressed, this, &MainWindow::showProgress);
+    connect(worker_, &DropWorker::idle, this, &MainWindow::dropsFinished);
+    connect(worker_, &DropWorker::jobStarted, this, [this] { files_done_ = 0; });
+    // Told on the worker's thread; the list is the window's.
+    shell_.on_file_done([this](const FileOutcome& outcome) { worker_->onWindowThread([&] { showOutcome(outcome); }); });
     built_ = true;
 
     // The texts, and with them the window's fixed size. Centred on the primary screen.
@@ -128,7 +137,10 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     }
 }
 
-MainWindow::~MainWindow() { shell_.on_file_done({}); }
+MainWindow::~MainWindow() {
+    worker_->shutDown();
+    shell_.on_file_done({});
+}
 
 void MainWindow::buildResults() {
     // A dock without title or handles: the list sits under the panel, whose size stays.
@@ -142,7 +154,35 @@ void MainWindow::buildResults() {
     results_->setTextElideMode(Qt::ElideNone);
     results_->setFixedHeight(RESULTS_HEIGHT);
     results_->setMinimumWidth(CLIENT_WIDTH);
-    dock->setWidget(results_);
+
+    // While a drop runs: its file, how far it has come, and the stop.
+    progress_row_ = new QWidget(dock);
+    progress_row_->setObjectName("progressRow");
+    progress_file_ = make_label(progress_row_, "progressFile");
+    progress_ = new QProgressBar(progress_row_);
+    progress_->setObjectName("progress");
+    progress_->setRange(0, 100);
+    stop_ = new QPushButton(progress_row_);
+    stop_->setObjectName("stop");
+    connect(stop_, &QPushButton::clicked, this, &MainWindow::stopCommand);
+    auto* row = new QGridLayout(progress_row_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(progress_file_, 0, 0, 1, 2);
+    row->addWidget(progress_, 1, 0);
+    row->addWidget(stop_, 1, 1);
+    row->setColumnStretch(0, 1);
+    // Its room is kept while it is hidden, so the window's size never jumps.
+    QSizePolicy keep = progress_row_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    progress_row_->setSizePolicy(keep);
+    progress_row_->hide();
+
+    auto* area = new QWidget(dock);
+    auto* column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(progress_row_);
+    column->addWidget(results_);
+    dock->setWidget(area);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 
     drop_hint_ = make_label(nullptr, "dropHint");
@@ -164,6 +204,32 @@ void MainWindow::showOutcome(const FileOutcome& outcome) {
     outcomes_.push_back(outcome);
     addOutcomeLines(outcome);
     results_->scrollToBottom();
+    ++files_done_;
+    showProgress(Progress{});  // the next file starts from nothing
+}
+
+void MainWindow::showProgress(const Progress& progress) {
+    const DropJob* job = worker_->current();
+    if (!job || job->files.empty()) return;
+    const std::size_t n = job->files.size();
+    const std::size_t at = std::min(files_done_, n - 1);
+    const QString name = qs(job->files[at].filename().string());
+    progress_file_->setText(n > 1 ? tr("%1(%2/%3)").arg(name).arg(at + 1).arg(n) : name);
+    progress_->setValue(progress.percent());
+    progress_->setToolTip(tr("%1 / %2 パート").arg(progress.parts_read + progress.parts_written).arg(2 * progress.parts_total));
+}
+
+bool MainWindow::busy() const { return worker_->busy(); }
+
+void MainWindow::stopCommand() { worker_->cancel(); }
+
+void MainWindow::dropsFinished() {
+    progress_row_->hide();
+    progress_file_->clear();
+    progress_->reset();
+    show();
+    emit dropsDone();
+    if (exit_after_drop_) leave();
 }
 
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
@@ -192,6 +258,9 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             // An edited workbook restored cell by cell: the counts as the command line says them.
             if (outcome.merge.produced) line += QStringLiteral(" (") + qs(merge_counts_text(outcome.merge, shell_.lang())) + ")";
             break;
+        case FileOutcome::Result::cancelled:
+            line = qs(say(shell_.lang(), Msg::outcome_cancelled, {outcome.input.filename().string()}));
+            break;
         case FileOutcome::Result::failed:
             std::string reasons;  // the failures as the pipeline worded them
             for (const std::string& m : outcome.messages) reasons.append(reasons.empty() ? "" : " ").append(m);
@@ -200,6 +269,7 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
             break;
     }
     const QStyle::StandardPixmap icon = outcome.result == FileOutcome::Result::failed ? QStyle::SP_MessageBoxCritical
+                                        : outcome.result == FileOutcome::Result::cancelled ? QStyle::SP_BrowserStop
                                         : warnings.empty() ? QStyle::SP_DialogApplyButton
                                                            : QStyle::SP_MessageBoxWarning;
     add(line, icon);
@@ -234,6 +304,7 @@ void MainWindow::buildControls(QWidget* panel) {
     keep_header_ = make_check(panel, "keepHeader");
     text_only_ = make_check(panel, "textOnly");
     compat_ = make_check(panel, "compat");
+    send_copy_ = make_check(panel, "sendCopy");
     password_label_ = make_label(panel, "passwordLabel");
     strength_label_ = make_label(panel, "strengthLabel");
     target_column_label_ = make_label(panel, "targetColumnLabel");
@@ -277,6 +348,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(recrypto_, row, 0);
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(compat_, row++, 0, 1, 3);
+    grid->addWidget(send_copy_, row++, 0, 1, 3);
     grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
@@ -289,7 +361,10 @@ void MainWindow::buildMenu() {
         connect(a, &QAction::triggered, this, slot);
     };
     file_menu_ = menuBar()->addMenu(QString());
-    add(file_menu_, "exit", QKeySequence(Qt::CTRL | Qt::Key_X), &MainWindow::exitCommand);
+    // The platform's own key for leaving, Ctrl+Q where the platform names none: Ctrl+X is
+    // the cut of a text field.
+    const QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    add(file_menu_, "exit", quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit.first(), &MainWindow::exitCommand);
     add(file_menu_, "save", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
     add(file_menu_, "suggestColumns", QKeySequence(), &MainWindow::suggestColumnsCommand);
     auth_menu_ = menuBar()->addMenu(QString());
@@ -359,7 +434,11 @@ void MainWindow::retranslate() {
     recrypto_->setText(tr("自動再暗号化"));
     compat_->setText(tr("互換形式でマスク(弱い暗号)"));
     compat_->setToolTip(tr("この形式しか読めない相手に渡すときだけ。パスワードの先頭16バイトだけが鍵になり、総当たりに弱い形式です。復元はどちらの形式も読みます。"));
+    send_copy_->setText(tr("送付用のコピー(バックアップなし)"));
+    send_copy_->setToolTip(tr("外に渡すコピーを、バックアップを入れずにマスクします。解読できるものを何も含みません。元のブックは手元に残し、戻ってきたブックは hushcel restore --from で元のブックから復元します。上書き更新とは一緒に使えません。"));
     cancel_->setText(tr("キャンセル"));
+    stop_->setText(tr("中止"));
+    stop_->setToolTip(tr("処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。"));
 
     const Lang lang = shell_.lang();
     set_items(strength_, strength_items(lang));
@@ -431,6 +510,7 @@ ControlValues MainWindow::controls() const {
     c.keep_header = keep_header_->isChecked();
     c.text_only = text_only_->isChecked();
     c.compat = compat_->isChecked();
+    c.send_copy = send_copy_->isChecked();
     return c;
 }
 
@@ -450,6 +530,7 @@ void MainWindow::setControls(const ControlValues& c) {
     keep_header_->setChecked(c.keep_header);
     text_only_->setChecked(c.text_only);
     compat_->setChecked(c.compat);
+    send_copy_->setChecked(c.send_copy);
 }
 
 void MainWindow::showPasswordStatus() {
@@ -462,14 +543,37 @@ void MainWindow::dropFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& p : paths) files.emplace_back(p.toStdString());
     if (files.empty()) return;
-    if (!shell_.busy()) {  // the list shows the files of this drop
+    if (!Shell::to_mask(files).empty() && !passwordReadyToMask()) return;
+    if (!busy()) {  // the list shows the files of this drop
         results_->clear();
         outcomes_.clear();
     }
-    shell_.drop(std::move(files), controls());  // queued by the shell when one is running
-    if (shell_.busy()) return;
+    worker_->start(shell_.plan(std::move(files), controls()));  // after the running one
+    progress_row_->show();
+    showProgress(Progress{});
+}
+
+bool MainWindow::passwordReadyToMask() {
+    if (file_hash_->isChecked()) return true;  // the shell asks about the password in that mode
+    MaskSettings typed;
+    typed.password = password_->text().toStdString();
+    if (uses_known_password(typed)) {
+        show();
+        NewPasswordDialog dialog(shell_.lang(), this);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        if (dialog.outcome() == NewPasswordDialog::BuiltIn) return true;  // for this drop only
+        password_->setText(dialog.password());
+        password_typed_ = false;  // typed twice already
+        no_password_->setChecked(!dialog.save());
+        if (dialog.save()) shell_.save_settings(controls());
+        return true;
+    }
+    if (!password_typed_) return true;
     show();
-    if (exit_after_drop_) leave();
+    RetypePasswordDialog dialog(password_->text(), shell_.lang(), this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    password_typed_ = false;
+    return true;
 }
 
 void MainWindow::openFiles(const QStringList& paths) {
@@ -505,7 +609,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::leave() {
     if (leaving_) return;
-    if (shell_.busy()) {
+    if (busy()) {
         // Never end in the middle of a drop: finish its files first.
         exit_after_drop_ = true;
         return;
@@ -567,9 +671,20 @@ void MainWindow::suggestColumnsCommand() {
         MessageBox::show(this, MessageBox::Information, report, false, true);
         return;
     }
-    const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(s.columns));
-    if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes)
-        target_column_->setText(qs(s.columns));
+    // The field holds the proposal per sheet with one header row, the first: other
+    // header rows need a profile.
+    const ColumnChoice choice = suggestion_choice(s);
+    const auto text = column_text(choice);
+    if (!text || !one_header_row(choice) || choice.sheets.front().columns.header_row != 1) {
+        MessageBox::show(this, MessageBox::Information,
+                         report + QStringLiteral("\n\n") + qs(say(shell_.lang(), Msg::suggest_needs_profile)), false, true);
+        return;
+    }
+    const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(*text));
+    if (MessageBox::show(this, MessageBox::Question, question, true, true) == MessageBox::Yes) {
+        target_column_->setText(qs(*text));
+        keep_header_->setChecked(choice.sheets.front().columns.keep_header);
+    }
 }
 
 }  // namespace hsc::gui

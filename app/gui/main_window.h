@@ -17,9 +17,12 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 
 namespace hsc::gui {
+
+class DropWorker;
 
 // The banner, with the controls laid out under it.
 class Panel : public QWidget {
@@ -50,8 +53,14 @@ public:
     ControlValues controls() const;           // hsc_get_controls' source
     void setControls(const ControlValues& c); // hsc_set_controls' target
 
-    // Handles one drop of files (what a drop event does).
+    // Handles one drop of files (what a drop event does). The files are processed on a
+    // thread of the window's own; a drop while one runs waits for it.
     void dropFiles(const QStringList& paths);
+    // While a drop is being processed (or waits for the spreadsheet program).
+    bool busy() const;
+    // Stops the running drop between two steps of its file; the files left are listed
+    // as stopped, and nothing of the stopped file is written.
+    void stopCommand();
     // Workbooks handed over by another program (a file manager's "Open with", a second
     // start): processed like a drop, but with overwrite chosen only once the user says
     // so, since a double-click on a workbook is often meant to view it.
@@ -82,6 +91,9 @@ public:
     // into the column field.
     void suggestColumnsCommand();
 
+signals:
+    void dropsDone();  // every drop so far is processed
+
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -97,12 +109,21 @@ private:
     void addOutcomeLines(const FileOutcome& outcome);
     void leave();  // the save prompt, then the end of the program
     void showPasswordStatus();  // the status area says when the known password is in use
+    // Before a drop that masks: the built-in password never without a confirmation that
+    // names the consequence, asked for each drop (or a password of one's own chosen now);
+    // a password typed since the last masking is typed once more. false: the drop is
+    // abandoned.
+    bool passwordReadyToMask();
+    void showProgress(const Progress& progress);
+    void dropsFinished();
 
     Shell& shell_;
     std::function<void()> on_exit_;
     QString last_chosen_key_file_;
     bool leaving_ = false;
     bool exit_after_drop_ = false;
+    bool password_typed_ = false;  // typed into the field since the last masking
+    std::size_t files_done_ = 0;  // of the running drop
     bool built_ = false;  // every widget exists: texts can be set
     QTranslator translator_;  // the English texts; Japanese is the texts' own language
     QTranslator qt_translator_;  // Qt's own texts in the window's language, when installed
@@ -122,6 +143,7 @@ private:
     QCheckBox* autoshape_;
     QCheckBox* recrypto_;
     QCheckBox* compat_;
+    QCheckBox* send_copy_;  // a copy to send out: masked without backups
     QCheckBox* keep_header_;
     QCheckBox* text_only_;  // the chosen columns keep their numbers and dates
     QLabel* password_label_;
@@ -138,6 +160,11 @@ private:
     QMenu* help_menu_;
     QLabel* password_status_;
     QListWidget* results_;
+    QWidget* progress_row_;       // shown while a drop runs
+    QLabel* progress_file_;       // the file being processed, and its place in the drop
+    QProgressBar* progress_;      // how far that file has come
+    QPushButton* stop_;
+    DropWorker* worker_;
     QLabel* drop_hint_;  // in the list of results while it is empty
 };
 

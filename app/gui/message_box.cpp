@@ -11,6 +11,20 @@ std::deque<MessageBox::Button> MessageBox::answers_;
 std::vector<MessageBox::Shown> MessageBox::shown_;
 bool MessageBox::test_mode_ = false;
 
+namespace {
+
+MessageBox::Button run(QWidget* owner, MessageBox::Icon icon, const QString& text, bool yes_no, bool topmost, bool for_all) {
+    const int result = MessageBox::build(owner, icon, text, yes_no, topmost, for_all)->exec();
+    switch (result) {
+        case QMessageBox::Yes: return MessageBox::Yes;
+        case QMessageBox::YesToAll: return MessageBox::YesToAll;
+        case QMessageBox::NoToAll: return MessageBox::NoToAll;
+        default: return yes_no ? MessageBox::No : MessageBox::Ok;
+    }
+}
+
+}  // namespace
+
 MessageBox::Button MessageBox::show(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost) {
     if (!answers_.empty() || test_mode_) {
         bool answered = !answers_.empty();
@@ -20,19 +34,35 @@ MessageBox::Button MessageBox::show(QWidget* owner, Icon icon, const QString& te
             answers_.pop_front();
         }
         shown_.push_back({text, icon, yes_no, topmost, owner != nullptr, answered});
+        // Only a box that offers them answers for all.
+        if (answer == YesToAll) answer = Yes;
+        if (answer == NoToAll) answer = No;
         return answer;
     }
-    const int result = build(owner, icon, text, yes_no, topmost)->exec();
-    if (yes_no) return result == QMessageBox::Yes ? Yes : No;
-    return Ok;
+    return run(owner, icon, text, yes_no, topmost, false);
+}
+
+MessageBox::Button MessageBox::askForAll(const QString& text) {
+    if (!answers_.empty() || test_mode_) {
+        bool answered = !answers_.empty();
+        Button answer = No;
+        if (answered) {
+            answer = answers_.front();
+            answers_.pop_front();
+        }
+        shown_.push_back({text, Question, true, true, false, answered, true});
+        return answer;
+    }
+    return run(nullptr, Question, text, true, true, true);
 }
 
 std::unique_ptr<QMessageBox> MessageBox::build(QWidget* owner, Icon icon, const QString& text, bool yes_no,
-                                               bool topmost) {
+                                               bool topmost, bool for_all) {
     static constexpr QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
                                                   QMessageBox::Question, QMessageBox::Critical};
-    auto box = std::make_unique<QMessageBox>(icons[icon], QStringLiteral("Hushcel"), QString(),
-                                             yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    QMessageBox::StandardButtons buttons = yes_no ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    if (yes_no && for_all) buttons |= QMessageBox::YesToAll | QMessageBox::NoToAll;
+    auto box = std::make_unique<QMessageBox>(icons[icon], QStringLiteral("Hushcel"), QString(), buttons, owner);
     box->setTextFormat(Qt::PlainText);
     box->setText(text);
     if (topmost) box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -40,6 +70,10 @@ std::unique_ptr<QMessageBox> MessageBox::build(QWidget* owner, Icon icon, const 
     if (yes_no) {
         box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "はい(&Y)"));
         box->button(QMessageBox::No)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "いいえ(&N)"));
+        if (for_all) {
+            box->button(QMessageBox::YesToAll)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "すべてはい(&A)"));
+            box->button(QMessageBox::NoToAll)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "すべていいえ(&O)"));
+        }
     } else {
         box->button(QMessageBox::Ok)->setText(QCoreApplication::translate("hsc::gui::MessageBox", "OK"));
     }

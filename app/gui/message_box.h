@@ -15,7 +15,7 @@ namespace hsc::gui {
 // is recorded and answered with its default (Ok or No) instead of waiting.
 class MessageBox {
 public:
-    enum Button { NoButton = 0, Ok, Yes, No };
+    enum Button { NoButton = 0, Ok, Yes, No, YesToAll, NoToAll };
     enum Icon { NoIcon, Information, Question, Critical };
 
     struct Shown {
@@ -25,13 +25,17 @@ public:
         bool topmost;
         bool owned;     // had an owner window
         bool answered;  // by a queued answer (false: the test-mode default)
+        bool for_all = false;  // offered "Yes to all" and "No to all"
     };
 
     // Shows a box with the caption "Hushcel". yes_no: Yes and No buttons, otherwise Ok.
     static Button show(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost);
+    // A question about one file of several, with "Yes to all" and "No to all" beside Yes and No.
+    static Button askForAll(const QString& text);
     // The box that show() runs. Its text is plain: a hint or name from a workbook may
     // hold markup, which would otherwise be drawn as links and pictures.
-    static std::unique_ptr<QMessageBox> build(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost);
+    static std::unique_ptr<QMessageBox> build(QWidget* owner, Icon icon, const QString& text, bool yes_no, bool topmost,
+                                              bool for_all = false);
 
     static void setNextAnswer(Button button);
     static void setTestMode(bool on);

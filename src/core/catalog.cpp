@@ -40,6 +40,11 @@ constexpr std::array TEXTS{
                 "上書き更新が選ばれています。次のブックを、マスク済みなら復元し、それ以外はマスクして、元のファイルを置き換えますか？\n%s",
                 "Overwrite is chosen. Replace these workbooks with their masked form (or, for masked ones, "
                 "their restored form)?\n%s"},
+    MessageText{Msg::confirm_known_password, "confirm-known-password",
+                "既定のパスワードは Hushcel のどのコピーにも入っています。このパスワードでマスクしたブックは、"
+                "Hushcel を持っている人なら誰でも元に戻せます。今回のブックを既定のパスワードでマスクしますか？",
+                "The built-in password is in every copy of Hushcel: anyone who has Hushcel can restore a workbook "
+                "masked with it. Mask the workbooks of this drop with the built-in password?"},
     // -- the pipeline --
     MessageText{Msg::open_error, "open-error",
                 "ファイルオープンエラーです(%s)。ファイルを開いている場合は閉じてください。",
@@ -155,6 +160,43 @@ constexpr std::array TEXTS{
     MessageText{Msg::merge_still_masked, "merge-still-masked",
                 "(%s)はまだバックアップを持つマスク済みのブックです。--from を付けずに復元してください。",
                 "%s still holds its backups. Restore it without --from."},
+    MessageText{Msg::looks_masked_ask, "looks-masked-ask",
+                "(%s)はマスクされたブックに見えますが、バックアップがありません(%s)。表計算ソフトで保存したときに失われています。"
+                "もう一度マスクすると、マスク文字が元の文字列として保存されます。それでもマスクしますか？",
+                "%s looks masked (%s) but carries no backups: a spreadsheet program dropped them when it saved the "
+                "workbook. Masking it again would keep the mask characters as its original text. Mask it anyway?"},
+    MessageText{Msg::backups_lost_mask, "backups-lost-mask",
+                "(%s)はマスクされたブックに見えますが、バックアップがありません(%s)。表計算ソフトで保存したときに失われています。"
+                "もう一度マスクはしません。元に戻すには、手元に残したマスク済みのブック(または元のブック)から復元してください: "
+                "hushcel restore --from 残したブック.xlsx %s(それでもマスクするには --force)。",
+                "%s looks masked (%s) but carries no backups: a spreadsheet program dropped them when it saved the "
+                "workbook. It was not masked again. To give the originals back, restore it from the masked copy you "
+                "kept (or the original): hushcel restore --from KEPT.xlsx %s (--force masks it anyway)."},
+    MessageText{Msg::backups_lost_restore, "backups-lost-restore",
+                "(%s)にはバックアップがありません。表計算ソフトで保存したときに失われました(マスクされたままです: %s)。"
+                "このファイルだけでは復元できません。手元に残したマスク済みのブック(または元のブック)から復元してください: "
+                "hushcel restore --from 残したブック.xlsx %s",
+                "%s has lost its backups: a spreadsheet program dropped them when it saved the workbook (it still "
+                "looks masked: %s). It cannot be restored from itself. Restore it from the masked copy you kept (or "
+                "the original): hushcel restore --from KEPT.xlsx %s"},
+    MessageText{Msg::look_name, "look-name", "名前が●で始まる", "its name begins with ●"},
+    MessageText{Msg::look_reservation, "look-reservation", "Hushcelの書き込み予約", "the write reservation of Hushcel"},
+    MessageText{Msg::look_columns, "look-columns", "マスク文字だけの列: %s", "columns of mask characters only: %s"},
+    MessageText{Msg::look_cells, "look-cells", "マスク文字だけのセル %s 個", "%s cells of mask characters only"},
+    MessageText{Msg::look_separator, "look-separator", "、", "; "},
+    MessageText{Msg::no_backup_restore, "no-backup-restore",
+                "(%s)はバックアップなしでマスクした送付用のコピーです。このファイルだけでは復元できません。"
+                "手元に残したマスク済みのブック(または元のブック)から復元してください: hushcel restore --from 残したブック.xlsx %s",
+                "%s is a copy to send out, masked without backups: it cannot be restored from itself. Restore it "
+                "from the masked copy you kept (or the original): hushcel restore --from KEPT.xlsx %s"},
+    MessageText{Msg::no_backup_source, "no-backup-source",
+                "(%s)はバックアップなしでマスクした送付用のコピーで、元の文字列を持っていません。--from にはバックアップ付きの"
+                "マスク済みのブックか元のブックを指定してください。",
+                "%s is a copy to send out, masked without backups: it holds no original text. Give --from the "
+                "masked copy with backups that you kept, or the original."},
+    MessageText{Msg::no_backup_overwrite, "no-backup-overwrite",
+                "送付用のコピー(バックアップなし)は上書き更新と一緒には作れません。元のブックが失われます。",
+                "A copy to send out (without backups) is never written over its input: the original would be lost."},
     MessageText{Msg::hard_link, "hard-link",
                 "ファイル(%s)には別の名前(ハードリンク)があります。上書きしても別の名前には元の内容が残るため、"
                 "処理を中断します。",
@@ -203,9 +245,10 @@ constexpr std::array TEXTS{
     MessageText{Msg::entry_name_too_long, "entry-name-too-long", "エントリ名が長すぎます(%d)。",
                 "An entry name is too long (%d bytes)."},
     MessageText{Msg::over_memory_budget, "over-memory-budget",
-                "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s/%s)。",
-                "Unpacking needs more memory than may be used, so the workbook cannot be processed "
-                "(needed/limit: %s/%s)."},
+                "処理に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: %s/%s)。"
+                "--max-memory を %s 以上にすると処理できます。",
+                "Processing needs more memory than may be used, so the workbook cannot be processed "
+                "(needed/limit: %s/%s). Raise --max-memory to at least %s."},
     MessageText{Msg::overlapping_entries, "overlapping-entries",
                 "エントリ(%s)のデータが別のエントリのデータと重なっています。ファイルが破損しているか、細工されています。",
                 "The data of entry %s overlaps the data of another entry. The file is damaged or crafted."},
@@ -337,6 +380,22 @@ constexpr std::array TEXTS{
     MessageText{Msg::option_from_needs_restore, "option-from-needs-restore",
                 "--from は restore と一緒に指定してください。",
                 "--from goes with restore: hushcel restore --from KEPT RETURNED."},
+    MessageText{Msg::option_no_backup_needs_mask, "option-no-backup-needs-mask",
+                "--no-backup はマスクするときだけ使えます(mask または自動)。",
+                "--no-backup is for masking only (mask, or the automatic mode)."},
+    MessageText{Msg::option_output_one_file, "option-output-one-file",
+                "-o は 1 つのファイルの出力先です。複数のファイルには --output-dir を使ってください。",
+                "-o names the output of one file; for several files use --output-dir DIR."},
+    MessageText{Msg::option_output_conflict, "option-output-conflict", "%s と %s は一緒に指定できません。",
+                "%s and %s cannot be given together."},
+    MessageText{Msg::option_original_name_needs_restore, "option-original-name-needs-restore",
+                "--original-name は restore と一緒に指定してください。",
+                "--original-name goes with restore: hushcel restore --original-name FILE."},
+    MessageText{Msg::option_output_not_for_inspect, "option-output-not-for-inspect",
+                "inspect は何も書き込まないため、%s は指定できません。",
+                "inspect writes nothing: %s does not go with it."},
+    MessageText{Msg::output_dir_missing, "output-dir-missing", "出力フォルダ(%s)がありません。",
+                "The output folder (%s) does not exist."},
     MessageText{Msg::no_files, "no-files", "ファイルが指定されていません。",
                 "No file is given. Name the workbooks to process."},
     MessageText{Msg::same_file_twice, "same-file-twice", "同じファイルが2回指定されています: %s",
@@ -392,6 +451,8 @@ constexpr std::array TEXTS{
                 "%s restored → %s"},
     MessageText{Msg::outcome_failed, "outcome-failed", "%s は処理できませんでした",
                 "%s could not be processed"},
+    MessageText{Msg::outcome_cancelled, "outcome-cancelled", "%s は中止しました(何も書き込んでいません)",
+                "%s: stopped (nothing was written)"},
     MessageText{Msg::warn_nothing_masked, "warn-nothing-masked", "マスクしたものがありません。マスク列の指定を確認してください(空の列は対象になりません。数値と日付は列を指定したとき、または --numbers のときだけ対象です)。",
                 "Nothing was masked. Check the mask columns (empty columns are not masked; numbers and dates only with a column list, or with --numbers)."},
     MessageText{Msg::warn_unmasked_strings, "warn-unmasked-strings", "マスク列の文字列のうち %d件をマスクできませんでした。読める形で残っています。",
@@ -517,19 +578,31 @@ constexpr std::array TEXTS{
   hushcel inspect FILE...     何も変えずに、種類、マスク状態、認証、ヒント、バックアップを表示
   hushcel inspect --suggest FILE...
                               何も変えずに、個人情報らしい列を提案 (見出しの語と、
-                              各ワークシートの最初の 1000 データ行から判断)
+                              各ワークシートの最初の 1000 データ行から判断)。
+                              --write-profile FILE で提案をプロファイルに書く
   hushcel inspect --leaks FILE...
                               バックアップを復号し (パスワードは下記)、マスクした文字列が
                               マスク済みブックの別の場所に残っていないかを調べる
 
 出力は入力と同じフォルダに "%sNAME" (マスク) または "%sNAME" (復元) として書かれ、
 --overwrite では入力の上に書かれます。入力は完全なブックでしか置き換えられません。
+  -o, --output FILE       1 つのファイルの出力を FILE に書く
+  --output-dir DIR        出力を (同じ名前で) フォルダ DIR に書く
+  --original-name         restore で、名前の前の "●" を除いた元の名前に書く
+既存のファイルは --force なしには置き換えません。
 
 オプション (それぞれ、この実行に限り設定ファイルの項目を上書き):
   --columns LIST          マスクする列。例: "B,D,AA" (空: ブックのすべての文字列)。
                           見出しの文字列も英字と混ぜて指定可: "氏名,電話番号,E" は各
                           ワークシートで見出しのセルにその文字列がある列を選ぶ (列名と
-                          読める文字列は列名: 見出しなら "h:ID")
+                          読める文字列は列名: 見出しなら "h:ID"、列名なら "col:ID")。
+                          見出し行にもある列名 (SSN、DOB など) は、どちらか書くまで拒否。
+                          シートごと: "顧客!B,C;注文!E" (";" で区切り、"!" の前がシート名。
+                          シート名のない指定はほかのシートに効く。シート名のない指定が
+                          なければ、名前のないシートはそのまま)。"!"、";"、"," を含む
+                          シート名は単引用符で囲み、中の引用符は二重に: "'A!b'!C"
+  --profile FILE          シートごとの列、見出し行、見出しを残すかをファイルから読む
+                          (--columns、--header-row、--keep-header の代わり。書式は README)
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
   --keep-header           列を英字で指定したときも見出し行を読めるままにする
@@ -549,6 +622,9 @@ constexpr std::array TEXTS{
   --no-record-password    パスワードの照合値を記録しない (復元はどのパスワードでも受け付ける)
   --compat                互換形式でマスクする (この形式しか読めない相手向け。パスワードは
                           Shift-JISで31バイトまで、総当たりに弱い。既定は強い形式)
+  --no-backup             送付用のコピー: バックアップを入れずにマスクする (解読できるものを
+                          何も含まない)。元のブックか通常のマスク済みブックを手元に残し、
+                          戻ってきたら restore --from でそれから復元する。--overwrite とは併用不可
   --hint TEXT             パスワード (または認証ファイル) が違うときに表示するヒント
   --key-file FILE         パスワードの代わりに FILE の内容で認証
   --settings FILE         設定を FILE から読む (FILE は存在すること)
@@ -560,7 +636,8 @@ constexpr std::array TEXTS{
                           のある入力を上書きし、マスク後に変更されたマスク済みブックを
                           文字列ごとに復元する (相手が加えた・変えた文字列はそのまま残り、
                           マスクのままのセルは一覧にする。指定しないとそのようなブックは
-                          拒否)
+                          拒否)。フッターもバックアップもないのにマスク済みに見えるブック
+                          (表計算ソフトで保存されたもの) もマスクする
   --allow-default-password  組み込みの既定パスワードや空のパスワードでもマスクする
                           (Hushcel を持っている人なら誰でもブックを復元できてしまう)
   --max-memory SIZE       展開した部品が SIZE を超えるブックを拒否 (例: 512M、2G)。
@@ -577,6 +654,8 @@ constexpr std::array TEXTS{
                           (schema、kind、input、output、action、status、message。マスク後は
                           shared_strings、cells、shapes、complete と warnings: {kind, parts}
                           のリスト。--suggest では suggestion: ワークシートごとの列と理由)
+  -q, --quiet             端末に進み具合の行を出さず、処理したファイルの行も出さない
+                          (失敗と警告は標準エラーに出す)
   -j N                    N 個のファイルを同時に処理
   -h, --help              この説明
   --version               プログラムの名前と版
@@ -617,19 +696,33 @@ Usage:
   hushcel inspect FILE...     change nothing; show type, masked state, authentication, hint, backups
   hushcel inspect --suggest FILE...
                               change nothing; suggest the columns that look like personal data
-                              (by header words and by the first 1000 data rows of each worksheet)
+                              (by header words and by the first 1000 data rows of each worksheet);
+                              --write-profile FILE writes the proposal as a profile
   hushcel inspect --leaks FILE...
                               also decipher the backups (password as below) and look for the
                               masked texts elsewhere in the masked workbook
 
 The output goes beside the input as "%sNAME" (masked) or "%sNAME" (restored), or over the
 input with --overwrite. The input is replaced only by a complete workbook.
+  -o, --output FILE       write the output of one file to FILE
+  --output-dir DIR        write the outputs (named as above) into the folder DIR
+  --original-name         restore: write the original name, without the "●" in front
+An existing file is never replaced without --force.
 
 Options (each overrides one field of the settings file for this run):
   --columns LIST          columns to mask, e.g. "B,D,AA" (empty: every text of the workbook);
                           also header texts, mixed with letters: "Name,Phone,E" chooses in
                           each worksheet the columns whose header cell holds that text (a text
-                          that reads as a column letter is the letter: "h:ID" for the header)
+                          that reads as a column letter is the letter: "h:ID" for the header,
+                          "col:ID" for the letter; a letter that the header row also holds,
+                          such as SSN or DOB, is refused until one of them is written).
+                          Per sheet: "Customers!B,C;Orders!E" (";" separates, the sheet name
+                          stands before "!"; a part without one holds for the sheets not
+                          named, and without such a part those sheets stay as they are).
+                          A sheet name with "!", ";" or "," goes in single quotes, a quote
+                          inside doubled: "'A!b'!C"
+  --profile FILE          read the columns, header row and keep-header per sheet from FILE
+                          (instead of --columns, --header-row, --keep-header; see README)
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
   --keep-header           keep the header row readable also when columns are letters
@@ -649,6 +742,10 @@ Options (each overrides one field of the settings file for this run):
   --compat                mask in the compatible format, for readers that know no other
                           (passwords of at most 31 bytes in Shift-JIS, cheap to guess);
                           the default is the strong format. Restoring reads both
+  --no-backup             a copy to send out: mask without any backup (nothing in it to
+                          decipher). Keep the original or a masked copy with backups, and
+                          when it comes back restore it from that with restore --from.
+                          Never with --overwrite
   --hint TEXT             hint shown when a wrong password (or authentication file) is used
   --key-file FILE         authenticate with the contents of FILE instead of a password
   --settings FILE         read the settings from FILE (it must exist)
@@ -661,7 +758,9 @@ Safety:
                           overwrite an input that has other names (hard links), and restore
                           a masked workbook that was changed after masking string by string
                           (what the other side added or changed stays, cells still masked
-                          are listed; without it such a workbook is refused)
+                          are listed; without it such a workbook is refused); mask a
+                          workbook that looks masked but has neither footer nor backups
+                          (saved by a spreadsheet program)
   --allow-default-password  mask even with the built-in default password or an empty one
                           (anyone with Hushcel could then restore the workbook)
   --max-memory SIZE       refuse a workbook whose unpacked parts exceed SIZE (e.g. 512M, 2G);
@@ -679,6 +778,8 @@ Output:
                           masking also shared_strings, cells, shapes, complete and warnings:
                           a list of {kind, parts}; with --suggest also suggestion: the
                           columns per worksheet and why)
+  -q, --quiet             no progress line on the terminal and no line per processed
+                          file (failures and warnings still go to standard error)
   -j N                    process N files at once
   -h, --help              this text
   --version               the program's name and version
@@ -758,6 +859,80 @@ Examples:
                 "    A large workbook may fail for lack of memory.\r\n"
                 "\r\n"
                 "    Use the \"Overwrite\" option only with workbooks you have seen restore correctly.\r\n"},
+
+    // The column choice.
+    MessageText{Msg::choice_too_long, "choice-too-long", "長すぎます(%s バイトまで)。",
+                "It is too long (at most %s bytes)."},
+    MessageText{Msg::choice_too_many_columns, "choice-too-many-columns", "列が多すぎます(「%s」)。",
+                "Too many columns (at \"%s\")."},
+    MessageText{Msg::choice_empty_header, "choice-empty-header", "「%s」: 見出しの文字列がありません。",
+                "\"%s\": the header text is empty."},
+    MessageText{Msg::choice_not_a_letter, "choice-not-a-letter", "「%s」: col: の後は列名(英字)にしてください。",
+                "\"%s\": col: must be followed by a column letter."},
+    MessageText{Msg::choice_unclosed_quote, "choice-unclosed-quote", "シート名 %s の引用符が閉じていません。",
+                "The quoted sheet name %s has no closing quote."},
+    MessageText{Msg::choice_no_bang, "choice-no-bang", "引用符で囲んだシート名「%s」の後に「!」がありません。",
+                "The quoted sheet name \"%s\" is not followed by \"!\"."},
+    MessageText{Msg::choice_empty_sheet_name, "choice-empty-sheet-name", "シート名が空です(「%s」)。",
+                "A sheet name is empty (\"%s\")."},
+    MessageText{Msg::choice_sheet_twice, "choice-sheet-twice", "シート「%s」が 2 回指定されています。",
+                "Sheet \"%s\" is named twice."},
+    MessageText{Msg::choice_sheet_without_columns, "choice-sheet-without-columns", "シート「%s」に列が指定されていません。",
+                "Sheet \"%s\" is given no columns."},
+    MessageText{Msg::choice_two_general, "choice-two-general", "シート名のない指定は 1 つだけにしてください(2 つ目:「%s」)。",
+                "Only one part may go without a sheet name (the second: \"%s\")."},
+    MessageText{Msg::choice_no_profile_line, "choice-no-profile-line", "1 行目が \"hushcel-profile 1\" ではありません(「%s」)。",
+                "The first line is not \"hushcel-profile 1\" (\"%s\")."},
+    MessageText{Msg::choice_bad_line, "choice-bad-line", "「%s」は [シート名] でも キー = 値 でもありません。",
+                "\"%s\" is neither [sheet name] nor key = value."},
+    MessageText{Msg::choice_key_outside_section, "choice-key-outside-section", "「%s」が [*] や [シート名] の前にあります。",
+                "\"%s\" stands before any [*] or [sheet name]."},
+    MessageText{Msg::choice_unknown_key, "choice-unknown-key", "不明なキー「%s」です(column、header-row、keep-header のいずれか)。",
+                "Unknown key \"%s\" (column, header-row or keep-header)."},
+    MessageText{Msg::choice_key_twice, "choice-key-twice", "「%s」が同じ節に 2 回あります。",
+                "\"%s\" appears twice in one section."},
+    MessageText{Msg::choice_bad_header_row, "choice-bad-header-row", "header-row「%s」は 1 から 1048576 の行番号にしてください。",
+                "header-row \"%s\" must be a row number from 1 to 1048576."},
+    MessageText{Msg::choice_bad_flag, "choice-bad-flag", "keep-header「%s」は yes か no にしてください。",
+                "keep-header \"%s\" must be yes or no."},
+    MessageText{Msg::choice_section_twice, "choice-section-twice", "節 [%s] が 2 回あります。",
+                "Section [%s] appears twice."},
+    MessageText{Msg::choice_reason, "choice-reason", "理由: %s",
+                "Reason: %s"},
+    MessageText{Msg::profile_error, "profile-error", "プロファイル %s の %d 行目: %s",
+                "Profile %s, line %d: %s"},
+    MessageText{Msg::profile_error_whole, "profile-error-whole", "プロファイル %s: %s",
+                "Profile %s: %s"},
+    MessageText{Msg::profile_unreadable, "profile-unreadable", "プロファイル %s を読み込めません(%s)。",
+                "The profile %s cannot be read (%s)."},
+    MessageText{Msg::profile_unwritable, "profile-unwritable", "プロファイル %s を書き込めません(%s)。",
+                "The profile %s cannot be written (%s)."},
+    MessageText{Msg::option_profile_with, "option-profile-with", "--profile は %s と一緒に指定できません(列、見出し行、見出しを残すかはプロファイルが持ちます)。",
+                "--profile cannot be combined with %s (the profile holds the columns, header rows and keep-header)."},
+    MessageText{Msg::sheet_not_found, "sheet-not-found", "マスク列で指定したシート「%s」はこのブックにありません。シート: %s",
+                "The mask columns name sheet \"%s\", which this workbook does not have. Its sheets: %s"},
+    MessageText{Msg::header_not_in_sheet, "header-not-in-sheet", "マスク列の見出し「%s」が、シート「%s」の%d行目にありません。",
+                "The mask column header \"%s\" is not in sheet \"%s\", row %d."},
+    MessageText{Msg::header_row_holds, "header-row-holds", "シート「%s」の%d行目の見出し: %s。",
+                "Sheet \"%s\", row %d holds: %s."},
+    MessageText{Msg::header_row_empty, "header-row-empty", "シート「%s」の%d行目に文字列はありません。",
+                "Sheet \"%s\" has no texts in row %d."},
+    MessageText{Msg::header_on_row, "header-on-row", "この見出しは%d行目にあります: --header-row %d を指定してください(プロファイルでは header-row = %d)。",
+                "That header stands in row %d: give --header-row %d (in a profile, header-row = %d)."},
+    MessageText{Msg::ambiguous_column, "ambiguous-column", "「%s」は列名(%s列)とも、シート「%s」の%d行目の見出し(%s列のセル)とも読めます。列名なら col:%s、見出しなら h:%s と書いてください。",
+                "\"%s\" is both a column letter (column %s) and, in sheet \"%s\", a header text of row %d (the cell in column %s). Write col:%s for the letter or h:%s for the header."},
+    MessageText{Msg::suggest_cells, "suggest-cells", "。文字 %d、数値 %d、日付 %d",
+                "; text %d, numbers %d, dates %d"},
+    MessageText{Msg::suggest_shared_elsewhere, "suggest-shared-elsewhere", "。うち %d 個の文字列は候補外のセルにもあり、そこでもマスクされます",
+                " — %d of its strings stand also in cells not proposed, which show masked too"},
+    MessageText{Msg::suggest_command, "suggest-command", "この提案どおりにマスクするには:",
+                "To mask as proposed:"},
+    MessageText{Msg::suggest_needs_profile, "suggest-needs-profile", "見出し行がシートごとに違うため、コマンドはプロファイルを使います: --write-profile FILE を付けて実行し直してください。",
+                "The sheets' header rows differ, which only a profile holds: run again with --write-profile FILE."},
+    MessageText{Msg::suggest_profile_written, "suggest-profile-written", "プロファイルを %s に書き出しました。",
+                "The profile was written to %s."},
+    MessageText{Msg::option_write_profile_one_file, "option-write-profile-one-file", "--write-profile はブック 1 つにしか使えません。",
+                "--write-profile takes one workbook only."},
 
 };
 

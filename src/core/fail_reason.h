@@ -16,6 +16,8 @@ enum class FailReason {
     key_file_too_short,     // an authentication file too short to mask with
     invalid_columns,        // the column list is not one
     header_not_found,       // a header text of the column list stands in no worksheet
+    sheet_not_found,        // the column list names a worksheet the workbook does not have
+    ambiguous_column,       // an item of the column list is a letter and a header text
     already_masked,         // `mask` given a masked workbook
     not_masked,             // `restore` (or the leak scan) given an unmasked one
     wrong_password,         // the password does not match the footer or the backups
@@ -24,6 +26,8 @@ enum class FailReason {
     changed_since_masking,  // edited after masking; restoring would drop the edits
     footer_missing,         // backups without a footer: masking again would lose them
     still_masked,           // `restore --from` given a workbook that still holds its backups
+    backups_lost,           // looks masked, but a spreadsheet program dropped its backups
+    no_backup,              // masked without backups: restored only with --from
     hard_link,              // overwriting would leave the other names unchanged
     output_is_input,        // the output name is the input itself
     output_exists,          // an existing output not to be replaced
@@ -36,6 +40,7 @@ enum class FailReason {
     cannot_save,            // the output could not be written
     changed_during_run,     // the input changed while it was processed
     not_writable,           // to be replaced, but read-only, immutable or not ours to write
+    cancelled,              // the user stopped it; nothing was written
     internal_error,         // a step failed for a reason it cannot name; stays the last
 };
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/column_choice.h"
 #include "core/direction.h"
 #include "core/fail_reason.h"
 #include "core/mask_report.h"
@@ -64,6 +65,10 @@ struct MaskSettings {
     // Mask in the original (compatible) format rather than the strong one. Restoring
     // reads both whatever this says.
     bool is_compat = false;
+    // Mask a copy to send out: no backup at all goes into it (nothing to decipher), and
+    // it is given back only from the copy that was kept. A choice for one run, never
+    // stored in the settings file, so that no later run drops the backups unasked.
+    bool is_no_backup = false;
 
     bool operator==(const MaskSettings&) const = default;
 };
@@ -99,13 +104,30 @@ struct FileContext {
     std::vector<std::string> target_headers;
     int header_row = 0;        // zero-based
     bool keep_header = false;  // the header row stays readable (always with header texts)
+    // The fields above are the general choice; these letter items of it were written
+    // without "col:" (see ColumnSet::bare_letters).
+    std::vector<std::string> bare_letters;
+    // Worksheets named with a choice of their own, which replaces the general one there.
+    // With any, an empty general choice chooses nothing.
+    std::vector<SheetColumns> sheet_columns;
     MaskReport report;         // filled when a masking was written
     MergeReport merge;         // filled when a restore went cell by cell
 
-    bool has_column_list() const { return target_column_count > 0 || !target_headers.empty(); }
+    bool has_column_list() const {
+        return target_column_count > 0 || !target_headers.empty() || !sheet_columns.empty();
+    }
     // Cells of the header row are never marked.
     bool keeps_header_row() const { return keep_header || !target_headers.empty(); }
+    // The general choice as a set (header_row one-based, as sets count it).
+    ColumnSet general_columns() const;
+    // The choice of the worksheet named `sheet`.
+    ColumnSet columns_for(const std::string& sheet) const;
+    // Takes `choice` in: the general set into the fields above, the named ones as they are.
+    void set_choice(const ColumnChoice& choice);
     FailReason failure = FailReason::none;  // why the file was not processed
+    // Restore as a reader built to the original format's description does: the package
+    // backup (content types, relationships, the archive's directory) is left as it is.
+    bool original_only = false;
 };
 
 }  // namespace hsc

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace hsc {
 
@@ -31,7 +32,13 @@ enum class RefusalKind {
     table,                // `name` the table part, `sheet` its worksheet's name
     table_without_sheet,  // `name` the table part, no worksheet names it
     table_header_masked,  // `name` the table part, `table` its display name, `sheet`
-    header_not_found,     // `name` the header text, `size` the header row (1-based)
+    // The column choice against this workbook.
+    header_not_found,  // `name` the header text, `size` the header row (1-based), `sheet` where it
+                       // was looked for, `names` that row's texts, `limit` a row that holds it (0: none)
+    header_not_in_sheet,  // the same, for a header text of the choice of the worksheet `sheet`
+    sheet_not_found,   // `name` the sheet the choice names, `names` the workbook's sheets
+    ambiguous_column,  // `name` an item that is a letter and a header text of `sheet`'s row `size`,
+                       // whose cell stands in column `limit` (zero-based)
 };
 
 struct Refusal {
@@ -51,6 +58,7 @@ struct Refusal {
     std::string name;   // an entry, a backup, a table part or a header text, as stored
     std::string sheet;  // the worksheet's name
     std::string table;  // the table's display name
+    std::vector<std::string> names;  // sheet names or header texts, as the kind says
     std::uint64_t size = 0;
     std::uint64_t limit = 0;
 

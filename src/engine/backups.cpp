@@ -1,5 +1,7 @@
 #include "engine/backups.h"
 
+#include "engine/merge.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -324,7 +326,8 @@ std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name) {
     return 0;
 }
 
-int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key) {
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key,
+                       MergeReport& report) {
     for (const std::string& backup_name : entries) {
         const std::string worksheet = worksheet_of_backup(backup_name);
         if (worksheet.empty() || !stream_exists(reg, backup_name)) continue;
@@ -332,7 +335,14 @@ int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entri
         if (int rc = read_backup(reg, backup_name, key, plain); rc != RC_OK) return rc;
         WorksheetBackup backup;
         if (!read_worksheet_backup(plain, backup)) return RC_FAIL;
-        if (Status st = write_whole_file(reg, worksheet, backup.original); st != Status::ok) return code(st);
+        // A worksheet the other side changed (only a forced restore gets here) keeps
+        // its changes: only the values still masked are given back.
+        const bool unchanged = static_cast<std::uint64_t>(msize(reg, worksheet)) == backup.masked_size &&
+                               stream_crc(reg, worksheet) == backup.masked_crc;
+        if (int rc = unchanged ? code(write_whole_file(reg, worksheet, backup.original))
+                               : give_back_worksheet(reg, worksheet, backup.original, report);
+            rc != RC_OK)
+            return rc;
         mremove(reg, backup_name);
     }
     return RC_OK;

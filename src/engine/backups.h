@@ -8,6 +8,7 @@
 #include "core/mask_settings.h"
 #include "stream/mfile.h"
 #include "package/package_entries.h"
+#include "core/merge_report.h"
 #include "protect/backup_key.h"
 
 // Masking with an encrypted backup inside the package, and restoring from it. Every
@@ -67,9 +68,11 @@ bool read_worksheet_backup(std::string_view plain, WorksheetBackup& backup);
 std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
 // The CRC-32 of a stream's content: the one it was unpacked with, or taken now.
 std::uint32_t stream_crc(const MfileRegistry& reg, std::string_view name);
-// Every worksheet kept by masking back over its part, and its backup removed.
+// Every worksheet kept by masking back over its part, and its backup removed: whole when
+// the part is still as masking left it, else value by value (counted in `report`).
 // 0, -1 (a backup that is not one), -101, -103.
-int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key);
+int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entries, const BackupKey& key,
+                       MergeReport& report);
 
 // Stores the backup of "xl/sharedStrings.xml" as it is, masks the items `flags` select
 // (every item with `target_column_count` 0) and writes the masked text over the part.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -18,9 +19,13 @@
 #include "engine/text_routines.h"
 #include "engine/backup_check.h"
 #include "engine/backups.h"
+#include "engine/choice_text.h"
+#include "engine/masked_look.h"
+#include "engine/memory_need.h"
 #include "engine/merge.h"
 #include "engine/read_excel.h"
 #include "engine/refusal_text.h"
+#include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
 #include "os/atomic_file.h"
 #include "os/system.h"
@@ -37,8 +42,6 @@ namespace hsc {
 namespace {
 
 bool is_no_space(int error) { return os::is_out_of_space(error); }
-// A write that failed for a cause the user can act on, and is told.
-bool is_size_failure(int error) { return is_no_space(error) || error == EFBIG; }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
@@ -63,10 +66,50 @@ std::string save_failure_message(int error, const std::filesystem::path& target,
     return say(lang, Msg::save_cause, {name, std::strerror(error)});
 }
 
+// Turns the zip code's parts into Progress for the reporter, one call at a time and only
+// when the percentage moves, and passes the reporter's cancel back to the zip code.
+class ProgressMeter final : public PartMeter {
+public:
+    ProgressMeter(Reporter& reporter, std::size_t parts, std::uint64_t bytes) : reporter_(reporter) {
+        progress_.parts_total = parts;
+        progress_.bytes_total = bytes;
+    }
+    bool part_read(std::uint64_t stored) override {
+        return tell([&] { ++progress_.parts_read, progress_.bytes_read += stored; });
+    }
+    bool part_written(std::uint64_t stored) override {
+        return tell([&] { ++progress_.parts_written, progress_.bytes_written += stored; });
+    }
+    // Once the output is in place.
+    void finished() {
+        std::lock_guard lock(mutex_);
+        progress_.bytes_read = progress_.bytes_written = progress_.bytes_total;
+        progress_.parts_read = progress_.parts_written = progress_.parts_total;
+        progress_.complete = true;
+        reporter_.progress(progress_);
+    }
+
+private:
+    template <class Change>
+    bool tell(Change change) {
+        std::lock_guard lock(mutex_);
+        const int before = progress_.percent();
+        change();
+        if (progress_.percent() != before) reporter_.progress(progress_);
+        return !reporter_.cancelled();
+    }
+    Reporter& reporter_;
+    std::mutex mutex_;
+    Progress progress_;
+};
+
 // Why the package reader refused: `refusal` is set for a damaged or hostile package, and
 // for a header text of the column list that no worksheet has.
 FailReason read_failure_reason(int rc, const Refusal& refusal) {
-    if (refusal.kind == RefusalKind::header_not_found) return FailReason::header_not_found;
+    if (refusal.kind == RefusalKind::header_not_found || refusal.kind == RefusalKind::header_not_in_sheet)
+        return FailReason::header_not_found;
+    if (refusal.kind == RefusalKind::sheet_not_found) return FailReason::sheet_not_found;
+    if (refusal.kind == RefusalKind::ambiguous_column) return FailReason::ambiguous_column;
     // More bytes than recorded: a damaged deflate stream or a lying header, not a size.
     if (refusal.kind == RefusalKind::larger_than_declared) return FailReason::damaged;
     if (rc == RC_NOMEM) return FailReason::out_of_memory;
@@ -90,38 +133,49 @@ bool key_file_check(const std::string& key_file, std::string& check, std::uintma
     return !ec && key_file_check_value(key_file, check);
 }
 
+// The settings of a copy to send out: its write reservation takes the built-in password,
+// since the reservation's short hash of the user's would help to guess it.
+StoredSettings without_password(const StoredSettings& stored) {
+    StoredSettings s = stored;
+    wipe(s.password);
+    wipe(s.password_utf8);
+    return s;
+}
+
 // Why the package could not be read into memory, as the package reader says it.
+// Whether the options name where the output goes.
+bool placed_output(const ProcessOptions& options) {
+    return options.output || options.output_dir || options.original_name;
+}
+
+// The input's file name without the "●" masking put in front of it.
+std::filesystem::path original_file_name(const std::filesystem::path& input) {
+    constexpr std::string_view MASKED_PREFIX = "\xE2\x97\x8F";  // ●
+    std::string name = os::path_u8(input.filename());
+    if (name.starts_with(MASKED_PREFIX) && name.size() > MASKED_PREFIX.size()) name.erase(0, MASKED_PREFIX.size());
+    return name;
+}
+
+// Where the output of `input` goes: the options' file or folder, the original name, or
+// beside the input with its prefix (the input itself when overwriting).
+std::filesystem::path output_target(const std::filesystem::path& input, Direction direction, bool overwriting,
+                                    const ProcessOptions& options) {
+    if (options.output) return *options.output;
+    const std::filesystem::path usual = options.original_name && direction == Direction::unmask
+                                            ? input.parent_path() / original_file_name(input)
+                                            : output_path_for(input, direction, overwriting);
+    return options.output_dir ? *options.output_dir / usual.filename() : usual;
+}
+
 int extraction_status(int rc) { return rc == RC_SIZE_LIMIT || rc == RC_NOMEM ? rc : RC_FAIL; }
 
 }  // namespace
 
-// The column list: its items are column letters ("B", "$B", "B7") or header texts. An
-// item of ASCII characters that reads as a column is a letter; "h:" before an item makes
-// it a header text whatever it looks like.
 bool parse_columns(const std::string& target_column, FileContext& ctx) {
-    ctx.target_column_count = 0;
-    ctx.target_headers.clear();
-    if (target_column.empty()) return true;
-    // The limit counts the stored (CP932) form; a header text without one counts as UTF-8.
-    std::string sjis;
-    const std::size_t size = utf8_to_cp932(target_column, sjis) ? sjis.size() : target_column.size();
-    if (size > TARGET_COLUMN_MAX) return false;
-    std::size_t offset = 0;
-    std::string item;
-    while (split_next_item(ENC_UTF8, target_column, offset, item) == RC_OK) {
-        const bool forced = item.starts_with("h:") || item.starts_with("H:");
-        const std::string letters = header_key(item);  // "A, B" reads as A and B
-        const bool ascii = std::all_of(item.begin(), item.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-        int row = 0, column = 0;
-        if (!forced && ascii && parse_cell_ref(letters + "1", row, column) == RC_OK) {  // B becomes B1
-            if (ctx.target_column_count >= static_cast<int>(TARGET_COLUMNS_MAX)) return false;
-            ctx.target_column_numbers[ctx.target_column_count++] = column;
-            continue;
-        }
-        std::string header = header_key(forced ? std::string_view(item).substr(2) : std::string_view(item));
-        if (header.empty()) return false;
-        ctx.target_headers.push_back(std::move(header));
-    }
+    ChoiceError error;
+    const auto choice = parse_column_text(target_column, ctx.header_row + 1, ctx.keep_header, error);
+    if (!choice) return false;
+    ctx.set_choice(*choice);
     return true;
 }
 
@@ -180,7 +234,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // A run that replaces its input holds it alone: a second such run is refused, not
     // left to overwrite the first one's result.
     InputFile in;
-    if (int error = in.open(input, settings.is_overwrite ? InputLock::exclusive : InputLock::shared); error != 0)
+    if (int error = in.open(input, settings.is_overwrite && !placed_output(options) ? InputLock::exclusive : InputLock::shared); error != 0)
         return fail(open_failure_reason(error), open_failure_message(error, input, lang));
 
     // Every step reads the package from that one open file: its type, its footer (the
@@ -198,6 +252,18 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (type == TYPE_XLS) return fail(FailReason::old_xls, say(lang, Msg::old_xls, {path_text}));
     if (type != TYPE_XLSX && type != TYPE_XLSM) return fail(FailReason::unsupported_file, say(lang, Msg::unsupported_file, {path_text}));
 
+    // How far the file has come, and the user's stop, between the steps and part by part.
+    std::size_t parts = 0;
+    for (const std::string& name : package.entry_names()) parts += name.ends_with('/') ? 0 : 1;
+    ProgressMeter meter(reporter, parts, package.size());
+    reg.meter = &meter;
+    const auto stopped = [&] {
+        if (!reporter.cancelled()) return false;
+        mfree_all(reg);
+        ctx.failure = FailReason::cancelled;
+        return true;
+    };
+
     std::string key_check;  // digested once, for the footer check and the footer written
     const WipeOnExit wipe_key(key_check);
     std::uintmax_t key_size = 0;
@@ -206,12 +272,15 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     const std::string* key = settings.is_file_hash ? &key_check : nullptr;
 
     ctx = FileContext{};
-    if (!parse_columns(settings.target_column, ctx))
-        return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
+    ctx.original_only = options.original_only;
+    ChoiceError choice_error;
+    const std::optional<ColumnChoice> choice =
+        options.columns ? options.columns
+                        : parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, choice_error);
+    if (!choice) return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
     if (settings.header_row < 1 || settings.header_row > 1048576)
         return fail(FailReason::invalid_columns, say(lang, Msg::invalid_header_row, {std::to_string(settings.header_row)}));
-    ctx.header_row = settings.header_row - 1;
-    ctx.keep_header = settings.is_keep_header;
+    ctx.set_choice(*choice);
 
     std::string block;  // the file's last bytes, where a footer stands
     if (rc = package.last_bytes(FOOTER_SIZE, block); rc != RC_OK) {
@@ -225,8 +294,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const bool present = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(block.data()), block.size())).has_value();
         if (options.only_direction == Direction::mask && present)
             return fail(FailReason::already_masked, say(lang, Msg::already_masked, {path_text}));
-        if (options.only_direction == Direction::unmask && !present)
+        if (options.only_direction == Direction::unmask && !present) {
+            // A masked copy that a spreadsheet program saved keeps its masked text and
+            // loses the rest: the user must hear that the kept copy is needed now.
+            if (const MaskedLook look = masked_look_of_file(input); look.looks_masked())
+                return fail(FailReason::backups_lost,
+                            say(lang, Msg::backups_lost_restore, {path_text, masked_look_text(look, lang), path_text}));
             return fail(FailReason::not_masked, say(lang, Msg::not_masked, {path_text}));
+        }
     }
 
     // A workbook of the original format, and a masking in it, take the password's CP932
@@ -246,6 +321,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (rc == RC_REFUSED) return RC_REFUSED;
     if (rc != RC_OK) return fail(footer_read_reason(rc), say(lang, Msg::check_footer_error, {std::to_string(rc)}));
     ctx.process_direction = present == FOOTER_PRESENT ? Direction::unmask : Direction::mask;
+    // A copy masked without backups is given back only from the copy that was kept.
+    if (check.no_backup && !merging)
+        return fail(FailReason::no_backup, say(lang, Msg::no_backup_restore, {path_text, path_text}));
+    // Masking without backups writes a copy beside the input, never over it.
+    const bool no_backup = settings.is_no_backup && ctx.process_direction == Direction::mask && !merging;
+    if (no_backup && settings.is_overwrite)
+        return fail(FailReason::invalid_settings, say(lang, Msg::no_backup_overwrite));
 
     // A short file is as easy to guess as a short password (an empty one is the same for
     // everybody). Workbooks masked with one before are still restored.
@@ -256,7 +338,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // one that lost them.
     MergeSource source;
     if (merging) {
-        if (present == FOOTER_PRESENT || !backup_entries(package.entry_names()).empty())
+        if ((present == FOOTER_PRESENT && !check.no_backup) || !backup_entries(package.entry_names()).empty())
             return fail(FailReason::still_masked, say(lang, Msg::merge_still_masked, {path_text}));
         ctx.process_direction = Direction::unmask;
         if (rc = load_merge_source(*options.merge_from, stored, key, ctx, budget, source, reporter, lang, ctx.failure);
@@ -269,7 +351,27 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     if (ctx.process_direction == Direction::mask) {
         const auto backups = backup_entries(package.entry_names());
         if (!backups.empty()) return fail(FailReason::footer_missing, say(lang, Msg::in_file, {say(lang, Msg::footer_lost, {backups.front()}), path_text}));
+        // One that lost footer and backups alike (saved by a spreadsheet program) shows
+        // only its masked text: masking it again would keep that as the original.
+        if (!options.force) {
+            const MaskedLook look = masked_look_of_file(input);
+            const std::string signs = look.looks_masked() ? masked_look_text(look, lang) : std::string();
+            if (look.looks_masked() && !reporter.ask_yes_no(say(lang, Msg::looks_masked_ask, {path_text, signs})))
+                return fail(FailReason::backups_lost, say(lang, Msg::backups_lost_mask, {path_text, signs, path_text}));
+        }
     }
+
+    // More memory than the budget is refused before it is taken, in the words that say
+    // which budget would do.
+    const auto over_budget = [&](std::uint64_t need) {
+        const Refusal refusal = Refusal::of_size(RefusalKind::over_memory_budget, need, budget);
+        return fail(FailReason::too_large,
+                    say(lang, Msg::in_file,
+                        {say(lang, Msg::then, {say(lang, Msg::too_large), refusal_text(lang, refusal)}), path_text}));
+    };
+    // A restore needs what the footer recorded when the workbook was masked.
+    if (ctx.process_direction == Direction::unmask && record)
+        if (const auto need = footer_restore_need(*record); need && *need > budget) return over_budget(*need);
 
     // The key of every backup, derived once for the file: from the footer when restoring,
     // with a fresh salt when masking in the strong format. A new key is derived on a
@@ -277,7 +379,11 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // or more) adds little to the run.
     std::optional<BackupKey> backup_key;
     std::function<std::optional<StrongKey>()> derive;
-    if (check.pending) {
+    if (no_backup) {
+        // The backups are made and dropped before anything is written: no key to them
+        // need be derived, and none is kept.
+        backup_key = BackupKey::original(std::string());
+    } else if (check.pending) {
         derive = [&stored, pending = *check.pending] { return derive_pending(stored, pending); };
     } else if (ctx.process_direction == Direction::unmask || writes_original) {
         backup_key = BackupKey::original(stored.password);
@@ -285,6 +391,14 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     } else {
         derive = [&stored, file_mode = settings.is_file_hash, salt = StrongKey::random_salt(),
                   cost = options.kdf_cost] { return derive_strong_key(stored, file_mode, salt, cost); };
+    }
+    // The key is derived beside the unpacking: the derivation's memory counts with the
+    // package's (the stored bytes are at most the file's). A package the reader refused
+    // is reported in the reader's words, below.
+    if (derive && package.directory_status() == RC_OK) {
+        std::uint64_t need = package.size() + (check.pending ? check.pending->cost.mem_bytes : options.kdf_cost.mem_bytes);
+        for (const std::uint64_t size : package.entry_sizes()) need += size;
+        if (need > budget) return over_budget(need);
     }
     std::future<std::optional<StrongKey>> deriving;
     if (derive) {
@@ -318,6 +432,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     };
     int read_rc = unpack(restoring ? read_when_restoring : nullptr);
+    if (stopped()) return RC_FAIL;
 
     // Restoring: the password is verified here, before anything is deciphered.
     if (deriving.valid() && check.pending) {
@@ -356,7 +471,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);
-            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::changed_ask, {parts})))
+            if (!options.force && !reporter.ask(Msg::changed_ask, say(lang, Msg::changed_ask, {parts})))
                 return fail(FailReason::changed_since_masking, say(lang, Msg::in_file, {say(lang, Msg::changed_since_masking, {parts}), path_text}));
             mfree_all(reg);
             entries.clear();
@@ -366,11 +481,21 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         }
     }
 
+    // What the parsers, the masked copies and the backups will hold, counted on the
+    // unpacked package before any of it is parsed. (What the restore of a masking needs
+    // is counted on the masked package, below: a refusal names the need of its step.)
+    if (read_rc == RC_OK)
+        if (const std::uint64_t need = processing_need(reg); need > budget) {
+            mfree_all(reg);
+            return over_budget(need);
+        }
+
     // Where the output goes, settled before the work: an existing file that is not the
     // input is replaced only when the user says so.
-    std::filesystem::path target = output_path_for(input, ctx.process_direction, settings.is_overwrite);
-    bool replace = settings.is_overwrite;
-    if (settings.is_overwrite) {
+    const bool overwriting = settings.is_overwrite && !placed_output(options);
+    std::filesystem::path target = output_target(input, ctx.process_direction, overwriting, options);
+    bool replace = overwriting;
+    if (overwriting) {
         // Replacing a symbolic link would leave the workbook it names unchanged.
         std::error_code ec;
         if (std::filesystem::is_symlink(input, ec)) {
@@ -394,7 +519,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         // A name the system cannot look at (too long) fails at the commit with its cause.
         if (!ec && status.type() != std::filesystem::file_type::not_found) {
             if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, say(lang, Msg::output_is_input, {os::path_u8(target)}));
-            if (!options.force && !reporter.ask_yes_no(say(lang, Msg::ask_replace, {os::path_u8(target)})))
+            if (!options.force && !reporter.ask(Msg::ask_replace, say(lang, Msg::ask_replace, {os::path_u8(target)})))
                 return fail(FailReason::output_exists, say(lang, Msg::output_exists, {os::path_u8(target)}));
             replace = true;
         }
@@ -404,18 +529,44 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     MergeReport merged;
     if (read_rc != RC_OK) rc = extraction_status(read_rc);
     else if (merging) rc = merge_into_package(reg, source, merged);
-    else rc = transform_package(reg, entries, stored, ctx, &report, &merged, &*backup_key);
+    else rc = transform_package(reg, entries, no_backup ? without_password(stored) : stored, ctx, &report, &merged,
+                                &*backup_key);
+    // The write reservation of a copy that went out (kept by some programs) leaves with
+    // the masking, as a restore takes it out.
+    if (rc == RC_OK && merging) {
+        std::string workbook;
+        if (read_part(reg, "xl/workbook.xml", workbook) == RC_OK)
+            rc = rewrite_workbook_part(reg, workbook, stored, Direction::unmask);
+    }
+    // A copy to send out keeps none of the backups the masking made.
+    if (rc == RC_OK && no_backup) {
+        std::vector<std::string> names;
+        mlist(reg, names);
+        for (const std::string& name : names)
+            if (is_backup_entry(name)) mremove(reg, name);
+    }
     // Backups that a reader of the original format would not restore: such a reader must
     // refuse the workbook rather than give back only part of it.
     bool unknown_backups = false;
-    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key()) {
+    if (rc == RC_OK && ctx.process_direction == Direction::mask && !backup_key->strong_key() && !no_backup) {
         std::vector<std::string> names;
         mlist(reg, names);
         unknown_backups = std::any_of(names.begin(), names.end(), [](const std::string& name) {
             return is_backup_entry(name) && !known_to_original_readers(name);
         });
     }
+    // The masked package is what a restore unpacks and deciphers: one that could not be
+    // restored within the same budget is not masked, and the footer records the need.
+    std::uint64_t restore_need = 0;
+    if (rc == RC_OK && ctx.process_direction == Direction::mask) {
+        restore_need = processing_need(reg);
+        if (restore_need > budget) {
+            mfree_all(reg);
+            return over_budget(restore_need);
+        }
+    }
     drop_deciphered(reg);
+    if (stopped()) return RC_FAIL;
     if (rc != RC_OK) {
         // Why a damaged or hostile package was refused, when the reader could say.
         const FailReason why = read_failure_reason(rc, reg.refusal);
@@ -444,33 +595,38 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         mfree_all(reg);
         return save_failed(error, target);
     }
+    // A masked workbook ends with its footer, the zip comment, written with the rest.
+    std::string footer;
+    if (ctx.process_direction == Direction::mask) {
+        rc = hsc_format_footer(stored, key, FooterProtection{backup_key->strong_key(), unknown_backups, no_backup, restore_need},
+                               footer);
+        if (rc != RC_OK) {
+            mfree_all(reg);
+            return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
+        }
+    }
     std::filesystem::path named;
-    rc = hsc_write_excel(reg, input, named, ctx.process_direction, settings.is_overwrite, out.fd());
+    rc = hsc_write_excel(reg, input, named, ctx.process_direction, overwriting, out.fd(), footer);
     const int write_error = reg.os_error;
+    if (stopped()) return RC_FAIL;  // the temporary file goes with `out`
     mfree_all(reg);
     if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::composed);
     if (rc != RC_OK && write_error != 0) return save_failed(write_error, target);
     if (rc == RC_NOMEM) return fail(FailReason::out_of_memory, say(lang, Msg::out_of_memory));
     if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::write_error, {std::to_string(rc)}));
-
-    if (ctx.process_direction == Direction::mask) {
-        errno = 0;
-        rc = hsc_write_footer(out.temp_path(), stored, key, FooterProtection{backup_key->strong_key(), unknown_backups});
-        const int footer_error = errno;
-        if (rc == RC_OK && options.fault) rc = options.fault(WriteStep::footer_written);
-        if (rc != RC_OK && is_size_failure(footer_error)) return save_failed(footer_error, target);
-        if (rc != RC_OK) return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
-    }
+    if (!footer.empty() && options.fault && (rc = options.fault(WriteStep::footer_written)) != RC_OK)
+        return fail(FailReason::cannot_save, say(lang, Msg::footer_write_error, {std::to_string(rc)}));
 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
     // one takes the input's permission bits, so a private workbook stays private, and
     // restored plain text is no more open than the user's umask lets new files be.
     const os::FileMode umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
-    int error = settings.is_overwrite ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
+    int error = overwriting ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
         return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {os::path_u8(target)}));
-    if (settings.is_overwrite) {
+    if (stopped()) return RC_FAIL;  // the last moment before the folder changes
+    if (overwriting) {
         // A version saved by someone else while we worked is never replaced: nothing wrote
         // into the open file, and the name still holds it at the moment it is exchanged.
         const auto changed = [&] { return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text})); };
@@ -486,6 +642,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     output = target;
     ctx.report = std::move(report);
     ctx.merge = std::move(merged);
+    meter.finished();
     return RC_OK;
 }
 

@@ -19,7 +19,10 @@ namespace hsc {
 // reported the failure itself. `output` receives the path written; `ctx` the per-file
 // values (process_direction tells the caller whether the file was restored) and, after
 // a masking, its report: what was masked and what of it is still readable elsewhere.
-// On a failure ctx.failure says why, beside the text given to the reporter.
+// On a failure ctx.failure says why, beside the text given to the reporter. The reporter
+// is told how far the file has come; once it says cancelled, the file stops at the next
+// step with nothing written, ctx.failure is `cancelled` and nothing is reported (the
+// user asked for it).
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
                      const MaskSettings& settings, FileContext& ctx, Reporter& reporter);
 
@@ -56,6 +59,14 @@ struct ProcessOptions {
     // the original) gives the originals of the cells that still show masked texts. The
     // output is named as a restore's; FileContext::merge says what was given back.
     std::optional<std::filesystem::path> merge_from;
+    // Where the output goes instead of beside the input with its prefix ("●", "〇"): the
+    // file `output`; or the folder `output_dir`, with the usual name; and with
+    // `original_name` a restore takes the input's name without its "●" prefix. An
+    // existing file there is replaced only with `force` or the reporter's yes, and never
+    // when it is the input itself. The overwrite setting does not apply with any of them.
+    std::optional<std::filesystem::path> output;
+    std::optional<std::filesystem::path> output_dir;
+    bool original_name = false;
     // Read and write only the original format, as a reader built to its description
     // does: footer extensions passed over, HASH taken as the SHA-512 of the password or
     // key file, backups read as stream containers. Shows what such a reader does with
@@ -64,6 +75,9 @@ struct ProcessOptions {
     // The cost of the strong format's key derivation for a new masking (a restore takes
     // the cost its footer records).
     KdfCost kdf_cost = KDF_DEFAULT;
+    // The column choice of a profile, in place of the settings' column text, header row
+    // and keep-header.
+    std::optional<ColumnChoice> columns;
 };
 
 // The smallest authentication file that masks: fewer bytes are soon guessed.
@@ -79,8 +93,9 @@ std::string open_failure_message(int error, const std::filesystem::path& path, L
 // What such a failure counts as: not_found or cannot_open.
 FailReason open_failure_reason(int error);
 
-// Reads the column list ("B,D,AA", "氏名,電話番号,E", "h:ID") into ctx's column numbers
-// and header texts; false when the list is too long or an item is an empty header text.
+// Reads the column text ("B,D,AA", "氏名,電話番号,E", "h:ID", "顧客!B,C;注文!E") into
+// ctx's column choice, each set with ctx's header row and keep-header; false when
+// parse_column_text refuses it.
 bool parse_columns(const std::string& target_column, FileContext& ctx);
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,

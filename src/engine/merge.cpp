@@ -18,6 +18,7 @@
 #include "engine/inline_strings.h"
 #include "engine/read_excel.h"
 #include "engine/suggest.h"
+#include "engine/text_mask.h"
 #include "engine/text_routines.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
@@ -39,7 +40,7 @@ constexpr std::string_view WORKBOOK_RELS_NAME = "xl/_rels/workbook.xml.rels";
 constexpr std::size_t COMMON_TEXT_ROWS = 256;
 
 // Cells are compared by a typed text, so that the number 1 and the string "1" differ:
-// 's' and the shown text for strings (shared or inline), 'n' and the number for numbers,
+// 's' and the shown text for strings (shared, inline or a text cell), 'n' and the number for numbers,
 // 'b' and 'd' with the value for booleans and dates. Formulas and errors are not
 // compared: another program may drop or recompute their cached values.
 constexpr char STRING_TEXT = 's';
@@ -73,7 +74,7 @@ private:
 
 // What a cell holds, as far as the merge looks at it.
 struct CellValue {
-    enum class Kind { none, shared, inline_string, other } kind = Kind::none;
+    enum class Kind { none, shared, inline_string, sheet_text, other } kind = Kind::none;
     std::size_t index = 0;  // of a shared string
     std::string text;       // the typed text; empty: nothing to compare
 };
@@ -106,6 +107,9 @@ CellValue read_cell(std::string_view sheet, const SheetCell& cell, const std::st
         value.kind = CellValue::Kind::shared;
         value.index = index;
         value.text = items.text(index);
+    } else if (type == "str") {  // a text kept in the worksheet, without a formula
+        value.kind = CellValue::Kind::sheet_text;
+        value.text = STRING_TEXT + shown_value_text(v);
     } else if (type == "n") {
         value.kind = CellValue::Kind::other;
         value.text = number_text(v);
@@ -157,17 +161,23 @@ struct ReturnedCell {
     int column = 0;
     std::string shown;  // typed, as SourceCell::shown
     std::size_t cell = 0;     // in ReturnedSheet::cells
-    bool string_cell = false;  // a shared or inline string without a formula: may be given back
+    bool string_cell = false;  // a string without a formula
 };
 struct ReturnedRow {
     int row = 0;
     std::vector<ReturnedCell> cells;
 };
+// Where the original of a masked cell is: MergeSource::original_items, or with
+// `in_sheet` MergeSource::original_values.
+struct OriginalRef {
+    bool in_sheet = false;
+    std::size_t index = 0;
+};
 struct ReturnedSheet {
     std::string name, part, text, prefix;
     std::vector<SheetCell> cells;
     std::vector<ReturnedRow> rows;
-    std::map<std::size_t, std::size_t> given;  // cell -> original item
+    std::map<std::size_t, OriginalRef> given;  // cell -> its original
 };
 
 int read_returned_sheets(MfileRegistry& reg, ItemTexts& items, std::vector<ReturnedSheet>& out) {
@@ -331,20 +341,21 @@ ColumnMap map_columns(const SourceSheet& source, const ReturnedSheet& returned,
     return map;
 }
 
-// One original among the candidates: a masked cell's item, or the cell's own text for
-// a cell that was never masked.
-constexpr std::size_t NOT_MASKED = static_cast<std::size_t>(-1);
-
-// The one original of `candidates` (NOT_MASKED included), or nothing when they differ.
-std::optional<std::size_t> single_original(const MergeSource& source,
-                                           const std::vector<const SourceCell*>& candidates) {
-    std::optional<std::size_t> one;
+// The one original of `candidates`, or nothing when they differ. A cell that was never
+// masked is its own original: nullptr.
+std::optional<const SourceCell*> single_original(const MergeSource& source,
+                                                 const std::vector<const SourceCell*>& candidates) {
+    const auto same = [&](const SourceCell* a, const SourceCell* b) {
+        if (!a || !b) return a == b;
+        if (a->in_sheet != b->in_sheet) return false;
+        return a->in_sheet ? source.original_values[a->item] == source.original_values[b->item]
+                           : source.original_items[a->item] == source.original_items[b->item];
+    };
+    std::optional<const SourceCell*> one;
     for (const SourceCell* c : candidates) {
-        const std::size_t item = c->masked ? c->item : NOT_MASKED;
-        if (!one) one = item;
-        else if (*one != item && (*one == NOT_MASKED || item == NOT_MASKED ||
-                                  source.original_items[*one] != source.original_items[item]))
-            return std::nullopt;
+        const SourceCell* original = c->masked ? c : nullptr;
+        if (!one) one = original;
+        else if (!same(*one, original)) return std::nullopt;
     }
     return one;
 }
@@ -364,7 +375,6 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
         const ReturnedRow& row = ret.rows[r];
         for (std::size_t s : matches[r]) seen[s] = true;
         for (const ReturnedCell& c : row.cells) {
-            if (!c.string_cell) continue;
             const MergeCell where{ret.name, cell_ref(row.row, c.column)};
             std::vector<const SourceCell*> candidates;
             std::vector<std::pair<std::size_t, std::size_t>> places;
@@ -379,11 +389,12 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
             if (!any_masked) {
                 // Not a masked cell of its row; a masked text all the same is one the row
                 // did not have (copied from elsewhere, or no row matched).
-                if (candidates.empty() && masked_texts.count(c.shown)) report.unmatched.push_back(where);
+                if (candidates.empty() && c.string_cell && masked_texts.count(c.shown))
+                    report.unmatched.push_back(where);
                 continue;
             }
             for (const auto& [s, k] : places) used[s][k] = true;
-            std::optional<std::size_t> original = single_original(source, candidates);
+            std::optional<const SourceCell*> original = single_original(source, candidates);
             if (!original) {
                 // The column tells apart cells of one row that look alike.
                 const auto mapped = columns.to_source.find(c.column);
@@ -396,8 +407,8 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
             }
             if (!original) {
                 report.ambiguous.push_back(where);
-            } else if (*original != NOT_MASKED) {
-                ret.given[c.cell] = *original;
+            } else if (*original) {
+                ret.given[c.cell] = {(*original)->in_sheet, (*original)->item};
                 ++report.given_back;
             }
         }
@@ -430,25 +441,44 @@ void merge_sheet(const MergeSource& source, const SourceSheet& src, ReturnedShee
     }
 }
 
-// The cell rewritten as a string cell whose value is `value` (a <v> index, or with
-// `inline_text` an inline string); false when its markup is not one to rewrite.
-bool rewrite_cell(std::string_view sheet, const SheetCell& cell, const std::string& prefix, std::string_view value,
-                  bool inline_text, std::string& out) {
+bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The cell rewritten with the t attribute `type` (none when empty), its other attributes
+// kept, and `content` inside; false when its markup is not one to rewrite.
+bool rewrite_cell(std::string_view sheet, const SheetCell& cell, const std::string& prefix, std::string_view type,
+                  std::string_view content, std::string& out) {
     const std::string close = "</" + prefix + "c>";
-    if (cell.empty || !cell.has_type || cell.end > sheet.size() || !sheet.substr(0, cell.end).ends_with(close))
+    if (cell.empty || cell.end > sheet.size() || cell.tag_end < cell.begin + 2 || sheet[cell.tag_end - 1] != '>' ||
+        !sheet.substr(0, cell.end).ends_with(close))
         return false;
-    const std::size_t t_at = static_cast<std::size_t>(cell.type.data() - sheet.data());
-    if (t_at < cell.begin || t_at + cell.type.size() > cell.tag_end) return false;
-    out.append(sheet, cell.begin, t_at - cell.begin).append(inline_text ? "inlineStr" : "s");
-    out.append(sheet, t_at + cell.type.size(), cell.tag_end - t_at - cell.type.size());
-    if (inline_text)
-        out.append("<" + prefix + "is><" + prefix + "t xml:space=\"preserve\">")
-            .append(value)
-            .append("</" + prefix + "t></" + prefix + "is>");
-    else
-        out.append("<" + prefix + "v>").append(value).append("</" + prefix + "v>");
-    out.append(close);
+    // The attribute as written, from the space before its name to its closing quote;
+    // without one, the new attribute goes just before the tag's '>'.
+    std::size_t attr_begin = cell.tag_end - 1, attr_end = cell.tag_end - 1;
+    if (cell.has_type) {
+        const std::size_t value_at = static_cast<std::size_t>(cell.type.data() - sheet.data());
+        if (value_at <= cell.begin || value_at + cell.type.size() >= cell.tag_end) return false;
+        std::size_t p = value_at - 1;  // the opening quote
+        while (p > cell.begin && (is_xml_space(sheet[p - 1]) || sheet[p - 1] == '=')) --p;
+        if (p <= cell.begin + 1 || sheet[p - 1] != 't' || !is_xml_space(sheet[p - 2])) return false;
+        attr_begin = p - 2;
+        attr_end = value_at + cell.type.size() + 1;
+    }
+    out.append(sheet, cell.begin, attr_begin - cell.begin);
+    if (!type.empty()) out.append(" t=\"").append(type).append("\"");
+    out.append(sheet, attr_end, cell.tag_end - attr_end).append(content).append(close);
     return true;
+}
+
+std::string value_element(const std::string& prefix, std::string_view value) {
+    return "<" + prefix + "v>" + std::string(value) + "</" + prefix + "v>";
+}
+std::string inline_element(const std::string& prefix, std::string_view text) {
+    return "<" + prefix + "is><" + prefix + "t xml:space=\"preserve\">" + xml_text(text) + "</" + prefix + "t></" +
+           prefix + "is>";
+}
+// The content of a cell that holds `value`.
+std::string value_content(const std::string& prefix, const CellOriginal& value) {
+    return value.type == "inlineStr" ? inline_element(prefix, value.value) : value_element(prefix, value.value);
 }
 
 // Writes the cells given back: each original item once more at the end of the table,
@@ -469,11 +499,15 @@ int write_given_back(MfileRegistry& reg, const MergeSource& source, std::vector<
         std::string out;
         out.reserve(sheet.text.size() + sheet.given.size() * 16);
         std::size_t copied = 0;
-        for (const auto& [cell_index, item] : sheet.given) {
+        for (const auto& [cell_index, original] : sheet.given) {
             const SheetCell& cell = sheet.cells[cell_index];
-            const std::string_view content = source.original_items[item];
-            std::string value;
-            if (possible) {
+            std::string type, value;
+            if (original.in_sheet) {
+                const CellOriginal& o = source.original_values[original.index];
+                type = o.type;
+                value = value_content(sheet.prefix, o);
+            } else if (const std::size_t item = original.index; possible) {
+                const std::string_view content = source.original_items[item];
                 auto [at, added] = new_index.try_emplace(item, base + new_index.size());
                 if (added) {
                     items += "<" + table_prefix + "si>";
@@ -484,13 +518,14 @@ int write_given_back(MfileRegistry& reg, const MergeSource& source, std::vector<
                                  xml_text(shown_item_text(content)) + "</" + table_prefix + "t>";
                     items += "</" + table_prefix + "si>";
                 }
-                value = std::to_string(at->second);
+                type = "s";
+                value = value_element(sheet.prefix, std::to_string(at->second));
             } else {
-                value = xml_text(shown_item_text(content));
+                type = "inlineStr";
+                value = inline_element(sheet.prefix, shown_item_text(source.original_items[item]));
             }
             std::string rewritten;
-            if (cell.begin < copied || !rewrite_cell(sheet.text, cell, sheet.prefix, value, !possible, rewritten))
-                continue;
+            if (cell.begin < copied || !rewrite_cell(sheet.text, cell, sheet.prefix, type, value, rewritten)) continue;
             out.append(sheet.text, copied, cell.begin - copied).append(rewritten);
             copied = cell.end;
         }
@@ -502,12 +537,25 @@ int write_given_back(MfileRegistry& reg, const MergeSource& source, std::vector<
     return finish_inline_strings(reg, has_table, table, items, new_index.size(), created);
 }
 
-// A mask character at the start of `text`: its byte length, or 0.
-std::size_t mask_character(std::string_view text) {
-    static constexpr std::string_view MASKS[] = {"*", "X", "9", "0", "●", "■", "※", "×", "¤"};
-    for (std::string_view m : MASKS)
-        if (text.starts_with(m)) return m.size();
-    return 0;
+// The workbook part asks for every formula to be computed on opening.
+int ask_recalculation(MfileRegistry& reg) {
+    std::string workbook;
+    if (int rc = read_part(reg, WORKBOOK_NAME, workbook); rc != RC_OK) return rc;
+    if (!ask_full_calculation(workbook)) return RC_OK;
+    return code(write_whole_file(reg, WORKBOOK_NAME, workbook));
+}
+
+// The formulas of the edited workbook were computed by the other side from masked
+// values: their results go, and the spreadsheet program computes them anew from the
+// originals when it opens the workbook.
+int recalculate_on_opening(MfileRegistry& reg, const std::vector<ReturnedSheet>& sheets) {
+    for (const ReturnedSheet& sheet : sheets) {
+        std::string text;
+        if (int rc = read_part(reg, sheet.part, text); rc != RC_OK) return rc;
+        if (std::optional<std::string> fresh = without_formula_results(text))
+            if (Status st = write_whole_file(reg, sheet.part, *fresh); st != Status::ok) return code(st);
+    }
+    return ask_recalculation(reg);
 }
 
 // "&#9679;" or "&#x25CF;": a reference to a mask character.
@@ -583,6 +631,93 @@ int restore_table(MfileRegistry& reg, const BackupKey& key, MergeReport& report)
     return rc;
 }
 
+namespace {
+
+// A cell as its markup holds it, for comparing a row with its original: the t attribute
+// and the raw <v> (a shared string by its index), or nothing for a formula or an empty
+// cell.
+std::optional<std::pair<std::string_view, std::string_view>> raw_cell(std::string_view sheet, const SheetCell& cell,
+                                                                      const std::string& prefix) {
+    if (cell.empty || cell.end > sheet.size()) return std::nullopt;
+    const std::string_view content = sheet.substr(cell.tag_end, cell.end - cell.tag_end);
+    ElementAt at;
+    if (next_element(content, prefix + "f", 0, content.size(), at)) return std::nullopt;
+    const std::string_view type = cell.has_type && cell.type != "n" ? cell.type : std::string_view();
+    if (next_element(content, prefix + (type == "inlineStr" ? "is" : "v"), 0, content.size(), at) && at.closed)
+        return std::pair(type, content.substr(at.inner_begin, at.inner_end - at.inner_begin));
+    return std::nullopt;
+}
+
+// A value of the worksheet itself (no shared string, no formula): its type and raw
+// value (for an inline string the text it shows), and the typed text it shows.
+std::optional<CellOriginal> sheet_value(std::string_view sheet, const SheetCell& cell, const std::string& prefix) {
+    const auto raw = raw_cell(sheet, cell, prefix);
+    if (!raw) return std::nullopt;
+    ItemTexts no_items{std::string_view()};
+    CellValue v = read_cell(sheet, cell, prefix, no_items);
+    if (v.text.empty() || v.kind == CellValue::Kind::shared) return std::nullopt;
+    CellOriginal value;
+    value.type = raw->first;
+    value.value = v.kind == CellValue::Kind::inline_string ? v.text.substr(1)  // after its type letter
+                                                           : std::string(raw->second);
+    value.shown = std::move(v.text);
+    return value;
+}
+
+// The cells of a worksheet as they were before masking, from its backup.
+class OriginalCells {
+public:
+    OriginalCells() = default;
+    OriginalCells(const OriginalCells&) = delete;  // the cells point into the text
+    OriginalCells& operator=(const OriginalCells&) = delete;
+
+    // Nothing when masking left the worksheet as it was (it has no backup).
+    int read(MfileRegistry& reg, const BackupKey& key, const std::string& part) {
+        const std::string backup = worksheet_backup_name(part);
+        if (!stream_exists(reg, backup)) return RC_OK;
+        std::string plain;
+        if (int rc = read_backup(reg, backup, key, plain); rc != RC_OK) return rc;
+        WorksheetBackup parsed;
+        if (!read_worksheet_backup(plain, parsed)) return RC_FAIL;
+        set(parsed.original);
+        return RC_OK;
+    }
+    void set(std::string_view original) {
+        text_.assign(original);
+        prefix_ = root_element_prefix(text_);
+        cells_.clear();
+        for (const SheetCell& cell : sheet_cells(text_))
+            if (!cell.empty && cell.row >= 0 && cell.column >= 0) cells_.emplace(std::pair(cell.row, cell.column), cell);
+    }
+
+    // What the cell at the place of `now` held, when it was a value of the worksheet
+    // (no shared string, no formula) that showed something else than `shown`.
+    std::optional<CellOriginal> masked_from(const SheetCell& now, const std::string& shown) const {
+        const auto found = cells_.find({now.row, now.column});
+        if (found == cells_.end()) return std::nullopt;
+        std::optional<CellOriginal> was = sheet_value(text_, found->second, prefix_);
+        if (!was || was->shown == shown) return std::nullopt;
+        return was;
+    }
+
+private:
+    std::string text_, prefix_;
+    std::map<std::pair<int, int>, SheetCell> cells_;
+};
+
+// True when `now`, the raw value of a cell of the type `original` has, is what masking
+// makes of the original: each character the same or a mask character, or for an ISO
+// date the fixed moment masking writes.
+bool is_masked_value(std::string_view now, const CellOriginal& original) {
+    if (original.type == "d") {
+        std::string masked = original.value;
+        return mask_iso_date(masked) && masked == now;
+    }
+    return now != original.value && is_masking_of(now, original.value);
+}
+
+}  // namespace
+
 int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& source, MfileRegistry* unread) {
     std::vector<WorkbookSheet> sheets;
     if (int rc = package_sheets(reg, sheets, unread); rc != RC_OK) return rc;
@@ -595,11 +730,14 @@ int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& sou
     source.table_prefix = root_element_prefix(original_table);
     source.original_items.clear();
     for (std::size_t i = 0; i < original.size(); ++i) source.original_items.emplace_back(original.content(i));
+    source.original_values.clear();
     for (const WorkbookSheet& s : sheets) {
         std::string text;
         if (!stream_exists(reg, s.part)) continue;
         if (int rc = read_either(reg, unread, s.part, text); rc != RC_OK) return rc;
         const std::string prefix(root_element_prefix(text));
+        OriginalCells before;
+        if (int rc = before.read(reg, key, s.part); rc != RC_OK) return rc;
         SourceSheet sheet{s.name, {}};
         std::map<int, SourceRow> rows;
         for (const SheetCell& cell : sheet_cells(text)) {
@@ -610,6 +748,13 @@ int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& sou
             if (v.kind == CellValue::Kind::shared && v.index < original.size() && original.text(v.index) != c.shown) {
                 c.masked = true;
                 c.item = v.index;
+            } else if (v.kind != CellValue::Kind::shared) {
+                // A value masked in the worksheet itself: its cell before masking differs.
+                if (std::optional<CellOriginal> was = before.masked_from(cell, c.shown)) {
+                    c.masked = c.in_sheet = true;
+                    c.item = source.original_values.size();
+                    source.original_values.push_back(std::move(*was));
+                }
             }
             SourceRow& row = rows[cell.row];
             row.row = cell.row;
@@ -619,6 +764,99 @@ int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& sou
         source.sheets.push_back(std::move(sheet));
     }
     return RC_OK;
+}
+
+
+std::size_t give_back_sheet_values(std::string_view now, std::string_view original, std::string_view table,
+                                   std::string& out, std::vector<std::string>* left) {
+    const std::string prefix(root_element_prefix(now)), original_prefix(root_element_prefix(original));
+    ItemTexts items(table), no_items{std::string_view()};
+    // The same cell as before masking: the same markup, or an inline string that masking
+    // turned into a shared one showing the same text.
+    const auto same = [&](const SheetCell& w, const SheetCell& c) {
+        const auto was = raw_cell(original, w, original_prefix);
+        if (was && raw_cell(now, c, prefix) == was) return true;
+        const CellValue v = read_cell(original, w, original_prefix, no_items);
+        return v.kind == CellValue::Kind::inline_string && v.text == read_cell(now, c, prefix, items).text;
+    };
+    OriginalCells before;
+    before.set(original);
+    const std::vector<SheetCell> cells = sheet_cells(now), was_cells = sheet_cells(original);
+    std::map<std::pair<int, int>, std::size_t> now_at;  // (row, column) -> cell
+    for (std::size_t i = 0; i < cells.size(); ++i) now_at.emplace(std::pair(cells[i].row, cells[i].column), i);
+
+    // Per cell: the value masking made of the original at its place, or nothing.
+    std::vector<std::optional<CellOriginal>> masked(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const std::optional<CellOriginal> value = sheet_value(now, cells[i], prefix);
+        if (!value) continue;
+        std::optional<CellOriginal> was = before.masked_from(cells[i], value->shown);
+        if (was && was->type == value->type && is_masked_value(value->value, *was)) masked[i] = std::move(was);
+    }
+    // A masked value is given back only in a row that is still its own: every cell the
+    // row had before masking is there, the same or masked, and one at least is the same
+    // and not a masked one. Rows sorted or rewritten by the other side fail this.
+    std::map<int, bool> row_is_own, row_has_same;
+    for (const SheetCell& w : was_cells) {
+        const auto was = raw_cell(original, w, original_prefix);
+        if (!was) continue;
+        bool& own = row_is_own.try_emplace(w.row, true).first->second;
+        const auto found = now_at.find({w.row, w.column});
+        if (found == now_at.end()) {
+            own = false;
+            continue;
+        }
+        if (masked[found->second]) continue;
+        if (same(w, cells[found->second])) row_has_same[w.row] = true;
+        else own = false;
+    }
+
+    out.clear();
+    out.reserve(now.size());
+    std::size_t copied = 0, given = 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (!masked[i]) continue;
+        const SheetCell& cell = cells[i];
+        std::string rewritten;
+        if (!row_is_own[cell.row] || !row_has_same[cell.row] || cell.begin < copied ||
+            !rewrite_cell(now, cell, prefix, masked[i]->type, value_content(prefix, *masked[i]), rewritten)) {
+            if (left) left->push_back(cell_ref(cell.row, cell.column));
+            continue;
+        }
+        out.append(now, copied, cell.begin - copied).append(rewritten);
+        copied = cell.end;
+        ++given;
+    }
+    out.append(now, copied);
+    return given;
+}
+
+int give_back_worksheet(MfileRegistry& reg, const std::string& part, std::string_view original, MergeReport& report) {
+    try {
+        std::string now, table, merged;
+        if (int rc = read_part(reg, part, now); rc != RC_OK) return rc;
+        if (stream_exists(reg, SHARED_STRINGS_NAME))
+            if (int rc = read_part(reg, SHARED_STRINGS_NAME, table); rc != RC_OK) return rc;
+        std::vector<std::string> left;
+        const std::size_t given = give_back_sheet_values(now, original, table, merged, &left);
+        report.given_back += given;
+        // As after a merge: what the other side computed from masked values goes.
+        if (given > 0) {
+            if (std::optional<std::string> fresh = without_formula_results(merged)) {
+                merged = std::move(*fresh);
+                if (int rc = ask_recalculation(reg); rc != RC_OK) return rc;
+            }
+        }
+        std::string name = part;
+        std::vector<WorkbookSheet> sheets;
+        if (package_sheets(reg, sheets) == RC_OK)
+            for (const WorkbookSheet& s : sheets)
+                if (s.part == part) name = s.name;
+        for (std::string& ref : left) report.unmatched.push_back({name, std::move(ref)});
+        return code(write_whole_file(reg, part, merged));
+    } catch (const std::bad_alloc&) {
+        return RC_NOMEM;
+    }
 }
 
 int merge_into_package(MfileRegistry& reg, const MergeSource& source, MergeReport& report) {
@@ -658,6 +896,8 @@ int merge_into_package(MfileRegistry& reg, const MergeSource& source, MergeRepor
                     if (c.masked) report.row_deleted.push_back({source.sheets[s].name, cell_ref(row.row, c.column)});
         }
         if (int rc = write_given_back(reg, source, sheets); rc != RC_OK) return rc;
+        if (report.given_back > 0)
+            if (int rc = recalculate_on_opening(reg, sheets); rc != RC_OK) return rc;
         report.produced = true;
         return RC_OK;
     } catch (const std::bad_alloc&) {
@@ -773,6 +1013,7 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
     FooterCheck check;
     int rc = hsc_check_footer_block(block, s, key_check, present, reporter, &why, lang, check);
     if (rc == RC_REFUSED) return RC_REFUSED;
+    if (check.no_backup) return fail(FailReason::no_backup, say(lang, Msg::no_backup_source, {name}), true);
     // The kept copy's backups open with its own key: the strong one its footer gives, or
     // the password; the original is masked here in the original format.
     const BackupKey key = check.strong ? BackupKey::strong(std::move(*check.strong)) : BackupKey::original(s.password);

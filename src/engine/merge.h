@@ -22,13 +22,24 @@
 // original back only when exactly one original fits.
 namespace hsc {
 
-// One cell of the kept copy: what the copy shows and, for a masked cell, the string
-// item it held before masking.
+// One cell of the kept copy: what the copy shows and, for a masked cell, what it held
+// before masking: a string item, or a value of the worksheet itself (a number, a date,
+// a text cell).
 struct SourceCell {
     int column = 0;
-    std::string shown;     // a typed text: see the cell texts in merge.cpp
-    bool masked = false;   // the copy shows something else than the original
-    std::size_t item = 0;  // with `masked`: its index in MergeSource::original_items
+    std::string shown;      // a typed text: see the cell texts in merge.cpp
+    bool masked = false;    // the copy shows something else than the original
+    std::size_t item = 0;   // with `masked`: its index in MergeSource::original_items, or
+                            // with `in_sheet` in MergeSource::original_values
+    bool in_sheet = false;  // masked in the worksheet, not in the shared-string table
+};
+// A value as the original worksheet held it: the cell's t attribute (empty for a
+// number) and the content of its <v>, or for an inline string the text it shows.
+struct CellOriginal {
+    std::string type;
+    std::string value;
+    std::string shown;  // the typed text it shows (see the cell texts in merge.cpp)
+    bool operator==(const CellOriginal&) const = default;
 };
 struct SourceRow {
     int row = 0;  // zero-based
@@ -42,13 +53,14 @@ struct SourceSheet {
 struct MergeSource {
     std::vector<SourceSheet> sheets;
     std::vector<std::string> original_items;  // the content of each <si> before masking
+    std::vector<CellOriginal> original_values;  // from the worksheets' backups
     std::string table_prefix;                 // the element prefix of that table
 };
 
 // The kept copy from a masked package unpacked into `reg`, whose backups decipher with
-// `password` (deciphered already or not). A package without a shared-string table has
-// nothing masked. Parts `reg` holds only in their stored form are read from `unread`
-// when given. 0; -1 a part cannot be read; -2; or the backup's status.
+// `key` (deciphered already or not): masked strings from the shared-string table's
+// backup, masked numbers, dates and text cells from each worksheet's backup. Parts `reg`
+// holds only in their stored form are read from `unread` when given. 0; -1 a part cannot be read; -2; or the backup's status.
 int read_merge_source(MfileRegistry& reg, const BackupKey& key, MergeSource& source,
                       MfileRegistry* unread = nullptr);
 
@@ -65,6 +77,18 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
 // the cells given back (each becomes a shared-string cell of a new item that holds its
 // original) and the shared-string table. 0; -1; -2; -101; -103.
 int merge_into_package(MfileRegistry& reg, const MergeSource& source, MergeReport& report);
+
+// A worksheet changed since masking (restored with --force): each cell that still holds
+// what masking made of the value at its place in `original` (the worksheet before
+// masking) gets that value back, when its row is still the row it was; every other cell
+// stays as the other side left it. `table` is the shared-string table as restored.
+// `out` is the worksheet so given back; the places of masked values left as they are
+// go to `left`. Returns how many cells were given back.
+std::size_t give_back_sheet_values(std::string_view now, std::string_view original, std::string_view table,
+                                   std::string& out, std::vector<std::string>* left = nullptr);
+// The same for the part `part` of `reg`, written back; counted in `report` (the cells
+// left masked as unmatched, named by their sheet). 0; -1; -2; -101; -103.
+int give_back_worksheet(MfileRegistry& reg, const std::string& part, std::string_view original, MergeReport& report);
 
 // Restoring a masked package whose shared-string table changed since masking (strings
 // added or removed elsewhere, the backups kept): the table is given back item by item.

@@ -11,6 +11,7 @@
 #include "engine/backups.h"
 #include "engine/inline_strings.h"
 #include "engine/merge.h"
+#include "engine/package_backup.h"
 #include "engine/text_mask.h"
 #include "engine/suggest.h"
 #include "engine/text_routines.h"
@@ -54,6 +55,7 @@ struct PackageParts {
     ValueCounts values;         // cells whose own values were masked
     std::vector<std::string> values_left_parts;
     std::size_t worksheet_backups = 0;
+    bool formula_results_dropped = false;  // the workbook must ask for a calculation
     MaskedTexts masked_values;  // their values as they were, for the leak scan
     std::vector<ReportWarning> column_warnings;
 };
@@ -216,6 +218,46 @@ private:
     std::string scratch_;
 };
 
+// The worksheets by name, from the workbook part and its relationships.
+std::vector<WorkbookSheet> named_worksheets(MfileRegistry& reg, std::string_view workbook) {
+    constexpr std::string_view WORKBOOK_RELS = "xl/_rels/workbook.xml.rels";
+    std::string rels;
+    if (workbook.empty() || !stream_exists(reg, WORKBOOK_RELS) || read_part(reg, WORKBOOK_RELS, rels) != RC_OK) return {};
+    return workbook_sheets(workbook, rels);
+}
+
+// Whether a header text is the letter item `letters` (upper case): letters are read
+// whatever their case, so "ssn" in the header row stands for SSN too.
+bool same_letters(std::string_view header, std::string_view letters) {
+    return header.size() == letters.size() &&
+           std::equal(header.begin(), header.end(), letters.begin(),
+                      [](char a, char b) { return (a >= 'a' && a <= 'z' ? a - 32 : a) == b; });
+}
+
+// The top rows where a header text missing from its header row is looked for.
+constexpr int HEADER_SEARCH_ROWS = 20;
+constexpr std::size_t HEADER_TEXTS_SHOWN = 30;
+
+// Why `header` of `set` chose nothing in the worksheet `sheet`: the texts its header
+// row holds, and the first of the top rows that holds the header text, if one does.
+Refusal header_refusal(std::string_view view, HeaderTexts& texts, const std::vector<HeaderCell>& cells,
+                       const ColumnSet& set, const std::string& header, const std::string& sheet) {
+    Refusal why(RefusalKind::header_not_found, header, sheet);
+    why.size = static_cast<std::uint64_t>(set.header_row);
+    for (const HeaderCell& cell : cells)
+        if (const std::string& key = texts.key(cell); !key.empty() && why.names.size() < HEADER_TEXTS_SHOWN)
+            why.names.push_back(key);
+    for (int row = 0; row < HEADER_SEARCH_ROWS && why.limit == 0; ++row) {
+        if (row == set.header_row - 1) continue;
+        for (const HeaderCell& cell : header_row_cells(view, row))
+            if (texts.key(cell) == header) {
+                why.limit = static_cast<std::uint64_t>(row) + 1;
+                break;
+            }
+    }
+    return why;
+}
+
 // The kept uses of one worksheet's strings.
 struct SheetKept {
     std::string part;
@@ -328,8 +370,26 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     const std::string table_prefix(root_element_prefix(parts.shared_strings));
     const std::size_t first_new = parts.shared_string_flags.size();
     HeaderTexts header_texts(parts.shared_strings);
-    // Per header text of the list, the worksheets that do not have it.
-    std::vector<std::vector<std::string>> missing(ctx.target_headers.size());
+    // The names the workbook gives its worksheets: a choice per sheet goes by them, and a
+    // sheet it names must be there.
+    const std::vector<WorkbookSheet> named = named_worksheets(reg, parts.workbook_text);
+    const auto name_of = [&named](std::string_view part) {
+        for (const WorkbookSheet& w : named)
+            if (w.part == part) return w.name;
+        return std::string();
+    };
+    for (const SheetColumns& choice : ctx.sheet_columns)
+        if (std::none_of(named.begin(), named.end(), [&](const WorkbookSheet& w) { return w.name == choice.sheet; })) {
+            reg.refusal = Refusal(RefusalKind::sheet_not_found, choice.sheet);
+            for (const WorkbookSheet& w : named) reg.refusal.names.push_back(w.name);
+            return RC_FAIL;
+        }
+    // Per header text of the general list, the worksheets that take that list and do not
+    // have it, and what the first of them holds instead.
+    const ColumnSet general = ctx.general_columns();
+    std::vector<std::vector<std::string>> missing(general.headers.size());
+    std::vector<Refusal> not_found(general.headers.size());
+    std::size_t general_sheets = 0;
     std::vector<SheetKept> kept;
     std::string items, sheet;
     // Plain-text cells always go with the strings; numbers and dates with a column list
@@ -342,20 +402,55 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         // Looked at where the package holds it: a worksheet is copied only to be rewritten.
         if (!stream_exists(reg, name)) return RC_FAIL;
         std::string_view view = stream_bytes(reg, name);
-        SheetSelection selection = letter_selection(ctx);
-        if (ctx.keeps_header_row()) selection.kept.push_back({ctx.header_row, ctx.header_row, 0, 16383, KEPT_HEADER_ROW});
+        const std::string sheet_name = name_of(name);
+        // What a refusal calls the worksheet: its name, or its part when the workbook
+        // gives none.
+        const std::string shown_name = sheet_name.empty() ? std::string(name) : sheet_name;
+        const bool own = std::any_of(ctx.sheet_columns.begin(), ctx.sheet_columns.end(),
+                                     [&](const SheetColumns& c) { return c.sheet == sheet_name; });
+        const ColumnSet set = own ? ctx.columns_for(sheet_name) : general;
+        if (!own) ++general_sheets;
+        const int header_row = set.header_row - 1;
+        SheetSelection selection;
+        selection.every_column = !ctx.has_column_list();
+        selection.columns = set.letters;
+        if (set.keeps_header_row()) selection.kept.push_back({header_row, header_row, 0, 16383, KEPT_HEADER_ROW});
         for (std::size_t t : sheet_tables[k])
             selection.kept.insert(selection.kept.end(), tables[t].kept.begin(), tables[t].kept.end());
-        if (!ctx.target_headers.empty()) {
-            const std::vector<HeaderCell> cells = header_row_cells(view, ctx.header_row);
-            for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
+        if (!set.headers.empty() || !set.bare_letters.empty()) {
+            const std::vector<HeaderCell> cells = header_row_cells(view, header_row);
+            // A letter that the header row also holds as a text reads two ways: the user
+            // must say which.
+            for (const std::string& letters : set.bare_letters)
+                for (const HeaderCell& cell : cells)
+                    if (same_letters(header_texts.key(cell), letters)) {
+                        reg.refusal = Refusal(RefusalKind::ambiguous_column, letters, shown_name);
+                        reg.refusal.size = static_cast<std::uint64_t>(set.header_row);
+                        reg.refusal.limit = static_cast<std::uint64_t>(cell.column);
+                        return RC_FAIL;
+                    }
+            for (std::size_t h = 0; h < set.headers.size(); ++h) {
                 bool found = false;
                 for (const HeaderCell& cell : cells)
-                    if (header_texts.key(cell) == ctx.target_headers[h]) {
+                    if (header_texts.key(cell) == set.headers[h]) {
                         selection.columns.push_back(cell.column);
                         found = true;
                     }
-                if (!found) missing[h].emplace_back(name);
+                if (found) continue;
+                // A sheet's own header text must be in that sheet; a general one in some
+                // sheet that takes the general list.
+                // The first sheet that lacks it says why, unless a later one finds the
+                // text on another row.
+                if (own || missing[h].empty() || not_found[h].limit == 0) {
+                    Refusal why = header_refusal(view, header_texts, cells, set, set.headers[h], shown_name);
+                    if (own) {
+                        why.kind = RefusalKind::header_not_in_sheet;
+                        reg.refusal = std::move(why);
+                        return RC_FAIL;
+                    }
+                    if (missing[h].empty() || why.limit > 0) not_found[h] = std::move(why);
+                }
+                if (!own) missing[h].emplace_back(name);
             }
         }
         // The cells' own values (numbers, dates, plain text) are masked in a copy; the
@@ -366,6 +461,17 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         const ValueCounts values =
             mask_cell_values(view, sheet, selection, numbers, s, report ? look_for : nullptr, dates);
         bool rewrite = values.changed() > 0;
+        // A formula's cached result can show what masked cells hold (=B2, ="Dear "&A2),
+        // from any worksheet: the results go, and the spreadsheet program computes them
+        // from the masked values on opening; the worksheet's backup keeps them. The
+        // compatible format keeps them where it writes no worksheet backup, so that its
+        // readers can still restore (the leak scan names the texts they show).
+        bool results_dropped = false;
+        if (key.strong_key() || rewrite)
+            if (std::optional<std::string> fresh = without_formula_results(rewrite ? std::string_view(sheet) : view)) {
+                sheet = std::move(*fresh);
+                rewrite = results_dropped = parts.formula_results_dropped = true;
+            }
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
         if (view.find("inlineStr") != std::string_view::npos) {
@@ -384,7 +490,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             }
         }
         if (rewrite) {
-            if (values.changed() > 0) {
+            if (values.changed() > 0 || results_dropped) {
                 const std::string kept = worksheet_backup_text(view, sheet);
                 if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
                     rc != RC_OK)
@@ -402,14 +508,13 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         }
     }
     // A header text no worksheet has chose nothing: that is a mistake in the list.
-    for (std::size_t h = 0; h < ctx.target_headers.size(); ++h) {
-        if (missing[h].size() == worksheets.size()) {
-            reg.refusal = Refusal(RefusalKind::header_not_found, ctx.target_headers[h]);
-            reg.refusal.size = static_cast<std::uint64_t>(ctx.header_row) + 1;
+    for (std::size_t h = 0; h < general.headers.size(); ++h) {
+        if (missing[h].size() == general_sheets && general_sheets > 0) {
+            reg.refusal = std::move(not_found[h]);
             return RC_FAIL;
         }
         if (!missing[h].empty())
-            parts.column_warnings.push_back({std::string(WARNING_HEADER_NOT_FOUND), missing[h], ctx.target_headers[h]});
+            parts.column_warnings.push_back({std::string(WARNING_HEADER_NOT_FOUND), missing[h], general.headers[h]});
     }
     parts.inline_cells = parts.shared_string_flags.size() - first_new;
     if (parts.select_by_flags)
@@ -438,12 +543,18 @@ int restore_parts(MfileRegistry& reg, const PackageParts& parts, const MaskSetti
     return RC_OK;
 }
 
-// The entries a masked package will hold: the backups masking adds (the workbook part's
-// among them), and one more for the thumbnail: the striped one where there was none, or
+// The folder entries composition writes besides the streams.
+std::size_t folder_entries(const MfileRegistry& reg) {
+    return static_cast<std::size_t>(std::count_if(reg.layout.entries.begin(), reg.layout.entries.end(),
+                                                  [](const ArchiveEntryHeader& e) { return e.folder; }));
+}
+
+// The entries a masked package will hold (its folder entries among them): the backups masking adds (the workbook part's
+// and the package's among them), and one more for the thumbnail: the striped one where there was none, or
 // the backup of the thumbnails it replaces (n of them become one and n backups).
-std::size_t entries_after_masking(const std::vector<std::string>& entries, const PackageParts& parts,
-                                  const MaskSettings& s) {
-    std::size_t count = entries.size() + 2;
+std::size_t entries_after_masking(const MfileRegistry& reg, const std::vector<std::string>& entries,
+                                  const PackageParts& parts, const MaskSettings& s) {
+    std::size_t count = entries.size() + folder_entries(reg) + 3;  // the package backup too
     if (parts.has_shared_strings) ++count;
     if (s.is_autoshape) count += parts.drawing_part_names.size();
     return count + parts.worksheet_backups;
@@ -473,7 +584,9 @@ int restore_workbook_part(MfileRegistry& reg, PackageParts& parts, const StoredS
         if (int rc = read_backup(reg, BACKUP_WORKBOOK, key, original); rc != RC_OK) return rc;
         mremove(reg, BACKUP_WORKBOOK);
         std::string masked_again = original;
-        if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK && masked_again == parts.workbook_text)
+        if (rewrite_workbook_text(masked_again, s, Direction::mask) == RC_OK &&
+            (masked_again == parts.workbook_text ||
+             (ask_full_calculation(masked_again) && masked_again == parts.workbook_text)))
             return code(write_whole_file(reg, WORKBOOK_NAME, original));
     }
     return rewrite_workbook_part(reg, parts.workbook_text, s, Direction::unmask);
@@ -529,8 +642,12 @@ void order_by_entries(const MfileRegistry& reg, std::vector<LeakFinding>& findin
 // their stored form; only after that are the table's backup and its masked text made.
 int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, PackageParts& parts,
                  const StoredSettings& s, const FileContext& ctx, const BackupKey& key, MaskReport* report) {
+    PackageOriginal original;
+    if (int rc = take_package_original(reg, original); rc != RC_OK) return rc;
     if (int rc = back_up_marked_parts(reg, entries, parts, key); rc != RC_OK) return rc;
     if (int rc = rewrite_workbook_part(reg, parts.workbook_text, s, Direction::mask); rc != RC_OK) return rc;
+    if (parts.formula_results_dropped && ask_full_calculation(parts.workbook_text))
+        if (Status st = write_whole_file(reg, WORKBOOK_NAME, parts.workbook_text); st != Status::ok) return code(st);
     MaskReport found;
     // The masked values of the worksheets are looked for too.
     MaskedTexts masked = std::move(parts.masked_values);
@@ -568,7 +685,9 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
     if (parts.has_shared_strings)
         if (int rc = mask_shared_strings(reg, parts.shared_string_flags, by_flags, s, key); rc != RC_OK)
             return rc;
-    if (live_streams(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+    // Last, once every other backup exists: their content types are part of what it keeps.
+    if (int rc = back_up_package(reg, original, key); rc != RC_OK) return rc;
+    if (live_streams(reg) + folder_entries(reg) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
     if (report) {
         std::vector<LeakFinding> in_table = scan_package_for_leaks(reg, masked, table);
         found.leaks.insert(found.leaks.end(), in_table.begin(), in_table.end());
@@ -613,14 +732,20 @@ int transform(MfileRegistry& reg, std::vector<std::string>& entries, const Store
     if (direction == Direction::mask) {
         // A masked package must unpack again to be restored: refuse, before anything is
         // masked, one that its backups would push to the entry limit.
-        if (entries_after_masking(entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
+        if (entries_after_masking(reg, entries, parts, s) >= ZIP_MAX_ENTRIES) return RC_SIZE_LIMIT;
         return mask_package(reg, entries, parts, s, ctx, key, report);
     }
+    // The package backup is judged before the restore rewrites the parts it keeps.
+    std::optional<PackageRestore> package;
+    if (!ctx.original_only)
+        if (int rc = read_package_backup(reg, key, package); rc != RC_OK) return rc;
     if (int rc = restore_workbook_part(reg, parts, s, key); rc != RC_OK) return rc;
     MergeReport unused;
-    if (int rc = restore_parts(reg, parts, s, key, merge ? *merge : unused); rc != RC_OK) return rc;
-    if (int rc = restore_worksheets(reg, entries, key); rc != RC_OK) return rc;
-    return swap_thumbnails(reg, entries, direction, key);
+    MergeReport& given = merge ? *merge : unused;
+    if (int rc = restore_parts(reg, parts, s, key, given); rc != RC_OK) return rc;
+    if (int rc = restore_worksheets(reg, entries, key, given); rc != RC_OK) return rc;
+    if (int rc = swap_thumbnails(reg, entries, direction, key); rc != RC_OK) return rc;
+    return ctx.original_only ? RC_OK : restore_package(reg, entries, package);
 }
 
 }  // namespace

@@ -21,8 +21,11 @@ inline constexpr std::size_t DRAWING_PARTS_MAX = 1000;
 // ctx.process_direction: masks (with backups) or restores the shared strings, the
 // drawings when `is_autoshape` is on, the workbook part and the thumbnail. The password
 // bytes for the backups and the write reservation are `s.password`, in its stored form.
-// 0; -1 unreadable package or part, failed encryption; -2 out of memory; -3 thumbnail of
-// an unknown kind; -9 a size limit; -101 a stream cannot be opened (a backup missing);
+// Masking keeps the content types, the package's relationships and the archive's
+// directory in the package backup, and restoring gives them back (the registry's layout
+// and archive comment become the original's).
+// 0; -1 unreadable package or part, failed encryption; -2 out of memory; -9 a size
+// limit; -101 a stream cannot be opened (a backup missing);
 // -103 short stream write; -9999 the package holds table parts. Masking refuses (-1) a
 // package that already holds backups, before anything is rewritten.
 // With `report`, a masking fills it: what was masked, and the leak scan of the masked

@@ -264,6 +264,17 @@ bool is_date_format_code(std::string_view code) {
             continue;
         }
         if (c == ';') break;  // the first section decides
+        // "General" (LibreOffice writes it as a format of its own) and exponents (0.0E+00)
+        // hold the letters of dates without being one.
+        if (code.size() - i >= 7 && (code.substr(i, 7) == "General" || code.substr(i, 7) == "GENERAL" ||
+                                     code.substr(i, 7) == "general")) {
+            i += 6;
+            continue;
+        }
+        if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-')) {
+            ++i;
+            continue;
+        }
         const char l = static_cast<char>(c | 0x20);
         if (l == 'y' || l == 'd' || l == 'e' || l == 'g') return true;
     }
@@ -310,6 +321,9 @@ struct Cell {
     long shared = -1;   // index into the shared strings, or -1
     std::string text;   // the shown text when it is not a shared string
     bool number = false;
+    bool date = false;  // a date as its text (a date cell, or a number shown as a date)
+    long item = -1;     // the shared string it uses, also once its text is filled in
+    bool string = false;  // a shared or inline string
 };
 
 struct SheetSample {
@@ -406,6 +420,7 @@ private:
         const std::string_view type = attribute(tag.attrs, "t").value_or("n");
         if (type == "inlineStr") {
             if (const auto is = element_content(content, "is")) c.text = item_text(*is);
+            c.string = true;
         } else {
             const auto v = element_content(content, "v");
             if (!v || v->empty()) return;
@@ -414,10 +429,12 @@ private:
                 const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), index);
                 if (ec != std::errc() || end != v->data() + v->size() || index < 0) return;
                 c.shared = index;
+                c.string = true;
             } else if (type == "str") {
                 c.text = unescape(*v);
             } else if (type == "d") {  // 1985-03-12T00:00:00: the date is what shows
                 c.text = std::string(v->substr(0, v->find('T')));
+                c.date = true;
             } else if (type == "n") {
                 c.text = std::string(*v);
                 c.number = true;
@@ -433,6 +450,7 @@ private:
                             std::snprintf(shown, sizeof shown, "%04d-%02d-%02d", d->year, d->month, d->day);
                             c.text = shown;
                             c.number = false;
+                            c.date = true;
                         }
                 }
             } else {
@@ -496,6 +514,7 @@ bool resolve_shared_strings(ZipEntryReader& zip, std::vector<SheetSample>& sampl
         for (auto& c : s.cells)
             if (c.shared >= 0) {
                 c.text = wanted[c.shared];  // an index beyond the table shows nothing
+                c.item = c.shared;
                 c.shared = -1;
             }
     return true;
@@ -506,19 +525,101 @@ int this_year() {
     return static_cast<int>(std::chrono::year_month_day(now).year());
 }
 
-// The header row (one-based, 0: none): the first of the top rows in which some cell
-// holds a header word.
+// The header row (one-based, 0: none): of the top rows, the one that names the most
+// columns. A header row is short texts that are no values (no names, phone numbers,
+// dates...) and that do not come again in the rows below it; a title (都道府県別売上) or a
+// group row of merged cells (連絡先 over three columns) names fewer columns than the header
+// row under it. Among rows naming as many, one with a header word, then the upper one.
 long find_header_row(const SheetSample& s, std::size_t header_rows) {
+    constexpr std::size_t HEADER_TEXT_LIMIT = 60;  // bytes; longer texts are notes
+    constexpr unsigned VALUE_SHAPES = VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_SEVEN_DIGITS | VALUE_DATE |
+                                      VALUE_ADDRESS | VALUE_PERSON_NAME | VALUE_CARD |
+                                      VALUE_PERSONAL_NUMBER | VALUE_ZIP | VALUE_PHONE_IN_TEXT;
+    constexpr double HEADER_SHARE = 0.8;  // of the row's cells, header-like
     const std::size_t top = std::min(header_rows, s.rows.size());
     if (top == 0) return 0;
     const long last_top = s.rows[top - 1];
-    for (long row : std::vector<long>(s.rows.begin(), s.rows.begin() + static_cast<long>(top))) {
-        for (const Cell& c : s.cells) {
-            if (c.row > last_top) break;
-            if (c.row == row && !c.number && match_header(c.text)) return row;
+    struct Candidate {
+        std::size_t cells = 0, header_like = 0, repeated = 0;
+        bool word = false;
+    };
+    std::map<long, Candidate> rows;
+    std::map<int, std::multiset<std::string>> column_texts;  // of the top rows
+    for (const Cell& c : s.cells) {
+        if (c.row > last_top) break;
+        if (!c.number) column_texts[c.column].insert(c.text);
+    }
+    for (const Cell& c : s.cells) {
+        if (c.row > last_top) break;
+        const bool blank = !c.number && c.text.find_first_not_of(" \t\r\n") == std::string::npos;
+        if (blank) continue;
+        Candidate& r = rows[c.row];
+        ++r.cells;
+        if (c.number || c.text.size() > HEADER_TEXT_LIMIT) continue;
+        const bool word = match_header(c.text).has_value();
+        // Katakana alone is a header as often as a value (ステータス, メモ); a reading with a
+        // space between family and given name is a value.
+        const unsigned f = classify_value(c.text);
+        const bool reading = (f & VALUE_KANA) && to_halfwidth(c.text).find(' ') != std::string::npos;
+        if (!word && ((f & VALUE_SHAPES) != 0 || reading)) continue;
+        ++r.header_like;
+        r.word = r.word || word;
+        if (column_texts[c.column].count(c.text) > 1) ++r.repeated;
+    }
+    long best = 0;
+    const Candidate* chosen = nullptr;
+    for (const auto& [row, r] : rows) {
+        if (r.header_like < 2 || static_cast<double>(r.header_like) < HEADER_SHARE * static_cast<double>(r.cells) ||
+            r.repeated * 4 > r.header_like)
+            continue;
+        if (!chosen || r.header_like > chosen->header_like || (r.header_like == chosen->header_like && r.word && !chosen->word)) {
+            best = row;
+            chosen = &r;
         }
     }
+    if (chosen) return best;
+    // A single header cell over a single column of data.
+    for (const auto& [row, r] : rows)
+        if (r.word && r.cells == 1) return row;
     return 0;
+}
+
+// Whether the cell is masked when the proposal of its sheet is followed: a cell of a
+// proposed column below the header row, which stays readable.
+bool proposed(const Cell& c, long header_row, const SheetSuggestion& sheet) {
+    return c.row != header_row && std::any_of(sheet.columns.begin(), sheet.columns.end(),
+                                              [&](const ColumnSuggestion& s) { return s.column == c.column; });
+}
+
+// What the proposed columns' cells below the header row hold, in the data rows judged.
+void count_cells(const SheetSample& s, long header_row, std::size_t sample_rows, SheetSuggestion& out) {
+    std::set<long> data_rows;
+    for (const Cell& c : s.cells) {
+        if (c.row <= header_row) continue;
+        if (data_rows.count(c.row) == 0) {
+            if (data_rows.size() >= sample_rows) continue;
+            data_rows.insert(c.row);
+        }
+        for (ColumnSuggestion& column : out.columns)
+            if (column.column == c.column) ++(c.date ? column.dates : c.number ? column.numbers : column.texts);
+    }
+}
+
+// Per proposed column, its shared strings that a cell the proposal does not mask uses too.
+void count_shared_elsewhere(const std::vector<SheetSample>& samples, std::vector<SheetSuggestion>& sheets) {
+    std::set<long> elsewhere;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        for (const Cell& c : samples[i].cells)
+            if (c.item >= 0 && !proposed(c, sheets[i].header_row, sheets[i])) elsewhere.insert(c.item);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        for (ColumnSuggestion& column : sheets[i].columns) {
+            std::set<long> shared;
+            for (const Cell& c : samples[i].cells)
+                if (c.column == column.column && c.item >= 0 && proposed(c, sheets[i].header_row, sheets[i]) &&
+                    elsewhere.count(c.item) > 0)
+                    shared.insert(c.item);
+            column.shared_elsewhere = shared.size();
+        }
 }
 
 SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const SuggestLimits& limits, int year) {
@@ -538,6 +639,7 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
             ColumnSample& col = columns[c.column];
             if (!c.number) col.header = match_header(c.text);
             col.other_header = !col.header && c.text.find_first_not_of(" \t\r\n") != std::string::npos;
+            col.header_text = c.text;
             continue;
         }
         if (data_rows.count(c.row) == 0) {
@@ -552,42 +654,51 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     }
     for (const auto& [column, sample] : columns)
         if (auto verdict = judge_column(sample, year)) out.columns.push_back({column, std::move(*verdict)});
+    count_cells(s, header_row, limits.sample_rows, out);
     return out;
+}
+
+// Opens the workbook at `path` and reads its workbook part and that part's relationships.
+SuggestStatus open_workbook(ZipEntryReader& zip, const std::filesystem::path& path, std::string& workbook,
+                            std::string& rels) {
+    switch (zip.open(path)) {
+        case ZipEntryReader::Status::ok: break;
+        case ZipEntryReader::Status::cannot_open: return SuggestStatus::cannot_open;
+        default: return SuggestStatus::not_a_workbook;
+    }
+    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, workbook) != ZipEntryReader::Status::ok ||
+        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok)
+        return SuggestStatus::not_a_workbook;
+    return SuggestStatus::ok;
+}
+
+// The first `rows` rows of each worksheet, their shared strings filled in.
+SuggestStatus sample_sheets(ZipEntryReader& zip, const std::vector<SheetRef>& sheets, std::size_t rows,
+                            const std::vector<bool>& dates, std::vector<SheetSample>& samples) {
+    for (const SheetRef& sheet : sheets) {
+        SheetScanner scanner(rows, dates);
+        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
+        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing)
+            return SuggestStatus::damaged;
+        samples.push_back(std::move(scanner.sample));
+    }
+    return resolve_shared_strings(zip, samples) ? SuggestStatus::ok : SuggestStatus::damaged;
 }
 
 WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimits& limits) {
     WorkbookSuggestion result;
     ZipEntryReader zip;
-    switch (zip.open(path)) {
-        case ZipEntryReader::Status::ok: break;
-        case ZipEntryReader::Status::cannot_open: result.status = SuggestStatus::cannot_open; return result;
-        default: result.status = SuggestStatus::not_a_workbook; return result;
-    }
     std::string workbook, rels, styles;
-    if (zip.read(WORKBOOK_PART, SMALL_PART_LIMIT, workbook) != ZipEntryReader::Status::ok ||
-        zip.read(WORKBOOK_RELS, SMALL_PART_LIMIT, rels) != ZipEntryReader::Status::ok) {
-        result.status = SuggestStatus::not_a_workbook;
-        return result;
-    }
+    if ((result.status = open_workbook(zip, path, workbook, rels)) != SuggestStatus::ok) return result;
     // Without readable styles no number shows as a date; everything else still works.
     if (zip.read(STYLES_PART, SMALL_PART_LIMIT, styles) != ZipEntryReader::Status::ok) styles.clear();
     const std::vector<bool> dates = date_styles(styles);
 
     const std::vector<SheetRef> sheets = worksheets(workbook, rels);
     std::vector<SheetSample> samples;
-    for (const SheetRef& sheet : sheets) {
-        SheetScanner scanner(limits.header_rows + limits.sample_rows, dates);
-        const auto status = zip.stream(sheet.part, [&](std::string_view piece) { return scanner.feed(piece); });
-        if (status != ZipEntryReader::Status::ok && status != ZipEntryReader::Status::missing) {
-            result.status = SuggestStatus::damaged;
-            return result;
-        }
-        samples.push_back(std::move(scanner.sample));
-    }
-    if (!resolve_shared_strings(zip, samples)) {
-        result.status = SuggestStatus::damaged;
+    if ((result.status = sample_sheets(zip, sheets, limits.header_rows + limits.sample_rows, dates, samples)) !=
+        SuggestStatus::ok)
         return result;
-    }
 
     const int year = limits.reference_year > 0 ? limits.reference_year : this_year();
     std::set<int> all_columns;
@@ -595,6 +706,7 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
         result.sheets.push_back(judge_sheet(sheets[i], samples[i], limits, year));
         for (const auto& c : result.sheets.back().columns) all_columns.insert(c.column);
     }
+    count_shared_elsewhere(samples, result.sheets);
     for (int column : all_columns) {
         if (!result.columns.empty()) result.columns += ',';
         result.columns += column_letters(column);
@@ -602,9 +714,30 @@ WorkbookSuggestion suggest(const std::filesystem::path& path, const SuggestLimit
     return result;
 }
 
+// The string cells at the start of each worksheet, and the workbook part.
+WorkbookStrings sample_strings(const std::filesystem::path& path, std::size_t rows) {
+    WorkbookStrings result;
+    ZipEntryReader zip;
+    std::string rels;
+    if ((result.status = open_workbook(zip, path, result.workbook, rels)) != SuggestStatus::ok) return result;
+    const std::vector<SheetRef> sheets = worksheets(result.workbook, rels);
+    std::vector<SheetSample> samples;
+    // Numbers are not looked at: no style shows a date.
+    if ((result.status = sample_sheets(zip, sheets, rows, {}, samples)) != SuggestStatus::ok) return result;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        SheetStrings out{sheets[i].name, {}};
+        for (Cell& c : samples[i].cells)
+            if (c.string) out.cells.push_back({c.row, c.column, std::move(c.text)});
+        result.sheets.push_back(std::move(out));
+    }
+    return result;
+}
+
 }  // namespace
 
 std::string shown_item_text(std::string_view item_content) { return item_text(item_content); }
+
+std::string shown_value_text(std::string_view value) { return unescape(value); }
 
 std::vector<WorkbookSheet> workbook_sheets(std::string_view workbook, std::string_view rels) {
     std::vector<WorkbookSheet> sheets;
@@ -616,6 +749,16 @@ std::string column_letters(int column) {
     std::string letters;
     for (int n = column + 1; n > 0; n = (n - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
     return letters;
+}
+
+WorkbookStrings sample_workbook_strings(const std::filesystem::path& workbook, std::size_t rows) {
+    try {
+        return sample_strings(workbook, rows);
+    } catch (const std::bad_alloc&) {
+        WorkbookStrings failed;
+        failed.status = SuggestStatus::damaged;
+        return failed;
+    }
 }
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits) {

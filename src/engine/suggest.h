@@ -23,6 +23,12 @@ struct SuggestLimits {
 struct ColumnSuggestion {
     int column = 0;  // zero-based
     ColumnVerdict verdict;
+    // What its cells below the header row hold, in the rows read: masking the column
+    // masks all three.
+    std::size_t texts = 0, numbers = 0, dates = 0;
+    // Its shared strings that cells outside the proposal (other columns, header rows) also
+    // use, in the rows read: masking the column masks them there too.
+    std::size_t shared_elsewhere = 0;
 };
 
 struct SheetSuggestion {
@@ -46,9 +52,30 @@ struct WorkbookSuggestion {
 
 WorkbookSuggestion suggest_columns(const std::filesystem::path& workbook, const SuggestLimits& limits = {});
 
+// The string cells (shared or inline) of the first `rows` rows with cells of each
+// worksheet, as a spreadsheet shows them, and the text of the workbook part: read the
+// same bounded way as a suggestion.
+struct StringCell {
+    long row = 0;  // one-based
+    int column = 0;  // zero-based
+    std::string text;
+};
+struct SheetStrings {
+    std::string name;
+    std::vector<StringCell> cells;
+};
+struct WorkbookStrings {
+    SuggestStatus status = SuggestStatus::ok;
+    std::string workbook;
+    std::vector<SheetStrings> sheets;
+};
+WorkbookStrings sample_workbook_strings(const std::filesystem::path& workbook, std::size_t rows);
+
 // The text a string item (the content of <si> or <is>) shows: its text runs, without
 // the phonetic readings, references and escapes decoded.
 std::string shown_item_text(std::string_view item_content);
+// The text a cell's <v> shows (a t="str" cell): references and escapes decoded.
+std::string shown_value_text(std::string_view value);
 
 // Per cell style of a styles part (the s attribute of a cell): whether it shows a number
 // as a date or time.

@@ -49,7 +49,14 @@ enum ValueFlag : unsigned {
     VALUE_ADDRESS = 1u << 6,
     VALUE_PERSON_NAME = 1u << 7,    // family and given name in kanji, with a space between
     VALUE_SIX_DIGITS = 1u << 8,     // a 6-digit number: a postal code that lost its leading 0?
+    VALUE_CARD = 1u << 9,           // a payment card number that passes the Luhn check
+    VALUE_PERSONAL_NUMBER = 1u << 10,  // a social security number, a My Number with its check digit
+    VALUE_PHONE_IN_TEXT = 1u << 11, // a phone number inside a longer text (a note)
+    VALUE_ZIP = 1u << 12,           // ZIP+4, UK and Canadian postcodes
+    VALUE_NAME_SHAPE = 1u << 13,    // could be a person's name; only the column can tell
+    VALUE_COMPANY = 1u << 14,       // a company, or the reading of one
 };
+inline constexpr std::size_t VALUE_FLAG_COUNT = 15;
 
 // The flags of one value as a spreadsheet shows it. `number`: the cell holds a number
 // (its text as written), so a phone number may have lost its leading zero.
@@ -69,6 +76,7 @@ std::optional<CivilDate> serial_date(double serial);
 struct ColumnSample {
     std::optional<HeaderWord> header;
     bool other_header = false;         // the header cell names something else (入会日)
+    std::string header_text;           // the header cell as written, when there is one
     std::vector<std::string> values;   // non-empty values as shown
     std::vector<bool> numbers;         // per value: the cell holds a number
 };

@@ -138,6 +138,13 @@ std::size_t text_start_tag_end(std::string_view text, std::size_t attrs, bool& p
 
 }  // namespace
 
+std::size_t mask_character(std::string_view text) {
+    static constexpr std::string_view MASKS[] = {"*", "X", "9", "0", "●", "■", "※", "×", "¤"};
+    for (std::string_view m : MASKS)
+        if (text.starts_with(m)) return m.size();
+    return 0;
+}
+
 int mask_text_run(std::span<char> run, bool preserve, const MaskSettings& s, RunEscapes escapes) {
     const int step = std::max(s.mask_step, 1);
     const char* mchar = mchar_mask(s.mask_mchar);

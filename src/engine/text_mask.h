@@ -17,6 +17,10 @@ namespace hsc {
 // as _x000D_ for a carriage return). Drawing text has none.
 enum class RunEscapes { none, cell_text };
 
+// A mask character, of any choice of the settings, at the start of `text`: its byte
+// length, or 0.
+std::size_t mask_character(std::string_view text);
+
 // Masks one run of XML text (UTF-8 with entity references) in place. Every
 // `mask_step`-th character of each class is replaced: three-byte characters by the
 // `mask_mchar` character, two-byte characters by the `mask_wchar` character and

@@ -151,12 +151,8 @@ std::size_t file_sharing_position(std::string_view text, std::string_view prefix
     return gt == std::string_view::npos || text[gt - 1] == '/' ? std::string_view::npos : gt + 1;
 }
 
-int thumbnail_kind(std::string_view name) {
-    if (name.find("docProps/thumbnail.jpeg") != std::string_view::npos) return THUMBNAIL_JPEG;
-    if (name.find("docProps/thumbnail.wmf") != std::string_view::npos) return THUMBNAIL_WMF;
-    if (name.find("docProps/thumbnail.emf") != std::string_view::npos) return THUMBNAIL_EMF;
-    return -1;
-}
+// The extension of a thumbnail part's name ("docProps/thumbnail.png" gives "png").
+std::string_view thumbnail_extension(std::string_view name) { return name.substr(THUMBNAIL_PREFIX.size()); }
 
 // A Default for "jpeg" exists (extensions compare without case, so a second one would
 // make the package invalid).
@@ -170,22 +166,23 @@ bool has_jpeg_default(std::string_view types) {
     return false;
 }
 
-// Removes the content type of the old WMF/EMF thumbnail: its Override, and a Default for
-// its extension unless another part of the package still has that extension.
-int cut_old_thumbnail_type(std::string& types, int kind, const std::vector<std::string>& entries) {
-    const std::string_view ext = kind == THUMBNAIL_WMF ? "wmf" : "emf";
-    const std::string needle = std::string("ContentType=\"image/x-") + std::string(ext) + "\"";
+// Removes the content type of the old thumbnail of another kind than JPEG (WMF, EMF,
+// PNG, ...): its Override, and a Default for its extension unless another part of the
+// package still has that extension.
+int cut_old_thumbnail_type(std::string& types, std::string_view ext, const std::vector<std::string>& entries) {
     const std::string part_name = "/" + std::string(THUMBNAIL_PREFIX) + std::string(ext);
-    return cut_elements(types, needle, [&](std::string_view tag) {
-        const std::string_view element = local_name(tag);
-        if (element == "Override") return iequals(attribute(tag, "PartName"), part_name);
-        if (element == "Default") {
-            const std::string dot_ext = "." + std::string(attribute(tag, "Extension"));
-            return std::none_of(entries.begin(), entries.end(), [&](const std::string& name) {
-                return !name.starts_with(THUMBNAIL_PREFIX) && iends_with(name, dot_ext);
-            });
-        }
-        return true;
+    const std::string dot_ext = "." + std::string(ext);
+    if (int rc = cut_elements(types, "<Override", [&](std::string_view tag) {
+            return local_name(tag) == "Override" && iequals(attribute(tag, "PartName"), part_name);
+        });
+        rc != RC_OK)
+        return rc;
+    const bool used_elsewhere = std::any_of(entries.begin(), entries.end(), [&](const std::string& name) {
+        return !name.starts_with(THUMBNAIL_PREFIX) && iends_with(name, dot_ext);
+    });
+    if (used_elsewhere) return RC_OK;
+    return cut_elements(types, "<Default", [&](std::string_view tag) {
+        return local_name(tag) == "Default" && iequals(attribute(tag, "Extension"), ext);
     });
 }
 
@@ -221,13 +218,12 @@ int insert_relationship(std::string& rels, std::string_view head) {
 
 namespace {
 
-// Points the relationship of the old WMF/EMF thumbnail at the JPEG name.
-int retarget_thumbnail_relationship(std::string& rels, int kind) {
-    const std::string_view ext = kind == THUMBNAIL_WMF ? "wmf" : "emf";
+// Points the relationship of the old thumbnail of another kind at the JPEG name.
+int retarget_thumbnail_relationship(std::string& rels, std::string_view ext) {
     for (std::string_view target : {"Target=\"docProps/thumbnail.", "Target=\"/docProps/thumbnail."}) {
-        const std::string needle = std::string(target) + std::string(ext);
+        const std::string needle = std::string(target) + std::string(ext) + "\"";
         for (std::size_t p = rels.find(needle); p != std::string::npos; p = rels.find(needle, p + 1)) {
-            const std::size_t name_end = p + needle.size();
+            const std::size_t name_end = p + needle.size() - 1;
             if (rels.size() - name_end > RELATIONSHIP_VALUE_MAX) return RC_SIZE_LIMIT;
             rels.replace(name_end - ext.size(), ext.size(), "jpeg");
         }
@@ -328,8 +324,8 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
                       std::span<const std::uint8_t> image, Direction direction,
                       std::span<const std::string> kept_extensions) {
 
-    // Classify first, so that a thumbnail of an unknown kind changes nothing.
-    int kind = THUMBNAIL_NONE;
+    // The thumbnail's extension ("jpeg", "wmf", "png", ...); empty without one.
+    std::string ext;
     bool have_types = false, have_rels = false;
     for (const std::string& name : entries) {
         if (name == CONTENT_TYPES_PART) {
@@ -337,8 +333,7 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
         } else if (name == ROOT_RELS_PART) {
             have_rels = true;
         } else if (name.starts_with(THUMBNAIL_PREFIX)) {
-            kind = thumbnail_kind(name);
-            if (kind < 0) return RC_REFUSED;
+            ext = thumbnail_extension(name);
         }
     }
     if (!have_types || !have_rels) return RC_FAIL;  // not a workbook package
@@ -369,11 +364,12 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
         return write_stream(reg, ROOT_RELS_PART, rels);
     }
 
-    const bool old_picture = kind == THUMBNAIL_WMF || kind == THUMBNAIL_EMF;
+    const bool jpeg = iequals(ext, "jpeg");
+    const bool old_picture = !ext.empty() && !jpeg;
     if (thumbnail_relationship && old_picture) {
-        if (int rc = cut_old_thumbnail_type(types, kind, entries); rc != RC_OK) return rc;
+        if (int rc = cut_old_thumbnail_type(types, ext, entries); rc != RC_OK) return rc;
     }
-    if (!has_jpeg_default(types) && kind != THUMBNAIL_JPEG) {
+    if (!has_jpeg_default(types) && !jpeg) {
         std::size_t at = types.find("</Types>");
         if (at == std::string::npos) return RC_FAIL;
         types.insert(at, JPEG_DEFAULT);
@@ -383,12 +379,39 @@ int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entrie
     if (!thumbnail_relationship) {
         if (int rc = insert_relationship(rels, THUMBNAIL_RELATIONSHIP_HEAD); rc != RC_OK) return rc;
     } else if (old_picture) {
-        if (int rc = retarget_thumbnail_relationship(rels, kind); rc != RC_OK) return rc;
+        if (int rc = retarget_thumbnail_relationship(rels, ext); rc != RC_OK) return rc;
     }
     if (int rc = write_stream(reg, ROOT_RELS_PART, rels); rc != RC_OK) return rc;
 
     return write_stream(reg, JPEG_THUMBNAIL_PART,
                         std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+}
+
+bool ask_full_calculation(std::string& workbook) {
+    const std::string prefix(root_element_prefix(workbook));
+    ElementAt at;
+    if (next_element(workbook, prefix + "calcPr", 0, workbook.size(), at)) {
+        const std::size_t tag_end = workbook.find('>', at.begin);
+        const std::size_t old = workbook.find("fullCalcOnLoad=", at.begin);
+        if (old != std::string::npos && old < tag_end) {
+            const std::size_t quote = old + 15, close = workbook.find(workbook[quote], quote + 1);
+            if (close == std::string::npos || close > tag_end) return false;
+            workbook.replace(quote + 1, close - quote - 1, "1");
+        } else {
+            workbook.insert(at.begin + 1 + prefix.size() + 6, " fullCalcOnLoad=\"1\"");
+        }
+        return true;
+    }
+    // <calcPr> stands before these in the workbook element.
+    static constexpr std::string_view FOLLOWING[] = {"oleSize",       "customWorkbookViews", "pivotCaches",
+                                                     "smartTagPr",    "smartTagTypes",       "webPublishing",
+                                                     "fileRecoveryPr", "webPublishObjects",  "extLst"};
+    std::size_t insert_at = workbook.rfind("</" + prefix + "workbook>");
+    if (insert_at == std::string::npos) return false;
+    for (std::string_view name : FOLLOWING)
+        if (next_element(workbook, prefix + std::string(name), 0, insert_at, at)) insert_at = at.begin;
+    workbook.insert(insert_at, "<" + prefix + "calcPr fullCalcOnLoad=\"1\"/>");
+    return true;
 }
 
 }  // namespace hsc

@@ -25,11 +25,6 @@ inline constexpr std::size_t RELATIONSHIP_VALUE_MAX = 8000;  // an Id number, th
 // The write password used when the masking password is empty.
 inline constexpr std::string_view FALLBACK_WRITE_PASSWORD = DEFAULT_PASSWORD;
 
-inline constexpr int THUMBNAIL_NONE = 0;
-inline constexpr int THUMBNAIL_JPEG = 1;
-inline constexpr int THUMBNAIL_WMF = 2;
-inline constexpr int THUMBNAIL_EMF = 3;
-
 // The legacy 16-bit write-password verifier of the Office formats, over the bytes of the
 // text: each byte (sign-extended) rotated within 15 bits by its one-based position, all
 // XORed, then XOR length XOR 0xCE4B. Texts longer than 23 bytes give wider values,
@@ -46,18 +41,23 @@ std::uint32_t reservation_password_hash(std::string_view text);
 int rewrite_workbook_part(MfileRegistry& reg, std::string& workbook_text, const StoredSettings& s,
                           Direction direction);
 
+// Asks the spreadsheet program to compute every formula on opening (fullCalcOnLoad of
+// <calcPr>, the element added where the schema puts it when there is none). False when
+// the text has no workbook element to hold it.
+bool ask_full_calculation(std::string& workbook);
+
 // The same rewrite of the text alone, in place; nothing is written. On failure the text
 // may be partly rewritten. 0; -1; -9.
 int rewrite_workbook_text(std::string& text, const StoredSettings& s, Direction direction);
 
-// Masking: puts image in as "docProps/thumbnail.jpeg" in place of any JPEG, WMF or EMF
-// thumbnail, with its relationship in "_rels/.rels" and content type in
-// "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship; with
+// Masking: puts image in as "docProps/thumbnail.jpeg" in place of the thumbnail of any
+// kind (JPEG, WMF, EMF, PNG, ...), with its relationship in "_rels/.rels" and content
+// type in "[Content_Types].xml". Unmasking: removes the thumbnail and its relationship; with
 // `kept_extensions` (the caller puts back "docProps/thumbnail.<ext>" from the backup of
 // each, in sorted order) every extension keeps a content type and the relationship stays,
 // pointed at the last one, which masking had pointed at the striped JPEG.
 // 0; -1 a part missing or unreadable, a malformed element; -2 out of
-// memory; -3 a thumbnail of another kind; -9 limit; -101 / -103 stream failures.
+// memory; -9 limit; -101 / -103 stream failures.
 int replace_thumbnail(MfileRegistry& reg, const std::vector<std::string>& entries,
                       std::span<const std::uint8_t> image, Direction direction,
                       std::span<const std::string> kept_extensions = {});

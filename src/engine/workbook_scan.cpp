@@ -599,4 +599,25 @@ std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& sel
     return converted;
 }
 
+std::optional<std::string> without_formula_results(std::string_view sheet) {
+    const std::string prefix(root_element_prefix(sheet));
+    ElementAt any;
+    if (!next_element(sheet, prefix + "f", 0, sheet.size(), any)) return std::nullopt;  // the common case
+    std::string out;
+    std::size_t copied = 0;
+    for (const SheetCell& cell : sheet_cells(sheet)) {
+        if (cell.empty) continue;
+        ElementAt f, v;
+        if (!next_element(sheet, prefix + "f", cell.tag_end, cell.end, f) ||
+            !next_element(sheet, prefix + "v", cell.tag_end, cell.end, v) || v.end > cell.end)
+            continue;
+        if (copied == 0) out.reserve(sheet.size());
+        out.append(sheet, copied, v.begin - copied);
+        copied = v.end;
+    }
+    if (copied == 0) return std::nullopt;
+    out.append(sheet, copied);
+    return out;
+}
+
 }  // namespace hsc

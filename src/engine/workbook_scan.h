@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,6 +106,10 @@ struct SheetCell {
 };
 // Every cell of the sheet, in document order.
 std::vector<SheetCell> sheet_cells(std::string_view sheet);
+
+// The sheet without the cached results of its formulas (each formula cell's <v>), so
+// that a spreadsheet program computes them anew on opening; nothing when it has none.
+std::optional<std::string> without_formula_results(std::string_view sheet);
 
 // The content of every string item of the shared-string table, in order.
 std::vector<std::string_view> shared_string_items(std::string_view shared_strings);

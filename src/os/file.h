@@ -50,6 +50,8 @@ int duplicate(int fd);
 std::int64_t read(int fd, void* buffer, std::size_t count);
 std::int64_t read_at(int fd, void* buffer, std::size_t count, std::int64_t offset);
 std::int64_t write(int fd, const void* bytes, std::size_t count);
+// Writes at an offset; the descriptor's own position is left where it was.
+std::int64_t write_at(int fd, const void* bytes, std::size_t count, std::int64_t offset);
 
 enum class Whence { set, current, end };
 // The new offset, or -1.

@@ -73,6 +73,13 @@ std::int64_t write(int fd, const void* bytes, std::size_t count) {
     return whole(count, [&](std::size_t done) { return ::write(fd, in + done, count - done); });
 }
 
+std::int64_t write_at(int fd, const void* bytes, std::size_t count, std::int64_t offset) {
+    const auto* in = static_cast<const char*>(bytes);
+    return whole(count, [&](std::size_t done) {
+        return ::pwrite(fd, in + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
+}
+
 std::int64_t seek(int fd, std::int64_t offset, Whence whence) {
     const int w = whence == Whence::set ? SEEK_SET : whence == Whence::current ? SEEK_CUR : SEEK_END;
     return ::lseek(fd, static_cast<off_t>(offset), w);

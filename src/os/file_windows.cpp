@@ -134,21 +134,37 @@ std::int64_t read(int fd, void* buffer, std::size_t count) {
     });
 }
 
-// ReadFile at an offset moves the handle's position; it is put back, so that the
-// descriptor's own position stays where it was, as with pread.
-std::int64_t read_at(int fd, void* buffer, std::size_t count, std::int64_t offset) {
+namespace {
+
+// ReadFile and WriteFile at an offset move the handle's position; it is put back, so
+// that the descriptor's own position stays where it was, as with pread and pwrite.
+template <typename Call>
+std::int64_t at_offset(int fd, std::size_t count, Call call) {
     HANDLE h = win32::handle_of(fd);
     if (h == INVALID_HANDLE_VALUE) {
         errno = EBADF;
         return -1;
     }
     const std::int64_t saved = ::_lseeki64(fd, 0, SEEK_CUR);
+    const std::int64_t moved = whole(count, [&](std::size_t done, std::size_t n) { return call(h, done, n); });
+    if (saved >= 0) ::_lseeki64(fd, saved, SEEK_SET);
+    return moved;
+}
+
+OVERLAPPED overlapped_at(std::int64_t offset, std::size_t done) {
+    OVERLAPPED at{};
+    const std::uint64_t where = static_cast<std::uint64_t>(offset) + done;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    return at;
+}
+
+}  // namespace
+
+std::int64_t read_at(int fd, void* buffer, std::size_t count, std::int64_t offset) {
     auto* out = static_cast<char*>(buffer);
-    const std::int64_t got = whole(count, [&](std::size_t done, std::size_t n) -> std::int64_t {
-        OVERLAPPED at{};
-        const std::uint64_t where = static_cast<std::uint64_t>(offset) + done;
-        at.Offset = static_cast<DWORD>(where);
-        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    return at_offset(fd, count, [&](HANDLE h, std::size_t done, std::size_t n) -> std::int64_t {
+        OVERLAPPED at = overlapped_at(offset, done);
         DWORD read = 0;
         if (!::ReadFile(h, out + done, static_cast<DWORD>(n), &read, &at)) {
             if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
@@ -157,8 +173,19 @@ std::int64_t read_at(int fd, void* buffer, std::size_t count, std::int64_t offse
         }
         return read;
     });
-    if (saved >= 0) ::_lseeki64(fd, saved, SEEK_SET);
-    return got;
+}
+
+std::int64_t write_at(int fd, const void* bytes, std::size_t count, std::int64_t offset) {
+    const auto* in = static_cast<const char*>(bytes);
+    return at_offset(fd, count, [&](HANDLE h, std::size_t done, std::size_t n) -> std::int64_t {
+        OVERLAPPED at = overlapped_at(offset, done);
+        DWORD written = 0;
+        if (!::WriteFile(h, in + done, static_cast<DWORD>(n), &written, &at)) {
+            win32::set_errno_from_last_error();
+            return -1;
+        }
+        return written;
+    });
 }
 
 std::int64_t write(int fd, const void* bytes, std::size_t count) {

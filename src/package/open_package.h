@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@ namespace hsc {
 // Entries are extracted from that same open archive. Nothing here opens a path.
 class OpenPackage {
 public:
-    OpenPackage() = default;
+    OpenPackage();
+    ~OpenPackage();
     OpenPackage(const OpenPackage&) = delete;
     OpenPackage& operator=(const OpenPackage&) = delete;
 
@@ -51,10 +53,9 @@ public:
                 EntryFilter read = nullptr);
 
 private:
-    int fd_ = -1;
     int type_ = -1;
     std::uint64_t size_ = 0;
-    std::string tail_;  // the file's last bytes: the end record and its comment
+    std::unique_ptr<ArchiveReader> reader_;  // holds the file's last bytes: the end record and its comment
     int directory_rc_ = -101;
     CheckedArchive archive_;
 };

@@ -11,8 +11,7 @@ bool is_common_backup(std::string_view name) {
 }  // namespace
 
 bool is_backup_entry(std::string_view name) {
-    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty() ||
-           !worksheet_of_backup(name).empty();
+    return known_to_original_readers(name) || !worksheet_of_backup(name).empty();
 }
 
 std::string worksheet_backup_name(std::string_view worksheet) {
@@ -27,7 +26,8 @@ std::string worksheet_of_backup(std::string_view name) {
 }
 
 bool known_to_original_readers(std::string_view name) {
-    return is_common_backup(name) || name == BACKUP_WORKBOOK || !thumbnail_backup_extension(name).empty();
+    return is_common_backup(name) || name == BACKUP_WORKBOOK || name == BACKUP_PACKAGE ||
+           !thumbnail_backup_extension(name).empty();
 }
 
 std::vector<std::string> backup_entries(const std::vector<std::string>& names) {

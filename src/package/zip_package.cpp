@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <zlib.h>
@@ -22,6 +24,8 @@
 #include "core/mask_settings.h"
 #include "core/status.h"
 #include "os/file.h"
+#include "package/archive_io.h"
+#include "package/archive_layout.h"
 #include "package/package_entries.h"
 
 namespace hsc {
@@ -40,129 +44,94 @@ constexpr int BACKUP_DEFLATE_LEVEL = 1;
 
 // ---- the file-function table handed to minizip ----
 
+// What minizip's file functions work on: for reading, the archive's buffered reader; for
+// writing, a buffered writer into an open file or (archives kept in memory) a memory
+// stream named by the archive path. Nothing is opened by name here.
 struct ZipIo {
     MfileRegistry* reg;
-    bool on_disk;
-    int into = -1;  // an open file that composition writes instead of one made at the path
+    ArchiveReader* reader = nullptr;
     // Where a read archive ends for minizip: just after its end record. minizip looks
     // for that record only in the last 65,535 bytes, so a longer comment would hide it.
     std::int64_t end = -1;
-    // An open file that reading takes the archive from instead of opening the path: read
-    // at positions of its own, so the caller's file position never moves.
-    int read_from = -1;
+    ArchiveWriter* writer = nullptr;
+    bool memory = false;
 };
 
-// What the open function hands to minizip: a descriptor or a stream, and the last error.
+// What the open function hands to minizip: a position in the reader, the writer, or a
+// stream; and the last error.
 struct ArchiveHandle {
-    int fd = -1;
+    ArchiveReader* reader = nullptr;
+    ArchiveWriter* writer = nullptr;
     Mfile* stream = nullptr;
-    int error = 0;
     std::int64_t end = -1;  // the archive's end as minizip sees it; -1: the real end
-    bool positional = false;  // reads by position (pread) from `at`, never moving the file's own
-    std::int64_t at = 0;
+    std::int64_t at = 0;    // the reading position
+    int error = 0;
 };
 
 voidpf ZCALLBACK io_open(voidpf opaque, const void* filename, int mode) {
     auto* io = static_cast<ZipIo*>(opaque);
     if (!filename) return nullptr;
-    const char* path = static_cast<const char*>(filename);
     const bool read_only = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
     const bool existing = (mode & ZLIB_FILEFUNC_MODE_EXISTING) != 0;
     const bool create = (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0;
 
     ArchiveHandle h;
-    if (read_only) h.end = io->end;
-    if (io->on_disk && io->read_from >= 0 && read_only) {
-        h.fd = os::duplicate(io->read_from);
-        if (h.fd < 0) return nullptr;
-        h.positional = true;
-    } else if (io->on_disk && io->into >= 0 && !read_only) {
-        // The caller's file, from its start: nothing is opened or created by name.
-        h.fd = os::duplicate(io->into);
-        if (h.fd >= 0 && (os::truncate(h.fd, 0) != 0 || os::seek(h.fd, 0, os::Whence::set) != 0)) {
-            os::close(h.fd);
-            h.fd = -1;
-        }
-        if (h.fd < 0) {
-            io->reg->os_error = errno;
-            return nullptr;
-        }
-    } else if (io->on_disk) {
-        if (read_only)
-            h.fd = os::open(os::u8_path(path), os::Access::read);
-        else if (existing)
-            h.fd = os::open(os::u8_path(path), os::Access::read_write);
-        else if (create)
-            h.fd = os::open(os::u8_path(path), os::Access::create_truncate);
-        if (h.fd < 0) {
-            if (!read_only) io->reg->os_error = errno;
-            return nullptr;
-        }
-    } else {
-        // Memory streams can be read or created; updating an existing one is not offered.
-        if (read_only)
-            h.stream = mopen(*io->reg, path, "rb");
-        else if (create && !existing)
-            h.stream = mopen(*io->reg, path, "wb");
+    if (read_only && io->reader) {
+        h.reader = io->reader;
+        h.end = io->end;
+    } else if (!read_only && create && io->writer) {
+        h.writer = io->writer;
+    } else if (!read_only && create && !existing && io->memory) {
+        // Memory streams are created; updating an existing one is not offered.
+        h.stream = mopen(*io->reg, static_cast<const char*>(filename), "wb");
         if (!h.stream) return nullptr;
+    } else {
+        return nullptr;
     }
     auto* record = new (std::nothrow) ArchiveHandle(h);
-    if (!record) {
-        if (h.fd >= 0) os::close(h.fd);
-        if (h.stream) mclose(h.stream);
-    }
+    if (!record && h.stream) mclose(h.stream);
     return record;
-}
-
-std::int64_t position_of(ArchiveHandle* h) {
-    if (h->positional) return h->at;
-    return h->stream ? mtell(h->stream) : os::seek(h->fd, 0, os::Whence::current);
 }
 
 uLong ZCALLBACK io_read(voidpf, voidpf stream, void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
-    if (!h) return 0;
+    if (!h || !h->reader || h->at < 0) return 0;
     if (h->end >= 0) {
-        const std::int64_t pos = position_of(h);
-        if (pos < 0 || pos >= h->end) return 0;
-        size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - pos));
+        if (h->at >= h->end) return 0;
+        size = static_cast<uLong>(std::min<std::int64_t>(static_cast<std::int64_t>(size), h->end - h->at));
     }
-    if (h->stream) return static_cast<uLong>(mread(buf, 1, size, h->stream));
-    // A short count is the end of the file, which is not an error.
-    const std::int64_t n = h->positional ? os::read_at(h->fd, buf, size, h->at) : os::read(h->fd, buf, size);
-    if (n < 0) {
-        h->error = errno;
-        return 0;
-    }
-    if (h->positional) h->at += n;
+    const std::size_t n = h->reader->read_at(static_cast<std::uint64_t>(h->at), buf, size);
+    h->at += static_cast<std::int64_t>(n);
+    if (n < size && h->reader->error() != 0) h->error = h->reader->error();  // the end is not an error
     return static_cast<uLong>(n);
 }
 
 uLong ZCALLBACK io_write(voidpf opaque, voidpf stream, const void* buf, uLong size) {
     auto* h = static_cast<ArchiveHandle*>(stream);
-    if (!h) return 0;
+    if (!h || size == 0) return 0;
     if (h->stream) {
-        if (size == 0) return 0;
         if (mwrite(buf, 1, size, h->stream) != size) {
             h->error = ENOMEM;
             return 0;
         }
         return size;
     }
-    const std::int64_t n = os::write(h->fd, buf, size);
-    if (n < static_cast<std::int64_t>(size)) {
-        h->error = n < 0 ? errno : EIO;
+    if (!h->writer) return 0;
+    const std::size_t n = h->writer->write(buf, size);
+    if (n != size) {
+        h->error = h->writer->error() != 0 ? h->writer->error() : EIO;
         static_cast<ZipIo*>(opaque)->reg->os_error = h->error;
     }
-    return n < 0 ? 0 : static_cast<uLong>(n);
+    return static_cast<uLong>(n);
 }
 
 ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return static_cast<ZPOS64_T>(-1);
-    std::int64_t pos = position_of(h);
+    if (h->writer) return h->writer->tell();
+    const std::int64_t pos = h->stream ? mtell(h->stream) : h->at;
     if (pos < 0) {
-        h->error = h->stream ? EINVAL : errno;
+        h->error = EINVAL;
         return static_cast<ZPOS64_T>(-1);
     }
     return static_cast<ZPOS64_T>(pos);
@@ -171,53 +140,49 @@ ZPOS64_T ZCALLBACK io_tell(voidpf, voidpf stream) {
 long ZCALLBACK io_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return -1;
-    int whence;
-    switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_SET: whence = SEEK_SET; break;
-        case ZLIB_FILEFUNC_SEEK_CUR: whence = SEEK_CUR; break;
-        case ZLIB_FILEFUNC_SEEK_END: whence = SEEK_END; break;
-        default: return -1;
-    }
-    auto off = static_cast<std::int64_t>(offset);
-    if (whence == SEEK_END && h->end >= 0) {
-        whence = SEEK_SET;
-        off += h->end;
-    }
+    const auto off = static_cast<std::int64_t>(offset);
     if (h->stream) {
+        const int whence = origin == ZLIB_FILEFUNC_SEEK_SET ? 0 : origin == ZLIB_FILEFUNC_SEEK_CUR ? 1 : 2;
+        if (origin != ZLIB_FILEFUNC_SEEK_SET && origin != ZLIB_FILEFUNC_SEEK_CUR && origin != ZLIB_FILEFUNC_SEEK_END)
+            return -1;
         if (mseek(h->stream, off, whence) != Status::ok) {
             h->error = EINVAL;
             return -1;
         }
         return 0;
     }
-    if (h->positional) {
-        os::FileStatus st;
-        if (whence == SEEK_END && os::status(h->fd, st) != 0) {
-            h->error = errno;
-            return -1;
-        }
-        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h->at : st.size;
-        if (base + off < 0) {
-            h->error = EINVAL;
-            return -1;
-        }
-        h->at = base + off;
-        return 0;
+    const std::int64_t here = h->writer ? static_cast<std::int64_t>(h->writer->tell()) : h->at;
+    const std::int64_t last = h->writer   ? static_cast<std::int64_t>(h->writer->end())
+                              : h->end >= 0 ? h->end
+                                            : static_cast<std::int64_t>(h->reader->size());
+    std::int64_t base;
+    switch (origin) {
+        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
+        case ZLIB_FILEFUNC_SEEK_CUR: base = here; break;
+        case ZLIB_FILEFUNC_SEEK_END: base = last; break;
+        default: return -1;
     }
-    const os::Whence w = whence == SEEK_SET ? os::Whence::set : whence == SEEK_CUR ? os::Whence::current : os::Whence::end;
-    if (os::seek(h->fd, off, w) < 0) {
-        h->error = errno;
+    if (base + off < 0) {
+        h->error = EINVAL;
         return -1;
     }
+    if (h->writer)
+        h->writer->seek(static_cast<std::uint64_t>(base + off));
+    else
+        h->at = base + off;
     return 0;
 }
 
-int ZCALLBACK io_close(voidpf, voidpf stream) {
+int ZCALLBACK io_close(voidpf opaque, voidpf stream) {
     auto* h = static_cast<ArchiveHandle*>(stream);
     if (!h) return -1;
     int rc = 0;
     if (h->stream) mclose(h->stream);
-    if (h->fd >= 0 && os::close(h->fd) != 0) rc = -1;  // a failed close may lose written data
+    // Whatever is still buffered goes to the file now: a failed write would lose it.
+    if (h->writer && !h->writer->flush()) {
+        static_cast<ZipIo*>(opaque)->reg->os_error = h->writer->error();
+        rc = -1;
+    }
     delete h;
     return rc;
 }
@@ -271,7 +236,7 @@ fs::path safe_relative_path(const std::string& name) {
         if (end == std::string::npos) end = clean.size();
         std::string part = clean.substr(start, end - start);
         if (part == "..") return {};
-        if (!part.empty() && part != ".") rel /= part;
+        if (!part.empty() && part != ".") rel /= os::u8_path(part);
         start = end + 1;
     }
     return rel;
@@ -297,63 +262,71 @@ std::int64_t end_record_end(std::string_view tail, std::uint64_t file_size) {
     return -1;
 }
 
-// The last bytes of an archive that can hold its end record and comment.
-std::string archive_tail(MfileRegistry& reg, const fs::path& archive, bool on_disk, std::uint64_t size,
-                         int read_from = -1) {
-    constexpr std::uint64_t MAX_TAIL = 22 + 65535;
-    const std::uint64_t n = std::min(size, MAX_TAIL);
-    std::string tail;
-    if (on_disk) {
-        const int fd = read_from >= 0 ? read_from : os::open(archive, os::Access::read);
-        if (fd < 0) return tail;
-        tail.resize(n);
-        if (os::read_at(fd, tail.data(), n, static_cast<std::int64_t>(size - n)) != static_cast<std::int64_t>(n))
-            tail.clear();
-        if (fd != read_from) os::close(fd);
-    } else if (Mfile* m = mopen(reg, os::path_u8(archive), "rb")) {
-        auto bytes = mdata(m);
-        if (bytes.size() >= n) tail.assign(reinterpret_cast<const char*>(bytes.data()) + bytes.size() - n, n);
-        mclose(m);
-    }
-    return tail;
-}
-
 // An archive open for reading through our file-function table, its end clamped to the
-// end record; closed when it goes out of scope.
+// end record; closed when it goes out of scope. The file is opened once, its last bytes
+// read once, and every read after goes through one buffered reader.
 struct ReadArchive {
+    int owned_fd = -1;  // an archive opened here by its path
+    std::unique_ptr<ArchiveReader> owned_reader;
+    ArchiveReader* reader = nullptr;
     ZipIo io{};
     zlib_filefunc64_def table{};
     unzFile uf = nullptr;
     std::uint64_t size = 0;
+    std::string comment;  // the archive comment
 
     ReadArchive() = default;
     ReadArchive(const ReadArchive&) = delete;
     ReadArchive& operator=(const ReadArchive&) = delete;
     ~ReadArchive() {
         if (uf) unzClose(uf);
+        if (owned_fd >= 0) os::close(owned_fd);
     }
 
-    // 0, or -101 with the registry's refusal set. With `read_from` (an open file) the
-    // archive is read from that file and `archive` is only a name.
-    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location, int read_from = -1) {
-        if (location.on_disk && read_from >= 0) {
-            os::FileStatus st;
-            if (os::status(read_from, st) != 0) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-            size = static_cast<std::uint64_t>(st.size);
-        } else if (location.on_disk) {
-            std::error_code ec;
-            size = fs::file_size(archive, ec);
-            if (ec) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-        } else {
-            size = static_cast<std::uint64_t>(msize(reg, os::path_u8(archive)));
+    // The archive at a path, or in the memory stream of that name. 0, or -101 with the
+    // registry's refusal set.
+    int open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
+        try {
+            if (location.on_disk) {
+                // Never waited for: a FIFO or device is no archive.
+                owned_fd = os::open(archive, os::Access::read);
+                os::FileStatus st;
+                if (owned_fd < 0 || os::status(owned_fd, st) != 0 || !st.regular)
+                    return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+                owned_reader = std::make_unique<ArchiveReader>(owned_fd, static_cast<std::uint64_t>(st.size));
+            } else {
+                Mfile* m = mopen(reg, os::path_u8(archive), "rb");
+                if (!m) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+                owned_reader = std::make_unique<ArchiveReader>(mdata(m));
+                mclose(m);
+            }
+        } catch (const std::bad_alloc&) {
+            return RC_NOMEM;
         }
-        io = ZipIo{&reg, location.on_disk};
-        io.read_from = location.on_disk ? read_from : -1;
-        io.end = end_record_end(archive_tail(reg, archive, location.on_disk, size, io.read_from), size);
+        return open(reg, *owned_reader);
+    }
+
+    // The archive the reader reads (kept by the caller while this is open).
+    int open(MfileRegistry& reg, ArchiveReader& from) {
+        reader = &from;
+        size = from.size();
+        if (!from.keep_tail()) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
+        io = ZipIo{&reg};
+        io.reader = &from;
+        const auto tail = from.tail();
+        io.end = end_record_end(std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()), size);
+        // The comment runs from the end record to the end of the file.
+        if (io.end >= 0)
+            comment.assign(reinterpret_cast<const char*>(tail.data()) + (tail.size() - static_cast<std::size_t>(size - static_cast<std::uint64_t>(io.end))),
+                           static_cast<std::size_t>(size - static_cast<std::uint64_t>(io.end)));
         table = make_table(io);
-        uf = unzOpen2_64(os::path_u8(archive).c_str(), &table);
+        uf = unzOpen2_64("archive", &table);
         return uf ? RC_OK : refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
     }
+
+    // Where the archive's bytes end for the entries: at the end record when there is one
+    // (what follows is its comment).
+    std::uint64_t limit() const { return io.end >= 0 ? static_cast<std::uint64_t>(io.end) : size; }
 };
 
 // Reads the current entry's header: its information and its whole name.
@@ -368,13 +341,53 @@ int current_entry(unzFile uf, unz_file_info64& info, std::string& name) {
     return RC_OK;
 }
 
-// Checks one file entry's header against what we can process faithfully.
+// The current entry's directory record as composition writes it again: its place is
+// the caller's, its date and header fields are taken here. Extra fields of the zip64
+// kind are left out (the writer adds its own where sizes need them), and all of them
+// when they do not parse.
+int current_header(unzFile uf, const unz_file_info64& info, const std::string& name, ArchiveEntryHeader& header) {
+    std::string extra(info.size_file_extra, '\0'), comment(info.size_file_comment, '\0');
+    if (unzGetCurrentFileInfo64(uf, nullptr, nullptr, 0, extra.data(), static_cast<uLong>(extra.size()), comment.data(),
+                                static_cast<uLong>(comment.size())) != UNZ_OK)
+        return UNZ_BADZIPFILE;
+    header.name = name;
+    header.folder = is_directory_entry(name);
+    header.dos_date_time = static_cast<std::uint32_t>(info.dosDate);
+    header.version_made_by = static_cast<std::uint16_t>(info.version);
+    header.flag = static_cast<std::uint16_t>(info.flag);
+    header.method = static_cast<std::uint16_t>(info.compression_method);
+    header.internal_attributes = static_cast<std::uint16_t>(info.internal_fa);
+    header.external_attributes = static_cast<std::uint32_t>(info.external_fa);
+    header.comment = std::move(comment);
+    for (std::size_t at = 0; at + 4 <= extra.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(extra[i])); };
+        const unsigned id = byte(at) | byte(at + 1) << 8, size = byte(at + 2) | byte(at + 3) << 8;
+        if (at + 4 + size > extra.size()) {
+            header.extra.clear();
+            break;
+        }
+        if (id != 0x0001) header.extra.append(extra, at, 4 + size);
+        at += 4 + size;
+    }
+    return UNZ_OK;
+}
+
+// One entry as the checks read it from the directory: extraction takes it from here,
+// so the directory is walked once.
+struct CheckedEntry {
+    std::string name;
+    unz_file_info64 info{};
+    std::uint64_t data_at = 0;  // where a file entry's stored bytes start
+    ArchiveEntryHeader header;  // as composition writes it again
+};
+
 // Where an entry's data lies in the archive.
 struct DataRange {
     std::uint64_t at = 0, size = 0;
     std::size_t entry = 0;  // index in directory order
 };
 
+// Checks one file entry's header against what we can process faithfully.
 int check_file_entry(MfileRegistry& reg, unzFile uf, const unz_file_info64& info, const std::string& name,
                      std::uint64_t archive_size, std::uint64_t& total, DataRange& range) {
     if (info.flag & 1) return refuse(reg, RC_FAIL, RefusalKind::encrypted_entry, name);
@@ -426,10 +439,10 @@ std::ptrdiff_t overlapping_entry(std::vector<DataRange>& ranges) {
 
 // Checks every entry before anything is extracted: count, names, sizes, methods,
 // encryption, duplicates, where the data lies, and (disk mode) where it would go.
-// `listed`, when given, receives every entry name in directory order, `sizes` their
-// declared inflated sizes.
+// `checked` receives every entry (folders too) in directory order.
 int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::uint64_t archive_size,
-                  std::vector<std::string>* listed = nullptr, std::vector<std::uint64_t>* sizes = nullptr) {
+                  std::vector<CheckedEntry>& checked) {
+    checked.clear();
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(uf, &global) != UNZ_OK) return refuse(reg, UNZ_BADZIPFILE, RefusalKind::not_a_zip);
     // The most entries a package may hold is one less than the capacity.
@@ -440,21 +453,22 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     if (global.number_entry >= static_cast<ZPOS64_T>(capacity)) return too_many(global.number_entry);
 
     std::set<std::string> seen;
-    std::vector<std::string> names;  // in directory order
-    std::vector<std::uint64_t> declared;
+    std::vector<CheckedEntry> entries;  // in directory order
     std::vector<DataRange> ranges;
     std::uint64_t total = 0;
     int rc = unzGoToFirstFile(uf);
     while (rc == UNZ_OK) {
         // the directory may hold more than it says
         if (seen.size() + 1 >= static_cast<std::size_t>(capacity)) return too_many(seen.size() + 1);
-        unz_file_info64 info{};
-        std::string name;
+        CheckedEntry entry;
+        unz_file_info64& info = entry.info;
+        std::string& name = entry.name;
         if (int r = current_entry(uf, info, name); r != RC_OK) {
             if (r == RC_SIZE_LIMIT)
                 return refuse(reg, r, Refusal::of_size(RefusalKind::entry_name_too_long, info.size_filename, ZIP_MAX_ENTRY_NAME));
             return refuse(reg, r, RefusalKind::not_a_zip);
         }
+        if (int r = current_header(uf, info, name, entry.header); r != UNZ_OK) return refuse(reg, r, RefusalKind::not_a_zip);
         if (name.empty() || name.find('\0') != std::string::npos) return refuse(reg, RC_FAIL, RefusalKind::bad_entry_name, name);
         if (mode != ZIP_MODE_MEMORY && safe_relative_path(name).empty())
             return refuse(reg, RC_FAIL, RefusalKind::unsafe_entry_path, name);
@@ -462,17 +476,17 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
         if (!seen.insert(strip_leading_separators(name)).second) return refuse(reg, RC_FAIL, RefusalKind::duplicate_entry, name);
         if (!is_directory_entry(name)) {
             DataRange range;
-            range.entry = names.size();
+            range.entry = entries.size();
             if (int r = check_file_entry(reg, uf, info, name, archive_size, total, range); r != RC_OK) return r;
+            entry.data_at = range.at;
             ranges.push_back(range);
         }
-        names.push_back(std::move(name));
-        declared.push_back(is_directory_entry(names.back()) ? 0 : info.uncompressed_size);
+        entries.push_back(std::move(entry));
         rc = unzGoToNextFile(uf);
     }
     if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
     if (auto e = overlapping_entry(ranges); e >= 0)
-        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::overlapping_entries, names[static_cast<std::size_t>(e)]);
+        return refuse(reg, UNZ_BADZIPFILE, RefusalKind::overlapping_entries, entries[static_cast<std::size_t>(e)].name);
     // Extraction holds every entry's stored bytes beside its inflated bytes, and keeps the
     // deflated form for composition: refuse what would not fit before inflating anything.
     // The stored bytes are the archive's own, each once, now that none overlap.
@@ -481,8 +495,7 @@ int check_entries(MfileRegistry& reg, unzFile uf, int mode, int capacity, std::u
     if (reg.max_package_bytes > 0 && held > reg.max_package_bytes)
         return refuse(reg, RC_SIZE_LIMIT,
                       Refusal::of_size(RefusalKind::over_memory_budget, held, reg.max_package_bytes));
-    if (listed) *listed = std::move(names);
-    if (sizes) *sizes = std::move(declared);
+    checked = std::move(entries);
     return RC_OK;
 }
 
@@ -606,20 +619,12 @@ void run_on_all_cores(std::size_t count, Job job) {
     for (auto& t : helpers) t.join();
 }
 
-// Reads the current (file) entry's stored bytes and creates its destination.
-int begin_extraction(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, Extraction& x) {
-    int method = 0, level = 0;
-    if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return UNZ_BADZIPFILE;
+// Reads a file entry's stored bytes, from where the checks found them, in one read,
+// and creates its destination.
+int begin_extraction(MfileRegistry& reg, ArchiveReader& reader, std::uint64_t data_at, int mode,
+                     const fs::path& target, Extraction& x) {
     x.stored.resize(static_cast<std::size_t>(x.info.compressed_size));  // checked against the file size
-    std::size_t got = 0;
-    while (got < x.stored.size()) {
-        const unsigned ask = static_cast<unsigned>(std::min<std::size_t>(x.stored.size() - got, 1u << 30));
-        const int n = unzReadCurrentFile(uf, x.stored.data() + got, ask);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    unzCloseCurrentFile(uf);
-    if (got != x.stored.size()) return UNZ_BADZIPFILE;
+    if (reader.read_at(data_at, x.stored.data(), x.stored.size()) != x.stored.size()) return UNZ_BADZIPFILE;
 
     if (mode == ZIP_MODE_MEMORY) {
         x.sink.stream = mopen(reg, x.name, "wb");
@@ -796,6 +801,10 @@ constexpr std::size_t DICTIONARY_BYTES = 32768;
 // untouched entry, or the pieces of its bytes deflated anew.
 struct DeflatedEntry {
     std::string entry;                    // the name in the archive
+    // The header the input's directory gave the entry (its date and fields), or none for
+    // an entry that masking made.
+    const ArchiveEntryHeader* header = nullptr;
+    bool stored = false;                  // written as `kept` holds it, not deflated (and folders)
     std::span<const std::uint8_t> kept;   // the deflated form kept from the input
     std::vector<DeflatePiece> pieces;     // otherwise
     std::uint32_t crc = 0;
@@ -914,13 +923,30 @@ bool put_deflated(zipFile zf, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-// An entry whose deflated bytes are at hand, copied into the archive as they are, with
-// the entry settings for its header.
+// An entry that masking made: dated 1980-01-01 00:00:00, the earliest valid DOS date.
+constexpr std::uint32_t NEW_ENTRY_DOS_DATE = (1u << 5 | 1u) << 16;
+constexpr uLong NEW_ENTRY_VERSION_MADE_BY = 0;  // made on MS-DOS, as the zip library says by default
+
+// An entry whose bytes are at hand (deflated, or as they are for a stored entry), copied
+// into the archive with the header of the input's directory: its date, version, flags,
+// attributes, extra fields and comment. The flags for encryption and for a data
+// descriptor are never copied: neither is written here.
 int write_deflated_entry(zipFile zf, DeflatedEntry& e) {
-    zip_fileinfo zi{};  // all-zero date: minizip stores date word 0x0020, time word 0
-    if (zipOpenNewFileInZip3_64(zf, e.entry.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, 0) != ZIP_OK)
+    zip_fileinfo zi{};
+    zi.dosDate = NEW_ENTRY_DOS_DATE;
+    const ArchiveEntryHeader* h = e.header;
+    if (h) {
+        zi.dosDate = h->dos_date_time;
+        zi.internal_fa = h->internal_attributes;
+        zi.external_fa = h->external_attributes;
+    }
+    const int method = e.stored ? 0 : Z_DEFLATED;
+    const uInt extra_size = h ? static_cast<uInt>(h->extra.size()) : 0;
+    if (zipOpenNewFileInZip4_64(zf, e.entry.c_str(), &zi, nullptr, 0, h && extra_size ? h->extra.data() : nullptr,
+                                extra_size, h && !h->comment.empty() ? h->comment.c_str() : nullptr, method,
+                                Z_DEFAULT_COMPRESSION, 1 /* raw */, -MAX_WBITS, DEFLATE_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                nullptr, 0, h ? h->version_made_by : NEW_ENTRY_VERSION_MADE_BY,
+                                h ? static_cast<uLong>(h->flag & ~0x0009u) : 0, 0) != ZIP_OK)
         return RC_OPEN;
     std::uint32_t crc = e.crc;
     if (e.pieces.empty()) {
@@ -937,29 +963,69 @@ int write_deflated_entry(zipFile zf, DeflatedEntry& e) {
 }
 
 // Every named stream into the open archive, in list order.
+// A name of the registry's layout that is a folder entry there, or a stream otherwise,
+// keeps the header the layout gives it.
 int write_stream_entries(MfileRegistry& reg, zipFile zf, const std::vector<std::string>& names) {
+    std::map<std::string_view, const ArchiveEntryHeader*> headers;
+    for (const ArchiveEntryHeader& h : reg.layout.entries) headers.emplace(h.name, &h);
     std::vector<DeflatedEntry> entries(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         DeflatedEntry& e = entries[i];
         e.entry = strip_leading_separators(names[i]);
         if (e.entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
+        if (const auto found = headers.find(names[i]); found != headers.end()) e.header = found->second;
+        if (e.header && e.header->folder) {
+            e.stored = true;
+            continue;
+        }
         Mfile* f = mopen(reg, names[i], "rb");
         if (!f) return RC_OPEN;
         e.size = static_cast<std::uint64_t>(f->length);
         e.kept = mdeflated(f);
         e.crc = f->crc;
-        // A stream that came stored, or was written to, is deflated anew.
-        if (e.kept.empty()) e.cut(mdata(f), deflate_level_for(names[i], mdata(f)));
+        if (e.header && e.header->method == 0 && !f->deflated_only) {
+            // Stored in the input: stored again, as it is now.
+            e.stored = true;
+            e.kept = mdata(f);
+            e.crc = static_cast<std::uint32_t>(crc32_z(0L, e.kept.data(), e.kept.size()));
+        } else if (e.kept.empty()) {
+            // A stream that was written to is deflated anew.
+            e.cut(mdata(f), deflate_level_for(names[i], mdata(f)));
+        }
         mclose(f);
     }
     DeflateWork work(entries);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         work.wait(i);
-        for (const DeflatePiece& p : entries[i].pieces)
+        std::uint64_t stored = entries[i].kept.size();
+        for (const DeflatePiece& p : entries[i].pieces) {
             if (p.rc != RC_OK) return p.rc;
+            stored += p.out.size();
+        }
         if (int rc = write_deflated_entry(zf, entries[i]); rc != RC_OK) return rc;
+        if (reg.meter && !reg.meter->part_written(stored)) return RC_FAIL;  // cancelled
     }
     return RC_OK;
+}
+
+// The archive's comment, after its end record (written with an empty one): its length
+// into the record's last two bytes, then its bytes, through the handle that wrote the
+// rest.
+int append_comment(MfileRegistry& reg, const fs::path& archive, ArchiveWriter* writer, std::string_view comment) {
+    const std::uint8_t length[2] = {static_cast<std::uint8_t>(comment.size() & 0xFF),
+                                    static_cast<std::uint8_t>(comment.size() >> 8)};
+    if (writer) {
+        if (writer->end() < 2) return RC_SHORT_WRITE;
+        writer->seek(writer->end() - 2);
+        const bool ok = writer->write(length, 2) == 2 && writer->write(comment.data(), comment.size()) == comment.size() &&
+                        writer->flush();
+        if (!ok) reg.os_error = writer->error();
+        return ok ? RC_OK : RC_SHORT_WRITE;
+    }
+    Mfile* m = mopen(reg, os::path_u8(archive), "rb");
+    const bool ok = m && mseek(m, -2, 2) == Status::ok && mwrite(length, 1, 2, m) == 2 && mwrite_all(m, comment);
+    mclose(m);
+    return ok ? RC_OK : RC_SHORT_WRITE;
 }
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
@@ -976,8 +1042,10 @@ void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 }  // namespace
 
 namespace {
-int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read = nullptr);
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries,
+                    std::string_view archive_comment, int mode,
+                    const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
+                    EntryFilter read = nullptr);
 }  // namespace
 
 int tiv_zip_on_memory(ZipArchiveLocation& location, int flag) {
@@ -993,20 +1061,21 @@ int unzip_package(MfileRegistry& reg, int mode, const fs::path& archive, const f
 
     ReadArchive in;
     if (int rc = in.open(reg, archive, location); rc != RC_OK) return rc;
-    unzFile uf = in.uf;
-    const std::uint64_t archive_size = in.size;
 
     // Everything that can refuse the archive is checked before anything is written.
-    if (int rc = check_entries(reg, uf, mode, capacity, archive_size); rc != RC_OK) return rc;
-    return extract_checked(reg, uf, mode, target, capacity, names, wanted);
+    std::vector<CheckedEntry> entries;
+    if (int rc = check_entries(reg, in.uf, mode, capacity, in.limit(), entries); rc != RC_OK) return rc;
+    return extract_checked(reg, *in.reader, entries, in.comment, mode, target, capacity, names, wanted);
 }
 
 namespace {
 
 // Extracts the entries of an archive whose entries check_entries accepted. In memory,
 // the entries `read` rejects are kept deflated only.
-int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& target, int capacity,
-                    std::vector<std::string>& names, EntryFilter wanted, EntryFilter read) {
+int extract_checked(MfileRegistry& reg, ArchiveReader& reader, const std::vector<CheckedEntry>& entries,
+                    std::string_view archive_comment, int mode,
+                    const fs::path& target, int capacity, std::vector<std::string>& names, EntryFilter wanted,
+                    EntryFilter read) {
     names.clear();
     if (mode != ZIP_MODE_MEMORY) {
         remove_tree(target);
@@ -1016,28 +1085,40 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
     // Stored bytes are read in directory order; inflating them, the bulk of the work,
     // runs on every core, the largest entries first.
     std::vector<std::unique_ptr<Extraction>> work;
-    int rc = unzGoToFirstFile(uf);
-    while (rc == UNZ_OK) {
+    reg.layout = {};
+    reg.layout.comment = archive_comment;
+    for (const CheckedEntry& entry : entries) {
         auto x = std::make_unique<Extraction>();
-        if (int r = current_entry(uf, x->info, x->name); r != RC_OK) return refuse(reg, r, RefusalKind::not_a_zip);
+        x->info = entry.info;
+        x->name = entry.name;
+        reg.layout.entries.push_back(entry.header);
         if (is_directory_entry(x->name)) {
             if (mode != ZIP_MODE_MEMORY && make_dirs(target / safe_relative_path(x->name)) != RC_OK) return RC_FAIL;
         } else if (!wanted || wanted(x->name)) {  // the others were checked, and are neither inflated nor listed
             if (static_cast<int>(names.size()) >= capacity) return refuse_extraction(reg, RC_SIZE_LIMIT, x->name);
             x->keep_inflated = mode != ZIP_MODE_MEMORY || !read || read(x->name);
-            if (int r = begin_extraction(reg, uf, mode, target, *x); r != RC_OK) return refuse_extraction(reg, r, x->name);
+            if (int r = begin_extraction(reg, reader, entry.data_at, mode, target, *x); r != RC_OK)
+                return refuse_extraction(reg, r, x->name);
             names.push_back(x->name);
             work.push_back(std::move(x));
         }
-        rc = unzGoToNextFile(uf);
     }
-    if (rc != UNZ_END_OF_LIST_OF_FILE) return refuse(reg, rc, RefusalKind::not_a_zip);
 
     std::vector<Extraction*> by_size;
     for (auto& x : work) by_size.push_back(x.get());
     std::stable_sort(by_size.begin(), by_size.end(),
                      [](const Extraction* a, const Extraction* b) { return a->stored.size() > b->stored.size(); });
-    run_on_all_cores(by_size.size(), [&](std::size_t i) { by_size[i]->inflate_now(); });
+    // A stop asked through the meter leaves the entries not yet begun failed.
+    std::atomic<bool> stopped{false};
+    run_on_all_cores(by_size.size(), [&](std::size_t i) {
+        Extraction& x = *by_size[i];
+        if (stopped) {
+            x.rc = RC_FAIL;
+            return;
+        }
+        x.inflate_now();
+        if (reg.meter && !reg.meter->part_read(x.stored.size())) stopped = true;
+    });
     // The first entry that fails, in directory order, is the one reported.
     int result = RC_OK;
     for (auto& x : work) {
@@ -1051,6 +1132,7 @@ int extract_checked(MfileRegistry& reg, unzFile uf, int mode, const fs::path& ta
 
 struct CheckedArchive::Open {
     ReadArchive in;
+    std::vector<CheckedEntry> entries;
     std::vector<std::string> names;
     std::vector<std::uint64_t> sizes;
 };
@@ -1059,24 +1141,30 @@ CheckedArchive::CheckedArchive() = default;
 CheckedArchive::~CheckedArchive() = default;
 
 int CheckedArchive::open(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
-    return open_checked(reg, archive, location, -1);
-}
-
-int CheckedArchive::open(MfileRegistry& reg, int fd) {
-    ZipArchiveLocation disk;
-    return open_checked(reg, "/proc/self/fd/" + std::to_string(fd), disk, fd);
-}
-
-int CheckedArchive::open_checked(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location,
-                                 int fd) {
     open_.reset();
     reg.refusal = {};
     auto opened = std::make_unique<Open>();
-    if (int rc = opened->in.open(reg, archive, location, fd); rc != RC_OK) return rc;
-    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.size,
-                               &opened->names, &opened->sizes);
+    if (int rc = opened->in.open(reg, archive, location); rc != RC_OK) return rc;
+    return check(reg, std::move(opened));
+}
+
+int CheckedArchive::open(MfileRegistry& reg, ArchiveReader& reader) {
+    open_.reset();
+    reg.refusal = {};
+    auto opened = std::make_unique<Open>();
+    if (int rc = opened->in.open(reg, reader); rc != RC_OK) return rc;
+    return check(reg, std::move(opened));
+}
+
+int CheckedArchive::check(MfileRegistry& reg, std::unique_ptr<Open> opened) {
+    if (int rc = check_entries(reg, opened->in.uf, ZIP_MODE_MEMORY, ZIP_MAX_ENTRIES, opened->in.limit(),
+                               opened->entries);
         rc != RC_OK)
         return rc;
+    for (const CheckedEntry& e : opened->entries) {
+        opened->names.push_back(e.name);
+        opened->sizes.push_back(is_directory_entry(e.name) ? 0 : e.info.uncompressed_size);
+    }
     open_ = std::move(opened);
     return RC_OK;
 }
@@ -1100,7 +1188,8 @@ int CheckedArchive::extract(MfileRegistry& reg, std::vector<std::string>& names,
     names.clear();
     if (!open_) return RC_OPEN;
     reg.refusal = {};
-    return extract_checked(reg, open_->in.uf, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted, read);
+    return extract_checked(reg, *open_->in.reader, open_->entries, open_->in.comment, ZIP_MODE_MEMORY, {}, ZIP_MAX_ENTRIES, names, wanted,
+                           read);
 }
 
 int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs::path& source,
@@ -1111,16 +1200,43 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
+    if (location.comment.size() > 0xFFFF) return RC_SIZE_LIMIT;
+    // The file written: the caller's, emptied first, or a fresh one made at the path
+    // (never written through an existing link there).
+    int fd = location.into;
+    if (location.on_disk && location.into >= 0 && os::truncate(fd, 0) != 0) {
+        reg.os_error = errno;
+        return RC_OPEN;
+    }
     if (location.on_disk && location.into < 0) {
-        // A fresh file: never write through an existing link at the archive path.
         std::error_code ec;
         fs::remove(archive, ec);
+        fd = os::open(archive, os::Access::create_exclusive);
+        if (fd < 0) {
+            reg.os_error = errno;
+            return RC_OPEN;
+        }
     }
-
-    ZipIo io{&reg, location.on_disk, location.into};
+    struct Owned {
+        int fd;
+        ~Owned() {
+            if (fd >= 0) os::close(fd);
+        }
+    } owned{location.on_disk && location.into < 0 ? fd : -1};
+    std::optional<ArchiveWriter> writer;
+    ZipIo io{&reg};
+    if (location.on_disk) {
+        writer.emplace(fd);
+        io.writer = &*writer;
+    } else {
+        io.memory = true;
+    }
     zlib_filefunc64_def table = make_table(io);
     zipFile zf = zipOpen2_64(os::path_u8(archive).c_str(), APPEND_STATUS_CREATE, nullptr, &table);
-    if (!zf) return RC_OPEN;
+    if (!zf) {
+        if (location.on_disk && location.into < 0) discard_archive(reg, archive, location);
+        return RC_OPEN;
+    }
 
     int rc = RC_OK;
     if (mode == ZIP_MODE_MEMORY) {
@@ -1136,6 +1252,11 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
         }
     }
     if (zipClose(zf, nullptr) != ZIP_OK && rc == RC_OK) rc = RC_ZIP_CLOSE;
+    // A masked workbook's comment is its footer; a restore gives the original one back.
+    const std::string_view comment =
+        !location.comment.empty() ? std::string_view(location.comment)
+                                  : mode == ZIP_MODE_MEMORY ? std::string_view(reg.archive_comment) : std::string_view();
+    if (rc == RC_OK && !comment.empty()) rc = append_comment(reg, archive, writer ? &*writer : nullptr, comment);
     if (rc != RC_OK) discard_archive(reg, archive, location);
     return rc;
 }
@@ -1149,12 +1270,15 @@ fs::path output_path_for(const fs::path& input, Direction direction, bool is_ove
 
 namespace {
 
-// Every live stream of the registry, in registry order, into the archive.
+// Every live stream of the registry into the archive, in the order of the registry's
+// layout with its folder entries, then the others in registry order.
 int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     std::vector<std::string> names;
     try {
-        names.reserve(static_cast<std::size_t>(mcount(reg)));
-        mlist(reg, names);
+        std::vector<std::string> live;
+        live.reserve(static_cast<std::size_t>(mcount(reg)));
+        mlist(reg, live);
+        names = composition_order(reg.layout, live);
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
     }
@@ -1164,10 +1288,11 @@ int compose_registry(MfileRegistry& reg, const fs::path& archive, const ZipArchi
 }  // namespace
 
 int hsc_write_excel(MfileRegistry& reg, const fs::path& input, fs::path& output, Direction direction, bool is_overwrite,
-                    int compose_into) {
+                    int compose_into, std::string_view comment) {
     output = output_path_for(input, direction, is_overwrite);
     ZipArchiveLocation into;
     into.into = compose_into;
+    into.comment = comment;
     return compose_registry(reg, "/proc/self/fd/" + std::to_string(compose_into), into);
 }
 

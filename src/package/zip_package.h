@@ -12,6 +12,8 @@
 
 namespace hsc {
 
+class ArchiveReader;
+
 // Zip extraction and composition of workbook packages through minizip, always over our
 // own file-function table, so that archives can live on disk or in memory streams.
 
@@ -35,6 +37,9 @@ struct ZipArchiveLocation {
     // emptied again on failure), instead of a new file made at the archive path. The
     // caller keeps it open; its name, mode and owner are the caller's.
     int into = -1;
+    // Composition only: the archive's comment (at most 65,535 bytes, any bytes), written
+    // through the same handle once the archive is complete.
+    std::string_view comment;
 };
 
 // Sets the archive location: flag 0 memory streams, nonzero disk files. Always 0.
@@ -74,9 +79,9 @@ public:
     // Closes any archive open before. `reg` must outlive the open archive.
     // 0, or a refusal status of unzip_package with `reg.refusal` set.
     int open(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location = {});
-    // The archive in the open file `fd`, read at positions of its own (the file's
-    // position stays); the caller keeps the file open while the archive is.
-    int open(MfileRegistry& reg, int fd);
+    // The archive `reader` reads; the caller keeps the reader (and its file) while the
+    // archive is open.
+    int open(MfileRegistry& reg, ArchiveReader& reader);
     void close();
     // The zip library's handle (unzFile) of the open archive, or null.
     void* handle() const;
@@ -95,9 +100,8 @@ public:
                 EntryFilter read = nullptr);
 
 private:
-    int open_checked(MfileRegistry& reg, const std::filesystem::path& archive, const ZipArchiveLocation& location,
-                     int fd);
     struct Open;
+    int check(MfileRegistry& reg, std::unique_ptr<Open> opened);
     std::unique_ptr<Open> open_;
 };
 
@@ -124,10 +128,11 @@ std::filesystem::path output_path_for(const std::filesystem::path& input, Direct
 // Packs every live stream of the registry, in registry order, into a workbook archive
 // written into the open file `compose_into` (the output's temporary file: it keeps its
 // name, mode and owner); `output` receives the final output name (output_path_for). The
-// caller moves the archive there. Status of zip_package; `reg.os_error` holds the
-// system's cause of a failed write.
+// caller moves the archive there. `comment`, when given, ends the archive as its zip
+// comment (the footer of a masked workbook). Status of zip_package; `reg.os_error`
+// holds the system's cause of a failed write.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,
-                    Direction direction, bool is_overwrite, int compose_into);
+                    Direction direction, bool is_overwrite, int compose_into, std::string_view comment = {});
 
 // The same, into a new file made at the path `compose_into`.
 int hsc_write_excel(MfileRegistry& reg, const std::filesystem::path& input, std::filesystem::path& output,

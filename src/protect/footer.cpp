@@ -271,6 +271,10 @@ std::optional<std::array<std::uint8_t, FOOTER_SIZE>> write_footer(const FooterRe
     return block;
 }
 
+std::optional<std::uint64_t> footer_restore_need(const FooterRecord& record) {
+    return decimal(footer_extension(record, "NEED"), 1, UINT64_MAX / 2);
+}
+
 int hsc_format_footer(const StoredSettings& stored, std::string& record) {
     return hsc_format_footer(stored, nullptr, record);
 }
@@ -279,8 +283,26 @@ int hsc_format_footer(const StoredSettings& stored, const std::string* key_check
     return hsc_format_footer(stored, key_check, FooterProtection{}, record);
 }
 
+bool footer_without_backup(const FooterRecord& record) {
+    const std::string* backup = footer_extension(record, FOOTER_BACKUP_KEY);
+    return backup && *backup == FOOTER_BACKUP_NONE;
+}
+
 int hsc_format_footer(const StoredSettings& stored, const std::string* key_check, const FooterProtection& protection,
                       std::string& record) {
+    if (protection.no_backup) {
+        // No password opens anything here: no check value, no hint, password mode (a
+        // reader of the original format then asks for no authentication file).
+        FooterRecord footer;
+        footer.version = std::string(FOOTER_VERSION);
+        footer.sealed_hint = std::string();
+        footer.hash = std::string(FOOTER_NO_CHECK_HASH);
+        footer.extensions = {{std::string(FOOTER_BACKUP_KEY), std::string(FOOTER_BACKUP_NONE)}};
+        const auto block = write_footer(footer);
+        if (!block) return RC_SIZE_LIMIT;
+        record.assign(block->begin(), block->end());
+        return RC_OK;
+    }
     FooterRecord footer;
     footer.version = std::string(FOOTER_VERSION);
     footer.file_mode = stored.is_file_hash;
@@ -316,6 +338,8 @@ int hsc_format_footer(const StoredSettings& stored, const std::string* key_check
         }
     }
     if (protection.strong || protection.unknown_backups) footer.extensions.emplace_back("CHECK", std::string(check));
+    if ((protection.strong || protection.unknown_backups) && protection.restore_need > 0)
+        footer.extensions.emplace_back("NEED", std::to_string(protection.restore_need));
     // Hints are at most 32 bytes (64 sealed digits): the text stays far inside the record.
     const auto block = write_footer(footer);
     if (!block) return RC_SIZE_LIMIT;
@@ -371,11 +395,17 @@ int hsc_check_footer_block(std::string_view block, const StoredSettings& stored,
     check.strong.reset();
     check.pending.reset();
     check.verified = false;
+    check.no_backup = false;
     check.format = FooterFormat::original;
     const auto footer = parse_footer(bytes_of(block));
     if (!footer) return RC_OK;
     present = FOOTER_PRESENT;
     check.format = check.original_only ? FooterFormat::original : footer_format(*footer);
+    // Nothing to verify and nothing to restore from: the caller says what to do instead.
+    if (!check.original_only && footer_without_backup(*footer)) {
+        check.no_backup = true;
+        return RC_OK;
+    }
 
     const auto refuse = [&](FailReason reason, const std::string& text) {
         if (why) *why = reason;
@@ -452,6 +482,8 @@ FooterInfo read_footer_info(std::string_view block) {
     info.hint = unsealed_hint(*footer);
     info.version = footer->version;
     info.format = footer_format(*footer);
+    info.no_backup = footer_without_backup(*footer);
+    if (info.no_backup) info.has_hash = false;
     return info;
 }
 

@@ -88,7 +88,26 @@ struct FooterProtection {
     // Original format only: the package carries backups that a reader of the original
     // format does not know; it must refuse the workbook rather than restore part of it.
     bool unknown_backups = false;
+    // The package carries no backup at all (a copy to send out): the footer says so with
+    // BACKUP=NONE after HASH, and HASH is FOOTER_NO_CHECK_HASH, so that a reader of the
+    // original format sees a masked workbook whose password never matches. Outranks the
+    // other two: there is nothing to protect.
+    bool no_backup = false;
+    // The memory restoring needs, in bytes (0: not recorded). Only formats of our own
+    // (strong, or tagged with unknown backups) carry it, as the extension NEED; the
+    // original format's footer stays as it is described.
+    std::uint64_t restore_need = 0;
 };
+
+// The extension key and value of a footer without backups.
+inline constexpr std::string_view FOOTER_BACKUP_KEY = "BACKUP";
+inline constexpr std::string_view FOOTER_BACKUP_NONE = "NONE";
+// True when the footer says the workbook carries no backup.
+bool footer_without_backup(const FooterRecord& record);
+
+// The memory a restore of the workbook needs, as its footer records it (NEED); nothing
+// when the footer records none or no number.
+std::optional<std::uint64_t> footer_restore_need(const FooterRecord& record);
 
 // The strong key for these settings: the password normalised (stored.password_utf8) and,
 // in file-authentication mode (`file_mode`: the settings' when masking, the footer's when
@@ -167,6 +186,9 @@ struct FooterCheck {
     // derive_pending and finish_strong_check do the rest.
     bool defer_derivation = false;
     std::optional<PendingDerivation> pending;
+    // Out: the footer says the workbook has no backup (nothing verified: there is no
+    // password to it). Never set with `original_only`.
+    bool no_backup = false;
 };
 // The key a pending check needs. Safe to run on another thread.
 std::optional<StrongKey> derive_pending(const StoredSettings& stored, const PendingDerivation& pending);
@@ -187,6 +209,7 @@ struct FooterInfo {
     std::string hint;           // unsealed, CP932 bytes
     std::string version;
     FooterFormat format = FooterFormat::original;
+    bool no_backup = false;     // BACKUP=NONE: masked without any backup
 };
 // 0 (info.present tells); -101, -104, -103 as for hsc_check_footer.
 int hsc_read_footer(const std::filesystem::path& path, FooterInfo& info);

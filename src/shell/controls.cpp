@@ -29,6 +29,7 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.is_keep_header = c.keep_header;
     s.is_text_only = c.text_only;
     s.is_compat = c.compat;
+    s.is_no_backup = c.send_copy;
     return 0;
 }
 
@@ -49,6 +50,7 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.keep_header = s.is_keep_header;
     c.text_only = s.is_text_only;
     c.compat = s.is_compat;
+    c.send_copy = s.is_no_backup;
     return c;
 }
 

@@ -23,6 +23,7 @@ struct ControlValues {
     bool keep_header = false;  // the header row stays readable also with column letters
     bool text_only = false;    // the chosen columns keep their numbers and dates
     bool compat = false;       // mask in the original (compatible) format
+    bool send_copy = false;    // mask a copy to send out, without backups
 
     bool operator==(const ControlValues&) const = default;
 };

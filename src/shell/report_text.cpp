@@ -119,6 +119,8 @@ std::string outcome_text(const FileOutcome& outcome, Lang lang) {
             if (outcome.merge.produced)
                 return say(lang, Msg::outcome_restored, {input, output}) + " (" + merge_counts_text(outcome.merge, lang) + ")";
             return say(lang, Msg::outcome_restored, {input, output});
+        case FileOutcome::Result::cancelled:
+            return say(lang, Msg::outcome_cancelled, {input});
         case FileOutcome::Result::failed:
             break;
     }

@@ -28,7 +28,7 @@ std::vector<std::string> merge_warning_texts(const MergeReport& report, Lang lan
 
 // What became of one file of a drop.
 struct FileOutcome {
-    enum class Result { masked, restored, failed };
+    enum class Result { masked, restored, failed, cancelled };
     std::filesystem::path input, output;
     Result result = Result::failed;
     MaskReport report;                  // of a masking

@@ -363,6 +363,7 @@ SettingsSnapshot hsc_take_snapshot(const MaskSettings& settings) { return Settin
 int hsc_settings_changed(const MaskSettings& settings, const SettingsSnapshot& snapshot) {
     MaskSettings now = settings;
     now.mask_step = snapshot.values.mask_step;  // the strength alone does not count
+    now.is_no_backup = snapshot.values.is_no_backup;  // a choice for the run, not stored
     return now == snapshot.values ? -1 : 0;
 }
 

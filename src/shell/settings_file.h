@@ -92,8 +92,8 @@ struct SettingsSnapshot {
 };
 SettingsSnapshot hsc_take_snapshot(const MaskSettings& settings);
 
-// 0 when the record differs from the snapshot in any field other than `mask_step`
-// (the strength alone does not count), -1 when it does not.
+// 0 when the record differs from the snapshot in any field other than `mask_step` (the
+// strength alone does not count) and `is_no_backup` (never stored), -1 when it does not.
 int hsc_settings_changed(const MaskSettings& settings, const SettingsSnapshot& snapshot);
 
 // Where the settings file lives: "Hushcel.ini" beside the executable when that file

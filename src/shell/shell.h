@@ -23,6 +23,14 @@ using ProcessFile = std::function<int(const std::filesystem::path& input, std::f
                                       const MaskSettings& settings, FileContext& ctx, Reporter& reporter,
                                       Lang lang)>;
 
+// One drop as it is run: its files, in drop order, and the settings the controls gave at
+// the moment of the drop (a copy: the window may change its own meanwhile).
+struct DropJob {
+    std::vector<std::filesystem::path> files;
+    MaskSettings settings;
+    Lang lang = Lang::ja;
+};
+
 // Where the settings persist.
 class SettingsStore {
 public:
@@ -46,6 +54,8 @@ public:
     void start();
 
     MaskSettings& settings() { return settings_; }
+    // Where the shell's messages and questions go (the window's message boxes).
+    Reporter& reporter() { return reporter_; }
     const MaskSettings& snapshot() const { return snapshot_.values; }
 
     // A drop of files, in drop order, with the values the controls showed at that moment.
@@ -53,6 +63,20 @@ public:
     // questions) is queued and handled after it.
     void drop(std::vector<std::filesystem::path> files, const ControlValues& controls);
     bool busy() const { return busy_; }
+
+    // The same in two halves, for a window that runs the work on a thread of its own.
+    // plan: on the window's thread, the controls into the settings and the job's copy.
+    DropJob plan(std::vector<std::filesystem::path> files, const ControlValues& controls);
+    // run: on any thread. It touches nothing of the shell that plan or the settings
+    // commands change, and speaks only through `reporter` and the file-done listener
+    // (both called on this thread). Questions that come again for other files of a
+    // drop of several offer to answer for all (Reporter::ask_for_all). Stops before the
+    // next file, and within a file between its steps, once the reporter says cancelled;
+    // each file not processed then gets the outcome `cancelled`.
+    void run(const DropJob& job, Reporter& reporter) const;
+
+    // The files of a list that would be masked rather than restored (no footer).
+    static std::vector<std::filesystem::path> to_mask(const std::vector<std::filesystem::path>& files);
 
     // Told of every file once it has been processed (re-encryption included), before the
     // question whether to open it.
@@ -73,14 +97,11 @@ public:
     void set_lang(Lang lang) { lang_ = lang; }
 
 private:
-    struct PendingDrop {
-        std::vector<std::filesystem::path> files;
-        ControlValues controls;
-    };
-    void handle(const PendingDrop& drop);
-    void handle_file(const std::filesystem::path& input);
+    struct Run;
+    void handle_file(Run& run, const std::filesystem::path& input) const;
     // The pipeline on one file, its outcome told to the listener.
-    int process(const std::filesystem::path& input, std::filesystem::path& output, FileContext& ctx);
+    int process(Run& run, const std::filesystem::path& input, std::filesystem::path& output, FileContext& ctx) const;
+    void tell_done(FileOutcome outcome) const;
 
     SettingsStore& store_;
     Platform& platform_;
@@ -89,11 +110,8 @@ private:
     MaskSettings settings_;
     SettingsSnapshot snapshot_;
     std::function<void(const FileOutcome&)> file_done_;
-    std::deque<PendingDrop> queue_;
+    std::deque<DropJob> queue_;
     bool busy_ = false;
-    // The answer to masking with the known password in file-authentication mode, asked
-    // once per drop.
-    std::optional<bool> known_password_answer_;
     Lang lang_ = Lang::ja;
 };
 

@@ -1,6 +1,9 @@
 #include "shell/suggestion_text.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "engine/choice_text.h"
 
 #include "engine/text_routines.h"
 
@@ -19,7 +22,37 @@ std::string pad(std::string s, std::size_t width) {
 
 }  // namespace
 
-std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows, Lang lang) {
+std::string shell_quoted(std::string_view word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+    });
+    if (plain) return std::string(word);
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string suggested_command(const WorkbookSuggestion& s, const SuggestionRun& run) {
+    const ColumnChoice choice = suggestion_choice(s);
+    if (!choice.has_list()) return {};
+    // The password is asked for: the command runs as it is, and no secret is printed.
+    std::string command = "hushcel mask --ask-password";
+    if (run.profile) {
+        command += " --profile " + shell_quoted(*run.profile);
+    } else {
+        const auto text = column_text(choice);
+        if (!one_header_row(choice) || !text) return {};
+        command += " --columns " + shell_quoted(*text);
+        const ColumnSet& set = choice.sheets.front().columns;
+        if (set.header_row != 1) command += " --header-row " + std::to_string(set.header_row);
+        if (set.keep_header) command += " --keep-header";
+    }
+    // A name that starts with '-' would read as an option.
+    return command + (run.input.starts_with("-") ? " -- " : " ") + shell_quoted(run.input);
+}
+
+std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows, Lang lang, const SuggestionRun* run) {
     std::string out = s.columns.empty() ? say(lang, Msg::suggest_none) : say(lang, Msg::suggest_columns, {s.columns});
     out += say(lang, Msg::suggest_sample, {std::to_string(sample_rows)});
     for (const SheetSuggestion& sheet : s.sheets) {
@@ -39,9 +72,14 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
                                {data_kind_word(m.kind), share_percent(m.matched, v.values), std::to_string(v.values)});
             }
             out += reasons;
+            out += say(lang, Msg::suggest_cells,
+                       {std::to_string(c.texts), std::to_string(c.numbers), std::to_string(c.dates)});
+            if (c.shared_elsewhere > 0) out += say(lang, Msg::suggest_shared_elsewhere, {std::to_string(c.shared_elsewhere)});
         }
     }
-    if (!s.columns.empty()) out += "\n  --columns " + s.columns;
+    if (!run || s.columns.empty()) return out;
+    const std::string command = suggested_command(s, *run);
+    out += command.empty() ? "\n  " + say(lang, Msg::suggest_needs_profile) : "\n  " + say(lang, Msg::suggest_command) + "\n  " + command;
     return out;
 }
 

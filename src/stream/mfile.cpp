@@ -30,42 +30,6 @@ std::unique_ptr<std::uint8_t[]> allocate(std::int64_t bytes) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[std::max<std::int64_t>(bytes, 1)]);
 }
 
-Mfile* load_disk_file(MfileRegistry& reg, std::string_view name) {
-    std::int64_t size = 0;
-    if (Status st = aod_fsze(std::filesystem::path(std::string(name)), size); st != Status::ok) {
-        reg.last_error = {MfileStep::size, st};
-        return nullptr;
-    }
-    if (reg.slots.size() >= static_cast<std::size_t>(MFILE_MAX_OPEN_FILES)) {
-        reg.last_error = {MfileStep::count, Status::size_limit};
-        return nullptr;
-    }
-    auto f = std::make_unique<Mfile>();
-    f->name = name;
-    f->last_error = &reg.last_error;
-    f->step = FIRST_STEP;
-    f->capacity = size;
-    f->buffer = size <= MFILE_MAX_LENGTH ? allocate(size) : nullptr;
-    if (!f->buffer) {
-        reg.last_error = {MfileStep::allocate, Status::no_memory};
-        return nullptr;
-    }
-    std::FILE* fp = std::fopen(f->name.c_str(), "rb");
-    if (!fp) {
-        reg.last_error = {MfileStep::open, Status::open_failed};
-        return nullptr;
-    }
-    std::size_t got = std::fread(f->buffer.get(), 1, static_cast<std::size_t>(size), fp);
-    std::fclose(fp);
-    if (got != static_cast<std::size_t>(size)) {
-        reg.last_error = {MfileStep::read, Status::short_read};
-        return nullptr;
-    }
-    f->length = size;
-    reg.slots.push_back(std::move(f));
-    return reg.slots.back().get();
-}
-
 void set_error(Mfile* f, MfileError error) {
     if (f->last_error) *f->last_error = error;
 }
@@ -102,7 +66,10 @@ Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode) {
             f->state = MFILE_OPEN;
             return f;
         }
-        return load_disk_file(reg, name);
+        // A part the package does not hold is missing, whatever files the current
+        // folder holds: nothing here reads the disk.
+        reg.last_error = {MfileStep::missing, Status::not_found};
+        return nullptr;
     }
 
     Mfile* f = find_any(reg, name);
@@ -267,6 +234,8 @@ void mfree_all(MfileRegistry& reg) {
     reg.slots.clear();
     reg.refusal = {};
     reg.os_error = 0;
+    reg.layout = {};
+    reg.archive_comment.clear();
 }
 
 int mcount(const MfileRegistry& reg) { return static_cast<int>(reg.slots.size()); }
@@ -285,11 +254,9 @@ std::int64_t msize(const MfileRegistry& reg, std::string_view name) {
 std::string merror(const MfileRegistry& reg) {
     switch (reg.last_error.step) {
         case MfileStep::none: return {};
-        case MfileStep::size: return "mopen() aod_fsze() rc=" + std::to_string(code(reg.last_error.status));
+        case MfileStep::missing: return "mopen() no stream of that name";
         case MfileStep::count: return "mopen() Mfile_ct >= MFILE_MAX_OPEN_FILES";
         case MfileStep::allocate: return "mopen() malloc()";
-        case MfileStep::open: return "mopen() fopen()";
-        case MfileStep::read: return "mopen() fread()";
         case MfileStep::grow: return "mwrite() malloc()";
         case MfileStep::read_stored: return "mread() deflated only";
         case MfileStep::write_stored: return "mwrite() deflated only";

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/progress.h"
 #include "core/refusal.h"
 #include "core/status.h"
 
@@ -29,10 +30,10 @@ inline constexpr int MFILE_REMOVED = 9;
 inline constexpr int MFILE_WRITE_FAILED = -9;
 
 // The step of mopen or mwrite that failed last in a registry; merror() words it.
-enum class MfileStep { none, size, count, allocate, open, read, grow, read_stored, write_stored };
+enum class MfileStep { none, missing, count, allocate, grow, read_stored, write_stored };
 struct MfileError {
     MfileStep step = MfileStep::none;
-    Status status = Status::ok;  // for `size`: what aod_fsze reported
+    Status status = Status::ok;
 };
 
 struct Mfile {
@@ -57,6 +58,30 @@ struct Mfile {
     bool deflated_only = false;
 };
 
+// One entry of a zip archive's directory as the package held it: what composition needs
+// to write the entry again as it was (its place, its date, its header fields), beside
+// the stream that holds its bytes. A folder entry has no stream.
+struct ArchiveEntryHeader {
+    std::string name;
+    bool folder = false;
+    std::uint32_t dos_date_time = 0;  // DOS date in the high 16 bits, time in the low
+    std::uint16_t version_made_by = 0;
+    std::uint16_t flag = 0;
+    std::uint16_t method = 8;  // 0 stored, 8 deflated
+    std::uint16_t internal_attributes = 0;
+    std::uint32_t external_attributes = 0;
+    std::string extra;    // the central directory's extra fields, zip64 ones left out
+    std::string comment;  // the entry's comment
+    bool operator==(const ArchiveEntryHeader&) const = default;
+};
+
+// The directory of an archive: its entries in their order, and the archive comment.
+struct ArchiveLayout {
+    std::vector<ArchiveEntryHeader> entries;
+    std::string comment;
+    bool operator==(const ArchiveLayout&) const = default;
+};
+
 // The registry of one processed workbook. Slots fill from 0 upwards and are freed only
 // all together; a removed stream keeps its slot with an empty name.
 class MfileRegistry {
@@ -77,9 +102,20 @@ public:
     // sizes and the stored bytes of all its entries together; 0: only the fixed limits
     // of the zip reader.
     std::uint64_t max_package_bytes = 0;
+    // Told of each part read from or written into an archive; may stop the work.
+    PartMeter* meter = nullptr;
+    // The directory of the archive unpacked into this registry (entries in their order,
+    // folder entries among them, and its comment); composition follows it for the
+    // entries it names and writes the others after them. A restore puts the directory
+    // of the original package here.
+    ArchiveLayout layout;
+    // The archive comment composition writes; empty unless a restore gives the original
+    // one back (a masked workbook's comment is its footer, written afterwards).
+    std::string archive_comment;
 };
 
-// mode "rb"/"ab" read (a name not registered is loaded from disk), "wb" create/truncate.
+// mode "rb"/"ab" read a live stream (a name not registered is missing: null, and the
+// last error says so; the disk is never read), "wb" create/truncate.
 Mfile* mopen(MfileRegistry& reg, std::string_view name, std::string_view mode);
 std::size_t mread(void* dst, std::size_t size, std::size_t count, Mfile* f);
 std::size_t mwrite(const void* src, std::size_t size, std::size_t count, Mfile* f);

@@ -341,7 +341,7 @@ TEST(Cli, JsonLinesParseAndCarryEachResult) {
     EXPECT_EQ(test::run_shell("python3 -c 'import json,sys\n"
                               "d=json.loads(open(sys.argv[1],encoding=\"utf-8\").read())\n"
                               "assert d[\"action\"]==\"inspect\" and d[\"masked\"] and d[\"type\"]==12, d\n"
-                              "assert d[\"authentication\"]==\"password\" and d[\"backups\"]==[\"xl/BKsharedStrings.xml\",\"xl/BKworkbook.xml\"], d\n"
+                              "assert d[\"authentication\"]==\"password\" and d[\"backups\"]==[\"xl/BKsharedStrings.xml\",\"xl/BKworkbook.xml\",\"docProps/BKpackage.xml\"], d\n"
                               "' " + (dir / "inspect.json").string()),
               0)
         << r.out;
@@ -356,7 +356,7 @@ TEST(Cli, InspectChangesNothing) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out,
               "book.xlsx: type=MS-Excel2007(12) masked=yes auth=password format=strong hint=\"ひみつ\" "
-              "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml\n");
+              "backups=xl/BKsharedStrings.xml,xl/BKworkbook.xml,docProps/BKpackage.xml\n");
     EXPECT_EQ(folder(dir.path()), before);
 }
 

@@ -283,7 +283,7 @@ const DescribedText DESCRIBED_TEXTS[] = {
      "book.xlsx: 認証ファイル(missing.key)を読み込む事が出来ませんでした。処理を中断します。"},
     {"mask_columns_invalid", nullptr, {"--columns", "A,h:", "book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-1"}},
      "hushcel: マスク列(A,h:)の指定内容が不正です。列は英字の列名か見出しの文字列をコンマで区切って指定してください"
-     "(例: B,D,AA、氏名,電話番号,E)。"},
+     "(例: B,D,AA、氏名,電話番号,E)。理由: 「h:」: 見出しの文字列がありません。"},
     {"password_mismatch", masked({}), {"●book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-2"}},
      "●book.xlsx: パスワードが一致しませんでした。処理を中断します。"},
     {"password_mismatch_hint", masked({"--hint", "馬の名前"}), {"●book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-2"}},

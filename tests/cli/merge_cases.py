@@ -16,6 +16,7 @@ masks the workbook, adds a string to the masked copy while keeping every other p
 backups and footer too), and checks that `restore --force` writes a workbook openpyxl
 reads, with the originals back and the added string in place.
 """
+import datetime
 import json
 import os
 import re
@@ -25,17 +26,21 @@ import zipfile
 
 import openpyxl
 
+D = datetime.datetime
+# Born (a date) and Points (a number) are masked too: their originals come from the
+# worksheet's backup, not from the string table.
 CUSTOMERS = [
-    ("ID", "Name", "City", "Phone", "Note"),
-    ("C001", "山田 太郎", "Tokyo", "090-1111-2222", "VIP"),
-    ("C002", "佐藤 花子", "Osaka", "080-3333-4444", None),
-    ("C003", "Tom Lee", "Tokyo", "03-1234-5678", "call first"),
-    ("C004", "Ann Kay", "Nagoya", "090-5555-6666", None),
-    ("C005", "鈴木 一郎", "Osaka", "070-7777-8888", None),
-    ("C006", "Bob Day", "Tokyo", "090-9999-0000", "late payer"),
-    ("C007", "田中 美咲", "Sapporo", "080-1212-3434", None),
-    ("C008", "Kim Roe", "Fukuoka", "090-5656-7878", None),
+    ("ID", "Name", "City", "Phone", "Note", "Born", "Points"),
+    ("C001", "山田 太郎", "Tokyo", "090-1111-2222", "VIP", D(1985, 3, 12), 1200),
+    ("C002", "佐藤 花子", "Osaka", "080-3333-4444", None, D(1990, 7, 1), 35),
+    ("C003", "Tom Lee", "Tokyo", "03-1234-5678", "call first", D(1972, 11, 30), 7),
+    ("C004", "Ann Kay", "Nagoya", "090-5555-6666", None, D(2001, 1, 5), 410),
+    ("C005", "鈴木 一郎", "Osaka", "070-7777-8888", None, D(1968, 9, 9), 88),
+    ("C006", "Bob Day", "Tokyo", "090-9999-0000", "late payer", D(1995, 4, 21), 1500),
+    ("C007", "田中 美咲", "Sapporo", "080-1212-3434", None, D(1988, 2, 29), 64),
+    ("C008", "Kim Roe", "Fukuoka", "090-5656-7878", None, D(1979, 6, 15), 3),
 ]
+MASKED_COLUMNS = "B,D,F,G"
 # The last two rows differ only in their masked name, which masks to the same text:
 # nothing tells them apart once masked, so both stay masked whatever the edit.
 ORDERS = [
@@ -54,10 +59,22 @@ def make_original(path):
     ws.title = "Customers"
     for row in CUSTOMERS:
         ws.append(row)
+    for row in ws.iter_rows(min_row=2, min_col=6, max_col=6):
+        row[0].number_format = "yyyy-mm-dd"
     ws2 = wb.create_sheet("Orders")
     for row in ORDERS:
         ws2.append(row)
     wb.save(path)
+    # One phone is a text cell of the worksheet (t="str"), as some writers store text.
+    with zipfile.ZipFile(path) as z:
+        parts = [(i, z.read(i)) for i in z.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for info, data in parts:
+            if info.filename == "xl/worksheets/sheet1.xml":
+                data = data.replace(b'<c r="D2" t="inlineStr"><is><t>090-1111-2222</t></is></c>',
+                                    b'<c r="D2" t="str"><v>090-1111-2222</v></c>')
+                assert b'<c r="D2" t="str">' in data
+            z.writestr(info, data)
 
 
 # ---- the edits, each applied alike to the original and to the masked copy ----
@@ -182,7 +199,7 @@ def run(hushcel, args, cwd):
 
 def mask(hushcel, d):
     make_original(os.path.join(d, "book.xlsx"))
-    r = run(hushcel, ["mask", "--columns", "B,D", "book.xlsx"], d)
+    r = run(hushcel, ["mask", "--columns", MASKED_COLUMNS, "book.xlsx"], d)
     if r.returncode != 0:
         sys.exit("mask failed: %s %s" % (r.stdout, r.stderr))
 
@@ -215,7 +232,7 @@ def merge_case(hushcel, d, case, want_left, want_deleted, want_changed):
     mask(hushcel, d)
     edited(os.path.join(d, "●book.xlsx"), os.path.join(d, "returned.xlsx"), case)
     edited(os.path.join(d, "book.xlsx"), os.path.join(d, "expected.xlsx"), case)
-    source_args = ["--columns", "B,D", "--from", "book.xlsx"] if source == "original" else ["--from", "●book.xlsx"]
+    source_args = ["--columns", MASKED_COLUMNS, "--from", "book.xlsx"] if source == "original" else ["--from", "●book.xlsx"]
     r = run(hushcel, ["restore", "--json"] + source_args + ["returned.xlsx"], d)
     report = json.loads(r.stdout)
     merge = report.get("merge")
@@ -258,14 +275,14 @@ def force_case(hushcel, d):
                 data = data.decode().replace("</sst>", "<si><t>Added Later</t></si></sst>").encode()
             if info.filename == "xl/worksheets/sheet1.xml":
                 data = data.decode().replace(
-                    "</row></sheetData>", '<c r="F9" t="s"><v>%d</v></c></row></sheetData>' % n, 1).encode()
+                    "</row></sheetData>", '<c r="H9" t="s"><v>%d</v></c></row></sheetData>' % n, 1).encode()
             z.writestr(info, data)
     r = run(hushcel, ["restore", "--json", "--force", "●book.xlsx"], d)
     if r.returncode != 0:
         sys.exit("restore --force: %d %s %s" % (r.returncode, r.stdout, r.stderr))
     out = values(os.path.join(d, "〇●book.xlsx"))
     want = values(os.path.join(d, "book.xlsx"))
-    want["Customers"]["F9"] = "Added Later"
+    want["Customers"]["H9"] = "Added Later"
     if out != want:
         sys.exit("restore --force gave %r, expected %r" % (out, want))
     print(r.stdout.strip())

@@ -318,7 +318,8 @@ const MessageCase CASES[] = {
      },
      RC_FAIL, FailReason::too_large,
      "処理可能なサイズを超えました。処理を中断します。"
-     "展開に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: 1 MB/1 MB)。(PATH)",
+     "処理に必要なメモリが使用できるメモリの上限を超えるため処理できません(必要/上限: 1 MB/1 MB)。"
+     "--max-memory を 1M 以上にすると処理できます。(PATH)",
      "PATH"},
     {"table_no_worksheet_names",
      [](Scene& r) {
@@ -329,13 +330,17 @@ const MessageCase CASES[] = {
      "テーブル(xl/tables/table1.xml)が含まれているため処理できません。"
      "表計算ソフトでテーブルを範囲に変換してから処理してください。(PATH)",
      "PATH"},
+    // The message lists what the header row holds, and the row that has the text.
     {"header_in_no_worksheet",
      [](Scene& r) {
          r.settings.target_column = "B,Member";
-         return good_book(r);
+         test::write_zip(r.book(), test::sheets_workbook({{"List", {{"Club list"}, {"Name", "Member"}, {"Yamada", "M-1"}}}}));
+         return r.book();
      },
-     RC_FAIL, FailReason::header_not_found, "マスク列の見出し「Member」が、どのシートの1行目にもありません。(PATH)",
-     "PATH"},
+     RC_FAIL, FailReason::header_not_found,
+     "マスク列の見出し「Member」が、どのシートの1行目にもありません。シート「List」の1行目の見出し: Club list。"
+     "この見出しは2行目にあります: --header-row 2 を指定してください(プロファイルでは header-row = 2)。(PATH)",
+     "give --header-row 2"},
     // A step of writing the output that fails, as a full or failing device would make it.
     {"packing_fails",
      [](Scene& r) {

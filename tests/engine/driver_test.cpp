@@ -15,6 +15,7 @@
 #include "core/status.h"
 #include "os/file.h"
 #include "protect/footer.h"
+#include "protect/strong_key.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -75,6 +76,125 @@ TEST_F(Driver, MasksThenRestoresBesideTheInput) {
 
     EXPECT_EQ(test::read_file(book()), original);
     EXPECT_EQ(folder_listing(dir.path()), (std::set<std::string>{"book.xlsx", "●book.xlsx", "〇●book.xlsx"}));
+}
+
+// The package is all the engine reads: files named like its parts in the folder the
+// run starts from (the workbook's and a sheet's relationships, a table, other shared
+// strings) change nothing, whether the package holds such a part or lacks it. Once, a
+// table refusal named the sheet that the workbook's relationships on disk gave.
+TEST_F(Driver, FilesNamedLikePartsInTheCurrentFolderAreNeverRead) {
+    const auto named = test::workbook_with_table(NAMES);
+    const std::vector<test::ZipEntry> planted = {
+        {"xl/_rels/workbook.xml.rels", test::entry_data(named, "xl/_rels/workbook.xml.rels")},
+        {"xl/worksheets/_rels/sheet1.xml.rels", test::entry_data(named, "xl/worksheets/_rels/sheet1.xml.rels")},
+        {"xl/tables/table1.xml", test::entry_data(named, "xl/tables/table1.xml")},
+        {"xl/sharedStrings.xml", test::entry_data(test::small_workbook({"PLANTED"}), "xl/sharedStrings.xml")},
+    };
+    // A table that cannot be read, named by its sheet, in a package without the
+    // workbook's relationships: refused, naming no sheet.
+    std::vector<test::ZipEntry> without_rels;
+    for (const auto& e : named)
+        if (e.name != "xl/_rels/workbook.xml.rels")
+            without_rels.push_back(e.name == "xl/tables/table1.xml"
+                                       ? test::ZipEntry{e.name, "<table xmlns=\"http://schemas.openxmlformats.org/"
+                                                                "spreadsheetml/2006/main\" id=\"1\" name=\"T\"/>"}
+                                       : e);
+    struct Outcome {
+        int rc;
+        FailReason failure;
+        std::vector<std::string> errors;
+        std::vector<test::ZipEntry> parts;  // of the output, backups left out (their ciphertext differs)
+    };
+    const auto run_from = [&](const fs::path& folder) {
+        const fs::path before = fs::current_path();
+        fs::current_path(folder);
+        Outcome o{process(book()), ctx.failure, rep.errors, {}};
+        fs::current_path(before);
+        if (o.rc == RC_OK) {
+            for (auto& e : test::read_zip(output))
+                if (e.name.find("/BK") == std::string::npos) o.parts.push_back(std::move(e));
+            fs::remove(output);
+        }
+        return o;
+    };
+    const fs::path empty = dir / "empty", planting = dir / "planted";
+    fs::create_directories(empty);
+    for (const auto& e : planted) {
+        fs::create_directories((planting / e.name).parent_path());
+        test::write_file(planting / e.name, e.data);
+    }
+    for (const auto& book_entries : {without_rels, test::workbook_with_unnamed_table(NAMES), test::small_workbook(NAMES)}) {
+        write_book(book_entries);
+        const Outcome clean = run_from(empty), beside = run_from(planting);
+        EXPECT_EQ(beside.rc, clean.rc);
+        EXPECT_EQ(beside.failure, clean.failure);
+        EXPECT_EQ(beside.errors, clean.errors);
+        ASSERT_EQ(beside.parts.size(), clean.parts.size());
+        for (std::size_t i = 0; i < clean.parts.size(); ++i) {
+            EXPECT_EQ(beside.parts[i].name, clean.parts[i].name);
+            EXPECT_EQ(beside.parts[i].data, clean.parts[i].data) << clean.parts[i].name;
+        }
+    }
+}
+
+// The budget holds what parsing adds, not only the unpacked bytes: a table of many tiny
+// strings that unpacks well within the budget is refused before it is parsed, in words
+// that name a budget that does for that step (the restore of the masking, counted once
+// it is masked, may name more); following the words it is masked, and restored.
+TEST_F(Driver, MemoryBudgetCountsWhatParsingHoldsAndNamesABudgetThatDoes) {
+    write_book(test::small_workbook(std::vector<std::string>(60000, "a")));
+    std::uint64_t unpacked = 0;
+    for (const auto& e : test::read_zip_info(book()).entries) unpacked += e.data.size() + e.compressed.size();
+    settings.is_compat = true;  // no key derivation, whose memory would count too
+    ProcessOptions options;
+    options.max_memory = unpacked + (1 << 20);
+    ASSERT_EQ(process(book(), options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::too_large);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    const auto advised = [&] {
+        const std::string advice = "--max-memory を ";
+        const std::size_t at = rep.errors.empty() ? std::string::npos : rep.errors[0].find(advice);
+        return at == std::string::npos ? 0 : std::stoull(rep.errors[0].substr(at + advice.size())) << 20;
+    };
+    EXPECT_GT(advised(), options.max_memory) << rep.errors[0];
+    EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+
+    int rc = RC_FAIL;
+    for (int step = 0; step < 2 && rc != RC_OK; ++step) {
+        const std::uint64_t enough = advised();
+        ASSERT_GT(enough, options.max_memory) << (rep.errors.empty() ? "" : rep.errors[0]);
+        options.max_memory = enough;
+        rc = process(book(), options);
+    }
+    ASSERT_EQ(rc, RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    ASSERT_EQ(process(dir / "●book.xlsx", options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    EXPECT_EQ(test::entry_data(test::read_zip(output), "xl/sharedStrings.xml"),
+              test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml"));
+}
+
+// A masked workbook records what its restore needs, and a restore under a smaller
+// budget is refused before anything is unpacked, naming that need.
+TEST_F(Driver, RestoreNeedIsRecordedAndRefusedUpFrontUnderASmallerBudget) {
+    write_book(test::small_workbook(NAMES));
+    ProcessOptions options;
+    options.kdf_cost = KdfCost{1, 64 << 10};
+    ASSERT_EQ(process(book(), options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    const std::string masked = test::read_file(output);
+    const auto footer = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(masked.data()) + masked.size() - FOOTER_SIZE,
+                                               FOOTER_SIZE));
+    ASSERT_TRUE(footer);
+    const auto need = footer_restore_need(*footer);
+    ASSERT_TRUE(need);
+    EXPECT_GT(*need, masked.size());
+
+    options.max_memory = *need - 1;
+    EXPECT_EQ(process(dir / "●book.xlsx", options), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::too_large);
+    ASSERT_EQ(rep.errors.size(), 1u);
+    EXPECT_NE(rep.errors[0].find("--max-memory を " + std::to_string((*need + (1 << 20) - 1) >> 20) + "M"), std::string::npos)
+        << rep.errors[0];
+    options.max_memory = *need + (std::uint64_t{1} << 20);
+    EXPECT_EQ(process(dir / "●book.xlsx", options), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
 }
 
 // One failing input per row: the status, and the one message it gives.
@@ -187,7 +307,9 @@ INSTANTIATE_TEST_SUITE_P(
                      good_book(p);
                      s.target_column = "B,会員番号";
                  },
-                 -1, "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。(PATH)"},
+                 -1,
+                 "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。"
+                 "シート「名簿」の1行目の見出し: 山田太郎, 東京都千代田区1-1, 03-1234-5678。(PATH)"},
         FailCase{"header_row_out_of_range",
                  [](const fs::path& p, MaskSettings& s) {
                      good_book(p);

@@ -1,7 +1,7 @@
 // A masked workbook gains backup entries (the table's, the drawings', the workbook
-// part's) and a thumbnail. Masking refuses a package that
-// they would push to the entry limit, because the masked result could then never be
-// unpacked again to be restored.
+// part's, the package's) and a thumbnail; its folder entries stay. Masking refuses a
+// package that they would push to the entry limit, because the masked result could then
+// never be unpacked again to be restored.
 #include <gtest/gtest.h>
 
 #include "core/status.h"
@@ -21,6 +21,7 @@ struct LimitCase {
     int entries;   // in the input package, all file entries
     int drawings;  // of them
     bool shapes;
+    int folders;  // folder entries besides them
     int expected;
     friend void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
 };
@@ -35,6 +36,7 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
     for (int i = 0; static_cast<int>(e.size()) < c.entries; ++i) e.push_back({"xl/media/f" + std::to_string(i) + ".bin", "x"});
     std::vector<test::ZipEntry> zip;
     for (const auto& [name, bytes] : e) zip.push_back({name, bytes});
+    for (int i = 0; i < c.folders; ++i) zip.push_back({"xl/folder" + std::to_string(i) + "/", ""});
     test::TempDir dir;
     test::write_zip(dir / "in.xlsx", zip, {.deflate = false, .comment = {}});
 
@@ -56,10 +58,11 @@ TEST_P(EntryLimitMasking, RefusesWhatCouldNotBeRestored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, EntryLimitMasking,
-    ::testing::Values(LimitCase{"BackupsAndThumbnailStayBelow", 4996, 0, false, RC_OK},
-                      LimitCase{"BackupsAndThumbnailReachTheLimit", 4997, 0, false, RC_SIZE_LIMIT},
-                      LimitCase{"DrawingBackupsReachTheLimit", 4995, 2, true, RC_SIZE_LIMIT},
-                      LimitCase{"DrawingsLeftAloneStayBelow", 4995, 2, false, RC_OK}),
+    ::testing::Values(LimitCase{"BackupsAndThumbnailStayBelow", 4995, 0, false, 0, RC_OK},
+                      LimitCase{"BackupsAndThumbnailReachTheLimit", 4996, 0, false, 0, RC_SIZE_LIMIT},
+                      LimitCase{"FolderEntriesCount", 4994, 0, false, 2, RC_SIZE_LIMIT},
+                      LimitCase{"DrawingBackupsReachTheLimit", 4994, 2, true, 0, RC_SIZE_LIMIT},
+                      LimitCase{"DrawingsLeftAloneStayBelow", 4994, 2, false, 0, RC_OK}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -115,7 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
         // TEL is a column letter; h: makes it a header; ＴＥＬ and TEL compare equal.
         HeaderCase{"fullwidth_and_halfwidth_equal", "h:TEL", 1, false, {5, 10}, {}},
         HeaderCase{"fullwidth_list_item", "ＴＥＬ", 1, false, {5, 10}, {}},
-        HeaderCase{"letter_reading_wins", "TEL", 1, false, {}, {}},
         HeaderCase{"missing_in_one_sheet", "h:ID", 1, false, {3}, {NOT_IN("ID", SHEET2)}},
         // Letters and headers mixed: D (inline strings, the header cell kept) and 氏名.
         HeaderCase{"letters_and_headers_mixed", "D,氏名", 1, false, {4, 11}, {}},
@@ -163,7 +162,25 @@ TEST(HeaderColumns, HeaderInNoWorksheetIsRefusedNamingIt) {
     StoredSettings s;
     EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
     EXPECT_EQ(reg.refusal.kind, RefusalKind::header_not_found);
-    EXPECT_EQ(refusal_text(Lang::ja, reg.refusal), "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。");
+    EXPECT_EQ(refusal_text(Lang::ja, reg.refusal),
+              "マスク列の見出し「会員番号」が、どのシートの1行目にもありません。"
+              "シート「xl/worksheets/sheet1.xml」の1行目の見出し: ID, 氏名, TEL, メール。");
+    EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings(STRINGS));
+}
+
+// TEL is a column letter and, in both sheets, a header text (ＴＥＬ reads as TEL): the
+// list must say which it means, and nothing is masked until it does.
+TEST(HeaderColumns, LetterThatIsAHeaderTextIsRefused) {
+    MfileRegistry reg;
+    auto names = test::load_package(reg, two_sheets());
+    FileContext ctx;
+    ctx.process_direction = Direction::mask;
+    ASSERT_TRUE(parse_columns("TEL", ctx));
+    StoredSettings s;
+    EXPECT_EQ(transform_package(reg, names, s, ctx), RC_FAIL);
+    EXPECT_EQ(reg.refusal.kind, RefusalKind::ambiguous_column);
+    EXPECT_EQ(reg.refusal.sheet, SHEET1);
+    EXPECT_EQ(reg.refusal.limit, 2u);  // C1
     EXPECT_EQ(stream(reg, "xl/sharedStrings.xml"), test::shared_strings(STRINGS));
 }
 

@@ -5,6 +5,8 @@
 
 #include "core/status.h"
 #include "engine/merge.h"
+#include "engine/workbook_part.h"
+#include "engine/workbook_scan.h"
 #include "package_fixture.h"
 #include "support/workbook_fixture.h"
 
@@ -92,11 +94,53 @@ TEST(MergeIntoPackage, GivesBackAsNewItemsKeepingRichTextAndTouchesNothingElse) 
     const std::string out = test::stream(reg, "xl/worksheets/sheet1.xml");
     EXPECT_NE(out.find("<c r=\"B1\" t=\"s\"><v>3</v></c>"), std::string::npos) << out;
     EXPECT_NE(out.find("<c r=\"A1\" t=\"s\"><v>0</v></c>"), std::string::npos) << out;
-    EXPECT_NE(out.find("<c r=\"B2\" t=\"str\"><f>\"***\"</f><v>***</v></c>"), std::string::npos) << out;
+    // The formula stays, without the result the other side computed from masked values;
+    // the workbook asks for every formula to be computed on opening.
+    EXPECT_NE(out.find("<c r=\"B2\" t=\"str\"><f>\"***\"</f></c>"), std::string::npos) << out;
+    EXPECT_NE(test::stream(reg, "xl/workbook.xml").find("fullCalcOnLoad=\"1\""), std::string::npos);
     const std::string strings = test::stream(reg, "xl/sharedStrings.xml");
     EXPECT_NE(strings.find("<si><r><rPr><b/></rPr><t>山田</t></r><r><t> 太郎</t></r></si></sst>"), std::string::npos)
         << strings;
     EXPECT_NE(strings.find("count=\"4\" uniqueCount=\"4\""), std::string::npos) << strings;
+}
+
+struct CalculationCase {
+    const char* workbook;
+    const char* want;
+};
+void PrintTo(const CalculationCase& c, std::ostream* os) { *os << c.workbook; }
+
+const CalculationCase CALCULATION_CASES[] = {
+    {"<workbook><sheets/><calcPr calcId=\"191029\"/></workbook>",
+     "<workbook><sheets/><calcPr fullCalcOnLoad=\"1\" calcId=\"191029\"/></workbook>"},
+    {"<workbook><calcPr fullCalcOnLoad='0' calcId=\"1\"/></workbook>",
+     "<workbook><calcPr fullCalcOnLoad='1' calcId=\"1\"/></workbook>"},
+    // None yet: before the elements the schema puts after it, else last.
+    {"<workbook><sheets/><definedNames/><pivotCaches/><extLst/></workbook>",
+     "<workbook><sheets/><definedNames/><calcPr fullCalcOnLoad=\"1\"/><pivotCaches/><extLst/></workbook>"},
+    {"<x:workbook xmlns:x=\"s\"><x:sheets/></x:workbook>",
+     "<x:workbook xmlns:x=\"s\"><x:sheets/><x:calcPr fullCalcOnLoad=\"1\"/></x:workbook>"},
+};
+
+class AskFullCalculation : public ::testing::TestWithParam<CalculationCase> {};
+
+TEST_P(AskFullCalculation, SetsTheFlagWhereTheSchemaPutsIt) {
+    std::string text = GetParam().workbook;
+    EXPECT_TRUE(ask_full_calculation(text));
+    EXPECT_EQ(text, GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Workbooks, AskFullCalculation, ::testing::ValuesIn(CALCULATION_CASES));
+
+TEST(WithoutFormulaResults, DropsOnlyTheResultsOfFormulas) {
+    const std::string sheet =
+        "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\"><f>A1*2</f><v>10</v></c>"
+        "<c r=\"C1\" t=\"str\"><f t=\"shared\" si=\"0\"/><v>x</v></c><c r=\"D1\"><f>A1</f></c></row></sheetData></worksheet>";
+    EXPECT_EQ(without_formula_results(sheet),
+              "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>5</v></c><c r=\"B1\"><f>A1*2</f></c>"
+              "<c r=\"C1\" t=\"str\"><f t=\"shared\" si=\"0\"/></c><c r=\"D1\"><f>A1</f></c></row></sheetData></worksheet>");
+    EXPECT_FALSE(without_formula_results("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><f>1</f></c></row></sheetData></worksheet>"));
+    EXPECT_FALSE(without_formula_results("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>"));
 }
 
 // A workbook whose table has a name this program does not add gets inline strings.
@@ -153,6 +197,81 @@ TEST(MergeIntoPackage, RowsOfCommonMaskedTextsAreLeftNotDeleted) {
     EXPECT_EQ(report.left_masked(), static_cast<std::size_t>(ROWS));
     EXPECT_TRUE(report.row_deleted.empty());
 }
+
+// A worksheet the other side changed while keeping the backups (restore --force): values
+// masked in the worksheet come back only in rows that are still their own.
+struct SheetValuesCase {
+    const char* name;
+    const char* now_rows;   // the rows of the worksheet as returned
+    const char* want_rows;  // after giving back
+    std::size_t given;
+    std::vector<std::string> left;
+};
+void PrintTo(const SheetValuesCase& c, std::ostream* os) { *os << c.name; }
+
+// Before masking: an ID, a number, a date-styled serial, a text cell, an ISO date and an
+// inline string that masking turned into shared item 0 ("Ann").
+constexpr const char* ORIGINAL_ROWS =
+    "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>C001</t></is></c><c r=\"B2\"><v>1200</v></c>"
+    "<c r=\"C2\" s=\"1\"><v>31118</v></c><c r=\"D2\" t=\"str\"><v>090-1&amp;2</v></c>"
+    "<c r=\"E2\" t=\"d\"><v>1985-03-12</v></c></row>"
+    "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>C002</t></is></c><c r=\"B3\"><v>3500</v></c></row>";
+// As masking left it (and the table restored: items 0 and 1 are "C001" and "C002").
+constexpr const char* MASKED_ROW_2 =
+    "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c><c r=\"B2\"><v>9999</v></c>"
+    "<c r=\"C2\" s=\"1\"><v>99999</v></c><c r=\"D2\" t=\"str\"><v>999-9&amp;9</v></c>"
+    "<c r=\"E2\" t=\"d\"><v>1900-01-01</v></c>";
+constexpr const char* ORIGINAL_ROW_2_VALUES =
+    "<c r=\"B2\"><v>1200</v></c><c r=\"C2\" s=\"1\"><v>31118</v></c><c r=\"D2\" t=\"str\"><v>090-1&amp;2</v></c>"
+    "<c r=\"E2\" t=\"d\"><v>1985-03-12</v></c>";
+
+const SheetValuesCase SHEET_VALUE_CASES[] = {
+    {"cell_added_to_the_row",
+     "MASKED_ROW_2<c r=\"F2\"><v>7</v></c></row><row r=\"3\"><c r=\"A3\" t=\"s\"><v>1</v></c><c r=\"B3\"><v>9999</v></c></row>",
+     "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c>ORIGINAL_ROW_2_VALUES<c r=\"F2\"><v>7</v></c></row>"
+     "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>1</v></c><c r=\"B3\"><v>3500</v></c></row>",
+     5, {}},
+    // Rows swapped: each number is a masking of the other row's number too, but the IDs
+    // tell that the rows are not their own.
+    {"rows_sorted",
+     "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>9999</v></c></row>"
+     "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>0</v></c><c r=\"B3\"><v>9999</v></c></row>",
+     "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>9999</v></c></row>"
+     "<row r=\"3\"><c r=\"A3\" t=\"s\"><v>0</v></c><c r=\"B3\"><v>9999</v></c></row>",
+     0, {"B2", "B3"}},
+    // A value the other side wrote over stays theirs; a row with a cell gone is not its own.
+    {"edited_and_cleared",
+     "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c><c r=\"B2\"><v>5</v></c></row>"
+     "<row r=\"3\"><c r=\"B3\"><v>9999</v></c></row>",
+     "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c><c r=\"B2\"><v>5</v></c></row>"
+     "<row r=\"3\"><c r=\"B3\"><v>9999</v></c></row>",
+     0, {"B3"}},
+};
+
+std::string sheet_of(std::string rows) {
+    for (const auto& [mark, text] : {std::pair<std::string, std::string>{"MASKED_ROW_2", MASKED_ROW_2},
+                                     {"ORIGINAL_ROW_2_VALUES", ORIGINAL_ROW_2_VALUES}})
+        for (std::size_t at; (at = rows.find(mark)) != std::string::npos;) rows.replace(at, mark.size(), text);
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" + rows +
+           "</sheetData></worksheet>";
+}
+
+class GiveBackSheetValues : public ::testing::TestWithParam<SheetValuesCase> {};
+
+TEST_P(GiveBackSheetValues, OnlyInRowsThatAreStillTheirOwn) {
+    const SheetValuesCase& c = GetParam();
+    const std::string table =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>C001</t></si><si><t>C002</t></si></sst>";
+    std::string out;
+    std::vector<std::string> left;
+    const std::size_t given = give_back_sheet_values(sheet_of(c.now_rows), sheet_of(ORIGINAL_ROWS), table, out, &left);
+    EXPECT_EQ(out, sheet_of(c.want_rows));
+    EXPECT_EQ(left, c.left);
+    EXPECT_EQ(given, c.given);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, GiveBackSheetValues, ::testing::ValuesIn(SHEET_VALUE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace hsc

@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
+#include <span>
 
 #include "core/status.h"
 #include "engine/driver.h"
 #include "engine/package_fixture.h"
 #include "engine/workbook_part.h"
+#include "package/package_entries.h"
 #include "protect/footer.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
@@ -92,12 +95,15 @@ protected:
         options.comment = info.comment;
         test::write_zip(masked(), out, options);
     }
-    void expect_every_part_back() {
+    // `by_original_reader`: restored as a reader of the original format does, which
+    // passes the package backup over and leaves it in the package.
+    void expect_every_part_back(bool by_original_reader = false) {
         const auto original = by_name(every_backup_kind());
-        const auto back = by_name(test::read_zip(restored()));
+        auto back = by_name(test::read_zip(restored()));
+        if (by_original_reader) EXPECT_EQ(back.erase(std::string(BACKUP_PACKAGE)), 1u);
         for (const auto& [name, bytes] : original) {
-            // The content types may come back with their defaults in another order.
-            if (name != "[Content_Types].xml") EXPECT_EQ(back.at(name), bytes) << name;
+            // A reader of the original format keeps the content types as masking wrote them.
+            if (!by_original_reader || name != "[Content_Types].xml") EXPECT_EQ(back.at(name), bytes) << name;
         }
         EXPECT_EQ(back.size(), original.size());
     }
@@ -266,7 +272,7 @@ TEST_F(StrongFormat, OriginalReaderRefusesStrongAndRestoresCompatible) {
     compat.is_compat = true;
     ASSERT_EQ(process(book(), compat), RC_OK) << first_error();
     ASSERT_EQ(process(masked(), compat, original), RC_OK) << first_error();
-    expect_every_part_back();
+    expect_every_part_back(true);
 }
 
 // Masked numbers are kept in a worksheet backup that a reader of the original format does
@@ -362,6 +368,96 @@ TEST_F(StrongFormat, PasswordsOfAnyLengthInTheStrongFormatOnly) {
     EXPECT_EQ(ctx.failure, FailReason::invalid_settings);
     ASSERT_EQ(rep.errors.size(), 1u);
     EXPECT_NE(rep.errors[0].find("at most 31 bytes"), std::string::npos) << rep.errors[0];
+}
+
+}  // namespace
+}  // namespace hsc
+
+namespace hsc {
+namespace {
+
+// A copy to send out: no entry holds anything of the original or of the password (two
+// passwords give the same bytes), the footer says it is masked without backups, a reader
+// of the original format refuses it at its password check, and this program restores it
+// only from the original.
+TEST_F(StrongFormat, CopyWithoutBackupHoldsNothingToDecipher) {
+    MaskSettings send = settings;
+    send.is_no_backup = true;
+    ASSERT_EQ(process(book(), send), RC_OK) << first_error();
+    const std::string copy = test::read_file(masked());
+    for (const auto& [name, bytes] : by_name(test::read_zip(masked()))) {
+        EXPECT_FALSE(is_backup_entry(name)) << name;
+        for (const std::string& text : NAMES) EXPECT_EQ(bytes.find(text), std::string::npos) << name << ": " << text;
+        EXPECT_EQ(bytes.find("a preview of the data"), std::string::npos) << name;
+    }
+    const auto footer = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(copy.data()) + copy.size() - FOOTER_SIZE,
+                                               FOOTER_SIZE));
+    ASSERT_TRUE(footer.has_value());
+    EXPECT_EQ(footer->hash, std::string(FOOTER_NO_CHECK_HASH));
+    EXPECT_TRUE(footer_without_backup(*footer));
+    EXPECT_LT(copy.find(std::string(FOOTER_NO_CHECK_HASH)), copy.find("BACKUP=NONE"));
+
+    fs::remove(masked());
+    send.password = "another-password-entirely";
+    ASSERT_EQ(process(book(), send), RC_OK) << first_error();
+    EXPECT_EQ(test::read_file(masked()), copy);
+}
+
+TEST_F(StrongFormat, CopyWithoutBackupIsRestoredOnlyFromTheKeptCopy) {
+    MaskSettings send = settings;
+    send.is_no_backup = true;
+    ASSERT_EQ(process(book(), send), RC_OK) << first_error();
+    const std::string copy = test::read_file(masked());
+
+    ProcessOptions original = cheap();
+    original.original_only = true;
+    EXPECT_EQ(process(masked(), settings, original), RC_REFUSED);
+    EXPECT_EQ(ctx.failure, FailReason::wrong_password);
+    EXPECT_TRUE(output.empty());
+
+    struct Refusal {
+        const char* label;
+        std::optional<Direction> only;
+        FailReason expected;
+    };
+    for (const Refusal& r : {Refusal{"automatic", std::nullopt, FailReason::no_backup},
+                             Refusal{"restore", Direction::unmask, FailReason::no_backup},
+                             Refusal{"mask", Direction::mask, FailReason::already_masked}}) {
+        SCOPED_TRACE(r.label);
+        ProcessOptions o = cheap();
+        o.only_direction = r.only;
+        EXPECT_EQ(process(masked(), send, o), RC_FAIL);
+        EXPECT_EQ(ctx.failure, r.expected);
+        if (r.expected == FailReason::no_backup) {
+            EXPECT_NE(first_error().find("--from"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(test::read_file(masked()), copy);
+    EXPECT_FALSE(fs::exists(restored()));
+
+    // Never over its input: the only copy with the originals would go.
+    MaskSettings over = send;
+    over.is_overwrite = true;
+    const std::string plain = test::read_file(book());
+    EXPECT_EQ(process(book(), over), RC_FAIL);
+    EXPECT_EQ(ctx.failure, FailReason::invalid_settings);
+    EXPECT_EQ(test::read_file(book()), plain);
+
+    // Neither is it a source to restore from.
+    ProcessOptions from_copy = cheap();
+    from_copy.merge_from = masked();
+    fs::copy_file(masked(), dir / "returned.xlsx");
+    EXPECT_NE(process(dir / "returned.xlsx", settings, from_copy), RC_OK);
+    EXPECT_EQ(ctx.failure, FailReason::no_backup);
+
+    ProcessOptions from_original = cheap();
+    from_original.merge_from = book();
+    ASSERT_EQ(process(masked(), settings, from_original), RC_OK) << first_error();
+    EXPECT_EQ(ctx.merge.given_back, NAMES.size());
+    EXPECT_EQ(ctx.merge.left_masked(), 0u);
+    EXPECT_EQ(read_footer_info(test::read_file(restored()).substr(test::read_file(restored()).size() - FOOTER_SIZE)).present,
+              false);
+    EXPECT_EQ(by_name(test::read_zip(restored())).at("xl/workbook.xml").find("fileSharing"), std::string::npos);
 }
 
 }  // namespace

@@ -41,6 +41,24 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Phone Number", DataKind::phone}, HeaderCase{"TEL", DataKind::phone},
         HeaderCase{"Date of Birth", DataKind::birth_date}, HeaderCase{"Address", DataKind::address},
         HeaderCase{"ZIP code", DataKind::postal_code}, HeaderCase{"Bank Account Number", DataKind::bank_account},
+        // spacing, brackets, units and half-width kana
+        HeaderCase{"氏　名", DataKind::name}, HeaderCase{"電話番号（自宅）", DataKind::phone},
+        HeaderCase{"ﾌﾘｶﾞﾅ", DataKind::kana}, HeaderCase{"ＴＥＬ（携帯）", DataKind::phone},
+        HeaderCase{"生まれ", DataKind::birth_date}, HeaderCase{"誕生", DataKind::birth_date},
+        HeaderCase{"建物名", DataKind::address}, HeaderCase{"部屋番号", DataKind::address},
+        HeaderCase{"Social Security No.", DataKind::personal_number}, HeaderCase{"SSN", DataKind::personal_number},
+        HeaderCase{"Card No.", DataKind::bank_account}, HeaderCase{"Credit Card", DataKind::bank_account},
+        HeaderCase{"Post Code", DataKind::postal_code}, HeaderCase{"ZIP+4", DataKind::postal_code},
+        HeaderCase{"Cell", DataKind::phone}, HeaderCase{"Apt/Suite", DataKind::address},
+        HeaderCase{"Customer", DataKind::name}, HeaderCase{"First Name", DataKind::name},
+        HeaderCase{"Contact Number", DataKind::phone},
+        // a state of the data, an organisation, a thing, a region
+        HeaderCase{"住所変更", std::nullopt}, HeaderCase{"氏名確認", std::nullopt}, HeaderCase{"口座種別", std::nullopt},
+        HeaderCase{"ご住所区分", std::nullopt}, HeaderCase{"会社名カナ", std::nullopt},
+        HeaderCase{"取引先フリガナ", std::nullopt}, HeaderCase{"委託業者", std::nullopt},
+        HeaderCase{"都道府県", std::nullopt}, HeaderCase{"Vessel name", std::nullopt},
+        HeaderCase{"Kit name", std::nullopt}, HeaderCase{"Code name", std::nullopt},
+        HeaderCase{"Master Name", std::nullopt}, HeaderCase{"Customer ID", std::nullopt},
         // names of things, not persons; words inside other words; values; long texts
         HeaderCase{"Company Name", std::nullopt}, HeaderCase{"商品名", std::nullopt},
         HeaderCase{"IP Address", std::nullopt}, HeaderCase{"Hotel", std::nullopt},
@@ -103,7 +121,36 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"〒160-0023 東京都新宿区西新宿2-8-1", false, VALUE_ADDRESS, 0},
         ValueCase{"港区芝公園4-2-8", false, VALUE_ADDRESS, 0}, ValueCase{"区分", false, 0, VALUE_ADDRESS},
         ValueCase{"山田 太郎", false, VALUE_PERSON_NAME, 0}, ValueCase{"佐々木　さくら", false, VALUE_PERSON_NAME, 0},
-        ValueCase{"営業部 第2課", false, 0, VALUE_PERSON_NAME}, ValueCase{"山田太郎", false, 0, VALUE_PERSON_NAME},
+        ValueCase{"営業部 第2課", false, 0, VALUE_PERSON_NAME}, ValueCase{"山田太郎", false, VALUE_PERSON_NAME, 0},
+        ValueCase{"東京本社", false, 0, VALUE_PERSON_NAME},
+        // names without a space: a known family name and one to three letters more
+        ValueCase{"高橋美咲", false, VALUE_PERSON_NAME, 0}, ValueCase{"林蓮", false, VALUE_PERSON_NAME, 0},
+        ValueCase{"株式会社高橋", false, VALUE_COMPANY, VALUE_PERSON_NAME},
+        ValueCase{"Margaret Holloway", false, VALUE_PERSON_NAME, 0}, ValueCase{"Holloway, Q.", false, VALUE_PERSON_NAME, 0},
+        ValueCase{"Ocean Pioneer", false, VALUE_NAME_SHAPE, VALUE_PERSON_NAME},
+        // phones of other countries, and phones inside notes
+        ValueCase{"(217) 555-0173", false, VALUE_PHONE, 0}, ValueCase{"217.555.0142", false, VALUE_PHONE, 0},
+        ValueCase{"+1 217 555 0173", false, VALUE_PHONE, 0}, ValueCase{"+44 20 7946 0958", false, VALUE_PHONE, 0},
+        ValueCase{"020 7946 0311", false, VALUE_PHONE, 0}, ValueCase{"07700 900123", false, VALUE_PHONE, 0},
+        ValueCase{"+49 30 1234567", false, VALUE_PHONE, 0}, ValueCase{"2175550173", false, 0, VALUE_PHONE},
+        ValueCase{"(117) 555-0173", false, 0, VALUE_PHONE}, ValueCase{"+44 20", false, 0, VALUE_PHONE},
+        ValueCase{"平日18時以降 090-1234-5678 に連絡", false, VALUE_PHONE_IN_TEXT, VALUE_PHONE},
+        ValueCase{"call after 5pm 217-555-0173", false, VALUE_PHONE_IN_TEXT, 0},
+        ValueCase{"2026年度 第3四半期 10:00", false, 0, VALUE_PHONE_IN_TEXT},
+        // postal codes of other countries
+        ValueCase{"62704-1234", false, VALUE_ZIP, 0}, ValueCase{"SW1A 1AA", false, VALUE_ZIP, 0},
+        ValueCase{"LS1 4AB", false, VALUE_ZIP, 0}, ValueCase{"K1A 0B1", false, VALUE_ZIP, 0},
+        ValueCase{"ABC DEF", false, 0, VALUE_ZIP}, ValueCase{"6270-41234", false, 0, VALUE_ZIP},
+        // card numbers pass the Luhn check; social security numbers and My Numbers their rules
+        ValueCase{"4111 1111 1111 1111", false, VALUE_CARD, 0}, ValueCase{"378282246310005", false, VALUE_CARD, 0},
+        ValueCase{"4111 1111 1111 1112", false, 0, VALUE_CARD}, ValueCase{"1111 1111 1111 1117", false, 0, VALUE_CARD},
+        ValueCase{"123-45-6789", false, VALUE_PERSONAL_NUMBER, 0}, ValueCase{"000-45-6789", false, 0, VALUE_PERSONAL_NUMBER},
+        ValueCase{"666-45-6789", false, 0, VALUE_PERSONAL_NUMBER}, ValueCase{"912-45-6789", false, 0, VALUE_PERSONAL_NUMBER},
+        ValueCase{"123456789018", false, VALUE_PERSONAL_NUMBER, 0}, ValueCase{"1234 5678 9018", false, VALUE_PERSONAL_NUMBER, 0},
+        ValueCase{"123456789017", false, 0, VALUE_PERSONAL_NUMBER},
+        // streets; a prefecture alone is no address
+        ValueCase{"1234 Maple Ave", false, VALUE_ADDRESS, 0}, ValueCase{"221B Baker Street, London", false, VALUE_ADDRESS, 0},
+        ValueCase{"12 Monkeys", false, 0, VALUE_ADDRESS}, ValueCase{"東京都", false, 0, VALUE_ADDRESS},
         ValueCase{"", false, 0, ANY}, ValueCase{"   ", false, 0, ANY}, ValueCase{"\xff\xfe", false, 0, ANY}));
 
 struct DateCase {
@@ -164,6 +211,7 @@ ColumnSample sample(std::vector<std::string> values, std::optional<const char*> 
     if (header) {
         s.header = match_header(*header);
         s.other_header = !s.header;
+        s.header_text = *header;
     }
     s.numbers.assign(values.size(), numbers);
     s.values = std::move(values);
@@ -211,8 +259,9 @@ TEST(JudgeColumn, ContentAloneSuggestsWhenMostValuesMatch) {
 
 TEST(JudgeColumn, AMailHeaderOverOtherValuesIsNotTakenAtItsWord) {
     EXPECT_FALSE(judge_column(sample(repeat({"可", "否"}, 20), "メール配信"), YEAR));
-    // but a few values do not outvote the header
-    EXPECT_TRUE(judge_column(sample(repeat({"可", "否"}, 4), "メール配信"), YEAR));
+    // nor over a few of them; fewer values than that cannot tell, and the header decides
+    EXPECT_FALSE(judge_column(sample(repeat({"可", "否"}, 4), "メール"), YEAR));
+    EXPECT_TRUE(judge_column(sample(repeat({"可", "否"}, 2), "メール"), YEAR));
 }
 
 TEST(JudgeColumn, SevenDigitNumbersArePostalCodesUnlessTheyRun) {
@@ -255,6 +304,120 @@ TEST(JudgeColumn, FewerThanThreeValuesSayNothingWithoutAHeader) {
     EXPECT_TRUE(judge_column(sample({"a@example.jp", "b@example.jp", "c@example.jp"}), YEAR));
     EXPECT_FALSE(judge_column(sample({}), YEAR));
 }
+
+// One small column per detection kind, found and rightly not found.
+struct ColumnCase {
+    const char* what;
+    const char* header;  // nullptr: no header row
+    std::vector<std::string> values;
+    bool numbers;
+    std::optional<DataKind> kind;
+};
+
+void PrintTo(const ColumnCase& c, std::ostream* os) { *os << c.what; }
+
+class ColumnKinds : public ::testing::TestWithParam<ColumnCase> {};
+
+TEST_P(ColumnKinds, AreFoundByHeaderAndValuesTogether) {
+    const ColumnCase& c = GetParam();
+    const auto v = judge_column(c.header ? sample(c.values, c.header, c.numbers) : sample(c.values, std::nullopt, c.numbers),
+                                YEAR);
+    ASSERT_EQ(v.has_value(), c.kind.has_value()) << c.what;
+    if (c.kind) EXPECT_EQ(v->kind, *c.kind) << c.what;
+}
+
+const std::vector<std::string> JOINED_NAMES = {"高橋美咲", "佐藤健一", "中村翼", "小林さやか", "渡辺隆", "伊藤裕子",
+                                               "山口湊", "松本千尋", "井上聡", "木村奈々"};
+const std::vector<std::string> COMPANIES = {"株式会社青葉製作所", "北斗運輸株式会社", "有限会社丸三商店",
+                                            "東和電機株式会社", "合同会社ひかり企画", "日進工業株式会社"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ColumnKinds,
+    ::testing::Values(
+        // found
+        ColumnCase{"names without a space", nullptr, JOINED_NAMES, false, DataKind::name},
+        ColumnCase{"names under a spaced header", "氏　名", JOINED_NAMES, false, DataKind::name},
+        ColumnCase{"names under a person word", "担当者", JOINED_NAMES, false, DataKind::name},
+        ColumnCase{"English names", "Name", {"Margaret Holloway", "Thomas Reed", "Olivia Grant", "Kevin Marsh",
+                                             "Irene Castle", "Derek Stone"}, false, DataKind::name},
+        ColumnCase{"surnames under Last Name", "Last Name", {"Abernathy", "Bellamy", "Castillo", "Donnelly",
+                                                             "Eastwood", "Fitzgerald", "Garrison"}, false, DataKind::name},
+        ColumnCase{"family, given", nullptr, {"Holloway, Ulysses", "Reed, Marisol", "Grant, Jasper", "Marsh, Kendra",
+                                              "Castle, Rosalind"}, false, DataKind::name},
+        ColumnCase{"landlines that lost their zero", "自宅電話", {"312345678", "452223344", "662221111", "929998888",
+                                                                "112223333", "453334444"}, true, DataKind::phone},
+        ColumnCase{"phones under a bracketed header", "電話番号（自宅）", {"03-1111-2222", "06-3333-4444", "052-555-6666",
+                                                                        "011-777-8888"}, false, DataKind::phone},
+        ColumnCase{"US phones", nullptr, {"(217) 555-0173", "217-555-0199", "217.555.0142", "(312) 555-0110",
+                                          "(608) 555-0123"}, false, DataKind::phone},
+        ColumnCase{"UK and other phones", nullptr, {"+44 20 7946 0958", "020 7946 0311", "07700 900123",
+                                                    "+49 30 1234567", "+33 1 23 45 67 89"}, false, DataKind::phone},
+        ColumnCase{"notes holding phone numbers", "備考", {"平日18時以降 090-1234-5678 に連絡", "特になし",
+                                                         "不在時は03-1111-2222（勤務先）", "携帯 080-2222-3333", "DM希望",
+                                                         "留守電あり 06-4444-5555"}, false, DataKind::phone},
+        ColumnCase{"ZIP codes as numbers", "ZIP", {"62704", "45402", "83702", "74103", "2134", "93721"}, true,
+                   DataKind::postal_code},
+        ColumnCase{"ZIP+4 and postcodes", nullptr, {"62704-1234", "SW1A 1AA", "LS1 4AB", "45402-0001", "K1A 0B1"},
+                   false, DataKind::postal_code},
+        ColumnCase{"card numbers", nullptr, {"4111 1111 1111 1111", "5555 5555 5555 4444", "378282246310005",
+                                             "6011111111111117"}, false, DataKind::bank_account},
+        ColumnCase{"social security numbers", nullptr, {"123-45-6789", "234-56-7890", "345-67-8901", "456-78-9012"},
+                   false, DataKind::personal_number},
+        ColumnCase{"My Numbers", nullptr, {"123456789018", "987654321093", "314159265352", "271828182840"}, false,
+                   DataKind::personal_number},
+        ColumnCase{"birth dates under 生まれ", "生まれ", {"1950/1/2", "1962/5/3", "2019/7/30", "1985/3/12",
+                                                          "1990/12/1", "1948/8/8"}, false, DataKind::birth_date},
+        ColumnCase{"buildings", "建物名", {"グリーンハイツ 305号室", "メゾン桜A棟", "コーポ松風 201号室",
+                                            "パークサイド 1102号室", "ハイム若葉", "ロイヤルコート 703号室"}, false,
+                   DataKind::address},
+        ColumnCase{"rooms", "部屋番号", {"101", "203", "305", "1102", "707", "402"}, true, DataKind::address},
+        ColumnCase{"second address lines", "Address Line 2", {"Apt 4B", "Suite 210", "Unit 12", "Apt 22A", "Suite 560",
+                                                              "Unit 7"}, false, DataKind::address},
+        ColumnCase{"streets", nullptr, {"1234 Maple Ave", "56 Oak Street", "789 Pine Ridge Rd", "12 Harbor Way",
+                                        "4410 Cedar Lane"}, false, DataKind::address},
+        // rightly not found
+        ColumnCase{"companies under a 者 header", "製造者", COMPANIES, false, std::nullopt},
+        ColumnCase{"groups under 対象者", "対象者", repeat({"全員", "新入社員", "管理職", "一般", "パート"}, 20), false,
+                   std::nullopt},
+        ColumnCase{"a flag under an address word", "住所変更", repeat({"有", "無"}, 20), false, std::nullopt},
+        ColumnCase{"a check under a name word", "氏名確認", repeat({"済", "未"}, 20), false, std::nullopt},
+        ColumnCase{"account types", "口座種別", repeat({"普通", "当座"}, 20), false, std::nullopt},
+        ColumnCase{"address classes", "ご住所区分", repeat({"自宅", "勤務先", "その他"}, 20), false, std::nullopt},
+        ColumnCase{"part numbers shaped like phones", "品番", {"03-1234-5678", "06-2345-6789", "045-123-4567",
+                                                            "011-222-3333", "092-444-5555"}, false, std::nullopt},
+        ColumnCase{"prefectures alone", "都道府県", repeat({"東京都", "大阪府", "北海道", "福岡県", "沖縄県", "京都府",
+                                                           "愛知県"}, 21), false, std::nullopt},
+        ColumnCase{"prefectures alone, no header", nullptr, repeat({"東京都", "大阪府", "北海道", "福岡県"}, 20), false,
+                   std::nullopt},
+        ColumnCase{"company readings", nullptr, {"カブシキガイシャアオバセイサクショ", "ユウゲンガイシャマルサンショウテン",
+                                                 "ホクトウンユカブシキガイシャ", "ｶﾌﾞｼｷｶﾞｲｼｬﾐﾄﾞﾘｼｮｸﾋﾝ"}, false, std::nullopt},
+        ColumnCase{"company readings under a reading word", "フリガナ", {"カブシキガイシャアオバ", "ユウゲンガイシャマルサン",
+                                                                       "ホクトウンユカブシキガイシャ"}, false, std::nullopt},
+        ColumnCase{"member numbers of seven digits", "会員番号", {"4827361", "1938475", "7261849", "3058172", "9182736",
+                                                                "2746150", "6605918", "5120394", "8473625", "1029384"},
+                   true, std::nullopt},
+        ColumnCase{"ship names", "Vessel name", {"Ocean Pioneer", "Northern Star", "Blue Marlin", "Silver Arrow",
+                                                 "Coral Queen", "Iron Eagle"}, false, std::nullopt},
+        ColumnCase{"words under Name", "Name", {"豊田", "日本オラクル", "システム", "ジャパン", "たいへん", "本部", "事業"},
+                   false, std::nullopt},
+        ColumnCase{"restock dates", "入荷日", {"2003/9/22", "2004/5/17", "2004/1/27", "2003/1/19", "2004/11/8"}, false,
+                   std::nullopt},
+        ColumnCase{"restock dates, no header", nullptr, {"2003/9/22", "2004/5/17", "2004/1/27", "2003/1/19",
+                                                         "2004/11/8", "2003/7/9", "2004/6/28", "2003/2/15",
+                                                         "2004/9/17", "2003/3/23"}, false, std::nullopt},
+        ColumnCase{"dates over decades reaching into the future", nullptr,
+                   {"1998/1/2", "2005/5/3", "2031/7/30", "1999/3/12", "2012/12/1", "2029/8/8", "2001/2/14",
+                    "2034/6/6", "1997/9/9", "2008/4/4"}, false, std::nullopt},
+        ColumnCase{"birth header over future dates", "生年月日", {"2031/7/30", "2029/8/8", "2034/6/6"}, false,
+                   std::nullopt},
+        ColumnCase{"product names in katakana", nullptr, repeat({"コーヒー", "ノート", "ボールペン", "プリンター",
+                                                                 "マウス", "キーボード", "モニター", "ケーブル"}, 64),
+                   false, std::nullopt},
+        ColumnCase{"cards that fail the Luhn check", nullptr, {"4111 1111 1111 1112", "5555 5555 5555 4440",
+                                                               "3782 8224 6310 006", "6011 1111 1111 1110"}, false,
+                   std::nullopt},
+        ColumnCase{"twelve digits with wrong check digits", nullptr, {"123456789017", "987654321092", "314159265351",
+                                                                      "271828182841"}, false, std::nullopt}));
 
 }  // namespace
 }  // namespace hsc

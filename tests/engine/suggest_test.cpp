@@ -190,6 +190,77 @@ TEST(Suggest, ReportsWhatCannotBeRead) {
     EXPECT_TRUE(s.sheets[1].columns.empty());
 }
 
+// The second worksheet of workbook() ("集計") with these rows of inline strings; a cell
+// whose text starts with '#' is a number.
+SheetSuggestion suggest_rows(const std::vector<std::vector<std::string>>& rows, const std::string& merged = "") {
+    std::string xml;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::string row = std::to_string(r + 1);
+        xml += "<row r=\"" + row + "\">";
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            const std::string& text = rows[r][c];
+            const std::string ref = column_letters(static_cast<int>(c)) + row;
+            if (text.empty()) continue;
+            xml += text[0] == '#' ? "<c r=\"" + ref + "\"><v>" + text.substr(1) + "</v></c>" : inline_cell(ref, text);
+        }
+        xml += "</row>";
+    }
+    auto entries = workbook();
+    for (auto& e : entries)
+        if (e.name == "xl/worksheets/sheet1.xml")
+            e.data = DECL + "<worksheet xmlns=\"" + NS + "\"><sheetData>" + xml + "</sheetData>" + merged + "</worksheet>";
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", entries);
+    const WorkbookSuggestion s = suggest_columns(dir / "book.xlsx", {.reference_year = 2026});
+    EXPECT_EQ(s.status, SuggestStatus::ok);
+    return s.sheets.size() > 1 ? s.sheets[1] : SheetSuggestion{};
+}
+
+std::vector<std::vector<std::string>> customers(std::vector<std::vector<std::string>> above) {
+    above.push_back({"顧客ID", "氏　名", "電話番号（自宅）", "ステータス", "メモ"});
+    const char* const names[] = {"高橋美咲", "佐藤健一", "中村翼", "小林さやか", "渡辺隆", "伊藤裕子"};
+    for (int i = 0; i < 6; ++i)
+        above.push_back({"C00" + std::to_string(i), names[i], "03-1111-22" + std::to_string(10 + i), i % 2 ? "受付" : "完了",
+                         i % 3 ? "" : "至急"});
+    return above;
+}
+
+TEST(Suggest, TheHeaderRowIsTheRowNamingTheMostColumnsAboveTheData) {
+    // a group row of merged cells whose words are header words
+    SheetSuggestion s = suggest_rows(customers({{"基本情報", "", "連絡先", "", "住所情報"}}),
+                                     "<mergeCells count=\"1\"><mergeCell ref=\"A1:B1\"/></mergeCells>");
+    EXPECT_EQ(s.header_row, 2);
+    EXPECT_EQ(letters(s), (std::vector<std::string>{"B", "C"}));
+    // a title holding a header word, then a blank row
+    s = suggest_rows(customers({{"都道府県別売上"}, {}}));
+    EXPECT_EQ(s.header_row, 3);
+    EXPECT_EQ(letters(s), (std::vector<std::string>{"B", "C"}));
+    // a sheet of things with katakana headers and no word for personal data
+    s = suggest_rows({{"品番", "商品名", "ステータス", "単価"},
+                      {"03-1234-5678", "ボルト M6", "受付", "#120"},
+                      {"06-2345-6789", "LED電球", "完了", "#980"},
+                      {"045-123-4567", "コピー用紙", "受付", "#450"},
+                      {"011-222-3333", "ゴム手袋", "保留", "#300"}});
+    EXPECT_EQ(s.header_row, 1);
+    EXPECT_TRUE(s.columns.empty());  // the part numbers are parts, not phones
+    // no header at all: the first row is data
+    s = suggest_rows({{"高橋 美咲", "03-1111-2210", "営業一課"},
+                      {"佐藤 健一", "03-1111-2211", "総務課"},
+                      {"中村 翼", "03-1111-2212", "営業一課"},
+                      {"小林 さやか", "03-1111-2213", "総務課"}});
+    EXPECT_EQ(s.header_row, 0);
+    EXPECT_EQ(letters(s), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(DateStyles, LibreOfficesGeneralAndExponentsAreNoDates) {
+    const std::string styles =
+        R"(<styleSheet><numFmts count="4"><numFmt numFmtId="164" formatCode="General"/>)"
+        R"(<numFmt numFmtId="165" formatCode="0.00E+00"/><numFmt numFmtId="166" formatCode="[$-411]ge.m.d"/>)"
+        R"(<numFmt numFmtId="167" formatCode="YYYY/MM/DD"/></numFmts><cellXfs count="4">)"
+        R"(<xf numFmtId="164"/><xf numFmtId="165"/><xf numFmtId="166"/><xf numFmtId="167"/></cellXfs></styleSheet>)";
+    EXPECT_EQ(date_styles(styles), (std::vector<bool>{false, false, true, true}));
+}
+
 TEST(Suggest, ColumnLetters) {
     const std::vector<std::pair<int, std::string>> cases = {
         {0, "A"}, {25, "Z"}, {26, "AA"}, {51, "AZ"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}};

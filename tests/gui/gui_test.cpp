@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextDocument>
@@ -25,12 +26,14 @@
 #include <QtTest>
 #include <unistd.h>
 #include <optional>
+#include <set>
 
 #include "core/catalog.h"
 #include "core/status.h"
 #include "engine/driver.h"
 #include "protect/footer.h"
 #include "dialogs.h"
+#include "gui_reporter.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "shell/settings_file.h"
@@ -78,20 +81,68 @@ public:
     std::vector<fs::path> opened;
 };
 
-class ErrorsOnly final : public hsc::Reporter {
-public:
-    void error(std::string_view t) override { MessageBox::show(nullptr, MessageBox::Critical, QString::fromStdString(std::string(t)), false, true); }
-    bool ask_yes_no(std::string_view t) override {
-        return MessageBox::show(nullptr, MessageBox::Question, QString::fromStdString(std::string(t)), true, true) ==
-               MessageBox::Yes;
+// The program's own reporter: message boxes, answered from the test's queue.
+using ErrorsOnly = hsc::gui::GuiReporter;
+
+// Waits until every drop of the window is processed, the event loop running meanwhile.
+bool wait_idle(MainWindow& w, int ms = 60000) {
+    if (w.busy()) QTest::qWaitFor([&] { return !w.busy(); }, ms);
+    return !w.busy();
+}
+
+// A drop, processed to its end.
+void drop_and_wait(MainWindow& w, const QStringList& files) {
+    w.dropFiles(files);
+    QVERIFY(wait_idle(w));
+}
+
+// The defaults with a password of one's own: masking then asks nothing about the password.
+hsc::MaskSettings own_password_settings() {
+    hsc::MaskSettings s;
+    hsc::hsc_init_settings(s);
+    s.password = "my own words";
+    return s;
+}
+
+// A workbook that takes a while: about 5 MB of shared strings and as much worksheet.
+std::vector<hsc::test::ZipEntry> long_workbook() {
+    std::vector<std::string> strings;
+    strings.reserve(150000);
+    for (int i = 0; i < 150000; ++i) strings.push_back("山田太郎" + std::to_string(i));
+    return hsc::test::small_workbook(strings);
+}
+
+std::set<std::string> listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// A window over the real pipeline, with a password of one's own in the settings.
+struct RealFixture {
+    RealFixture() {
+        store.stored = own_password_settings();
+        shell.start();
+        window = std::make_unique<MainWindow>(shell, [] {});
     }
-    void info(std::string_view t) override { MessageBox::show(nullptr, MessageBox::Information, QString::fromStdString(std::string(t)), false, true); }
+    MemoryStore store;
+    NoPlatform platform;
+    ErrorsOnly reporter;
+    hsc::Shell shell{store, platform, reporter,
+                     [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
+                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); }};
+    template <typename T>
+    T* get(const char* name) { return window->findChild<T*>(name); }
+    QProgressBar* get_bar() { return get<QProgressBar>("progress"); }
+    std::unique_ptr<MainWindow> window;
 };
 
 // One window with everything it talks to.
 struct Fixture {
+    // Without stored settings of its own: the defaults with a password of one's own, so
+    // that masking asks nothing about the password.
     explicit Fixture(std::optional<hsc::MaskSettings> stored = std::nullopt, hsc::Lang lang = hsc::Lang::ja) {
-        store.stored = stored;
+        store.stored = stored ? *stored : own_password_settings();
         shell.set_lang(lang);
         shell.start();
         window = std::make_unique<MainWindow>(shell, [this] { ++exits; });
@@ -140,6 +191,13 @@ QProcessEnvironment gui_environment(const fs::path& dir) {
     return env;
 }
 
+// The settings file of gui_environment with a password of one's own: with the built-in
+// one the program would ask about the password before it masks.
+bool write_own_password_settings(const fs::path& dir) {
+    fs::create_directories(dir / "config" / "Hushcel");
+    return hsc::hsc_write_ini(own_password_settings(), dir / "config" / "Hushcel" / "Hushcel.ini") == hsc::RC_OK;
+}
+
 QStringList items(QComboBox* box) {
     QStringList list;
     for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
@@ -159,7 +217,7 @@ QString run_modal(const std::function<void()>& action, const std::function<void(
         poll.stop();
         name = modal->objectName();
         if (inspect) inspect(modal);
-        if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+        if (auto* d = qobject_cast<QDialog*>(modal); d && d->isVisible()) d->reject();  // unless inspect closed it
     });
     poll.start();
     action();
@@ -242,7 +300,8 @@ private slots:
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         const auto& asked = MessageBox::shown().back();
         QVERIFY(asked.yes_no);
-        QVERIFY2(asked.text.contains(QStringLiteral("「B,C」")), qPrintable(asked.text));
+        // Per sheet: the proposal holds for the sheet it was made for only.
+        QVERIFY2(asked.text.contains(QStringLiteral("「名簿!B,C」")), qPrintable(asked.text));
         QVERIFY2(!asked.text.contains(QStringLiteral("西新宿")), qPrintable(asked.text));  // no values shown
         QCOMPARE(field->text(), QStringLiteral("A"));
 
@@ -250,7 +309,7 @@ private slots:
         FileChooser::setNextFileName(book);
         MessageBox::setNextAnswer(MessageBox::Yes);
         action->trigger();
-        QCOMPARE(field->text(), QStringLiteral("B,C"));
+        QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
 
         // No workbook chosen: nothing is asked; an unreadable one is reported.
         MessageBox::clearShown();
@@ -263,7 +322,7 @@ private slots:
         action->trigger();
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         QCOMPARE(MessageBox::shown().back().icon, MessageBox::Critical);
-        QCOMPARE(field->text(), QStringLiteral("B,C"));
+        QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
     }
 
     void windowHasItsControlsAndSize() {
@@ -283,7 +342,7 @@ private slots:
         const std::pair<const char*, QString> checks[] = {
             {"overwrite", "上書き更新"}, {"fileHash", "ファイル認証モード"}, {"noPassword", "パスワードを記録しない"},
             {"autoshape", "図形の文字をマスク"}, {"recrypto", "自動再暗号化"}, {"keepHeader", "見出し行を残す"},
-            {"compat", "互換形式でマスク(弱い暗号)"}};
+            {"compat", "互換形式でマスク(弱い暗号)"}, {"sendCopy", "送付用のコピー(バックアップなし)"}};
         for (const auto& [name, text] : checks) {
             QVERIFY2(f.get<QCheckBox>(name), name);
             QCOMPARE(f.get<QCheckBox>(name)->text(), text);
@@ -340,6 +399,17 @@ private slots:
         compat->setChecked(true);
         hsc::hsc_get_controls(f.window->controls(), s);
         QVERIFY(s.is_compat);
+        // The copy to send out: below the compatible format's box, off at start, and its
+        // value reaches the settings.
+        auto* send = f.get<QCheckBox>("sendCopy");
+        QVERIFY(!send->isChecked() && !s.is_no_backup);
+        QVERIFY(at("sendCopy").y() > at("compat").y());
+        for (QWidget* other : f.window->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != send && other->isVisible())
+                QVERIFY2(!other->geometry().intersects(send->geometry()), qPrintable(other->objectName()));
+        send->setChecked(true);
+        hsc::hsc_get_controls(f.window->controls(), s);
+        QVERIFY(s.is_no_backup);
         // The banner is drawn: the panel's picture holds black stripes at (17, 10) onward.
         QImage shot = f.window->centralWidget()->grab().toImage();
         const qreal scale = shot.devicePixelRatio();
@@ -457,7 +527,7 @@ private slots:
 
         // The shell asks in English; the line of the file is English.
         MessageBox::setNextAnswer(MessageBox::No);
-        f.window->dropFiles({"/d/book.xlsx"});
+        drop_and_wait(*f.window, {"/d/book.xlsx"});
         QCOMPARE(MessageBox::shown().back().text, QString::fromStdString(hsc::say(hsc::Lang::en, hsc::Msg::open_output, {"/d/●book.xlsx"})));
         auto* list = f.get<QListWidget>("results");
         QCOMPARE(list->item(0)->text(), QStringLiteral("Masked book.xlsx → ●book.xlsx (shared strings: 3, text in shapes: 0)"));
@@ -497,7 +567,7 @@ private slots:
         QCOMPARE(hint->text(), QStringLiteral("ここにブックをドロップしてください"));
         QVERIFY(hint->isVisible());
         MessageBox::setNextAnswer(MessageBox::No);  // open ●book.xlsx?
-        f.window->dropFiles({"/d/book.xlsx"});
+        drop_and_wait(*f.window, {"/d/book.xlsx"});
         QCOMPARE(f.get<QListWidget>("results")->count(), 1);
         QVERIFY(!hint->isVisible());
     }
@@ -509,12 +579,14 @@ private slots:
         MessageBox::clearShown();
         MessageBox::setNextAnswer(MessageBox::No);  // replace them?
         f.window->openFiles({"/d/a.xlsx", "/d/b.xlsx"});
+        QVERIFY(wait_idle(*f.window));
         QVERIFY(f.processed.empty());
         QCOMPARE(MessageBox::shown().back().text,
                  QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::ask_overwrite_opened, {"/d/a.xlsx\n/d/b.xlsx"})));
         MessageBox::setNextAnswer(MessageBox::Yes);  // replace them?
         MessageBox::setNextAnswer(MessageBox::No);   // open the output?
         f.window->openFiles({"/d/a.xlsx"});
+        QVERIFY(wait_idle(*f.window));
         QCOMPARE(f.processed, std::vector<fs::path>{"/d/a.xlsx"});
 
         // Without overwrite a new file is written beside the workbook: no question first.
@@ -522,12 +594,15 @@ private slots:
         MessageBox::clearShown();
         MessageBox::setNextAnswer(MessageBox::No);  // open the output?
         f.window->openFiles({"/d/c.xlsx"});
+        QVERIFY(wait_idle(*f.window));
         QCOMPARE(f.processed.back(), fs::path("/d/c.xlsx"));
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
     }
 
     void statusAreaSaysWhenTheKnownPasswordIsInUse() {
-        Fixture f;  // the defaults: the built-in password
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);  // the built-in password
         auto* status = f.get<QLabel>("passwordStatus");
         QVERIFY(status);
         QVERIFY(status->text().contains(QStringLiteral("既定のパスワードを使用中です")));
@@ -573,7 +648,7 @@ private slots:
     void menuHasEveryCommandAndAccelerator() {
         Fixture f;
         const std::tuple<const char*, QString, QKeySequence> actions[] = {
-            {"exit", "終了(&X)", QKeySequence("Ctrl+X")},
+            {"exit", "終了(&X)", QKeySequence("Ctrl+Q")},
             {"save", "設定保存(&S)", QKeySequence("Ctrl+S")},
             {"keyFile", "認証ファイル(&F)", QKeySequence("Ctrl+F")},
             {"keyfileHint", "認証ファイルヒント(&K)", QKeySequence("Ctrl+K")},
@@ -590,6 +665,17 @@ private slots:
         QStringList menus;
         for (QAction* a : f.window->menuBar()->actions()) menus << a->text();
         QCOMPARE(menus, (QStringList{"ファイル(&F)", "認証(&C)", "表示(&V)", "ヘルプ(&H)"}));
+
+        // Ctrl+X in a text field cuts its text and the window stays.
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* column = f.get<QLineEdit>("targetColumn");
+        column->setText("B,C");
+        column->setFocus();
+        column->selectAll();
+        QTest::keyClick(column, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(column->text(), QString());
+        QCOMPARE(f.exits, 0);
     }
 
     void acceleratorOpensItsDialog() {
@@ -732,6 +818,7 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(150, 150), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(f.window.get(), &drop);
+        QVERIFY(wait_idle(*f.window));
         QCOMPARE(f.processed, (std::vector<fs::path>{"/data/a.xlsx", "/data/bad.xlsx", "/data/c.xlsx"}));
         QCOMPARE(f.last_settings.password, std::string("typed"));
         QCOMPARE(f.last_settings.mask_step, 3);
@@ -747,13 +834,14 @@ private slots:
         Fixture f;
         f.window->show();
         int exits_seen_inside = -1;
-        f.during = [&] {
-            if (f.processed.size() == 1) f.window->close();
+        f.during = [&] {  // on the worker: the close comes from the window's thread meanwhile
+            if (f.processed.size() == 1)
+                QMetaObject::invokeMethod(f.window.get(), [&] { f.window->close(); }, Qt::BlockingQueuedConnection);
             exits_seen_inside = f.exits;
         };
         MessageBox::setNextAnswer(MessageBox::Ok);
         MessageBox::setNextAnswer(MessageBox::Ok);
-        f.window->dropFiles({"/d/bad1.xlsx", "/d/bad2.xlsx"});
+        drop_and_wait(*f.window, {"/d/bad1.xlsx", "/d/bad2.xlsx"});
         QCOMPARE(f.processed.size(), size_t(2));
         QCOMPARE(exits_seen_inside, 0);  // the second file was still handled
         QCOMPARE(f.exits, 1);
@@ -775,7 +863,7 @@ private slots:
         QVERIFY(list->isVisibleTo(f.window.get()));
         MessageBox::setNextAnswer(MessageBox::No);  // open ●book.xlsx?
         MessageBox::setNextAnswer(MessageBox::Ok);  // bad1.xlsx: rejected
-        f.window->dropFiles({"/d/book.xlsx", "/d/bad1.xlsx"});
+        drop_and_wait(*f.window, {"/d/book.xlsx", "/d/bad1.xlsx"});
         QStringList lines;
         for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
         QCOMPARE(lines, (QStringList{
@@ -788,7 +876,7 @@ private slots:
         f.report = hsc::MaskReport{};
         f.report.produced = true;  // nothing masked
         MessageBox::setNextAnswer(MessageBox::No);
-        f.window->dropFiles({"/d/empty.xlsx"});
+        drop_and_wait(*f.window, {"/d/empty.xlsx"});
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), QStringLiteral("empty.xlsx をマスクしました → ●empty.xlsx(共有文字列 0件、図形の文字 0件)"));
         QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクしたものがありません")));
@@ -808,7 +896,7 @@ private slots:
         Fixture f;
         for (QLabel* l : f.window->findChildren<QLabel*>()) QVERIFY2(l->textFormat() == Qt::PlainText, qPrintable(l->objectName()));
         MessageBox::setNextAnswer(MessageBox::Ok);  // the file's refusal
-        f.window->dropFiles({"/d/bad<b>x<img src='x.png'>.xlsx"});
+        drop_and_wait(*f.window, {"/d/bad<b>x<img src='x.png'>.xlsx"});
         auto* list = f.get<QListWidget>("results");
         QCOMPARE(list->count(), 1);
         QVERIFY(list->item(0)->text().contains(QStringLiteral("bad<b>x<img src='x.png'>.xlsx")));
@@ -828,6 +916,7 @@ private slots:
         hsc::MaskSettings stored;
         hsc::hsc_init_settings(stored);
         stored.target_column = "A";
+        stored.password = "my own words";  // the built-in one would be asked about first
         MemoryStore store;
         store.stored = stored;
         NoPlatform platform;
@@ -839,7 +928,7 @@ private slots:
         MainWindow window(shell, [] {});
         auto* list = window.findChild<QListWidget*>("results");
         MessageBox::setNextAnswer(MessageBox::No);
-        window.dropFiles({QString::fromStdString((dir / "book.xlsx").string())});
+        drop_and_wait(window, {QString::fromStdString((dir / "book.xlsx").string())});
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(),
                  QStringLiteral("book.xlsx をマスクしました → ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)"));
@@ -847,7 +936,7 @@ private slots:
                  QStringLiteral("  マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。"));
 
         MessageBox::setNextAnswer(MessageBox::No);
-        window.dropFiles({QString::fromStdString((dir / "●book.xlsx").string())});
+        drop_and_wait(window, {QString::fromStdString((dir / "●book.xlsx").string())});
         QCOMPARE(list->count(), 1);
         QCOMPARE(list->item(0)->text(), QStringLiteral("●book.xlsx を復元しました → 〇●book.xlsx"));
     }
@@ -859,6 +948,7 @@ private slots:
         const fs::path input = dir / "book.xlsx";
         fs::copy_file(corpus / "xlsxwriter/unicode_shift_jis.xlsx", input);
         MemoryStore store;
+        store.stored = own_password_settings();
         NoPlatform platform;
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
@@ -868,7 +958,7 @@ private slots:
         MainWindow window(shell, [] {});
 
         MessageBox::setNextAnswer(MessageBox::No);
-        window.dropFiles({QString::fromStdString(input.string())});
+        drop_and_wait(window, {QString::fromStdString(input.string())});
         const fs::path masked = dir / "●book.xlsx";
         QCOMPARE(MessageBox::shown().size(), size_t(1));
         QCOMPARE(MessageBox::shown()[0].text,
@@ -877,7 +967,7 @@ private slots:
         QVERIFY(hsc::test::read_file(masked) != hsc::test::read_file(input));
 
         MessageBox::setNextAnswer(MessageBox::No);
-        window.dropFiles({QString::fromStdString(masked.string())});
+        drop_and_wait(window, {QString::fromStdString(masked.string())});
         const fs::path restored = dir / "〇●book.xlsx";
         QVERIFY(fs::exists(restored));
         const auto original = hsc::test::read_zip(input);
@@ -913,6 +1003,7 @@ private slots:
         lookup.override_command = app.string();
         hsc::LinuxPlatform platform(lookup);
         MemoryStore store;
+        store.stored = own_password_settings();
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
@@ -923,20 +1014,218 @@ private slots:
         auto masked = [&] { return hsc::test::read_zip_info(book).comment.starts_with("COMPANY=KESTRIL PRODUCT=Hushcel"); };
 
         MessageBox::setNextAnswer(MessageBox::No);
-        window.dropFiles({QString::fromStdString(book.string())});  // masked in place
+        drop_and_wait(window, {QString::fromStdString(book.string())});  // masked in place
         QVERIFY(masked());
 
         window.findChild<QCheckBox*>("recrypto")->setChecked(true);
         MessageBox::clearShown();
         MessageBox::setNextAnswer(MessageBox::Yes);             // open the restored workbook
         if (saves) MessageBox::setNextAnswer(MessageBox::Ok);  // the re-encryption notice
-        window.dropFiles({QString::fromStdString(book.string())});
+        drop_and_wait(window, {QString::fromStdString(book.string())});
         QCOMPARE(masked(), saves);
         QCOMPARE(MessageBox::shown().size(), size_t(saves ? 2 : 1));
         if (saves) {
             QCOMPARE(MessageBox::shown()[1].text, QStringLiteral("自動再暗号化"));
             QCOMPARE(MessageBox::shown()[1].icon, MessageBox::Information);
         }
+    }
+
+    // The work runs beside the window: while a long workbook is masked, timers fire, the
+    // progress bar moves and is drawn, and the window answers.
+    void eventLoopRunsWhileALongWorkbookIsProcessed() {
+        hsc::test::TempDir dir;
+        hsc::test::write_zip(dir / "long.xlsx", long_workbook());
+        RealFixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* bar = f.get_bar();
+        QSignalSpy moved(bar, &QProgressBar::valueChanged);
+        int ticks = 0, painted = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        struct PaintCounter : QObject {
+            int& count;
+            explicit PaintCounter(int& c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) ++count;
+                return false;
+            }
+        } counter(painted);
+        bar->installEventFilter(&counter);
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        f.window->dropFiles({QString::fromStdString((dir / "long.xlsx").string())});
+        QVERIFY(f.window->busy());
+        QVERIFY(ticks == 0);
+        QVERIFY(wait_idle(*f.window));
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QVERIFY(painted >= 2);
+        bool between = false;  // a value that was neither the start nor the end
+        for (const auto& args : moved) between = between || (args[0].toInt() > 0 && args[0].toInt() < 100);
+        QVERIFY(between);
+        QVERIFY(fs::exists(dir / "●long.xlsx"));
+        QVERIFY(!f.get<QWidget>("progressRow")->isVisible());
+    }
+
+    // Stop during the first file of two: nothing of it is written, the second is not
+    // begun, the folder is as it was, and the list says both were stopped.
+    void stopLeavesTheFolderAsItWas() {
+        hsc::test::TempDir dir;
+        hsc::test::write_zip(dir / "a.xlsx", long_workbook());
+        hsc::test::write_zip(dir / "b.xlsx", hsc::test::small_workbook({"山田太郎"}));
+        const std::string before = hsc::test::read_file(dir / "a.xlsx");
+        RealFixture f;
+        f.window->findChild<QCheckBox*>("overwrite")->setChecked(true);
+        auto* bar = f.get_bar();
+        // Stopped as soon as the first file shows progress.
+        QObject::connect(bar, &QProgressBar::valueChanged, f.window.get(), [&](int v) {
+            if (v > 0) QTest::mouseClick(f.get<QPushButton>("stop"), Qt::LeftButton);
+        });
+        drop_and_wait(*f.window, {QString::fromStdString((dir / "a.xlsx").string()),
+                                  QString::fromStdString((dir / "b.xlsx").string())});
+        QCOMPARE(listing(dir.path()), (std::set<std::string>{"a.xlsx", "b.xlsx"}));
+        QVERIFY(hsc::test::read_file(dir / "a.xlsx") == before);
+        hsc::FooterInfo footer;
+        QCOMPARE(hsc::hsc_read_footer(dir / "b.xlsx", footer), hsc::RC_OK);
+        QVERIFY(!footer.present);
+        auto* list = f.get<QListWidget>("results");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::outcome_cancelled, {"a.xlsx"})));
+        QCOMPARE(list->item(1)->text(), QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::outcome_cancelled, {"b.xlsx"})));
+        QVERIFY(MessageBox::shown().empty());  // a stop is no failure to be told of
+    }
+
+    // A question that comes again for the files of a drop offers "all"; one such answer
+    // does for the rest of the drop. A drop of one file gets the plain question.
+    void questionsOfADropOfSeveralOfferApplyToAll() {
+        Fixture f;
+        f.get<QLineEdit>("password")->setText("my own words");
+        MessageBox::setNextAnswer(MessageBox::No);        // a: not opened
+        MessageBox::setNextAnswer(MessageBox::YesToAll);  // b, and the rest: opened
+        drop_and_wait(*f.window, {"/d/a.xlsx", "/d/b.xlsx", "/d/c.xlsx", "/d/d.xlsx"});
+        QCOMPARE(f.processed.size(), size_t(4));
+        QCOMPARE(f.platform.opened, (std::vector<fs::path>{"/d/●b.xlsx", "/d/●c.xlsx", "/d/●d.xlsx"}));
+        QCOMPARE(MessageBox::shown().size(), size_t(2));
+        for (const auto& box : MessageBox::shown()) QVERIFY(box.for_all && box.yes_no);
+
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        drop_and_wait(*f.window, {"/d/e.xlsx"});
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QVERIFY(!MessageBox::shown()[0].for_all);
+        QCOMPARE(f.platform.opened.back(), fs::path("/d/●e.xlsx"));
+    }
+
+    // The built-in password is never used without the confirmation that names the
+    // consequence, asked again for each drop; without it (No, Cancel) nothing is processed.
+    // The same for workbooks handed over by another program.
+    void builtInPasswordNeverMasksWithoutTheConfirmation() {
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);
+        const QString consequence = QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::confirm_known_password));
+        using hsc::gui::NewPasswordDialog;
+        const auto built_in = [](QWidget* d) { static_cast<NewPasswordDialog*>(d)->builtInButton()->click(); };
+
+        // Declined confirmation, then the dialog's cancel: nothing.
+        MessageBox::setNextAnswer(MessageBox::No);
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); },
+                           [&](QWidget* d) {
+                               built_in(d);
+                               QVERIFY(d->isVisible());  // a No keeps the dialog
+                           }),
+                 QStringLiteral("NEWPWDDLG"));
+        QCOMPARE(run_modal([&] { f.window->openFiles({"/d/b.xlsx"}); }), QStringLiteral("NEWPWDDLG"));
+        QVERIFY(f.processed.empty());
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].text, consequence);
+
+        // Confirmed: this drop masks with the built-in password.
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(MessageBox::Yes);  // the confirmation
+        MessageBox::setNextAnswer(MessageBox::No);   // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/c.xlsx"}); }, built_in);
+        QCOMPARE(f.processed, std::vector<fs::path>{"/d/c.xlsx"});
+        QCOMPARE(f.last_settings.password, std::string("Q-Marle"));
+        QCOMPARE(MessageBox::shown()[0].text, consequence);
+
+        // The next drop asks again; a masked workbook (restored) asks nothing.
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/d.xlsx"}); }), QStringLiteral("NEWPWDDLG"));
+        QCOMPARE(f.processed.size(), size_t(1));
+        hsc::test::TempDir dir;
+        hsc::test::write_zip(dir / "m.xlsx", hsc::test::small_workbook({"x"}));
+        hsc::MaskSettings own;
+        own.password = "something";
+        hsc::FileContext ctx;
+        fs::path out;
+        ErrorsOnly r;
+        QCOMPARE(hsc::hsc_process_file(dir / "m.xlsx", out, own, ctx, r), hsc::RC_OK);
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {QString::fromStdString(out.string())}); }), QString());
+        QCOMPARE(f.processed.size(), size_t(2));
+    }
+
+    // First use: a password of one's own, typed twice (the show toggle reveals both
+    // fields), kept in the settings when the user leaves the offer ticked.
+    void firstUseAsksForAPasswordTypedTwice() {
+        hsc::MaskSettings defaults;
+        hsc::hsc_init_settings(defaults);
+        Fixture f(defaults);
+        using hsc::gui::NewPasswordDialog;
+        MessageBox::setNextAnswer(MessageBox::Ok);  // the two differ
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); }, [&](QWidget* w) {
+            auto* d = static_cast<NewPasswordDialog*>(w);
+            QCOMPARE(d->first()->echoMode(), QLineEdit::Password);
+            d->showBox()->setChecked(true);
+            QCOMPARE(d->first()->echoMode(), QLineEdit::Normal);
+            QCOMPARE(d->second()->echoMode(), QLineEdit::Normal);
+            QVERIFY(d->saveBox()->isChecked());
+            d->first()->setText("correct horse");
+            d->second()->setText("correct hrose");
+            d->okButton()->click();
+            QVERIFY(d->isVisible());  // refused: stays open
+            d->second()->setText("correct horse");
+            d->okButton()->click();
+        });
+        QCOMPARE(MessageBox::shown()[0].text, QString::fromStdString(hsc::say(hsc::Lang::ja, hsc::Msg::password_confirm_differs)));
+        QCOMPARE(f.processed, std::vector<fs::path>{"/d/a.xlsx"});
+        QCOMPARE(f.last_settings.password, std::string("correct horse"));
+        QCOMPARE(f.get<QLineEdit>("password")->text(), QStringLiteral("correct horse"));
+        QCOMPARE(f.store.writes, 1);
+        QCOMPARE(f.store.stored->password, std::string("correct horse"));
+        QVERIFY(!f.store.stored->is_no_password);
+    }
+
+    // A password typed into the window since the last masking is typed once more before
+    // it masks; a different one abandons the drop. Once confirmed it is not asked again.
+    void typedPasswordIsTypedAgainBeforeItMasks() {
+        Fixture f;
+        auto* field = f.get<QLineEdit>("password");
+        field->clear();
+        QTest::keyClicks(field, "new secret");
+        using hsc::gui::RetypePasswordDialog;
+        MessageBox::setNextAnswer(MessageBox::Ok);  // differs
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); },
+                           [](QWidget* w) {
+                               auto* d = static_cast<RetypePasswordDialog*>(w);
+                               d->edit()->setText("new secert");
+                               d->okButton()->click();
+                               QVERIFY(d->isVisible());
+                           }),
+                 QStringLiteral("RETYPEPWDDLG"));
+        QVERIFY(f.processed.empty());
+
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        run_modal([&] { drop_and_wait(*f.window, {"/d/a.xlsx"}); }, [](QWidget* w) {
+            auto* d = static_cast<RetypePasswordDialog*>(w);
+            d->edit()->setText("new secret");
+            d->okButton()->click();
+        });
+        QCOMPARE(f.last_settings.password, std::string("new secret"));
+        MessageBox::setNextAnswer(MessageBox::No);
+        QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {"/d/b.xlsx"}); }), QString());  // nothing asked
+        QCOMPARE(f.processed.size(), size_t(2));
     }
 
     void exitWithChangedSettingsAsksAndSavesOnYes() {
@@ -969,7 +1258,11 @@ private slots:
         QCOMPARE(window.findChild<QLineEdit*>("password")->text(), QStringLiteral("Q-Marle"));  // no file yet
 
         window.findChild<QLineEdit*>("targetColumn")->setText("B,E");
-        window.dropFiles({"/nowhere/x.xlsx"});      // the controls are taken at a drop
+        // The controls are taken at a drop (here one with the built-in password, confirmed).
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        run_modal([&] { drop_and_wait(window, {"/nowhere/x.xlsx"}); },
+                  [](QWidget* d) { static_cast<hsc::gui::NewPasswordDialog*>(d)->builtInButton()->click(); });
+        MessageBox::clearShown();
         window.findChild<QCheckBox*>("overwrite")->setChecked(true);  // and again on Yes
         MessageBox::setNextAnswer(MessageBox::Yes);
         window.close();
@@ -1049,6 +1342,7 @@ private slots:
         hsc::test::TempDir dir;
         fs::create_directories(dir / "data");
         hsc::test::write_zip(dir / "data" / "名簿.xlsx", hsc::test::small_workbook({"山田太郎", "東京都"}));
+        QVERIFY(write_own_password_settings(dir.path()));
         QProcess gui;
         gui.setProcessEnvironment(gui_environment(dir.path()));
         gui.setWorkingDirectory(QString::fromStdString(dir.path().string()));
@@ -1097,6 +1391,7 @@ private slots:
         fs::create_directories(dir / "first");
         fs::create_directories(dir / "second" / "data");
         hsc::test::write_zip(dir / "second" / "data" / "b.xlsx", hsc::test::small_workbook({"佐藤花子"}));
+        QVERIFY(write_own_password_settings(dir.path()));
         const QString tmp = QString::fromStdString(dir.path().string());
         QProcess first;
         first.setProcessEnvironment(gui_environment(dir.path()));

@@ -186,14 +186,15 @@ TEST(FileType, StreamModeLeavesTheStreamRegisteredAndClosed) {
     EXPECT_EQ(msize(reg, "in/secret.xlsx"), static_cast<std::int64_t>(CFB_LOCKED.size()));
 }
 
-TEST(FileType, StreamModeLoadsADiskFileOfThatName) {
+// Stream mode looks at memory streams only: a disk file of that name is not a stream.
+TEST(FileType, StreamModeNeverReadsADiskFileOfThatName) {
     test::TempDir dir;
     test::write_file(dir / "book.xlsm", ZIP);
     MfileRegistry reg;
     int code = 0;
-    EXPECT_EQ(tiv_file_type(reg, FILE_TYPE_STREAM, (dir / "book.xlsm").string(), code), 0);
-    EXPECT_EQ(code, 14);
-    EXPECT_EQ(mcount(reg), 1);
+    EXPECT_EQ(tiv_file_type(reg, FILE_TYPE_STREAM, (dir / "book.xlsm").string(), code), RC_OPEN);
+    EXPECT_EQ(code, TYPE_UNKNOWN);
+    EXPECT_EQ(mcount(reg), 0);
 }
 
 TEST(FileType, TableIsAsListed) {

@@ -99,20 +99,30 @@ void put_stream(MfileRegistry& reg, const std::string& name, const std::string& 
     mclose(f);
 }
 
-// Every entry as the composition writes it: deflated, all-zero date, nothing extra.
-void expect_composed_form(const test::ZipArchiveInfo& info, const std::string& file_bytes) {
+// Every entry as the composition writes it: one the input held keeps its method, date,
+// attributes and extra fields (folder entries among them); one that is new is deflated,
+// dated 1980-01-01 00:00:00 (the earliest valid DOS date) and plain. Never encrypted nor
+// with a data descriptor, and the archive has no comment.
+void expect_composed_form(const test::ZipArchiveInfo& info, const std::string& file_bytes,
+                          const test::ZipArchiveInfo* input = nullptr) {
     for (const auto& e : info.entries) {
         SCOPED_TRACE(e.name);
-        EXPECT_EQ(e.method, 8);
-        EXPECT_EQ(e.dos_date, 0x0020);
-        EXPECT_EQ(e.dos_time, 0x0000);
-        EXPECT_EQ(e.extra_length, 0);
+        const test::ZipEntryInfo* was = nullptr;
+        if (input)
+            for (const auto& i : input->entries)
+                if (i.name == e.name) was = &i;
+        EXPECT_EQ(e.method, was ? was->method : 8);
+        EXPECT_EQ(e.dos_date, was ? was->dos_date : 0x0021);
+        EXPECT_EQ(e.dos_time, was ? was->dos_time : 0x0000);
+        EXPECT_EQ(e.extra_length, was ? was->extra_length : 0);
         EXPECT_EQ(e.local_extra_length, 0);
-        EXPECT_EQ(e.local_method, 8);
-        EXPECT_EQ(e.local_dos_date, 0x0020);
-        EXPECT_EQ(e.local_dos_time, 0x0000);
-        EXPECT_EQ(e.comment_length, 0);
+        EXPECT_EQ(e.local_method, e.method);
+        EXPECT_EQ(e.local_dos_date, e.dos_date);
+        EXPECT_EQ(e.local_dos_time, e.dos_time);
+        EXPECT_EQ(e.comment_length, was ? was->comment_length : 0);
+        EXPECT_EQ(e.external_attributes, was ? was->external_attributes : 0u);
         EXPECT_EQ(e.flags & 1, 0) << "encrypted";
+        EXPECT_EQ(e.flags & 8, 0) << "data descriptor";
         EXPECT_TRUE(e.crc_ok);
     }
     EXPECT_TRUE(info.comment.empty());
@@ -309,9 +319,15 @@ TEST_F(ZipPackageTest, DataBeyondTheDeclaredSizeIsNeverWritten) {
 
 // ---- composition ----
 
-TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderAndBytesInTheComposedForm) {
+// Folder entries, dates, methods and the order of the input come back; a stream the
+// input did not hold follows them, dated as new.
+TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderFoldersDatesAndBytes) {
     test::write_zip(tmp / "in.xlsx", sample_package(), dated(0x5A86, 0x5295));
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(names, names_of(files_only(sample_package())));
+    ASSERT_EQ(reg.layout.entries.size(), sample_package().size());
+    EXPECT_TRUE(reg.layout.entries[2].folder);
+    EXPECT_EQ(reg.layout.entries[2].name, "xl/");
 
     fs::path output;
     ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "composed.tmp"), RC_OK);
@@ -319,14 +335,47 @@ TEST_F(ZipPackageTest, RoundTripKeepsNamesOrderAndBytesInTheComposedForm) {
     EXPECT_FALSE(fs::exists(output)) << "composing into a given path leaves the final name to the caller";
 
     const std::string bytes = test::read_file(tmp / "composed.tmp");
-    const auto info = test::read_zip_bytes(bytes);
-    expect_composed_form(info, bytes);
-    EXPECT_EQ(test::read_zip(tmp / "composed.tmp"), files_only(sample_package()));
+    const auto input = test::read_zip_info(tmp / "in.xlsx");
+    expect_composed_form(test::read_zip_bytes(bytes), bytes, &input);
+    EXPECT_EQ(test::read_zip(tmp / "composed.tmp"), sample_package());
+
+    // Stored entries stay stored; a new stream comes last.
+    MfileRegistry stored_reg;
+    test::write_zip(tmp / "stored.xlsx", sample_package(), stored());
+    ASSERT_EQ(unzip_package(stored_reg, ZIP_MODE_MEMORY, tmp / "stored.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    put_stream(stored_reg, "xl/BKnew.xml", "new");
+    ASSERT_EQ(hsc_write_excel(stored_reg, tmp / "stored.xlsx", output, Direction::mask, false, tmp / "stored.tmp"), RC_OK);
+    const std::string stored_bytes = test::read_file(tmp / "stored.tmp");
+    const auto stored_input = test::read_zip_info(tmp / "stored.xlsx");
+    const auto stored_info = test::read_zip_bytes(stored_bytes);
+    expect_composed_form(stored_info, stored_bytes, &stored_input);
+    auto with_new = sample_package();
+    with_new.push_back({"xl/BKnew.xml", "new"});
+    EXPECT_EQ(test::read_zip(tmp / "stored.tmp"), with_new);
+    EXPECT_EQ(stored_info.entries.back().method, 8);
+}
+
+// The archive comment as read is kept with the layout; composition writes only the
+// comment it is given (a restore's), never the one it read (a masked workbook's footer).
+TEST_F(ZipPackageTest, CommentIsReadAndWrittenOnlyWhenGiven) {
+    test::ZipBuildOptions commented;
+    commented.comment = "made by a spreadsheet program";
+    test::write_zip(tmp / "in.xlsx", sample_package(), commented);
+    ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "in.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
+    EXPECT_EQ(reg.layout.comment, commented.comment);
+    fs::path output;
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::mask, false, tmp / "plain.zip"), RC_OK);
+    EXPECT_EQ(test::read_zip_info(tmp / "plain.zip").comment, "");
+    reg.archive_comment = "the original comment";
+    ASSERT_EQ(hsc_write_excel(reg, tmp / "in.xlsx", output, Direction::unmask, false, tmp / "given.zip"), RC_OK);
+    const auto info = test::read_zip_info(tmp / "given.zip");
+    EXPECT_EQ(info.comment, "the original comment");
+    EXPECT_TRUE(info.comment_ends_file);
 }
 
 // Entries nothing writes to keep their deflated bytes (deflated here at level 1, which
-// the composition never uses) under new headers; stored entries, rewritten entries and
-// entries with bytes after their deflated data are deflated anew.
+// the composition never uses); stored entries that no directory says to keep stored,
+// rewritten entries and entries with bytes after their deflated data are deflated anew.
 TEST_F(ZipPackageTest, UntouchedEntriesAreCopiedAsDeflatedAndTheRestDeflatedAnew) {
     std::string text;
     for (int i = 0; i < 4000; ++i) text += "<row r=\"" + std::to_string(i) + "\"><c t=\"s\"><v>" + std::to_string(i % 97) + "</v></c></row>";
@@ -345,6 +394,9 @@ TEST_F(ZipPackageTest, UntouchedEntriesAreCopiedAsDeflatedAndTheRestDeflatedAnew
         std::vector<std::string> part;
         ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / file, {}, ZIP_MAX_ENTRIES, part), RC_OK) << file;
     }
+    // Three archives in one registry have no one directory to follow: every entry is
+    // written as a new one.
+    reg.layout = {};
     put_stream(reg, "b.xml", text);  // the same bytes, but written: no longer the entry as read
     Mfile* c = mopen(reg, "c.xml", "rb");
     ASSERT_NE(c, nullptr);
@@ -423,7 +475,9 @@ TEST_F(ZipPackageTest, RemovedStreamsAreLeftOutAndNewStreamsFollowInRegistryOrde
     const std::vector<ZipEntry> expected = {
         {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
         {"_rels/.rels", "<Relationships/>"},
+        {"xl/", ""},
         {"xl/workbook.xml", "<workbook rewritten/>"},
+        {"xl/media/", ""},
         {"xl/empty.bin", ""},
         {"docProps/売上.xml", "<p>売上表</p>"},
         {"xl/BKsharedStrings.xml", noise(3000, 3)},
@@ -518,7 +572,7 @@ TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
     ASSERT_EQ(::stat(held.c_str(), &after), 0);
     EXPECT_EQ(after.st_mode & 07777, 0600u);
 #endif
-    EXPECT_EQ(test::read_zip(held), files_only(sample_package()));
+    EXPECT_EQ(test::read_zip(held), sample_package());
     EXPECT_EQ(test::read_file(tmp / "売上表.xlsx"), original);
     EXPECT_EQ(folder_listing(tmp.path()), (std::vector<std::string>{"held.tmp", "売上表.xlsx"}));
 
@@ -549,10 +603,11 @@ TEST_F(ZipPackageTest, ArchivesCanLiveInMemoryStreams) {
     const std::string bytes(span.begin(), span.end());
     mclose(out);
     const auto info = test::read_zip_bytes(bytes);
-    expect_composed_form(info, bytes);
+    const auto input = test::read_zip_bytes(test::build_zip(sample_package()));
+    expect_composed_form(info, bytes, &input);
     std::vector<ZipEntry> got;
     for (const auto& e : info.entries) got.push_back({e.name, e.data});
-    EXPECT_EQ(got, files_only(sample_package()));
+    EXPECT_EQ(got, files_only(sample_package())) << "the names it is given, with the headers they came with";
 
     EXPECT_EQ(tiv_zip_on_memory(where, -1), RC_OK);
     EXPECT_TRUE(where.on_disk);
@@ -649,7 +704,7 @@ bad = 0
 for line in open(sys.argv[1], encoding="utf-8"):
     src, out = line.rstrip("\n").split("\t")
     with zipfile.ZipFile(src) as a, zipfile.ZipFile(out) as b:
-        want = [i for i in a.infolist() if not i.filename.endswith("/")]
+        want = a.infolist()
         got = b.infolist()
         problems = []
         if [i.filename for i in want] != [i.filename for i in got]:
@@ -658,10 +713,11 @@ for line in open(sys.argv[1], encoding="utf-8"):
             problems.append("entry bytes differ")
         if b.testzip() is not None:
             problems.append("bad CRC in output")
-        odd = [i.filename for i in got
-               if i.compress_type != 8 or i.date_time != (1980, 1, 0, 0, 0, 0) or i.extra or i.comment]
+        fields = lambda i: (i.compress_type, i.date_time, i.create_system, i.create_version, i.internal_attr,
+                            i.external_attr, i.comment, i.flag_bits & 0x806)
+        odd = [x.filename for x, y in zip(want, got) if fields(x) != fields(y)]
         if odd:
-            problems.append("%d entries not deflated, zero-dated and plain, first %s" % (len(odd), odd[0]))
+            problems.append("%d entries with other header fields, first %s" % (len(odd), odd[0]))
         if b.comment:
             problems.append("archive comment")
         if problems:
@@ -708,10 +764,11 @@ TEST(ZipCorpusTest, EveryWorkbookRoundTripsAndDamagedFilesFailCleanly) {
         ASSERT_EQ(hsc_write_excel(reg, file, output, Direction::mask, false, out), RC_OK);
         const std::string out_bytes = test::read_file(out);
         const auto composed = test::read_zip_bytes(out_bytes);
-        expect_composed_form(composed, out_bytes);
-        std::vector<ZipEntry> got;
+        expect_composed_form(composed, out_bytes, &original);
+        std::vector<ZipEntry> got, whole;
         for (const auto& e : composed.entries) got.push_back({e.name, e.data});
-        EXPECT_EQ(got, expected);
+        for (const auto& e : original.entries) whole.push_back({e.name, e.data});
+        EXPECT_EQ(got, whole);
         pairs << file.string() << '\t' << out.string() << '\n';
     }
     pairs.close();

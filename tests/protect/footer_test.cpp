@@ -417,5 +417,45 @@ TEST(FooterRecordWrite, FormatFooterIsTheRecordOfTheSettings) {
     EXPECT_EQ(std::string(again->begin(), again->end()), record);
 }
 
+// A copy without backups: the same record whatever the settings (no hint, no check value
+// of the password or key file), BACKUP=NONE after a HASH no password gives. This program
+// reads it as masked without anything to verify; a reader of the original format as a
+// password that does not match, in either mode of its settings.
+TEST(FooterNoBackup, SaysSoAndMatchesNoPassword) {
+    const std::string expected = "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"\" FILE=N HASH=" +
+                                 std::string(128, '0') + " BACKUP=NONE";
+    MaskSettings with_hint;
+    with_hint.password = "pw";
+    with_hint.password_hint = "the hint";
+    MaskSettings unrecorded = with_hint;
+    unrecorded.is_no_password = true;
+    FooterProtection none;
+    none.no_backup = true;
+    for (const MaskSettings& s : {with_hint, unrecorded}) {
+        std::string record;
+        ASSERT_EQ(hsc_format_footer(stored(s), nullptr, none, record), RC_OK);
+        EXPECT_EQ(record_text(record), expected);
+        EXPECT_TRUE(read_footer_info(record).no_backup);
+        EXPECT_FALSE(read_footer_info(record).has_hash);
+
+        int present = FOOTER_ABSENT;
+        test::RecordingReporter rep;
+        hsc::FooterCheck check;
+        EXPECT_EQ(hsc_check_footer_block(record, stored(s), nullptr, present, rep, nullptr, Lang::en, check), RC_OK);
+        EXPECT_EQ(present, FOOTER_PRESENT);
+        EXPECT_TRUE(check.no_backup);
+        EXPECT_TRUE(rep.errors.empty());
+
+        hsc::FooterCheck original;
+        original.original_only = true;
+        FailReason why = FailReason::none;
+        EXPECT_EQ(hsc_check_footer_block(record, stored(s), nullptr, present, rep, &why, Lang::en, original),
+                  RC_REFUSED);
+        EXPECT_EQ(present, FOOTER_PRESENT);
+        EXPECT_EQ(why, FailReason::wrong_password);
+        EXPECT_FALSE(original.no_backup);
+    }
+}
+
 }  // namespace
 }  // namespace hsc

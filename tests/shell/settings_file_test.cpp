@@ -630,6 +630,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChangeCase{"Nothing", [](MaskSettings&) {}, -1},
         ChangeCase{"StrengthOnly", [](MaskSettings& s) { s.mask_step = STEP_WEAK; }, -1},
+        // A copy to send out is chosen for one run and never stored.
+        ChangeCase{"NoBackupOnly", [](MaskSettings& s) { s.is_no_backup = true; }, -1},
         ChangeCase{"Password", [](MaskSettings& s) { s.password = "other"; }, 0},
         ChangeCase{"MaskMchar", [](MaskSettings& s) { s.mask_mchar = 1; }, 0},
         ChangeCase{"MaskChar", [](MaskSettings& s) { s.mask_char = 1; }, 0},

@@ -32,8 +32,19 @@ public:
         return a;
     }
     void info(std::string_view t) override { log_.events.push_back("info: " + std::string(t)); }
+    // Unscripted, it asks as a reporter without "for all" does.
+    Answer ask_for_all(std::string_view t) override {
+        if (all_answers.empty()) return Reporter::ask_for_all(t);
+        log_.events.push_back("ask for all: " + std::string(t));
+        const Answer a = all_answers.front();
+        all_answers.erase(all_answers.begin());
+        return a;
+    }
+    bool cancelled() override { return cancel; }
 
     std::vector<bool> answers;
+    std::vector<Answer> all_answers;  // for the questions that offer to answer for all
+    bool cancel = false;
     std::function<void(std::string_view)> on_ask;
 
 private:
@@ -185,6 +196,53 @@ TEST_F(ShellTest, ControlsAreTakenOncePerDrop) {
     EXPECT_EQ(pipeline.seen[0].password, "first");
     EXPECT_EQ(pipeline.seen[1].mask_step, 2);
     EXPECT_EQ(shell.settings().password, "first");
+}
+
+// A question that comes again in a drop of several files offers "for all"; such an answer
+// stands for the rest of the drop (and only of this drop), a plain one for its file only.
+TEST_F(ShellTest, AnAnswerForAllStandsForTheRestOfTheDrop) {
+    using A = Reporter::Answer;
+    reporter.all_answers = {A::no, A::yes_to_all};
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx", "/d/c.xlsx", "/d/d.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{
+                              "process a.xlsx", "ask for all: " + ask_open("/d/●a.xlsx").substr(5),
+                              "process b.xlsx", "ask for all: " + ask_open("/d/●b.xlsx").substr(5), "open ●b.xlsx",
+                              "process c.xlsx", "open ●c.xlsx", "process d.xlsx", "open ●d.xlsx"}));
+    // The next drop asks again; a single file gets the plain question.
+    log.events.clear();
+    reporter.all_answers = {A::no_to_all};
+    shell.drop({"/d/e.xlsx", "/d/f.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process e.xlsx", "ask for all: " + ask_open("/d/●e.xlsx").substr(5),
+                                                    "process f.xlsx"}));
+    log.events.clear();
+    shell.drop({"/d/g.xlsx"}, ControlValues{});
+    EXPECT_EQ(log.events, (std::vector<std::string>{"process g.xlsx", ask_open("/d/●g.xlsx")}));
+}
+
+// A cancel stops before the next file; each file left is told as stopped, not processed.
+TEST_F(ShellTest, CancelStopsBeforeTheNextFileAndTellsTheRestStopped) {
+    std::vector<std::string> told;
+    shell.on_file_done([&](const FileOutcome& o) { told.push_back(outcome_text(o)); });
+    reporter.on_ask = [&](std::string_view) { reporter.cancel = true; };  // during a's question
+    shell.drop({"/d/a.xlsx", "/d/b.xlsx", "/d/c.xlsx"}, ControlValues{});
+    EXPECT_EQ(pipeline.seen.size(), 1u);
+    EXPECT_EQ(told, (std::vector<std::string>{"a.xlsx をマスクしました → ●a.xlsx",
+                                              say(Lang::ja, Msg::outcome_cancelled, {"b.xlsx"}),
+                                              say(Lang::ja, Msg::outcome_cancelled, {"c.xlsx"})}));
+}
+
+// plan takes the controls into the settings at once; the job keeps its own copy, so a
+// later change of the settings (Ctrl+S while the job runs) does not reach it.
+TEST_F(ShellTest, AJobKeepsTheSettingsOfItsDrop) {
+    ControlValues c;
+    c.password = "at the drop";
+    const DropJob job = shell.plan({"/d/a.xlsx"}, c);
+    EXPECT_EQ(shell.settings().password, "at the drop");
+    c.password = "later";
+    shell.save_settings(c);
+    shell.run(job, reporter);
+    ASSERT_EQ(pipeline.seen.size(), 1u);
+    EXPECT_EQ(pipeline.seen[0].password, "at the drop");
 }
 
 TEST(ShellStart, UnsealableSettingsAreNamedAndFallBack) {

@@ -157,6 +157,12 @@ TEST(Controls, LongTextsAreCutWhenRead) {
     hsc_get_controls(c, s);
     EXPECT_TRUE(s.is_compat);
     EXPECT_TRUE(hsc_set_controls(s).compat);
+    EXPECT_FALSE(s.is_no_backup);
+    c.send_copy = true;
+    hsc_get_controls(c, s);
+    EXPECT_TRUE(s.is_no_backup);
+    EXPECT_TRUE(hsc_set_controls(s).send_copy);
+    c.send_copy = false;
     EXPECT_EQ(s.password, std::string(31, 'p'));
     EXPECT_EQ(s.target_column.size(), 1023u);
 

@@ -57,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Kind{"memory",
              [](const std::filesystem::path& p, MfileRegistry& reg) -> std::unique_ptr<ByteStream> {
-                 Mfile* f = mopen(reg, p.string(), "rb");  // loads the disk file
+                 // A stream holding the same bytes: memory streams never read the disk.
+                 if (write_whole_file(reg, p.string(), test::read_file(p)) != Status::ok) return nullptr;
+                 Mfile* f = mopen(reg, p.string(), "rb");
                  return f ? std::make_unique<MemoryStream>(f) : nullptr;
              },
              true},

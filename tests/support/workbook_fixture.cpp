@@ -71,6 +71,71 @@ std::vector<ZipEntry> small_workbook(const std::vector<std::string>& strings) {
     };
 }
 
+std::vector<std::string> sheets_workbook_strings(const std::vector<NamedSheet>& sheets) {
+    std::vector<std::string> strings;
+    for (const NamedSheet& sheet : sheets)
+        for (const auto& row : sheet.rows)
+            for (const std::string& text : row)
+                if (!text.empty() && std::find(strings.begin(), strings.end(), text) == strings.end())
+                    strings.push_back(text);
+    return strings;
+}
+
+std::vector<ZipEntry> sheets_workbook(const std::vector<NamedSheet>& sheets) {
+    const std::vector<std::string> strings = sheets_workbook_strings(sheets);
+    // One sheet of three texts over the parts every workbook has; its sheet and the
+    // workbook's names are replaced below.
+    std::vector<ZipEntry> entries = small_workbook(strings);
+    std::erase_if(entries, [](const ZipEntry& e) {
+        return e.name == "xl/worksheets/sheet1.xml" || e.name == "xl/workbook.xml" ||
+               e.name == "xl/_rels/workbook.xml.rels" || e.name == "[Content_Types].xml";
+    });
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+    std::string types = decl + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                               "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                               "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                               "<Override PartName=\"/xl/workbook.xml\" "
+                               "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                               "<Override PartName=\"/xl/sharedStrings.xml\" "
+                               "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>";
+    std::string listed, rels = decl + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    for (std::size_t k = 0; k < sheets.size(); ++k) {
+        const std::string n = std::to_string(k + 1);
+        types += "<Override PartName=\"/xl/worksheets/sheet" + n +
+                 ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+        listed += "<sheet name=\"" + xml_escape(sheets[k].name) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels += "<Relationship Id=\"rId" + n +
+                "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                "Target=\"worksheets/sheet" + n + ".xml\"/>";
+        std::string rows;
+        for (std::size_t r = 0; r < sheets[k].rows.size(); ++r) {
+            const std::string rn = std::to_string(r + 1);
+            rows += "<row r=\"" + rn + "\">";
+            for (std::size_t c = 0; c < sheets[k].rows[r].size(); ++c) {
+                const std::string& text = sheets[k].rows[r][c];
+                if (text.empty()) continue;
+                const auto index = std::find(strings.begin(), strings.end(), text) - strings.begin();
+                rows += "<c r=\"" + std::string(1, static_cast<char>('A' + c)) + rn + "\" t=\"s\"><v>" +
+                        std::to_string(index) + "</v></c>";
+            }
+            rows += "</row>";
+        }
+        entries.push_back({"xl/worksheets/sheet" + n + ".xml",
+                           decl + "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+                               rows + "</sheetData></worksheet>"});
+    }
+    rels += "<Relationship Id=\"rId" + std::to_string(sheets.size() + 1) +
+            "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+            "Target=\"sharedStrings.xml\"/></Relationships>";
+    entries.push_back({"[Content_Types].xml", types + "</Types>"});
+    entries.push_back({"xl/workbook.xml",
+                       decl + "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                              "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                              "<sheets>" + listed + "</sheets></workbook>"});
+    entries.push_back({"xl/_rels/workbook.xml.rels", rels});
+    return entries;
+}
+
 std::vector<ZipEntry> workbook_with_table(const std::vector<std::string>& strings, int totals_rows) {
     auto entries = small_workbook(strings);
     // The table spans the rows of the sheet; its column names are the header cells' texts.

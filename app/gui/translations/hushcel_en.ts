@@ -83,6 +83,14 @@
         <translation>Keep numbers and dates</translation>
     </message>
     <message>
+        <source>送付用のコピー(バックアップなし)</source>
+        <translation>Copy to send out (no backups)</translation>
+    </message>
+    <message>
+        <source>外に渡すコピーを、バックアップを入れずにマスクします。解読できるものを何も含みません。元のブックは手元に残し、戻ってきたブックは hushcel restore --from で元のブックから復元します。上書き更新とは一緒に使えません。</source>
+        <translation>Masks a copy that leaves your hands without any backup: nothing in it can be deciphered. Keep the original, and restore what comes back from it with hushcel restore --from. Not together with overwrite.</translation>
+    </message>
+    <message>
         <source>互換形式でマスク(弱い暗号)</source>
         <translation>Mask in the compatible format (weak cipher)</translation>
     </message>
@@ -166,6 +174,22 @@
         <source>マスク列を「%1」にしますか?</source>
         <translation>Set the columns to mask to &quot;%1&quot;?</translation>
     </message>
+    <message>
+        <source>%1(%2/%3)</source>
+        <translation>%1 (%2/%3)</translation>
+    </message>
+    <message>
+        <source>%1 / %2 パート</source>
+        <translation>%1 / %2 parts</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。</source>
+        <translation>Stops the workbook being processed. No output is made for it and the folder stays as it was.</translation>
+    </message>
 </context>
 <context>
     <name>hsc::gui::MessageBox</name>
@@ -180,6 +204,72 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>すべてはい(&amp;A)</source>
+        <translation>Yes to &amp;all</translation>
+    </message>
+    <message>
+        <source>すべていいえ(&amp;O)</source>
+        <translation>N&amp;o to all</translation>
+    </message>
+</context>
+<context>
+    <name>hsc::gui::NewPasswordDialog</name>
+    <message>
+        <source>パスワードを表示</source>
+        <translation>Show the password</translation>
+    </message>
+    <message>
+        <source>Hushcelパスワード</source>
+        <translation>Hushcel password</translation>
+    </message>
+    <message>
+        <source>マスクに使うパスワードを決めてください。復元にはこのパスワードが要ります。</source>
+        <translation>Choose the password to mask with. Restoring will need this password.</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>パスワード(確認)</source>
+        <translation>Password (again)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>既定のパスワードを使う...</source>
+        <translation>Use the built-in password...</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>設定に保存する(次回から入力不要。設定ファイルに封印して記録され、このパソコンの Hushcel なら読み出せます)</source>
+        <translation>Keep it in the settings (not asked again; stored sealed in the settings file, which Hushcel on this computer can read back)</translation>
+    </message>
+</context>
+<context>
+    <name>hsc::gui::RetypePasswordDialog</name>
+    <message>
+        <source>Hushcelパスワード</source>
+        <translation>Hushcel password</translation>
+    </message>
+    <message>
+        <source>入力したパスワードでマスクします。確認のため、もう一度入力してください。</source>
+        <translation>The workbooks will be masked with the password you typed. Type it once more to confirm.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,176 @@
+#include "engine/masked_look.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <set>
+#include <utility>
+
+#include "engine/text_mask.h"
+#include "os/file.h"
+
+namespace hsc {
+namespace {
+
+// How many points each sign is worth; a workbook looks masked from LOOK_POINTS on, and
+// only with some evidence in its cells. One column of varied masked texts and the ● name,
+// or the reservation, or two such columns, or one long one, make it; a few "●●●" cells
+// and the name do not.
+constexpr int NAME_POINTS = 1;
+constexpr int RESERVATION_POINTS = 2;
+constexpr int COLUMN_POINTS = 2;       // a column that reads as masked
+constexpr int LONG_COLUMN_POINTS = 3;  // one with many different masked texts
+constexpr int SCATTERED_POINTS = 1;    // masked-looking cells, but no such column
+constexpr int CELL_POINTS_MAX = 4;
+constexpr int LOOK_POINTS = 3;
+
+// A column reads as masked when at least this many of its cells fit a masking, with this
+// many different texts, and they are at least COLUMN_SHARE of the cells that can tell.
+constexpr std::size_t COLUMN_CELLS = 5;
+constexpr std::size_t COLUMN_DISTINCT = 3;
+constexpr double COLUMN_SHARE = 0.8;
+constexpr std::size_t LONG_COLUMN_CELLS = 50;
+constexpr std::size_t LONG_COLUMN_DISTINCT = 10;
+constexpr std::size_t SCATTERED_CELLS = 3;
+
+constexpr std::string_view MASKING_USER = "Hushcel";  // the user name masking reserves with
+
+bool is_ascii_alnum(char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
+std::size_t utf8_length(unsigned char lead) {
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// The masker's turns over a text as a spreadsheet shows it: a multi-byte character
+// every `step` of them, a single byte every `step` of them (spaces counted or not, as
+// the run was written with or without xml:space="preserve").
+MaskFit fit_with(std::string_view shown, int step, bool count_spaces) {
+    int multi = 0, single = 0;
+    bool told = false;
+    for (std::size_t i = 0; i < shown.size();) {
+        const std::size_t n = std::min(utf8_length(static_cast<unsigned char>(shown[i])), shown.size() - i);
+        const std::string_view c = shown.substr(i, n);
+        i += n;
+        if (n > 1) {
+            if (++multi < step) continue;
+            multi = 0;
+            if (mask_character(c) != n) return MaskFit::contradicts;
+            told = true;
+            continue;
+        }
+        if (c[0] == ' ' && !count_spaces) continue;
+        if (++single < step) continue;
+        single = 0;
+        if (mask_character(c) == 1) {
+            // A digit mask alone says nothing: "900" is a number as often as a masked one.
+            told = told || !(c[0] >= '0' && c[0] <= '9');
+        } else if (is_ascii_alnum(c[0])) {
+            return MaskFit::contradicts;
+        }
+    }
+    return told ? MaskFit::fits : MaskFit::neutral;
+}
+
+struct ColumnCount {
+    std::size_t masked = 0, others = 0;
+    std::set<std::string_view> texts;
+};
+
+}  // namespace
+
+MaskFit mask_fit(std::string_view shown, int step) {
+    const MaskFit a = fit_with(shown, step, true), b = fit_with(shown, step, false);
+    if (a == MaskFit::fits || b == MaskFit::fits) return MaskFit::fits;
+    return a == MaskFit::contradicts || b == MaskFit::contradicts ? MaskFit::contradicts : MaskFit::neutral;
+}
+
+bool MaskedLook::looks_masked() const {
+    int cells = 0;
+    for (const MaskedColumn& c : columns)
+        cells += c.masked >= LONG_COLUMN_CELLS && c.distinct >= LONG_COLUMN_DISTINCT ? LONG_COLUMN_POINTS : COLUMN_POINTS;
+    if (cells == 0 && masked_cells >= SCATTERED_CELLS) cells = SCATTERED_POINTS;
+    if (cells == 0) return false;
+    const int points = std::min(cells, CELL_POINTS_MAX) + (masked_name ? NAME_POINTS : 0) +
+                       (reservation ? RESERVATION_POINTS : 0);
+    return points >= LOOK_POINTS;
+}
+
+std::string MaskedLook::column_list() const {
+    std::string list;
+    for (const MaskedColumn& c : columns) {
+        if (!list.empty()) list += ", ";
+        list += c.sheet + "!" + column_letters(c.column);
+    }
+    return list;
+}
+
+std::string masked_look_text(const MaskedLook& look, Lang lang) {
+    std::vector<std::string> signs;
+    if (!look.columns.empty()) signs.push_back(say(lang, Msg::look_columns, {look.column_list()}));
+    else signs.push_back(say(lang, Msg::look_cells, {std::to_string(look.masked_cells)}));
+    if (look.masked_name) signs.push_back(say(lang, Msg::look_name));
+    if (look.reservation) signs.push_back(say(lang, Msg::look_reservation));
+    std::string text;
+    for (const std::string& sign : signs) text += (text.empty() ? "" : say(lang, Msg::look_separator)) + sign;
+    return text;
+}
+
+MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& strings) {
+    MaskedLook look;
+    look.masked_name = file_name.starts_with("●");
+    // <fileSharing ... userName="Hushcel"/>, with or without a prefix, in either quotes.
+    for (std::size_t at = strings.workbook.find("fileSharing"); at != std::string::npos;
+         at = strings.workbook.find("fileSharing", at + 1)) {
+        const std::size_t end = strings.workbook.find('>', at);
+        const std::string_view tag = std::string_view(strings.workbook).substr(at, end == std::string::npos ? std::string::npos : end - at);
+        for (const char quote : {'"', '\''}) {
+            const std::string attr = "userName=" + std::string(1, quote) + std::string(MASKING_USER) + quote;
+            if (tag.find(attr) != std::string_view::npos) look.reservation = true;
+        }
+    }
+    // One strength masked the whole workbook: the one under which most cells fit.
+    std::vector<MaskedColumn> best;
+    std::size_t best_cells = 0;
+    for (int step = STEP_STRONG; step <= STEP_WEAK; ++step) {
+        std::vector<MaskedColumn> columns;
+        std::size_t cells = 0;
+        for (const SheetStrings& sheet : strings.sheets) {
+            std::map<int, ColumnCount> counts;
+            for (const StringCell& cell : sheet.cells) {
+                const MaskFit fit = mask_fit(cell.text, step);
+                ColumnCount& count = counts[cell.column];
+                if (fit == MaskFit::fits) {
+                    ++count.masked;
+                    count.texts.insert(cell.text);
+                } else if (fit == MaskFit::contradicts) {
+                    ++count.others;
+                }
+            }
+            for (const auto& [column, count] : counts) {
+                cells += count.masked;
+                const double share = static_cast<double>(count.masked) / static_cast<double>(count.masked + count.others);
+                if (count.masked >= COLUMN_CELLS && count.texts.size() >= COLUMN_DISTINCT && share >= COLUMN_SHARE)
+                    columns.push_back({sheet.name, column, count.masked, count.others, count.texts.size()});
+            }
+        }
+        if (cells > best_cells) {
+            best_cells = cells;
+            best = std::move(columns);
+        }
+    }
+    look.masked_cells = best_cells;
+    look.columns = std::move(best);
+    return look;
+}
+
+MaskedLook masked_look_of_file(const std::filesystem::path& path) {
+    try {
+        const WorkbookStrings strings = sample_workbook_strings(path, MASKED_LOOK_ROWS);
+        if (strings.status != SuggestStatus::ok) return {};
+        return judge_masked_look(os::path_u8(path.filename()), strings);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+}  // namespace hsc
