@@ -1,7 +1,6 @@
 // hushcel: the masking pipeline from a terminal.
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +15,6 @@
 #include <set>
 #include <thread>
 #include <utility>
-#include <unistd.h>
 
 #include "core/catalog.h"
 #include "core/cp932.h"
@@ -30,7 +28,9 @@
 #include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
+#include "os/file.h"
+#include "os/system.h"
 #include "package/file_type.h"
 #include "package/open_package.h"
 #include "package/package_entries.h"
@@ -132,9 +132,8 @@ std::string report_counts(const MaskReport& report) {
 }
 
 fs::path executable_dir() {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path() : exe.parent_path();
+    fs::path folder = os::executable_folder();
+    return folder.empty() ? fs::current_path() : folder;
 }
 
 bool footer_present(const fs::path& path) {
@@ -248,7 +247,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     if (command == Command::inspect) return inspect_file(path, settings, o.leaks, base.max_memory, o.lang, r);
     if (command == Command::suggest) return suggest_file(path, o.lang, o.write_profile, r);
     ProcessOptions po = base;
-    if (o.from) po.merge_from = fs::path(*o.from);
+    if (o.from) po.merge_from = os::u8_path(*o.from);
     if (command == Command::mask) po.only_direction = Direction::mask;
     if (command == Command::restore) po.only_direction = Direction::unmask;
     CollectingReporter reporter;
@@ -266,7 +265,7 @@ void process_one(const fs::path& path, const Options& o, const MaskSettings& set
     r.errors = std::move(reporter.errors);
     r.notices = std::move(reporter.notices);
     if (r.status == RC_OK) {
-        r.output = output.string();
+        r.output = os::path_u8(output);
         r.report = std::move(ctx.report);
         const std::string input = visible_controls(r.input), shown_output = visible_controls(r.output);
         r.merge = std::move(ctx.merge);
@@ -379,7 +378,7 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
     // bytes read and written, and for several files how many are done. Rewritten in
     // place and erased before every result, never in JSON or quiet runs, never into a
     // file or pipe.
-    const bool progress = !o.json && !o.quiet && ::isatty(STDERR_FILENO);
+    const bool progress = !o.json && !o.quiet && os::is_terminal(os::STDERR_FD);
 
     std::mutex lock;
     std::vector<bool> done(total, false);
@@ -428,7 +427,7 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
         for (std::size_t i; (i = next++) < total;) {
             std::function<void(const Progress&)> on_progress;
             if (progress) on_progress = [&show_progress, i](const Progress& p) { show_progress(i, p); };
-            process_one(fs::path(o.files[i]), o, settings, po, results[i], std::move(on_progress));
+            process_one(os::u8_path(o.files[i]), o, settings, po, results[i], std::move(on_progress));
             std::lock_guard guard(lock);
             done[i] = true;
             ++finished;
@@ -446,8 +445,8 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
 // cannot resolve (too long, say) stays as given and fails later with its cause.
 fs::path same_file_key(const std::string& name) {
     std::error_code ec;
-    fs::path absolute = fs::absolute(name, ec);
-    if (ec) return name;
+    fs::path absolute = fs::absolute(os::u8_path(name), ec);
+    if (ec) return os::u8_path(name);
     fs::path canonical = fs::weakly_canonical(absolute, ec);
     return ec ? absolute : canonical;
 }
@@ -460,14 +459,14 @@ std::optional<std::string> output_is_input(const std::vector<std::string>& files
     std::set<fs::path> inputs, names;
     for (const auto& f : files) {
         std::error_code ec;
-        const fs::path given = fs::absolute(f, ec).lexically_normal();
-        names.insert(ec ? fs::path(f) : given);
+        const fs::path given = fs::absolute(os::u8_path(f), ec).lexically_normal();
+        names.insert(ec ? os::u8_path(f) : given);
         names.insert(same_file_key(f));
     }
     for (const auto& in : names)
         for (const char* prefix : {"●", "〇"}) {
-            const fs::path out = in.parent_path() / (prefix + in.filename().string());
-            if (names.count(out)) return out.filename().string();
+            const fs::path out = in.parent_path() / os::u8_path(prefix + os::path_u8(in.filename()));
+            if (names.count(out)) return os::path_u8(out.filename());
         }
     return std::nullopt;
 }
@@ -489,22 +488,22 @@ BatchStates batch_states(const std::vector<std::string>& files) {
 
 bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
     hsc_init_settings(s);
-    const fs::path file = o.settings_file ? fs::path(*o.settings_file) : settings_path(executable_dir());
+    const fs::path file = o.settings_file ? os::u8_path(*o.settings_file) : settings_path(executable_dir());
     std::error_code ec;
     if (!fs::exists(file, ec)) {
         if (!o.settings_file) return true;  // no settings file of one's own: the defaults
-        message = say(o.lang, Msg::settings_file_missing, {file.string()});
+        message = say(o.lang, Msg::settings_file_missing, {os::path_u8(file)});
         return false;
     }
     std::vector<std::string> unreadable;
     if (int rc = hsc_read_ini(s, file, &unreadable); rc != RC_OK) {
-        message = say(o.lang, Msg::settings_file_unreadable, {file.string(), std::to_string(rc)});
+        message = say(o.lang, Msg::settings_file_unreadable, {os::path_u8(file), std::to_string(rc)});
         return false;
     }
     for (const auto& key : unreadable)
         std::fprintf(stderr, "%s\n",
                      visible_controls(say(o.lang, Msg::cli_warning,
-                                          {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + file.string() + ")"}))
+                                          {"hushcel", say(o.lang, Msg::unreadable_setting, {key}) + " (" + os::path_u8(file) + ")"}))
                          .c_str());
     return true;
 }
@@ -550,10 +549,9 @@ int usage_error(bool json, Lang lang, const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    keep_memory_private();
-    // A file size limit (ulimit -f) then fails the write with EFBIG, which is reported,
-    // instead of killing the process.
-    std::signal(SIGXFSZ, SIG_IGN);
+    os::keep_memory_private();
+    os::use_utf8_console();
+    os::writes_beyond_size_limit_fail();
     Options o;
     std::string message;
     // --lang first, so that even a refused command line is answered in its language.
@@ -594,14 +592,14 @@ int main(int argc, char** argv) {
                 for (const auto& f : o.files) masking = masking || !footer_present(f);
             return ask_password(masking, lang, settings.password, message);
         };
-        const char* env = std::getenv("HUSHCEL_PASSWORD");
+        const auto env = os::environment("HUSHCEL_PASSWORD");
         if (o.password_file) {
             if (!read_password_file(*o.password_file, lang, settings.password, message)) return usage(message);
         } else if (o.ask_password) {
             if (!ask()) return usage(message);
-        } else if (env && *env) {
-            settings.password = env;
-        } else if (uses_known_password(settings) && !o.allow_default_password && ::isatty(STDIN_FILENO)) {
+        } else if (env && !env->empty()) {
+            settings.password = *env;
+        } else if (uses_known_password(settings) && !o.allow_default_password && os::is_terminal(os::STDIN_FD)) {
             // No password given anywhere, and someone at a terminal: asked there, as
             // --ask-password would. Without a terminal the refusals below stay as they were.
             if (!ask()) return usage(message);
@@ -615,7 +613,7 @@ int main(int argc, char** argv) {
     if (!only_reading) {
         if (o.output_dir) {
             std::error_code ec;
-            if (!fs::is_directory(*o.output_dir, ec)) return usage(say(lang, Msg::output_dir_missing, {*o.output_dir}));
+            if (!fs::is_directory(os::u8_path(*o.output_dir), ec)) return usage(say(lang, Msg::output_dir_missing, {*o.output_dir}));
         }
         // Refused before anything is touched: a run whose outputs are its own inputs.
         if (!settings.is_overwrite)
@@ -655,8 +653,8 @@ int main(int argc, char** argv) {
     }
     po.force = o.force;
     po.dry_run = o.dry_run;
-    if (o.output) po.output = fs::path(*o.output);
-    if (o.output_dir) po.output_dir = fs::path(*o.output_dir);
+    if (o.output) po.output = os::u8_path(*o.output);
+    if (o.output_dir) po.output_dir = os::u8_path(*o.output_dir);
     po.original_name = o.original_name;
     po.lang = lang;
     // The workers share one memory budget.

@@ -2,15 +2,11 @@
 
 #include "core/secret.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <iterator>
-#include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <termios.h>
-#include <unistd.h>
+
+#include "os/file.h"
+#include "os/terminal.h"
 
 namespace hsc::cli {
 namespace {
@@ -22,84 +18,6 @@ void drop_line_end(std::string& line) {
 // A password is at most 31 bytes in CP932, so a first line of this many bytes is no
 // password: a device such as /dev/zero is not read without end.
 constexpr std::size_t PASSWORD_LINE_MAX = 1024;
-
-// The terminal while echo is off, for the signal handlers: a signal at the prompt must
-// not leave the shell without echo. A handler can reach only static data; this holds
-// nothing but the terminal's own settings, and only while the prompt stands.
-int g_prompt_tty = -1;
-termios g_prompt_saved{};
-constexpr int PROMPT_STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-extern "C" void restore_echo_and_stop(int sig) {
-    const int saved = errno;
-    if (g_prompt_tty >= 0) ::tcsetattr(g_prompt_tty, TCSANOW, &g_prompt_saved);
-    // Then die of the signal as if it had not been caught (it is delivered on return).
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    ::sigaction(sig, &dfl, nullptr);
-    ::raise(sig);
-    errno = saved;
-}
-
-// Echo off for its lifetime, and back on at its end or at any signal that stops the
-// program; Ctrl-Z is ignored meanwhile, as a stopped prompt would come back without echo.
-class EchoOff {
-public:
-    explicit EchoOff(int tty) {
-        if (::tcgetattr(tty, &g_prompt_saved) != 0) return;
-        struct sigaction act {};
-        act.sa_handler = restore_echo_and_stop;
-        ::sigemptyset(&act.sa_mask);
-        for (int sig : PROMPT_STOP_SIGNALS) ::sigaddset(&act.sa_mask, sig);
-        for (std::size_t i = 0; i < std::size(PROMPT_STOP_SIGNALS); ++i)
-            ::sigaction(PROMPT_STOP_SIGNALS[i], &act, &previous_[i]);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGTSTP, &ignore, &previous_tstp_);
-        g_prompt_tty = tty;
-        termios quiet = g_prompt_saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        ::tcsetattr(tty, TCSANOW, &quiet);
-        active_ = true;
-    }
-    ~EchoOff() {
-        if (!active_) return;
-        ::tcsetattr(g_prompt_tty, TCSANOW, &g_prompt_saved);
-        g_prompt_tty = -1;
-        for (std::size_t i = 0; i < std::size(PROMPT_STOP_SIGNALS); ++i)
-            ::sigaction(PROMPT_STOP_SIGNALS[i], &previous_[i], nullptr);
-        ::sigaction(SIGTSTP, &previous_tstp_, nullptr);
-    }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
-
-private:
-    bool active_ = false;
-    struct sigaction previous_[std::size(PROMPT_STOP_SIGNALS)] {};
-    struct sigaction previous_tstp_ {};
-};
-
-// One line from the terminal with echo off. Echo goes off before the prompt shows, and
-// nothing typed after the prompt is discarded. A line longer than any password is
-// refused (false), though read to its end.
-bool read_hidden(int tty, std::string_view prompt, std::string& line) {
-    const EchoOff quiet(tty);
-    if (::write(tty, prompt.data(), prompt.size()) < 0) return false;
-    line.clear();
-    char c;
-    bool got_end = false, too_long = false;
-    while (::read(tty, &c, 1) == 1) {
-        if (c == '\n') {
-            got_end = true;
-            break;
-        }
-        if (line.size() == PASSWORD_LINE_MAX) too_long = true;
-        else line += c;
-    }
-    drop_line_end(line);
-    return !too_long && (got_end || !line.empty());
-}
 
 enum class LineRead { ok, unreadable, too_long };
 
@@ -122,7 +40,7 @@ bool read_password_file(const std::string& path, Lang lang, std::string& passwor
     LineRead read = LineRead::unreadable;
     if (path == "-") {
         read = first_line(std::cin, line);
-    } else if (std::ifstream in(path, std::ios::binary); in) {
+    } else if (std::ifstream in(os::u8_path(path), std::ios::binary); in) {
         read = first_line(in, line);
     }
     if (read == LineRead::too_long) {
@@ -143,16 +61,16 @@ bool read_password_file(const std::string& path, Lang lang, std::string& passwor
 }
 
 bool ask_password(bool confirm, Lang lang, std::string& password, std::string& message) {
-    int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-    if (tty < 0) {
+    os::Terminal tty;
+    if (!tty.is_open()) {
         message = say(lang, Msg::password_no_terminal);
         return false;
     }
     std::string first, second;
     const WipeOnExit wipe_first(first), wipe_second(second);
-    bool ok = read_hidden(tty, message_template(lang, Msg::password_prompt), first);
-    if (ok && confirm) ok = read_hidden(tty, message_template(lang, Msg::password_prompt_again), second);
-    ::close(tty);
+    bool ok = tty.read_hidden(message_template(lang, Msg::password_prompt), PASSWORD_LINE_MAX, first);
+    if (ok && confirm) ok = tty.read_hidden(message_template(lang, Msg::password_prompt_again), PASSWORD_LINE_MAX, second);
+
     if (!ok) {
         message = say(lang, Msg::password_not_typed);
         return false;

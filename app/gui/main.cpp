@@ -11,6 +11,7 @@
 #include "engine/driver.h"
 #include "gui_reporter.h"
 #include "main_window.h"
+#include "os/system.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
 #include "shell/settings_store.h"
@@ -18,7 +19,7 @@
 #include "single_instance.h"
 
 int main(int argc, char** argv) {
-    hsc::keep_memory_private();
+    hsc::os::keep_memory_private();
     QApplication app(argc, argv);  // takes Qt's own options out of the command line
     QApplication::setApplicationName(QStringLiteral("Hushcel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/hushcel/icon-256.png")));

@@ -1,27 +1,14 @@
 #include "single_instance.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include "os/system.h"
+
 namespace hsc::gui {
 
-// In the user's private runtime folder when there is one: a name in the shared temporary
-// folder could be taken first by another user, who would then receive our file paths.
-QString SingleInstance::defaultName() {
-    const QString name = QStringLiteral("Hushcel-%1").arg(::getuid());
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty()) return name;
-    struct stat st {};
-    // Only a folder of our own that nobody else may enter keeps the name private.
-    if (::stat(runtime.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-        (st.st_mode & 0077) != 0)
-        return name;
-    return QFile::decodeName(runtime) + QLatin1Char('/') + name;
-}
+QString SingleInstance::defaultName() { return QString::fromStdString(os::single_instance_name()); }
 
 SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) {}
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "os/system.h"
+
 namespace hsc {
 namespace {
 
@@ -952,7 +954,8 @@ Lang lang_from_locale(const char* lc_all, const char* lc_messages, const char* l
 }
 
 Lang lang_from_environment() {
-    return lang_from_locale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    const std::string locale = os::user_locale();
+    return lang_from_locale(locale.c_str(), nullptr, nullptr);
 }
 
 std::optional<Lang> parse_lang(std::string_view name) {

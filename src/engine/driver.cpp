@@ -10,9 +10,9 @@
 #include <future>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 #include <system_error>
 
+#include "os/file.h"
 #include "core/cp932.h"
 #include "core/secret.h"
 #include "core/status.h"
@@ -27,7 +27,8 @@
 #include "engine/refusal_text.h"
 #include "engine/workbook_part.h"
 #include "engine/workbook_scan.h"
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
+#include "os/system.h"
 #include "package/file_type.h"
 #include "package/open_package.h"
 #include "package/package_entries.h"
@@ -40,7 +41,7 @@
 namespace hsc {
 namespace {
 
-bool is_no_space(int error) { return error == ENOSPC || error == EDQUOT; }
+bool is_no_space(int error) { return os::is_out_of_space(error); }
 
 FailReason save_failure_reason(int error) {
     if (is_no_space(error)) return FailReason::no_space;
@@ -51,7 +52,7 @@ FailReason save_failure_reason(int error) {
 }
 
 std::string save_failure_message(int error, const std::filesystem::path& target, Lang lang) {
-    const std::string name = target.string();
+    const std::string name = os::path_u8(target);
     if (is_no_space(error)) return say(lang, Msg::no_space, {name});
     if (error == EFBIG) return say(lang, Msg::file_size_limit, {name});
     // EPERM, unlike EACCES, is a file that may not be replaced: immutable or append-only,
@@ -150,7 +151,7 @@ bool placed_output(const ProcessOptions& options) {
 // The input's file name without the "●" masking put in front of it.
 std::filesystem::path original_file_name(const std::filesystem::path& input) {
     constexpr std::string_view MASKED_PREFIX = "\xE2\x97\x8F";  // ●
-    std::string name = input.filename().string();
+    std::string name = os::path_u8(input.filename());
     if (name.starts_with(MASKED_PREFIX) && name.size() > MASKED_PREFIX.size()) name.erase(0, MASKED_PREFIX.size());
     return name;
 }
@@ -183,7 +184,7 @@ FailReason open_failure_reason(int error) {
 }
 
 std::string open_failure_message(int error, const std::filesystem::path& path, Lang lang) {
-    const std::string name = path.string();
+    const std::string name = os::path_u8(path);
     switch (error) {
         case ENOENT: case ENOTDIR: return say(lang, Msg::not_found, {name});
         case EISDIR: return say(lang, Msg::is_folder, {name});
@@ -197,9 +198,8 @@ std::string open_failure_message(int error, const std::filesystem::path& path, L
 
 std::uint64_t default_memory_budget() {
     constexpr std::uint64_t CAP = std::uint64_t{1} << 30;
-    const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page <= 0) return CAP;
-    return std::min(CAP, static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) / 8);
+    const std::uint64_t memory = os::physical_memory();
+    return memory == 0 ? CAP : std::min(CAP, memory / 8);
 }
 
 int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& output,
@@ -212,7 +212,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
                      const ProcessOptions& options) {
     output.clear();
     ctx.failure = FailReason::none;
-    const std::string path_text = input.string();
+    const std::string path_text = os::path_u8(input);
     const Lang lang = options.lang;
     auto fail = [&](FailReason why, std::string text) {
         ctx.failure = why;
@@ -518,9 +518,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const auto status = std::filesystem::symlink_status(target, ec);
         // A name the system cannot look at (too long) fails at the commit with its cause.
         if (!ec && status.type() != std::filesystem::file_type::not_found) {
-            if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, say(lang, Msg::output_is_input, {target.string()}));
-            if (!options.force && !reporter.ask(Msg::ask_replace, say(lang, Msg::ask_replace, {target.string()})))
-                return fail(FailReason::output_exists, say(lang, Msg::output_exists, {target.string()}));
+            if (identity_of(target) == in.identity()) return fail(FailReason::output_is_input, say(lang, Msg::output_is_input, {os::path_u8(target)}));
+            if (!options.force && !reporter.ask(Msg::ask_replace, say(lang, Msg::ask_replace, {os::path_u8(target)})))
+                return fail(FailReason::output_exists, say(lang, Msg::output_exists, {os::path_u8(target)}));
             replace = true;
         }
     }
@@ -620,11 +620,11 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // A replaced workbook keeps its mode, owner, group and extended attributes; a new
     // one takes the input's permission bits, so a private workbook stays private, and
     // restored plain text is no more open than the user's umask lets new files be.
-    const mode_t umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
+    const os::FileMode umask = ctx.process_direction == Direction::unmask ? process_umask() : 0;
     int error = overwriting ? out.sync(in.mode(), in.fd()) : out.sync(in.mode() & 0777 & ~umask);
     if (error != 0) return save_failed(error, target);
     if (options.fault && (rc = options.fault(WriteStep::synced)) != RC_OK)
-        return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
+        return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {os::path_u8(target)}));
     if (stopped()) return RC_FAIL;  // the last moment before the folder changes
     if (overwriting) {
         // A version saved by someone else while we worked is never replaced: nothing wrote
@@ -632,7 +632,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         const auto changed = [&] { return fail(FailReason::changed_during_run, say(lang, Msg::changed_during_run, {path_text})); };
         if (!in.unchanged()) return changed();
         if (options.fault && (rc = options.fault(WriteStep::checked)) != RC_OK)
-            return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {target.string()}));
+            return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {os::path_u8(target)}));
         const AtomicFile::ReplaceResult replaced = out.replace_if(in.identity());
         if (replaced.outcome == AtomicFile::Replaced::changed) return changed();
         if (replaced.outcome == AtomicFile::Replaced::failed) return save_failed(replaced.error, target);

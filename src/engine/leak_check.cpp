@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "os/file.h"
 #include "core/cp932.h"
 #include "core/status.h"
 #include "engine/driver.h"
@@ -16,7 +17,7 @@
 #include "engine/backups.h"
 #include "protect/backup_key.h"
 #include "protect/footer.h"
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
 
 namespace hsc {
 namespace {
@@ -40,7 +41,7 @@ int hsc_inspect_leaks(OpenPackage& package, MfileRegistry& reg, const std::files
                       const MaskSettings& settings, MaskReport& report, Reporter& reporter, FailReason* why,
                       Lang lang) {
     report = MaskReport{};
-    const std::string path = input.string();
+    const std::string path = os::path_u8(input);
     const auto fail = [&](FailReason reason, const std::string& text, int rc = RC_FAIL) {
         if (why) *why = reason;
         reporter.error(text);

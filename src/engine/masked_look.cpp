@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/text_mask.h"
+#include "os/file.h"
 
 namespace hsc {
 namespace {
@@ -208,7 +209,7 @@ MaskedLook masked_look_of_file(const std::filesystem::path& path) {
     try {
         const WorkbookStrings strings = sample_workbook_strings(path, MASKED_LOOK_ROWS);
         if (strings.status != SuggestStatus::ok) return {};
-        return judge_masked_look(path.filename().string(), strings);
+        return judge_masked_look(os::path_u8(path.filename()), strings);
     } catch (const std::bad_alloc&) {
         return {};
     }

@@ -1,4 +1,5 @@
 #include "engine/merge.h"
+#include "os/file.h"
 #include "engine/refusal_text.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@
 #include "package/open_package.h"
 #include "package/package_entries.h"
 #include "protect/footer.h"
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
 
 namespace hsc {
 namespace {
@@ -982,7 +983,7 @@ private:
 int load_merge_source(const std::filesystem::path& path, const StoredSettings& s, const std::string* key_check,
                       const FileContext& ctx, std::uint64_t memory_budget, MergeSource& source, Reporter& to_user,
                       Lang lang, FailReason& why) {
-    const std::string name = path.string();
+    const std::string name = os::path_u8(path);
     SourceReporter reporter(to_user, name, lang);
     // `named`: the text names the source already.
     const auto fail = [&](FailReason reason, const std::string& text, bool named = false) {

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <new>
 #include <string_view>
-#include <unistd.h>
+
+#include "os/file.h"
 
 namespace hsc {
 namespace {
@@ -40,18 +41,11 @@ ArchiveReader::ArchiveReader(std::span<const std::uint8_t> bytes)
     : bytes_(bytes), size_(bytes.size()), kept_at_(bytes.size()) {}
 
 bool ArchiveReader::fill(std::uint64_t at, std::uint8_t* dst, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        ++reads_;
-        const ssize_t got = ::pread(fd_, dst + done, n - done, static_cast<off_t>(at + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            error_ = got < 0 ? errno : EIO;  // the file ended before the size it had
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    ++reads_;
+    errno = 0;  // a short count with errno still 0: the file ended before the size it had
+    if (os::read_at(fd_, dst, n, static_cast<std::int64_t>(at)) == static_cast<std::int64_t>(n)) return true;
+    error_ = errno != 0 ? errno : EIO;
+    return false;
 }
 
 std::size_t ArchiveReader::read_at(std::uint64_t at, void* dst, std::size_t n) {
@@ -138,18 +132,11 @@ bool ArchiveReader::keep_tail() {
 }
 
 bool ArchiveWriter::put(std::uint64_t at, const std::uint8_t* src, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        ++writes_;
-        const ssize_t put = ::pwrite(fd_, src + done, n - done, static_cast<off_t>(at + done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            error_ = put < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
+    ++writes_;
+    errno = 0;  // a write cut short after some bytes leaves its cause in errno
+    if (os::write_at(fd_, src, n, static_cast<std::int64_t>(at)) == static_cast<std::int64_t>(n)) return true;
+    error_ = errno != 0 ? errno : EIO;
+    return false;
 }
 
 bool ArchiveWriter::flush() {

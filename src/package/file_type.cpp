@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "os/file.h"
 #include "core/status.h"
 #include "stream/byte_stream.h"
 
@@ -179,7 +180,7 @@ int tiv_file_type(MfileRegistry& reg, int mode, std::string_view name, int& code
         if (!memory) return RC_OPEN;
         source = std::make_unique<MemoryStream>(memory.get());
     } else {
-        auto f = rfile_open(std::filesystem::path(std::string(name)), RFILE_READ);
+        auto f = rfile_open(os::u8_path(name), RFILE_READ);
         if (!f) return RC_OPEN;
         source = std::make_unique<RfileStream>(std::move(f));
     }
@@ -197,7 +198,7 @@ int tiv_file_type(ByteStream& source, std::string_view name, int& code_out) {
 
 int tiv_file_type(const std::filesystem::path& path, int& code_out) {
     MfileRegistry unused;
-    return tiv_file_type(unused, FILE_TYPE_FILE, path.string(), code_out);
+    return tiv_file_type(unused, FILE_TYPE_FILE, os::path_u8(path), code_out);
 }
 
 int compound_file_type(ByteStream& source) {

@@ -1,9 +1,9 @@
 #include "package/open_package.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 
 #include "core/status.h"
+#include "os/file.h"
 #include "package/archive_io.h"
 #include "package/file_type.h"
 #include "stream/byte_stream.h"
@@ -45,16 +45,16 @@ OpenPackage::OpenPackage() = default;
 OpenPackage::~OpenPackage() = default;
 
 int OpenPackage::open(int fd, const std::filesystem::path& name, MfileRegistry& reg) {
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) return RC_OPEN;
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    os::FileStatus st;
+    if (os::status(fd, st) != 0) return RC_OPEN;
+    size_ = static_cast<std::uint64_t>(st.size);
     // One reader for every look at the file: its last bytes are read once, and the zip
     // directory from the same memory.
     archive_.close();
     reader_ = std::make_unique<ArchiveReader>(fd, size_);
     reader_->keep_tail();  // unreadable: no footer either, and the zip reader refuses
     ReaderStream stream(*reader_);
-    int rc = tiv_file_type(stream, name.string(), type_);
+    int rc = tiv_file_type(stream, os::path_u8(name), type_);
     // The table goes by the name as well as the content: a compound file is named by
     // what it holds (an old workbook saved under ".xlsx", an encrypted package under
     // ".xlsm" or ".xls"), so that the user hears what the file is. One whose content

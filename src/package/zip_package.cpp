@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <new>
@@ -21,11 +20,10 @@
 #include <set>
 #include <string_view>
 #include <zlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/mask_settings.h"
 #include "core/status.h"
+#include "os/file.h"
 #include "package/archive_io.h"
 #include "package/archive_layout.h"
 #include "package/package_entries.h"
@@ -238,7 +236,7 @@ fs::path safe_relative_path(const std::string& name) {
         if (end == std::string::npos) end = clean.size();
         std::string part = clean.substr(start, end - start);
         if (part == "..") return {};
-        if (!part.empty() && part != ".") rel /= part;
+        if (!part.empty() && part != ".") rel /= os::u8_path(part);
         start = end + 1;
     }
     return rel;
@@ -282,7 +280,7 @@ struct ReadArchive {
     ReadArchive& operator=(const ReadArchive&) = delete;
     ~ReadArchive() {
         if (uf) unzClose(uf);
-        if (owned_fd >= 0) ::close(owned_fd);
+        if (owned_fd >= 0) os::close(owned_fd);
     }
 
     // The archive at a path, or in the memory stream of that name. 0, or -101 with the
@@ -291,13 +289,13 @@ struct ReadArchive {
         try {
             if (location.on_disk) {
                 // Never waited for: a FIFO or device is no archive.
-                owned_fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-                struct stat st{};
-                if (owned_fd < 0 || ::fstat(owned_fd, &st) != 0 || !S_ISREG(st.st_mode))
+                owned_fd = os::open(archive, os::Access::read);
+                os::FileStatus st;
+                if (owned_fd < 0 || os::status(owned_fd, st) != 0 || !st.regular)
                     return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
-                owned_reader = std::make_unique<ArchiveReader>(owned_fd, static_cast<std::uint64_t>(st.st_size));
+                owned_reader = std::make_unique<ArchiveReader>(owned_fd, static_cast<std::uint64_t>(st.size));
             } else {
-                Mfile* m = mopen(reg, archive.string(), "rb");
+                Mfile* m = mopen(reg, os::path_u8(archive), "rb");
                 if (!m) return refuse(reg, RC_OPEN, RefusalKind::not_a_zip);
                 owned_reader = std::make_unique<ArchiveReader>(mdata(m));
                 mclose(m);
@@ -640,7 +638,7 @@ int begin_extraction(MfileRegistry& reg, ArchiveReader& reader, std::uint64_t da
         x.dest = target / safe_relative_path(x.name);
         std::error_code ec;
         fs::create_directories(x.dest.parent_path(), ec);
-        x.sink.file = std::fopen(x.dest.c_str(), "wb");
+        x.sink.file = os::open_stream(x.dest, "wb");
     }
     return x.sink.stream || x.sink.file ? RC_OK : RC_OPEN;
 }
@@ -689,7 +687,7 @@ int write_file_entry(zipFile zf, const fs::path& source, const std::string& list
     if (entry.size() > ZIP_MAX_ENTRY_NAME) return RC_SIZE_LIMIT;
 
     zip_fileinfo zi{};
-    const fs::path disk_path = source.empty() ? fs::path(entry) : source / entry;
+    const fs::path disk_path = source.empty() ? os::u8_path(entry) : source / os::u8_path(entry);
     std::uint32_t dos = 0;
     if (get_file_dos_time(disk_path, dos) == RC_OK) zi.dosDate = dos;
     std::error_code ec;
@@ -700,7 +698,7 @@ int write_file_entry(zipFile zf, const fs::path& source, const std::string& list
                                 nullptr, 0, zip64) != ZIP_OK)
         return RC_OPEN;
 
-    std::FILE* file = std::fopen(disk_path.c_str(), "rb");
+    std::FILE* file = os::open_stream(disk_path, "rb");
     if (!file) return RC_OPEN;  // zipClose finishes the open entry
     int rc = RC_OK;
     for (;;) {
@@ -1024,7 +1022,7 @@ int append_comment(MfileRegistry& reg, const fs::path& archive, ArchiveWriter* w
         if (!ok) reg.os_error = writer->error();
         return ok ? RC_OK : RC_SHORT_WRITE;
     }
-    Mfile* m = mopen(reg, archive.string(), "rb");
+    Mfile* m = mopen(reg, os::path_u8(archive), "rb");
     const bool ok = m && mseek(m, -2, 2) == Status::ok && mwrite(length, 1, 2, m) == 2 && mwrite_all(m, comment);
     mclose(m);
     return ok ? RC_OK : RC_SHORT_WRITE;
@@ -1032,12 +1030,12 @@ int append_comment(MfileRegistry& reg, const fs::path& archive, ArchiveWriter* w
 
 void discard_archive(MfileRegistry& reg, const fs::path& archive, const ZipArchiveLocation& location) {
     if (location.on_disk && location.into >= 0) {
-        [[maybe_unused]] int ignored = ::ftruncate(location.into, 0);  // the caller's file: emptied, not removed
+        [[maybe_unused]] int ignored = os::truncate(location.into, 0);  // the caller's file: emptied, not removed
     } else if (location.on_disk) {
         std::error_code ec;
         fs::remove(archive, ec);
     } else {
-        mremove(reg, archive.string());
+        mremove(reg, os::path_u8(archive));
     }
 }
 
@@ -1206,14 +1204,14 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     // The file written: the caller's, emptied first, or a fresh one made at the path
     // (never written through an existing link there).
     int fd = location.into;
-    if (location.on_disk && location.into >= 0 && ::ftruncate(fd, 0) != 0) {
+    if (location.on_disk && location.into >= 0 && os::truncate(fd, 0) != 0) {
         reg.os_error = errno;
         return RC_OPEN;
     }
     if (location.on_disk && location.into < 0) {
         std::error_code ec;
         fs::remove(archive, ec);
-        fd = ::open(archive.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = os::open(archive, os::Access::create_exclusive);
         if (fd < 0) {
             reg.os_error = errno;
             return RC_OPEN;
@@ -1222,7 +1220,7 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
     struct Owned {
         int fd;
         ~Owned() {
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0) os::close(fd);
         }
     } owned{location.on_disk && location.into < 0 ? fd : -1};
     std::optional<ArchiveWriter> writer;
@@ -1234,7 +1232,7 @@ int zip_package(MfileRegistry& reg, int mode, const fs::path& archive, const fs:
         io.memory = true;
     }
     zlib_filefunc64_def table = make_table(io);
-    zipFile zf = zipOpen2_64(archive.c_str(), APPEND_STATUS_CREATE, nullptr, &table);
+    zipFile zf = zipOpen2_64(os::path_u8(archive).c_str(), APPEND_STATUS_CREATE, nullptr, &table);
     if (!zf) {
         if (location.on_disk && location.into < 0) discard_archive(reg, archive, location);
         return RC_OPEN;
@@ -1267,7 +1265,7 @@ fs::path output_path_for(const fs::path& input, Direction direction, bool is_ove
     if (is_overwrite) return input;
     // Composed on the UTF-8 text of the file name, so no character is ever split.
     const std::string prefix = direction == Direction::mask ? "\xE2\x97\x8F" /* ● */ : "\xE3\x80\x87" /* 〇 */;
-    return input.parent_path() / fs::path(prefix + input.filename().string());
+    return input.parent_path() / os::u8_path(prefix + os::path_u8(input.filename()));
 }
 
 namespace {
@@ -1318,10 +1316,10 @@ int remove_tree(const fs::path& path) {
 }
 
 int get_file_dos_time(const fs::path& path, std::uint32_t& dos_date_time) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return RC_FAIL;
+    std::time_t modified = 0;
+    if (os::modified_time(path, modified) != 0) return RC_FAIL;
     std::tm local{};
-    if (!::localtime_r(&st.st_mtime, &local)) return RC_FAIL;
+    if (!os::local_time(modified, local)) return RC_FAIL;
     dos_date_time = dos_from_tm(local);
     return RC_OK;
 }
@@ -1338,13 +1336,8 @@ int set_file_dos_time(const fs::path& path, std::uint32_t dos_date_time) {
     local.tm_isdst = -1;
     std::time_t t = std::mktime(&local);
     if (t == static_cast<std::time_t>(-1)) return RC_FAIL;
-    // Linux keeps no settable creation time; the last-write time is set, last access kept.
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = t;
-    times[1].tv_nsec = 0;
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? RC_OK : RC_FAIL;
+    // The last-write time is set, last access kept.
+    return os::set_modified_time(path, t) == 0 ? RC_OK : RC_FAIL;
 }
 
 }  // namespace hsc

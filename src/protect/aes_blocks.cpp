@@ -2,14 +2,20 @@
 // one by one (electronic-codebook fashion), so they can be run side by side. Processors
 // with AES instructions take eight blocks at a time through them; others fall back to
 // the byte-oriented routines, which stay the reference the fast path is tested against.
+#include "protect/crypto.h"
+
+// The instructions are reached through GCC's and Clang's x86 intrinsics (also with the
+// MinGW compilers); elsewhere only the byte-oriented routines are built.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define HSC_AES_NI 1
 #include <cpuid.h>
 #include <immintrin.h>
-
-#include "protect/crypto.h"
+#endif
 
 namespace hsc {
 namespace {
 
+#ifdef HSC_AES_NI
 constexpr std::size_t LANES = 8;  // blocks in flight: hides the latency of one round
 
 bool cpu_has_aes() {
@@ -68,6 +74,11 @@ HSC_AES_TARGET void decrypt_ni(const std::uint8_t* in, std::uint8_t* out, std::s
 }
 
 #undef HSC_AES_TARGET
+#else
+bool cpu_has_aes() { return false; }
+void encrypt_ni(const std::uint8_t*, std::uint8_t*, std::size_t, const aes_context&) {}
+void decrypt_ni(const std::uint8_t*, std::uint8_t*, std::size_t, const aes_context&) {}
+#endif
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/status.h"
+#include "os/file.h"
 #include "protect/crypto.h"
 #include "stream/byte_stream.h"
 
@@ -151,7 +152,7 @@ int tiv_crypt_key_init(const CryptStreams& streams, tiv_crypt_key& key, std::str
         size = msize(*streams.registry, source_name);
     } else {
         const std::filesystem::path path{std::string(source_name)};
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(os::open_stream(path, "rb"), &std::fclose);
         if (!file) return RC_FAIL;
         std::error_code ec;
         const auto bytes = std::filesystem::file_size(path, ec);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <strings.h>
 
 #include "core/cp932.h"
 #include "core/status.h"
+#include "os/file.h"
 #include "stream/tokenizer.h"
 #include "protect/crypto.h"
 #include "stream/rfile.h"
@@ -37,7 +37,8 @@ std::string password_digest(std::string_view password) {
 }
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The last 512 bytes of the file. A file shorter than that cannot be positioned before
@@ -188,7 +189,7 @@ const std::string* footer_extension(const FooterRecord& record, std::string_view
 bool key_file_check_value(const std::string& key_file, std::string& hex) {
     if (key_file.empty()) return false;
     std::uint8_t digest[64];
-    if (sha512_file(std::filesystem::path(key_file), digest) != Status::ok) return false;
+    if (sha512_file(os::u8_path(key_file), digest) != Status::ok) return false;
     hex = hex_digest(digest);
     return true;
 }

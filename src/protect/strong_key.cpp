@@ -7,6 +7,8 @@
 #include <sodium.h>
 #include <utf8proc.h>
 
+#include "os/file.h"
+
 namespace hsc {
 namespace {
 
@@ -72,7 +74,7 @@ std::optional<std::string> normalized_password(std::string_view utf8) {
 
 std::optional<std::array<std::uint8_t, KEY_FILE_SECRET_SIZE>> key_file_secret(const std::string& path) {
     if (!sodium_ready() || path.empty()) return std::nullopt;
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(os::open_stream(path, "rb"), &std::fclose);
     if (!f) return std::nullopt;
     crypto_generichash_state state;
     crypto_generichash_init(&state, nullptr, 0, KEY_FILE_SECRET_SIZE);

@@ -1,5 +1,6 @@
 #include "shell/report_text.h"
 
+#include "os/file.h"
 #include "engine/text_routines.h"
 
 namespace hsc {
@@ -108,8 +109,8 @@ std::vector<std::string> merge_warning_texts(const MergeReport& report, Lang lan
 }
 
 std::string outcome_text(const FileOutcome& outcome, Lang lang) {
-    const std::string input = outcome.input.filename().string();
-    const std::string output = outcome.output.filename().string();
+    const std::string input = os::path_u8(outcome.input.filename());
+    const std::string output = os::path_u8(outcome.output.filename());
     switch (outcome.result) {
         case FileOutcome::Result::masked:
             if (!outcome.report.produced) return say(lang, Msg::outcome_masked, {input, output});

@@ -1,9 +1,5 @@
 #include "shell/settings_file.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -11,9 +7,12 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <random>
 #include <system_error>
 
 #include "core/status.h"
+#include "os/file.h"
+#include "os/system.h"
 #include "stream/rfile.h"
 #include "protect/sealed.h"
 #include "shell/text_limits.h"
@@ -21,7 +20,17 @@
 namespace hsc {
 namespace {
 
-constexpr mode_t SETTINGS_FILE_PERMS = 0600;  // it holds the sealed password
+constexpr os::FileMode SETTINGS_FILE_PERMS = os::PRIVATE_FILE_MODE;  // it holds the sealed password
+constexpr int TEMP_ATTEMPTS = 100;
+
+// Six letters and digits for a temporary name nobody else can guess ahead.
+std::string random_suffix() {
+    static constexpr std::string_view ALPHABET = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device entropy;
+    std::string suffix(6, '0');
+    for (char& c : suffix) c = ALPHABET[entropy() % ALPHABET.size()];
+    return suffix;
+}
 
 INIENTRY* find_live(std::vector<INIENTRY>& entries, std::string_view name) {
     for (auto& e : entries)
@@ -109,13 +118,6 @@ void parse_line(INIFILE& store, const std::string& line) {
     store.entries.push_back(INIENTRY{std::move(name), std::move(value), INI_LIVE});
 }
 
-void sync_folder(const std::filesystem::path& folder) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 int write_lines(INIFILE& store, RFILE& file) {
     std::string line = "[" + store.section + "]";
     if (rfile_write_line(line, file) != Status::ok) return RC_SHORT_WRITE;
@@ -163,25 +165,28 @@ int ini_save(INIFILE& store) {
 
         // A crash or a full disk must never leave half a file: write a temporary file
         // beside the target, flush it, then rename it over the target.
-        std::string temp_name(1, '.');
-        temp_name.append(target.filename().string()).append(".XXXXXX");
-        std::string temp = (folder / temp_name).string();
-        int fd = ::mkstemp(temp.data());  // created 0600
+        fs::path temp;
+        int fd = -1;
+        for (int attempt = 0; attempt < TEMP_ATTEMPTS && fd < 0; ++attempt) {
+            temp = folder / os::u8_path("." + os::path_u8(target.filename()) + "." + random_suffix());
+            fd = os::open(temp, os::Access::create_exclusive, SETTINGS_FILE_PERMS);
+            if (fd < 0 && errno != EEXIST) return RC_OPEN;
+        }
         if (fd < 0) return RC_OPEN;
-        ::close(fd);
+        os::close(fd);
         auto file = rfile_open(temp, RFILE_CREATE, SETTINGS_FILE_PERMS);
         if (!file) {
-            ::unlink(temp.c_str());
+            os::remove(temp);
             return RC_OPEN;
         }
         int rc = write_lines(store, *file);
         rfile_close(std::move(file));
-        if (rc == RC_OK && ::rename(temp.c_str(), target.c_str()) != 0) rc = RC_OPEN;
+        if (rc == RC_OK && os::rename(temp, target) != 0) rc = RC_OPEN;
         if (rc != RC_OK) {
-            ::unlink(temp.c_str());
+            os::remove(temp);
             return rc;
         }
-        sync_folder(folder);
+        os::sync_folder(folder);
         return RC_OK;
     } catch (const std::bad_alloc&) {
         return RC_NOMEM;
@@ -362,40 +367,27 @@ int hsc_settings_changed(const MaskSettings& settings, const SettingsSnapshot& s
     return now == snapshot.values ? -1 : 0;
 }
 
-std::filesystem::path settings_path(const std::filesystem::path& executable_dir,
-                                    std::string_view xdg_config_home, std::string_view home) {
+namespace {
+
+std::filesystem::path settings_path_in(const std::filesystem::path& executable_dir,
+                                       const std::filesystem::path& config) {
     namespace fs = std::filesystem;
     fs::path portable = executable_dir / SETTINGS_FILE_NAME;
     std::error_code ec;
     if (fs::is_regular_file(portable, ec)) return portable;
-    fs::path config;
-    if (!xdg_config_home.empty() && fs::path(xdg_config_home).is_absolute()) {
-        config = fs::path(xdg_config_home);
-    } else if (!home.empty()) {
-        config = fs::path(home) / ".config";
-    } else {
-        return portable;  // no home to go to: keep the settings beside the program
-    }
+    if (config.empty()) return portable;  // no home to go to: keep the settings beside the program
     return config / SETTINGS_FOLDER / SETTINGS_FILE_NAME;
 }
 
+}  // namespace
+
+std::filesystem::path settings_path(const std::filesystem::path& executable_dir,
+                                    std::string_view xdg_config_home, std::string_view home) {
+    return settings_path_in(executable_dir, os::config_folder_from(xdg_config_home, home));
+}
+
 std::filesystem::path settings_path(const std::filesystem::path& executable_dir) {
-    auto env = [](const char* name) -> std::string_view {
-        const char* v = std::getenv(name);
-        return v ? v : "";
-    };
-    std::string_view home = env("HOME");
-    std::string home_from_passwd;
-    if (home.empty()) {
-        struct passwd pw{};
-        struct passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found &&
-            found->pw_dir)
-            home_from_passwd = found->pw_dir;
-        home = home_from_passwd;
-    }
-    return settings_path(executable_dir, env("XDG_CONFIG_HOME"), home);
+    return settings_path_in(executable_dir, os::config_folder());
 }
 
 }  // namespace hsc

@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "os/file.h"
 #include "core/catalog.h"
 #include "core/status.h"
 #include "protect/footer.h"
@@ -169,7 +170,7 @@ void Shell::handle_file(Run& run, const fs::path& input) const {
     fs::path output;
     FileContext ctx;
     if (process(run, input, output, ctx) != RC_OK) return;  // already reported
-    if (!reporter.ask(Msg::open_output, say(lang, Msg::open_output, {output.string()}))) return;
+    if (!reporter.ask(Msg::open_output, say(lang, Msg::open_output, {os::path_u8(output)}))) return;
 
     // Re-encryption: a workbook just restored in place is masked again once the
     // spreadsheet application has ended, when it was saved meanwhile.

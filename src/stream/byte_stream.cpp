@@ -2,10 +2,12 @@
 
 #include <climits>
 
+#include "os/file.h"
+
 namespace hsc {
 
 std::unique_ptr<StdioStream> StdioStream::open_read(const std::filesystem::path& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = os::open_stream(path, "rb");
     if (!f) return nullptr;
     auto stream = std::make_unique<StdioStream>(f);
     stream->owned_.reset(f);
@@ -14,6 +16,8 @@ std::unique_ptr<StdioStream> StdioStream::open_read(const std::filesystem::path&
 
 bool StdioStream::seek(std::int64_t offset, Origin origin) {
     if (offset < LONG_MIN || offset > LONG_MAX) return false;
+    // Refused here: some C runtimes (Windows's) move the position on a refused seek.
+    if (origin == Origin::start && offset < 0) return false;
     return std::fseek(f_, static_cast<long>(offset), origin == Origin::start ? SEEK_SET : SEEK_END) == 0;
 }
 

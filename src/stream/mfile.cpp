@@ -1,10 +1,11 @@
 #include "stream/mfile.h"
 
+#include "os/file.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 
 namespace hsc {
 namespace {
@@ -309,13 +310,13 @@ Status write_whole_file(MfileRegistry& reg, std::string_view name, std::string_v
 }
 
 Status aod_fsze(const std::filesystem::path& path, std::int64_t& size) {
-    std::FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp) return Status::open_failed;
-    struct stat st{};
-    int rc = ::fstat(fileno(fp), &st);
-    std::fclose(fp);
-    if (rc != 0 || !S_ISREG(st.st_mode)) return Status::not_a_file;
-    size = st.st_size;
+    const int fd = os::open(path, os::Access::read);
+    if (fd < 0) return Status::open_failed;
+    os::FileStatus st;
+    const int rc = os::status(fd, st);
+    os::close(fd);
+    if (rc != 0 || !st.regular) return Status::not_a_file;
+    size = st.size;
     return Status::ok;
 }
 

@@ -1,10 +1,5 @@
 #include "stream/rfile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <new>
 
@@ -13,70 +8,56 @@ namespace {
 
 constexpr std::size_t READ_AHEAD = 4096;
 constexpr int LOCK_ATTEMPTS = 100;
-constexpr useconds_t LOCK_PAUSE_US = 1000;
+constexpr int LOCK_PAUSE_MS = 1;
 
-int open_flags(int mode) {
+os::Access access_of(int mode) {
     switch (mode) {
-        case RFILE_READ: return O_RDONLY;
-        case RFILE_CREATE: return O_WRONLY | O_CREAT;  // truncated only once no reader holds it
-        case RFILE_APPEND: return O_WRONLY | O_CREAT;  // no O_APPEND: seeks must move writes
-        case RFILE_UPDATE: return O_RDWR | O_CREAT;
-        default: return -1;
+        case RFILE_READ: return os::Access::read;
+        case RFILE_UPDATE: return os::Access::create;
+        // Truncated only once no reader holds it; no append flag: seeks must move writes.
+        default: return os::Access::write;
     }
-}
-
-int lock(int fd, int operation) {
-    int rc;
-    do rc = ::flock(fd, operation);
-    while (rc != 0 && errno == EINTR);
-    return rc;
 }
 
 }  // namespace
 
 RFILE::~RFILE() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) os::close(fd_);
 }
 
-std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, mode_t perms) {
-    int flags = open_flags(mode);
-    if (flags < 0) return nullptr;
-    int fd;
+std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode, os::FileMode perms) {
+    if (mode < RFILE_READ || mode > RFILE_UPDATE) return nullptr;
     // Without blocking: opening a FIFO would wait for a writer, and a device for its line.
-    do fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, perms);
-    while (fd < 0 && errno == EINTR);
+    const int fd = os::open(path, access_of(mode), perms);
     if (fd < 0) return nullptr;
     std::unique_ptr<RFILE> file;
     try {
         file = std::make_unique<RFILE>(fd, mode);
     } catch (const std::bad_alloc&) {
-        ::close(fd);
+        os::close(fd);
         return nullptr;
     }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    os::FileStatus st;
+    if (os::status(fd, st) != 0 || st.directory) return nullptr;
     // What is read is a file's content: a FIFO, device or socket has none to seek in.
-    if (mode == RFILE_READ && !S_ISREG(st.st_mode)) return nullptr;
-    if (const int fl = ::fcntl(fd, F_GETFL); fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return nullptr;
+    if (mode == RFILE_READ && !st.regular) return nullptr;
 
     if (mode == RFILE_READ) {
         // Held until the handle closes. Writers of this program hold theirs only for a
         // moment, so a short wait is enough; a file that stays locked is refused.
         for (int attempt = 0;; ++attempt) {
-            if (lock(fd, LOCK_SH | LOCK_NB) == 0) break;
-            if (errno != EWOULDBLOCK) break;  // no locks on this file system: read anyway
+            const int rc = os::lock(fd, os::Lock::shared);
+            if (rc != EWOULDBLOCK) break;  // locked, or no locks on this file system: read anyway
             if (attempt == LOCK_ATTEMPTS) return nullptr;
-            ::usleep(LOCK_PAUSE_US);
+            os::sleep_ms(LOCK_PAUSE_MS);
         }
         return file;
     }
-    if (lock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) return nullptr;  // a reader holds the file
-    }
+    if (os::lock(fd, os::Lock::exclusive) == EWOULDBLOCK) return nullptr;  // a reader holds the file
     bool ok = true;
-    if (mode == RFILE_CREATE && S_ISREG(st.st_mode)) ok = ::ftruncate(fd, 0) == 0;
-    if (ok && mode == RFILE_APPEND) ok = ::lseek(fd, 0, SEEK_END) >= 0 || !S_ISREG(st.st_mode);
-    lock(fd, LOCK_UN);
+    if (mode == RFILE_CREATE && st.regular) ok = os::truncate(fd, 0) == 0;
+    if (ok && mode == RFILE_APPEND) ok = os::seek(fd, 0, os::Whence::end) >= 0 || !st.regular;
+    os::lock(fd, os::Lock::release);
     if (!ok) return nullptr;
     return file;
 }
@@ -85,7 +66,7 @@ void rfile_close(std::unique_ptr<RFILE> file) { file.reset(); }
 
 void RFILE::drop_read_ahead() {
     if (ahead_pos_ < ahead_len_)
-        ::lseek(fd_, -static_cast<off_t>(ahead_len_ - ahead_pos_), SEEK_CUR);
+        os::seek(fd_, -static_cast<std::int64_t>(ahead_len_ - ahead_pos_), os::Whence::current);
     ahead_pos_ = ahead_len_ = 0;
 }
 
@@ -98,9 +79,7 @@ bool RFILE::next_byte(unsigned char& byte) {
                 return false;
             }
         }
-        ssize_t n;
-        do n = ::read(fd_, ahead_.get(), READ_AHEAD);
-        while (n < 0 && errno == EINTR);
+        const std::int64_t n = os::read(fd_, ahead_.get(), READ_AHEAD);
         if (n <= 0) return false;
         ahead_pos_ = 0;
         ahead_len_ = static_cast<std::size_t>(n);
@@ -116,52 +95,38 @@ void RFILE::unread_byte() {
 std::size_t rfile_read(void* buffer, std::size_t count, RFILE& file) {
     if (file.mode_ != RFILE_READ && file.mode_ != RFILE_UPDATE) return 0;
     file.drop_read_ahead();
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(file.fd_, out + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    const std::int64_t n = os::read(file.fd_, buffer, count);
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
 std::size_t rfile_write(const void* bytes, std::size_t count, RFILE& file) {
     if (file.mode_ == RFILE_READ) return 0;
     file.drop_read_ahead();
-    const auto* in = static_cast<const unsigned char*>(bytes);
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(file.fd_, in + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    const std::int64_t n = os::write(file.fd_, bytes, count);
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
 Status rfile_seek(RFILE& file, std::int32_t offset, int origin) {
-    int whence;
+    os::Whence whence;
     switch (origin) {
-        case RFILE_SEEK_SET: whence = SEEK_SET; break;
-        case RFILE_SEEK_END: whence = SEEK_END; break;
-        case RFILE_SEEK_CUR: whence = SEEK_CUR; break;
+        case RFILE_SEEK_SET: whence = os::Whence::set; break;
+        case RFILE_SEEK_END: whence = os::Whence::end; break;
+        case RFILE_SEEK_CUR: whence = os::Whence::current; break;
         default: return Status::bad_origin;
     }
     file.drop_read_ahead();
     // A target before the start is refused without moving; the system would call it an
     // invalid argument, but for the caller it is an ordinary refusal.
-    off_t base = 0;
-    if (whence == SEEK_CUR) {
-        base = ::lseek(file.fd_, 0, SEEK_CUR);
-    } else if (whence == SEEK_END) {
-        struct stat st{};
-        base = ::fstat(file.fd_, &st) == 0 ? st.st_size : -1;
+    std::int64_t base = 0;
+    if (whence == os::Whence::current) {
+        base = os::seek(file.fd_, 0, os::Whence::current);
+    } else if (whence == os::Whence::end) {
+        os::FileStatus st;
+        base = os::status(file.fd_, st) == 0 ? st.size : -1;
     }
     if (base < 0) return Status::ok;
     if (base + offset < 0) return Status::ok;
-    if (::lseek(file.fd_, offset, whence) < 0 && errno == EINVAL) return Status::seek_failed;
+    if (os::seek(file.fd_, offset, whence) < 0 && errno == EINVAL) return Status::seek_failed;
     return Status::ok;
 }
 
@@ -207,10 +172,7 @@ Status rfile_write_line(std::string_view text, RFILE& file) {
 
 Status rfile_sync(RFILE& file) {
     file.drop_read_ahead();
-    int rc;
-    do rc = ::fsync(file.fd_);
-    while (rc != 0 && errno == EINTR);
-    return rc == 0 ? Status::ok : Status::short_write;
+    return os::sync(file.fd_) == 0 ? Status::ok : Status::short_write;
 }
 
 }  // namespace hsc

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -10,8 +8,9 @@
 #include <string_view>
 
 #include "core/status.h"
+#include "os/file.h"
 
-// A thin file layer over POSIX descriptors for callers that need an exact position in
+// A thin file layer over descriptors for callers that need an exact position in
 // a real file: the footer (relative to the end of a workbook), file type detection
 // (leading bytes) and the settings file (line by line).
 namespace hsc {
@@ -28,11 +27,11 @@ inline constexpr int RFILE_SEEK_END = 2;
 inline constexpr int RFILE_SEEK_CUR = 3;
 
 // Permissions of a file that an open creates ("normal" files: 0666 less the umask).
-inline constexpr mode_t RFILE_DEFAULT_PERMS = 0666;
+inline constexpr os::FileMode RFILE_DEFAULT_PERMS = os::DEFAULT_FILE_MODE;
 
 // One open file. It closes itself when destroyed.
 //
-// Sharing: POSIX has no sharing modes, so advisory locks (flock) stand in for them. An
+// Sharing: advisory locks stand in for sharing modes. An
 // RFILE_READ handle holds a shared lock for its lifetime; an open that cannot get it
 // within about 0.1 s fails. A writing open takes an exclusive lock without waiting and
 // gives it back at once; when a reader holds the file the open fails, so a writer never
@@ -72,7 +71,7 @@ private:
 // system refuses the open. A FIFO or device is never waited for. `perms` apply only
 // when the open creates the file.
 std::unique_ptr<RFILE> rfile_open(const std::filesystem::path& path, int mode,
-                                  mode_t perms = RFILE_DEFAULT_PERMS);
+                                  os::FileMode perms = RFILE_DEFAULT_PERMS);
 // Closes and releases the handle.
 void rfile_close(std::unique_ptr<RFILE> file);
 

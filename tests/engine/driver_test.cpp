@@ -1,10 +1,11 @@
 #include "engine/driver.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <set>
 
 #include "core/status.h"
+#include "os/file.h"
 #include "protect/footer.h"
 #include "protect/strong_key.h"
 #include "support/recording_reporter.h"
@@ -488,6 +490,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, DriverOverwriteFault,
                              }
                          });
 
+#ifndef _WIN32  // permission bits, owners and folders that take no file: POSIX
 TEST_F(Driver, OverwriteRoundTripKeepsPermissionsAndRestoresTheText) {
     write_book(test::small_workbook(NAMES));
     ::chmod(book().c_str(), 0640);
@@ -569,6 +572,8 @@ TEST_F(Driver, FolderThatTakesNoNewFileLeavesTheInputAlone) {
     EXPECT_EQ(test::read_file(book()), original);
 }
 
+#endif
+
 TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = true;
@@ -645,14 +650,11 @@ TEST_P(DriverInputChanged, IsNotReplaced) {
 // One byte of the file changed in place, its modification time put back and moved on by
 // `later_ns` nanoseconds.
 void rewrite_in_place(const fs::path& p, long later_ns) {
-    struct stat st {};
-    ::stat(p.c_str(), &st);
+    const auto written = fs::last_write_time(p);
     std::string bytes = test::read_file(p);
     bytes[bytes.size() / 2] ^= 1;
     test::write_file(p, bytes);
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    times[1].tv_nsec = (times[1].tv_nsec + later_ns) % 1'000'000'000;
-    ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+    fs::last_write_time(p, written + std::chrono::nanoseconds(later_ns));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -690,6 +692,7 @@ TEST_F(Driver, KeyFileOfSixteenBytesMasksAndTheRefusalSaysWhyInEnglishToo) {
 }
 
 // A file its owner made read-only is not replaced, whatever the folder allows.
+#ifndef _WIN32  // permission bits and the immutable flag: POSIX
 class DriverReadOnlyInput : public Driver, public ::testing::WithParamInterface<mode_t> {};
 
 TEST_P(DriverReadOnlyInput, IsNotOverwritten) {
@@ -738,6 +741,8 @@ TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
 
 // A version saved over the name after the last look is still never replaced: the new
 // file goes in by an exchange, and what came out is checked.
+#endif
+
 TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = true;
@@ -761,13 +766,13 @@ class DriverInputLock : public Driver, public ::testing::WithParamInterface<bool
 TEST_P(DriverInputLock, IsExclusiveOnlyWhenTheInputIsReplaced) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = GetParam();
-    int other_reader = -1;  // what flock answered another reader while the run worked
+    int other_reader = -1;  // what a shared lock answered another reader while the run worked
     ProcessOptions options;
     options.fault = [&](WriteStep step) {
         if (step == WriteStep::synced) {
-            const int fd = ::open(book().c_str(), O_RDONLY | O_CLOEXEC);
-            other_reader = ::flock(fd, LOCK_SH | LOCK_NB) == 0 ? 0 : errno;
-            ::close(fd);
+            const int fd = os::open(book(), os::Access::read);
+            other_reader = os::lock(fd, os::Lock::shared);
+            os::close(fd);
         }
         return RC_OK;
     };

@@ -11,7 +11,7 @@
 #include "engine/leak_check.h"
 #include "package/open_package.h"
 #include "package/zip_package.h"
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
 #include "package_fixture.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"

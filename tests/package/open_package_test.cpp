@@ -1,12 +1,11 @@
 #include "package/open_package.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "core/status.h"
+#include "os/file.h"
 #include "package/file_type.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -19,9 +18,9 @@ namespace fs = std::filesystem;
 // The descriptor a run holds open, closed with the test.
 struct OpenFile {
     int fd;
-    explicit OpenFile(const fs::path& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit OpenFile(const fs::path& path) : fd(os::open(path, os::Access::read)) {}
     ~OpenFile() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) os::close(fd);
     }
 };
 
@@ -62,7 +61,7 @@ TEST(OpenPackage, ReadsTypeFooterDirectoryAndEntriesFromTheOpenFileAlone) {
     Status rc = Status::ok;
     EXPECT_EQ(text_of(reg, "xl/worksheets/sheet1.xml", rc), sheet);
     EXPECT_EQ(rc, Status::ok);
-    EXPECT_EQ(::lseek(file.fd, 0, SEEK_CUR), 0);
+    EXPECT_EQ(os::seek(file.fd, 0, os::Whence::current), 0);
 }
 
 // A file shorter than what is asked of its end has no such bytes; a zip-looking file
@@ -73,7 +72,7 @@ TEST(OpenPackage, ShortFilesAndUnreadableDirectoriesAreToldApart) {
     {
         std::string bytes = "PK\x03\x04";
         bytes += std::string(60, 'z');
-        std::FILE* f = std::fopen(book.c_str(), "wb");
+        std::FILE* f = os::open_stream(book, "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
@@ -141,7 +140,7 @@ TEST(OpenPackage, UnreadEntriesKeepOnlyTheirDeflatedBytesAndAreStillChecked) {
     // One byte changed inside the unread entry's deflated data: refused, not copied.
     std::string bytes;
     {
-        std::FILE* in = std::fopen(book.c_str(), "rb");
+        std::FILE* in = os::open_stream(book, "rb");
         bytes.resize(fs::file_size(book));
         ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), in), bytes.size());
         std::fclose(in);
@@ -151,7 +150,7 @@ TEST(OpenPackage, UnreadEntriesKeepOnlyTheirDeflatedBytesAndAreStillChecked) {
     bytes[at + stored.entries[1].compressed.size() / 2] ^= 0x55;
     const fs::path damaged = dir / "damaged.xlsx";
     {
-        std::FILE* out = std::fopen(damaged.c_str(), "wb");
+        std::FILE* out = os::open_stream(damaged, "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), out);
         std::fclose(out);
     }

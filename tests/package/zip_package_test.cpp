@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
-#include <fcntl.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +15,8 @@
 #include "core/mask_settings.h"
 #include "core/refusal.h"
 #include "core/status.h"
+#include "os/atomic_file.h"
+#include "os/file.h"
 #include "package/package_entries.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -541,7 +543,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 std::vector<std::string> folder_listing(const fs::path& dir) {
     std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(os::path_u8(e.path().filename()));
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -554,19 +556,22 @@ TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
     ASSERT_EQ(unzip_package(reg, ZIP_MODE_MEMORY, tmp / "売上表.xlsx", {}, ZIP_MAX_ENTRIES, names), RC_OK);
     const fs::path held = tmp / "held.tmp";
     test::write_file(held, std::string(100000, 's'));  // older, longer content is not kept
-    const int fd = ::open(held.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = os::open(held, os::Access::read_write);
     ASSERT_GE(fd, 0);
+#ifndef _WIN32
     ASSERT_EQ(::fchmod(fd, 0600), 0);
-    struct stat before {};
-    ASSERT_EQ(::fstat(fd, &before), 0);
+#endif
+    const FileIdentity before = identity_of(held);
 
     fs::path output;
     EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, Direction::unmask, false, fd), RC_OK);
     EXPECT_EQ(output, tmp / "〇売上表.xlsx");
+    EXPECT_EQ(identity_of(held).inode, before.inode) << "the same file, not a new one at its name";
+#ifndef _WIN32
     struct stat after {};
     ASSERT_EQ(::stat(held.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, not a new one at its name";
     EXPECT_EQ(after.st_mode & 07777, 0600u);
+#endif
     EXPECT_EQ(test::read_zip(held), sample_package());
     EXPECT_EQ(test::read_file(tmp / "売上表.xlsx"), original);
     EXPECT_EQ(folder_listing(tmp.path()), (std::vector<std::string>{"held.tmp", "売上表.xlsx"}));
@@ -574,10 +579,9 @@ TEST_F(ZipPackageTest, WriteExcelComposesIntoTheOpenFileItIsGiven) {
     // A failed composition empties the file and leaves it to its holder.
     put_stream(reg, std::string(256, 'n'), "cannot be an entry name");
     EXPECT_EQ(hsc_write_excel(reg, tmp / "売上表.xlsx", output, Direction::unmask, false, fd), RC_SIZE_LIMIT);
-    ASSERT_EQ(::stat(held.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_size, 0);
-    ::close(fd);
+    EXPECT_EQ(identity_of(held).inode, before.inode);
+    EXPECT_EQ(identity_of(held).size, 0);
+    os::close(fd);
 }
 
 // ---- archives in memory streams ----
@@ -639,9 +643,9 @@ TEST_F(ZipPackageTest, DiskModeExtractsInsideTheTargetWithEntryTimesAndPacksThem
     for (const auto& e : files_only(sample_package())) {
         SCOPED_TRACE(e.name);
         EXPECT_EQ(test::read_file(target / e.name), e.data);
-        struct stat st{};
-        ASSERT_EQ(::stat((target / e.name).c_str(), &st), 0);
-        EXPECT_EQ(st.st_mtime, local_time(2025, 4, 6, 10, 20, 42));
+        std::time_t modified = 0;
+        ASSERT_EQ(os::modified_time(target / e.name, modified), 0);
+        EXPECT_EQ(modified, local_time(2025, 4, 6, 10, 20, 42));
     }
 
     ASSERT_EQ(zip_package(reg, ZIP_MODE_DISK, tmp / "again.zip", target, names), RC_OK);

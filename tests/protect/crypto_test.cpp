@@ -67,7 +67,7 @@ TEST_P(AesAgainstOpenssl, RandomKeysAndBlocksInAndOutOfPlace) {
     for (int trial = 0; trial < 200; ++trial) {
         const Bytes key = test::random_bytes(rng, key_size);
         const Bytes plain = test::random_bytes(rng, 16);
-        const Bytes expected = test::openssl_aes_ecb(key, plain, true);
+        const Bytes expected = test::oracle_aes_ecb(key, plain, true);
         aes_context ctx;
         ASSERT_EQ(aes_set_key(key.data(), key_size, ctx), Status::ok);
 
@@ -81,7 +81,7 @@ TEST_P(AesAgainstOpenssl, RandomKeysAndBlocksInAndOutOfPlace) {
 
         // Decrypt random blocks too, so decryption is not only checked as an inverse.
         const Bytes other = test::random_bytes(rng, 16);
-        const Bytes other_plain = test::openssl_aes_ecb(key, other, false);
+        const Bytes other_plain = test::oracle_aes_ecb(key, other, false);
         std::memcpy(in_place, other.data(), 16);
         ASSERT_EQ(aes_decrypt_block(in_place, in_place, ctx), Status::ok);
         ASSERT_EQ(to_hex(in_place, 16), to_hex(other_plain));
@@ -118,7 +118,7 @@ TEST_P(AesAgainstOpenssl, RunsOfBlocksMatchTheReferenceByteForByte) {
             EXPECT_EQ(to_hex(reference), to_hex(single));
             EXPECT_EQ(to_hex(in_place), to_hex(single));
             if (blocks > 0) {
-                EXPECT_EQ(to_hex(fast), to_hex(test::openssl_aes_ecb(key, data, encrypt)));
+                EXPECT_EQ(to_hex(fast), to_hex(test::oracle_aes_ecb(key, data, encrypt)));
             }
         }
     }
@@ -193,13 +193,15 @@ Bytes our_sha512_in_pieces(const Bytes& message, std::mt19937& rng) {
     return d;
 }
 
+#ifndef _WIN32  // the hand padding is OpenSSL's transform; Windows has recorded answers
 TEST(Sha512, HandPaddingOracleAgreesWithOpensslOnTheStandardRule) {
     std::mt19937 rng(7);
     for (std::size_t n : {0u, 1u, 110u, 111u, 112u, 127u, 128u, 239u, 1000u}) {
         const Bytes m = test::random_bytes(rng, n);
-        EXPECT_EQ(to_hex(test::sha512_hand_padded(m, false)), to_hex(test::openssl_sha512(m))) << n;
+        EXPECT_EQ(to_hex(test::sha512_hand_padded(m, false)), to_hex(test::oracle_sha512(m))) << n;
     }
 }
+#endif
 
 TEST(Sha512, EveryLengthUpTo1100MatchesOpensslExceptTheTwoBlockPadding) {
     std::mt19937 rng(512);
@@ -207,7 +209,7 @@ TEST(Sha512, EveryLengthUpTo1100MatchesOpensslExceptTheTwoBlockPadding) {
         const Bytes m = test::random_bytes(rng, n);
         const std::string whole = to_hex(our_sha512(m));
         ASSERT_EQ(to_hex(our_sha512_in_pieces(m, rng)), whole) << "length " << n;
-        const std::string published = to_hex(test::openssl_sha512(m));
+        const std::string published = to_hex(test::oracle_sha512(m));
         if (n % 128 == 111) {
             ASSERT_NE(whole, published) << "length " << n;
             ASSERT_EQ(whole, to_hex(test::sha512_hand_padded(m, true))) << "length " << n;
@@ -308,7 +310,7 @@ TEST(Md5, RandomMessagesWholeAndInPiecesMatchOpenssl) {
     std::mt19937 rng(5);
     for (std::size_t n = 0; n <= 600; ++n) {
         const Bytes m = test::random_bytes(rng, n);
-        const std::string expected = to_hex(test::openssl_md5(m));
+        const std::string expected = to_hex(test::oracle_md5(m));
         ASSERT_EQ(to_hex(our_md5(m)), expected) << n;
         ASSERT_EQ(to_hex(our_md5(m, &rng)), expected) << n;
     }

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 
 #include <cstring>
 #include <functional>
 
 #include "core/cp932.h"
 #include "core/status.h"
+#include "protect/oracle.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 
@@ -20,39 +19,17 @@ namespace {
 // An empty zip archive: only the end-of-central-directory record, comment length 0.
 const std::string EMPTY_ZIP("PK\x05\x06" + std::string(18, '\0'));
 
-std::string openssl_sha512_hex(std::string_view bytes) {
-    unsigned char d[SHA512_DIGEST_LENGTH];
-    SHA512(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), d);
-    std::string hex;
-    for (unsigned char c : d) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", c);
-        hex += two;
-    }
-    return hex;
+std::string oracle_sha512_hex(std::string_view bytes) {
+    return test::to_hex(test::oracle_sha512(test::Bytes(bytes.begin(), bytes.end())));
 }
 
 // AES-128-ECB of the zero-filled units under "71209486": what a sealed hint must be.
-std::string openssl_seal(std::string_view plain) {
-    unsigned char key[16] = {};
-    std::memcpy(key, "71209486", 8);
-    std::string units(plain);
-    units.resize((plain.size() + 15) / 16 * 16, '\0');
-    std::string out(units.size() + 16, '\0');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key, nullptr);
-    EVP_CIPHER_CTX_set_padding(ctx, 0);
-    int n = 0;
-    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
-                      reinterpret_cast<const unsigned char*>(units.data()), static_cast<int>(units.size()));
-    EVP_CIPHER_CTX_free(ctx);
-    std::string hex;
-    for (int i = 0; i < n; ++i) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(out[i]));
-        hex += two;
-    }
-    return hex;
+std::string oracle_seal(std::string_view plain) {
+    test::Bytes key(16, 0);
+    std::memcpy(key.data(), "71209486", 8);
+    test::Bytes units(plain.begin(), plain.end());
+    units.resize((plain.size() + 15) / 16 * 16, 0);
+    return test::to_hex(test::oracle_aes_ecb(key, units, true));
 }
 
 StoredSettings stored(MaskSettings s) {
@@ -82,10 +59,10 @@ TEST_P(FooterHint, FullFormSealsTheHintAndHashesThePassword) {
     ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
     ASSERT_EQ(record.size(), FOOTER_SIZE);
     EXPECT_EQ(record.find_first_not_of('\0', record_text(record).size()), std::string::npos);
-    const std::string sealed = st.password_hint.empty() ? "" : openssl_seal(st.password_hint);
+    const std::string sealed = st.password_hint.empty() ? "" : oracle_seal(st.password_hint);
     EXPECT_EQ(sealed.size(), GetParam().sealed_digits);
     EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"" + sealed +
-                                       "\" FILE=N HASH=" + openssl_sha512_hex(st.password));
+                                       "\" FILE=N HASH=" + oracle_sha512_hex(st.password));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, FooterHint,
@@ -107,7 +84,7 @@ TEST(FooterFormat, FileModeHashesTheKeyFileAndSealsItsHint) {
     std::string record;
     ASSERT_EQ(hsc_format_footer(st, record), RC_OK);
     EXPECT_EQ(record_text(record), "COMPANY=KESTRIL PRODUCT=Hushcel VERSION=2.0.0.0 HINT=\"" +
-                                       openssl_seal(st.keyfile_hint) + "\" FILE=Y HASH=" + openssl_sha512_hex(key_bytes));
+                                       oracle_seal(st.keyfile_hint) + "\" FILE=Y HASH=" + oracle_sha512_hex(key_bytes));
 }
 
 TEST(FooterFormat, ShortFormWhenNothingIsRecorded) {
@@ -434,7 +411,7 @@ TEST(FooterRecordWrite, FormatFooterIsTheRecordOfTheSettings) {
     const auto parsed = parse_footer(std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->version, std::string(FOOTER_VERSION));
-    EXPECT_EQ(parsed->hash, openssl_sha512_hex("pw"));
+    EXPECT_EQ(parsed->hash, oracle_sha512_hex("pw"));
     const auto again = write_footer(*parsed);
     ASSERT_TRUE(again);
     EXPECT_EQ(std::string(again->begin(), again->end()), record);

@@ -1,7 +1,6 @@
 #include "shell/settings_file.h"
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <cctype>
 #include <climits>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "core/status.h"
+#include "protect/oracle.h"
 #include "protect/sealed.h"
 #include "support/temp_dir.h"
 
@@ -27,25 +27,11 @@ using test::write_file;
 // Sealed text computed independently: AES-128-ECB under "71209486" padded with zero
 // bytes to 16, each 16-byte unit of the text zero-filled, lowercase hex.
 std::string oracle_seal(std::string_view plain) {
-    unsigned char key[16] = {};
-    std::memcpy(key, SEAL_PASSWORD.data(), SEAL_PASSWORD.size());
-    std::string hex;
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    for (std::size_t p = 0; p < plain.size(); p += 16) {
-        unsigned char unit[16] = {}, out[32];
-        std::memcpy(unit, plain.data() + p, std::min<std::size_t>(16, plain.size() - p));
-        int len = 0;
-        EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key, nullptr);
-        EVP_CIPHER_CTX_set_padding(ctx, 0);
-        EVP_EncryptUpdate(ctx, out, &len, unit, 16);
-        char digits[3];
-        for (int i = 0; i < 16; ++i) {
-            std::snprintf(digits, sizeof digits, "%02x", out[i]);
-            hex += digits;
-        }
-    }
-    EVP_CIPHER_CTX_free(ctx);
-    return hex;
+    test::Bytes key(16, 0);
+    std::memcpy(key.data(), SEAL_PASSWORD.data(), SEAL_PASSWORD.size());
+    test::Bytes units(plain.begin(), plain.end());
+    units.resize((plain.size() + 15) / 16 * 16, 0);
+    return test::to_hex(test::oracle_aes_ecb(key, units, true));
 }
 
 std::string line(std::string_view name, std::string_view value) {

@@ -136,7 +136,12 @@ const CauseCase CASES[] = {
     {"Sha512FileOfAMissingFile", nullptr, Status::open_failed,
      [](const fs::path& dir) { return digest_of(dir / "missing.key"); }},
     // A folder opens for reading, but every read of it fails.
+#ifdef _WIN32
+    // Windows does not open a folder as a file at all.
+    {"Sha512FileOfAFolder", nullptr, Status::open_failed, [](const fs::path& dir) { return digest_of(dir); }},
+#else
     {"Sha512FileOfAFolder", nullptr, Status::short_read, [](const fs::path& dir) { return digest_of(dir); }},
+#endif
     {"Sha512FileOfAFile", nullptr, Status::ok,
      [](const fs::path& dir) {
          test::write_file(dir / "k", std::string(3000, 'k'));
@@ -171,6 +176,10 @@ class StatusCause : public ::testing::TestWithParam<CauseCase> {};
 
 TEST_P(StatusCause, IsTheStatusTheCauseGives) {
     const CauseCase& c = GetParam();
+#ifdef _WIN32
+    // Under Wine "/proc/..." is a plain file on drive Z:, not the Linux device it names.
+    if (c.needs) GTEST_SKIP() << c.needs << " is a POSIX device";
+#endif
     if (c.needs && !fs::exists(c.needs)) GTEST_SKIP() << "no " << c.needs;
     test::TempDir dir;
     EXPECT_EQ(c.run(dir.path()), c.expected);

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "os/file.h"
+
 namespace hsc::test {
 
 // A fresh folder under the system temp folder, removed with everything in it.
@@ -15,7 +17,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / std::filesystem::path(std::string(name)); }
+    // name is UTF-8 on every system.
+    std::filesystem::path operator/(std::string_view name) const { return path_ / os::u8_path(name); }
 
 private:
     std::filesystem::path path_;

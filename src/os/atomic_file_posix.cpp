@@ -1,4 +1,4 @@
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -240,7 +240,7 @@ bool InputFile::unchanged() const {
     return fd_ >= 0 && ::fstat(fd_, &st) == 0 && identity_from(st) == identity_;
 }
 
-mode_t process_umask() {
+os::FileMode process_umask() {
     // The system reports it in /proc; setting it to read it back is the way without.
     if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
         char line[256];
@@ -307,7 +307,7 @@ int AtomicFile::open(const fs::path& target) {
     return EEXIST;
 }
 
-int AtomicFile::sync(mode_t mode, int owner_of) {
+int AtomicFile::sync(os::FileMode mode, int owner_of) {
     if (fd_ < 0) return EBADF;
     if (owner_of >= 0) {
         struct stat st {};

@@ -1,4 +1,4 @@
-#include "stream/atomic_file.h"
+#include "os/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

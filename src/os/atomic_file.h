@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <sys/types.h>
+
+#include "os/file.h"
 
 // Files on disk: the input held for the run, and the output written so that its target
 // is replaced only by a complete file. Every failure returns the system's errno value
@@ -14,8 +15,8 @@ namespace hsc {
 // a rewrite in place that puts the old modification time back still moves the change
 // time, which no program can set.
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;  // the file index on Windows
     std::int64_t size = -1;
     std::int64_t mtime_ns = 0;
     std::int64_t ctime_ns = 0;
@@ -52,14 +53,14 @@ public:
     int open(const std::filesystem::path& path, InputLock lock = InputLock::shared);
     int fd() const { return fd_; }
     const FileIdentity& identity() const { return identity_; }
-    mode_t mode() const { return mode_; }
+    os::FileMode mode() const { return mode_; }
     // Whether the user may write the file at `path` (the one opened): a file without a
     // write permission bit for anyone, or one its owner made read-only for itself, is
     // read_only even to the administrator; a file marked unchangeable (chattr +i) is
     // immutable; a file the user may not write is denied, though the folder would let a
     // rename replace it.
     WriteAccess write_access(const std::filesystem::path& path) const;
-    nlink_t links() const { return links_; }
+    std::uint64_t links() const { return links_; }
     // True when `path` still names the file that was opened, with the same size and
     // modification time.
     bool unchanged(const std::filesystem::path& path) const;
@@ -70,14 +71,14 @@ public:
 private:
     int fd_ = -1;
     FileIdentity identity_;
-    mode_t mode_ = 0;
-    uid_t owner_ = 0;
-    nlink_t links_ = 0;
+    os::FileMode mode_ = 0;
+    std::uint32_t owner_ = 0;
+    std::uint64_t links_ = 0;
 };
 
 // The process's file mode creation mask, read without changing it (other threads may be
 // creating files meanwhile).
-mode_t process_umask();
+os::FileMode process_umask();
 
 // Moves `from` to the name `to` unless that name is taken (EEXIST), where the system has
 // neither the no-replace rename nor hard links (FAT, exFAT, some network shares): the
@@ -115,7 +116,7 @@ public:
     // Gives the temporary file the permission bits `mode`; with `owner_of` >= 0 also the
     // owner and group (where permitted) and the extended attributes of that open file;
     // then flushes it to the disk. 0 or errno.
-    int sync(mode_t mode, int owner_of = -1);
+    int sync(os::FileMode mode, int owner_of = -1);
     // Moves the temporary file to the target's name and flushes the folder. With
     // `replace` false an existing target is kept and EEXIST returned. 0 or errno.
     int commit(bool replace);

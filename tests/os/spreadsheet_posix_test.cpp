@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/status.h"
+#include "os/system.h"
 #include "shell/platform.h"
 #include "support/temp_dir.h"
 
@@ -184,7 +185,7 @@ TEST(KeepMemoryPrivate, NoCoreFileAndNoDebugger) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        if (!keep_memory_private()) ::_exit(1);
+        if (!os::keep_memory_private()) ::_exit(1);
         rlimit core{};
         if (::getrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_cur != 0 || core.rlim_max != 0) ::_exit(2);
         ::_exit(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 0 ? 0 : 3);
