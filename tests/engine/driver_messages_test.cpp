@@ -10,6 +10,7 @@
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "protect/footer.h"
+#include "support/quick_kdf.h"
 #include "support/raw_zip.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
@@ -75,7 +76,7 @@ fs::path masked_book(Scene& r, const MaskSettings& with) {
     FileContext ctx;
     fs::path out;
     test::RecordingReporter quiet;
-    EXPECT_EQ(hsc_process_file(r.book(), out, m, ctx, quiet), RC_OK);
+    EXPECT_EQ(hsc_process_file(r.book(), out, m, ctx, quiet, test::quick_kdf()), RC_OK);
     return r.book();
 }
 
@@ -380,7 +381,7 @@ protected:
     static Outcome run(const MessageCase& c, Lang lang) {
         test::TempDir dir;
         MaskSettings settings;
-        ProcessOptions options;
+        ProcessOptions options = test::quick_kdf();
         test::RecordingReporter reporter;
         Scene r{dir.path(), settings, options, reporter};
         const fs::path input = c.setup(r);
@@ -444,7 +445,7 @@ TEST(DriverMessagesDefault, JapaneseWhenNoLanguageIsGiven) {
     FileContext ctx;
     fs::path output;
     test::RecordingReporter reporter;
-    EXPECT_EQ(hsc_process_file(dir / "none.xlsx", output, settings, ctx, reporter), RC_FAIL);
+    EXPECT_EQ(hsc_process_file(dir / "none.xlsx", output, settings, ctx, reporter, test::quick_kdf()), RC_FAIL);
     EXPECT_EQ(reporter.errors, std::vector<std::string>{"ファイル(" + (dir / "none.xlsx").string() + ")が見つかりません。"});
 }
 
@@ -487,7 +488,7 @@ TEST(LeakScanMessages, EachRefusalInBothLanguages) {
              FileContext ctx;
              fs::path out;
              test::RecordingReporter quiet;
-             ASSERT_EQ(hsc_process_file(p, out, m, ctx, quiet), RC_OK);
+             ASSERT_EQ(hsc_process_file(p, out, m, ctx, quiet, test::quick_kdf()), RC_OK);
          },
          "wrong", FailReason::wrong_password,
          "バックアップを復号できません(パスワードが一致しないか、バックアップが破損しています)。"
