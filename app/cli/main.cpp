@@ -318,6 +318,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::not_masked, "not-masked"},
     {FailReason::wrong_password, "wrong-password"},
     {FailReason::wrong_key_file, "wrong-key-file"},
+    {FailReason::wrong_password_or_key_file, "wrong-password-or-key-file"},
     {FailReason::key_file_required, "key-file-required"},
     {FailReason::changed_since_masking, "changed-since-masking"},
     {FailReason::footer_missing, "footer-missing"},

@@ -223,11 +223,13 @@ const MessageCase CASES[] = {
          return masked_book(r, m);
      },
      RC_REFUSED, FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。", ""},
+    // The compatible format checks the file alone.
     {"wrong_key_file",
      [](Scene& r) {
          test::write_file(r.key("a.key"), "the key file called a");
          test::write_file(r.key("b.key"), "the key file called b");
          MaskSettings m;
+         m.is_compat = true;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();
          masked_book(r, m);
@@ -236,6 +238,39 @@ const MessageCase CASES[] = {
          return r.book();
      },
      RC_REFUSED, FailReason::wrong_key_file, "認証ファイルが一致しませんでした。処理を中断します。", ""},
+    // The strong format's key comes from both: either one wrong reads alike.
+    {"strong_wrong_key_file",
+     [](Scene& r) {
+         test::write_file(r.key("a.key"), "the key file called a");
+         test::write_file(r.key("b.key"), "the key file called b");
+         MaskSettings m = with_password("password of both");
+         m.is_file_hash = true;
+         m.key_file = r.key("a.key").string();
+         masked_book(r, m);
+         r.settings = m;
+         r.settings.key_file = r.key("b.key").string();
+         return r.book();
+     },
+     RC_REFUSED, FailReason::wrong_password_or_key_file,
+     "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+     "処理を中断します。",
+     "password or the authentication file does not match"},
+    {"strong_wrong_password_with_the_key_file",
+     [](Scene& r) {
+         test::write_file(r.key("a.key"), "the key file called a");
+         MaskSettings m = with_password("password of both");
+         m.is_file_hash = true;
+         m.key_file = r.key("a.key").string();
+         m.keyfile_hint = "the usual file";
+         masked_book(r, m);
+         r.settings = m;
+         r.settings.password = "another password";
+         return r.book();
+     },
+     RC_REFUSED, FailReason::wrong_password_or_key_file,
+     "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+     "ヒントは\"the usual file\"です。",
+     "password or the authentication file does not match"},
     {"masked_workbook_that_lost_its_footer",
      [](Scene& r) {
          masked_book(r, MaskSettings{});
