@@ -41,11 +41,12 @@ TEST(CliFormat, StrongByDefaultWithAPasswordOfAnyLength) {
 TEST(CliFormat, KeyDerivationCostIsTheProductsUnlessTheTestsSetTheirs) {
     test::TempDir dir;
     test::write_zip(dir / "book.xlsx", test::small_workbook(NAMES));
-    auto r = run_hushcel(dir.path(), {"-o", "product.xlsx", "book.xlsx"}, {{test::KDF_COST_ENV, ""}});
+    auto r = run_hushcel(dir.path(), {"-o", "product.xlsx", "book.xlsx"},
+                         {{test::KDF_COST_ENV, ""}, {"HUSHCEL_PASSWORD", "a password of its own"}});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(footer_of(dir / "product.xlsx").find(" OPS=12 MEM=134217728 "), std::string::npos)
         << footer_of(dir / "product.xlsx");
-    r = run_hushcel(dir.path(), {"-o", "tests.xlsx", "book.xlsx"});
+    r = run_hushcel(dir.path(), {"-o", "tests.xlsx", "book.xlsx"}, {{"HUSHCEL_PASSWORD", "a password of its own"}});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(footer_of(dir / "tests.xlsx").find(" OPS=1 MEM=8192 "), std::string::npos) << footer_of(dir / "tests.xlsx");
 }
