@@ -49,6 +49,19 @@ using namespace hsc::cli;
 
 namespace {
 
+#ifdef HUSHCEL_TEST_HOOKS
+// Test builds only: the tests' cheap key derivation for new maskings, "PASSES,BYTES" in
+// HUSHCEL_TEST_KDF_COST, so that hundreds of runs do not each fill 128 MiB twelve times.
+// A release build reads no such variable: nothing outside can lower the cost.
+std::optional<KdfCost> test_kdf_cost() {
+    const char* text = std::getenv("HUSHCEL_TEST_KDF_COST");
+    unsigned ops = 0;
+    unsigned long long mem = 0;
+    if (!text || std::sscanf(text, "%u,%llu", &ops, &mem) != 2) return std::nullopt;
+    return KdfCost{ops, mem};
+}
+#endif
+
 constexpr int EXIT_ALL_DONE = 0;
 constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
@@ -304,6 +317,7 @@ constexpr std::pair<FailReason, std::string_view> FAILURE_KINDS[] = {
     {FailReason::not_masked, "not-masked"},
     {FailReason::wrong_password, "wrong-password"},
     {FailReason::wrong_key_file, "wrong-key-file"},
+    {FailReason::wrong_password_or_key_file, "wrong-password-or-key-file"},
     {FailReason::key_file_required, "key-file-required"},
     {FailReason::changed_since_masking, "changed-since-masking"},
     {FailReason::footer_missing, "footer-missing"},
@@ -657,6 +671,9 @@ int main(int argc, char** argv) {
     if (o.output_dir) po.output_dir = os::u8_path(*o.output_dir);
     po.original_name = o.original_name;
     po.lang = lang;
+#ifdef HUSHCEL_TEST_HOOKS
+    if (const auto cost = test_kdf_cost()) po.kdf_cost = *cost;
+#endif
     // The workers share one memory budget.
     po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /
                                                    static_cast<std::uint64_t>(std::max(jobs, 1)));

@@ -113,6 +113,16 @@ constexpr std::array TEXTS{
     MessageText{Msg::wrong_password_hint, "wrong-password-hint",
                 "パスワードが一致しませんでした。ヒントは\"%s\"です。",
                 "The password does not match. The hint is \"%s\"."},
+    MessageText{Msg::wrong_password_or_key_file, "wrong-password-or-key-file",
+                "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+                "処理を中断します。",
+                "The password or the authentication file does not match (the key is made from both, and the workbook "
+                "does not record which one is wrong). Processing stopped."},
+    MessageText{Msg::wrong_password_or_key_file_hint, "wrong-password-or-key-file-hint",
+                "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+                "ヒントは\"%s\"です。",
+                "The password or the authentication file does not match (the key is made from both, and the workbook "
+                "does not record which one is wrong). The hint is \"%s\"."},
     MessageText{Msg::backup_password, "backup-password",
                 "パスワードが一致しないか、バックアップが破損しています(バックアップを復号できません)。処理を中断します。",
                 "The password does not match, or the backup is damaged (the backup cannot be deciphered). "

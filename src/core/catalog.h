@@ -71,6 +71,8 @@ enum class Msg {
     wrong_key_file_hint,
     wrong_password,
     wrong_password_hint,
+    wrong_password_or_key_file,
+    wrong_password_or_key_file_hint,
     backup_password,
     backup_tampered,
     footer_damaged,

@@ -22,6 +22,7 @@ enum class FailReason {
     not_masked,             // `restore` (or the leak scan) given an unmasked one
     wrong_password,         // the password does not match the footer or the backups
     wrong_key_file,         // the authentication file does not match the footer
+    wrong_password_or_key_file,  // strong format, file mode: the key made from both does not match
     key_file_required,      // masked in file-authentication mode, asked with a password
     changed_since_masking,  // edited after masking; restoring would drop the edits
     footer_missing,         // backups without a footer: masking again would lose them

@@ -7,6 +7,7 @@
 #include "engine/backups.h"
 #include "engine/merge.h"
 #include "engine/text_routines.h"
+#include "engine/workbook_scan.h"
 #include "package/package_entries.h"
 
 namespace hsc {
@@ -14,18 +15,26 @@ namespace {
 
 // A table of the same length can still have been edited: a text replaced by another of
 // the same byte length, or items moved. Judged when the restore has read the table.
-bool table_unchanged(MfileRegistry& reg, const std::string& plain_name) {
-    std::string table, plain;
-    if (read_whole_file(reg, 0, SHARED_STRINGS_NAME, table) != Status::ok ||
-        read_whole_file(reg, 0, plain_name, plain) != Status::ok)
-        return true;
-    return table_fits(table, plain);
+bool table_unchanged(MfileRegistry& reg, const std::string& plain_name, const MaskedTable* read) {
+    const MaskedTable table = read ? MaskedTable{} : read_masked_table(reg);
+    const MaskedTable& masked = read ? *read : table;
+    if (!masked.present || !stream_exists(reg, plain_name)) return true;
+    return table_fits(masked.text, masked.items, stream_bytes(reg, plain_name));
 }
 
 }  // namespace
 
+MaskedTable read_masked_table(const MfileRegistry& reg) {
+    MaskedTable table;
+    if (!stream_exists(reg, SHARED_STRINGS_NAME)) return table;
+    table.present = true;
+    table.text = stream_bytes(reg, SHARED_STRINGS_NAME);
+    table.items = shared_string_items(table.text);
+    return table;
+}
+
 std::vector<std::string> parts_changed_since_masking(MfileRegistry& reg, const std::vector<std::string>& entries,
-                                                     const std::vector<std::uint64_t>& sizes) {
+                                                     const std::vector<std::uint64_t>& sizes, const MaskedTable* table) {
     std::vector<std::string> changed;
     std::map<std::string, std::uint64_t, std::less<>> size_of;
     std::vector<std::string> names;  // the file entries
@@ -59,7 +68,7 @@ std::vector<std::string> parts_changed_since_masking(MfileRegistry& reg, const s
         const auto found = size_of.find(part);
         if (found == size_of.end() || found->second != static_cast<std::uint64_t>(msize(reg, plain)))
             changed.push_back(part);
-        else if (part == SHARED_STRINGS_NAME && !table_unchanged(reg, plain))
+        else if (part == SHARED_STRINGS_NAME && !table_unchanged(reg, plain, table))
             changed.push_back(part);
     }
     return changed;

@@ -433,6 +433,16 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     };
     int read_rc = unpack(restoring ? read_when_restoring : nullptr);
     if (stopped()) return RC_FAIL;
+    // What the restore's first judge reads of the masked table needs no key: read while
+    // the key is still being derived.
+    MaskedTable masked_table;
+    if (restoring && read_rc == RC_OK) {
+        try {
+            masked_table = read_masked_table(reg);
+        } catch (const std::bad_alloc&) {
+            read_rc = RC_NOMEM;
+        }
+    }
 
     // Restoring: the password is verified here, before anything is deciphered.
     if (deriving.valid() && check.pending) {
@@ -467,7 +477,8 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // Restoring it anyway gives the table back item by item, which reads the worksheets.
     if (restoring && read_rc == RC_OK) {
         const std::vector<std::string> changed =
-            parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes());
+            parts_changed_since_masking(reg, package.entry_names(), package.entry_sizes(), &masked_table);
+        masked_table = {};  // the views end with the streams they look into
         if (!changed.empty()) {
             std::string parts;
             for (const std::string& name : changed) parts += (parts.empty() ? "" : ", ") + printable(name);

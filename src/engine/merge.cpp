@@ -610,7 +610,12 @@ bool is_masking_of(std::string_view masked, std::string_view original) {
 
 bool table_fits(std::string_view current, std::string_view original) {
     if (current.size() != original.size()) return false;
-    const std::vector<std::string_view> now = shared_string_items(current), before = shared_string_items(original);
+    return table_fits(current, shared_string_items(current), original);
+}
+
+bool table_fits(std::string_view current, const std::vector<std::string_view>& now, std::string_view original) {
+    if (current.size() != original.size()) return false;
+    const std::vector<std::string_view> before = shared_string_items(original);
     if (now.size() != before.size()) return false;
     for (std::size_t i = 0; i < now.size(); ++i)
         if (!is_masking_of(now[i], before[i])) return false;

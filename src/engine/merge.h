@@ -100,6 +100,9 @@ int restore_table_items(MfileRegistry& reg, std::string_view original_table, Mer
 // True when the shared-string table `current` is still what masking made of `original`
 // (the backup's text): the same items in the same order, each the same or masked.
 bool table_fits(std::string_view current, std::string_view original);
+// The same with the items of `current` already read (shared_string_items).
+bool table_fits(std::string_view current, const std::vector<std::string_view>& current_items,
+                std::string_view original);
 
 // "xl/sharedStrings.xml" from its backup: the backup's text whole when the table still
 // fits it, else item by item (restore_table_items, which fills `report`). The backup

@@ -99,8 +99,17 @@ bool reserved_key(std::string_view key) {
 }
 
 // The refusal of a check value that differs, with the recorded hint when there is one.
-int mismatch(const FooterRecord& footer, const std::function<int(FailReason, const std::string&)>& refuse, Lang lang) {
+int mismatch(const FooterRecord& footer, const std::function<int(FailReason, const std::string&)>& refuse, Lang lang,
+             bool key_of_both = false) {
     const std::string hint = cp932_display(unsealed_hint(footer));
+    // The strong format's key in file mode comes from the password and the file together,
+    // and its one check value cannot say which is wrong. A second value of either secret
+    // alone would tell, but would also let whoever holds the workbook try that secret on
+    // its own: guessing both would cost the sum of the two searches, not their product.
+    if (footer.file_mode && key_of_both)
+        return refuse(FailReason::wrong_password_or_key_file,
+                      hint.empty() ? say(lang, Msg::wrong_password_or_key_file)
+                                   : say(lang, Msg::wrong_password_or_key_file_hint, {hint}));
     if (footer.file_mode)
         return refuse(FailReason::wrong_key_file,
                       hint.empty() ? say(lang, Msg::wrong_key_file) : say(lang, Msg::wrong_key_file_hint, {hint}));
@@ -463,7 +472,7 @@ int finish_strong_check(FooterCheck& check, std::optional<StrongKey> key, const 
         return refuse(FailReason::out_of_memory,
                       say(lang, Msg::key_derivation_failed, {std::to_string(pending.cost.mem_bytes >> 20)}));
     if (pending.has_check && !equals_ignoring_case(key->check_hex(), *pending.footer.hash))
-        return mismatch(pending.footer, refuse, lang);
+        return mismatch(pending.footer, refuse, lang, true);
     check.verified = pending.has_check;
     check.strong = std::move(key);
     check.pending.reset();

@@ -7,11 +7,18 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/quick_kdf.h"
 #include "support/temp_dir.h"
 
 namespace hsc::test {
 
 namespace fs = std::filesystem;
+
+namespace {
+// Every program these tests start (through run_hushcel, a shell or a terminal) derives
+// new keys at the tests' cost, unless a test names the variable itself.
+const bool quick_kdf_for_children = [] { return ::setenv(KDF_COST_ENV, "1,8192", 0) == 0; }();
+}  // namespace
 
 CliResult run_hushcel(const fs::path& cwd, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& input) {
@@ -28,7 +35,8 @@ CliResult run_hushcel(const fs::path& cwd, const std::vector<std::string>& args,
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
         if (kv.starts_with("HUSHCEL_PASSWORD=") || kv.starts_with("HOME=") || kv.starts_with("XDG_CONFIG_HOME=") ||
-            kv.starts_with("LC_ALL=") || kv.starts_with("LC_MESSAGES=") || kv.starts_with("LANG="))
+            kv.starts_with("LC_ALL=") || kv.starts_with("LC_MESSAGES=") || kv.starts_with("LANG=") ||
+            env.count(kv.substr(0, kv.find('='))) > 0)  // the test's own value, or none
             continue;
         env_text.push_back(kv);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
+#include "support/quick_kdf.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
@@ -33,6 +34,21 @@ TEST(CliFormat, StrongByDefaultWithAPasswordOfAnyLength) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(test::entry_data(test::read_zip(dir / "〇●book.xlsx"), "xl/sharedStrings.xml"),
               test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml"));
+}
+
+// The tests' cheap derivation comes from their environment only: without it the program
+// derives at the product's cost, and the footer records it.
+TEST(CliFormat, KeyDerivationCostIsTheProductsUnlessTheTestsSetTheirs) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::small_workbook(NAMES));
+    auto r = run_hushcel(dir.path(), {"-o", "product.xlsx", "book.xlsx"},
+                         {{test::KDF_COST_ENV, ""}, {"HUSHCEL_PASSWORD", "a password of its own"}});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(footer_of(dir / "product.xlsx").find(" OPS=12 MEM=134217728 "), std::string::npos)
+        << footer_of(dir / "product.xlsx");
+    r = run_hushcel(dir.path(), {"-o", "tests.xlsx", "book.xlsx"}, {{"HUSHCEL_PASSWORD", "a password of its own"}});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(footer_of(dir / "tests.xlsx").find(" OPS=1 MEM=8192 "), std::string::npos) << footer_of(dir / "tests.xlsx");
 }
 
 TEST(CliFormat, CompatWarnsInBothLanguagesAndKeepsItsLimit) {

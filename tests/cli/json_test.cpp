@@ -99,6 +99,12 @@ void masked_with_key(const fs::path& d) {
     test::write_file(d / "k2.key", "another key file");
     ASSERT_EQ(sh(d, "HUSHCEL --columns A --key-file k1.key book.xlsx"), 0);
 }
+void masked_with_key_compat(const fs::path& d) {
+    book(d);
+    test::write_file(d / "k1.key", "the first key file");
+    test::write_file(d / "k2.key", "another key file");
+    ASSERT_EQ(sh(d, "HUSHCEL --compat --columns A --key-file k1.key book.xlsx"), 0);
+}
 
 struct JsonCase {
     const char* label;
@@ -133,7 +139,11 @@ const JsonCase CASES[] = {
     {"usage_unknown_option", book, "HUSHCEL --no-such-option --json book.xlsx", 2, "usage"},
     {"usage_same_file_twice", book, "HUSHCEL --json book.xlsx ./book.xlsx", 2, "usage"},
     {"wrong_password", masked, "HUSHCEL_PASSWORD='not the one' HUSHCEL --json ●book.xlsx", 3, "wrong-password"},
-    {"wrong_key_file", masked_with_key, "HUSHCEL --json --key-file k2.key ●book.xlsx", 3, "wrong-key-file"},
+    {"wrong_key_file", masked_with_key_compat, "HUSHCEL --json --key-file k2.key ●book.xlsx", 3, "wrong-key-file"},
+    {"wrong_password_or_key_file", masked_with_key, "HUSHCEL --json --key-file k2.key ●book.xlsx", 3,
+     "wrong-password-or-key-file"},
+    {"wrong_password_with_the_key_file", masked_with_key,
+     "HUSHCEL_PASSWORD='not the one' HUSHCEL --json --key-file k1.key ●book.xlsx", 3, "wrong-password-or-key-file"},
     {"key_file_required", masked_with_key, "HUSHCEL --json ●book.xlsx", 3, "key-file-required"},
     {"key_file_unreadable", book, "HUSHCEL --json --key-file missing.key book.xlsx", 1, "key-file-unreadable"},
     {"already_masked", masked, "HUSHCEL --json mask ●book.xlsx", 1, "already-masked"},

@@ -288,17 +288,18 @@ const DescribedText DESCRIBED_TEXTS[] = {
      "●book.xlsx: パスワードが一致しませんでした。処理を中断します。"},
     {"password_mismatch_hint", masked({"--hint", "馬の名前"}), {"●book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-2"}},
      "●book.xlsx: パスワードが一致しませんでした。ヒントは\"馬の名前\"です。"},
+    // The compatible format checks the key file alone; the strong one names both secrets.
     {"key_file_mismatch",
      [](const fs::path& d) {
          write_keys(d);
-         masked({"--key-file", "a.key"})(d);
+         masked({"--compat", "--key-file", "a.key"})(d);
      },
      {"--key-file", "b.key", "●book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-1"}},
      "●book.xlsx: 認証ファイルが一致しませんでした。処理を中断します。"},
     {"key_file_mismatch_hint",
      [](const fs::path& d) {
          write_keys(d);
-         masked({"--key-file", "a.key", "--hint", "青いUSB"})(d);
+         masked({"--compat", "--key-file", "a.key", "--hint", "青いUSB"})(d);
      },
      {"--key-file", "b.key", "●book.xlsx"}, {{"HUSHCEL_PASSWORD", "pw-1"}},
      "●book.xlsx: 認証ファイルが一致しませんでした。ヒントは\"青いUSB\"です。"},

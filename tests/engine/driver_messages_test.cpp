@@ -10,6 +10,7 @@
 #include "engine/driver.h"
 #include "engine/leak_check.h"
 #include "protect/footer.h"
+#include "support/quick_kdf.h"
 #include "support/raw_zip.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
@@ -75,7 +76,7 @@ fs::path masked_book(Scene& r, const MaskSettings& with) {
     FileContext ctx;
     fs::path out;
     test::RecordingReporter quiet;
-    EXPECT_EQ(hsc_process_file(r.book(), out, m, ctx, quiet), RC_OK);
+    EXPECT_EQ(hsc_process_file(r.book(), out, m, ctx, quiet, test::quick_kdf()), RC_OK);
     return r.book();
 }
 
@@ -222,11 +223,13 @@ const MessageCase CASES[] = {
          return masked_book(r, m);
      },
      RC_REFUSED, FailReason::key_file_required, "ファイル認証モードで暗号化されています。処理を中断します。", ""},
+    // The compatible format checks the file alone.
     {"wrong_key_file",
      [](Scene& r) {
          test::write_file(r.key("a.key"), "the key file called a");
          test::write_file(r.key("b.key"), "the key file called b");
          MaskSettings m;
+         m.is_compat = true;
          m.is_file_hash = true;
          m.key_file = r.key("a.key").string();
          masked_book(r, m);
@@ -235,6 +238,39 @@ const MessageCase CASES[] = {
          return r.book();
      },
      RC_REFUSED, FailReason::wrong_key_file, "認証ファイルが一致しませんでした。処理を中断します。", ""},
+    // The strong format's key comes from both: either one wrong reads alike.
+    {"strong_wrong_key_file",
+     [](Scene& r) {
+         test::write_file(r.key("a.key"), "the key file called a");
+         test::write_file(r.key("b.key"), "the key file called b");
+         MaskSettings m = with_password("password of both");
+         m.is_file_hash = true;
+         m.key_file = r.key("a.key").string();
+         masked_book(r, m);
+         r.settings = m;
+         r.settings.key_file = r.key("b.key").string();
+         return r.book();
+     },
+     RC_REFUSED, FailReason::wrong_password_or_key_file,
+     "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+     "処理を中断します。",
+     "password or the authentication file does not match"},
+    {"strong_wrong_password_with_the_key_file",
+     [](Scene& r) {
+         test::write_file(r.key("a.key"), "the key file called a");
+         MaskSettings m = with_password("password of both");
+         m.is_file_hash = true;
+         m.key_file = r.key("a.key").string();
+         m.keyfile_hint = "the usual file";
+         masked_book(r, m);
+         r.settings = m;
+         r.settings.password = "another password";
+         return r.book();
+     },
+     RC_REFUSED, FailReason::wrong_password_or_key_file,
+     "パスワードまたは認証ファイルが一致しませんでした(鍵は両方から作られ、どちらが違うかはブックに記録されていません)。"
+     "ヒントは\"the usual file\"です。",
+     "password or the authentication file does not match"},
     {"masked_workbook_that_lost_its_footer",
      [](Scene& r) {
          masked_book(r, MaskSettings{});
@@ -380,7 +416,7 @@ protected:
     static Outcome run(const MessageCase& c, Lang lang) {
         test::TempDir dir;
         MaskSettings settings;
-        ProcessOptions options;
+        ProcessOptions options = test::quick_kdf();
         test::RecordingReporter reporter;
         Scene r{dir.path(), settings, options, reporter};
         const fs::path input = c.setup(r);
@@ -444,7 +480,7 @@ TEST(DriverMessagesDefault, JapaneseWhenNoLanguageIsGiven) {
     FileContext ctx;
     fs::path output;
     test::RecordingReporter reporter;
-    EXPECT_EQ(hsc_process_file(dir / "none.xlsx", output, settings, ctx, reporter), RC_FAIL);
+    EXPECT_EQ(hsc_process_file(dir / "none.xlsx", output, settings, ctx, reporter, test::quick_kdf()), RC_FAIL);
     EXPECT_EQ(reporter.errors, std::vector<std::string>{"ファイル(" + (dir / "none.xlsx").string() + ")が見つかりません。"});
 }
 
@@ -487,7 +523,7 @@ TEST(LeakScanMessages, EachRefusalInBothLanguages) {
              FileContext ctx;
              fs::path out;
              test::RecordingReporter quiet;
-             ASSERT_EQ(hsc_process_file(p, out, m, ctx, quiet), RC_OK);
+             ASSERT_EQ(hsc_process_file(p, out, m, ctx, quiet, test::quick_kdf()), RC_OK);
          },
          "wrong", FailReason::wrong_password,
          "バックアップを復号できません(パスワードが一致しないか、バックアップが破損しています)。"

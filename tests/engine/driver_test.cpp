@@ -16,6 +16,7 @@
 #include "os/file.h"
 #include "protect/footer.h"
 #include "protect/strong_key.h"
+#include "support/quick_kdf.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -39,7 +40,7 @@ class Driver : public ::testing::Test {
 protected:
     fs::path book() const { return dir / "book.xlsx"; }
     void write_book(const std::vector<test::ZipEntry>& entries) { test::write_zip(book(), entries); }
-    int process(const fs::path& input, const ProcessOptions& options = {}) {
+    int process(const fs::path& input, const ProcessOptions& options = test::quick_kdf()) {
         rep = test::RecordingReporter{};
         output.clear();
         return hsc_process_file(input, output, settings, ctx, rep, options);
@@ -146,7 +147,7 @@ TEST_F(Driver, MemoryBudgetCountsWhatParsingHoldsAndNamesABudgetThatDoes) {
     std::uint64_t unpacked = 0;
     for (const auto& e : test::read_zip_info(book()).entries) unpacked += e.data.size() + e.compressed.size();
     settings.is_compat = true;  // no key derivation, whose memory would count too
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     options.max_memory = unpacked + (1 << 20);
     ASSERT_EQ(process(book(), options), RC_FAIL);
     EXPECT_EQ(ctx.failure, FailReason::too_large);
@@ -238,7 +239,7 @@ void masked_book(const fs::path& p, MaskSettings& s, const std::string& password
     FileContext ctx;
     fs::path out;
     test::RecordingReporter rep;
-    ASSERT_EQ(hsc_process_file(p, out, m, ctx, rep), RC_OK);
+    ASSERT_EQ(hsc_process_file(p, out, m, ctx, rep, test::quick_kdf()), RC_OK);
     (void)s;
 }
 
@@ -457,7 +458,7 @@ TEST_P(DriverOverwriteFault, LeavesTheOldWorkbook) {
     write_book(test::small_workbook(NAMES));
     const std::string original = test::read_file(book());
     settings.is_overwrite = true;
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     std::vector<WriteStep> seen;
     options.fault = [&](WriteStep step) {
         seen.push_back(step);
@@ -514,7 +515,7 @@ TEST_P(DriverNamedTemp, OutputIsTheFlushedFileWithThePrivateMode) {
     write_book(test::small_workbook(NAMES));
     ::chmod(book().c_str(), 0600);
     settings.is_overwrite = GetParam();
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     options.named_temp = true;
     std::vector<mode_t> hidden_modes;  // of the hidden files when the output is flushed
     options.fault = [&](WriteStep step) {
@@ -597,12 +598,12 @@ TEST_F(Driver, UnrecordedPasswordIsStillCheckedAgainstTheBackups) {
 
 TEST_F(Driver, InsistedDirectionRefusesTheOtherState) {
     write_book(test::small_workbook(NAMES));
-    ProcessOptions only_restore;
+    ProcessOptions only_restore = test::quick_kdf();
     only_restore.only_direction = Direction::unmask;
     EXPECT_EQ(process(book(), only_restore), RC_FAIL);
     EXPECT_EQ(rep.errors, std::vector<std::string>{"マスクされたファイルではありません。復元は行いません(" +
                                                    book().string() + ")。"});
-    ProcessOptions only_mask;
+    ProcessOptions only_mask = test::quick_kdf();
     only_mask.only_direction = Direction::mask;
     ASSERT_EQ(process(book(), only_mask), RC_OK);
     const fs::path masked = output;
@@ -630,7 +631,7 @@ TEST_P(DriverInputChanged, IsNotReplaced) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = true;
     std::string changed;
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     options.fault = [&](WriteStep step) {
         if (step == WriteStep::synced) {
             GetParam().change(book());
@@ -680,7 +681,7 @@ TEST_F(Driver, KeyFileOfSixteenBytesMasksAndTheRefusalSaysWhyInEnglishToo) {
     settings.is_file_hash = true;
     settings.key_file = (dir / "k.key").string();
     test::write_file(settings.key_file, std::string(15, 'k'));
-    ProcessOptions english;
+    ProcessOptions english = test::quick_kdf();
     english.lang = Lang::en;
     EXPECT_EQ(process(book(), english), RC_FAIL);
     EXPECT_EQ(ctx.failure, FailReason::key_file_too_short);
@@ -700,7 +701,7 @@ TEST_P(DriverReadOnlyInput, IsNotOverwritten) {
     ::chmod(book().c_str(), GetParam());
     const std::string original = test::read_file(book());
     settings.is_overwrite = true;
-    ProcessOptions forced;
+    ProcessOptions forced = test::quick_kdf();
     forced.force = true;
     EXPECT_EQ(process(book(), forced), RC_FAIL);
     EXPECT_EQ(ctx.failure, FailReason::not_writable);
@@ -729,7 +730,7 @@ TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
     EXPECT_EQ(ctx.failure, FailReason::not_writable);
     EXPECT_EQ(rep.errors, std::vector<std::string>{"ファイル(" + book().string() + ")は変更できない設定(immutable)のため、上書きしませんでした。"});
     settings.is_overwrite = false;
-    ProcessOptions forced;
+    ProcessOptions forced = test::quick_kdf();
     forced.force = true;
     EXPECT_EQ(process(book(), forced), RC_FAIL);
     EXPECT_EQ(ctx.failure, FailReason::not_writable);
@@ -746,7 +747,7 @@ TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
 TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = true;
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     options.fault = [&](WriteStep step) {
         if (step == WriteStep::checked) {
             test::write_zip(dir / "saving.tmp", test::small_workbook({"新しい版"}));
@@ -767,7 +768,7 @@ TEST_P(DriverInputLock, IsExclusiveOnlyWhenTheInputIsReplaced) {
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = GetParam();
     int other_reader = -1;  // what a shared lock answered another reader while the run worked
-    ProcessOptions options;
+    ProcessOptions options = test::quick_kdf();
     options.fault = [&](WriteStep step) {
         if (step == WriteStep::synced) {
             const int fd = os::open(book(), os::Access::read);
@@ -794,14 +795,14 @@ TEST_F(Driver, ExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
 
     test::RecordingReporter yes;
     yes.answers = {true};
-    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, yes), RC_OK);
+    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, yes, test::quick_kdf()), RC_OK);
     EXPECT_EQ(yes.questions, std::vector<std::string>{question});
     FooterInfo info;
     ASSERT_EQ(hsc_read_footer(dir / "●book.xlsx", info), RC_OK);
     EXPECT_TRUE(info.present);
 
     // With force nobody is asked.
-    ProcessOptions force;
+    ProcessOptions force = test::quick_kdf();
     force.force = true;
     ASSERT_EQ(process(book(), force), RC_OK);
     EXPECT_TRUE(rep.questions.empty());
@@ -855,7 +856,7 @@ TEST_F(Driver, WorkbookChangedAfterMaskingIsNotRestoredBlindly) {
     // Yes (the window's question) restores, as force does without asking: item by item,
     // so the string added since masking stays where its cells point.
     rep.answers = {};
-    ProcessOptions force;
+    ProcessOptions force = test::quick_kdf();
     force.force = true;
     ASSERT_EQ(process(book(), force), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
     EXPECT_TRUE(rep.questions.empty());
@@ -875,7 +876,7 @@ TEST_F(Driver, ChangedWorkbookRestoresWhenTheUserSaysYes) {
     rep = test::RecordingReporter{};
     rep.answers = {true};
     output.clear();
-    ASSERT_EQ(hsc_process_file(masked, output, settings, ctx, rep, ProcessOptions{}), RC_OK);
+    ASSERT_EQ(hsc_process_file(masked, output, settings, ctx, rep, test::quick_kdf()), RC_OK);
     EXPECT_EQ(rep.questions.size(), 1u);
     EXPECT_TRUE(rep.errors.empty());
     std::string restored = test::entry_data(test::small_workbook(NAMES), "xl/sharedStrings.xml");
@@ -903,7 +904,7 @@ TEST_F(Driver, SameLengthEditIsCaughtAndKept) {
 
     rep = test::RecordingReporter{};
     rep.answers = {true};
-    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, rep, ProcessOptions{}), RC_OK);
+    ASSERT_EQ(hsc_process_file(book(), output, settings, ctx, rep, test::quick_kdf()), RC_OK);
     const std::string table = test::entry_data(test::read_zip(book()), "xl/sharedStrings.xml");
     EXPECT_NE(table.find("<t>" + typed + "</t>"), std::string::npos);
     EXPECT_EQ(table.find("<t>" + NAMES[0] + "</t>"), std::string::npos);

@@ -14,6 +14,7 @@
 #include "engine/read_excel.h"
 #include "engine/workbook_scan.h"
 #include "package_fixture.h"
+#include "support/quick_kdf.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -313,7 +314,7 @@ void mask_into(const fs::path& input, const fs::path& output, const std::string&
     FileContext ctx;
     test::RecordingReporter rep;
     fs::path written;
-    ASSERT_EQ(hsc_process_file(input, written, s, ctx, rep), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+    ASSERT_EQ(hsc_process_file(input, written, s, ctx, rep, test::quick_kdf()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
     fs::rename(written, output);
 }
 
@@ -375,7 +376,7 @@ TEST(CorpusTables, MaskedWorkbooksKeepTheirTablesAndRestore) {
             FileContext ctx;
             test::RecordingReporter rep;
             fs::path restored;
-            ASSERT_EQ(hsc_process_file(masked, restored, s, ctx, rep), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
+            ASSERT_EQ(hsc_process_file(masked, restored, s, ctx, rep, test::quick_kdf()), RC_OK) << (rep.errors.empty() ? "" : rep.errors[0]);
             list += masked.string() + "\t" + restored.string() + "\t" + book.string() + "\n";
         }
     }

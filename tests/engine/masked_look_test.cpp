@@ -12,6 +12,7 @@
 #include "core/status.h"
 #include "engine/driver.h"
 #include "engine/masked_look.h"
+#include "support/quick_kdf.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -226,7 +227,7 @@ TEST(MaskedLookDriver, AsksBeforeMaskingAndNamesFromWhenRestoring) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove(dir / "●returned.xlsx");
-        ProcessOptions options;
+        ProcessOptions options = test::quick_kdf();
         options.lang = Lang::en;
         options.only_direction = c.only;
         options.force = c.force;

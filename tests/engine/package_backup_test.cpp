@@ -15,6 +15,7 @@
 #include "engine/package_fixture.h"
 #include "package/archive_layout.h"
 #include "package/package_entries.h"
+#include "support/quick_kdf.h"
 #include "support/recording_reporter.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
@@ -75,7 +76,7 @@ protected:
     fs::path book() const { return dir / "book.xlsx"; }
     fs::path masked() const { return dir / "●book.xlsx"; }
     fs::path restored() const { return dir / "〇●book.xlsx"; }
-    int process(const fs::path& input, const MaskSettings& s, ProcessOptions options = {}) {
+    int process(const fs::path& input, const MaskSettings& s, ProcessOptions options = test::quick_kdf()) {
         options.kdf_cost = KdfCost{1, 64 << 10};
         options.lang = Lang::en;
         rep = test::RecordingReporter{};
@@ -141,7 +142,7 @@ TEST_F(PackageBackupTest, AReaderOfTheOriginalFormatLeavesAValidPackage) {
     MaskSettings s = settings;
     s.is_compat = true;
     ASSERT_EQ(process(book(), s), RC_OK) << first_error();
-    ProcessOptions original;
+    ProcessOptions original = test::quick_kdf();
     original.original_only = true;
     ASSERT_EQ(process(masked(), s, original), RC_OK) << first_error();
     std::map<std::string, std::string> parts;

@@ -57,6 +57,13 @@ ProcessOptions cheap(ProcessOptions o = {}) {
     return o;
 }
 
+// Tests derive cheaply (test::QUICK_KDF); the product's cost stays what the README and the
+// guess-cost figures say.
+TEST(StrongFormatCost, TheProductDerivesAtItsOwnCost) {
+    EXPECT_EQ(KDF_DEFAULT, (KdfCost{12, std::uint64_t{128} << 20}));
+    EXPECT_EQ(ProcessOptions{}.kdf_cost, KDF_DEFAULT);
+}
+
 class StrongFormat : public ::testing::Test {
 protected:
     StrongFormat() {

@@ -40,6 +40,7 @@
 #include "shell/settings_store.h"
 #include "shell/texts.h"
 #include "single_instance.h"
+#include "support/quick_kdf.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
@@ -130,7 +131,7 @@ struct RealFixture {
     ErrorsOnly reporter;
     hsc::Shell shell{store, platform, reporter,
                      [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); }};
+                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r, hsc::test::quick_kdf()); }};
     template <typename T>
     T* get(const char* name) { return window->findChild<T*>(name); }
     QProgressBar* get_bar() { return get<QProgressBar>("progress"); }
@@ -923,7 +924,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r, hsc::test::quick_kdf()); });
         shell.start();
         MainWindow window(shell, [] {});
         auto* list = window.findChild<QListWidget*>("results");
@@ -953,7 +954,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                      [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                        hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r, hsc::test::quick_kdf()); });
         shell.start();
         MainWindow window(shell, [] {});
 
@@ -1007,7 +1008,7 @@ private slots:
         ErrorsOnly reporter;
         hsc::Shell shell(store, platform, reporter,
                          [](const fs::path& in, fs::path& out, const hsc::MaskSettings& s, hsc::FileContext& ctx,
-                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r); });
+                            hsc::Reporter& r, hsc::Lang) { return hsc::hsc_process_file(in, out, s, ctx, r, hsc::test::quick_kdf()); });
         shell.start();
         MainWindow window(shell, [] {});
         window.findChild<QCheckBox*>("overwrite")->setChecked(true);
@@ -1159,7 +1160,7 @@ private slots:
         hsc::FileContext ctx;
         fs::path out;
         ErrorsOnly r;
-        QCOMPARE(hsc::hsc_process_file(dir / "m.xlsx", out, own, ctx, r), hsc::RC_OK);
+        QCOMPARE(hsc::hsc_process_file(dir / "m.xlsx", out, own, ctx, r, hsc::test::quick_kdf()), hsc::RC_OK);
         MessageBox::setNextAnswer(MessageBox::No);  // open the output?
         QCOMPARE(run_modal([&] { drop_and_wait(*f.window, {QString::fromStdString(out.string())}); }), QString());
         QCOMPARE(f.processed.size(), size_t(2));

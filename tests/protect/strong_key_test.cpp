@@ -263,7 +263,7 @@ TEST(StrongFooter, KeyFileModeMixesTheFileAndRefusesAOriginalReader) {
     other.key_file = (dir / "b.key").string();
     FooterCheck wrong;
     EXPECT_EQ(f.check(other, wrong), RC_REFUSED);
-    EXPECT_EQ(f.why, FailReason::wrong_key_file);
+    EXPECT_EQ(f.why, FailReason::wrong_password_or_key_file);
     FooterCheck original;
     original.original_only = true;
     EXPECT_EQ(f.check(f.stored, original), RC_REFUSED);
@@ -272,6 +272,61 @@ TEST(StrongFooter, KeyFileModeMixesTheFileAndRefusesAOriginalReader) {
     FooterCheck password_mode;
     EXPECT_EQ(f.check(settings_with("right password"), password_mode), RC_REFUSED);
     EXPECT_EQ(f.why, FailReason::key_file_required);
+}
+
+// In file mode the key is made from the password and the key file together, and the footer
+// holds nothing that either one alone decides: a wrong password and a wrong file are
+// refused alike, so that whoever holds the workbook cannot try either secret on its own.
+TEST(StrongFooter, KeyFileModeRecordsNothingOfEitherSecretAlone) {
+    test::TempDir dir;
+    test::write_file(dir / "a.key", "key file A, long enough");
+    test::write_file(dir / "b.key", "key file B, long enough");
+    const auto with = [&](const char* password, const char* file) {
+        StoredSettings s = settings_with(password);
+        s.is_file_hash = true;
+        s.key_file = (dir / file).string();
+        return s;
+    };
+    const auto footer_of = [&](const StoredSettings& s) {
+        const auto key = derive_strong_key(s, true, SALT, CHEAP);
+        std::string record;
+        EXPECT_TRUE(key);
+        if (key) EXPECT_EQ(hsc_format_footer(s, nullptr, FooterProtection{&*key}, record), RC_OK);
+        return record;
+    };
+    FooterScene f;
+    f.stored = with("right password", "a.key");
+    f.record = footer_of(f.stored);
+    // With the salt and cost alike, changing either secret changes the check value and
+    // nothing else.
+    const auto without_hash = [](const std::string& record) {
+        auto parsed = parse_footer(bytes(record));
+        EXPECT_TRUE(parsed && parsed->hash);
+        if (parsed) parsed->hash.reset();
+        return parsed;
+    };
+    for (const StoredSettings& other : {with("other password", "a.key"), with("right password", "b.key")}) {
+        const std::string record = footer_of(other);
+        EXPECT_NE(*parse_footer(bytes(record))->hash, *parse_footer(bytes(f.record))->hash);
+        EXPECT_EQ(without_hash(record), without_hash(f.record));
+    }
+
+    std::vector<std::string> refusals;
+    for (const StoredSettings& wrong : {with("other password", "a.key"), with("right password", "b.key"),
+                                        with("other password", "b.key")}) {
+        FooterCheck check;
+        EXPECT_EQ(f.check(wrong, check), RC_REFUSED);
+        EXPECT_EQ(f.why, FailReason::wrong_password_or_key_file);
+        EXPECT_FALSE(check.strong);
+        ASSERT_EQ(f.rep.errors.size(), 1u);
+        refusals.push_back(f.rep.errors[0]);
+    }
+    EXPECT_EQ(refusals[0], refusals[1]);
+    EXPECT_EQ(refusals[1], refusals[2]);
+    EXPECT_NE(refusals[0].find("password or the authentication file"), std::string::npos) << refusals[0];
+    FooterCheck right;
+    EXPECT_EQ(f.check(f.stored, right), RC_OK);
+    EXPECT_TRUE(right.verified);
 }
 
 // Parameters that are missing, unknown or out of bounds: refused as damaged before any
