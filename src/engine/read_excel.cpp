@@ -392,9 +392,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::size_t general_sheets = 0;
     std::vector<SheetKept> kept;
     std::string items, sheet;
-    // Plain-text cells always go with the strings; numbers and dates with a column list
-    // unless the user keeps them, without one only when asked.
-    const bool numbers = ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
+    // Plain-text cells always go with the strings.
+    const bool numbers = masks_numbers(ctx, s);
     // Which cell styles show a number as a date, for the report.
     const std::vector<bool> dates = numbers ? date_styles(stream_bytes(reg, "xl/styles.xml")) : std::vector<bool>();
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
@@ -453,27 +452,68 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (!own) missing[h].emplace_back(name);
             }
         }
-        // The cells' own values (numbers, dates, plain text) are masked in a copy; the
-        // worksheet as it was then goes into a backup before the copy takes its place.
+        // The cells' own values (numbers, dates, plain text) are masked where the package
+        // holds the worksheet. Its backup needs no copy of it: the deflate stream the
+        // package held it in, or the masked bytes with the original values put back.
         const std::function<void(std::string_view)> look_for = [&](std::string_view value) {
             parts.masked_values.add_raw(value);
         };
-        const ValueCounts values =
-            mask_cell_values(view, sheet, selection, numbers, s, report ? look_for : nullptr, dates);
-        bool rewrite = values.changed() > 0;
+        Mfile* stream = mopen(reg, name, "rb");
+        if (!stream) return RC_FAIL;
+        mclose(stream);  // looked at, never read through
+        const std::uint32_t original_crc = stream->crc;  // of a stream that keeps its deflated form
+        std::vector<std::uint8_t> deflated;  // taken from the stream when masking changes it
+        ValueCounts values;
+        ValueUndo undo;
+        // (A part kept only deflated has no bytes to mask: it stays as it is.)
+        mchange(reg, name, [&](std::span<std::uint8_t> bytes) {
+            values = mask_cell_values({reinterpret_cast<char*>(bytes.data()), bytes.size()}, selection, numbers, s,
+                                      &undo, report ? look_for : nullptr, dates);
+            return values.changed() > 0;
+        }, &deflated);
+        view = stream_bytes(reg, name);  // its values masked
         // A formula's cached result can show what masked cells hold (=B2, ="Dear "&A2),
         // from any worksheet: the results go, and the spreadsheet program computes them
         // from the masked values on opening; the worksheet's backup keeps them. The
         // compatible format keeps them where it writes no worksheet backup, so that its
         // readers can still restore (the leak scan names the texts they show).
-        bool results_dropped = false;
-        if (key.strong_key() || rewrite)
-            if (std::optional<std::string> fresh = without_formula_results(rewrite ? std::string_view(sheet) : view)) {
-                sheet = std::move(*fresh);
-                rewrite = results_dropped = parts.formula_results_dropped = true;
-            }
+        std::optional<std::string> without_results;
+        if (key.strong_key() || values.changed() > 0) without_results = without_formula_results(view);
+        if (without_results) parts.formula_results_dropped = true;
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
+        if (values.changed() > 0 || without_results) {
+            if (deflated.empty() && values.changed() == 0) {  // unchanged still: its own deflated form
+                const auto kept = mdeflated(stream);
+                deflated.assign(kept.begin(), kept.end());
+            }
+            const std::string_view masked = without_results ? std::string_view(*without_results) : view;
+            const std::string line = deflated.empty()
+                                         ? worksheet_backup_line(masked)
+                                         : deflated_worksheet_backup_line(masked, view.size(), original_crc);
+            const std::size_t size = line.size() + (deflated.empty() ? view.size() : deflated.size());
+            const auto fill = [&](std::span<char> room) {
+                std::copy(line.begin(), line.end(), room.begin());
+                const std::span<char> rest = room.subspan(line.size());
+                if (!deflated.empty()) {
+                    std::copy(deflated.begin(), deflated.end(), rest.begin());
+                    return;
+                }
+                std::copy(view.begin(), view.end(), rest.begin());
+                undo.apply(rest);
+            };
+            if (int rc = store_backup_filled(reg, WORKSHEET_TEMP_NAME, size, fill, worksheet_backup_name(name), key);
+                rc != RC_OK)
+                return rc;
+            ++parts.worksheet_backups;
+        }
+        undo = ValueUndo();  // their memory goes back now
+        std::vector<std::uint8_t>().swap(deflated);
+        bool rewrite = false;  // `sheet` is to take the worksheet's place
+        if (without_results) {
+            sheet = std::move(*without_results);
+            rewrite = true;
+        }
         if (view.find("inlineStr") != std::string_view::npos) {
             const std::size_t next = parts.shared_string_flags.size();
             if (!rewrite) sheet.assign(view);
@@ -490,13 +530,6 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
             }
         }
         if (rewrite) {
-            if (values.changed() > 0 || results_dropped) {
-                const std::string kept = worksheet_backup_text(view, sheet);
-                if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
-                    rc != RC_OK)
-                    return rc;
-                ++parts.worksheet_backups;
-            }
             if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
             view = stream_bytes(reg, name);  // as masked and converted
         }
@@ -763,6 +796,10 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
         scan_part(name, stream_bytes(reg, name), texts, findings);
     }
     return findings;
+}
+
+bool masks_numbers(const FileContext& ctx, const MaskSettings& s) {
+    return ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
 }
 
 bool read_when_restoring(std::string_view name) {
