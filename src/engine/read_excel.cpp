@@ -60,6 +60,37 @@ struct PackageParts {
     std::vector<ReportWarning> column_warnings;
 };
 
+// A worksheet whose values masking changed (or whose formula results go): as it stands
+// (`in_place`: the values masked where the package holds it), as it will be written
+// (`masked`), and the CRC-32 of the part as the package held it.
+struct MaskedWorksheet {
+    std::string_view in_place;
+    std::string_view masked;
+    std::uint32_t original_crc = 0;
+};
+
+// Seals the worksheet's backup: the line naming it as masked, then the worksheet as it
+// was, which needs no copy of it: the deflate stream the package held it in (`deflated`),
+// or, without one, the bytes in place with `undo`'s original values put back.
+int back_up_worksheet(MfileRegistry& reg, std::string_view name, const MaskedWorksheet& sheet,
+                      const std::vector<std::uint8_t>& deflated, const ValueUndo& undo, const BackupKey& key) {
+    const std::string line = deflated.empty() ? worksheet_backup_line(sheet.masked)
+                                              : deflated_worksheet_backup_line(sheet.masked, sheet.in_place.size(),
+                                                                               sheet.original_crc);
+    const std::size_t size = line.size() + (deflated.empty() ? sheet.in_place.size() : deflated.size());
+    const auto fill = [&](std::span<char> room) {
+        std::copy(line.begin(), line.end(), room.begin());
+        const std::span<char> rest = room.subspan(line.size());
+        if (!deflated.empty()) {
+            std::copy(deflated.begin(), deflated.end(), rest.begin());
+            return;
+        }
+        std::copy(sheet.in_place.begin(), sheet.in_place.end(), rest.begin());
+        undo.apply(rest);
+    };
+    return store_backup_filled(reg, WORKSHEET_TEMP_NAME, size, fill, worksheet_backup_name(name), key);
+}
+
 // The value of attribute `name` (with its `="`) in the element around `at`.
 std::string attribute_near(std::string_view xml, std::size_t at, std::string_view element, std::string_view name) {
     const std::size_t open = xml.rfind(element, at);
@@ -464,11 +495,12 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         const std::uint32_t original_crc = stream->crc;  // of a stream that keeps its deflated form
         std::vector<std::uint8_t> deflated;  // taken from the stream when masking changes it
         ValueCounts values;
-        ValueUndo undo;
+        ValueUndo undo;  // needed only without the deflated form
+        const bool keeps_deflated = !mdeflated(stream).empty();
         // (A part kept only deflated has no bytes to mask: it stays as it is.)
         mchange(reg, name, [&](std::span<std::uint8_t> bytes) {
             values = mask_cell_values({reinterpret_cast<char*>(bytes.data()), bytes.size()}, selection, numbers, s,
-                                      &undo, report ? look_for : nullptr, dates);
+                                      keeps_deflated ? nullptr : &undo, report ? look_for : nullptr, dates);
             return values.changed() > 0;
         }, &deflated);
         view = stream_bytes(reg, name);  // its values masked
@@ -488,22 +520,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 deflated.assign(kept.begin(), kept.end());
             }
             const std::string_view masked = without_results ? std::string_view(*without_results) : view;
-            const std::string line = deflated.empty()
-                                         ? worksheet_backup_line(masked)
-                                         : deflated_worksheet_backup_line(masked, view.size(), original_crc);
-            const std::size_t size = line.size() + (deflated.empty() ? view.size() : deflated.size());
-            const auto fill = [&](std::span<char> room) {
-                std::copy(line.begin(), line.end(), room.begin());
-                const std::span<char> rest = room.subspan(line.size());
-                if (!deflated.empty()) {
-                    std::copy(deflated.begin(), deflated.end(), rest.begin());
-                    return;
-                }
-                std::copy(view.begin(), view.end(), rest.begin());
-                undo.apply(rest);
-            };
-            if (int rc = store_backup_filled(reg, WORKSHEET_TEMP_NAME, size, fill, worksheet_backup_name(name), key);
-                rc != RC_OK)
+            if (int rc = back_up_worksheet(reg, name, {view, masked, original_crc}, deflated, undo, key); rc != RC_OK)
                 return rc;
             ++parts.worksheet_backups;
         }

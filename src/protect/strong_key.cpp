@@ -163,7 +163,8 @@ std::string xchacha_seal(std::span<const std::uint8_t, STRONG_KEY_SIZE> key,
 
 std::string StrongKey::seal(std::string_view name, std::span<const std::uint8_t> plain) const {
     std::string sealed(sealed_size(plain.size()), '\0');
-    seal_into(name, {reinterpret_cast<std::uint8_t*>(sealed.data()), sealed.size()}, [&](std::span<std::uint8_t> room) { std::copy(plain.begin(), plain.end(), room.begin()); });
+    seal_into(name, {reinterpret_cast<std::uint8_t*>(sealed.data()), sealed.size()},
+              [&](std::span<std::uint8_t> room) { std::copy(plain.begin(), plain.end(), room.begin()); });
     return sealed;
 }
 
