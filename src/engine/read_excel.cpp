@@ -514,18 +514,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         if (without_results) parts.formula_results_dropped = true;
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
-        if (values.changed() > 0 || without_results) {
-            if (deflated.empty() && values.changed() == 0) {  // unchanged still: its own deflated form
-                const auto kept = mdeflated(stream);
-                deflated.assign(kept.begin(), kept.end());
-            }
-            const std::string_view masked = without_results ? std::string_view(*without_results) : view;
-            if (int rc = back_up_worksheet(reg, name, {view, masked, original_crc}, deflated, undo, key); rc != RC_OK)
-                return rc;
-            ++parts.worksheet_backups;
-        }
-        undo = ValueUndo();  // their memory goes back now
-        std::vector<std::uint8_t>().swap(deflated);
+        const bool results_dropped = without_results.has_value();
         bool rewrite = false;  // `sheet` is to take the worksheet's place
         if (without_results) {
             sheet = std::move(*without_results);
@@ -546,6 +535,19 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
+        // The backup names the worksheet as it is written (its inline strings turned too).
+        if (values.changed() > 0 || results_dropped) {
+            if (deflated.empty() && values.changed() == 0) {  // unchanged still: its own deflated form
+                const auto kept = mdeflated(stream);
+                deflated.assign(kept.begin(), kept.end());
+            }
+            const std::string_view masked = rewrite ? std::string_view(sheet) : view;
+            if (int rc = back_up_worksheet(reg, name, {view, masked, original_crc}, deflated, undo, key); rc != RC_OK)
+                return rc;
+            ++parts.worksheet_backups;
+        }
+        undo = ValueUndo();  // their memory goes back now
+        std::vector<std::uint8_t>().swap(deflated);
         if (rewrite) {
             if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
             view = stream_bytes(reg, name);  // as masked and converted

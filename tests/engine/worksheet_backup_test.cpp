@@ -160,6 +160,28 @@ TEST(WorksheetBackup, MaskedNumbersComeBackByteForByteFromEitherForm) {
     }
 }
 
+// A worksheet whose numbers are masked and whose inline strings are turned into shared
+// ones is backed up as it is finally written: the restore finds it unchanged and gives
+// the whole worksheet back, inline strings and all.
+TEST(WorksheetBackup, AWorksheetWithInlineStringsTooComesBackWhole) {
+    Entries e = test::base_package();
+    e.push_back({"xl/sharedStrings.xml", test::shared_strings({"Alice"})});
+    e.push_back({"xl/worksheets/sheet1.xml",
+                 test::worksheet(R"(<c r="A1" t="s"><v>0</v></c><c r="B1" t="inlineStr"><is><t>Sato</t></is></c>)"
+                                 R"(<c r="B2"><v>9012345678</v></c>)")});
+    for (const bool plain_only : {false, true}) {
+        SCOPED_TRACE(plain_only ? "stored without a deflated form" : "deflated");
+        MfileRegistry reg;
+        auto names = load(reg, e, plain_only);
+        ASSERT_EQ(transform_package(reg, names, settings(false), context(Direction::mask, {COLUMN_B})), RC_OK);
+        ASSERT_EQ(stream(reg, "xl/worksheets/sheet1.xml").find("inlineStr"), std::string::npos);
+        std::vector<std::string> again;
+        mlist(reg, again);
+        ASSERT_EQ(transform_package(reg, again, settings(false), context(Direction::unmask)), RC_OK);
+        EXPECT_EQ(stream(reg, "xl/worksheets/sheet1.xml"), e.back().second);
+    }
+}
+
 // The need counted before masking covers what the restore of that masking will need (so
 // a run that will not fit is refused before it begins), and taking the numbers counts
 // the worksheet's backup.
