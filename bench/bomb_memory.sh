@@ -43,7 +43,7 @@ for i in range(4):
 open(sys.argv[2], "wb").write(rawzip.build(entries))
 PY
 {
-  printf 'deflate bomb (2 GB of zeros)\t%s\t\n' "$work/bomb.xlsx"
+  printf 'deflate bomb (2 GB of zeros)\t%s\t\t\n' "$work/bomb.xlsx"
   python3 "$root/bench/bomb_shapes.py" "$work" "$@"
 } >"$work/shapes.tsv"
 
@@ -53,10 +53,11 @@ default_kib=$(awk '/MemTotal/ { k = $2 / 8; if (k > 1048576) k = 1048576; printf
 printf '%-30s %10s %-9s %12s %12s %14s\n' shape budget result "peak RSS" "peak/budget" "peak - budget"
 broken=0
 # One masking under a budget ("" for the default): prints its row, sets result and advised (MiB).
-run() {  # label file budget
+run() {  # label file budget [options]
   local name=$1 file=$2 budget=$3 args=() budget_kib
+  [[ -n "${4:-}" ]] && read -r -a args <<<"$4"
   if [[ -n "$budget" ]]; then
-    args=(--max-memory "$budget")
+    args+=(--max-memory "$budget")
     budget_kib=$(( ${budget%M} * 1024 ))
   else
     budget_kib=$default_kib
@@ -74,8 +75,8 @@ run() {  # label file budget
   [[ "$result" == refused ]] && printf '%-30s   %s\n' "" "$(grep -v warning "$work/err" | head -1 | sed 's/.*Processing stopped. //' | cut -c1-140)"
   return 0
 }
-while IFS=$'\t' read -r name file budget; do
-  run "$name" "$file" "$budget"
+while IFS=$'\t' read -r name file budget options; do
+  run "$name" "$file" "$budget" "$options"
   # A refusal before unpacking names what unpacking needs; the one after it, what
   # parsing needs too: follow the names until the shape is masked.
   for _ in 1 2 3; do
@@ -84,7 +85,7 @@ while IFS=$'\t' read -r name file budget; do
       printf '%-30s   not run again: the budget it names (%d MiB) is over %d MiB\n' "" "$advised" "$RERUN_MAX_MIB"
       break
     fi
-    run "  at the budget it names" "$file" "${advised}M"
+    run "  at the budget it names" "$file" "${advised}M" "$options"
   done
   rm -f "$file"
 done <"$work/shapes.tsv"

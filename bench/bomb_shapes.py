@@ -1,11 +1,12 @@
 """Workbooks whose inflated or parsed size is far beyond their file size, one per shape of
 input the memory budget must hold against: many tiny items, one huge item, many parts,
-a large worksheet. Written part by part with streamed deflate, so that none of them is
+a large worksheet, a large worksheet of numbers masked with them. Written part by part with streamed deflate, so that none of them is
 ever held whole here.
 
     python3 bench/bomb_shapes.py FOLDER [SHAPE...]     (default: every shape)
 
-Prints one line per workbook: its shape name, file name and the budget it is run under.
+Prints one line per workbook: its shape name, file name, the budget it is run under and
+the options the masking takes besides.
 """
 import os
 import sys
@@ -115,26 +116,38 @@ def large_worksheet():
     return workbook({"xl/worksheets/sheet1.xml": sheet(rows())})
 
 
-# name, maker, budget given with --max-memory ("" for the default)
+def number_worksheet():
+    # 3 million rows of four number cells, masked with the numbers: about 300 MiB of
+    # worksheet rewritten where it stands, and its backup.
+    def rows():
+        for start in range(0, 3_000_000, 20000):
+            yield b"".join(
+                b'<row r="%d"><c r="A%d"><v>%d</v></c><c r="B%d"><v>9012345678</v></c><c r="C%d"><v>42.5</v></c>'
+                b'<c r="D%d"><v>33309</v></c></row>' % (r, r, 1000000 + r, r, r, r) for r in range(start + 1, start + 20001))
+    return workbook({"xl/worksheets/sheet1.xml": sheet(rows())})
+
+
+# name, maker, budget given with --max-memory ("" for the default), options besides
 SHAPES = [
-    ("5M tiny strings", tiny_strings, "100M"),
-    ("one 300 MiB string", one_huge_string, "400M"),
-    ("900 MiB of strings", many_strings, ""),
-    ("999 parts of 256 KiB", many_parts, "400M"),
-    ("large worksheet", large_worksheet, "400M"),
+    ("5M tiny strings", tiny_strings, "100M", ""),
+    ("one 300 MiB string", one_huge_string, "400M", ""),
+    ("900 MiB of strings", many_strings, "", ""),
+    ("999 parts of 256 KiB", many_parts, "400M", ""),
+    ("large worksheet", large_worksheet, "400M", ""),
+    ("large worksheet of numbers", number_worksheet, "400M", "--numbers"),
 ]
 
 
 def main():
     folder = sys.argv[1]
     wanted = set(sys.argv[2:])
-    for k, (name, make, budget) in enumerate(SHAPES):
+    for k, (name, make, budget, options) in enumerate(SHAPES):
         if wanted and name not in wanted and str(k) not in wanted:
             continue
         path = os.path.join(folder, "shape%d.xlsx" % k)
         with open(path, "wb") as f:
             f.write(rawzip.build(make()))
-        print("%s\t%s\t%s" % (name, path, budget))
+        print("%s\t%s\t%s\t%s" % (name, path, budget, options))
 
 
 if __name__ == "__main__":

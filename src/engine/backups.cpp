@@ -88,16 +88,6 @@ int encrypt_temp(MfileRegistry& reg, std::string_view temp_name, std::string_vie
     return rc;
 }
 
-// Writes `plain` to the temporary stream, encrypts it into the backup and removes the
-// temporary stream again.
-int encrypt_via(MfileRegistry& reg, std::string_view temp_name, std::string_view plain, std::string_view backup_name,
-                const BackupKey& key) {
-    int rc = write_stream(reg, temp_name, plain);
-    if (rc == RC_OK) rc = encrypt_temp(reg, temp_name, backup_name, key);
-    mremove(reg, temp_name);  // the plain copy never stays in the package
-    return rc;
-}
-
 // Puts an entry that happens to bear the temporary name aside while the temporary stream
 // is in use, and back afterwards, so that the temporary stream never replaces it.
 class TempNameKept {
@@ -133,9 +123,34 @@ std::string drawing_backup_name(std::size_t k) {
 
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
                  std::string_view backup_name, const BackupKey& key) {
+    return store_backup_filled(
+        reg, temp_name, plain.size(), [&](std::span<char> room) { std::copy(plain.begin(), plain.end(), room.begin()); },
+        backup_name, key);
+}
+
+int store_backup_filled(MfileRegistry& reg, std::string_view temp_name, std::size_t size,
+                        const std::function<void(std::span<char>)>& fill, std::string_view backup_name,
+                        const BackupKey& key) {
+    const auto fill_bytes = [&](std::span<std::uint8_t> room) {
+        fill({reinterpret_cast<char*>(room.data()), room.size()});
+    };
+    // Writes the stream `name` whole, `length` bytes made by `make`.
+    const auto make_stream = [&](std::string_view name, std::size_t length,
+                                 const std::function<void(std::span<std::uint8_t>)>& make) {
+        Mfile* f = mopen(reg, name, "wb");
+        if (!f) return RC_OPEN;
+        ClosingMfile closing{f};
+        return code(mfill(f, static_cast<std::int64_t>(length), make));
+    };
+    if (const StrongKey* strong = key.strong_key())
+        return make_stream(backup_name, StrongKey::sealed_size(size), [&](std::span<std::uint8_t> out) {
+            strong->seal_into(backup_name, out, fill_bytes);
+        });
     TempNameKept kept(reg, temp_name);
     if (kept.failed()) return RC_FAIL;
-    const int rc = encrypt_via(reg, temp_name, plain, backup_name, key);
+    int rc = make_stream(temp_name, size, fill_bytes);
+    if (rc == RC_OK) rc = encrypt_temp(reg, temp_name, backup_name, key);
+    mremove(reg, temp_name);  // the plain copy never stays in the package
     const int wrc = kept.put_back();
     return rc != RC_OK ? rc : wrc;
 }
@@ -272,6 +287,7 @@ int restore_drawings(MfileRegistry& reg, const std::vector<std::string>& names, 
 namespace {
 
 constexpr std::string_view WORKSHEET_BACKUP_MARK = "HSCSHEET1 ";
+constexpr std::string_view DEFLATED_WORKSHEET_BACKUP_MARK = "HSCSHEET2 ";
 
 std::uint32_t crc_of(std::string_view bytes) {
     uLong crc = crc32(0L, Z_NULL, 0);
@@ -280,30 +296,76 @@ std::uint32_t crc_of(std::string_view bytes) {
         crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<z_size_t>(bytes.size())));
 }
 
+// `bytes` inflated from a raw deflate stream into `out`, which it must fill exactly.
+bool inflate_into(std::string_view bytes, std::span<char> out) {
+    z_stream zs{};
+    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return false;
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    zs.avail_in = static_cast<uInt>(bytes.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    const int z = inflate(&zs, Z_FINISH);
+    const bool whole = z == Z_STREAM_END && zs.total_out == out.size() && zs.avail_in == 0;
+    inflateEnd(&zs);
+    return whole;
+}
+
+// The worksheet of a deflated backup inflated into `out` (its recorded size), checked by
+// its CRC-32.
+bool inflate_original(const WorksheetBackup& backup, std::span<char> out) {
+    return backup.stored.size() <= UINT32_MAX && inflate_into(backup.stored, out) &&
+           crc_of({out.data(), out.size()}) == backup.original_crc;
+}
+
 }  // namespace
 
-std::string worksheet_backup_text(std::string_view original, std::string_view masked) {
+std::string worksheet_backup_line(std::string_view masked) {
     char line[48];
     std::snprintf(line, sizeof line, "%llu %08x\n", static_cast<unsigned long long>(masked.size()),
                   static_cast<unsigned>(crc_of(masked)));
-    std::string text;
-    text.reserve(WORKSHEET_BACKUP_MARK.size() + sizeof line + original.size());
-    text.append(WORKSHEET_BACKUP_MARK).append(line).append(original);
-    return text;
+    return std::string(WORKSHEET_BACKUP_MARK) + line;
+}
+
+std::string deflated_worksheet_backup_line(std::string_view masked, std::uint64_t original_size,
+                                           std::uint32_t original_crc) {
+    char line[80];
+    std::snprintf(line, sizeof line, "%llu %08x %llu %08x\n", static_cast<unsigned long long>(masked.size()),
+                  static_cast<unsigned>(crc_of(masked)), static_cast<unsigned long long>(original_size),
+                  static_cast<unsigned>(original_crc));
+    return std::string(DEFLATED_WORKSHEET_BACKUP_MARK) + line;
 }
 
 bool read_worksheet_backup(std::string_view plain, WorksheetBackup& backup) {
-    if (!plain.starts_with(WORKSHEET_BACKUP_MARK)) return false;
+    const bool deflated = plain.starts_with(DEFLATED_WORKSHEET_BACKUP_MARK);
+    if (!deflated && !plain.starts_with(WORKSHEET_BACKUP_MARK)) return false;
     const std::size_t eol = plain.find('\n');
-    if (eol == std::string_view::npos || eol > 64) return false;
-    unsigned long long size = 0;
-    unsigned crc = 0;
-    const std::string line(plain.substr(WORKSHEET_BACKUP_MARK.size(), eol - WORKSHEET_BACKUP_MARK.size()));
+    if (eol == std::string_view::npos || eol > 80) return false;
+    unsigned long long size = 0, original_size = 0;
+    unsigned crc = 0, original_crc = 0;
+    const std::size_t mark = WORKSHEET_BACKUP_MARK.size();
+    const std::string line(plain.substr(mark, eol - mark));
     char end = 0;
-    if (std::sscanf(line.c_str(), "%llu %8x%c", &size, &crc, &end) != 2) return false;
+    if (deflated ? std::sscanf(line.c_str(), "%llu %8x %llu %8x%c", &size, &crc, &original_size, &original_crc, &end) != 4
+                 : std::sscanf(line.c_str(), "%llu %8x%c", &size, &crc, &end) != 2)
+        return false;
     backup.masked_size = size;
     backup.masked_crc = crc;
-    backup.original = plain.substr(eol + 1);
+    backup.stored = plain.substr(eol + 1);
+    backup.deflated = deflated;
+    backup.original_size = deflated ? original_size : backup.stored.size();
+    backup.original_crc = original_crc;
+    return true;
+}
+
+bool worksheet_original(const WorksheetBackup& backup, std::string& storage, std::string_view& original) {
+    if (!backup.deflated) {
+        original = backup.stored;
+        return true;
+    }
+    if (backup.original_size > static_cast<std::uint64_t>(MFILE_MAX_LENGTH)) return false;
+    storage.resize(static_cast<std::size_t>(backup.original_size));
+    if (!inflate_original(backup, storage)) return false;
+    original = storage;
     return true;
 }
 
@@ -339,10 +401,27 @@ int restore_worksheets(MfileRegistry& reg, const std::vector<std::string>& entri
         // its changes: only the values still masked are given back.
         const bool unchanged = static_cast<std::uint64_t>(msize(reg, worksheet)) == backup.masked_size &&
                                stream_crc(reg, worksheet) == backup.masked_crc;
-        if (int rc = unchanged ? code(write_whole_file(reg, worksheet, backup.original))
-                               : give_back_worksheet(reg, worksheet, backup.original, report);
-            rc != RC_OK)
-            return rc;
+        if (unchanged && backup.deflated) {
+            // Inflated straight into the part: the masked worksheet's room goes first.
+            if (backup.original_size > static_cast<std::uint64_t>(MFILE_MAX_LENGTH)) return RC_FAIL;
+            Mfile* f = mopen(reg, worksheet, "wb");
+            if (!f) return RC_OPEN;
+            bool inflated = false;
+            const Status st = mfill(f, static_cast<std::int64_t>(backup.original_size), [&](std::span<std::uint8_t> out) {
+                inflated = inflate_original(backup, {reinterpret_cast<char*>(out.data()), out.size()});
+            });
+            mclose(f);
+            if (st != Status::ok) return code(st);
+            if (!inflated) return RC_FAIL;
+        } else {
+            std::string inflated;
+            std::string_view original;
+            if (!worksheet_original(backup, inflated, original)) return RC_FAIL;
+            if (int rc = unchanged ? code(write_whole_file(reg, worksheet, original))
+                                   : give_back_worksheet(reg, worksheet, original, report);
+                rc != RC_OK)
+                return rc;
+        }
         mremove(reg, backup_name);
     }
     return RC_OK;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,13 @@ std::string drawing_backup_name(std::size_t k);
 // `temp_name` (its name is the container's source name). 0, -1, -101, -103.
 int store_backup(MfileRegistry& reg, std::string_view temp_name, std::string_view plain,
                  std::string_view backup_name, const BackupKey& key);
+// The same for plain bytes that `fill` writes (`size` of them) into the room it is given:
+// the strong format seals them where they are written, inside the backup's own stream, so
+// no plain copy is held beside the sealed one; the original format's container reads
+// them from the temporary stream. 0, -1, -2, -101, -103.
+int store_backup_filled(MfileRegistry& reg, std::string_view temp_name, std::size_t size,
+                        const std::function<void(std::span<char>)>& fill, std::string_view backup_name,
+                        const BackupKey& key);
 // Decrypts the stream `backup_name` into `target_name` and removes the backup.
 // 0, -1, -101 (backup missing or a stream cannot be opened).
 int restore_backup(MfileRegistry& reg, std::string_view backup_name, std::string_view target_name,
@@ -55,15 +64,28 @@ void drop_deciphered(MfileRegistry& reg);
 int read_backup(MfileRegistry& reg, std::string_view backup_name, const BackupKey& key, std::string& plain);
 
 // A worksheet's backup holds a line that names the worksheet as masking left it (its size
-// and CRC-32, as the package's directory records them), then the worksheet as it was.
-std::string worksheet_backup_text(std::string_view original, std::string_view masked);
+// and CRC-32, as the package's directory records them), then the worksheet as it was:
+// its bytes, or the raw deflate stream the package held it in, with its size and CRC-32
+// on the line too (so the backup of a large worksheet is as small as the part was).
+// The line for the worksheet `masked`, followed by the bytes:
+std::string worksheet_backup_line(std::string_view masked);
+// The line for the worksheet `masked`, followed by the deflate stream of `original_size`
+// bytes whose CRC-32 is `original_crc`:
+std::string deflated_worksheet_backup_line(std::string_view masked, std::uint64_t original_size,
+                                           std::uint32_t original_crc);
 struct WorksheetBackup {
     std::uint64_t masked_size = 0;
     std::uint32_t masked_crc = 0;
-    std::string_view original;
+    std::string_view stored;  // what follows the line
+    bool deflated = false;    // `stored` is a raw deflate stream of:
+    std::uint64_t original_size = 0;
+    std::uint32_t original_crc = 0;
 };
 // False when `plain` does not begin with such a line.
 bool read_worksheet_backup(std::string_view plain, WorksheetBackup& backup);
+// The worksheet as it was: `stored`, or inflated into `storage`. False when a deflate
+// stream does not give exactly the size and CRC-32 its line records.
+bool worksheet_original(const WorksheetBackup& backup, std::string& storage, std::string_view& original);
 // The bytes of a live stream, without copying; empty when there is none.
 std::string_view stream_bytes(const MfileRegistry& reg, std::string_view name);
 // The CRC-32 of a stream's content: the one it was unpacked with, or taken now.

@@ -495,8 +495,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // What the parsers, the masked copies and the backups will hold, counted on the
     // unpacked package before any of it is parsed. (What the restore of a masking needs
     // is counted on the masked package, below: a refusal names the need of its step.)
+    // A masking counts the backups of the worksheets whose values it may change, and so
+    // what their restore will need: such a run is refused before it begins.
+    std::optional<ValueMasking> value_masking;
+    if (ctx.process_direction == Direction::mask && !merging)
+        value_masking = ValueMasking{masks_numbers(ctx, settings), backup_key && backup_key->strong_key() != nullptr};
     if (read_rc == RC_OK)
-        if (const std::uint64_t need = processing_need(reg); need > budget) {
+        if (const std::uint64_t need = processing_need(reg, value_masking); need > budget) {
             mfree_all(reg);
             return over_budget(need);
         }

@@ -319,7 +319,8 @@ public:
             const std::size_t text_end = lt == std::string_view::npos ? n : lt;
             if (text_end > p) {
                 const std::string_view text = x.substr(p, text_end - p);
-                const bool found = value(text, current(), true);
+                // The <v> of a shared-string cell is the item's index, never a text.
+                const bool found = !index_depth_ && value(text, current(), true);
                 if (in_run_) join_run(text, found);
             }
             in_run_ = false;
@@ -328,6 +329,7 @@ public:
             const char second = lt + 1 < n ? x[lt + 1] : '\0';
             if (second == '/') {
                 if (!stack.empty()) stack.pop_back();
+                if (index_depth_ && stack.size() < index_depth_) index_depth_ = 0;
                 if (join_.depth && stack.size() < join_.depth) end_join();
                 if (join_.phonetic_depth && stack.size() < join_.phonetic_depth) join_.phonetic_depth = 0;
                 p = past_byte(x, '>', lt + 2);
@@ -349,6 +351,7 @@ public:
 
     std::size_t position() const { return p_; }
     const std::vector<LeakKind>& stack() const { return stack_; }
+    bool in_index_cell() const { return index_depth_ != 0; }
     // Takes the counts of a scanner that scanned the rest of the part.
     void add_counts(const PartScanner& other) {
         for (std::size_t k = 0; k < counts_.size(); ++k) counts_[k] += other.counts_[k];
@@ -480,6 +483,7 @@ private:
             for (const auto& [a, v] : attributes)
                 if (attribute_holds_text(info_.type, name, a)) value(v, kind, true);
         if (!empty) stack.push_back(kind);
+        if (!empty && cell_type == "s") index_depth_ = stack.size();
         note_start(name, empty, stack);
         return p;
     }
@@ -499,6 +503,7 @@ private:
         LeakKind kind = LeakKind::other;
     } join_;
     bool in_run_ = false;  // the next text node is the text of a run being joined
+    std::size_t index_depth_ = 0;  // the stack's size inside a shared-string cell (0 when not in one)
 };
 
 // Scans a part, a long one with two scanners at once: the element that repeats through
@@ -531,7 +536,7 @@ void scan_in_pieces(std::string_view bytes, PartScanner& first, const MaskedText
                              // the first scans the rest
                          }
                      });
-    if (second_done && first.position() == middle.begin && first.stack() == inside)
+    if (second_done && first.position() == middle.begin && first.stack() == inside && !first.in_index_cell())
         first.add_counts(second);
     else
         first.run(bytes);

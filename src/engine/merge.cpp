@@ -683,8 +683,10 @@ public:
         std::string plain;
         if (int rc = read_backup(reg, backup, key, plain); rc != RC_OK) return rc;
         WorksheetBackup parsed;
-        if (!read_worksheet_backup(plain, parsed)) return RC_FAIL;
-        set(parsed.original);
+        std::string inflated;
+        std::string_view original;
+        if (!read_worksheet_backup(plain, parsed) || !worksheet_original(parsed, inflated, original)) return RC_FAIL;
+        set(original);
         return RC_OK;
     }
     void set(std::string_view original) {

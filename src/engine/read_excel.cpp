@@ -60,6 +60,37 @@ struct PackageParts {
     std::vector<ReportWarning> column_warnings;
 };
 
+// A worksheet whose values masking changed (or whose formula results go): as it stands
+// (`in_place`: the values masked where the package holds it), as it will be written
+// (`masked`), and the CRC-32 of the part as the package held it.
+struct MaskedWorksheet {
+    std::string_view in_place;
+    std::string_view masked;
+    std::uint32_t original_crc = 0;
+};
+
+// Seals the worksheet's backup: the line naming it as masked, then the worksheet as it
+// was, which needs no copy of it: the deflate stream the package held it in (`deflated`),
+// or, without one, the bytes in place with `undo`'s original values put back.
+int back_up_worksheet(MfileRegistry& reg, std::string_view name, const MaskedWorksheet& sheet,
+                      const std::vector<std::uint8_t>& deflated, const ValueUndo& undo, const BackupKey& key) {
+    const std::string line = deflated.empty() ? worksheet_backup_line(sheet.masked)
+                                              : deflated_worksheet_backup_line(sheet.masked, sheet.in_place.size(),
+                                                                               sheet.original_crc);
+    const std::size_t size = line.size() + (deflated.empty() ? sheet.in_place.size() : deflated.size());
+    const auto fill = [&](std::span<char> room) {
+        std::copy(line.begin(), line.end(), room.begin());
+        const std::span<char> rest = room.subspan(line.size());
+        if (!deflated.empty()) {
+            std::copy(deflated.begin(), deflated.end(), rest.begin());
+            return;
+        }
+        std::copy(sheet.in_place.begin(), sheet.in_place.end(), rest.begin());
+        undo.apply(rest);
+    };
+    return store_backup_filled(reg, WORKSHEET_TEMP_NAME, size, fill, worksheet_backup_name(name), key);
+}
+
 // The value of attribute `name` (with its `="`) in the element around `at`.
 std::string attribute_near(std::string_view xml, std::size_t at, std::string_view element, std::string_view name) {
     const std::size_t open = xml.rfind(element, at);
@@ -392,9 +423,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     std::size_t general_sheets = 0;
     std::vector<SheetKept> kept;
     std::string items, sheet;
-    // Plain-text cells always go with the strings; numbers and dates with a column list
-    // unless the user keeps them, without one only when asked.
-    const bool numbers = ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
+    // Plain-text cells always go with the strings.
+    const bool numbers = masks_numbers(ctx, s);
     // Which cell styles show a number as a date, for the report.
     const std::vector<bool> dates = numbers ? date_styles(stream_bytes(reg, "xl/styles.xml")) : std::vector<bool>();
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
@@ -453,27 +483,43 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (!own) missing[h].emplace_back(name);
             }
         }
-        // The cells' own values (numbers, dates, plain text) are masked in a copy; the
-        // worksheet as it was then goes into a backup before the copy takes its place.
+        // The cells' own values (numbers, dates, plain text) are masked where the package
+        // holds the worksheet. Its backup needs no copy of it: the deflate stream the
+        // package held it in, or the masked bytes with the original values put back.
         const std::function<void(std::string_view)> look_for = [&](std::string_view value) {
             parts.masked_values.add_raw(value);
         };
-        const ValueCounts values =
-            mask_cell_values(view, sheet, selection, numbers, s, report ? look_for : nullptr, dates);
-        bool rewrite = values.changed() > 0;
+        Mfile* stream = mopen(reg, name, "rb");
+        if (!stream) return RC_FAIL;
+        mclose(stream);  // looked at, never read through
+        const std::uint32_t original_crc = stream->crc;  // of a stream that keeps its deflated form
+        std::vector<std::uint8_t> deflated;  // taken from the stream when masking changes it
+        ValueCounts values;
+        ValueUndo undo;  // needed only without the deflated form
+        const bool keeps_deflated = !mdeflated(stream).empty();
+        // (A part kept only deflated has no bytes to mask: it stays as it is.)
+        mchange(reg, name, [&](std::span<std::uint8_t> bytes) {
+            values = mask_cell_values({reinterpret_cast<char*>(bytes.data()), bytes.size()}, selection, numbers, s,
+                                      keeps_deflated ? nullptr : &undo, report ? look_for : nullptr, dates);
+            return values.changed() > 0;
+        }, &deflated);
+        view = stream_bytes(reg, name);  // its values masked
         // A formula's cached result can show what masked cells hold (=B2, ="Dear "&A2),
         // from any worksheet: the results go, and the spreadsheet program computes them
         // from the masked values on opening; the worksheet's backup keeps them. The
         // compatible format keeps them where it writes no worksheet backup, so that its
         // readers can still restore (the leak scan names the texts they show).
-        bool results_dropped = false;
-        if (key.strong_key() || rewrite)
-            if (std::optional<std::string> fresh = without_formula_results(rewrite ? std::string_view(sheet) : view)) {
-                sheet = std::move(*fresh);
-                rewrite = results_dropped = parts.formula_results_dropped = true;
-            }
+        std::optional<std::string> without_results;
+        if (key.strong_key() || values.changed() > 0) without_results = without_formula_results(view);
+        if (without_results) parts.formula_results_dropped = true;
         parts.values += values;
         if (values.left > 0) parts.values_left_parts.emplace_back(name);
+        const bool results_dropped = without_results.has_value();
+        bool rewrite = false;  // `sheet` is to take the worksheet's place
+        if (without_results) {
+            sheet = std::move(*without_results);
+            rewrite = true;
+        }
         if (view.find("inlineStr") != std::string_view::npos) {
             const std::size_t next = parts.shared_string_flags.size();
             if (!rewrite) sheet.assign(view);
@@ -489,14 +535,20 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 parts.shared_string_flags.resize(next + n, 0);
             }
         }
-        if (rewrite) {
-            if (values.changed() > 0 || results_dropped) {
-                const std::string kept = worksheet_backup_text(view, sheet);
-                if (int rc = store_backup(reg, WORKSHEET_TEMP_NAME, kept, worksheet_backup_name(name), key);
-                    rc != RC_OK)
-                    return rc;
-                ++parts.worksheet_backups;
+        // The backup names the worksheet as it is written (its inline strings turned too).
+        if (values.changed() > 0 || results_dropped) {
+            if (deflated.empty() && values.changed() == 0) {  // unchanged still: its own deflated form
+                const auto kept = mdeflated(stream);
+                deflated.assign(kept.begin(), kept.end());
             }
+            const std::string_view masked = rewrite ? std::string_view(sheet) : view;
+            if (int rc = back_up_worksheet(reg, name, {view, masked, original_crc}, deflated, undo, key); rc != RC_OK)
+                return rc;
+            ++parts.worksheet_backups;
+        }
+        undo = ValueUndo();  // their memory goes back now
+        std::vector<std::uint8_t>().swap(deflated);
+        if (rewrite) {
             if (Status st = write_whole_file(reg, name, sheet); st != Status::ok) return code(st);
             view = stream_bytes(reg, name);  // as masked and converted
         }
@@ -763,6 +815,10 @@ std::vector<LeakFinding> scan_package_for_leaks(const MfileRegistry& reg, const 
         scan_part(name, stream_bytes(reg, name), texts, findings);
     }
     return findings;
+}
+
+bool masks_numbers(const FileContext& ctx, const MaskSettings& s) {
+    return ctx.has_column_list() ? !s.is_text_only : s.is_mask_numbers;
 }
 
 bool read_when_restoring(std::string_view name) {

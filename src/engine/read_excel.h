@@ -45,6 +45,10 @@ int transform_package(MfileRegistry& reg, std::vector<std::string>& entries, con
                       const FileContext& ctx, MaskReport* report = nullptr, MergeReport* merge = nullptr,
                       const BackupKey* key = nullptr);
 
+// Whether masking takes the numbers and dates of the chosen cells as well as their plain
+// text: with a column list unless the user keeps them, without one only when asked.
+bool masks_numbers(const FileContext& ctx, const MaskSettings& s);
+
 // The parts a restore reads: the workbook part, the content types, the package's
 // relationships, the shared-string table and the backups. Every other entry is copied into the output unread.
 bool read_when_restoring(std::string_view name);

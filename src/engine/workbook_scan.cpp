@@ -380,11 +380,26 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
     return mine.cells;
 }
 
-ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
-                                 bool numbers, const MaskSettings& s,
-                                 const std::function<void(std::string_view)>& masked_value,
-                                 const std::vector<bool>& date_styles) {
+void ValueUndo::record(std::size_t at, std::string_view original) {
+    at_.push_back(at);
+    bytes_.append(original);
+    ends_.push_back(bytes_.size());
+}
+
+void ValueUndo::apply(std::span<char> sheet) const {
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < at_.size(); ++k) {
+        std::copy(bytes_.begin() + begin, bytes_.begin() + ends_[k], sheet.begin() + at_[k]);
+        begin = ends_[k];
+    }
+}
+
+ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& selection, bool numbers,
+                             const MaskSettings& s, ValueUndo* undo,
+                             const std::function<void(std::string_view)>& masked_value,
+                             const std::vector<bool>& date_styles) {
     ValueCounts counts;
+    const std::string_view sheet(bytes.data(), bytes.size());
     if (!selection.every_column && selection.columns.empty()) return counts;
     // Without numbers only plain-text cells count: most sheets have none.
     if (!numbers && sheet.find("\"str\"") == std::string_view::npos && sheet.find("'str'") == std::string_view::npos)
@@ -392,6 +407,8 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
     const SheetTags tags(sheet);
     const std::string f_name = tags.prefix + "f";
     std::string value_bytes;
+    // The walk reads ahead of where it writes: a value is rewritten, with its length, only
+    // once the walk has read it and its cell.
     walk_cells(sheet, tags, [&](const CellAt& cell) -> std::size_t {
         const CellTag& tag = cell.tag;
         if (tag.empty || !is_chosen(cell, selection) || kept_owner(cell, selection)) return tag.end;
@@ -403,17 +420,17 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
         const std::size_t next = std::max(cell_end, tag.end);
         if (value.empty()) return next;
         value_bytes.assign(value);
-        std::span<char> bytes(value_bytes.data(), value_bytes.size());
+        std::span<char> masked(value_bytes.data(), value_bytes.size());
         // A CDATA section is masked inside its markers; other markup is nothing the
         // maskers read, and its text stays.
         constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
         if (value.starts_with(CDATA_OPEN) && value.ends_with(CDATA_CLOSE) &&
             value.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
-            bytes = bytes.subspan(CDATA_OPEN.size(), value.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
-        if (std::string_view(bytes.data(), bytes.size()).find('<') != std::string_view::npos) bytes = {};
-        if (text) mask_text_run(bytes, true, s, RunEscapes::cell_text);
-        if (date) mask_iso_date(bytes);
-        if (number) mask_number_text(bytes, s);
+            masked = masked.subspan(CDATA_OPEN.size(), value.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
+        if (std::string_view(masked.data(), masked.size()).find('<') != std::string_view::npos) masked = {};
+        if (text) mask_text_run(masked, true, s, RunEscapes::cell_text);
+        if (date) mask_iso_date(masked);
+        if (number) mask_number_text(masked, s);
         if (value_bytes == value) {
             // Readable unless it holds nothing a mask character stands for.
             if (std::any_of(value.begin(), value.end(), [](char c) {
@@ -423,14 +440,15 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
                 ++counts.left;
             return next;
         }
-        if (masked_value) masked_value(value);
-        if (counts.changed() == 0) masked.assign(sheet);  // the copy is made at the first change
-        std::copy(value_bytes.begin(), value_bytes.end(), masked.begin() + (value.data() - sheet.data()));
         std::size_t style = 0;
         const bool date_style = number && parse_index(tag.s, style) && style < date_styles.size() && date_styles[style];
         ++(text ? counts.texts : date || date_style ? counts.dates : counts.numbers);
         ElementAt formula;
         if (next_element(sheet, f_name, tag.end, cell_end, formula)) ++counts.formulas;
+        const auto at = static_cast<std::size_t>(value.data() - sheet.data());
+        if (masked_value) masked_value(value);
+        if (undo) undo->record(at, value);
+        std::copy(value_bytes.begin(), value_bytes.end(), bytes.begin() + at);
         return next;
     });
     return counts;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,18 +66,34 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
 std::size_t convert_inline_strings(std::string& sheet, const SheetSelection& selection, std::string_view table_prefix,
                                    std::size_t next_index, std::string& items, std::size_t& unconverted);
 
-// Masks, keeping every byte length, the values that the chosen cells (not those of the
-// kept blocks) hold themselves: plain text (t="str") always, and with `numbers`
+// What masking a worksheet's values changed, kept so that the worksheet as it was can be
+// had again from the masked one without a copy of the whole: the place and the original
+// bytes of each value.
+class ValueUndo {
+public:
+    // The value at `at` was `original` (the masked one has its length).
+    void record(std::size_t at, std::string_view original);
+    // Puts the original values back into `sheet`: the worksheet as masked (or a copy of it).
+    void apply(std::span<char> sheet) const;
+    std::size_t size() const { return at_.size(); }
+
+private:
+    std::vector<std::size_t> at_;
+    std::vector<std::size_t> ends_;  // of each value's bytes in bytes_
+    std::string bytes_;
+};
+
+// Masks in place, keeping every byte length, the values that the chosen cells (not those
+// of the kept blocks) hold themselves: plain text (t="str") always, and with `numbers`
 // numbers and dates (no t, t="n", t="d"). A formula keeps its formula; its cached value is
 // masked by the same rules. Booleans, errors and string cells (shared or inline) stay.
-// `masked_value` (when given) gets each value that changed, as it was; `date_styles`
-// says per cell style whether a number shows as a date (counted as a date then). When
-// counts.changed() is not 0, `masked` holds the masked sheet; otherwise it is untouched
-// (the sheet is copied only when something changes).
-ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
-                                 bool numbers, const MaskSettings& s,
-                                 const std::function<void(std::string_view)>& masked_value = nullptr,
-                                 const std::vector<bool>& date_styles = {});
+// `undo` (when given) records each value that changed; `masked_value` (when given) gets
+// each such value as it was; `date_styles` says per cell style whether a number shows as
+// a date (counted as a date then). Nothing is written when counts.changed() is 0.
+ValueCounts mask_cell_values(std::span<char> sheet, const SheetSelection& selection, bool numbers,
+                             const MaskSettings& s, ValueUndo* undo = nullptr,
+                             const std::function<void(std::string_view)>& masked_value = nullptr,
+                             const std::vector<bool>& date_styles = {});
 // A text as header texts are compared: surrounding spaces trimmed, full-width ASCII
 // letters, digits and signs (and the ideographic space) as their half-width forms.
 std::string header_key(std::string_view text);

@@ -164,23 +164,32 @@ std::string xchacha_seal(std::span<const std::uint8_t, STRONG_KEY_SIZE> key,
 }
 
 std::string StrongKey::seal(std::string_view name, std::span<const std::uint8_t> plain) const {
+    std::string sealed(sealed_size(plain.size()), '\0');
+    seal_into(name, {reinterpret_cast<std::uint8_t*>(sealed.data()), sealed.size()},
+              [&](std::span<std::uint8_t> room) { std::copy(plain.begin(), plain.end(), room.begin()); });
+    return sealed;
+}
+
+void StrongKey::seal_into(std::string_view name, std::span<std::uint8_t> out,
+                          const std::function<void(std::span<std::uint8_t>)>& fill) const {
     static_assert(STRONG_NONCE_SIZE == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES);
     static_assert(STRONG_TAG_SIZE == crypto_aead_xchacha20poly1305_ietf_ABYTES);
-    // The header is bound to the ciphertext too: the associated data is the header, then
-    // the entry name, so an entry moved to another name no longer opens.
-    std::string sealed(STRONG_HEADER_SIZE, '\0');
-    std::copy(STRONG_BACKUP_MAGIC.begin(), STRONG_BACKUP_MAGIC.end(), sealed.begin());
-    sealed[4] = static_cast<char>(STRONG_BACKUP_VERSION);
-    auto* header = reinterpret_cast<std::uint8_t*>(sealed.data());
+    const std::size_t plain_size = out.size() - STRONG_HEADER_SIZE - STRONG_TAG_SIZE;
+    std::uint8_t* header = out.data();
+    std::copy(STRONG_BACKUP_MAGIC.begin(), STRONG_BACKUP_MAGIC.end(), header);
+    header[4] = STRONG_BACKUP_VERSION;
     sodium_ready();
     randombytes_buf(header + 5, STRONG_NONCE_SIZE);
-    const std::string ad = sealed + std::string(name);
-    sealed.resize(STRONG_HEADER_SIZE + plain.size() + STRONG_TAG_SIZE);
-    header = reinterpret_cast<std::uint8_t*>(sealed.data());
+    fill(out.subspan(STRONG_HEADER_SIZE, plain_size));
+    // The header is bound to the ciphertext too: the associated data is the header, then
+    // the entry name, so an entry moved to another name no longer opens. The cipher
+    // works in place: the plain bytes become the ciphertext, the tag follows them.
+    std::string ad(reinterpret_cast<const char*>(header), STRONG_HEADER_SIZE);
+    ad += name;
     unsigned long long n = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(header + STRONG_HEADER_SIZE, &n, plain.data(), plain.size(),
-                                               bytes_of(ad).data(), ad.size(), nullptr, header + 5, backup_key_.data());
-    return sealed;
+    std::uint8_t* text = header + STRONG_HEADER_SIZE;
+    crypto_aead_xchacha20poly1305_ietf_encrypt(text, &n, text, plain_size, bytes_of(ad).data(), ad.size(), nullptr,
+                                               header + 5, backup_key_.data());
 }
 
 OpenFailure StrongKey::open(std::string_view name, std::span<const std::uint8_t> sealed, std::string& plain) const {

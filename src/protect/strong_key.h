@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -89,6 +90,15 @@ public:
 
     // `plain` sealed under a fresh random nonce, with `name` (the entry name) bound to it.
     std::string seal(std::string_view name, std::span<const std::uint8_t> plain) const;
+    // The bytes `plain_size` bytes take sealed.
+    static constexpr std::size_t sealed_size(std::size_t plain_size) {
+        return STRONG_HEADER_SIZE + plain_size + STRONG_TAG_SIZE;
+    }
+    // The same sealing into `out` (sealed_size bytes): `fill` writes the plain bytes into
+    // the room it is given inside `out`, and they are enciphered where they stand, so a
+    // large backup needs no plain copy beside its sealed one.
+    void seal_into(std::string_view name, std::span<std::uint8_t> out,
+                   const std::function<void(std::span<std::uint8_t>)>& fill) const;
     // The plain bytes, or a failure; `plain` is untouched on failure.
     OpenFailure open(std::string_view name, std::span<const std::uint8_t> sealed, std::string& plain) const;
 

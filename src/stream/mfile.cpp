@@ -264,6 +264,25 @@ std::string merror(const MfileRegistry& reg) {
     return {};
 }
 
+Status mchange(MfileRegistry& reg, std::string_view name, const std::function<bool(std::span<std::uint8_t>)>& change,
+               std::vector<std::uint8_t>* taken) {
+    Mfile* f = find_live(reg, name);
+    if (!f || f->deflated_only) return Status::not_found;
+    if (!change({f->buffer.get(), static_cast<std::size_t>(f->length)})) return Status::ok;
+    std::vector<std::uint8_t> deflated;
+    deflated.swap(f->deflated);
+    if (taken) *taken = std::move(deflated);
+    return Status::ok;
+}
+
+Status mfill(Mfile* f, std::int64_t length, const std::function<void(std::span<std::uint8_t>)>& fill) {
+    if (!f || f->deflated_only || f->length != 0) return Status::size_limit;
+    if (const Status st = mreserve(f, length); st != Status::ok) return st;
+    fill({f->buffer.get(), static_cast<std::size_t>(length)});
+    f->length = f->position = length;
+    return Status::ok;
+}
+
 std::span<const std::uint8_t> mdata(const Mfile* f) {
     if (!f || !f->buffer) return {};
     return {f->buffer.get(), static_cast<std::size_t>(f->length)};

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -143,6 +144,16 @@ std::string merror(const MfileRegistry& reg);
 // longest stream; no_memory (nothing changes on failure).
 Status mreserve(Mfile* f, std::int64_t length);
 
+// Lets `change` rewrite the bytes of the live stream `name` where they are (the length
+// stays); when it returns true the stream is no longer the entry it was unpacked from,
+// and its deflated form goes (into `taken` when given: the entry as it was, unchanged).
+// ok; not_found for no such stream with plain bytes.
+Status mchange(MfileRegistry& reg, std::string_view name, const std::function<bool(std::span<std::uint8_t>)>& change,
+               std::vector<std::uint8_t>* taken = nullptr);
+// Makes the stream opened for writing `length` bytes long and gives them to `fill` to
+// write, so that content made in place (a sealed backup) needs no copy on its way in.
+// ok; size_limit; no_memory (the stream stays empty).
+Status mfill(Mfile* f, std::int64_t length, const std::function<void(std::span<std::uint8_t>)>& fill);
 // The stream's bytes, without copying.
 std::span<const std::uint8_t> mdata(const Mfile* f);
 // Records the entry's deflated form just read from a package (see Mfile::deflated).

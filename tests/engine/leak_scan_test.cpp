@@ -200,6 +200,29 @@ INSTANTIATE_TEST_SUITE_P(
              "<?xml version=\"1.0\"?><!-- Yamada Taro --><Properties/>")),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A masked number of seven digits or more is looked for; the value of a shared-string
+// cell is an index into the table (a large table has such indexes everywhere), never a
+// value a reader sees.
+TEST(LeakScan, AMaskedNumberIsFoundInValuesButNotInSharedStringIndexes) {
+    MaskedTexts numbers;
+    ASSERT_TRUE(numbers.add("1234567"));
+    const char* part = "xl/worksheets/sheet1.xml";
+    const std::pair<std::string, std::size_t> cases[] = {
+        {"<c r=\"A1\" t=\"s\"><v>1234567</v></c>", 0},
+        {"<x:c r='A1' t='s'><x:v>1234567</x:v></x:c>", 0},
+        {"<c r=\"A1\" s=\"3\" t=\"s\"><v> 1234567 </v></c><c r=\"B1\"><v>1234567</v></c>", 1},
+        {"<c r=\"A1\" t=\"s\"/><c r=\"B1\" t=\"n\"><v>1234567</v></c>", 1},
+        {"<c r=\"A1\" t=\"str\"><f>B1</f><v>1234567</v></c>", 1},
+    };
+    for (const auto& [cells, count] : cases) {
+        std::vector<LeakFinding> findings;
+        scan_part(part, sheet("<sheetData><row r=\"1\">" + cells + "</row></sheetData>"), numbers, findings);
+        const std::vector<LeakFinding> expected =
+            count ? std::vector<LeakFinding>{{LeakKind::formula_results, part, count}} : std::vector<LeakFinding>{};
+        EXPECT_EQ(findings, expected) << cells;
+    }
+}
+
 TEST(LeakScan, NothingIsFoundWithAnEmptySet) {
     std::vector<LeakFinding> findings;
     scan_part("docProps/core.xml", "<p>Yamada Taro</p>", MaskedTexts{}, findings);

@@ -372,22 +372,22 @@ TEST_P(MaskCellValues, KeepsTheLengthAndTheKind) {
     SheetSelection selection = columns({1});
     selection.kept.push_back({0, 0, 0, 16383, KEPT_HEADER_ROW});
     const std::string sheet = value_sheet(c.cells);
-    std::string masked = "untouched";
+    std::string masked = sheet;
     std::vector<std::string> originals;
-    const ValueCounts counts = mask_cell_values(sheet, masked, selection, c.numbers, MaskSettings{},
-                                                    [&](std::string_view v) { originals.emplace_back(v); });
+    ValueUndo undo;
+    const ValueCounts counts = mask_cell_values(masked, selection, c.numbers, MaskSettings{}, &undo,
+                                                [&](std::string_view v) { originals.emplace_back(v); });
     EXPECT_EQ(counts.numbers, c.counts.numbers);
     EXPECT_EQ(counts.dates, c.counts.dates);
     EXPECT_EQ(counts.texts, c.counts.texts);
     EXPECT_EQ(counts.formulas, c.counts.formulas);
     EXPECT_EQ(counts.left, c.counts.left);
     EXPECT_EQ(originals.size(), counts.changed());
-    if (c.masked.empty()) {
-        EXPECT_EQ(masked, "untouched");
-    } else {
-        EXPECT_EQ(masked, value_sheet(c.masked));
-        EXPECT_EQ(masked.size(), sheet.size());
-    }
+    EXPECT_EQ(undo.size(), counts.changed());
+    EXPECT_EQ(masked, c.masked.empty() ? sheet : value_sheet(c.masked));
+    // What was recorded gives the worksheet back byte for byte.
+    undo.apply(masked);
+    EXPECT_EQ(masked, sheet);
 }
 
 ValueCounts counted(std::size_t numbers, std::size_t dates, std::size_t texts, std::size_t formulas = 0,
@@ -441,9 +441,8 @@ INSTANTIATE_TEST_SUITE_P(Cells, MaskCellValues, ::testing::ValuesIn(VALUE_CELLS)
 TEST(MaskCellValues, MaskedNumbersStillParseAndTheHeaderRowStays) {
     SheetSelection selection = columns({1});
     selection.kept.push_back({0, 0, 0, 16383, KEPT_HEADER_ROW});
-    const std::string sheet = value_sheet(R"(<c r="B2"><v>-0.000123</v></c>)");
-    std::string masked;
-    ASSERT_EQ(mask_cell_values(sheet, masked, selection, true, MaskSettings{}).numbers, 1u);
+    std::string masked = value_sheet(R"(<c r="B2"><v>-0.000123</v></c>)");
+    ASSERT_EQ(mask_cell_values(masked, selection, true, MaskSettings{}).numbers, 1u);
     EXPECT_NE(masked.find("<v>2024</v>"), std::string::npos);
     const std::size_t v = masked.find("<v>-") + 3, end = masked.find("</v>", v);
     const std::string number = masked.substr(v, end - v);
@@ -465,9 +464,9 @@ TEST(MaskCellValues, NumbersWithADateStyleCountAsDates) {
     const std::string sheet =
         R"(<worksheet><sheetData><row r="2"><c r="B2" s="1"><v>33309</v></c><c r="B3" s="2"><v>42</v></c>)"
         R"(<c r="B4"><v>7</v></c></row></sheetData></worksheet>)";
-    std::string masked;
+    std::string masked = sheet;
     const ValueCounts counts =
-        mask_cell_values(sheet, masked, columns({1}), true, MaskSettings{}, nullptr, {false, true, false});
+        mask_cell_values(masked, columns({1}), true, MaskSettings{}, nullptr, nullptr, {false, true, false});
     EXPECT_EQ(counts.dates, 1u);
     EXPECT_EQ(counts.numbers, 2u);
     EXPECT_NE(masked.find(R"(<c r="B2" s="1"><v>99999</v>)"), std::string::npos) << masked;
