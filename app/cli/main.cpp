@@ -133,7 +133,7 @@ std::string report_json(const MaskReport& report) {
            ",\"warnings\":" + warnings + ",\"values\":{\"numbers\":" + std::to_string(report.values.numbers) +
            ",\"dates\":" + std::to_string(report.values.dates) + ",\"texts\":" + std::to_string(report.values.texts) +
            ",\"formulas\":" + std::to_string(report.values.formulas) + ",\"left\":" +
-           std::to_string(report.values.left) + "}";
+           std::to_string(report.values.left) + ",\"formula_texts\":" + std::to_string(report.values.literals) + "}";
 }
 
 // "strings=12 cells=30 shapes=2" for the line of a file.

@@ -73,9 +73,11 @@ struct ValueCounts {
     std::size_t texts = 0;     // plain text cells (t="str")
     std::size_t formulas = 0;  // of the above, formula cells whose cached value was masked
     std::size_t left = 0;      // cells of those kinds whose value the settings leave readable
-    std::size_t changed() const { return numbers + dates + texts; }
+    std::size_t literals = 0;  // formula cells whose text literals were masked
+    std::size_t changed() const { return numbers + dates + texts + literals; }
     ValueCounts& operator+=(const ValueCounts& o) {
-        numbers += o.numbers, dates += o.dates, texts += o.texts, formulas += o.formulas, left += o.left;
+        numbers += o.numbers, dates += o.dates, texts += o.texts, formulas += o.formulas, left += o.left,
+            literals += o.literals;
         return *this;
     }
     bool operator==(const ValueCounts&) const = default;

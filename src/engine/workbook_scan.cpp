@@ -401,17 +401,36 @@ ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& select
     ValueCounts counts;
     const std::string_view sheet(bytes.data(), bytes.size());
     if (!selection.every_column && selection.columns.empty()) return counts;
-    // Without numbers only plain-text cells count: most sheets have none.
-    if (!numbers && sheet.find("\"str\"") == std::string_view::npos && sheet.find("'str'") == std::string_view::npos)
-        return counts;
     const SheetTags tags(sheet);
     const std::string f_name = tags.prefix + "f";
+    const bool formulas = sheet.find("<" + f_name + ">") != std::string_view::npos ||
+                          sheet.find("<" + f_name + " ") != std::string_view::npos;
+    // Without numbers only plain-text cells and formulas count: most sheets have neither.
+    if (!numbers && !formulas && sheet.find("\"str\"") == std::string_view::npos &&
+        sheet.find("'str'") == std::string_view::npos)
+        return counts;
     std::string value_bytes;
+    const auto rewrite = [&](std::string_view original, std::string_view masked) {
+        const auto at = static_cast<std::size_t>(original.data() - sheet.data());
+        if (undo) undo->record(at, original);
+        std::copy(masked.begin(), masked.end(), bytes.begin() + at);
+    };
     // The walk reads ahead of where it writes: a value is rewritten, with its length, only
     // once the walk has read it and its cell.
     walk_cells(sheet, tags, [&](const CellAt& cell) -> std::size_t {
         const CellTag& tag = cell.tag;
         if (tag.empty || !is_chosen(cell, selection) || kept_owner(cell, selection)) return tag.end;
+        // A formula's text literals show again once the spreadsheet recalculates it.
+        ElementAt f;
+        if (formulas && next_element(sheet, f_name, tag.end, std::min(sheet.find(tags.close("c"), tag.end), sheet.size()), f) &&
+            f.closed && f.inner_end > f.inner_begin) {
+            const std::string_view original = sheet.substr(f.inner_begin, f.inner_end - f.inner_begin);
+            value_bytes.assign(original);
+            if (mask_formula_literals(value_bytes, s)) {
+                rewrite(original, value_bytes);
+                ++counts.literals;
+            }
+        }
         const std::string_view type = tag.has_t ? tag.t : std::string_view("n");
         const bool text = type == "str", number = type == "n", date = type == "d";
         if (!text && !((number || date) && numbers)) return tag.end;
@@ -445,10 +464,8 @@ ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& select
         ++(text ? counts.texts : date || date_style ? counts.dates : counts.numbers);
         ElementAt formula;
         if (next_element(sheet, f_name, tag.end, cell_end, formula)) ++counts.formulas;
-        const auto at = static_cast<std::size_t>(value.data() - sheet.data());
         if (masked_value) masked_value(value);
-        if (undo) undo->record(at, value);
-        std::copy(value_bytes.begin(), value_bytes.end(), bytes.begin() + at);
+        rewrite(value, value_bytes);
         return next;
     });
     return counts;

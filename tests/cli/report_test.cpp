@@ -340,7 +340,7 @@ TEST(DryRun, ReportsTheCountsAndWritesNothing) {
                      "--dry-run のため何も書き込んでいません\n");
     r = run_hushcel(dir.path(), {"--json", "--columns", "A", "--dry-run", "book.xlsx"}, PW);
     EXPECT_NE(r.out.find("\"kind\":\"masked\",\"input\":\"book.xlsx\",\"output\":\"\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"values\":{\"numbers\":1,\"dates\":0,\"texts\":1,\"formulas\":0,\"left\":0}"),
+    EXPECT_NE(r.out.find("\"values\":{\"numbers\":1,\"dates\":0,\"texts\":1,\"formulas\":0,\"left\":0,\"formula_texts\":0}"),
               std::string::npos) << r.out;
     EXPECT_EQ(listing(dir.path()), before);
 
