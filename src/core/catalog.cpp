@@ -603,7 +603,7 @@ constexpr std::array TEXTS{
                           (--columns、--header-row、--keep-header の代わり。書式は README)
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
-  --keep-header           列を英字で指定したときも見出し行を読めるままにする
+  --keep-header           列を英字で指定したときも見出し行とその上の行を読めるままにする
   --text-only             マスク列の数値と日付はそのままにし、文字だけをマスクする
   --numbers               列の指定がないとき、すべての数値と日付もマスクする
   --dry-run               何も書き込まずに、マスクまたは復元の結果だけを表示する
@@ -723,7 +723,8 @@ Options (each overrides one field of the settings file for this run):
                           (instead of --columns, --header-row, --keep-header; see README)
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
-  --keep-header           keep the header row readable also when columns are letters
+  --keep-header           keep the header row and the rows above it readable also
+                          when columns are letters
   --text-only             mask only the text of the mask columns; their numbers and dates stay
   --numbers               without a column list, mask every number and date as well
   --dry-run               show what masking or restoring would do; write nothing
@@ -923,6 +924,8 @@ Examples:
                 "; text %d, numbers %d, dates %d"},
     MessageText{Msg::suggest_shared_elsewhere, "suggest-shared-elsewhere", "。うち %d 個の文字列は候補外のセルにもあり、そこでもマスクされます",
                 " — %d of its strings stand also in cells not proposed, which show masked too"},
+    MessageText{Msg::suggest_kept_above, "suggest-kept-above", "見出し行とその上の行は読めるまま残ります。その上の行のセル %s は個人情報に見えるので、確かめてください。",
+                "The header row and the rows above it stay readable; above it, %s look like personal data: check them."},
     MessageText{Msg::suggest_command, "suggest-command", "この提案どおりにマスクするには:",
                 "To mask as proposed:"},
     MessageText{Msg::suggest_needs_profile, "suggest-needs-profile", "見出し行がシートごとに違うため、コマンドはプロファイルを使います: --write-profile FILE を付けて実行し直してください。",

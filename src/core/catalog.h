@@ -289,6 +289,7 @@ enum class Msg {
     ambiguous_column,
     suggest_cells,
     suggest_shared_elsewhere,
+    suggest_kept_above,
     suggest_command,
     suggest_needs_profile,
     suggest_profile_written,
