@@ -428,6 +428,7 @@ def masking_follows(hushcel, folder, labels, work):
     personal columns changed below the header row, and the header row and every row above
     it (titles, group rows) read as before. A workbook with nothing labelled personal
     counts when nothing is proposed."""
+    hushcel = os.path.abspath(hushcel)  # the commands run in another folder
     follow = os.path.join(work, "follow")
     shutil.copytree(folder, follow, dirs_exist_ok=True)
     bin_dir = os.path.join(work, "bin")
@@ -596,6 +597,8 @@ def main():
     parser.add_argument("--work", help="folder for the workbooks (default: a temporary one)")
     parser.add_argument("--rows", type=int, default=1000000, help="rows of the large workbook (0: no timing)")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("--floor", default=os.path.join(here, "..", "build-bench", "bench", "hushcel_floor"),
+                        help="the floor of bench/ratio, timed on the large workbook too")
     parser.add_argument("--corpus", default=os.path.join(here, "..", "..", "shared", "corpus"),
                         help="folder of real workbooks whose proposals are listed (skipped when missing)")
     parser.add_argument("--no-mask", action="store_true", help="skip masking the set by the proposals")
@@ -665,10 +668,19 @@ def main():
                             pass
 
         inflate = best_of(2, inflate_all)
+        # The floor of bench/ratio: only the work masking the whole workbook cannot avoid.
+        floor = None
+        if os.access(args.floor, os.X_OK):
+            floor_out = os.path.join(work, "floor-masked.xlsx")
+            floor = best_of(2, lambda: subprocess.run([args.floor, "mask", large, floor_out], capture_output=True, check=True))
         print(f"large workbook: {args.rows} rows, {size / 1e6:.1f} MB ({inflated / 1e6:.1f} MB inflated); suggested {columns}")
         print(f"  inspect --suggest: best {suggest_time[0] * 1000:.0f} ms, median {suggest_time[1] * 1000:.0f} ms (5 runs)")
         print(f"  peer, start-up only (hushcel --help): best {startup[0] * 1000:.0f} ms -> suggestion = {suggest_time[0] / startup[0]:.1f} x start-up")
         print(f"  peer, inflating every entry once (Python zlib): best {inflate[0] * 1000:.0f} ms -> suggestion = {suggest_time[0] / inflate[0]:.3f} x a full read")
+        if floor:
+            print(f"  floor, masking the whole workbook (hushcel_floor mask): best {floor[0] * 1000:.0f} ms -> suggestion = {suggest_time[0] / floor[0]:.3f} x floor")
+        else:
+            print(f"  floor: no {args.floor} (build the target hushcel_floor with -DHUSHCEL_BENCH=ON)")
     finally:
         if not args.work and not args.keep:
             shutil.rmtree(work, ignore_errors=True)
