@@ -192,6 +192,17 @@ constexpr std::array TEXTS{
                 "マスク済みのブックか元のブックを指定してください。",
                 "%s is a copy to send out, masked without backups: it holds no original text. Give --from the "
                 "masked copy with backups that you kept, or the original."},
+    MessageText{Msg::looks_masked_source, "looks-masked-source",
+                "(%s)はマスクされたブックに見えますが(%s)、バックアップがありません。元の文字列を持たないので --from には"
+                "使えません。--from には、マスクしたときに手元に残したブック(表計算ソフトで保存し直していないもの)か、元のブックを"
+                "指定してください。",
+                "%s looks masked (%s) but carries no backups: it holds no original text and cannot be the source. Give "
+                "--from the masked copy that Hushcel wrote and you kept (not one a spreadsheet program saved again), or "
+                "the original workbook."},
+    MessageText{Msg::inspect_no_backup, "inspect-no-backup",
+                "バックアップなし(送付用のコピー): このファイルからは復元できません。手元に残したブックか元のブックを --from に指定して復元します",
+                "no backup (a copy to send out): it cannot be restored from itself; restore it with --from the copy you "
+                "kept or the original"},
     MessageText{Msg::no_backup_overwrite, "no-backup-overwrite",
                 "送付用のコピー(バックアップなし)は上書き更新と一緒には作れません。元のブックが失われます。",
                 "A copy to send out (without backups) is never written over its input: the original would be lost."},

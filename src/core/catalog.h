@@ -93,6 +93,8 @@ enum class Msg {
     look_separator,
     no_backup_restore,
     no_backup_source,
+    looks_masked_source,
+    inspect_no_backup,
     no_backup_overwrite,
     hard_link,
     // Reading and transforming the package.

@@ -2,7 +2,8 @@
 
 returned_cases.py HUSHCEL DIR openpyxl
     Makes a small list in DIR, masks it, loads and saves the masked copy with openpyxl (which
-    drops our backups and the zip comment) and checks what each command does with it.
+    drops our backups and the zip comment) and checks what each command does with it, and
+    that it is refused as the source of restore --from.
 returned_cases.py HUSHCEL DIR libreoffice FIXTURES
     The same with the committed files of FIXTURES: the masked copy that was kept
     (●book.xlsx) and what LibreOffice saved of it (returned.xlsx); see `make`.
@@ -11,8 +12,9 @@ returned_cases.py HUSHCEL DIR make FIXTURES
     (soffice --headless --convert-to xlsx).
 returned_cases.py HUSHCEL DIR no-backup
     Masks a copy to send out (mask --no-backup) and checks that it holds nothing of the
-    original, is never masked again, names --from when restored, and is restored from the
-    original, also after the other side edited it.
+    original, that inspect says it has no backup, that it is never masked again, names
+    --from when restored, and is restored from the original, also after the other side
+    edited it.
 returned_cases.py HUSHCEL DIR real-list
     A real list with a few "●●●" cells and a name beginning with ● is masked as any other.
 Exit 0 when all holds; each problem is printed.
@@ -102,6 +104,14 @@ def check_returned(hushcel, d, kept, returned):
     c.kind(run(hushcel, ["--json", returned], d, "ja_JP.UTF-8"), "backups-lost", 1, ("--from", "マスク"))
     c.that(open(os.path.join(d, returned), "rb").read() == before, "the returned workbook changed")
     c.that(not os.path.exists(os.path.join(d, "●" + returned)), "masked again without --force")
+    # The returned copy is no source: it holds masked text only. Both languages say which
+    # file to give.
+    shutil.copy(os.path.join(d, returned), os.path.join(d, "source.xlsx"))
+    c.kind(run(hushcel, ["--json", "restore", "--from", "source.xlsx", returned], d), "backups-lost", 1,
+           ("source.xlsx", "--from", "kept", "original"))
+    c.kind(run(hushcel, ["--json", "restore", "--from", "source.xlsx", returned], d, "ja_JP.UTF-8"), "backups-lost", 1,
+           ("source.xlsx", "--from", "元のブック"))
+    c.that(not os.path.exists(os.path.join(d, "〇" + returned)), "restored from a source without originals")
     # The kept copy gives every original back.
     r = run(hushcel, ["--json", "restore", "--from", kept, returned], d)
     c.kind(r, "merged", 0)
@@ -164,6 +174,21 @@ def no_backup_case(hushcel, d):
     for text in NAMES:
         c.that(text.encode() not in everything, "%r readable in the copy" % text)
     c.that(comment.endswith("HASH=" + "0" * 128 + " BACKUP=NONE"), "footer %r" % comment)
+
+    # inspect says so, in text and JSON and in both languages; the list itself has backups
+    # to lose no more than it has a footer.
+    for lang, words in (("C", "no backup"), ("ja_JP.UTF-8", "バックアップなし")):
+        r = run(hushcel, ["inspect", "●book.xlsx"], d, lang)
+        c.that(r.returncode == 0 and words in r.stdout and "--from" in r.stdout and "auth=none" in r.stdout,
+               "inspect text %r" % r.stdout)
+        r = run(hushcel, ["--json", "inspect", "●book.xlsx"], d, lang)
+        c.kind(r, "inspected", 0)
+        out = json.loads(r.stdout)
+        c.that(out.get("no_backup") is True and words in out.get("note", "") and out.get("backups") == [] and
+               out.get("authentication") == "none", "inspect JSON %r" % out)
+    r = run(hushcel, ["--json", "inspect", "book.xlsx"], d)
+    out = json.loads(r.stdout)
+    c.that(out.get("no_backup") is False and out.get("note") == "", "inspect JSON of the list %r" % out)
 
     c.kind(run(hushcel, ["--json", "mask", "●book.xlsx"], d), "already-masked", 1)
     c.kind(run(hushcel, ["--json", "●book.xlsx"], d), "no-backup", 1, ("--from",))
