@@ -15,6 +15,8 @@ returned_cases.py HUSHCEL DIR no-backup
     original, that inspect says it has no backup, that it is never masked again, names
     --from when restored, and is restored from the original, also after the other side
     edited it.
+returned_cases.py HUSHCEL DIR short-list
+    The same with a list of eight rows and one masked column, saved under another name.
 returned_cases.py HUSHCEL DIR real-list
     A real list with a few "●●●" cells and a name beginning with ● is masked as any other.
 Exit 0 when all holds; each problem is printed.
@@ -215,6 +217,22 @@ def no_backup_case(hushcel, d):
     return c.done()
 
 
+def short_list_case(hushcel, d):
+    """Eight rows, one masked column, saved by openpyxl under another name: nothing but the
+    column's masked texts tells, and they are enough."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(("ID", "Name", "City"))
+    for i, name in enumerate(NAMES[:8]):
+        ws.append(("C%03d" % i, name, ("Tokyo", "Osaka")[i % 2]))
+    wb.save(os.path.join(d, "book.xlsx"))
+    r = run(hushcel, ["mask", "--columns", "B", "--keep-header", "book.xlsx"], d)
+    if r.returncode != 0:
+        sys.exit("mask failed: %s %s" % (r.stdout, r.stderr))
+    openpyxl.load_workbook(os.path.join(d, "●book.xlsx")).save(os.path.join(d, "list.xlsx"))
+    return check_returned(hushcel, d, "●book.xlsx", "list.xlsx")
+
+
 def real_list_case(hushcel, d):
     notes = [None] * len(NAMES)
     notes[2] = notes[5] = notes[9] = "●●●"
@@ -234,6 +252,8 @@ def main():
         return make_fixtures(hushcel, d, sys.argv[4])
     if case == "no-backup":
         return no_backup_case(hushcel, d)
+    if case == "short-list":
+        return short_list_case(hushcel, d)
     if case == "real-list":
         return real_list_case(hushcel, d)
     sys.exit("unknown case " + case)
