@@ -176,9 +176,11 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     const std::vector<std::string> backups = readable ? backup_entries(package.entry_names()) : std::vector<std::string>();
 
     const std::string type_name(file_type_name(code));
-    const char* auth = !info.present ? "none" : info.file_mode ? "file" : "password";
+    // A copy masked without backups opens with no password and holds no format of backups.
+    const char* auth = !info.present || info.no_backup ? "none" : info.file_mode ? "file" : "password";
     // The protection format of the backups: the strong one, or the original containers.
-    const char* format = !info.present ? "" : info.format == FooterFormat::strong ? "strong" : "compatible";
+    const char* format = !info.present ? "" : info.no_backup ? "none" : info.format == FooterFormat::strong ? "strong" : "compatible";
+    const std::string no_backup_note = info.no_backup ? say(lang, Msg::inspect_no_backup) : std::string();
     const std::string hint = cp932_display(info.hint);
     std::string backup_list;
     for (const auto& b : backups) {
@@ -188,9 +190,10 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
 
     r.summary = visible_controls(r.input) + ": type=" + type_name + "(" + std::to_string(code) + ")" +
                 " masked=" + (info.present ? "yes" : "no") + " auth=" + auth +
-                (info.present && !info.has_hash ? "(not recorded)" : "") +
+                (info.present && !info.has_hash && !info.no_backup ? "(not recorded)" : "") +
                 (info.present ? std::string(" format=") + format : std::string()) + " hint=\"" + visible_controls(hint) + "\"" +
-                " backups=" + (readable ? (backup_list.empty() ? "-" : visible_controls(backup_list)) : "?");
+                " backups=" + (readable ? (backup_list.empty() ? "-" : visible_controls(backup_list)) : "?") +
+                (info.no_backup ? " — " + no_backup_note : std::string());
     std::string jb = "[";
     for (std::size_t i = 0; i < backups.size(); ++i) {
         if (i) jb += ',';
@@ -202,7 +205,8 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
                    ",\"masked\":" + (info.present ? "true" : "false") + ",\"authentication\":" + json_string(auth) +
                    ",\"recorded\":" + (info.has_hash ? "true" : "false") +
                    ",\"format\":" + (info.present ? json_string(format) : std::string("null")) + ",\"hint\":" + json_string(hint) +
-                   ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb;
+                   ",\"readable\":" + (readable ? "true" : "false") + ",\"backups\":" + jb +
+                   ",\"no_backup\":" + (info.no_backup ? "true" : "false") + ",\"note\":" + json_string(no_backup_note);
     if (!leaks) return;
     CollectingReporter reporter;
     r.status = hsc_inspect_leaks(package, reg, path, settings, r.report, reporter, &r.failure, lang);

@@ -43,6 +43,11 @@ std::string suggestion_json(const WorkbookSuggestion& s, std::size_t sample_rows
             }
             j += "]}";
         }
+        j += "],\"kept_above\":[";
+        for (std::size_t k = 0; k < sheet.kept_above.size(); ++k) {
+            if (k) j += ',';
+            j += json_string(column_letters(sheet.kept_above[k].second) + std::to_string(sheet.kept_above[k].first));
+        }
         j += "]}";
     }
     j += "],\"command\":" + (command.empty() ? std::string("null") : json_string(command));

@@ -204,6 +204,17 @@ constexpr std::array TEXTS{
                 "マスク済みのブックか元のブックを指定してください。",
                 "%s is a copy to send out, masked without backups: it holds no original text. Give --from the "
                 "masked copy with backups that you kept, or the original."},
+    MessageText{Msg::looks_masked_source, "looks-masked-source",
+                "(%s)はマスクされたブックに見えますが(%s)、バックアップがありません。元の文字列を持たないので --from には"
+                "使えません。--from には、マスクしたときに手元に残したブック(表計算ソフトで保存し直していないもの)か、元のブックを"
+                "指定してください。",
+                "%s looks masked (%s) but carries no backups: it holds no original text and cannot be the source. Give "
+                "--from the masked copy that Hushcel wrote and you kept (not one a spreadsheet program saved again), or "
+                "the original workbook."},
+    MessageText{Msg::inspect_no_backup, "inspect-no-backup",
+                "バックアップなし(送付用のコピー): このファイルからは復元できません。手元に残したブックか元のブックを --from に指定して復元します",
+                "no backup (a copy to send out): it cannot be restored from itself; restore it with --from the copy you "
+                "kept or the original"},
     MessageText{Msg::no_backup_overwrite, "no-backup-overwrite",
                 "送付用のコピー(バックアップなし)は上書き更新と一緒には作れません。元のブックが失われます。",
                 "A copy to send out (without backups) is never written over its input: the original would be lost."},
@@ -615,7 +626,7 @@ constexpr std::array TEXTS{
                           (--columns、--header-row、--keep-header の代わり。書式は README)
   --header-row N          見出しの行 (既定 1)。見出しの文字列を指定したとき、その行は
                           読めるまま
-  --keep-header           列を英字で指定したときも見出し行を読めるままにする
+  --keep-header           列を英字で指定したときも見出し行とその上の行を読めるままにする
   --text-only             マスク列の数値と日付はそのままにし、文字だけをマスクする
   --numbers               列の指定がないとき、すべての数値と日付もマスクする
   --dry-run               何も書き込まずに、マスクまたは復元の結果だけを表示する
@@ -735,7 +746,8 @@ Options (each overrides one field of the settings file for this run):
                           (instead of --columns, --header-row, --keep-header; see README)
   --header-row N          the row of the header texts (default 1); with header texts in the
                           list it stays readable
-  --keep-header           keep the header row readable also when columns are letters
+  --keep-header           keep the header row and the rows above it readable also
+                          when columns are letters
   --text-only             mask only the text of the mask columns; their numbers and dates stay
   --numbers               without a column list, mask every number and date as well
   --dry-run               show what masking or restoring would do; write nothing
@@ -935,6 +947,8 @@ Examples:
                 "; text %d, numbers %d, dates %d"},
     MessageText{Msg::suggest_shared_elsewhere, "suggest-shared-elsewhere", "。うち %d 個の文字列は候補外のセルにもあり、そこでもマスクされます",
                 " — %d of its strings stand also in cells not proposed, which show masked too"},
+    MessageText{Msg::suggest_kept_above, "suggest-kept-above", "見出し行とその上の行は読めるまま残ります。その上の行のセル %s は個人情報に見えるので、確かめてください。",
+                "The header row and the rows above it stay readable; above it, %s look like personal data: check them."},
     MessageText{Msg::suggest_command, "suggest-command", "この提案どおりにマスクするには:",
                 "To mask as proposed:"},
     MessageText{Msg::suggest_needs_profile, "suggest-needs-profile", "見出し行がシートごとに違うため、コマンドはプロファイルを使います: --write-profile FILE を付けて実行し直してください。",

@@ -95,6 +95,8 @@ enum class Msg {
     look_separator,
     no_backup_restore,
     no_backup_source,
+    looks_masked_source,
+    inspect_no_backup,
     no_backup_overwrite,
     hard_link,
     // Reading and transforming the package.
@@ -291,6 +293,7 @@ enum class Msg {
     ambiguous_column,
     suggest_cells,
     suggest_shared_elsewhere,
+    suggest_kept_above,
     suggest_command,
     suggest_needs_profile,
     suggest_profile_written,

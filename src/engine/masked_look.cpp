@@ -14,12 +14,13 @@ namespace {
 
 // How many points each sign is worth; a workbook looks masked from LOOK_POINTS on, and
 // only with some evidence in its cells. One column of varied masked texts and the ● name,
-// or the reservation, or two such columns, or one long one, make it; a few "●●●" cells
-// and the name do not.
+// or the reservation, or two such columns, or one long one, or one whose texts keep the
+// spaces and signs of names and addresses ("●● ●●●"), make it; a few "●●●" cells and the
+// name do not.
 constexpr int NAME_POINTS = 1;
 constexpr int RESERVATION_POINTS = 2;
 constexpr int COLUMN_POINTS = 2;       // a column that reads as masked
-constexpr int LONG_COLUMN_POINTS = 3;  // one with many different masked texts
+constexpr int LONG_COLUMN_POINTS = 3;  // one with many different masked texts, or with spaced ones
 constexpr int SCATTERED_POINTS = 1;    // masked-looking cells, but no such column
 constexpr int CELL_POINTS_MAX = 4;
 constexpr int LOOK_POINTS = 3;
@@ -105,10 +106,26 @@ MaskFit cell_fit(const StringCell& cell, int step) {
     return mask_fit(cell.text, step);
 }
 
+// Mask characters on both sides of a character that is none: "●● ●●", "****.**@***",
+// "山●太●". Masked names, readings, mail and addresses read so; a rating ("***"), a mark
+// ("●●") or a hidden password ("********") does not.
+bool spaced_mask_text(std::string_view shown) {
+    bool mask_before = false, gap = false;
+    for (std::size_t i = 0; i < shown.size();) {
+        const std::size_t n = std::min(utf8_length(static_cast<unsigned char>(shown[i])), shown.size() - i);
+        const bool mask = mask_character(shown.substr(i, n)) == n;
+        i += n;
+        if (mask && mask_before && gap) return true;
+        if (mask) mask_before = true;
+        else if (mask_before) gap = true;
+    }
+    return false;
+}
+
 struct ColumnCount {
     std::size_t masked = 0, others = 0;
     std::size_t values = 0;  // of the masked cells, numbers and dates
-    std::set<std::string_view> texts;
+    std::set<std::string_view> texts, spaced;
     // Masked texts vary with what they hid; masked numbers of one kind look all alike, so
     // a column of them needs no variety, only its length.
     bool reads_masked() const {
@@ -126,10 +143,15 @@ MaskFit mask_fit(std::string_view shown, int step) {
     return a == MaskFit::contradicts || b == MaskFit::contradicts ? MaskFit::contradicts : MaskFit::neutral;
 }
 
+// Most of its different masked texts keep the shape of what was masked: no ratings or
+// marks look so.
+bool MaskedColumn::spaced_form() const { return spaced >= COLUMN_DISTINCT && spaced * 2 >= distinct; }
+
 bool MaskedLook::looks_masked() const {
     int cells = 0;
     for (const MaskedColumn& c : columns)
-        cells += c.masked >= LONG_COLUMN_CELLS && c.distinct >= LONG_COLUMN_DISTINCT ? LONG_COLUMN_POINTS : COLUMN_POINTS;
+        cells += (c.masked >= LONG_COLUMN_CELLS && c.distinct >= LONG_COLUMN_DISTINCT) || c.spaced_form() ? LONG_COLUMN_POINTS
+                                                                                                          : COLUMN_POINTS;
     if (cells == 0 && masked_cells >= SCATTERED_CELLS) cells = SCATTERED_POINTS;
     if (cells == 0) return false;
     const int points = std::min(cells, CELL_POINTS_MAX) + (masked_name ? NAME_POINTS : 0) +
@@ -185,6 +207,7 @@ MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& 
                     ++count.masked;
                     count.values += cell.kind != StringCell::Kind::text;
                     count.texts.insert(cell.text);
+                    if (spaced_mask_text(cell.text)) count.spaced.insert(cell.text);
                 } else if (fit == MaskFit::contradicts) {
                     ++count.others;
                 }
@@ -192,7 +215,8 @@ MaskedLook judge_masked_look(std::string_view file_name, const WorkbookStrings& 
             for (const auto& [column, count] : counts) {
                 cells += count.masked;
                 if (count.reads_masked())
-                    columns.push_back({sheet.name, column, count.masked, count.others, count.texts.size()});
+                    columns.push_back({sheet.name, column, count.masked, count.others, count.texts.size(),
+                                       count.spaced.size()});
             }
         }
         if (cells > best_cells) {

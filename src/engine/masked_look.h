@@ -31,6 +31,8 @@ struct MaskedColumn {
     std::size_t masked = 0;    // cells that fit a masking
     std::size_t others = 0;    // cells that contradict one
     std::size_t distinct = 0;  // different masked texts
+    std::size_t spaced = 0;    // of those, mask characters on both sides of another character
+    bool spaced_form() const;
 };
 
 struct MaskedLook {

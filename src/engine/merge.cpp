@@ -16,6 +16,7 @@
 #include "engine/backups.h"
 #include "engine/driver.h"
 #include "engine/inline_strings.h"
+#include "engine/masked_look.h"
 #include "engine/read_excel.h"
 #include "engine/suggest.h"
 #include "engine/text_mask.h"
@@ -1038,6 +1039,11 @@ int load_merge_source(const std::filesystem::path& path, const StoredSettings& s
                 return RC_REFUSED;
             }
         } else if (rc == RC_OK) {
+            // Without footer and backups it must be the original: a masked copy that a
+            // spreadsheet program saved again holds no original text to give back.
+            if (const MaskedLook look = masked_look_of_file(path); look.looks_masked())
+                return fail(FailReason::backups_lost, say(lang, Msg::looks_masked_source, {name, masked_look_text(look, lang)}),
+                            true);
             // The original itself: masked here as the copy was, which gives the masked
             // texts the copy showed and the backup to take the originals from. Masking
             // keeps only the stored form of the parts it leaves alone: those are read

@@ -444,7 +444,9 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         SheetSelection selection;
         selection.every_column = !ctx.has_column_list();
         selection.columns = set.letters;
-        if (set.keeps_header_row()) selection.kept.push_back({header_row, header_row, 0, 16383, KEPT_HEADER_ROW});
+        // The header row stays readable with what stands above it: titles and group rows
+        // name the table, they are not its data.
+        if (set.keeps_header_row()) selection.kept.push_back({0, header_row, 0, 16383, KEPT_HEADER_ROW});
         for (std::size_t t : sheet_tables[k])
             selection.kept.insert(selection.kept.end(), tables[t].kept.begin(), tables[t].kept.end());
         if (!set.headers.empty() || !set.bare_letters.empty()) {

@@ -584,11 +584,30 @@ long find_header_row(const SheetSample& s, std::size_t header_rows) {
     return 0;
 }
 
+bool proposed_column(int column, const SheetSuggestion& sheet) {
+    return std::any_of(sheet.columns.begin(), sheet.columns.end(),
+                       [&](const ColumnSuggestion& s) { return s.column == column; });
+}
+
 // Whether the cell is masked when the proposal of its sheet is followed: a cell of a
-// proposed column below the header row, which stays readable.
+// proposed column below the header row (the header row and the rows above it stay
+// readable).
 bool proposed(const Cell& c, long header_row, const SheetSuggestion& sheet) {
-    return c.row != header_row && std::any_of(sheet.columns.begin(), sheet.columns.end(),
-                                              [&](const ColumnSuggestion& s) { return s.column == c.column; });
+    return c.row > header_row && proposed_column(c.column, sheet);
+}
+
+// The cells above the header row of the proposed columns that look like personal data by
+// their own value: a title rarely does, but a table whose header stands low may have
+// people's details above it, which the proposal keeps readable.
+void find_kept_above(const SheetSample& s, long header_row, SheetSuggestion& out) {
+    constexpr unsigned PERSONAL_SHAPES = VALUE_EMAIL | VALUE_PHONE | VALUE_POSTAL | VALUE_ADDRESS |
+                                         VALUE_PERSON_NAME | VALUE_CARD | VALUE_PERSONAL_NUMBER | VALUE_ZIP |
+                                         VALUE_PHONE_IN_TEXT;
+    for (const Cell& c : s.cells) {
+        if (c.row >= header_row) break;
+        if (proposed_column(c.column, out) && (classify_value(c.text, c.number) & PERSONAL_SHAPES) != 0)
+            out.kept_above.emplace_back(c.row, c.column);
+    }
 }
 
 // What the proposed columns' cells below the header row hold, in the data rows judged.
@@ -655,6 +674,7 @@ SheetSuggestion judge_sheet(const SheetRef& ref, const SheetSample& s, const Sug
     for (const auto& [column, sample] : columns)
         if (auto verdict = judge_column(sample, year)) out.columns.push_back({column, std::move(*verdict)});
     count_cells(s, header_row, limits.sample_rows, out);
+    find_kept_above(s, header_row, out);
     return out;
 }
 

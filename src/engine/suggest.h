@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/suggest_detect.h"
@@ -38,6 +39,10 @@ struct SheetSuggestion {
     std::size_t rows_read = 0; // rows with cells that were looked at
     bool sampled = false;      // the worksheet has more rows than were looked at
     std::vector<ColumnSuggestion> columns;
+    // Cells above the header row in proposed columns whose value looks like personal data
+    // (one-based row, zero-based column): the header row and the rows above it stay
+    // readable, so these are not masked by the proposal and need a look of their own.
+    std::vector<std::pair<long, int>> kept_above;
 };
 
 enum class SuggestStatus { ok, cannot_open, not_a_workbook, damaged };

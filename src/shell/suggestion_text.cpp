@@ -20,6 +20,15 @@ std::string pad(std::string s, std::size_t width) {
     return s;
 }
 
+std::string kept_above_cells(const SheetSuggestion& sheet) {
+    std::string cells;
+    for (const auto& [row, column] : sheet.kept_above) {
+        if (!cells.empty()) cells += ", ";
+        cells += column_letters(column) + std::to_string(row);
+    }
+    return cells;
+}
+
 }  // namespace
 
 std::string shell_quoted(std::string_view word) {
@@ -76,6 +85,7 @@ std::string suggestion_text(const WorkbookSuggestion& s, std::size_t sample_rows
                        {std::to_string(c.texts), std::to_string(c.numbers), std::to_string(c.dates)});
             if (c.shared_elsewhere > 0) out += say(lang, Msg::suggest_shared_elsewhere, {std::to_string(c.shared_elsewhere)});
         }
+        if (!sheet.kept_above.empty()) out += "\n    " + say(lang, Msg::suggest_kept_above, {kept_above_cells(sheet)});
     }
     if (!run || s.columns.empty()) return out;
     const std::string command = suggested_command(s, *run);

@@ -2,7 +2,8 @@
 
 returned_cases.py HUSHCEL DIR openpyxl
     Makes a small list in DIR, masks it, loads and saves the masked copy with openpyxl (which
-    drops our backups and the zip comment) and checks what each command does with it.
+    drops our backups and the zip comment) and checks what each command does with it, and
+    that it is refused as the source of restore --from.
 returned_cases.py HUSHCEL DIR libreoffice FIXTURES
     The same with the committed files of FIXTURES: the masked copy that was kept
     (●book.xlsx) and what LibreOffice saved of it (returned.xlsx); see `make`.
@@ -11,8 +12,11 @@ returned_cases.py HUSHCEL DIR make FIXTURES
     (soffice --headless --convert-to xlsx).
 returned_cases.py HUSHCEL DIR no-backup
     Masks a copy to send out (mask --no-backup) and checks that it holds nothing of the
-    original, is never masked again, names --from when restored, and is restored from the
-    original, also after the other side edited it.
+    original, that inspect says it has no backup, that it is never masked again, names
+    --from when restored, and is restored from the original, also after the other side
+    edited it.
+returned_cases.py HUSHCEL DIR short-list
+    The same with a list of eight rows and one masked column, saved under another name.
 returned_cases.py HUSHCEL DIR real-list
     A real list with a few "●●●" cells and a name beginning with ● is masked as any other.
 Exit 0 when all holds; each problem is printed.
@@ -102,6 +106,14 @@ def check_returned(hushcel, d, kept, returned):
     c.kind(run(hushcel, ["--json", returned], d, "ja_JP.UTF-8"), "backups-lost", 1, ("--from", "マスク"))
     c.that(open(os.path.join(d, returned), "rb").read() == before, "the returned workbook changed")
     c.that(not os.path.exists(os.path.join(d, "●" + returned)), "masked again without --force")
+    # The returned copy is no source: it holds masked text only. Both languages say which
+    # file to give.
+    shutil.copy(os.path.join(d, returned), os.path.join(d, "source.xlsx"))
+    c.kind(run(hushcel, ["--json", "restore", "--from", "source.xlsx", returned], d), "backups-lost", 1,
+           ("source.xlsx", "--from", "kept", "original"))
+    c.kind(run(hushcel, ["--json", "restore", "--from", "source.xlsx", returned], d, "ja_JP.UTF-8"), "backups-lost", 1,
+           ("source.xlsx", "--from", "元のブック"))
+    c.that(not os.path.exists(os.path.join(d, "〇" + returned)), "restored from a source without originals")
     # The kept copy gives every original back.
     r = run(hushcel, ["--json", "restore", "--from", kept, returned], d)
     c.kind(r, "merged", 0)
@@ -165,6 +177,21 @@ def no_backup_case(hushcel, d):
         c.that(text.encode() not in everything, "%r readable in the copy" % text)
     c.that(comment.endswith("HASH=" + "0" * 128 + " BACKUP=NONE"), "footer %r" % comment)
 
+    # inspect says so, in text and JSON and in both languages; the list itself has backups
+    # to lose no more than it has a footer.
+    for lang, words in (("C", "no backup"), ("ja_JP.UTF-8", "バックアップなし")):
+        r = run(hushcel, ["inspect", "●book.xlsx"], d, lang)
+        c.that(r.returncode == 0 and words in r.stdout and "--from" in r.stdout and "auth=none" in r.stdout,
+               "inspect text %r" % r.stdout)
+        r = run(hushcel, ["--json", "inspect", "●book.xlsx"], d, lang)
+        c.kind(r, "inspected", 0)
+        out = json.loads(r.stdout)
+        c.that(out.get("no_backup") is True and words in out.get("note", "") and out.get("backups") == [] and
+               out.get("authentication") == "none", "inspect JSON %r" % out)
+    r = run(hushcel, ["--json", "inspect", "book.xlsx"], d)
+    out = json.loads(r.stdout)
+    c.that(out.get("no_backup") is False and out.get("note") == "", "inspect JSON of the list %r" % out)
+
     c.kind(run(hushcel, ["--json", "mask", "●book.xlsx"], d), "already-masked", 1)
     c.kind(run(hushcel, ["--json", "●book.xlsx"], d), "no-backup", 1, ("--from",))
     c.kind(run(hushcel, ["--json", "restore", "●book.xlsx"], d, "ja_JP.UTF-8"), "no-backup", 1, ("--from", "送付用"))
@@ -190,6 +217,22 @@ def no_backup_case(hushcel, d):
     return c.done()
 
 
+def short_list_case(hushcel, d):
+    """Eight rows, one masked column, saved by openpyxl under another name: nothing but the
+    column's masked texts tells, and they are enough."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(("ID", "Name", "City"))
+    for i, name in enumerate(NAMES[:8]):
+        ws.append(("C%03d" % i, name, ("Tokyo", "Osaka")[i % 2]))
+    wb.save(os.path.join(d, "book.xlsx"))
+    r = run(hushcel, ["mask", "--columns", "B", "--keep-header", "book.xlsx"], d)
+    if r.returncode != 0:
+        sys.exit("mask failed: %s %s" % (r.stdout, r.stderr))
+    openpyxl.load_workbook(os.path.join(d, "●book.xlsx")).save(os.path.join(d, "list.xlsx"))
+    return check_returned(hushcel, d, "●book.xlsx", "list.xlsx")
+
+
 def real_list_case(hushcel, d):
     notes = [None] * len(NAMES)
     notes[2] = notes[5] = notes[9] = "●●●"
@@ -209,6 +252,8 @@ def main():
         return make_fixtures(hushcel, d, sys.argv[4])
     if case == "no-backup":
         return no_backup_case(hushcel, d)
+    if case == "short-list":
+        return short_list_case(hushcel, d)
     if case == "real-list":
         return real_list_case(hushcel, d)
     sys.exit("unknown case " + case)

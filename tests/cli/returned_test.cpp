@@ -38,7 +38,7 @@ TEST_P(Returned, EachCommandDoesWhatTheCaseSays) {
     EXPECT_EQ(returned_case(dir, args), 0) << log_of(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Returned, ::testing::Values("openpyxl", "libreoffice", "no-backup", "real-list"),
+INSTANTIATE_TEST_SUITE_P(Cases, Returned, ::testing::Values("openpyxl", "libreoffice", "no-backup", "short-list", "real-list"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& ch : name)

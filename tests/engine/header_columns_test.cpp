@@ -44,7 +44,8 @@ std::string sheet(const std::string& rows) {
            rows + "</sheetData></worksheet>";
 }
 
-// Sheet 1: ID | " 氏名 " | ＴＥＬ | メール (inline) over 001 | 山田 | 03-… | a@x.jp (inline) | メモ (E2)
+// Sheet 1: ID | " 氏名 " | ＴＥＬ | メール (inline) over 001 | 山田 | 03-… | a@x.jp (inline) | メモ (E2),
+//          and 佐藤 in B3
 // Sheet 2: メモ | TEL | 氏名 over memo | 06-… | 佐藤: the same headers at other letters.
 Entries two_sheets() {
     Entries e = test::base_package();
@@ -52,7 +53,8 @@ Entries two_sheets() {
     e.push_back({"xl/worksheets/sheet1.xml",
                  sheet(row(1, s_cell("A1", 0) + s_cell("B1", 1) + s_cell("C1", 2) + inline_cell("D1", "メール")) +
                        row(2, s_cell("A2", 3) + s_cell("B2", 4) + s_cell("C2", 5) + inline_cell("D2", "a@x.jp") +
-                                  s_cell("E2", 6)))});
+                                  s_cell("E2", 6)) +
+                       row(3, s_cell("B3", 11)))});
     e.push_back({"xl/worksheets/sheet2.xml", sheet(row(1, s_cell("A1", 6) + s_cell("B1", 7) + s_cell("C1", 8)) +
                                                    row(2, s_cell("A2", 9) + s_cell("B2", 10) + s_cell("C2", 11)))});
     return e;
@@ -119,11 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"missing_in_one_sheet", "h:ID", 1, false, {3}, {NOT_IN("ID", SHEET2)}},
         // Letters and headers mixed: D (inline strings, the header cell kept) and 氏名.
         HeaderCase{"letters_and_headers_mixed", "D,氏名", 1, false, {4, 11}, {}},
-        // Row 2 as header row: 山田 chooses sheet 1's B, whose row 1 is data now.
-        HeaderCase{"header_row_two", "山田", 2, false, {1}, {NOT_IN("山田", SHEET2)}},
+        // Row 2 as header row: 山田 chooses sheet 1's B; what stands above the header row
+        // (a title, a group row) stays readable with it, and B3 is masked. 佐藤 is also
+        // sheet 2's C2, a header cell with row 2 as the header row: it shows masked.
+        HeaderCase{"header_row_two", "山田", 2, false, {11}, {NOT_IN("山田", SHEET2), HEADER_MASKED(SHEET2)}},
         // Letters mask the header row as they always did, unless it is kept.
-        HeaderCase{"letters_mask_the_header", "B", 1, false, {1, 4, 7, 10}, {}},
-        HeaderCase{"keep_header_with_letters", "B", 1, true, {4, 10}, {}},
+        HeaderCase{"letters_mask_the_header", "B", 1, false, {1, 4, 7, 10, 11}, {}},
+        HeaderCase{"keep_header_with_letters", "B", 1, true, {4, 10, 11}, {}},
+        // Kept, the header row keeps the rows above it: in both sheets B1 and B2 stay.
+        HeaderCase{"keep_header_keeps_the_rows_above", "B", 2, true, {11}, {HEADER_MASKED(SHEET2)}},
         // E2 of sheet 1 holds メモ, sheet 2's header: that header shows masked.
         HeaderCase{"header_shares_a_masked_string", "E,h:メモ", 1, false, {6, 9}, {NOT_IN("メモ", SHEET1), HEADER_MASKED(SHEET2)}},
         // No column list with the header kept: everything but the header rows.

@@ -67,6 +67,17 @@ SheetStrings sheet_of(std::size_t rows, const std::function<std::string(std::siz
 }
 std::string masked_name(std::size_t i) { return std::string(2 + i % 3, '*') + " " + std::string(3 + i % 4, '*'); }
 std::string real_name(std::size_t i) { return i % 10 == 0 ? "●●●" : "Name" + std::to_string(i); }
+std::string medium_name(std::size_t i) {
+    const char* names[] = {"山●太●", "佐●花●", "鈴●一●", "高●健", "田●美●"};
+    return names[i % 5];
+}
+std::string rating(std::size_t i) { return std::string(1 + i % 5, '*'); }
+std::string unspaced_name(std::size_t i) {  // 高橋美咲 masked strong
+    std::string text;
+    for (std::size_t k = 0; k < 2 + i % 4; ++k) text += "●";
+    return text;
+}
+std::string hidden_password(std::size_t i) { return std::string(8 + i % 4, '*'); }
 
 const std::string RESERVED = R"(<workbook><fileSharing reservationPassword="EDE2" userName="Hushcel"/></workbook>)";
 const std::string PLAIN_WORKBOOK = "<workbook><workbookPr/></workbook>";
@@ -84,10 +95,16 @@ void PrintTo(const LookCase& c, std::ostream* os) { *os << c.label; }
 const LookCase LOOK_CASES[] = {
     // A long masked column is evidence enough whatever the name.
     {"long_masked_column", "returned.xlsx", PLAIN_WORKBOOK, 60, masked_name, true},
-    // A short one needs the name or the reservation beside it.
-    {"short_column_and_name", "●list.xlsx", PLAIN_WORKBOOK, 8, masked_name, true},
-    {"short_column_and_reservation", "list.xlsx", RESERVED, 8, masked_name, true},
-    {"short_column_alone", "list.xlsx", PLAIN_WORKBOOK, 8, masked_name, false},
+    // A short one needs the name or the reservation beside it,
+    {"short_column_and_name", "●list.xlsx", PLAIN_WORKBOOK, 8, unspaced_name, true},
+    {"short_column_and_reservation", "list.xlsx", RESERVED, 8, unspaced_name, true},
+    {"short_column_alone", "list.xlsx", PLAIN_WORKBOOK, 8, unspaced_name, false},
+    // Ratings and hidden passwords are mask characters only, of few different texts.
+    {"long_rating_column", "list.xlsx", PLAIN_WORKBOOK, 60, rating, false},
+    {"long_password_column", "list.xlsx", PLAIN_WORKBOOK, 60, hidden_password, false},
+    // unless its texts keep the spaces and the unmasked characters of what was masked.
+    {"short_spaced_column_alone", "list.xlsx", PLAIN_WORKBOOK, 8, masked_name, true},
+    {"short_medium_strength_column_alone", "list.xlsx", PLAIN_WORKBOOK, 8, medium_name, true},
     // A real list with a few ●●● cells is no masked one, also with the ● name.
     {"few_mask_cells", "list.xlsx", PLAIN_WORKBOOK, 60, real_name, false},
     {"few_mask_cells_and_name", "●list.xlsx", PLAIN_WORKBOOK, 60, real_name, false},

@@ -252,6 +252,23 @@ TEST(Suggest, TheHeaderRowIsTheRowNamingTheMostColumnsAboveTheData) {
     EXPECT_EQ(letters(s), (std::vector<std::string>{"A", "B"}));
 }
 
+// The header row and what stands above it stay readable when the proposal is followed:
+// a cell up there in a proposed column that looks like personal data is named; a title
+// and cells of columns not proposed are not.
+TEST(Suggest, NamesThePersonalLookingCellsAboveTheHeaderRow) {
+    SheetSuggestion s = suggest_rows(customers({{"都道府県別売上"}, {}}));
+    ASSERT_EQ(s.header_row, 3);
+    EXPECT_TRUE(s.kept_above.empty());
+    s = suggest_rows(customers({{"担当", "高橋 美咲", "03-9999-0000", "", "info@example.jp"}, {}}));
+    ASSERT_EQ(s.header_row, 3);
+    ASSERT_EQ(letters(s), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(s.kept_above, (std::vector<std::pair<long, int>>{{1, 1}, {1, 2}}));
+    // without a header row nothing stands above it
+    s = suggest_rows({{"高橋 美咲", "03-1111-2210"}, {"佐藤 健一", "03-1111-2211"}, {"中村 翼", "03-1111-2212"}});
+    ASSERT_EQ(s.header_row, 0);
+    EXPECT_TRUE(s.kept_above.empty());
+}
+
 TEST(DateStyles, LibreOfficesGeneralAndExponentsAreNoDates) {
     const std::string styles =
         R"(<styleSheet><numFmts count="4"><numFmt numFmtId="164" formatCode="General"/>)"
