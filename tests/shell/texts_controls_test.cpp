@@ -119,8 +119,14 @@ TEST(Controls, SettingsRoundTripThroughTheControls) {
     s.is_overwrite = true;
     s.is_no_password = true;
     s.is_recrypto = true;
+    s.header_row = 4;
+    s.is_keep_header = true;
+    s.profile_file = "/p/顧客.profile";
+    s.max_memory = 700ull << 20;
     ControlValues c = hsc_set_controls(s);
     EXPECT_EQ(c.strength, 2);
+    EXPECT_EQ(c.header_row, 4);
+    EXPECT_EQ(c.max_memory_mb, 700);
     EXPECT_EQ(c.kanji, 2);
     EXPECT_EQ(c.wchar, 1);
     EXPECT_TRUE(c.overwrite && c.no_password && c.recrypto);
@@ -128,6 +134,17 @@ TEST(Controls, SettingsRoundTripThroughTheControls) {
     MaskSettings back;
     hsc_get_controls(c, back);
     EXPECT_EQ(back, s);
+}
+
+// A budget from the command line's settings need not be whole MiB: the field never
+// shows less than the budget.
+TEST(Controls, BudgetShowsInWholeMegabytesRoundedUp) {
+    MaskSettings s;
+    for (const auto& [bytes, mb] : {std::pair<std::uint64_t, int>{0, 0}, {1, 1}, {(1ull << 20) + 1, 2}, {5ull << 30, 5120}})
+    {
+        s.max_memory = bytes;
+        EXPECT_EQ(hsc_set_controls(s).max_memory_mb, mb) << bytes;
+    }
 }
 
 TEST(Controls, OutOfRangeIndexSelectsNothingAndReadsBackAsNone) {
