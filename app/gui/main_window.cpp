@@ -44,6 +44,14 @@
 static void init_resources() { Q_INIT_RESOURCE(resources); }
 
 namespace hsc::gui {
+
+QIcon program_icon() {
+    QIcon icon;
+    for (const char* size : {"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256", "512x512"})
+        icon.addFile(QStringLiteral(":/hushcel/icons/") + QLatin1String(size) + QStringLiteral("/hushcel.png"));
+    return icon;
+}
+
 namespace {
 
 QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); }
@@ -108,10 +116,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     setObjectName("HSC_MAIN");
     setWindowTitle(QStringLiteral("Hushcel"));
     init_resources();
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/hushcel/icon-64.png"));
-    icon.addFile(QStringLiteral(":/hushcel/icon-256.png"));
-    setWindowIcon(icon);
+    setWindowIcon(program_icon());
     setAcceptDrops(true);  // the window takes the application's font: every text fits it
 
     auto* panel = new Panel(this);

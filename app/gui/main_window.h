@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QTranslator>
@@ -24,6 +25,9 @@ class QSpinBox;
 namespace hsc::gui {
 
 class DropWorker;
+
+// The program icon in every size it is rendered in.
+QIcon program_icon();
 
 // The banner, with the controls laid out under it.
 class Panel : public QWidget {

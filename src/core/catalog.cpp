@@ -673,7 +673,7 @@ constexpr std::array TEXTS{
   hushcel --columns B,C --password-file pw.txt customers.xlsx
   hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
-  hushcel mask --key-file ~/usb/hushcel.key --hint "青いUSBメモリ" --overwrite *.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --password-file pw.txt --hint "青いUSBメモリ" --overwrite reports/*.xlsx
   hushcel inspect --json ●customers.xlsx
   hushcel inspect --suggest customers.xlsx
   HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
@@ -798,7 +798,7 @@ Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx
   hushcel --columns "Name,Phone,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
-  hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --password-file pw.txt --hint "the blue stick" --overwrite reports/*.xlsx
   hushcel inspect --json ●customers.xlsx
   hushcel inspect --suggest customers.xlsx
   HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
