@@ -353,9 +353,11 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(file_hash_, row++, 1, 1, 2);
     gap();
     grid->addWidget(strength_label_, row, 0);
-    grid->addWidget(header_row_label_, row++, 1, 1, 2);
+    grid->addWidget(header_row_label_, row, 1);
+    grid->addWidget(max_memory_label_, row++, 2);
     grid->addWidget(strength_, row, 0, left);
-    grid->addWidget(header_row_, row++, 1, left);
+    grid->addWidget(header_row_, row, 1, left);
+    grid->addWidget(max_memory_, row++, 2, left);
     grid->addWidget(target_column_label_, row++, 0, 1, 3);
     grid->addWidget(target_column_, row++, 0, 1, 3);
     grid->addWidget(profile_label_, row++, 0, 1, 3);
@@ -379,9 +381,6 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(compat_, row++, 0, 1, 3);
     grid->addWidget(send_copy_, row++, 0, 1, 3);
-    gap();
-    grid->addWidget(max_memory_label_, row, 0);
-    grid->addWidget(max_memory_, row++, 1, left);
     grid->setRowStretch(row, 1);  // spare height goes under the controls
 }
 
