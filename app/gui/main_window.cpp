@@ -731,8 +731,20 @@ void MainWindow::suggestColumnsCommand() {
     const ColumnChoice choice = suggestion_choice(s);
     const auto text = column_text(choice);
     if (!text || !one_header_row(choice) || choice.sheets.front().columns.header_row != 1) {
-        MessageBox::show(this, MessageBox::Information,
-                         report + QStringLiteral("\n\n") + qs(say(shell_.lang(), Msg::suggest_needs_profile)), false, true);
+        // Only a profile holds a header row per sheet: offered to be saved and used.
+        const QString offer = report + QStringLiteral("\n\n") +
+                              tr("見出し行がシートごとに違うため、この提案はプロファイルに保存して使います。保存しますか?");
+        if (MessageBox::show(this, MessageBox::Question, offer, true, true) != MessageBox::Yes) return;
+        const QString profile = FileChooser::getSaveFileName(this, tr("プロファイルを保存"), QString(),
+                                                             tr("プロファイル (*.profile *.txt);;すべてのファイル (*)"));
+        if (profile.isEmpty()) return;
+        if (int error = write_profile_file(profile.toStdString(), choice); error != 0) {
+            MessageBox::show(this, MessageBox::Critical,
+                             qs(say(shell_.lang(), Msg::profile_unwritable, {profile.toStdString(), std::strerror(error)})),
+                             false, true);
+            return;
+        }
+        useProfile(profile);
         return;
     }
     const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(*text));

@@ -34,6 +34,7 @@
 #include "core/status.h"
 #include "engine/choice_text.h"
 #include "engine/driver.h"
+#include "engine/suggest.h"
 #include "protect/footer.h"
 #include "dialogs.h"
 #include "gui_reporter.h"
@@ -326,6 +327,47 @@ private slots:
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         QCOMPARE(MessageBox::shown().back().icon, MessageBox::Critical);
         QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
+    }
+
+    // Header rows that differ between sheets fit no column field: the suggestion is then
+    // offered as a profile, saved where the user says and used from then on.
+    void suggestionWithHeaderRowsPerSheetIsSavedAndUsedAsAProfile() {
+        hsc::test::TempDir dir;
+        std::vector<std::vector<std::string>> customers = {{"氏名", "住所", "電話番号"}};
+        std::vector<std::vector<std::string>> members = {{"会員名簿"}, {"氏名", "電話番号"}};
+        const char* names[] = {"山田太郎", "佐藤花子", "鈴木一郎", "高橋美咲", "田中健二", "伊藤直子"};
+        for (int i = 0; i < 6; ++i) {
+            const std::string phone = "090-4100-52" + std::to_string(10 + i);
+            customers.push_back({names[i], "東京都新宿区西新宿" + std::to_string(i + 1) + "-8-1", phone});
+            members.push_back({names[5 - i], "080-3300-71" + std::to_string(10 + i)});
+        }
+        const fs::path book = dir / "二表.xlsx";
+        hsc::test::write_zip(book, hsc::test::sheets_workbook({{"顧客", customers}, {"会員", members}}));
+        const hsc::WorkbookSuggestion s = hsc::suggest_columns(book, hsc::SuggestLimits{});
+        QCOMPARE(s.status, hsc::SuggestStatus::ok);
+        const hsc::ColumnChoice expected = hsc::suggestion_choice(s);
+        QVERIFY(!hsc::one_header_row(expected) || expected.sheets.front().columns.header_row != 1);
+
+        Fixture f;
+        const fs::path profile = dir / "二表.profile";
+        FileChooser::setNextFileName(QString::fromStdString(book.string()));
+        MessageBox::setNextAnswer(MessageBox::No);  // declined: nothing written, nothing used
+        f.window->action("suggestColumns")->trigger();
+        QVERIFY(!fs::exists(profile));
+        QVERIFY(f.window->controls().profile_file.empty());
+
+        FileChooser::setNextFileName(QString::fromStdString(book.string()));
+        FileChooser::setNextFileName(QString::fromStdString(profile.string()));
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.window->action("suggestColumns")->trigger();
+        QCOMPARE(MessageBox::shown().size(), std::size_t{2});
+        QVERIFY(MessageBox::shown().back().yes_no);
+        hsc::ChoiceError error;
+        const auto saved = hsc::parse_profile(hsc::test::read_file(profile), error);
+        QVERIFY(saved);
+        QVERIFY(*saved == expected);
+        QCOMPARE(f.window->controls().profile_file, profile.string());
+        QVERIFY(!f.get<QLineEdit>("targetColumn")->isEnabled());
     }
 
     void windowHasItsControlsAndSize() {

@@ -308,7 +308,7 @@
     </message>
     <message>
         <source>1 つのブックに使うメモリの上限。自動はこのコンピューターのメモリの 8 分の 1(最大 1 GB)です。超えるブックは処理せず、必要な量を知らせます。</source>
-        <translation>The most memory one workbook may take. Automatic is an eighth of this computer's memory, at most 1 GB. A workbook that needs more is not processed, and the message says how much it needs.</translation>
+        <translation>The most memory one workbook may take. Automatic is an eighth of this computer&apos;s memory, at most 1 GB. A workbook that needs more is not processed, and the message says how much it needs.</translation>
     </message>
     <message>
         <source>処理するブックを選びます。ドロップと同じように処理されます。</source>
@@ -317,6 +317,10 @@
     <message>
         <source>設定を保存するか確かめてから終了します。</source>
         <translation>Ends the program, asking first whether to save changed settings.</translation>
+    </message>
+    <message>
+        <source>見出し行がシートごとに違うため、この提案はプロファイルに保存して使います。保存しますか?</source>
+        <translation>The sheets' header rows differ, which only a profile holds: save this suggestion as a profile and use it?</translation>
     </message>
 </context>
 <context>
