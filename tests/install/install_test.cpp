@@ -69,7 +69,8 @@ TEST_F(Install, PutsEachFileInItsStandardPlace) {
                              "share/bash-completion/completions/hushcel", "share/applications/hushcel.desktop",
                              "share/metainfo/example.kestril.Hushcel.metainfo.xml",
                              "share/icons/hicolor/scalable/apps/hushcel.svg",
-                             "share/doc/hushcel/README.md", "share/doc/hushcel/copyright",
+                             "share/doc/hushcel/README.md", "share/doc/hushcel/json-output.md",
+                             "share/doc/hushcel/copyright",
                              "share/doc/hushcel-gui/copyright"})
         EXPECT_TRUE(fs::is_regular_file(prefix() / file)) << file;
 
@@ -79,6 +80,17 @@ TEST_F(Install, PutsEachFileInItsStandardPlace) {
 }
 
 // Every size is rendered from the one vector source, which is installed too.
+// The JSON reference is the README's section, whole: the layout and every kind.
+TEST_F(Install, JsonReferenceIsTheReadmeSectionWhole) {
+    const std::string reference = test::read_file(prefix() / "share/doc/hushcel/json-output.md");
+    const std::string readme = test::read_file(test::source_dir() / "README.md");
+    ASSERT_TRUE(reference.starts_with("### JSON output\n"));
+    EXPECT_NE(readme.find(reference.substr(0, reference.size() - 1)), std::string::npos);
+    for (const char* kind : {"`schema`", "`kind`", "`masked`", "`restored`", "`wrong-password`", "`internal-error`"})
+        EXPECT_NE(reference.find(kind), std::string::npos) << kind;
+    EXPECT_EQ(reference.find("\n## "), std::string::npos);  // no section after it
+}
+
 TEST_F(Install, IconsHaveTheSizeOfTheirFolder) {
     EXPECT_EQ(test::read_file(prefix() / "share/icons/hicolor/scalable/apps/hushcel.svg"),
               test::read_file(test::source_dir() / "resources/icon.svg"));
