@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the window's banner and the program icon and writes them as PNG files.
+"""Draws the window's banner and writes it as a PNG file (the icon is resources/icon.svg).
 
     scripts/make_images.py [OUTPUT_DIR]     (default: resources/)
 
 The pictures are plain pixel arithmetic, so the output is the same on every run.
 The banner is black and white: rows of black bars, like text that has been masked.
-The icon is a white sheet with black stripes and a green tab at its upper left corner.
 """
 import os
 import struct
@@ -48,36 +47,10 @@ def banner(width=280, height=129):
     return png(width, height, [bytes(r) for r in px], 0)
 
 
-def icon(size):
-    """RGBA: transparent background, white sheet with a grey edge, black stripes, green tab."""
-    s = size / 64.0
-    left, right, top, bottom = round(10 * s), round(54 * s), round(4 * s), round(60 * s)
-    edge = max(1, round(1.5 * s))
-    tab = round(16 * s)
-    px = [[(0, 0, 0, 0)] * size for _ in range(size)]
-    for y in range(top, bottom):
-        for x in range(left, right):
-            on_edge = x < left + edge or x >= right - edge or y < top + edge or y >= bottom - edge
-            px[y][x] = (96, 96, 96, 255) if on_edge else (255, 255, 255, 255)
-    stripe, pitch = max(2, round(4 * s)), round(8 * s)
-    y = top + round(22 * s)
-    while y + stripe <= bottom - round(6 * s):
-        for yy in range(y, y + stripe):
-            for x in range(left + round(6 * s), right - round(6 * s)):
-                px[yy][x] = (0, 0, 0, 255)
-        y += pitch
-    # The green tab: a triangle over the sheet's upper left corner.
-    for y in range(top, top + tab):
-        for x in range(left, left + tab - (y - top)):
-            px[y][x] = (33, 150, 62, 255)
-    rows = [b"".join(bytes(p) for p in row) for row in px]
-    return png(size, size, rows, 6)
-
-
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources")
     os.makedirs(out, exist_ok=True)
-    files = {"banner.png": banner(), "icon-64.png": icon(64), "icon-256.png": icon(256)}
+    files = {"banner.png": banner()}
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)

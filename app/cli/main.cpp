@@ -219,16 +219,6 @@ void inspect_file(const fs::path& path, const MaskSettings& settings, bool leaks
     r.json_extra += report_json(r.report);
 }
 
-// Writes `text` to `path` whole; the errno that stopped it, or 0.
-int write_small_file(const std::string& path, const std::string& text) {
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return errno != 0 ? errno : EACCES;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return out ? 0 : (errno != 0 ? errno : EIO);
-}
-
 void suggest_file(const fs::path& path, Lang lang, const std::optional<std::string>& write_profile, Result& r) {
     r.action = "inspect";
     r.suggestion = true;
@@ -247,7 +237,7 @@ void suggest_file(const fs::path& path, Lang lang, const std::optional<std::stri
     const ColumnChoice choice = suggestion_choice(s);
     const SuggestionRun run{r.input, choice.has_list() ? write_profile : std::nullopt};
     if (run.profile)
-        if (int error = write_small_file(*run.profile, profile_text(choice)); error != 0) {
+        if (int error = write_profile_file(*run.profile, choice); error != 0) {
             r.status = RC_FAIL;
             r.failure = FailReason::cannot_save;
             r.errors.push_back(say(lang, Msg::profile_unwritable, {*run.profile, std::strerror(error)}));
@@ -527,35 +517,6 @@ bool load_settings(const Options& o, MaskSettings& s, std::string& message) {
 }
 
 
-// The bytes of a small text file, or the errno that stopped reading it.
-int read_small_file(const std::string& path, std::string& text) {
-    constexpr std::streamsize LIMIT = 1 << 20;  // a profile is a few lines
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return errno != 0 ? errno : ENOENT;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return EIO;
-    if (static_cast<std::streamsize>(text.size()) > LIMIT) return EFBIG;
-    return 0;
-}
-
-// The column choice of the profile `file`; nothing, with `message` saying why, when it
-// cannot be read or is no profile.
-std::optional<ColumnChoice> read_profile(const std::string& file, Lang lang, std::string& message) {
-    std::string text;
-    if (int error = read_small_file(file, text); error != 0) {
-        message = say(lang, Msg::profile_unreadable, {file, std::strerror(error)});
-        return std::nullopt;
-    }
-    ChoiceError error;
-    auto choice = parse_profile(text, error);
-    if (!choice)
-        message = error.line > 0
-                      ? say(lang, Msg::profile_error, {file, std::to_string(error.line), choice_problem_text(lang, error)})
-                      : say(lang, Msg::profile_error_whole, {file, choice_problem_text(lang, error)});
-    return choice;
-}
-
 // With --json a usage error is also a JSON object, for a script reading standard output.
 int usage_error(bool json, Lang lang, const std::string& message) {
     if (json)
@@ -593,6 +554,10 @@ int main(int argc, char** argv) {
     MaskSettings settings;
     if (!load_settings(o, settings, message)) return usage(message);
     apply_overrides(o, settings);
+    // The profile of this run, or the one the window's settings use (apply_overrides
+    // drops that one when the command line chooses the columns itself).
+    const std::optional<std::string> profile =
+        o.profile ? o.profile : settings.profile_file.empty() ? std::nullopt : std::optional(settings.profile_file);
 
     std::set<fs::path> seen;
     for (const auto& f : o.files)
@@ -646,7 +611,7 @@ int main(int argc, char** argv) {
         if (masking && !settings.is_no_backup && uses_known_password(settings) && !o.allow_default_password)
             return usage(say(lang, Msg::known_password_refused,
                              {settings.is_file_hash ? message_template(lang, Msg::known_password_file_mode) : ""}));
-        if (!o.profile) {
+        if (!profile) {
             ChoiceError error;
             if (!parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, error))
                 return usage(say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {settings.target_column}),
@@ -665,8 +630,8 @@ int main(int argc, char** argv) {
 
     const int jobs = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(o.jobs), o.files.size()));
     ProcessOptions po;
-    if (o.profile && !only_reading) {
-        po.columns = read_profile(*o.profile, lang, message);
+    if (profile && !only_reading) {
+        po.columns = read_profile_file(*profile, lang, message);
         if (!po.columns) return usage(message);
     }
     po.force = o.force;
@@ -679,7 +644,7 @@ int main(int argc, char** argv) {
     if (const auto cost = test_kdf_cost()) po.kdf_cost = *cost;
 #endif
     // The workers share one memory budget.
-    po.max_memory = std::max<std::uint64_t>(1, (o.max_memory ? *o.max_memory : default_memory_budget()) /
+    po.max_memory = std::max<std::uint64_t>(1, (settings.max_memory ? settings.max_memory : default_memory_budget()) /
                                                    static_cast<std::uint64_t>(std::max(jobs, 1)));
 
     std::vector<Result> results;

@@ -343,6 +343,9 @@ bool json_requested(int argc, char** argv) {
 
 void apply_overrides(const Options& o, MaskSettings& s) {
     if (o.columns) s.target_column = *o.columns;
+    // A column choice on the command line replaces a profile of the settings whole.
+    if (o.columns || o.header_row || o.keep_header || o.profile) s.profile_file.clear();
+    if (o.max_memory) s.max_memory = *o.max_memory;
     if (o.header_row) s.header_row = *o.header_row;
     if (o.keep_header) s.is_keep_header = true;
     if (o.text_only) s.is_text_only = true;

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     hsc::os::keep_memory_private();
     QApplication app(argc, argv);  // takes Qt's own options out of the command line
     QApplication::setApplicationName(QStringLiteral("Hushcel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/hushcel/icon-256.png")));
+    QApplication::setWindowIcon(hsc::gui::program_icon());
 
     // Workbooks named on the command line ("Open with" of a file manager) are processed
     // as if dropped. Made absolute here, since a running copy works in its own folder.

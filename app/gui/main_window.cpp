@@ -21,7 +21,9 @@
 #include <QProgressBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QFileInfo>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -32,6 +34,8 @@
 #include "message_box.h"
 #include "engine/suggest.h"
 #include "engine/choice_text.h"
+#include <cerrno>
+#include <cstring>
 #include "shell/suggestion_text.h"
 #include "shell/texts.h"
 #include "core/catalog.h"
@@ -40,6 +44,14 @@
 static void init_resources() { Q_INIT_RESOURCE(resources); }
 
 namespace hsc::gui {
+
+QIcon program_icon() {
+    QIcon icon;
+    for (const char* size : {"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256", "512x512"})
+        icon.addFile(QStringLiteral(":/hushcel/icons/") + QLatin1String(size) + QStringLiteral("/hushcel.png"));
+    return icon;
+}
+
 namespace {
 
 QString qs(std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); }
@@ -104,10 +116,7 @@ MainWindow::MainWindow(Shell& shell, std::function<void()> on_exit)
     setObjectName("HSC_MAIN");
     setWindowTitle(QStringLiteral("Hushcel"));
     init_resources();
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/hushcel/icon-64.png"));
-    icon.addFile(QStringLiteral(":/hushcel/icon-256.png"));
-    setWindowIcon(icon);
+    setWindowIcon(program_icon());
     setAcceptDrops(true);  // the window takes the application's font: every text fits it
 
     auto* panel = new Panel(this);
@@ -286,7 +295,20 @@ void MainWindow::buildControls(QWidget* panel) {
     password_->setMinimumWidth(105);
     target_column_ = new QLineEdit(panel);
     target_column_->setObjectName("targetColumn");
-    target_column_->setMinimumWidth(155);
+    // Wide enough for a list of header names, not only a few letters.
+    target_column_->setMinimumWidth(
+        target_column_->fontMetrics().horizontalAdvance(QStringLiteral("氏名,電話番号,住所,生年月日,メール")) + 16);
+    header_row_ = new QSpinBox(panel);
+    header_row_->setObjectName("headerRow");
+    header_row_->setRange(1, 1048576);  // the rows of a worksheet
+    max_memory_ = new QSpinBox(panel);
+    max_memory_->setObjectName("maxMemory");
+    max_memory_->setRange(0, 1 << 20);  // MiB, up to a tebibyte
+    max_memory_->setSingleStep(256);
+    max_memory_->setSuffix(QStringLiteral(" MB"));
+    add_files_ = new QPushButton(panel);
+    add_files_->setObjectName("addFiles");
+    connect(add_files_, &QPushButton::clicked, this, &MainWindow::openCommand);
     strength_ = make_list(panel, "strength", STRENGTH_ITEMS);
     kanji_ = make_list(panel, "kanjiMask", KANJI_MASK_ITEMS);
     alpha_ = make_list(panel, "alphaMask", ALPHA_MASK_ITEMS);
@@ -312,6 +334,10 @@ void MainWindow::buildControls(QWidget* panel) {
     alpha_label_ = make_label(panel, "alphaMaskLabel");
     digit_label_ = make_label(panel, "digitMaskLabel");
     wchar_label_ = make_label(panel, "wcharMaskLabel");
+    header_row_label_ = make_label(panel, "headerRowLabel");
+    max_memory_label_ = make_label(panel, "maxMemoryLabel");
+    profile_label_ = make_label(panel, "profileStatus");
+    profile_label_->hide();
 
     auto* grid = new QGridLayout(panel);
     grid->setContentsMargins(22, BANNER_Y + BANNER_HEIGHT + 10, 10, 10);
@@ -327,9 +353,14 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(file_hash_, row++, 1, 1, 2);
     gap();
     grid->addWidget(strength_label_, row, 0);
-    grid->addWidget(target_column_label_, row++, 1, 1, 2);
+    grid->addWidget(header_row_label_, row, 1);
+    grid->addWidget(max_memory_label_, row++, 2);
     grid->addWidget(strength_, row, 0, left);
-    grid->addWidget(target_column_, row++, 1, 1, 2);
+    grid->addWidget(header_row_, row, 1, left);
+    grid->addWidget(max_memory_, row++, 2, left);
+    grid->addWidget(target_column_label_, row++, 0, 1, 3);
+    grid->addWidget(target_column_, row++, 0, 1, 3);
+    grid->addWidget(profile_label_, row++, 0, 1, 3);
     gap();
     grid->addWidget(kanji_label_, row, 0);
     grid->addWidget(alpha_label_, row, 1);
@@ -346,6 +377,7 @@ void MainWindow::buildControls(QWidget* panel) {
     grid->addWidget(overwrite_, row, 0);
     grid->addWidget(autoshape_, row++, 1, 1, 2);
     grid->addWidget(recrypto_, row, 0);
+    grid->addWidget(add_files_, row, 1, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(cancel_, row++, 2, Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(compat_, row++, 0, 1, 3);
     grid->addWidget(send_copy_, row++, 0, 1, 3);
@@ -361,12 +393,19 @@ void MainWindow::buildMenu() {
         connect(a, &QAction::triggered, this, slot);
     };
     file_menu_ = menuBar()->addMenu(QString());
+    add(file_menu_, "open", QKeySequence::Open, &MainWindow::openCommand);
+    file_menu_->addSeparator();
     // The platform's own key for leaving, Ctrl+Q where the platform names none: Ctrl+X is
     // the cut of a text field.
     const QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
     add(file_menu_, "exit", quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit.first(), &MainWindow::exitCommand);
     add(file_menu_, "save", QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::saveCommand);
     add(file_menu_, "suggestColumns", QKeySequence(), &MainWindow::suggestColumnsCommand);
+    file_menu_->addSeparator();
+    add(file_menu_, "loadProfile", QKeySequence(), &MainWindow::loadProfileCommand);
+    add(file_menu_, "saveProfile", QKeySequence(), &MainWindow::saveProfileCommand);
+    add(file_menu_, "clearProfile", QKeySequence(), &MainWindow::clearProfileCommand);
+    action("clearProfile")->setEnabled(false);
     auth_menu_ = menuBar()->addMenu(QString());
     add(auth_menu_, "keyFile", QKeySequence(Qt::CTRL | Qt::Key_F), &MainWindow::keyFileCommand);
     add(auth_menu_, "keyfileHint", QKeySequence(Qt::CTRL | Qt::Key_K), &MainWindow::keyfileHintCommand);
@@ -437,6 +476,12 @@ void MainWindow::retranslate() {
     send_copy_->setText(tr("送付用のコピー(バックアップなし)"));
     send_copy_->setToolTip(tr("外に渡すコピーを、バックアップを入れずにマスクします。解読できるものを何も含みません。元のブックは手元に残し、戻ってきたブックは hushcel restore --from で元のブックから復元します。上書き更新とは一緒に使えません。"));
     cancel_->setText(tr("キャンセル"));
+    header_row_label_->setText(tr("見出し行"));
+    max_memory_label_->setText(tr("メモリ上限"));
+    max_memory_->setSpecialValueText(tr("自動"));
+    add_files_->setText(tr("ファイルを追加..."));
+    useProfile(profile_file_);  // its line in the new language
+    retranslateTooltips();
     stop_->setText(tr("中止"));
     stop_->setToolTip(tr("処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。"));
 
@@ -451,6 +496,10 @@ void MainWindow::retranslate() {
     action("exit")->setText(tr("終了(&X)"));
     action("save")->setText(tr("設定保存(&S)"));
     action("suggestColumns")->setText(tr("列を提案(&T)"));
+    action("open")->setText(tr("開く(&O)..."));
+    action("loadProfile")->setText(tr("プロファイルを読み込む(&L)..."));
+    action("saveProfile")->setText(tr("プロファイルを保存(&V)..."));
+    action("clearProfile")->setText(tr("プロファイルを使わない(&U)"));
     auth_menu_->setTitle(tr("認証(&C)"));
     action("keyFile")->setText(tr("認証ファイル(&F)"));
     action("keyfileHint")->setText(tr("認証ファイルヒント(&K)"));
@@ -511,6 +560,9 @@ ControlValues MainWindow::controls() const {
     c.text_only = text_only_->isChecked();
     c.compat = compat_->isChecked();
     c.send_copy = send_copy_->isChecked();
+    c.header_row = header_row_->value();
+    c.profile_file = profile_file_.toStdString();
+    c.max_memory_mb = max_memory_->value();
     return c;
 }
 
@@ -531,6 +583,9 @@ void MainWindow::setControls(const ControlValues& c) {
     text_only_->setChecked(c.text_only);
     compat_->setChecked(c.compat);
     send_copy_->setChecked(c.send_copy);
+    header_row_->setValue(c.header_row);
+    max_memory_->setValue(c.max_memory_mb);
+    useProfile(qs(c.profile_file));
 }
 
 void MainWindow::showPasswordStatus() {
@@ -676,8 +731,20 @@ void MainWindow::suggestColumnsCommand() {
     const ColumnChoice choice = suggestion_choice(s);
     const auto text = column_text(choice);
     if (!text || !one_header_row(choice) || choice.sheets.front().columns.header_row != 1) {
-        MessageBox::show(this, MessageBox::Information,
-                         report + QStringLiteral("\n\n") + qs(say(shell_.lang(), Msg::suggest_needs_profile)), false, true);
+        // Only a profile holds a header row per sheet: offered to be saved and used.
+        const QString offer = report + QStringLiteral("\n\n") +
+                              tr("見出し行がシートごとに違うため、この提案はプロファイルに保存して使います。保存しますか?");
+        if (MessageBox::show(this, MessageBox::Question, offer, true, true) != MessageBox::Yes) return;
+        const QString profile = FileChooser::getSaveFileName(this, tr("プロファイルを保存"), QString(),
+                                                             tr("プロファイル (*.profile *.txt);;すべてのファイル (*)"));
+        if (profile.isEmpty()) return;
+        if (int error = write_profile_file(profile.toStdString(), choice); error != 0) {
+            MessageBox::show(this, MessageBox::Critical,
+                             qs(say(shell_.lang(), Msg::profile_unwritable, {profile.toStdString(), std::strerror(error)})),
+                             false, true);
+            return;
+        }
+        useProfile(profile);
         return;
     }
     const QString question = report + QStringLiteral("\n\n") + tr("マスク列を「%1」にしますか?").arg(qs(*text));
@@ -685,6 +752,87 @@ void MainWindow::suggestColumnsCommand() {
         target_column_->setText(qs(*text));
         keep_header_->setChecked(choice.sheets.front().columns.keep_header);
     }
+}
+
+void MainWindow::openCommand() {
+    const QStringList paths = FileChooser::getOpenFileNames(this, tr("開くブック"), QString(),
+                                                            tr("Excel ブック (*.xlsx *.xlsm);;すべてのファイル (*)"));
+    dropFiles(paths);
+}
+
+void MainWindow::useProfile(const QString& path) {
+    profile_file_ = path;
+    const bool in_use = !path.isEmpty();
+    // The profile holds the columns, header rows and keep-header: the fields stay as
+    // they are, unused, until it is put aside.
+    for (QWidget* w : std::initializer_list<QWidget*>{target_column_, header_row_, keep_header_}) w->setEnabled(!in_use);
+    profile_label_->setVisible(in_use);
+    profile_label_->setText(in_use ? tr("プロファイル: %1").arg(QFileInfo(path).fileName()) : QString());
+    profile_label_->setToolTip(in_use ? plain_tooltip(path) : QString());
+    if (QAction* clear = action("clearProfile")) clear->setEnabled(in_use);
+}
+
+void MainWindow::loadProfileCommand() {
+    const QString path = FileChooser::getOpenFileName(this, tr("プロファイルを読み込む"), QString(),
+                                                      tr("プロファイル (*.profile *.txt);;すべてのファイル (*)"));
+    if (path.isEmpty()) return;
+    std::string message;
+    if (!read_profile_file(path.toStdString(), shell_.lang(), message)) {
+        MessageBox::show(this, MessageBox::Critical, qs(message), false, true);
+        return;
+    }
+    useProfile(path);
+}
+
+void MainWindow::saveProfileCommand() {
+    // The choice in use: the profile's, else the fields' with their header row.
+    const Lang lang = shell_.lang();
+    std::optional<ColumnChoice> choice;
+    std::string message;
+    if (!profile_file_.isEmpty()) {
+        choice = read_profile_file(profile_file_.toStdString(), lang, message);
+    } else {
+        const std::string text = target_column_->text().toStdString();
+        ChoiceError error;
+        choice = parse_column_text(text, header_row_->value(), keep_header_->isChecked(), error);
+        if (!choice)
+            message = say(lang, Msg::then, {say(lang, Msg::invalid_column_list, {text}),
+                                            say(lang, Msg::choice_reason, {choice_problem_text(lang, error)})});
+    }
+    if (!choice) {
+        MessageBox::show(this, MessageBox::Critical, qs(message), false, true);
+        return;
+    }
+    const QString path = FileChooser::getSaveFileName(this, tr("プロファイルを保存"), QString(),
+                                                      tr("プロファイル (*.profile *.txt);;すべてのファイル (*)"));
+    if (path.isEmpty()) return;
+    if (int error = write_profile_file(path.toStdString(), *choice); error != 0)
+        MessageBox::show(this, MessageBox::Critical,
+                         qs(say(lang, Msg::profile_unwritable, {path.toStdString(), std::strerror(error)})), false, true);
+}
+
+void MainWindow::clearProfileCommand() { useProfile(QString()); }
+
+void MainWindow::retranslateTooltips() {
+    const auto tip = [](QWidget* w, const QString& text) { w->setToolTip(plain_tooltip(text)); };
+    tip(password_, tr("マスクと復元のパスワード。同じパスワードでしか元に戻せません。"));
+    tip(no_password_, tr("パスワードの確認値とヒントをブックに記録しません。復元のときヒントは出ません。"));
+    tip(file_hash_, tr("パスワードの代わりに、認証ファイル(「認証」メニューで選ぶ16バイト以上のファイル)の内容を鍵にします。"));
+    tip(strength_, tr("強: すべての文字を置き換えます。中は 2 文字に 1 文字、弱は 3 文字に 1 文字だけを置き換え、残りの文字は読めます(名前が推測できることがあります)。"));
+    tip(header_row_, tr("マスク列に見出しの名前を書いたとき、その名前を探す行の番号です(1 が先頭行)。"));
+    tip(target_column_, tr("マスクする列。列記号(B,D)、見出しの名前(氏名,電話番号)、シートごと(顧客!B,C;注文!E)で書けます。空欄ならすべての文字列をマスクします。"));
+    tip(kanji_, tr("漢字・かななど全角の文字を置き換える文字。"));
+    tip(alpha_, tr("英字を置き換える文字。"));
+    tip(digit_, tr("数字を置き換える文字。"));
+    tip(wchar_, tr("アクセント付きの文字やギリシャ文字などを置き換える文字。"));
+    tip(keep_header_, tr("列記号で選んだときも、見出し行の文字をマスクせずに残します。見出しの名前で選んだときは常に残ります。"));
+    tip(text_only_, tr("選んだ列の数値と日付はマスクせず、文字列だけをマスクします。"));
+    tip(overwrite_, tr("別のブックを作らずに、元のブックをマスク(復元)した内容で置き換えます。元に戻せることを確かめたブックで使ってください。"));
+    tip(autoshape_, tr("図形やテキストボックスの文字もマスクします。"));
+    tip(recrypto_, tr("上書き更新と一緒に使います。復元したブックを表計算ソフトで開き、保存して閉じると自動でマスクし直します。"));
+    tip(max_memory_, tr("1 つのブックに使うメモリの上限。自動はこのコンピューターのメモリの 8 分の 1(最大 1 GB)です。超えるブックは処理せず、必要な量を知らせます。"));
+    tip(add_files_, tr("処理するブックを選びます。ドロップと同じように処理されます。"));
+    tip(cancel_, tr("設定を保存するか確かめてから終了します。"));
 }
 
 }  // namespace hsc::gui

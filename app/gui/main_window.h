@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QTranslator>
@@ -19,10 +20,14 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace hsc::gui {
 
 class DropWorker;
+
+// The program icon in every size it is rendered in.
+QIcon program_icon();
 
 // The banner, with the controls laid out under it.
 class Panel : public QWidget {
@@ -90,6 +95,15 @@ public:
     // Suggests the columns of a chosen workbook and, once the user agrees, puts them
     // into the column field.
     void suggestColumnsCommand();
+    // Chosen workbooks, processed as a drop of them.
+    void openCommand();
+    // A profile file whose per-sheet choice replaces the column field, the header row
+    // and keep-header until it is put aside; it is read again at each drop, as the
+    // command line reads --profile.
+    void loadProfileCommand();
+    // Writes the choice in use (the profile's, else the fields') as a profile file.
+    void saveProfileCommand();
+    void clearProfileCommand();
 
 signals:
     void dropsDone();  // every drop so far is processed
@@ -116,6 +130,8 @@ private:
     bool passwordReadyToMask();
     void showProgress(const Progress& progress);
     void dropsFinished();
+    void useProfile(const QString& path);  // empty: none; the column fields follow
+    void retranslateTooltips();
 
     Shell& shell_;
     std::function<void()> on_exit_;
@@ -166,6 +182,13 @@ private:
     QPushButton* stop_;
     DropWorker* worker_;
     QLabel* drop_hint_;  // in the list of results while it is empty
+    QSpinBox* header_row_;
+    QLabel* header_row_label_;
+    QSpinBox* max_memory_;  // MiB; 0 shows as automatic
+    QLabel* max_memory_label_;
+    QLabel* profile_label_;  // the profile in use, when there is one
+    QPushButton* add_files_;
+    QString profile_file_;
 };
 
 }  // namespace hsc::gui

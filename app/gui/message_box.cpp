@@ -88,25 +88,41 @@ void MessageBox::clearShown() {
     answers_.clear();
 }
 
-std::deque<QString> FileChooser::names_;
+std::deque<QStringList> FileChooser::names_;
 bool FileChooser::test_mode_ = false;
 int FileChooser::opened_ = 0;
 
+std::optional<QStringList> FileChooser::queued() {
+    ++opened_;
+    if (names_.empty() && !test_mode_) return std::nullopt;
+    QStringList names;
+    if (!names_.empty()) {
+        names = names_.front();
+        names_.pop_front();
+    }
+    return names;
+}
+
 QString FileChooser::getOpenFileName(QWidget* owner, const QString& title, const QString& start,
                                      const QString& filter) {
-    ++opened_;
-    if (!names_.empty() || test_mode_) {
-        QString name;
-        if (!names_.empty()) {
-            name = names_.front();
-            names_.pop_front();
-        }
-        return name;
-    }
+    if (auto names = queued()) return names->value(0);
     return QFileDialog::getOpenFileName(owner, title, start, filter);
 }
 
-void FileChooser::setNextFileName(const QString& path) { names_.push_back(path); }
+QStringList FileChooser::getOpenFileNames(QWidget* owner, const QString& title, const QString& start,
+                                          const QString& filter) {
+    if (auto names = queued()) return *names;
+    return QFileDialog::getOpenFileNames(owner, title, start, filter);
+}
+
+QString FileChooser::getSaveFileName(QWidget* owner, const QString& title, const QString& start,
+                                     const QString& filter) {
+    if (auto names = queued()) return names->value(0);
+    return QFileDialog::getSaveFileName(owner, title, start, filter);
+}
+
+void FileChooser::setNextFileName(const QString& path) { names_.push_back(path.isEmpty() ? QStringList() : QStringList{path}); }
+void FileChooser::setNextFileNames(const QStringList& paths) { names_.push_back(paths); }
 void FileChooser::setTestMode(bool on) { test_mode_ = on; }
 
 }  // namespace hsc::gui

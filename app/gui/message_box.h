@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QMessageBox;
@@ -49,17 +51,25 @@ private:
 };
 
 // The file chooser, with the same pre-answer scheme: setNextFileName queues the path
-// the next chooser returns (an empty one: the user cancelled).
+// the next chooser returns (an empty one: the user cancelled), setNextFileNames the
+// files of a chooser that takes several.
 class FileChooser {
 public:
     static QString getOpenFileName(QWidget* owner, const QString& title, const QString& start,
                                    const QString& filter);
+    static QStringList getOpenFileNames(QWidget* owner, const QString& title, const QString& start,
+                                        const QString& filter);
+    static QString getSaveFileName(QWidget* owner, const QString& title, const QString& start,
+                                   const QString& filter);
     static void setNextFileName(const QString& path);
+    static void setNextFileNames(const QStringList& paths);
     static void setTestMode(bool on);
     static int opened() { return opened_; }
 
 private:
-    static std::deque<QString> names_;
+    // The next queued answer, when there is one or the chooser is in test mode.
+    static std::optional<QStringList> queued();
+    static std::deque<QStringList> names_;
     static bool test_mode_;
     static int opened_;
 };

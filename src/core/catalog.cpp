@@ -696,7 +696,7 @@ constexpr std::array TEXTS{
   hushcel --columns B,C --password-file pw.txt customers.xlsx
   hushcel --columns "氏名,電話番号,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
-  hushcel mask --key-file ~/usb/hushcel.key --hint "青いUSBメモリ" --overwrite *.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --password-file pw.txt --hint "青いUSBメモリ" --overwrite reports/*.xlsx
   hushcel inspect --json ●customers.xlsx
   hushcel inspect --suggest customers.xlsx
   HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
@@ -822,7 +822,7 @@ Examples:
   hushcel --columns B,C --password-file pw.txt customers.xlsx
   hushcel --columns "Name,Phone,h:ID" --password-file pw.txt customers.xlsx
   echo "$PW" | hushcel restore --password-file - ●customers.xlsx
-  hushcel mask --key-file ~/usb/hushcel.key --hint "the blue stick" --overwrite *.xlsx
+  hushcel mask --key-file ~/usb/hushcel.key --password-file pw.txt --hint "the blue stick" --overwrite reports/*.xlsx
   hushcel inspect --json ●customers.xlsx
   hushcel inspect --suggest customers.xlsx
   HUSHCEL_PASSWORD=secret hushcel -j 4 reports/*.xlsx
@@ -830,56 +830,82 @@ Examples:
     // The window's built-in help: lines joined by CR LF, with a CR LF after the last.
     MessageText{Msg::builtin_help, "builtin-help",
                 "[はじめに]\r\n"
-                "    Excelブックのセルの中の文字列をマスク(暗号化)するプログラムです。\r\n"
+                "    Excelブックの選んだ列の文字列を、同じ長さのマスク文字に置き換える(マスクする)プログラムです。\r\n"
+                "    元の文字列は暗号化してブックの中に残すので、同じパスワードで元に戻せます(復元)。\r\n"
                 "    マスク後は縞模様のサムネイルと、書き込みパスワードが付いたブックとなります。\r\n"
-                "    同じパスワードでマスクを解除(復号)することができます。\r\n"
                 "    対象は拡張子が xlsx,xlsm (2007以降)で、読み取りパスワードが設定されていないブックです。\r\n"
                 "\r\n"
                 "[使用方法]\r\n"
-                "    処理対象ブックをドラッグ＆ドロップしてください(複数可)。\r\n"
+                "    処理対象ブックをドラッグ＆ドロップするか、「ファイル」メニューの「開く」で選んでください(複数可)。\r\n"
                 "    マスクの場合、元のフォルダに、先頭に「%s」が付いたブックが出力されます。\r\n"
                 "    マスク解除の場合、元のフォルダに、先頭に「%s」が付いたブックが出力されます。\r\n"
                 "    「上書き更新」をチェックすると、元のブックを更新します。\r\n"
                 "\r\n"
-                "    パスワードの代わりに画像等のファイルを使用する、ファイル認証モードもあります。\r\n"
+                "[設定]\r\n"
+                "    マスク列: 列記号(B,D)、見出しの名前(氏名,電話番号)、シートごと(顧客!B,C;注文!E)で指定します。空欄ならすべての文字列をマスクします。\r\n"
+                "    見出し行: 見出しの名前を探す行です。「見出し行を残す」では、列記号で選んだときもその行を残します。\r\n"
+                "    プロファイル: シートごとの列と見出し行を「ファイル」メニューから保存・読み込みします。「列を提案」はブックから候補を作ります。\r\n"
+                "    マスク強度: 強はすべての文字、中は2文字に1文字、弱は3文字に1文字を置き換えます。中と弱では名前などが読めることがあります。\r\n"
+                "    マスク文字: 漢字・かな、英字、数字、その他の文字の置き換え文字です。「なし」はその種類を残します。\r\n"
+                "    選んだ列の数値と日付もマスクします。「数値と日付は残す」では文字列だけをマスクします。\r\n"
+                "    「図形の文字をマスク」は図形やテキストボックスの文字もマスクします。\r\n"
+                "    メモリ上限: 1つのブックに使うメモリの上限です。自動はメモリの8分の1(最大1GB)です。\r\n"
+                "    「互換形式でマスク」は古い形式しか読めない相手に渡すときだけ使います(総当たりに弱い形式です)。\r\n"
+                "    「送付用のコピー」はバックアップを入れずにマスクします。元のブックを手元に残してください。\r\n"
+                "\r\n"
+                "[認証]\r\n"
+                "    パスワードの代わりに16バイト以上のファイルを鍵にする、ファイル認証モードもあります。\r\n"
                 "    パスワードとファイル認証で個別に、「認証」メニューからヒントを付けることができます。\r\n"
+                "    「パスワードを記録しない」では、パスワードの確認値とヒントをブックに記録しません。\r\n"
+                "\r\n"
+                "[自動再暗号化]\r\n"
+                "    「上書き更新」と「自動再暗号化」をチェックしてマスク済みのブックを処理すると、復元したブックを表計算ソフトで開きます。\r\n"
+                "    保存して表計算ソフトを終了すると、同じ設定でマスクし直します。保存しなかったブックは復元したままです。\r\n"
                 "\r\n"
                 "[注意事項]\r\n"
-                "    数値や日付、計算式の結果文字列はマスクできません。\r\n"
                 "    マスク対象列と同じ文字列が、対象外のセルに存在する場合でもマスクされます。\r\n"
-                "\r\n"
                 "    書き込みパスワードは、パスワードの先頭に\"z\"を付けたものになります。\r\n"
                 "    書き込みパスワードを入力してブックを上書きすると、元に戻すことができなくなります。\r\n"
-                "\r\n"
-                "    [テーブルとしての書式設定] されたシートが存在するブックは処理ができません。\r\n"
-                "    サイズの大きなブックは、メモリ不足エラーとなる可能性があります。\r\n"
-                "\r\n"
+                "    テーブルの見出し行と集計行はマスクされません。\r\n"
                 "    「上書き更新」オプションは、元に戻る事が確認出来たブックで利用してください。\r\n",
                 "[Introduction]\r\n"
-                "    This program masks (encrypts) the texts in the cells of Excel workbooks.\r\n"
+                "    This program replaces the texts of chosen columns of Excel workbooks by mask characters of the same length (masking).\r\n"
+                "    The original texts stay in the workbook, encrypted, so the same password gives them back (restoring).\r\n"
                 "    A masked workbook has a striped thumbnail and a write password.\r\n"
-                "    The same password removes the mask (decrypts) again.\r\n"
                 "    It takes workbooks named .xlsx or .xlsm (Excel 2007 and later) without a read password.\r\n"
                 "\r\n"
                 "[How to use]\r\n"
-                "    Drag and drop the workbooks to process onto the window (several at once are fine).\r\n"
+                "    Drag and drop the workbooks to process onto the window, or choose them with Open in the File menu (several at once are fine).\r\n"
                 "    Masking writes a workbook whose name starts with \"%s\" into the same folder.\r\n"
                 "    Unmasking writes a workbook whose name starts with \"%s\" into the same folder.\r\n"
                 "    With \"Overwrite\" checked, the original workbook itself is updated.\r\n"
                 "\r\n"
-                "    In authentication file mode a file such as a picture takes the place of the password.\r\n"
-                "    The password and the authentication file each can have a hint, set in the \"Authentication\" menu.\r\n"
+                "[Settings]\r\n"
+                "    Columns to mask: letters (B,D), header names (Name,Phone) or per sheet (Customers!B,C;Orders!E). Empty masks every text.\r\n"
+                "    Header row: the row where header names are looked up. \"Keep the header row\" keeps it also when columns are chosen by letter.\r\n"
+                "    Profile: the columns and header row of each sheet, saved and loaded in the File menu. \"Suggest columns\" proposes them from a workbook.\r\n"
+                "    Strength: strong replaces every character, medium every second, weak every third. With medium and weak, names may stay readable.\r\n"
+                "    Mask characters: what replaces kanji and kana, letters, digits and other characters. \"None\" leaves that kind as it is.\r\n"
+                "    Numbers and dates of the chosen columns are masked too. \"Keep numbers and dates\" masks only the texts.\r\n"
+                "    \"Mask text in shapes\" also masks the text of shapes and text boxes.\r\n"
+                "    Memory limit: the most memory one workbook may take. Automatic is an eighth of the memory, at most 1 GB.\r\n"
+                "    \"Mask in the compatible format\" is only for recipients that read nothing else (it is weak against guessing).\r\n"
+                "    \"Copy to send out\" masks without backups. Keep the original workbook yourself.\r\n"
+                "\r\n"
+                "[Authentication]\r\n"
+                "    In authentication file mode a file of at least 16 bytes takes the place of the password.\r\n"
+                "    The password and the authentication file each can have a hint, set in the \"Credentials\" menu.\r\n"
+                "    \"Don't record the password\" keeps the password check value and the hint out of the workbook.\r\n"
+                "\r\n"
+                "[Automatic re-encryption]\r\n"
+                "    With \"Overwrite\" and \"Re-encrypt automatically\" checked, a restored workbook is opened in the spreadsheet program.\r\n"
+                "    Once it was saved and the program closed, it is masked again with the same settings. A workbook not saved stays restored.\r\n"
                 "\r\n"
                 "[Notes]\r\n"
-                "    Numbers, dates and the results of formulas cannot be masked.\r\n"
                 "    A text equal to one in the mask columns is masked also in cells outside them.\r\n"
-                "\r\n"
                 "    The write password is the password with \"z\" in front of it.\r\n"
                 "    Saving a workbook over itself after typing the write password makes it impossible to restore.\r\n"
-                "\r\n"
-                "    A workbook with a sheet formatted as a table cannot be processed.\r\n"
-                "    A large workbook may fail for lack of memory.\r\n"
-                "\r\n"
+                "    The header and totals rows of tables are not masked.\r\n"
                 "    Use the \"Overwrite\" option only with workbooks you have seen restore correctly.\r\n"},
 
     // The column choice.

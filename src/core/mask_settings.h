@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,12 @@ struct MaskSettings {
     // it is given back only from the copy that was kept. A choice for one run, never
     // stored in the settings file, so that no later run drops the backups unasked.
     bool is_no_backup = false;
+    // A profile file whose per-sheet choice replaces the column text, the header row and
+    // keep-header; empty: none. It is read when a file is processed, as the command
+    // line's --profile is.
+    std::string profile_file;
+    // The bytes one package may hold in memory; 0: a share of the machine's memory.
+    std::uint64_t max_memory = 0;
 
     bool operator==(const MaskSettings&) const = default;
 };

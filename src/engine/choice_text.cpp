@@ -1,7 +1,11 @@
 #include "engine/choice_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "core/cp932.h"
 #include "core/status.h"
@@ -297,6 +301,52 @@ std::optional<ColumnChoice> parse_profile(std::string_view text, ChoiceError& er
         choice.sheets.push_back({std::move(*s.sheet), std::move(s.set)});
     }
     return choice;
+}
+
+namespace {
+
+// The bytes of a small text file, or the errno that stopped reading it.
+int read_small_file(const std::filesystem::path& path, std::string& text) {
+    constexpr std::size_t LIMIT = 1 << 20;  // a profile is a few lines
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return errno != 0 ? errno : ENOENT;
+    text.clear();
+    char buffer[4096];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > LIMIT) return EFBIG;  // not read on without end (/dev/zero)
+    }
+    if (in.bad()) return EIO;
+    return 0;
+}
+
+}  // namespace
+
+std::optional<ColumnChoice> read_profile_file(const std::filesystem::path& path, Lang lang, std::string& message) {
+    const std::string file = path.string();
+    std::string text;
+    if (int error = read_small_file(path, text); error != 0) {
+        message = say(lang, Msg::profile_unreadable, {file, std::strerror(error)});
+        return std::nullopt;
+    }
+    ChoiceError error;
+    auto choice = parse_profile(text, error);
+    if (!choice)
+        message = error.line > 0
+                      ? say(lang, Msg::profile_error, {file, std::to_string(error.line), choice_problem_text(lang, error)})
+                      : say(lang, Msg::profile_error_whole, {file, choice_problem_text(lang, error)});
+    return choice;
+}
+
+int write_profile_file(const std::filesystem::path& path, const ColumnChoice& choice) {
+    const std::string text = profile_text(choice);
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return errno != 0 ? errno : EACCES;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return out ? 0 : (errno != 0 ? errno : EIO);
 }
 
 std::string profile_text(const ColumnChoice& choice) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,6 +76,13 @@ std::optional<ColumnChoice> parse_profile(std::string_view text, ChoiceError& er
 
 // The profile of `choice`, every value written; parse_profile reads it back equal.
 std::string profile_text(const ColumnChoice& choice);
+
+// The choice of the profile file `path`; nothing, with `message` saying why (in `lang`),
+// when it cannot be read or is no profile.
+std::optional<ColumnChoice> read_profile_file(const std::filesystem::path& path, Lang lang, std::string& message);
+// Writes profile_text(choice) to `path`, replacing the file; the errno that stopped it,
+// or 0.
+int write_profile_file(const std::filesystem::path& path, const ColumnChoice& choice);
 
 }  // namespace hsc
 

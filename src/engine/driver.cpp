@@ -240,7 +240,9 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     // Every step reads the package from that one open file: its type, its footer (the
     // zip comment) and its entries, whose directory is read and checked once here. The
     // registry holds the package for the run; every step that unpacks keeps to one budget.
-    const std::uint64_t budget = options.max_memory ? options.max_memory : default_memory_budget();
+    const std::uint64_t budget = options.max_memory    ? options.max_memory
+                                 : settings.max_memory ? settings.max_memory
+                                                       : default_memory_budget();
     MfileRegistry reg;
     reg.max_package_bytes = budget;
     OpenPackage package;
@@ -274,9 +276,13 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
     ctx = FileContext{};
     ctx.original_only = options.original_only;
     ChoiceError choice_error;
-    const std::optional<ColumnChoice> choice =
-        options.columns ? options.columns
-                        : parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, choice_error);
+    std::optional<ColumnChoice> choice = options.columns;
+    if (!choice && !settings.profile_file.empty()) {
+        std::string why;
+        choice = read_profile_file(settings.profile_file, lang, why);
+        if (!choice) return fail(FailReason::invalid_columns, why);
+    }
+    if (!choice) choice = parse_column_text(settings.target_column, settings.header_row, settings.is_keep_header, choice_error);
     if (!choice) return fail(FailReason::invalid_columns, say(lang, Msg::invalid_columns, {settings.target_column}));
     if (settings.header_row < 1 || settings.header_row > 1048576)
         return fail(FailReason::invalid_columns, say(lang, Msg::invalid_header_row, {std::to_string(settings.header_row)}));

@@ -44,7 +44,7 @@ struct ProcessOptions {
     // output either).
     bool dry_run = false;
     // The bytes one package may hold in memory, inflated and as stored in the archive;
-    // 0: default_memory_budget().
+    // 0: the settings' max_memory, and without one default_memory_budget().
     std::uint64_t max_memory = 0;
     // The output's temporary file gets a hidden name even where the folder takes files
     // without one, as on file systems that do not (network shares, FAT).
@@ -75,8 +75,8 @@ struct ProcessOptions {
     // The cost of the strong format's key derivation for a new masking (a restore takes
     // the cost its footer records).
     KdfCost kdf_cost = KDF_DEFAULT;
-    // The column choice of a profile, in place of the settings' column text, header row
-    // and keep-header.
+    // The column choice of a profile, in place of the settings' profile file, column
+    // text, header row and keep-header.
     std::optional<ColumnChoice> columns;
 };
 

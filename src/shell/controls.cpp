@@ -1,10 +1,15 @@
 #include "shell/controls.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "shell/text_limits.h"
 #include "shell/texts.h"
 
 namespace hsc {
 namespace {
+
+constexpr std::uint64_t MIB = 1024 * 1024;
 
 template <typename Items>
 int list_index(int value, const Items& items) {
@@ -30,6 +35,9 @@ int hsc_get_controls(const ControlValues& c, MaskSettings& s) {
     s.is_text_only = c.text_only;
     s.is_compat = c.compat;
     s.is_no_backup = c.send_copy;
+    s.header_row = c.header_row;
+    s.profile_file = c.profile_file;
+    s.max_memory = c.max_memory_mb > 0 ? static_cast<std::uint64_t>(c.max_memory_mb) * MIB : 0;
     return 0;
 }
 
@@ -51,6 +59,10 @@ ControlValues hsc_set_controls(const MaskSettings& s) {
     c.text_only = s.is_text_only;
     c.compat = s.is_compat;
     c.send_copy = s.is_no_backup;
+    c.header_row = s.header_row;
+    c.profile_file = s.profile_file;
+    const std::uint64_t mb = (s.max_memory + MIB - 1) / MIB;
+    c.max_memory_mb = static_cast<int>(std::min<std::uint64_t>(mb, INT_MAX));
     return c;
 }
 

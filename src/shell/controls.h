@@ -24,6 +24,9 @@ struct ControlValues {
     bool text_only = false;    // the chosen columns keep their numbers and dates
     bool compat = false;       // mask in the original (compatible) format
     bool send_copy = false;    // mask a copy to send out, without backups
+    int header_row = 1;        // one-based: where header texts of the column list stand
+    std::string profile_file;  // the profile in use in place of the three above; empty: none
+    int max_memory_mb = 0;     // the memory budget in MiB; 0: a share of the machine's
 
     bool operator==(const ControlValues&) const = default;
 };
@@ -33,7 +36,8 @@ struct ControlValues {
 // a character boundary. Always 0.
 int hsc_get_controls(const ControlValues& controls, MaskSettings& settings);
 
-// Settings to controls. An index outside its list selects nothing (-1).
+// Settings to controls. An index outside its list selects nothing (-1); a budget that
+// is no whole number of MiB shows rounded up.
 ControlValues hsc_set_controls(const MaskSettings& settings);
 
 }  // namespace hsc

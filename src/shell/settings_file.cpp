@@ -22,6 +22,8 @@ namespace {
 
 constexpr os::FileMode SETTINGS_FILE_PERMS = os::PRIVATE_FILE_MODE;  // it holds the sealed password
 constexpr int TEMP_ATTEMPTS = 100;
+constexpr std::uint64_t MEGABYTE = 1024 * 1024;  // the memory budget is stored in these
+constexpr int HEADER_ROW_MAX = 1048576;          // the last row of a worksheet
 
 // Six letters and digits for a temporary name nobody else can guess ahead.
 std::string random_suffix() {
@@ -303,6 +305,13 @@ int hsc_read_ini(MaskSettings& settings, const std::filesystem::path& file, std:
         read.is_recrypto = flag("IS_RECRYPTO");
         read.is_text_only = flag("IS_TEXT_ONLY");
         read.is_mask_numbers = flag("IS_MASK_NUMBERS");
+        // A row the sheet cannot have counts as missing.
+        read.header_row = number("HEADER_ROW", 1);
+        if (read.header_row < 1 || read.header_row > HEADER_ROW_MAX) read.header_row = 1;
+        read.is_keep_header = flag("IS_KEEP_HEADER");
+        const int megabytes = number("MAX_MEMORY_MB", 0);
+        read.max_memory = megabytes > 0 ? static_cast<std::uint64_t>(megabytes) * MEGABYTE : 0;
+        read.profile_file = sealed_text("PROFILE_FILE").value_or(std::string());
         // A path is taken whole or not at all: a cut path names another file.
         if (auto v = sealed_text("KEY_FILE"); v && v->size() <= KEY_FILE_MAX) read.key_file = *v;
 
@@ -344,6 +353,10 @@ int hsc_write_ini(const MaskSettings& settings, const std::filesystem::path& fil
             {plain, "IS_TEXT_ONLY", flag(settings.is_text_only)},
             {plain, "IS_MASK_NUMBERS", flag(settings.is_mask_numbers)},
             {plain, "COMPAT", flag(settings.is_compat)},
+            {plain, "HEADER_ROW", std::to_string(settings.header_row)},
+            {plain, "IS_KEEP_HEADER", flag(settings.is_keep_header)},
+            {plain, "MAX_MEMORY_MB", std::to_string(settings.max_memory / MEGABYTE)},
+            {sealed, "PROFILE_FILE", settings.profile_file},
         };
         for (const auto& item : items)
             if (ini_set(store, item.sealed, item.name, item.value) != RC_OK) return RC_FAIL;

@@ -15,7 +15,8 @@
 // every entry in ascending byte order of the names, every line ending in CR LF. The
 // password, the hints, the target columns and the authentication file path are sealed
 // (lowercase hexadecimal of AES units under "71209486"); numbers are decimal, flags "Y"
-// or "N". Texts are UTF-8.
+// or "N". Texts are UTF-8. A reader that knows only some of the keys passes the others
+// over, so keys are added, never renamed.
 namespace hsc {
 
 inline constexpr std::string_view SETTINGS_FILE_NAME = "Hushcel.ini";

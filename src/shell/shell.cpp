@@ -203,14 +203,24 @@ void Shell::save_settings(const ControlValues& controls) {
     if (int rc = store_.write(settings_); rc != RC_OK) {
         // Said plainly: otherwise the user leaves believing the settings were kept.
         reporter_.error(say(lang_, Msg::save_settings_failed, {std::to_string(rc)}));
+        return;
     }
+    snapshot_ = hsc_take_snapshot(settings_);  // what is stored now: nothing left unsaved
 }
 
 void Shell::save_prompt(const ControlValues& controls) {
-    if (!settings_changed()) return;
+    // What the window shows counts, not only what a drop took: a password typed and never
+    // used is lost on leaving unless it is saved.
+    if (!settings_changed(controls)) return;
     if (reporter_.ask_yes_no(say(lang_, Msg::save_settings))) save_settings(controls);
 }
 
 bool Shell::settings_changed() const { return hsc_settings_changed(settings_, snapshot_) == 0; }
+
+bool Shell::settings_changed(const ControlValues& controls) const {
+    MaskSettings shown = settings_;
+    hsc_get_controls(controls, shown);
+    return hsc_settings_changed(shown, snapshot_) == 0;
+}
 
 }  // namespace hsc

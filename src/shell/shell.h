@@ -56,6 +56,7 @@ public:
     MaskSettings& settings() { return settings_; }
     // Where the shell's messages and questions go (the window's message boxes).
     Reporter& reporter() { return reporter_; }
+    // The settings as last read or saved.
     const MaskSettings& snapshot() const { return snapshot_.values; }
 
     // A drop of files, in drop order, with the values the controls showed at that moment.
@@ -85,12 +86,16 @@ public:
     // Ctrl+S: the controls into the settings, then the settings file.
     void save_settings(const ControlValues& controls);
 
-    // The exit paths: when the settings differ from the start-up snapshot, asks whether
-    // to save them and saves on Yes. The program ends afterwards whatever the answer.
+    // The exit paths: when the settings, with the values the controls show now, differ
+    // from those last read or saved, asks whether to save them and saves on Yes. The
+    // program ends afterwards whatever the answer.
     void save_prompt(const ControlValues& controls);
 
-    // True when the settings differ from the snapshot in anything but the strength.
+    // True when the settings differ from those last read or saved in anything but the
+    // strength.
     bool settings_changed() const;
+    // The same with the values of `controls` taken in (they are not kept).
+    bool settings_changed(const ControlValues& controls) const;
 
     // The language of the questions and messages; the window can switch it.
     Lang lang() const { return lang_; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "shell/settings_file.h"
 #include "support/temp_dir.h"
 #include "support/workbook_fixture.h"
 #include "support/zip_builder.h"
@@ -60,6 +61,49 @@ TEST(CliColumnChoice, ProfileMasksAsTheSameColumnsPerSheet) {
     for (const char* gone : {"高橋美咲", "123-45-6789"}) EXPECT_EQ(strings.find(gone), std::string::npos) << gone;
     for (const char* kept : {"氏名", "SSN", "03-1234-5678", "東京都港区1-2", "John Smith"})
         EXPECT_NE(strings.find(kept), std::string::npos) << kept;
+}
+
+// The window stores the profile it uses and its memory budget in the settings file; a run
+// of the command line over the same file takes both, and a column choice of its own puts
+// the profile aside.
+TEST(CliColumnChoice, ProfileAndBudgetOfTheSettingsReachARun) {
+    test::TempDir dir;
+    test::write_zip(dir / "book.xlsx", test::sheets_workbook(BOOK));
+    test::write_file(dir / "book.profile", "hushcel-profile 1\n[*]\nkeep-header = yes\n[顧客]\ncolumn = 氏名\n");
+    MaskSettings saved;
+    hsc_init_settings(saved);
+    saved.target_column = "商品";  // the fields the window leaves unused while its profile is in use
+    saved.profile_file = (dir / "book.profile").string();
+    saved.max_memory = std::uint64_t{1} << 20;  // 1 MiB: far too little for the key derivation alone
+    ASSERT_EQ(hsc_write_ini(saved, dir / "my.ini"), 0);
+
+    auto r = run_hushcel(dir.path(), {"--settings", "my.ini", "mask", "book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.err.find("--max-memory"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
+
+    // The budget of the command line wins; the profile of the settings chooses the columns.
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--max-memory", "1G", "mask", "book.xlsx"}, PW);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::string strings = test::entry_data(test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+    EXPECT_EQ(strings.find("高橋美咲"), std::string::npos);
+    EXPECT_NE(strings.find("りんご"), std::string::npos);
+    fs::remove(dir / "●book.xlsx");
+
+    // --columns replaces the profile whole.
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--max-memory", "1G", "--columns", "顧客!商品", "mask", "book.xlsx"}, PW);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    strings = test::entry_data(test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+    EXPECT_NE(strings.find("高橋美咲"), std::string::npos);
+    EXPECT_EQ(strings.find("りんご"), std::string::npos);
+    fs::remove(dir / "●book.xlsx");
+
+    // A profile of the settings that is gone is a usage error naming it, before anything is written.
+    fs::remove(dir / "book.profile");
+    r = run_hushcel(dir.path(), {"--settings", "my.ini", "--max-memory", "1G", "mask", "book.xlsx"}, PW);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_NE(r.err.find("book.profile"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "●book.xlsx"));
 }
 
 struct ChoiceUsage {

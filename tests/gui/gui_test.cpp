@@ -15,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QTextDocumentFragment>
 #include <QTextDocument>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -30,7 +32,9 @@
 
 #include "core/catalog.h"
 #include "core/status.h"
+#include "engine/choice_text.h"
 #include "engine/driver.h"
+#include "engine/suggest.h"
 #include "protect/footer.h"
 #include "dialogs.h"
 #include "gui_reporter.h"
@@ -324,6 +328,47 @@ private slots:
         QCOMPARE(MessageBox::shown().size(), std::size_t{1});
         QCOMPARE(MessageBox::shown().back().icon, MessageBox::Critical);
         QCOMPARE(field->text(), QStringLiteral("名簿!B,C"));
+    }
+
+    // Header rows that differ between sheets fit no column field: the suggestion is then
+    // offered as a profile, saved where the user says and used from then on.
+    void suggestionWithHeaderRowsPerSheetIsSavedAndUsedAsAProfile() {
+        hsc::test::TempDir dir;
+        std::vector<std::vector<std::string>> customers = {{"氏名", "住所", "電話番号"}};
+        std::vector<std::vector<std::string>> members = {{"会員名簿"}, {"氏名", "電話番号"}};
+        const char* names[] = {"山田太郎", "佐藤花子", "鈴木一郎", "高橋美咲", "田中健二", "伊藤直子"};
+        for (int i = 0; i < 6; ++i) {
+            const std::string phone = "090-4100-52" + std::to_string(10 + i);
+            customers.push_back({names[i], "東京都新宿区西新宿" + std::to_string(i + 1) + "-8-1", phone});
+            members.push_back({names[5 - i], "080-3300-71" + std::to_string(10 + i)});
+        }
+        const fs::path book = dir / "二表.xlsx";
+        hsc::test::write_zip(book, hsc::test::sheets_workbook({{"顧客", customers}, {"会員", members}}));
+        const hsc::WorkbookSuggestion s = hsc::suggest_columns(book, hsc::SuggestLimits{});
+        QCOMPARE(s.status, hsc::SuggestStatus::ok);
+        const hsc::ColumnChoice expected = hsc::suggestion_choice(s);
+        QVERIFY(!hsc::one_header_row(expected) || expected.sheets.front().columns.header_row != 1);
+
+        Fixture f;
+        const fs::path profile = dir / "二表.profile";
+        FileChooser::setNextFileName(QString::fromStdString(book.string()));
+        MessageBox::setNextAnswer(MessageBox::No);  // declined: nothing written, nothing used
+        f.window->action("suggestColumns")->trigger();
+        QVERIFY(!fs::exists(profile));
+        QVERIFY(f.window->controls().profile_file.empty());
+
+        FileChooser::setNextFileName(QString::fromStdString(book.string()));
+        FileChooser::setNextFileName(QString::fromStdString(profile.string()));
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        f.window->action("suggestColumns")->trigger();
+        QCOMPARE(MessageBox::shown().size(), std::size_t{2});
+        QVERIFY(MessageBox::shown().back().yes_no);
+        hsc::ChoiceError error;
+        const auto saved = hsc::parse_profile(hsc::test::read_file(profile), error);
+        QVERIFY(saved);
+        QVERIFY(*saved == expected);
+        QCOMPARE(f.window->controls().profile_file, profile.string());
+        QVERIFY(!f.get<QLineEdit>("targetColumn")->isEnabled());
     }
 
     void windowHasItsControlsAndSize() {
@@ -1280,9 +1325,224 @@ private slots:
         QCOMPARE(read.password, std::string("Q-Marle"));
     }
 
+    // What the window shows counts on leaving, also when no drop took it: each field
+    // typed into and never used asks before the program ends.
+    void exitAsksAboutValuesTypedButNeverUsed() {
+        const std::vector<std::pair<const char*, std::function<void(Fixture&)>>> edits = {
+            {"password", [](Fixture& f) { f.get<QLineEdit>("password")->setText("typed but never taken"); }},
+            {"columns", [](Fixture& f) { f.get<QLineEdit>("targetColumn")->setText("氏名,電話番号"); }},
+            {"header row", [](Fixture& f) { f.get<QSpinBox>("headerRow")->setValue(3); }},
+            {"budget", [](Fixture& f) { f.get<QSpinBox>("maxMemory")->setValue(512); }},
+        };
+        for (const auto& [name, edit] : edits) {
+            MessageBox::clearShown();
+            Fixture f;
+            edit(f);
+            MessageBox::setNextAnswer(MessageBox::No);
+            f.window->exitCommand();
+            QVERIFY2(MessageBox::shown().size() == 1, name);
+            QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("設定を保存しますか？"));
+            QCOMPARE(f.store.writes, 0);
+            QCOMPARE(f.exits, 1);
+        }
+    }
+
+    // File > Open… and "Add files" process the chosen workbooks in the order chosen,
+    // as a drop of them; a cancelled chooser processes nothing.
+    void openAndAddFilesProcessTheChosenFilesAsADrop() {
+        Fixture f;
+        QCOMPARE(f.window->action("open")->shortcut(), QKeySequence(QKeySequence::Open));
+        FileChooser::setNextFileNames({"/d/b.xlsx", "/d/a.xlsx"});
+        MessageBox::setNextAnswer(MessageBox::NoToAll);  // "open the output?", for both
+        f.window->action("open")->trigger();
+        QVERIFY(wait_idle(*f.window));
+        QCOMPARE(f.processed, (std::vector<fs::path>{"/d/b.xlsx", "/d/a.xlsx"}));
+        QCOMPARE(f.get<QListWidget>("results")->count(), 2);
+
+        FileChooser::setNextFileNames({});
+        QTest::mouseClick(f.get<QPushButton>("addFiles"), Qt::LeftButton);
+        QVERIFY(wait_idle(*f.window));
+        QCOMPARE(f.processed.size(), size_t(2));
+
+        FileChooser::setNextFileNames({"/d/c.xlsx"});
+        MessageBox::setNextAnswer(MessageBox::No);
+        QTest::mouseClick(f.get<QPushButton>("addFiles"), Qt::LeftButton);
+        QVERIFY(wait_idle(*f.window));
+        QCOMPARE(f.processed.back(), fs::path("/d/c.xlsx"));
+    }
+
+    // The header row and keep-header go with the drop into the settings the pipeline gets,
+    // and from there into the settings file; the budget too, in bytes.
+    void headerRowKeepHeaderAndBudgetReachThePipelineAndTheSettings() {
+        Fixture f;
+        QCOMPARE(f.get<QSpinBox>("headerRow")->value(), 1);
+        QCOMPARE(f.get<QSpinBox>("maxMemory")->value(), 0);
+        QCOMPARE(f.get<QSpinBox>("maxMemory")->text(), QStringLiteral("自動"));
+        f.get<QSpinBox>("headerRow")->setValue(2);
+        f.get<QCheckBox>("keepHeader")->setChecked(true);
+        f.get<QSpinBox>("maxMemory")->setValue(300);
+        MessageBox::setNextAnswer(MessageBox::No);
+        drop_and_wait(*f.window, {"/d/a.xlsx"});
+        QCOMPARE(f.last_settings.header_row, 2);
+        QVERIFY(f.last_settings.is_keep_header);
+        QCOMPARE(f.last_settings.max_memory, std::uint64_t{300} << 20);
+        f.window->saveCommand();
+        QVERIFY(f.store.stored);
+        QCOMPARE(f.store.stored->header_row, 2);
+        QVERIFY(f.store.stored->is_keep_header);
+        QCOMPARE(f.store.stored->max_memory, std::uint64_t{300} << 20);
+
+        hsc::MaskSettings stored = own_password_settings();
+        stored.header_row = 7;
+        stored.max_memory = std::uint64_t{2} << 30;
+        Fixture g(stored);
+        QCOMPARE(g.get<QSpinBox>("headerRow")->value(), 7);
+        QCOMPARE(g.get<QSpinBox>("maxMemory")->value(), 2048);
+    }
+
+    // The budget of the window is the core's: a workbook over it is refused, in the
+    // words that say how much it needs, and masked once the budget is automatic again.
+    void memoryBudgetOfTheWindowBoundsTheRun() {
+        hsc::test::TempDir dir;
+        hsc::test::write_zip(dir / "long.xlsx", long_workbook());
+        const QString book = QString::fromStdString((dir / "long.xlsx").string());
+        RealFixture f;
+        f.get<QSpinBox>("maxMemory")->setValue(1);
+        MessageBox::setNextAnswer(MessageBox::Ok);  // the refusal
+        drop_and_wait(*f.window, {book});
+        QVERIFY(!fs::exists(dir / "●long.xlsx"));
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QVERIFY2(MessageBox::shown()[0].text.contains(QStringLiteral("--max-memory")), qPrintable(MessageBox::shown()[0].text));
+
+        f.get<QSpinBox>("maxMemory")->setValue(0);
+        MessageBox::setNextAnswer(MessageBox::No);  // open the output?
+        drop_and_wait(*f.window, {book});
+        QVERIFY(fs::exists(dir / "●long.xlsx"));
+    }
+
+    // A profile with a header row per sheet (what the column field cannot say) is loaded,
+    // shown by name, masks what it names on each sheet, and is put aside again; a file
+    // that is no profile is refused with its line, and the fields stay in use.
+    void loadedProfileMasksPerSheetAndIsStoredByPath() {
+        hsc::test::TempDir dir;
+        const std::vector<hsc::test::NamedSheet> sheets = {
+            {"顧客", {{"", "顧客一覧"}, {"氏名", "商品"}, {"山田太郎", "りんご"}, {"佐藤花子", "みかん"}}},
+            {"注文", {{"担当", "品名"}, {"鈴木一郎", "ぶどう"}}},
+        };
+        hsc::test::write_zip(dir / "book.xlsx", hsc::test::sheets_workbook(sheets));
+        hsc::test::write_file(dir / "book.profile",
+                              "hushcel-profile 1\n[顧客]\nheader-row = 2\ncolumn = 氏名\n[注文]\ncolumn = 担当\n");
+        hsc::test::write_file(dir / "bad.profile", "hushcel-profile 1\n[顧客]\ncolour = blue\n");
+        const QString profile = QString::fromStdString((dir / "book.profile").string());
+
+        RealFixture f;
+        auto* column = f.get<QLineEdit>("targetColumn");
+        column->setText("B");
+        FileChooser::setNextFileName(QString::fromStdString((dir / "bad.profile").string()));
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        f.window->action("loadProfile")->trigger();
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QVERIFY2(MessageBox::shown()[0].text.contains(QStringLiteral("3 行目")), qPrintable(MessageBox::shown()[0].text));
+        QVERIFY(f.window->controls().profile_file.empty());
+        QVERIFY(column->isEnabled());
+
+        FileChooser::setNextFileName(profile);
+        f.window->action("loadProfile")->trigger();
+        QCOMPARE(f.window->controls().profile_file, profile.toStdString());
+        QVERIFY(!column->isEnabled() && !f.get<QSpinBox>("headerRow")->isEnabled());
+        QCOMPARE(f.get<QLabel>("profileStatus")->text(), QStringLiteral("プロファイル: book.profile"));
+        QVERIFY(f.window->action("clearProfile")->isEnabled());
+
+        MessageBox::setNextAnswer(MessageBox::No);
+        drop_and_wait(*f.window, {QString::fromStdString((dir / "book.xlsx").string())});
+        const std::string strings =
+            hsc::test::entry_data(hsc::test::read_zip(dir / "●book.xlsx"), "xl/sharedStrings.xml");
+        for (const char* hidden : {"山田太郎", "佐藤花子", "鈴木一郎"}) QVERIFY2(strings.find(hidden) == std::string::npos, hidden);
+        // The header cells and the other columns stay.
+        for (const char* kept : {"氏名", "担当", "りんご", "みかん", "ぶどう"})
+            QVERIFY2(strings.find(kept) != std::string::npos, kept);
+
+        f.window->saveCommand();
+        QCOMPARE(f.store.stored->profile_file, profile.toStdString());
+        QCOMPARE(f.store.stored->target_column, std::string("B"));  // kept, unused
+
+        f.window->action("clearProfile")->trigger();
+        QVERIFY(f.window->controls().profile_file.empty());
+        QVERIFY(column->isEnabled() && !f.get<QLabel>("profileStatus")->isVisible());
+    }
+
+    // Save profile writes the choice in use: the fields' (read back as the same choice
+    // with their header row) or the loaded profile's; a column text that does not read
+    // is refused before anything is asked or written.
+    void saveProfileWritesTheChoiceInUse() {
+        hsc::test::TempDir dir;
+        Fixture f;
+        f.get<QLineEdit>("targetColumn")->setText("顧客!B,氏名;注文!E");
+        f.get<QSpinBox>("headerRow")->setValue(3);
+        f.get<QCheckBox>("keepHeader")->setChecked(true);
+        const fs::path written = dir / "fields.profile";
+        FileChooser::setNextFileName(QString::fromStdString(written.string()));
+        f.window->action("saveProfile")->trigger();
+        QVERIFY(MessageBox::shown().empty());
+        hsc::ChoiceError error;
+        const auto back = hsc::parse_profile(hsc::test::read_file(written), error);
+        QVERIFY(back);
+        const auto expected = hsc::parse_column_text("顧客!B,氏名;注文!E", 3, true, error);
+        QVERIFY(expected);
+        QVERIFY(*back == *expected);
+
+        // Saved again from the profile in use, under another name: the same choice.
+        FileChooser::setNextFileName(QString::fromStdString(written.string()));
+        f.window->action("loadProfile")->trigger();
+        f.get<QLineEdit>("targetColumn")->setText("Z");  // unused while the profile is
+        FileChooser::setNextFileName(QString::fromStdString((dir / "copy.profile").string()));
+        f.window->action("saveProfile")->trigger();
+        QCOMPARE(hsc::test::read_file(dir / "copy.profile"), hsc::test::read_file(written));
+
+        f.window->action("clearProfile")->trigger();
+        f.get<QLineEdit>("targetColumn")->setText("'顧客!B");  // an unclosed quote
+        const int chooser_before = FileChooser::opened();
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        f.window->action("saveProfile")->trigger();
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown()[0].icon, MessageBox::Critical);
+        QCOMPARE(FileChooser::opened(), chooser_before);
+    }
+
+    // Every control says what it does when the pointer rests on it, in the window's
+    // language; the column field is wide enough for a list of header names in both.
+    void everyControlHasATooltipInBothLanguages() {
+        Fixture f;
+        QMap<QString, QString> japanese;
+        for (hsc::Lang lang : {hsc::Lang::ja, hsc::Lang::en}) {
+            f.window->setLanguage(lang);
+            int controls = 0;
+            for (QWidget* w : f.window->findChildren<QWidget*>()) {
+                const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                     qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w);
+                // Inner parts of a composite control (a spin box's or list's own field) are not ours.
+                if (!control || w->objectName().isEmpty() || w->objectName().startsWith("qt_")) continue;
+                ++controls;
+                const QString tip = QTextDocumentFragment::fromHtml(w->toolTip()).toPlainText();
+                QVERIFY2(!tip.trimmed().isEmpty(), qPrintable(w->objectName()));
+                if (lang == hsc::Lang::ja) {
+                    japanese[w->objectName()] = tip;
+                    QVERIFY2(has_japanese_letter(tip), qPrintable(w->objectName()));
+                } else {
+                    QVERIFY2(!has_japanese_letter(tip), qPrintable(w->objectName() + ": " + tip));
+                    QVERIFY2(tip != japanese.value(w->objectName()), qPrintable(w->objectName()));
+                }
+            }
+            QVERIFY(controls >= 20);
+            auto* column = f.get<QLineEdit>("targetColumn");
+            const QString list = QStringLiteral("氏名,電話番号,住所,生年月日");
+            QVERIFY2(column->width() >= column->fontMetrics().horizontalAdvance(list),
+                     qPrintable(QString::number(column->width())));
+        }
+    }
+
     void exitPathsWithoutChangesDoNotAsk() {
         Fixture f;
-        f.get<QLineEdit>("password")->setText("typed but never taken");
         QTest::mouseClick(f.get<QPushButton>("cancel"), Qt::LeftButton);
         QVERIFY(MessageBox::shown().empty());
         QCOMPARE(f.store.writes, 0);

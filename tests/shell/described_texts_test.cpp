@@ -60,9 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
         Described{"help_masked_prefix", help_line(8), "    マスクの場合、元のフォルダに、先頭に「●」が付いたブックが出力されます。"},
         Described{"help_restored_prefix", help_line(9),
                   "    マスク解除の場合、元のフォルダに、先頭に「〇」が付いたブックが出力されます。"},
-        Described{"help_write_password", help_line(19),
+        Described{"help_write_password", help_line(35),
                   "    書き込みパスワードは、パスワードの先頭に\"z\"を付けたものになります。"},
-        Described{"help_last", help_line(25), "    「上書き更新」オプションは、元に戻る事が確認出来たブックで利用してください。"}),
+        Described{"help_last", help_line(38), "    「上書き更新」オプションは、元に戻る事が確認出来たブックで利用してください。"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -53,6 +53,10 @@ MaskSettings everything_set() {
     s.password_hint = "hint";
     s.keyfile_hint = "khint";
     s.mask_step = 3;
+    s.header_row = 3;
+    s.is_keep_header = true;
+    s.max_memory = 512ull << 20;
+    s.profile_file = "/home/u/顧客.profile";
     return s;
 }
 
@@ -96,8 +100,10 @@ TEST(SettingsRead, OnlyTheSectionLineGivesTheMissingKeyValues) {
 
 TEST(SettingsRead, ReadsEveryKey) {
     TempDir dir;
-    std::string file = "[Hushcel]\r\n" + line("IS_AUTOSHAPE", "Y") + line("IS_FILE_HASH", "y") +
-                       line("IS_MASK_NUMBERS", "Y") + line("IS_NO_PASSWORD", "Y") + line("IS_OVERWRITE", "Y") +
+    std::string file = "[Hushcel]\r\n" + line("HEADER_ROW", "3") + line("IS_AUTOSHAPE", "Y") + line("IS_FILE_HASH", "y") +
+                       line("IS_KEEP_HEADER", "Y") + line("IS_MASK_NUMBERS", "Y") + line("IS_NO_PASSWORD", "Y") +
+                       line("IS_OVERWRITE", "Y") + line("MAX_MEMORY_MB", "512") +
+                       line("PROFILE_FILE", oracle_seal("/home/u/顧客.profile")) +
                        line("IS_RECRYPTO", "Y") + line("IS_TEXT_ONLY", "Y") + line("KEYFILE_HINT", oracle_seal("khint")) +
                        line("KEY_FILE", oracle_seal("/home/u/key.bin")) +
                        line("MASK_CHAR", "1") + line("MASK_MCHAR", "2") +
@@ -170,6 +176,25 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"TooLarge", "99999999999999999999", INT_MAX},
                       ValueCase{"TooSmall", "-99999999999999999999", INT_MIN}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A header row the sheet cannot have and a budget below nothing count as missing.
+TEST(SettingsRead, HeaderRowAndBudgetOutsideTheirRangeTakeTheDefault) {
+    struct Case {
+        const char* header_row;
+        int expected_row;
+        const char* megabytes;
+        std::uint64_t expected_bytes;
+    };
+    for (const Case& c : {Case{"7", 7, "100", 100ull << 20}, Case{"1048576", 1048576, "2000000", 2000000ull << 20},
+                          Case{"0", 1, "-5", 0}, Case{"1048577", 1, "0", 0}, Case{"-2", 1, "abc", 0}}) {
+        TempDir dir;
+        write_file(dir / "Hushcel.ini", "[Hushcel]\r\n" + line("HEADER_ROW", c.header_row) + line("MAX_MEMORY_MB", c.megabytes));
+        MaskSettings s = everything_set();
+        ASSERT_EQ(hsc_read_ini(s, dir / "Hushcel.ini"), RC_OK);
+        EXPECT_EQ(s.header_row, c.expected_row) << c.header_row;
+        EXPECT_EQ(s.max_memory, c.expected_bytes) << c.megabytes;
+    }
+}
 
 TEST(SettingsRead, SkipsCommentsBadLinesAndLongNamesAndTakesTheFirstDuplicate) {
     TempDir dir;
@@ -414,18 +439,20 @@ TEST(SettingsRead, UnterminatedQuoteAtTheEndOfTheFile) {
 
 // --- writing ---------------------------------------------------------------------------
 
-TEST(SettingsWrite, DefaultsGiveNineteenSortedLines) {
+TEST(SettingsWrite, DefaultsGiveTwentyThreeSortedLines) {
     TempDir dir;
     MaskSettings s;
     ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
-    std::string expected = "[Hushcel]\r\n" + line("COMPAT", "N") + line("IS_AUTOSHAPE", "N") +
-                           line("IS_FILE_HASH", "N") + line("IS_MASK_NUMBERS", "N") + line("IS_NO_PASSWORD", "N") +
+    std::string expected = "[Hushcel]\r\n" + line("COMPAT", "N") + line("HEADER_ROW", "1") + line("IS_AUTOSHAPE", "N") +
+                           line("IS_FILE_HASH", "N") + line("IS_KEEP_HEADER", "N") + line("IS_MASK_NUMBERS", "N") +
+                           line("IS_NO_PASSWORD", "N") +
                            line("IS_OVERWRITE", "N") + line("IS_RECRYPTO", "N") + line("IS_TEXT_ONLY", "N") +
                            line("KEYFILE_HINT", "") + line("KEY_FILE", "") +
                            line("MASK_CHAR", "0") + line("MASK_MCHAR", "0") +
                            line("MASK_NUMBER", "0") + line("MASK_STEP", "1") + line("MASK_WCHAR", "0") +
+                           line("MAX_MEMORY_MB", "0") +
                            line("PASSWORD", oracle_seal("Q-Marle")) + line("PASSWORD_HINT", "") +
-                           line("TARGET_COLUMN", "");
+                           line("PROFILE_FILE", "") + line("TARGET_COLUMN", "");
     EXPECT_EQ(read_file(dir / "Hushcel.ini"), expected);
 }
 
@@ -530,6 +557,10 @@ TEST_P(SettingsRoundTrip, WriteThenReadGivesTheSameRecord) {
     s.password_hint = random_text(rng, HINT_MAX, true);
     s.keyfile_hint = random_text(rng, HINT_MAX, true);
     s.mask_step = rng() % 3 ? static_cast<int>(rng() % 3 + 1) : pick();
+    s.header_row = static_cast<int>(rng() % 1048576 + 1);
+    s.is_keep_header = coin();
+    s.max_memory = static_cast<std::uint64_t>(rng() % 100000) << 20;
+    s.profile_file = random_text(rng, 300, false);
 
     TempDir dir;
     ASSERT_EQ(hsc_write_ini(s, dir / "Hushcel.ini"), RC_OK);
@@ -646,6 +677,10 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"TargetColumn", [](MaskSettings& s) { s.target_column = "B"; }, 0},
         ChangeCase{"PasswordHint", [](MaskSettings& s) { s.password_hint = "h"; }, 0},
         ChangeCase{"KeyfileHint", [](MaskSettings& s) { s.keyfile_hint = "h"; }, 0},
+        ChangeCase{"HeaderRow", [](MaskSettings& s) { s.header_row = 2; }, 0},
+        ChangeCase{"KeepHeader", [](MaskSettings& s) { s.is_keep_header = true; }, 0},
+        ChangeCase{"MaxMemory", [](MaskSettings& s) { s.max_memory = 1u << 30; }, 0},
+        ChangeCase{"ProfileFile", [](MaskSettings& s) { s.profile_file = "p.profile"; }, 0},
         ChangeCase{"StrengthAndPassword",
                    [](MaskSettings& s) {
                        s.mask_step = 2;

@@ -418,11 +418,27 @@ TEST_F(ShellTest, SavePromptOnlyWhenSettingsDifferFromTheSnapshot) {
     EXPECT_EQ(store.stored->mask_step, 3);
 }
 
-TEST_F(ShellTest, ChangesTypedButNeverTakenDoNotAsk) {
+// Leaving must not lose what the window shows: a value typed and never used asks too,
+// and once saved nothing asks again.
+TEST_F(ShellTest, ChangesTypedButNeverTakenAskAndSavedOnesDoNot) {
     ControlValues c = hsc_set_controls(shell.settings());
     c.password = "typed only";
+    c.header_row = 2;
+    reporter.answers = {true};
+    shell.save_prompt(c);
+    EXPECT_EQ(log.events, std::vector<std::string>{"ask: " + say(Lang::ja, Msg::save_settings)});
+    ASSERT_EQ(store.writes, 1);
+    EXPECT_EQ(store.stored->password, "typed only");
+    EXPECT_EQ(store.stored->header_row, 2);
+
+    log.events.clear();
     shell.save_prompt(c);
     EXPECT_TRUE(log.events.empty());
+    c.max_memory_mb = 300;
+    EXPECT_TRUE(shell.settings_changed(c));
+    c.max_memory_mb = 0;
+    c.strength = 2;  // the strength alone still does not count
+    EXPECT_FALSE(shell.settings_changed(c));
 }
 
 TEST_F(ShellTest, DialogChangesCountForThePrompt) {

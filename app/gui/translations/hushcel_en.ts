@@ -190,6 +190,138 @@
         <source>処理中のブックを途中で止めます。止めたブックの出力は作られず、フォルダは元のままです。</source>
         <translation>Stops the workbook being processed. No output is made for it and the folder stays as it was.</translation>
     </message>
+    <message>
+        <source>見出し行</source>
+        <translation>Header row</translation>
+    </message>
+    <message>
+        <source>メモリ上限</source>
+        <translation>Memory limit</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>ファイルを追加...</source>
+        <translation>Add files...</translation>
+    </message>
+    <message>
+        <source>開く(&amp;O)...</source>
+        <translation>&amp;Open...</translation>
+    </message>
+    <message>
+        <source>プロファイルを読み込む(&amp;L)...</source>
+        <translation>&amp;Load profile...</translation>
+    </message>
+    <message>
+        <source>プロファイルを保存(&amp;V)...</source>
+        <translation>Sa&amp;ve profile...</translation>
+    </message>
+    <message>
+        <source>プロファイルを使わない(&amp;U)</source>
+        <translation>Stop &amp;using the profile</translation>
+    </message>
+    <message>
+        <source>開くブック</source>
+        <translation>Workbooks to process</translation>
+    </message>
+    <message>
+        <source>Excel ブック (*.xlsx *.xlsm);;すべてのファイル (*)</source>
+        <translation>Excel workbooks (*.xlsx *.xlsm);;All files (*)</translation>
+    </message>
+    <message>
+        <source>プロファイル: %1</source>
+        <translation>Profile: %1</translation>
+    </message>
+    <message>
+        <source>プロファイルを読み込む</source>
+        <translation>Load profile</translation>
+    </message>
+    <message>
+        <source>プロファイル (*.profile *.txt);;すべてのファイル (*)</source>
+        <translation>Profiles (*.profile *.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>プロファイルを保存</source>
+        <translation>Save profile</translation>
+    </message>
+    <message>
+        <source>マスクと復元のパスワード。同じパスワードでしか元に戻せません。</source>
+        <translation>The password that masks and restores. Only the same password gives the text back.</translation>
+    </message>
+    <message>
+        <source>パスワードの確認値とヒントをブックに記録しません。復元のときヒントは出ません。</source>
+        <translation>Records neither the password check value nor the hint in the workbook. No hint is shown when restoring.</translation>
+    </message>
+    <message>
+        <source>パスワードの代わりに、認証ファイル(「認証」メニューで選ぶ16バイト以上のファイル)の内容を鍵にします。</source>
+        <translation>Uses the contents of an authentication file (at least 16 bytes, chosen in the Authentication menu) as the key instead of the password.</translation>
+    </message>
+    <message>
+        <source>強: すべての文字を置き換えます。中は 2 文字に 1 文字、弱は 3 文字に 1 文字だけを置き換え、残りの文字は読めます(名前が推測できることがあります)。</source>
+        <translation>Strong replaces every character. Medium replaces every second character and weak every third; the others stay readable (names may still be guessed).</translation>
+    </message>
+    <message>
+        <source>マスク列に見出しの名前を書いたとき、その名前を探す行の番号です(1 が先頭行)。</source>
+        <translation>The row where the header names of the mask columns are looked up (1 is the first row).</translation>
+    </message>
+    <message>
+        <source>マスクする列。列記号(B,D)、見出しの名前(氏名,電話番号)、シートごと(顧客!B,C;注文!E)で書けます。空欄ならすべての文字列をマスクします。</source>
+        <translation>The columns to mask: letters (B,D), header names (Name,Phone) or per sheet (Customers!B,C;Orders!E). Empty masks every text of the workbook.</translation>
+    </message>
+    <message>
+        <source>漢字・かななど全角の文字を置き換える文字。</source>
+        <translation>The character that replaces kanji, kana and other full-width characters.</translation>
+    </message>
+    <message>
+        <source>英字を置き換える文字。</source>
+        <translation>The character that replaces letters.</translation>
+    </message>
+    <message>
+        <source>数字を置き換える文字。</source>
+        <translation>The character that replaces digits.</translation>
+    </message>
+    <message>
+        <source>アクセント付きの文字やギリシャ文字などを置き換える文字。</source>
+        <translation>The character that replaces accented letters, Greek, Cyrillic and similar characters.</translation>
+    </message>
+    <message>
+        <source>列記号で選んだときも、見出し行の文字をマスクせずに残します。見出しの名前で選んだときは常に残ります。</source>
+        <translation>Keeps the header row readable also when the columns are chosen by letter. Columns chosen by header name always keep it.</translation>
+    </message>
+    <message>
+        <source>選んだ列の数値と日付はマスクせず、文字列だけをマスクします。</source>
+        <translation>Masks only the texts of the chosen columns and leaves their numbers and dates.</translation>
+    </message>
+    <message>
+        <source>別のブックを作らずに、元のブックをマスク(復元)した内容で置き換えます。元に戻せることを確かめたブックで使ってください。</source>
+        <translation>Replaces the workbook itself by its masked (restored) form instead of writing a new one. Use it only with workbooks seen to restore correctly.</translation>
+    </message>
+    <message>
+        <source>図形やテキストボックスの文字もマスクします。</source>
+        <translation>Also masks the text of shapes and text boxes.</translation>
+    </message>
+    <message>
+        <source>上書き更新と一緒に使います。復元したブックを表計算ソフトで開き、保存して閉じると自動でマスクし直します。</source>
+        <translation>Works with Overwrite: a restored workbook opens in the spreadsheet program and is masked again once it was saved and the program closed.</translation>
+    </message>
+    <message>
+        <source>1 つのブックに使うメモリの上限。自動はこのコンピューターのメモリの 8 分の 1(最大 1 GB)です。超えるブックは処理せず、必要な量を知らせます。</source>
+        <translation>The most memory one workbook may take. Automatic is an eighth of this computer&apos;s memory, at most 1 GB. A workbook that needs more is not processed, and the message says how much it needs.</translation>
+    </message>
+    <message>
+        <source>処理するブックを選びます。ドロップと同じように処理されます。</source>
+        <translation>Choose workbooks to process, as if they were dropped on the window.</translation>
+    </message>
+    <message>
+        <source>設定を保存するか確かめてから終了します。</source>
+        <translation>Ends the program, asking first whether to save changed settings.</translation>
+    </message>
+    <message>
+        <source>見出し行がシートごとに違うため、この提案はプロファイルに保存して使います。保存しますか?</source>
+        <translation>The sheets' header rows differ, which only a profile holds: save this suggestion as a profile and use it?</translation>
+    </message>
 </context>
 <context>
     <name>hsc::gui::MessageBox</name>
