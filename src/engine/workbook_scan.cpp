@@ -380,6 +380,62 @@ std::size_t scan_worksheet(std::string_view sheet, const SheetSelection& selecti
     return mine.cells;
 }
 
+bool mask_value_bytes(std::string_view before, std::string& value, std::string_view type, const MaskSettings& s) {
+    value.assign(before);
+    std::span<char> bytes(value.data(), value.size());
+    // A CDATA section is masked inside its markers; other markup is nothing the
+    // maskers read, and its text stays.
+    constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
+    if (before.starts_with(CDATA_OPEN) && before.ends_with(CDATA_CLOSE) &&
+        before.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
+        bytes = bytes.subspan(CDATA_OPEN.size(), before.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
+    if (std::string_view(bytes.data(), bytes.size()).find('<') != std::string_view::npos) bytes = {};
+    if (type == "str") mask_text_run(bytes, true, s, RunEscapes::cell_text);
+    if (type == "d") mask_iso_date(bytes);
+    if (type == "n") mask_number_text(bytes, s);
+    return value != before;
+}
+
+bool holds_maskable(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               static_cast<unsigned char>(c) >= 0x80;
+    });
+}
+
+void for_each_chosen_cell(std::string_view sheet, const SheetSelection& selection,
+                          const std::function<void(const ChosenCell&)>& visit) {
+    if (!selection.every_column && selection.columns.empty()) return;
+    const SheetTags tags(sheet);
+    const std::string f_name = tags.prefix + "f";
+    walk_cells(sheet, tags, [&](const CellAt& at) -> std::size_t {
+        const CellTag& tag = at.tag;
+        if (!is_chosen(at, selection)) return tag.end;
+        ChosenCell cell;
+        cell.row = at.row;
+        cell.column = at.column;
+        cell.kept = kept_owner(at, selection).has_value();
+        cell.type = tag.has_t ? tag.t : std::string_view("n");
+        cell.style = tag.s;
+        cell.empty = tag.empty;
+        if (tag.empty) {
+            visit(cell);
+            return tag.end;
+        }
+        std::size_t cell_end = 0;
+        cell.value = cell_value(sheet, tag, tags, cell_end);
+        ElementAt found;
+        cell.formula = next_element(sheet, f_name, tag.end, cell_end, found);
+        if (cell.type == "inlineStr") {
+            const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
+            cell.inline_string = is.outer_begin != std::string_view::npos;
+            if (cell.inline_string) cell.value = sheet.substr(is.inner_begin, is.inner_end - is.inner_begin);
+        }
+        visit(cell);
+        return std::max(cell_end, tag.end);
+    });
+}
+
 ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const SheetSelection& selection,
                                  bool numbers, const MaskSettings& s,
                                  const std::function<void(std::string_view)>& masked_value,
@@ -402,25 +458,8 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
         const std::string_view value = cell_value(sheet, tag, tags, cell_end);
         const std::size_t next = std::max(cell_end, tag.end);
         if (value.empty()) return next;
-        value_bytes.assign(value);
-        std::span<char> bytes(value_bytes.data(), value_bytes.size());
-        // A CDATA section is masked inside its markers; other markup is nothing the
-        // maskers read, and its text stays.
-        constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
-        if (value.starts_with(CDATA_OPEN) && value.ends_with(CDATA_CLOSE) &&
-            value.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
-            bytes = bytes.subspan(CDATA_OPEN.size(), value.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
-        if (std::string_view(bytes.data(), bytes.size()).find('<') != std::string_view::npos) bytes = {};
-        if (text) mask_text_run(bytes, true, s, RunEscapes::cell_text);
-        if (date) mask_iso_date(bytes);
-        if (number) mask_number_text(bytes, s);
-        if (value_bytes == value) {
-            // Readable unless it holds nothing a mask character stands for.
-            if (std::any_of(value.begin(), value.end(), [](char c) {
-                    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           static_cast<unsigned char>(c) >= 0x80;
-                }))
-                ++counts.left;
+        if (!mask_value_bytes(value, value_bytes, type, s)) {
+            if (holds_maskable(value)) ++counts.left;
             return next;
         }
         if (masked_value) masked_value(value);
