@@ -143,7 +143,8 @@ void count_sheet_columns(std::string_view sheet, const SheetSelection& selection
             if (item < item_owners.size()) item_owners[item] |= bit;
         } else if (type == "inlineStr") {
             if (!cell.inline_string) {
-                ++c.empty;
+                // No string to turn: nothing in it is nothing readable, any other text stays.
+                ++(std::all_of(cell.value.begin(), cell.value.end(), is_xml_space) ? c.empty : c.inline_left);
             } else if (setup.inline_joinable) {
                 ++c.texts;
                 inline_texts.add(cell.value, bit);

@@ -429,7 +429,8 @@ void for_each_chosen_cell(std::string_view sheet, const SheetSelection& selectio
         if (cell.type == "inlineStr") {
             const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
             cell.inline_string = is.outer_begin != std::string_view::npos;
-            if (cell.inline_string) cell.value = sheet.substr(is.inner_begin, is.inner_end - is.inner_begin);
+            cell.value = cell.inline_string ? sheet.substr(is.inner_begin, is.inner_end - is.inner_begin)
+                                            : sheet.substr(tag.end, cell_end - tag.end);
         }
         visit(cell);
         return std::max(cell_end, tag.end);

@@ -93,8 +93,8 @@ struct ChosenCell {
     bool inline_string = false;   // t="inlineStr" with an <is> element
     std::string_view type;        // its t, "n" without one
     std::string_view style;       // its s
-    std::string_view value;       // its <v> text, empty without one; with inline_string the
-                                  // content of its <is>
+    std::string_view value;       // its <v> text, empty without one; of an inline string the
+                                  // content of its <is>, or without one all it holds
 };
 // Calls visit(cell) for every cell of the chosen columns (every cell without a column
 // list), in document order.

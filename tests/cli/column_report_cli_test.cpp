@@ -152,8 +152,8 @@ TEST(ColumnReport, ValuesLeftByTheMaskCharactersAreCountedPerColumn) {
                          {"--lang", "en", "--columns", "B", "--digit-mask", "none", "--report", "--dry-run", "book.xlsx"},
                          PW);
     EXPECT_EQ(r.exit_code, 4);
-    EXPECT_NE(r.out.find("readable: values the mask characters leave as they are 1\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("warning: Mask column 名簿!B is still readable: values the mask characters leave as they are 1."),
+    EXPECT_NE(r.out.find("readable: 1 values the mask characters leave as they are\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("warning: Mask column 名簿!B is still readable: 1 values the mask characters leave as they are."),
               std::string::npos)
         << r.err;
 }

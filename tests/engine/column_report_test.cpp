@@ -12,7 +12,8 @@ namespace hsc {
 namespace {
 
 // Columns A to E of rows 1 to 4; row 1 is the header, kept readable.
-//   A: shared strings, an inline string, an empty cell
+//   A: shared strings, an inline string, an empty cell, text of an inline-string cell
+//      without its string element (which nothing can mask)
 //   B: numbers: an integer, a negative decimal, a formula with its cached result, a
 //      number whose style (1) shows a date
 //   C: an ISO date cell, a boolean, an error, a formula without a cached result
@@ -28,7 +29,7 @@ const std::string SHEET =
     "<c r=\"C3\" t=\"b\"><v>1</v></c><c r=\"D3\" t=\"str\"><f>A2&amp;\"様\"</f><v>山田太郎様</v></c></row>"
     "<row r=\"4\"><c r=\"A4\" s=\"3\"/><c r=\"B4\"><f>B2*2</f><v>18024691356</v></c><c r=\"C4\" t=\"e\"><v>#N/A</v></c>"
     "<c r=\"D4\" t=\"inlineStr\"></c></row>"
-    "<row r=\"5\"><c r=\"B5\" s=\"1\"><v>31119</v></c><c r=\"C5\"><f>NOW()</f></c></row>"
+    "<row r=\"5\"><c r=\"A5\" t=\"inlineStr\">鈴木</c><c r=\"B5\" s=\"1\"><v>31119</v></c><c r=\"C5\"><f>NOW()</f></c></row>"
     "</sheetData></worksheet>";
 
 struct CountCase {
@@ -53,7 +54,7 @@ ColumnReport column(int index) {
 std::vector<ColumnReport> expected_counts(bool numbers, bool joinable, bool digits_masked) {
     ColumnReport a = column(0), b = column(1), c = column(2), d = column(3);
     a.texts = joinable ? 2 : 1;
-    a.inline_left = joinable ? 0 : 1;
+    a.inline_left = joinable ? 1 : 2;
     a.empty = 1;
     if (!numbers) {
         b.numbers_kept = 3;
