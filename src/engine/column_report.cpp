@@ -159,20 +159,27 @@ void count_sheet_columns(std::string_view sheet, const SheetSelection& selection
                 ++(cell.formula ? c.formulas_left : c.empty);
             } else if (!text && !setup.numbers) {
                 ++(cell.formula ? c.formulas_left : c.numbers_kept);
-            } else if (mask_value_bytes(cell.value, masked, type, s)) {
+            } else {
+                const bool changed = mask_value_bytes(cell.value, masked, type, s);
+                const Unchanged why = changed ? Unchanged::already_masked : why_unchanged(cell.value, type, s);
+                if (why == Unchanged::readable) {
+                    ++c.unmasked;
+                    return;
+                }
+                if (why == Unchanged::nothing_to_mask) {
+                    ++c.empty;
+                    return;
+                }
                 std::size_t style = 0;
                 const bool date = type == "d" || (setup.date_styles && parse_index(cell.style, style) &&
                                                   style < setup.date_styles->size() && (*setup.date_styles)[style]);
                 ++(text ? c.texts : date ? c.dates : c.numbers);
                 if (cell.formula) ++c.formulas;
+                if (!changed) return;  // reads the same masked: nothing to look for
                 texts.add_raw(cell.value, bit);
                 if (date)
                     for (const std::string& form : date_texts(cell.value, type == "d", setup.date1904))
                         texts.add(form, bit);
-            } else if (holds_maskable(cell.value)) {
-                ++c.unmasked;
-            } else {
-                ++c.empty;  // nothing in it a mask character stands for
             }
         }
     });

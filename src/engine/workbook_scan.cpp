@@ -396,11 +396,20 @@ bool mask_value_bytes(std::string_view before, std::string& value, std::string_v
     return value != before;
 }
 
-bool holds_maskable(std::string_view value) {
-    return std::any_of(value.begin(), value.end(), [](char c) {
+Unchanged why_unchanged(std::string_view value, std::string_view type, const MaskSettings& s) {
+    const bool maskable = std::any_of(value.begin(), value.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                static_cast<unsigned char>(c) >= 0x80;
     });
+    if (!maskable) return Unchanged::nothing_to_mask;
+    // A value of mask characters only ("9" under the digit mask 9) reads the same masked,
+    // yet masking went over it: a value of the same shape with other letters and digits
+    // tells whether it did.
+    std::string other(value), masked;
+    for (char& c : other)
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            c = c == '9' ? '0' : c == 'Z' ? 'A' : c == 'z' ? 'a' : static_cast<char>(c + 1);
+    return mask_value_bytes(other, masked, type, s) ? Unchanged::already_masked : Unchanged::readable;
 }
 
 void for_each_chosen_cell(std::string_view sheet, const SheetSelection& selection,
@@ -460,7 +469,7 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
         const std::size_t next = std::max(cell_end, tag.end);
         if (value.empty()) return next;
         if (!mask_value_bytes(value, value_bytes, type, s)) {
-            if (holds_maskable(value)) ++counts.left;
+            if (why_unchanged(value, type, s) == Unchanged::readable) ++counts.left;
             return next;
         }
         if (masked_value) masked_value(value);

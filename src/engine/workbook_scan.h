@@ -80,9 +80,12 @@ ValueCounts mask_cell_values(std::string_view sheet, std::string& masked, const 
 // A cell's own value `before` masked into `value` as mask_cell_values does, keeping its
 // length: `type` is the cell's t ("str", "n", "d"; "n" without one). True when it changed.
 bool mask_value_bytes(std::string_view before, std::string& value, std::string_view type, const MaskSettings& s);
-// Whether a value holds anything a mask character stands for (digits, letters, other
-// scripts): one that masking left as it is stays readable then.
-bool holds_maskable(std::string_view value);
+// Why masking left a value as it is: nothing in it a mask character stands for (digits,
+// letters, other scripts), only characters that are their own mask already ("99" under
+// the digit mask 9: masked all the same), or characters the settings pass by (a mask
+// character "none"), which stay readable.
+enum class Unchanged { nothing_to_mask, already_masked, readable };
+Unchanged why_unchanged(std::string_view value, std::string_view type, const MaskSettings& s);
 
 // A cell of the chosen columns as the masking passes see it, for a report of what they did.
 struct ChosenCell {

@@ -17,7 +17,9 @@ namespace {
 //   B: numbers: an integer, a negative decimal, a formula with its cached result, a
 //      number whose style (1) shows a date
 //   C: an ISO date cell, a boolean, an error, a formula without a cached result
-//   D: plain text cells (t="str"), one of them a formula's result; an empty inline string
+//      and a number that is its own mask (99 under the digit mask 9)
+//   D: plain text cells (t="str"), one of them a formula's result; an empty inline string,
+//      and a text with nothing to mask ("-")
 //   E: not chosen: counted nowhere
 const std::string SHEET =
     "<worksheet><sheetData>"
@@ -30,6 +32,7 @@ const std::string SHEET =
     "<row r=\"4\"><c r=\"A4\" s=\"3\"/><c r=\"B4\"><f>B2*2</f><v>18024691356</v></c><c r=\"C4\" t=\"e\"><v>#N/A</v></c>"
     "<c r=\"D4\" t=\"inlineStr\"></c></row>"
     "<row r=\"5\"><c r=\"A5\" t=\"inlineStr\">鈴木</c><c r=\"B5\" s=\"1\"><v>31119</v></c><c r=\"C5\"><f>NOW()</f></c></row>"
+    "<row r=\"6\"><c r=\"B6\"><v>99</v></c><c r=\"D6\" t=\"str\"><v>-</v></c></row>"
     "</sheetData></worksheet>";
 
 struct CountCase {
@@ -57,18 +60,18 @@ std::vector<ColumnReport> expected_counts(bool numbers, bool joinable, bool digi
     a.inline_left = joinable ? 1 : 2;
     a.empty = 1;
     if (!numbers) {
-        b.numbers_kept = 3;
+        b.numbers_kept = 4;
         b.formulas_left = 1;
         c.numbers_kept = 1;
     } else if (digits_masked) {
-        b.numbers = 3, b.dates = 1, b.formulas = 1;
+        b.numbers = 4, b.dates = 1, b.formulas = 1;
         c.dates = 1;
     } else {
-        b.unmasked = 4;  // the digit mask "none" leaves them as they are
+        b.unmasked = 5;  // the digit mask "none" leaves them as they are
         c.dates = 1;     // an ISO date is masked whatever the digit mask says
     }
     c.booleans = 1, c.errors = 1, c.formulas_left = 1;
-    d.texts = 2, d.formulas = 1, d.empty = 1;
+    d.texts = 2, d.formulas = 1, d.empty = 2;
     return {a, b, c, d};
 }
 
@@ -151,6 +154,29 @@ TEST(ColumnCount, ListedColumnsWithoutCellsAndEveryColumnWithout) {
     for (const ColumnReport& c : columns) met.push_back(c.column);
     EXPECT_EQ(met, (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(columns[4].numbers_kept, 1u);  // numbers stay without a list unless asked for
+}
+
+// A value that masking leaves as it is counts as left readable only when the settings
+// pass its characters by, for the report per column and for the file's count alike.
+TEST(ColumnCount, AValueThatIsItsOwnMaskIsNoValueLeft) {
+    const std::string sheet = "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>99</v></c>"
+                              "<c r=\"B1\" t=\"str\"><v>XX</v></c></row></sheetData></worksheet>";
+    SheetSelection selection;
+    selection.columns = {0, 1};
+    for (const int digits : {NUMBER_NINE, NUMBER_NONE}) {
+        MaskSettings settings;
+        settings.mask_number = digits;
+        std::string masked;
+        EXPECT_EQ(mask_cell_values(sheet, masked, selection, true, settings).left, digits == NUMBER_NONE ? 1u : 0u);
+        EXPECT_EQ(why_unchanged("99", "n", settings),
+                  digits == NUMBER_NONE ? Unchanged::readable : Unchanged::already_masked);
+    }
+    const MaskSettings defaults;
+    MaskSettings letters_x;
+    letters_x.mask_char = CHAR_X;
+    EXPECT_EQ(why_unchanged("XX", "str", letters_x), Unchanged::already_masked);
+    EXPECT_EQ(why_unchanged("-", "str", defaults), Unchanged::nothing_to_mask);
+    EXPECT_EQ(why_unchanged("1900-01-01", "d", defaults), Unchanged::already_masked);
 }
 
 struct DateCase {
