@@ -963,11 +963,18 @@ private slots:
         auto* list = window.findChild<QListWidget*>("results");
         MessageBox::setNextAnswer(MessageBox::No);
         drop_and_wait(window, {QString::fromStdString((dir / "book.xlsx").string())});
-        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->count(), 5);
         QCOMPARE(list->item(0)->text(),
                  QStringLiteral("book.xlsx をマスクしました → ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)"));
-        QCOMPARE(list->item(1)->text(),
+        // The report per column, then the warnings: the place, and the column it came from.
+        QCOMPARE(list->item(1)->text(), QStringLiteral("  列ごとの結果:"));
+        QCOMPARE(list->item(2)->text(),
+                 QStringLiteral("    名簿!A: マスク 文字 2・数値 0・日付 0(うち数式の結果 0)/ 残したもの: なし / "
+                                "読める形: マスクした値がほかの場所にあります(コメント)"));
+        QCOMPARE(list->item(3)->text(),
                  QStringLiteral("  マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。"));
+        QCOMPARE(list->item(4)->text(),
+                 QStringLiteral("  マスク列 名簿!A が読める形で残っています: マスクした値がほかの場所にあります(コメント)。"));
 
         MessageBox::setNextAnswer(MessageBox::No);
         drop_and_wait(window, {QString::fromStdString((dir / "●book.xlsx").string())});
