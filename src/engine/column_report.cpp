@@ -119,7 +119,6 @@ void count_sheet_columns(std::string_view sheet, const SheetSelection& selection
         for (int column : listed) index.at(column, unused);
     }
     const MaskSettings& s = *setup.settings;
-    MaskedItemTexts inline_texts(root_element_prefix(sheet), texts);
     std::string masked;
     for_each_chosen_cell(sheet, selection, [&](const ChosenCell& cell) {
         if (cell.column < 0) return;  // a cell the markup places nowhere: no column to count it in
@@ -146,8 +145,8 @@ void count_sheet_columns(std::string_view sheet, const SheetSelection& selection
                 // No string to turn: nothing in it is nothing readable, any other text stays.
                 ++(std::all_of(cell.value.begin(), cell.value.end(), is_xml_space) ? c.empty : c.inline_left);
             } else if (setup.inline_joinable) {
+                // Looked for once it has joined the table, if masking changes it there.
                 ++c.texts;
-                inline_texts.add(cell.value, bit);
             } else {
                 ++c.inline_left;
             }

@@ -120,7 +120,7 @@ TEST(ColumnCount, MaskedValuesAreLookedForUnderTheirColumn) {
     std::vector<std::uint64_t> owners(5, 0);
     count_sheet_columns(SHEET, selection, setup, columns, texts, owners);
     ASSERT_EQ(columns.size(), 4u);
-    EXPECT_EQ(texts.owners_of("田中次郎"), column_bit(0));  // the inline string, which joins the table
+    EXPECT_FALSE(texts.contains("田中次郎"));  // an inline string is looked for as the item it becomes
     EXPECT_EQ(texts.owners_of("9012345678"), column_bit(1));
     EXPECT_EQ(texts.owners_of("1985-03-12"), column_bit(2));  // as the cell holds it
     EXPECT_EQ(texts.owners_of("1985/3/12"), column_bit(2));
