@@ -25,6 +25,7 @@
 #include "engine/choice_text.h"
 #include "engine/driver.h"
 #include "engine/masked_look.h"
+#include "engine/suggest.h"
 #include "engine/leak_check.h"
 #include "json_text.h"
 #include "options.h"
@@ -114,6 +115,33 @@ std::string merge_json(const MergeReport& m) {
            ",\"changed\":" + cells(m.changed) + "}}";
 }
 
+// The report per column as the JSON member "columns".
+std::string columns_json(const MaskReport& report) {
+    std::string out = ",\"columns\":[";
+    for (std::size_t i = 0; i < report.columns.size(); ++i) {
+        const ColumnReport& c = report.columns[i];
+        const auto n = [](std::size_t v) { return std::to_string(v); };
+        std::string found = "[";
+        for (std::size_t k = 0; k < c.found_elsewhere.size(); ++k)
+            found.append(k ? "," : "")
+                .append("{\"kind\":" + json_string(leak_kind_name(c.found_elsewhere[k].kind)) +
+                        ",\"part\":" + json_string(c.found_elsewhere[k].part) + "}");
+        found += "]";
+        out.append(i ? "," : "")
+            .append("{\"sheet\":" + json_string(c.sheet) + ",\"part\":" + json_string(c.part) +
+                    ",\"column\":" + json_string(column_letters(c.column)) +
+                    ",\"header\":" + (c.header.empty() ? std::string("null") : json_string(c.header)) +
+                    ",\"masked\":{\"texts\":" + n(c.texts) + ",\"numbers\":" + n(c.numbers) +
+                    ",\"dates\":" + n(c.dates) + ",\"formulas\":" + n(c.formulas) +
+                    "},\"left\":{\"header\":" + n(c.header_kept) + ",\"formulas\":" + n(c.formulas_left) +
+                    ",\"booleans\":" + n(c.booleans) + ",\"errors\":" + n(c.errors) + ",\"empty\":" + n(c.empty) +
+                    ",\"numbers_kept\":" + n(c.numbers_kept) + "},\"readable\":{\"unmasked\":" + n(c.unmasked) +
+                    ",\"inline_strings\":" + n(c.inline_left) + ",\"found_elsewhere\":" + found +
+                    "},\"complete\":" + (c.readable() ? "false" : "true") + "}");
+    }
+    return out + "]";
+}
+
 // The report's counts and warnings as JSON members.
 std::string report_json(const MaskReport& report) {
     std::string warnings = "[";
@@ -133,7 +161,8 @@ std::string report_json(const MaskReport& report) {
            ",\"warnings\":" + warnings + ",\"values\":{\"numbers\":" + std::to_string(report.values.numbers) +
            ",\"dates\":" + std::to_string(report.values.dates) + ",\"texts\":" + std::to_string(report.values.texts) +
            ",\"formulas\":" + std::to_string(report.values.formulas) + ",\"left\":" +
-           std::to_string(report.values.left) + ",\"formula_texts\":" + std::to_string(report.values.literals) + "}";
+           std::to_string(report.values.left) + ",\"formula_texts\":" + std::to_string(report.values.literals) + "}" +
+           columns_json(report);
 }
 
 // "strings=12 cells=30 shapes=2" for the line of a file.
@@ -401,6 +430,11 @@ void run_all(const Options& o, const MaskSettings& settings, const ProcessOption
             // never obeyed by the terminal. JSON escapes them itself.
             if (o.json) std::printf("%s\n", json_line(r).c_str());
             else if (r.status == RC_OK && !o.quiet) std::printf("%s\n", visible_controls(r.summary, true).c_str());
+            if (!o.json && o.report && r.status == RC_OK && r.report.produced && !r.report.columns.empty()) {
+                std::printf("  %s\n", say(o.lang, Msg::report_heading).c_str());
+                for (const std::string& line : column_report_lines(r.report, o.lang))
+                    std::printf("    %s\n", visible_controls(line).c_str());
+            }
             std::fflush(stdout);  // the file's line before its warnings, also into one pipe
             if (!o.json || r.status != RC_OK)
                 for (const auto& e : r.errors)

@@ -167,6 +167,8 @@ bool parse_options(int argc, char** argv, Lang lang, Options& o, std::string& me
             if (!flag(o.mask_numbers)) return false;
         } else if (name == "--dry-run") {
             if (!flag(o.dry_run)) return false;
+        } else if (name == "--report") {
+            if (!flag(o.report)) return false;
         } else if (name == "--header-row") {
             if (!value(v)) return false;
             int n = 0;

@@ -38,6 +38,7 @@ struct Options {
     bool text_only = false;     // chosen columns: their text only, numbers and dates stay
     bool mask_numbers = false;  // no column list: numbers and dates too
     bool dry_run = false;       // report what would be done, write nothing
+    bool report = false;        // print the report per column after each masked file
     std::optional<int> strength;
     std::optional<int> kanji_mask, alpha_mask, digit_mask, wchar_mask;
     bool shapes = false;

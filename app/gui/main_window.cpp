@@ -244,11 +244,7 @@ void MainWindow::dropsFinished() {
 void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
     auto warnings = report_warning_texts(outcome.report, shell_.lang());
     for (std::string& w : merge_warning_texts(outcome.merge, shell_.lang())) warnings.push_back(std::move(w));
-    auto add = [this](const QString& text, QStyle::StandardPixmap icon) {
-        auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
-        item->setToolTip(plain_tooltip(text));
-        results_->addItem(item);
-    };
+    auto add = [this](const QString& text, QStyle::StandardPixmap icon) { addResultLine(text, icon); };
     const QString input = qs(outcome.input.filename().string());
     const QString output = qs(outcome.output.filename().string());
     QString line;
@@ -282,7 +278,26 @@ void MainWindow::addOutcomeLines(const FileOutcome& outcome) {
                                         : warnings.empty() ? QStyle::SP_DialogApplyButton
                                                            : QStyle::SP_MessageBoxWarning;
     add(line, icon);
+    addColumnLines(outcome);
     for (const std::string& w : warnings) add(QStringLiteral("  ") + qs(w), QStyle::SP_MessageBoxWarning);
+}
+
+// The report per column of a masking, one line per chosen column under the file's line;
+// a column left readable carries the warning icon.
+void MainWindow::addColumnLines(const FileOutcome& outcome) {
+    if (outcome.result != FileOutcome::Result::masked || outcome.report.columns.empty()) return;
+    const std::vector<std::string> lines = column_report_lines(outcome.report, shell_.lang());
+    addResultLine(QStringLiteral("  ") + qs(say(shell_.lang(), Msg::report_heading)), QStyle::SP_FileDialogDetailedView);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        addResultLine(QStringLiteral("    ") + qs(lines[i]), outcome.report.columns[i].readable()
+                                                                ? QStyle::SP_MessageBoxWarning
+                                                                : QStyle::SP_MessageBoxInformation);
+}
+
+void MainWindow::addResultLine(const QString& text, QStyle::StandardPixmap icon) {
+    auto* item = new QListWidgetItem(style()->standardIcon(icon), text);
+    item->setToolTip(plain_tooltip(text));
+    results_->addItem(item);
 }
 
 // Three columns under the banner, each label over its control. The grid gives every

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QPixmap>
+#include <QStyle>
 #include <QTranslator>
 #include <functional>
 #include <vector>
@@ -121,6 +122,8 @@ private:
     void retranslate();  // every text of the window in the current language
     void fitToTexts();   // the fixed size the texts of the current language need
     void addOutcomeLines(const FileOutcome& outcome);
+    void addColumnLines(const FileOutcome& outcome);
+    void addResultLine(const QString& text, QStyle::StandardPixmap icon);
     void leave();  // the save prompt, then the end of the program
     void showPasswordStatus();  // the status area says when the known password is in use
     // Before a drop that masks: the built-in password never without a confirmation that

@@ -462,6 +462,32 @@ constexpr std::array TEXTS{
                 "numbers and dates %d, text cells %d"},
     MessageText{Msg::warn_unmasked_values, "warn-unmasked-values", "マスク列の数値・日付・文字のセルのうち %d件が読める形で残っています。数字などのマスク文字が「なし」になっていないか確認してください(%s)。",
                 "%d number, date or text cells of the mask columns are still readable. Check that the mask characters (digits and the like) are not \"none\" (%s)."},
+    MessageText{Msg::report_heading, "report-heading", "列ごとの結果:",
+                "Per column:"},
+    MessageText{Msg::report_column, "report-column", "%s: マスク 文字 %d・数値 %d・日付 %d(うち数式の結果 %d)/ 残したもの: %s / 読める形: %s",
+                "%s: masked texts %d, numbers %d, dates %d (formula results %d) / left: %s / readable: %s"},
+    MessageText{Msg::column_left_header, "column-left-header", "見出し %d",
+                "header %d"},
+    MessageText{Msg::column_left_formulas, "column-left-formulas", "数式 %d",
+                "formulas %d"},
+    MessageText{Msg::column_left_booleans, "column-left-booleans", "真偽値 %d",
+                "booleans %d"},
+    MessageText{Msg::column_left_errors, "column-left-errors", "エラー値 %d",
+                "errors %d"},
+    MessageText{Msg::column_left_empty, "column-left-empty", "空 %d",
+                "empty %d"},
+    MessageText{Msg::column_left_numbers_kept, "column-left-numbers-kept", "数値・日付(設定で残す) %d",
+                "numbers and dates kept by the settings %d"},
+    MessageText{Msg::column_readable_unmasked, "column-readable-unmasked", "マスク文字「なし」で変わらない値 %d件",
+                "%d values the mask characters leave as they are"},
+    MessageText{Msg::column_readable_inline, "column-readable-inline", "マスクできなかったセル内の文字列 %d件",
+                "%d in-cell texts that could not be masked"},
+    MessageText{Msg::column_readable_elsewhere, "column-readable-elsewhere", "マスクした値がほかの場所にあります(%s)",
+                "masked values found elsewhere (%s)"},
+    MessageText{Msg::column_nothing, "column-nothing", "なし",
+                "none"},
+    MessageText{Msg::warn_column_readable, "warn-column-readable", "マスク列 %s が読める形で残っています: %s。",
+                "Mask column %s is still readable: %s."},
     MessageText{Msg::counts_with_cells, "counts-with-cells", "共有文字列 %d件、セル %d件、図形の文字 %d件",
                 "shared strings %d, cells %d, shape texts %d"},
     MessageText{Msg::outcome_masked, "outcome-masked", "%s をマスクしました → %s",
@@ -630,6 +656,9 @@ constexpr std::array TEXTS{
   --text-only             マスク列の数値と日付はそのままにし、文字だけをマスクする
   --numbers               列の指定がないとき、すべての数値と日付もマスクする
   --dry-run               何も書き込まずに、マスクまたは復元の結果だけを表示する
+  --report                マスク列ごとに、マスクしたセル (文字・数値・日付)、残したセルと
+                          その理由 (見出し、数式、真偽値、エラー値、空)、読める形で残るものを
+                          1 列 1 行で表示する (--json には常に含まれる)
   --strength strong|medium|weak
                           マスク強度 (強|中|弱)
   --kanji-mask ●|■|※|none   全角文字 (漢字など) のマスク文字
@@ -751,6 +780,9 @@ Options (each overrides one field of the settings file for this run):
   --text-only             mask only the text of the mask columns; their numbers and dates stay
   --numbers               without a column list, mask every number and date as well
   --dry-run               show what masking or restoring would do; write nothing
+  --report                print one line per mask column: the cells masked (texts, numbers,
+                          dates), the cells left and why (header, formula, boolean, error,
+                          empty) and what is still readable (always in --json)
   --strength strong|medium|weak
   --kanji-mask ●|■|※|none   mask character for double-byte characters
   --alpha-mask '*'|X|none     mask character for letters

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +43,9 @@ struct LeakFinding {
     LeakKind kind = LeakKind::other;
     std::string part;
     std::size_t count = 0;
+    // The columns of the report whose masked texts these are: bit k for MaskReport::columns[k]
+    // (k < 63), bit 63 for the later ones (those share it); 0 when no column is known.
+    std::uint64_t columns = 0;
     bool operator==(const LeakFinding&) const = default;
 };
 
@@ -83,6 +88,38 @@ struct ValueCounts {
     bool operator==(const ValueCounts&) const = default;
 };
 
+// What became of the cells of one chosen column of one worksheet (every column with
+// cells, without a column list).
+struct ColumnReport {
+    std::string part;   // the worksheet part
+    std::string sheet;  // its name in the workbook; empty when the workbook gives none
+    int column = 0;     // zero-based
+    std::string header; // the header text it was chosen by, if it was
+    // Masked, by kind: text cells (shared, inline and plain strings), numbers, dates; of
+    // those, formula cells whose cached value was masked.
+    std::size_t texts = 0, numbers = 0, dates = 0, formulas = 0;
+    // Left as they are, with nothing personal to read: formula cells whose result was not
+    // masked (none cached, a boolean or an error), booleans, errors, cells without a value,
+    // and cells of a kept header (or a table's header and totals rows).
+    std::size_t formulas_left = 0, booleans = 0, errors = 0, empty = 0, header_kept = 0;
+    // Numbers and dates that the settings keep readable on purpose (--text-only, or no
+    // column list without --numbers).
+    std::size_t numbers_kept = 0;
+    // Left readable against the choice: values the mask characters leave as they are
+    // ("none"), and inline strings that could not be masked.
+    std::size_t unmasked = 0, inline_left = 0;
+    // Masked texts of this column still readable elsewhere (kinds and parts, no counts).
+    std::vector<LeakFinding> found_elsewhere;
+
+    std::size_t masked() const { return texts + numbers + dates; }
+    // Something of the column can still be read though the column was chosen.
+    bool readable() const { return unmasked > 0 || inline_left > 0 || !found_elsewhere.empty(); }
+    bool operator==(const ColumnReport&) const = default;
+};
+
+// The bit of LeakFinding::columns that stands for column `index` of a report.
+inline std::uint64_t column_bit(std::size_t index) { return std::uint64_t{1} << (index < 63 ? index : 63); }
+
 // What masking one workbook did, and what of the masked text is still readable.
 struct MaskReport {
     bool produced = false;              // set by a masking that ran to its end
@@ -101,13 +138,17 @@ struct MaskReport {
     // What the column list met: header texts missing in some worksheets, header cells
     // that show masked (kinds WARNING_HEADER_NOT_FOUND, WARNING_HEADER_MASKED).
     std::vector<ReportWarning> column_warnings;
+    // Per chosen column of each worksheet, in worksheet and column order.
+    std::vector<ColumnReport> columns;
 
     bool nothing_masked() const { return shared_strings == 0 && shapes == 0 && values.changed() == 0; }
     // Nothing to warn about: something was masked, nothing chosen stayed readable, the
     // column list met no trouble and none of it was found elsewhere.
     bool complete() const {
         return !nothing_masked() && unmasked_items == 0 && inline_cells_left == 0 && values.left == 0 && leaks.empty() &&
-               column_warnings.empty();
+               column_warnings.empty() && std::none_of(columns.begin(), columns.end(), [](const ColumnReport& c) {
+                   return c.readable();
+               });
     }
 };
 

@@ -302,8 +302,17 @@ public:
             v = decoded;
         }
         bool found = false;
-        for_each_piece(v, kind, [&](std::string_view piece) { found = found || texts_.contains(trim(piece)); });
-        if (found) ++counts_[static_cast<std::size_t>(kind)];
+        std::uint64_t owners = 0;
+        for_each_piece(v, kind, [&](std::string_view piece) {
+            if (const std::optional<std::uint64_t> o = texts_.owners_of(trim(piece))) {
+                found = true;
+                owners |= *o;
+            }
+        });
+        if (found) {
+            ++counts_[static_cast<std::size_t>(kind)];
+            owners_[static_cast<std::size_t>(kind)] |= owners;
+        }
         return found;
     }
 
@@ -354,12 +363,12 @@ public:
     bool in_index_cell() const { return index_depth_ != 0; }
     // Takes the counts of a scanner that scanned the rest of the part.
     void add_counts(const PartScanner& other) {
-        for (std::size_t k = 0; k < counts_.size(); ++k) counts_[k] += other.counts_[k];
+        for (std::size_t k = 0; k < counts_.size(); ++k) counts_[k] += other.counts_[k], owners_[k] |= other.owners_[k];
     }
 
     void report(std::string_view part, std::vector<LeakFinding>& findings) const {
         for (std::size_t k = 0; k < counts_.size(); ++k)
-            if (counts_[k]) findings.push_back({static_cast<LeakKind>(k), std::string(part), counts_[k]});
+            if (counts_[k]) findings.push_back({static_cast<LeakKind>(k), std::string(part), counts_[k], owners_[k]});
     }
 
 private:
@@ -494,6 +503,7 @@ private:
     std::size_t p_ = 0;
     std::vector<std::pair<std::string_view, std::string_view>> attributes_;
     std::array<std::size_t, static_cast<std::size_t>(LeakKind::other) + 1> counts_{};
+    std::array<std::uint64_t, static_cast<std::size_t>(LeakKind::other) + 1> owners_{};  // whose texts they were
     // The element whose runs are being joined: `depth` is the stack's size inside it (0
     // when none), `phonetic_depth` that inside a phonetic reading of it.
     struct Join {
@@ -650,15 +660,18 @@ void MaskedTexts::rehash(std::size_t texts) {
 
 void MaskedTexts::reserve(std::size_t n) { rehash(n); }
 
-bool MaskedTexts::add(std::string_view text) {
+bool MaskedTexts::add(std::string_view text, std::uint64_t owners) {
     const std::string_view t = trim(text);
     if (too_plain_to_look_for(t)) return false;
     if (2 * (count_ + 1) > table_.size()) rehash(count_ + 1);
     const std::size_t hash = std::hash<std::string_view>{}(t);
     Slot& slot = table_[place(t, hash)];
-    if (slot.data) return true;
+    if (slot.data) {
+        slot.owners |= owners;
+        return true;
+    }
     const std::string_view kept = keep(t);
-    slot = {hash, kept.data(), kept.size()};
+    slot = {hash, kept.data(), kept.size(), owners};
     ++count_;
     filter_.set(filter_slot(t));
     shortest_ = std::min(shortest_, t.size());
@@ -666,23 +679,25 @@ bool MaskedTexts::add(std::string_view text) {
     return true;
 }
 
-bool MaskedTexts::add_raw(std::string_view xml_text) {
+bool MaskedTexts::add_raw(std::string_view xml_text, std::uint64_t owners) {
     // Without '&' and '_' there is no reference or escape: the text reads as it is written.
-    if (xml_text.find_first_of("&_") == std::string_view::npos) return add(xml_text);
-    return add(decode_xml_text(xml_text));
+    if (xml_text.find_first_of("&_") == std::string_view::npos) return add(xml_text, owners);
+    return add(decode_xml_text(xml_text), owners);
 }
 
-bool MaskedTexts::contains(std::string_view text) const {
-    if (text.size() < shortest_ || text.size() > longest_ || !filter_.test(filter_slot(text))) return false;
-    return table_[place(text, std::hash<std::string_view>{}(text))].data != nullptr;
+std::optional<std::uint64_t> MaskedTexts::owners_of(std::string_view text) const {
+    if (text.size() < shortest_ || text.size() > longest_ || !filter_.test(filter_slot(text))) return std::nullopt;
+    const Slot& slot = table_[place(text, std::hash<std::string_view>{}(text))];
+    if (!slot.data) return std::nullopt;
+    return slot.owners;
 }
 
-void MaskedItemTexts::add(std::string_view item) {
+void MaskedItemTexts::add(std::string_view item, std::uint64_t owners) {
     visible_.clear();
     phonetic_.clear();
     item_texts(item, ElementRanges(prefix_, "t"), ElementRanges(prefix_, "rPh"), visible_, phonetic_);
-    texts_.add_raw(visible_);
-    texts_.add_raw(phonetic_);
+    texts_.add_raw(visible_, owners);
+    texts_.add_raw(phonetic_, owners);
 }
 
 std::size_t collect_masked_items(std::string_view original, std::string_view masked, MaskedTexts& texts) {

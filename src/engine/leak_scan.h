@@ -2,6 +2,8 @@
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,13 +34,17 @@ public:
     // Moving hands over the blocks; the moved-from set is empty and starts a block of its own.
     MaskedTexts(MaskedTexts&& other) noexcept { *this = std::move(other); }
     MaskedTexts& operator=(MaskedTexts&& other) noexcept;
-    // The raw (XML-escaped) text of a masked run or item; true when it was kept.
-    bool add_raw(std::string_view xml_text);
+    // The raw (XML-escaped) text of a masked run or item; true when it was kept. `owners`
+    // says whose text it is (bits of the report's columns, see column_bit); a text added
+    // again gains the new owners.
+    bool add_raw(std::string_view xml_text, std::uint64_t owners = 0);
     // A text already decoded; true when it was kept.
-    bool add(std::string_view text);
+    bool add(std::string_view text, std::uint64_t owners = 0);
     // Whether a decoded, trimmed text is one of the set. Cheap for texts whose length no
     // member has.
-    bool contains(std::string_view text) const;
+    bool contains(std::string_view text) const { return owners_of(text).has_value(); }
+    // The owners of a decoded, trimmed text of the set; nothing when it is no member.
+    std::optional<std::uint64_t> owners_of(std::string_view text) const;
     std::size_t size() const { return count_; }
     // Room for `n` texts, so that adding them never rehashes.
     void reserve(std::size_t n);
@@ -52,6 +58,7 @@ private:
         std::size_t hash = 0;
         const char* data = nullptr;
         std::size_t size = 0;
+        std::uint64_t owners = 0;
     };
     // A few bits of a text that a lookup checks before it hashes the whole text: most
     // values of a part are no member, and this table stays in the first-level cache.
@@ -85,8 +92,9 @@ class MaskedItemTexts {
 public:
     // `prefix`: the element prefix of the table ("" or "x:").
     MaskedItemTexts(std::string_view prefix, MaskedTexts& texts) : prefix_(prefix), texts_(texts) {}
-    // `item`: the content of one <si> element, as it was before masking.
-    void add(std::string_view item);
+    // `item`: the content of one <si> element, as it was before masking; `owners` as for
+    // MaskedTexts::add.
+    void add(std::string_view item, std::uint64_t owners = 0);
 
 private:
     std::string prefix_;

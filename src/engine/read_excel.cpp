@@ -9,6 +9,7 @@
 
 #include "core/status.h"
 #include "engine/backups.h"
+#include "engine/column_report.h"
 #include "engine/inline_strings.h"
 #include "engine/merge.h"
 #include "engine/package_backup.h"
@@ -57,6 +58,9 @@ struct PackageParts {
     std::size_t worksheet_backups = 0;
     bool formula_results_dropped = false;  // the workbook must ask for a calculation
     MaskedTexts masked_values;  // their values as they were, for the leak scan
+    // The report per column, and per shared-string item the bits of the columns that show it.
+    std::vector<ColumnReport> columns;
+    std::vector<std::uint64_t> item_owners;
     std::vector<ReportWarning> column_warnings;
 };
 
@@ -427,6 +431,8 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
     const bool numbers = masks_numbers(ctx, s);
     // Which cell styles show a number as a date, for the report.
     const std::vector<bool> dates = numbers ? date_styles(stream_bytes(reg, "xl/styles.xml")) : std::vector<bool>();
+    const bool date1904 = uses_1904_dates(parts.workbook_text);
+    if (report) parts.item_owners.assign(parts.shared_string_flags.size(), 0);
     for (std::size_t k = 0; k < worksheets.size(); ++k) {
         const std::string_view name = worksheets[k];
         // Looked at where the package holds it: a worksheet is copied only to be rewritten.
@@ -449,6 +455,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         if (set.keeps_header_row()) selection.kept.push_back({0, header_row, 0, 16383, KEPT_HEADER_ROW});
         for (std::size_t t : sheet_tables[k])
             selection.kept.insert(selection.kept.end(), tables[t].kept.begin(), tables[t].kept.end());
+        std::vector<std::pair<int, std::string>> chosen_by_header;  // for the report
         if (!set.headers.empty() || !set.bare_letters.empty()) {
             const std::vector<HeaderCell> cells = header_row_cells(view, header_row);
             // A letter that the header row also holds as a text reads two ways: the user
@@ -466,6 +473,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 for (const HeaderCell& cell : cells)
                     if (header_texts.key(cell) == set.headers[h]) {
                         selection.columns.push_back(cell.column);
+                        chosen_by_header.emplace_back(cell.column, set.headers[h]);
                         found = true;
                     }
                 if (found) continue;
@@ -485,12 +493,19 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
                 if (!own) missing[h].emplace_back(name);
             }
         }
+        // The report counts what masking does to each chosen column, and gathers the texts
+        // of the values it masks for the leak scan.
+        if (report) {
+            const std::size_t first = parts.columns.size();
+            const ColumnCountSetup setup{std::string(name), sheet_name, numbers, joinable, date1904, &dates, &s};
+            count_sheet_columns(view, selection, setup, parts.columns, parts.masked_values, parts.item_owners);
+            for (std::size_t c = first; c < parts.columns.size(); ++c)
+                for (const auto& [column, header] : chosen_by_header)
+                    if (parts.columns[c].column == column) parts.columns[c].header = header;
+        }
         // The cells' own values (numbers, dates, plain text) are masked where the package
         // holds the worksheet. Its backup needs no copy of it: the deflate stream the
         // package held it in, or the masked bytes with the original values put back.
-        const std::function<void(std::string_view)> look_for = [&](std::string_view value) {
-            parts.masked_values.add_raw(value);
-        };
         Mfile* stream = mopen(reg, name, "rb");
         if (!stream) return RC_FAIL;
         mclose(stream);  // looked at, never read through
@@ -502,7 +517,7 @@ int read_parts(MfileRegistry& reg, const std::vector<std::string>& entries, cons
         // (A part kept only deflated has no bytes to mask: it stays as it is.)
         mchange(reg, name, [&](std::span<std::uint8_t> bytes) {
             values = mask_cell_values({reinterpret_cast<char*>(bytes.data()), bytes.size()}, selection, numbers, s,
-                                      keeps_deflated ? nullptr : &undo, report ? look_for : nullptr, dates);
+                                      keeps_deflated ? nullptr : &undo, nullptr, dates);
             return values.changed() > 0;
         }, &deflated);
         view = stream_bytes(reg, name);  // its values masked
@@ -721,10 +736,11 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         masked.reserve(masked.size() +
                        (by_flags ? static_cast<std::size_t>(std::count(flags.begin(), flags.end(), 1)) : flags.size()));
         MaskedItemTexts collect(root_element_prefix(parts.shared_strings), masked);
+        const std::vector<std::uint64_t>& owners = parts.item_owners;
         found.unmasked_items = preview_masked_items(parts.shared_strings, parts.shared_string_flags, by_flags, s,
-                                                    [&](std::string_view item) {
+                                                    [&](std::size_t index, std::string_view item) {
                                                         ++found.shared_strings;
-                                                        collect.add(item);
+                                                        collect.add(item, index < owners.size() ? owners[index] : 0);
                                                     });
     }
     if (int rc = swap_thumbnails(reg, entries, Direction::mask, key); rc != RC_OK) return rc;
@@ -751,6 +767,8 @@ int mask_package(MfileRegistry& reg, const std::vector<std::string>& entries, Pa
         found.values = parts.values;
         found.values_left_parts = parts.values_left_parts;
         found.column_warnings = parts.column_warnings;
+        found.columns = std::move(parts.columns);
+        attribute_leaks(found.leaks, found.columns);
         found.texts_looked_for = masked.size();
         found.produced = true;
         *report = std::move(found);

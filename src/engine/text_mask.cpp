@@ -331,6 +331,13 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
 std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
                                  int target_column_count, const MaskSettings& s,
                                  const std::function<void(std::string_view)>& changed) {
+    return preview_masked_items(text, flags, target_column_count, s,
+                                [&changed](std::size_t, std::string_view item) { changed(item); });
+}
+
+std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
+                                 int target_column_count, const MaskSettings& s,
+                                 const std::function<void(std::size_t, std::string_view)>& changed) {
     const TableTags tags(text);
     ElementAt item;
     std::string masked;
@@ -341,7 +348,7 @@ std::size_t preview_masked_items(std::string_view text, const std::vector<std::u
         masked.assign(before);
         mask_item(masked, tags, s);
         if (masked != before)
-            changed(before);
+            changed(index, before);
         else if (has_maskable_text(before, s))
             ++unmasked;
     }

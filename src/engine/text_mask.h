@@ -57,6 +57,10 @@ void mask_shared_strings_text(std::string& text, const std::vector<std::uint8_t>
 std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
                                  int target_column_count, const MaskSettings& s,
                                  const std::function<void(std::string_view)>& changed);
+// The same, with the index of each changed item.
+std::size_t preview_masked_items(std::string_view text, const std::vector<std::uint8_t>& flags,
+                                 int target_column_count, const MaskSettings& s,
+                                 const std::function<void(std::size_t, std::string_view)>& changed);
 
 // The masking pass over a drawing part: the text of every <a:t> element.
 void mask_drawing_text(std::string& text, const MaskSettings& s);

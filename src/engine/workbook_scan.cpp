@@ -394,6 +394,72 @@ void ValueUndo::apply(std::span<char> sheet) const {
     }
 }
 
+bool mask_value_bytes(std::string_view before, std::string& value, std::string_view type, const MaskSettings& s) {
+    value.assign(before);
+    std::span<char> bytes(value.data(), value.size());
+    // A CDATA section is masked inside its markers; other markup is nothing the
+    // maskers read, and its text stays.
+    constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
+    if (before.starts_with(CDATA_OPEN) && before.ends_with(CDATA_CLOSE) &&
+        before.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
+        bytes = bytes.subspan(CDATA_OPEN.size(), before.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
+    if (std::string_view(bytes.data(), bytes.size()).find('<') != std::string_view::npos) bytes = {};
+    if (type == "str") mask_text_run(bytes, true, s, RunEscapes::cell_text);
+    if (type == "d") mask_iso_date(bytes);
+    if (type == "n") mask_number_text(bytes, s);
+    return value != before;
+}
+
+Unchanged why_unchanged(std::string_view value, std::string_view type, const MaskSettings& s) {
+    const bool maskable = std::any_of(value.begin(), value.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               static_cast<unsigned char>(c) >= 0x80;
+    });
+    if (!maskable) return Unchanged::nothing_to_mask;
+    // A value of mask characters only ("9" under the digit mask 9) reads the same masked,
+    // yet masking went over it: a value of the same shape with other letters and digits
+    // tells whether it did.
+    std::string other(value), masked;
+    for (char& c : other)
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            c = c == '9' ? '0' : c == 'Z' ? 'A' : c == 'z' ? 'a' : static_cast<char>(c + 1);
+    return mask_value_bytes(other, masked, type, s) ? Unchanged::already_masked : Unchanged::readable;
+}
+
+void for_each_chosen_cell(std::string_view sheet, const SheetSelection& selection,
+                          const std::function<void(const ChosenCell&)>& visit) {
+    if (!selection.every_column && selection.columns.empty()) return;
+    const SheetTags tags(sheet);
+    const std::string f_name = tags.prefix + "f";
+    walk_cells(sheet, tags, [&](const CellAt& at) -> std::size_t {
+        const CellTag& tag = at.tag;
+        if (!is_chosen(at, selection)) return tag.end;
+        ChosenCell cell;
+        cell.row = at.row;
+        cell.column = at.column;
+        cell.kept = kept_owner(at, selection).has_value();
+        cell.type = tag.has_t ? tag.t : std::string_view("n");
+        cell.style = tag.s;
+        cell.empty = tag.empty;
+        if (tag.empty) {
+            visit(cell);
+            return tag.end;
+        }
+        std::size_t cell_end = 0;
+        cell.value = cell_value(sheet, tag, tags, cell_end);
+        ElementAt found;
+        cell.formula = next_element(sheet, f_name, tag.end, cell_end, found);
+        if (cell.type == "inlineStr") {
+            const Inner is = find_element(sheet, tag.end, cell_end, tags, "is");
+            cell.inline_string = is.outer_begin != std::string_view::npos;
+            cell.value = cell.inline_string ? sheet.substr(is.inner_begin, is.inner_end - is.inner_begin)
+                                            : sheet.substr(tag.end, cell_end - tag.end);
+        }
+        visit(cell);
+        return std::max(cell_end, tag.end);
+    });
+}
+
 ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& selection, bool numbers,
                              const MaskSettings& s, ValueUndo* undo,
                              const std::function<void(std::string_view)>& masked_value,
@@ -438,25 +504,8 @@ ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& select
         const std::string_view value = cell_value(sheet, tag, tags, cell_end);
         const std::size_t next = std::max(cell_end, tag.end);
         if (value.empty()) return next;
-        value_bytes.assign(value);
-        std::span<char> masked(value_bytes.data(), value_bytes.size());
-        // A CDATA section is masked inside its markers; other markup is nothing the
-        // maskers read, and its text stays.
-        constexpr std::string_view CDATA_OPEN = "<![CDATA[", CDATA_CLOSE = "]]>";
-        if (value.starts_with(CDATA_OPEN) && value.ends_with(CDATA_CLOSE) &&
-            value.size() >= CDATA_OPEN.size() + CDATA_CLOSE.size())
-            masked = masked.subspan(CDATA_OPEN.size(), value.size() - CDATA_OPEN.size() - CDATA_CLOSE.size());
-        if (std::string_view(masked.data(), masked.size()).find('<') != std::string_view::npos) masked = {};
-        if (text) mask_text_run(masked, true, s, RunEscapes::cell_text);
-        if (date) mask_iso_date(masked);
-        if (number) mask_number_text(masked, s);
-        if (value_bytes == value) {
-            // Readable unless it holds nothing a mask character stands for.
-            if (std::any_of(value.begin(), value.end(), [](char c) {
-                    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           static_cast<unsigned char>(c) >= 0x80;
-                }))
-                ++counts.left;
+        if (!mask_value_bytes(value, value_bytes, type, s)) {
+            if (why_unchanged(value, type, s) == Unchanged::readable) ++counts.left;
             return next;
         }
         std::size_t style = 0;

@@ -94,6 +94,33 @@ ValueCounts mask_cell_values(std::span<char> sheet, const SheetSelection& select
                              const MaskSettings& s, ValueUndo* undo = nullptr,
                              const std::function<void(std::string_view)>& masked_value = nullptr,
                              const std::vector<bool>& date_styles = {});
+// A cell's own value `before` masked into `value` as mask_cell_values does, keeping its
+// length: `type` is the cell's t ("str", "n", "d"; "n" without one). True when it changed.
+bool mask_value_bytes(std::string_view before, std::string& value, std::string_view type, const MaskSettings& s);
+// Why masking left a value as it is: nothing in it a mask character stands for (digits,
+// letters, other scripts), only characters that are their own mask already ("99" under
+// the digit mask 9: masked all the same), or characters the settings pass by (a mask
+// character "none"), which stay readable.
+enum class Unchanged { nothing_to_mask, already_masked, readable };
+Unchanged why_unchanged(std::string_view value, std::string_view type, const MaskSettings& s);
+
+// A cell of the chosen columns as the masking passes see it, for a report of what they did.
+struct ChosenCell {
+    int row = -2, column = -2;    // zero-based; -2 when the markup does not say
+    bool kept = false;            // in a kept block (the header row, a table's header or totals)
+    bool empty = false;           // "<c .../>"
+    bool formula = false;         // holds an <f>
+    bool inline_string = false;   // t="inlineStr" with an <is> element
+    std::string_view type;        // its t, "n" without one
+    std::string_view style;       // its s
+    std::string_view value;       // its <v> text, empty without one; of an inline string the
+                                  // content of its <is>, or without one all it holds
+};
+// Calls visit(cell) for every cell of the chosen columns (every cell without a column
+// list), in document order.
+void for_each_chosen_cell(std::string_view sheet, const SheetSelection& selection,
+                          const std::function<void(const ChosenCell&)>& visit);
+
 // A text as header texts are compared: surrounding spaces trimmed, full-width ASCII
 // letters, digits and signs (and the ideographic space) as their half-width forms.
 std::string header_key(std::string_view text);

@@ -1,5 +1,8 @@
 #include "shell/report_text.h"
 
+#include <algorithm>
+
+#include "engine/suggest.h"
 #include "os/file.h"
 #include "engine/text_routines.h"
 
@@ -41,7 +44,57 @@ Msg place_words(std::string_view kind) {
     return Msg::place_other;
 }
 
+std::string_view list_separator(Lang lang) { return lang == Lang::ja ? "、" : ", "; }
+
+// What of a column can still be read, in words; empty when nothing.
+std::string readable_words(const ColumnReport& c, Lang lang) {
+    std::vector<std::string> items;
+    if (c.unmasked > 0) items.push_back(say(lang, Msg::column_readable_unmasked, {std::to_string(c.unmasked)}));
+    if (c.inline_left > 0) items.push_back(say(lang, Msg::column_readable_inline, {std::to_string(c.inline_left)}));
+    if (!c.found_elsewhere.empty()) {
+        std::vector<Msg> places;
+        for (const LeakFinding& f : c.found_elsewhere)
+            if (const Msg m = place_words(leak_kind_name(f.kind)); std::find(places.begin(), places.end(), m) == places.end())
+                places.push_back(m);
+        std::string words;
+        for (Msg m : places) words.append(words.empty() ? "" : list_separator(lang)).append(message_template(lang, m));
+        items.push_back(say(lang, Msg::column_readable_elsewhere, {words}));
+    }
+    std::string text;
+    for (const std::string& item : items) text.append(text.empty() ? "" : list_separator(lang)).append(item);
+    return text;
+}
+
 }  // namespace
+
+std::string column_label(const ColumnReport& column) {
+    std::string label = printable(column.sheet.empty() ? column.part : column.sheet) + "!" + column_letters(column.column);
+    if (!column.header.empty()) label += " (" + printable(column.header) + ")";
+    return label;
+}
+
+std::vector<std::string> column_report_lines(const MaskReport& report, Lang lang) {
+    std::vector<std::string> lines;
+    for (const ColumnReport& c : report.columns) {
+        std::string left;
+        const auto add = [&](Msg key, std::size_t n) {
+            if (n > 0) left.append(left.empty() ? "" : list_separator(lang)).append(say(lang, key, {std::to_string(n)}));
+        };
+        add(Msg::column_left_header, c.header_kept);
+        add(Msg::column_left_formulas, c.formulas_left);
+        add(Msg::column_left_booleans, c.booleans);
+        add(Msg::column_left_errors, c.errors);
+        add(Msg::column_left_empty, c.empty);
+        add(Msg::column_left_numbers_kept, c.numbers_kept);
+        const std::string nothing = say(lang, Msg::column_nothing);
+        const std::string readable = readable_words(c, lang);
+        lines.push_back(say(lang, Msg::report_column,
+                            {column_label(c), std::to_string(c.texts), std::to_string(c.numbers), std::to_string(c.dates),
+                             std::to_string(c.formulas), left.empty() ? nothing : left,
+                             readable.empty() ? nothing : readable}));
+    }
+    return lines;
+}
 
 std::string report_counts_text(const MaskReport& report, Lang lang) {
     const std::string strings = std::to_string(report.shared_strings), shapes = std::to_string(report.shapes);
@@ -82,6 +135,9 @@ std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lan
         else
             texts.push_back(say(lang, Msg::warn_left_readable, {message_template(lang, place_words(w.kind)), parts}));
     }
+    // Which chosen column stays readable, and why.
+    for (const ColumnReport& c : report.columns)
+        if (c.readable()) texts.push_back(say(lang, Msg::warn_column_readable, {column_label(c), readable_words(c, lang)}));
     return texts;
 }
 

@@ -19,6 +19,13 @@ std::string report_counts_text(const MaskReport& report, Lang lang);
 // (Japanese unless told: the window's calls predate the language.)
 std::vector<std::string> report_warning_texts(const MaskReport& report, Lang lang = Lang::ja);
 
+// What a column of the report is called: "Sheet1!C", and "Sheet1!C (電話番号)" when it was
+// chosen by its header text.
+std::string column_label(const ColumnReport& column);
+// The report per column: one line per chosen column of each worksheet (what was masked,
+// what was left and why, what is still readable).
+std::vector<std::string> column_report_lines(const MaskReport& report, Lang lang);
+
 // The counts of a restore into an edited workbook: given back, still masked, rows
 // deleted, changed by the other side.
 std::string merge_counts_text(const MergeReport& report, Lang lang);

@@ -199,7 +199,10 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     EXPECT_EQ(r.out, "book.xlsx: マスクしました -> ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)\n");
     EXPECT_EQ(r.err,
               "book.xlsx: 警告: マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。\n"
-              "book.xlsx: 警告: マスクした文字列がヘッダーやフッターに読める形で残っています(xl/worksheets/sheet1.xml)。\n");
+              "book.xlsx: 警告: マスクした文字列がヘッダーやフッターに読める形で残っています(xl/worksheets/sheet1.xml)。\n"
+              // and which chosen column it came from
+              "book.xlsx: 警告: マスク列 名簿!A が読める形で残っています: マスクした値がほかの場所にあります"
+              "(コメント、ヘッダーやフッター)。\n");
 
     // Text of a chosen column left readable is said in words.
     test::write_zip(dir / "left.xlsx",
@@ -208,7 +211,8 @@ TEST(ReportText, TheLineCountsAndTheWarningsNameThePlaces) {
     r = run_hushcel(dir.path(), {"--columns", "A", "left.xlsx"}, PW);
     EXPECT_EQ(r.exit_code, 4);
     EXPECT_EQ(r.err, "left.xlsx: 警告: マスク列の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n"
-                     "left.xlsx: 警告: マスク列のセル内の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n");
+                     "left.xlsx: 警告: マスク列のセル内の文字列のうち 1件をマスクできませんでした。読める形で残っています。\n"
+                     "left.xlsx: 警告: マスク列 名簿!A が読める形で残っています: マスクできなかったセル内の文字列 1件。\n");
 
     // Without a column list every string is masked; cells are not counted then.
     test::write_zip(dir / "all.xlsx", workbook({}));

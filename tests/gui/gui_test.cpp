@@ -928,6 +928,40 @@ private slots:
         QVERIFY(list->item(1)->text().contains(QStringLiteral("マスクしたものがありません")));
     }
 
+    // A masking's report per column stands under the file's line, one line per column; a
+    // column left readable is also one of the warnings.
+    void theReportPerColumnIsListedUnderTheFile() {
+        Fixture f;
+        f.report.produced = true;
+        f.report.shared_strings = 2;
+        f.report.cells = 2;
+        hsc::ColumnReport names;
+        names.part = "xl/worksheets/sheet1.xml";
+        names.sheet = "名簿";
+        names.header = "氏名";
+        names.texts = 2;
+        names.header_kept = 1;
+        hsc::ColumnReport phones = names;
+        phones.column = 2;
+        phones.header = "電話";
+        phones.texts = 0;
+        phones.numbers = 2;
+        phones.found_elsewhere = {{hsc::LeakKind::charts, "xl/charts/chart1.xml", 0, hsc::column_bit(1)}};
+        f.report.columns = {names, phones};
+        auto* list = f.get<QListWidget>("results");
+        MessageBox::setNextAnswer(MessageBox::No);  // open ●book.xlsx?
+        drop_and_wait(*f.window, {"/d/book.xlsx"});
+        QStringList lines;
+        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[1], QStringLiteral("  列ごとの結果:"));
+        QCOMPARE(lines[2], QStringLiteral("    名簿!A (氏名): マスク 文字 2・数値 0・日付 0(うち数式の結果 0)/ 残したもの: 見出し 1 / "
+                                          "読める形: なし"));
+        QCOMPARE(lines[3], QStringLiteral("    名簿!C (電話): マスク 文字 0・数値 2・日付 0(うち数式の結果 0)/ 残したもの: 見出し 1 / "
+                                          "読める形: マスクした値がほかの場所にあります(グラフ(データの写しやタイトル))"));
+        QVERIFY2(lines[4].contains(QStringLiteral("マスク列 名簿!C (電話) が読める形で残っています")), qPrintable(lines[4]));
+    }
+
     // A hint or name from a received workbook may hold markup: it is shown as it stands,
     // never drawn as a link or a picture.
     void textsFromFilesAreShownAsPlainText() {
@@ -975,11 +1009,18 @@ private slots:
         auto* list = window.findChild<QListWidget*>("results");
         MessageBox::setNextAnswer(MessageBox::No);
         drop_and_wait(window, {QString::fromStdString((dir / "book.xlsx").string())});
-        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->count(), 5);
         QCOMPARE(list->item(0)->text(),
                  QStringLiteral("book.xlsx をマスクしました → ●book.xlsx(共有文字列 2件、セル 2件、図形の文字 0件)"));
-        QCOMPARE(list->item(1)->text(),
+        // The report per column, then the warnings: the place, and the column it came from.
+        QCOMPARE(list->item(1)->text(), QStringLiteral("  列ごとの結果:"));
+        QCOMPARE(list->item(2)->text(),
+                 QStringLiteral("    名簿!A: マスク 文字 2・数値 0・日付 0(うち数式の結果 0)/ 残したもの: なし / "
+                                "読める形: マスクした値がほかの場所にあります(コメント)"));
+        QCOMPARE(list->item(3)->text(),
                  QStringLiteral("  マスクした文字列がコメントに読める形で残っています(xl/comments1.xml)。"));
+        QCOMPARE(list->item(4)->text(),
+                 QStringLiteral("  マスク列 名簿!A が読める形で残っています: マスクした値がほかの場所にあります(コメント)。"));
 
         MessageBox::setNextAnswer(MessageBox::No);
         drop_and_wait(window, {QString::fromStdString((dir / "●book.xlsx").string())});
