@@ -655,7 +655,7 @@ int hsc_process_file(const std::filesystem::path& input, std::filesystem::path& 
         if (!in.unchanged()) return changed();
         if (options.fault && (rc = options.fault(WriteStep::checked)) != RC_OK)
             return fail(FailReason::cannot_save, say(lang, Msg::save_failed, {os::path_u8(target)}));
-        const AtomicFile::ReplaceResult replaced = out.replace_if(in.identity());
+        const AtomicFile::ReplaceResult replaced = out.replace_if(in);
         if (replaced.outcome == AtomicFile::Replaced::changed) return changed();
         if (replaced.outcome == AtomicFile::Replaced::failed) return save_failed(replaced.error, target);
     } else if (error = out.commit(replace); error != 0) {

@@ -61,6 +61,8 @@ public:
     // rename replace it.
     WriteAccess write_access(const std::filesystem::path& path) const;
     std::uint64_t links() const { return links_; }
+    // Closes the file now, releasing its lock (also done by the destructor).
+    void close();
     // True when `path` still names the file that was opened, with the same size and
     // modification time.
     bool unchanged(const std::filesystem::path& path) const;
@@ -126,11 +128,13 @@ public:
         Replaced outcome = Replaced::failed;
         int error = 0;  // the errno when failed
     };
-    // Replaces the target only if it is still the file `expected`: the new file and the
-    // target are exchanged in one step, and what came out is compared with `expected`;
-    // if it differs, it is exchanged back and the target keeps it (changed). Nothing can
-    // slip in between the comparison and the replacement this way.
-    ReplaceResult replace_if(const FileIdentity& expected);
+    // Replaces the target only if it is still the file `input` opened: the new file and
+    // the target are exchanged in one step, and what came out is compared with the
+    // input's identity; if it differs, it is exchanged back and the target keeps it
+    // (changed). Nothing can slip in between the comparison and the replacement this way.
+    // Where a file held open cannot be replaced (Windows without the POSIX rename, Wine),
+    // the comparison comes first and `input` is closed just before the rename.
+    ReplaceResult replace_if(InputFile& input);
     // Removes the temporary file now (also done by the destructor).
     void discard();
 

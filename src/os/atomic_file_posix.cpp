@@ -197,8 +197,11 @@ void remove_stale_temps(const fs::path& folder) {
 
 // ---- InputFile ----
 
-InputFile::~InputFile() {
+InputFile::~InputFile() { close(); }
+
+void InputFile::close() {
     if (fd_ >= 0) ::close(fd_);  // also releases the lock
+    fd_ = -1;
 }
 
 int InputFile::open(const fs::path& path, InputLock lock) {
@@ -395,7 +398,8 @@ int AtomicFile::commit(bool replace) {
     return 0;
 }
 
-AtomicFile::ReplaceResult AtomicFile::replace_if(const FileIdentity& expected) {
+AtomicFile::ReplaceResult AtomicFile::replace_if(InputFile& input) {
+    const FileIdentity& expected = input.identity();
     if (fd_ < 0) return {Replaced::failed, EBADF};
     if (int rc = give_name(); rc != 0) return {Replaced::failed, rc};
     auto same_file = [](const fs::path& name, auto&& test) {

@@ -3,6 +3,9 @@
 #include "os/win32.h"
 
 #include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -101,7 +104,70 @@ std::wstring full(const fs::path& path) {
     return (ec ? path : absolute).wstring();
 }
 
+// The rename that may replace a file still open elsewhere: MoveFileExW refuses to
+// replace a file anyone holds open (ACCESS_DENIED), and the input workbook is held open
+// for the whole run. The POSIX-semantics rename of NtSetInformationFile unlinks the old
+// name at once while the open handles keep the old file; Windows 10 1709 and later and
+// Wine have it. ENOSYS where the system does not know the call.
+using NtStatus = LONG;
+struct IoStatus {
+    union {
+        NtStatus status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+using NtSetInformationFileCall = NtStatus(NTAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+using NtStatusToErrorCall = ULONG(NTAPI*)(NtStatus);
+constexpr int FILE_RENAME_INFORMATION_EX = 65;
+constexpr ULONG RENAME_REPLACE_IF_EXISTS = 0x1, RENAME_POSIX_SEMANTICS = 0x2;
+constexpr NtStatus NT_NOT_IMPLEMENTED = static_cast<NtStatus>(0xC0000002), NT_INVALID_INFO_CLASS = static_cast<NtStatus>(0xC0000003),
+                   NT_INVALID_PARAMETER = static_cast<NtStatus>(0xC000000D), NT_NOT_SUPPORTED = static_cast<NtStatus>(0xC00000BB);
+
+// A Win32 full path as the NT name the native calls take.
+std::wstring nt_path(const std::wstring& path) {
+    if (path.starts_with(L"\\\\?\\")) return L"\\??\\" + path.substr(4);       // \\?\C:\... already verbatim
+    if (path.starts_with(L"\\\\")) return L"\\??\\UNC\\" + path.substr(2);    // \\server\share
+    return L"\\??\\" + path;
+}
+
+int posix_rename(const fs::path& from, const fs::path& to, bool replace) {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto set_information =
+        ntdll ? reinterpret_cast<NtSetInformationFileCall>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile"))) : nullptr;
+    const auto to_error =
+        ntdll ? reinterpret_cast<NtStatusToErrorCall>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError"))) : nullptr;
+    if (!set_information || !to_error) return ENOSYS;
+
+    // The record: flags, root, length in bytes, then the target's NT path.
+    const std::wstring name = nt_path(full(to));
+    struct Head {
+        ULONG flags;
+        HANDLE root;
+        ULONG length;
+    };
+    const std::size_t name_at = offsetof(Head, length) + sizeof(ULONG);
+    std::vector<std::uint8_t> record(name_at + (name.size() + 1) * sizeof(wchar_t), 0);
+    Head head{RENAME_POSIX_SEMANTICS | (replace ? RENAME_REPLACE_IF_EXISTS : 0), nullptr,
+              static_cast<ULONG>(name.size() * sizeof(wchar_t))};
+    std::memcpy(record.data(), &head, name_at);
+    std::memcpy(record.data() + name_at, name.data(), name.size() * sizeof(wchar_t));
+
+    HANDLE h = ::CreateFileW(full(from).c_str(), DELETE | SYNCHRONIZE, SHARE_ALL, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return os::win32::errno_from(::GetLastError());
+    IoStatus io{};
+    const NtStatus status = set_information(h, &io, record.data(), static_cast<ULONG>(record.size()), FILE_RENAME_INFORMATION_EX);
+    if (status == 0) ::FlushFileBuffers(h);
+    ::CloseHandle(h);
+    if (status == 0) return 0;
+    if (status == NT_NOT_IMPLEMENTED || status == NT_INVALID_INFO_CLASS || status == NT_INVALID_PARAMETER ||
+        status == NT_NOT_SUPPORTED)
+        return ENOSYS;
+    return os::win32::errno_from(to_error(status));
+}
+
 int move_file(const fs::path& from, const fs::path& to, bool replace) {
+    if (const int rc = posix_rename(from, to, replace); rc != ENOSYS) return rc;
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (::MoveFileExW(full(from).c_str(), full(to).c_str(), flags)) return 0;
     return os::win32::errno_from(::GetLastError());
@@ -111,8 +177,11 @@ int move_file(const fs::path& from, const fs::path& to, bool replace) {
 
 // ---- InputFile ----
 
-InputFile::~InputFile() {
+InputFile::~InputFile() { close(); }
+
+void InputFile::close() {
     if (fd_ >= 0) os::close(fd_);
+    fd_ = -1;
 }
 
 int InputFile::open(const fs::path& path, InputLock lock) {
@@ -233,11 +302,17 @@ int AtomicFile::commit(bool replace) {
 
 // No exchange of two names in one step here: compare, then rename, as close together
 // as the system allows.
-AtomicFile::ReplaceResult AtomicFile::replace_if(const FileIdentity& expected) {
+AtomicFile::ReplaceResult AtomicFile::replace_if(InputFile& input) {
     if (fd_ < 0) return {Replaced::failed, EBADF};
     const FileIdentity now = identity_of(target_);
-    if (now.size < 0 || !now.same_content(expected)) return {Replaced::changed, 0};
-    if (const int rc = move_to(target_, true); rc != 0) return {Replaced::failed, rc};
+    if (now.size < 0 || !now.same_content(input.identity())) return {Replaced::changed, 0};
+    int rc = move_to(target_, true);
+    if (rc == EACCES && input.fd() >= 0) {
+        // Refused because the input itself is open: released, and renamed again.
+        input.close();
+        rc = move_to(target_, true);
+    }
+    if (rc != 0) return {Replaced::failed, rc};
     finish();
     return {Replaced::done, 0};
 }

@@ -745,6 +745,9 @@ TEST_F(Driver, ImmutableFilesAreNamedAsSuch) {
 #endif
 
 TEST_F(Driver, VersionSavedJustBeforeTheReplacementIsKept) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows lets no other program save over the input while the run holds it open";
+#endif
     write_book(test::small_workbook(NAMES));
     settings.is_overwrite = true;
     ProcessOptions options = test::quick_kdf();

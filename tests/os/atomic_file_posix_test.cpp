@@ -150,7 +150,7 @@ TEST_P(AtomicFileReplaceIf, ReplacesOnlyTheFileThatWasRead) {
     write_through(out.temp_path(), "new");
     ASSERT_EQ(out.sync(0600), 0);
     c.meanwhile(book);
-    EXPECT_EQ(out.replace_if(in.identity()).outcome, c.outcome);
+    EXPECT_EQ(out.replace_if(in).outcome, c.outcome);
     out.discard();
     if (c.left.empty()) {
         EXPECT_TRUE(listing(dir.path()).empty());

@@ -130,20 +130,22 @@ TEST(OsAtomicFile, ReplacesTheInputOnlyWhileItIsTheFileThatWasRead) {
         AtomicFile out;
         ASSERT_EQ(out.open(book), 0);
         ASSERT_EQ(os::write(out.fd(), "masked", 6), 6);
-        const auto r = out.replace_if(in.identity());
+        const auto r = out.replace_if(in);
         EXPECT_EQ(r.outcome, AtomicFile::Replaced::done) << r.error;
     }
     EXPECT_EQ(read_file(book), "masked") << "replaced while held open by the run";
     EXPECT_FALSE(in.unchanged(book)) << "the name now holds another file";
 
+#ifndef _WIN32  // Windows lets no other program save over a file held open
     write_file(dir / "other.xlsx", "someone else's save");
     InputFile again;
     ASSERT_EQ(again.open(book), 0);
     fs::rename(dir / "other.xlsx", book);
     AtomicFile out;
     ASSERT_EQ(out.open(book), 0);
-    EXPECT_EQ(out.replace_if(again.identity()).outcome, AtomicFile::Replaced::changed);
+    EXPECT_EQ(out.replace_if(again).outcome, AtomicFile::Replaced::changed);
     EXPECT_EQ(read_file(book), "someone else's save");
+#endif
 }
 
 }  // namespace
