@@ -166,8 +166,8 @@ TEST(ColumnCount, AValueThatIsItsOwnMaskIsNoValueLeft) {
     for (const int digits : {NUMBER_NINE, NUMBER_NONE}) {
         MaskSettings settings;
         settings.mask_number = digits;
-        std::string masked;
-        EXPECT_EQ(mask_cell_values(sheet, masked, selection, true, settings).left, digits == NUMBER_NONE ? 1u : 0u);
+        std::string masked = sheet;
+        EXPECT_EQ(mask_cell_values(masked, selection, true, settings).left, digits == NUMBER_NONE ? 1u : 0u);
         EXPECT_EQ(why_unchanged("99", "n", settings),
                   digits == NUMBER_NONE ? Unchanged::readable : Unchanged::already_masked);
     }
