@@ -8,7 +8,9 @@
 namespace hsc {
 namespace {
 
-constexpr std::array TEXTS{
+// Sized by the message list (a deduced std::array of this many rows is past what some
+// compilers deduce).
+constexpr std::array<MessageText, static_cast<std::size_t>(Msg::count_)> TEXTS{
     MessageText{Msg::open_output, "open-output", "%sを出力しました。内容を確認しますか？",
                 "%s has been written. Open it to check its content?"},
     MessageText{Msg::close_spreadsheet, "close-spreadsheet",

@@ -334,7 +334,7 @@ TEST(Cli, JsonLinesParseAndCarryEachResult) {
         "  readable=dict(unmasked=0,inline_strings=0,found_elsewhere=[]),complete=True)\n"
         "assert rows[0]==dict(schema=1,kind=\"masked\",input=\"a \\\"quoted\\\" name.xlsx\",output=\"●a \\\"quoted\\\" name.xlsx\",action=\"mask\",status=0,message=\"\",\n"
         "  shared_strings=18,cells=None,shapes=0,complete=True,warnings=[],\n"
-        "  values=dict(numbers=0,dates=0,texts=0,formulas=0,left=0),columns=[col(\"A\"),col(\"B\"),col(\"C\")]), rows[0]\n"
+        "  values=dict(numbers=0,dates=0,texts=0,formulas=0,left=0,formula_texts=0),columns=[col(\"A\"),col(\"B\"),col(\"C\")]), rows[0]\n"
         "assert \"warnings\" not in rows[1] and \"shared_strings\" not in rows[1], rows[1]\n"
         "assert rows[1][\"input\"]==\"bad\\x01.xlsx\" and rows[1][\"status\"]==-1, rows[1]\n"
         "assert rows[1][\"kind\"]==\"unsupported-file\", rows[1]\n"
