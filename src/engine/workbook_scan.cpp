@@ -475,6 +475,7 @@ ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& select
     if (!numbers && !formulas && sheet.find("\"str\"") == std::string_view::npos &&
         sheet.find("'str'") == std::string_view::npos)
         return counts;
+    const std::string c_close = tags.close("c");
     std::string value_bytes;
     const auto rewrite = [&](std::string_view original, std::string_view masked) {
         const auto at = static_cast<std::size_t>(original.data() - sheet.data());
@@ -488,7 +489,7 @@ ValueCounts mask_cell_values(std::span<char> bytes, const SheetSelection& select
         if (tag.empty || !is_chosen(cell, selection) || kept_owner(cell, selection)) return tag.end;
         // A formula's text literals show again once the spreadsheet recalculates it.
         ElementAt f;
-        if (formulas && next_element(sheet, f_name, tag.end, std::min(sheet.find(tags.close("c"), tag.end), sheet.size()), f) &&
+        if (formulas && next_element(sheet, f_name, tag.end, std::min(sheet.find(c_close, tag.end), sheet.size()), f) &&
             f.closed && f.inner_end > f.inner_begin) {
             const std::string_view original = sheet.substr(f.inner_begin, f.inner_end - f.inner_begin);
             value_bytes.assign(original);
